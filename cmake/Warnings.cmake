@@ -1,0 +1,8 @@
+# Warnings for our own targets: orvane_warnings(<target>)
+function(orvane_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+  endif()
+endfunction()
