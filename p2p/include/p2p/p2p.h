@@ -89,6 +89,18 @@ extern "C" {
 #define P2P_ENV_DISCOVERY_PORT "ORVANE_P2P_DISCOVERY_PORT"
 #define P2P_DEFAULT_DISCOVERY_PORT 32761
 
+/* Connect time-out of IOTC_Connect_ByUID_Parallel in milliseconds (environment, optional). */
+#define P2P_ENV_CONNECT_TIMEOUT "ORVANE_P2P_CONNECT_TIMEOUT_MS"
+#define P2P_DEFAULT_CONNECT_TIMEOUT_MS 10000
+
+/* Largest frames and IO control payloads carried. */
+#define P2P_MAX_VIDEO_FRAME_SIZE 2304000
+#define P2P_MAX_AUDIO_FRAME_SIZE 1024
+#define P2P_MAX_IOCTRL_SIZE 16384
+
+/* Size of the password buffer handed to an avAuthFn. */
+#define P2P_AUTH_PASSWORD_SIZE 256
+
 int IOTC_Initialize2(unsigned short udpPort);
 int IOTC_Get_SessionID(void);
 int IOTC_Connect_ByUID_Parallel(const char *uid, int sessionId);
@@ -100,8 +112,9 @@ int IOTC_Search_Device_Result(void *entries, int maxEntries, int flags);
 int IOTC_Search_Device_Stop(void);
 
 int avInitialize(int maxChannels);
-int avClientStart2(int sessionId, const char *account, const char *password, unsigned int timeoutSec,
-                   unsigned int *serviceType, unsigned char channelId, int *resend);
+int avClientStart2(int sessionId, const char *account, const char *password,
+                   unsigned int timeoutSec, unsigned int *serviceType, unsigned char channelId,
+                   int *resend);
 int avClientStop(int avIndex);
 int avClientExit(int sessionId, unsigned char channelId);
 int avClientCleanBuf(int avIndex);
@@ -110,12 +123,22 @@ int avSendIOCtrl(int avIndex, unsigned int type, const char *data, int size);
 int avRecvIOCtrl(int avIndex, unsigned int *type, char *buf, int bufSize, unsigned int timeoutMs);
 int avSendIOCtrlExit(int avIndex);
 
+/*
+ * Authentication callback of avServStart3, called on the thread that called
+ * avServStart3 when a peer logs in. account: the account the peer logged in
+ * with; password: a zeroed buffer of P2P_AUTH_PASSWORD_SIZE bytes. Return > 0
+ * to accept the account, writing its password (NUL-terminated) into the
+ * buffer; the peer must then prove that it knows this password. A callback
+ * that accepts without writing a password accepts any password. A null
+ * callback accepts every peer.
+ */
 typedef int (*avAuthFn)(const char *account, char *password);
-int avServStart3(int sessionId, avAuthFn authenticate, unsigned int timeoutSec, unsigned int serviceType,
-                 unsigned char channelId, int *resend);
+int avServStart3(int sessionId, avAuthFn authenticate, unsigned int timeoutSec,
+                 unsigned int serviceType, unsigned char channelId, int *resend);
 int avServStop(int avIndex);
 int avServGetResendSize(int avIndex, unsigned int *size);
-int avSendAudioData(int avIndex, const char *data, int size, const void *frameInfo, int frameInfoSize);
+int avSendAudioData(int avIndex, const char *data, int size, const void *frameInfo,
+                    int frameInfoSize);
 
 int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
                      char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,

@@ -1,0 +1,228 @@
+// The C surface: forwards to the process-wide ClientEngine.
+
+#include <p2p/p2p.h>
+
+#include "ClientEngine.h"
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+std::mutex engineMutex;
+std::shared_ptr<p2p::ClientEngine> engineInstance;
+int avMaxChannels = -1; // set by avInitialize, kept across IOTC re-initialisation
+
+std::shared_ptr<p2p::ClientEngine> engine()
+{
+    std::lock_guard<std::mutex> lock(engineMutex);
+    return engineInstance;
+}
+
+} // namespace
+
+#define WITH_ENGINE(notInit)                                                                       \
+    auto e = engine();                                                                             \
+    if (!e)                                                                                        \
+        return notInit;
+
+extern "C" {
+
+int IOTC_Initialize2(unsigned short udpPort)
+{
+    (void)udpPort; // sockets use ephemeral ports
+    std::lock_guard<std::mutex> lock(engineMutex);
+    if (engineInstance)
+        return IOTC_ER_NoERROR; // already running: initialising twice is harmless
+    auto e = std::make_shared<p2p::ClientEngine>();
+    if (!e->start())
+        return IOTC_ER_FAIL_CREATE_THREAD;
+    e->setAvMax(avMaxChannels);
+    engineInstance = std::move(e);
+    return IOTC_ER_NoERROR;
+}
+
+int IOTC_DeInitialize(void)
+{
+    std::shared_ptr<p2p::ClientEngine> e;
+    {
+        std::lock_guard<std::mutex> lock(engineMutex);
+        e = std::move(engineInstance);
+    }
+    if (e)
+        e->shutdown();
+    return IOTC_ER_NoERROR;
+}
+
+int IOTC_Get_SessionID(void)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->getSessionId();
+}
+
+int IOTC_Connect_ByUID_Parallel(const char *uid, int sessionId)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->connect(uid, sessionId);
+}
+
+int IOTC_Connect_Stop_BySID(int sessionId)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->connectStop(sessionId);
+}
+
+int IOTC_Session_Close(int sessionId)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->sessionClose(sessionId);
+}
+
+int IOTC_Session_Get_Free_Channel(int sessionId)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->freeChannel(sessionId);
+}
+
+int IOTC_Search_Device_Start(int waitMs, int sendIntervalMs)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->searchStart(waitMs, sendIntervalMs);
+}
+
+int IOTC_Search_Device_Result(void *entries, int maxEntries, int flags)
+{
+    (void)flags;
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->searchResult(entries, maxEntries);
+}
+
+int IOTC_Search_Device_Stop(void)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    return e->searchStop();
+}
+
+int avInitialize(int maxChannels)
+{
+    if (maxChannels <= 0)
+        return AV_ER_INVALID_ARG;
+    std::lock_guard<std::mutex> lock(engineMutex);
+    avMaxChannels = maxChannels;
+    if (engineInstance)
+        engineInstance->setAvMax(maxChannels);
+    return maxChannels;
+}
+
+int avDeInitialize(void)
+{
+    std::shared_ptr<p2p::ClientEngine> e;
+    {
+        std::lock_guard<std::mutex> lock(engineMutex);
+        avMaxChannels = -1;
+        e = engineInstance;
+    }
+    if (e)
+        e->avShutdown();
+    return 0;
+}
+
+int avClientStart2(int sessionId, const char *account, const char *password,
+                   unsigned int timeoutSec, unsigned int *serviceType, unsigned char channelId,
+                   int *resend)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->clientStart(sessionId, account, password, timeoutSec, serviceType, channelId, resend);
+}
+
+int avClientStop(int avIndex)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->clientStop(avIndex);
+}
+
+int avClientExit(int sessionId, unsigned char channelId)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->clientExit(sessionId, channelId);
+}
+
+int avClientCleanBuf(int avIndex)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->cleanBuf(avIndex, true, true);
+}
+
+int avClientCleanAudioBuf(int avIndex)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->cleanBuf(avIndex, false, true);
+}
+
+int avSendIOCtrl(int avIndex, unsigned int type, const char *data, int size)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->sendIoCtrl(avIndex, type, data, size);
+}
+
+int avRecvIOCtrl(int avIndex, unsigned int *type, char *buf, int bufSize, unsigned int timeoutMs)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->recvIoCtrl(avIndex, type, buf, bufSize, timeoutMs);
+}
+
+int avSendIOCtrlExit(int avIndex)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->sendIoCtrlExit(avIndex);
+}
+
+int avServStart3(int sessionId, avAuthFn authenticate, unsigned int timeoutSec,
+                 unsigned int serviceType, unsigned char channelId, int *resend)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->servStart(sessionId, authenticate, timeoutSec, serviceType, channelId, resend);
+}
+
+int avServStop(int avIndex)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->servStop(avIndex);
+}
+
+int avServGetResendSize(int avIndex, unsigned int *size)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->servResendSize(avIndex, size);
+}
+
+int avSendAudioData(int avIndex, const char *data, int size, const void *frameInfo,
+                    int frameInfoSize)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->sendAudio(avIndex, data, size, frameInfo, frameInfoSize);
+}
+
+int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
+                     char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,
+                     unsigned int *frameNumber)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->recvFrame(avIndex, buf, bufSize, actualSize, expectedSize, frameInfo, frameInfoSize,
+                        actualFrameInfoSize, frameNumber);
+}
+
+int avCheckAudioBuf(int avIndex)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->checkAudio(avIndex);
+}
+
+int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
+                    unsigned int *frameNumber)
+{
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    return e->recvAudio(avIndex, buf, bufSize, frameInfo, frameInfoSize, frameNumber);
+}
+
+} // extern "C"

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "Wire.h"
+
+#include <asio.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace p2p {
+
+enum class CloseReason {
+    Local,         // this end closed it
+    RemoteBye,     // the peer said goodbye
+    RemoteEof,     // the peer closed the socket without a goodbye
+    Timeout,       // nothing arrived for the keep-alive's dead time
+    ProtocolError, // malformed bytes arrived
+    IoError,
+};
+
+// One framed TCP connection, used by both ends. Reads messages with a
+// wire::MessageReader, writes a queue of messages, answers nothing itself
+// but sends a Ping when idle and closes when the peer falls silent.
+//
+// Threads: start() and the handlers run on the io_context's single thread;
+// send(), close(), closeAfterFlush(), setFrozen() and the getters may be
+// called from any thread.
+class Connection : public std::enable_shared_from_this<Connection>
+{
+public:
+    using MessageFn = std::function<void(wire::Message &&)>;
+    using CloseFn = std::function<void(CloseReason)>;
+
+    static constexpr std::chrono::milliseconds kPingInterval{1000};
+    static constexpr std::chrono::milliseconds kDeadAfter{4000};
+    static constexpr std::size_t kHardQueueLimit = 48 * 1024 * 1024;
+
+    explicit Connection(asio::ip::tcp::socket socket);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    // Starts reading. onMessage gets every message but Ping and Bye; onClose
+    // is called once, when the connection closes for whatever reason.
+    // keepAlive off: no pings are sent and silence is not fatal.
+    void start(MessageFn onMessage, CloseFn onClose, bool keepAlive = true);
+
+    // Queues a message; false when closed or the queue holds more than limit bytes.
+    bool send(wire::OutMessage &&m, std::size_t limit = kHardQueueLimit);
+    bool sendRaw(std::vector<std::uint8_t> bytes);
+    std::size_t queuedBytes() const;
+
+    // Abrupt close (no goodbye is sent).
+    void close(CloseReason reason = CloseReason::Local);
+    // Sends a goodbye after what is queued, then closes (gives up after 500 ms).
+    void closeWithBye();
+    // Fault injection: send nothing and drop what arrives.
+    void setFrozen(bool frozen);
+
+    bool isOpen() const { return !closed_.load(); }
+    std::string peer() const { return peer_; }
+
+private:
+    void doRead();
+    void doWrite();
+    void doClose(CloseReason reason);
+    void armTimer();
+    void onTick();
+
+    asio::ip::tcp::socket socket_;
+    asio::steady_timer timer_;
+    std::string peer_;
+    MessageFn onMessage_;
+    CloseFn onClose_;
+    bool keepAlive_ = true;
+    wire::MessageReader reader_;
+    std::vector<std::uint8_t> readBuffer_;
+    std::chrono::steady_clock::time_point lastRx_;
+    std::chrono::steady_clock::time_point lastTx_;
+    std::chrono::steady_clock::time_point closeDeadline_;
+
+    mutable std::mutex mutex_; // guards the fields below
+    std::deque<wire::OutMessage> queue_;
+    std::size_t queuedBytes_ = 0;
+    bool writing_ = false;
+    bool closing_ = false; // goodbye queued, close when drained
+    bool sendClosed_ = false;
+    wire::OutMessage inflight_;
+
+    std::atomic<bool> closed_{false};
+    std::atomic<bool> frozen_{false};
+};
+
+} // namespace p2p

@@ -1,0 +1,165 @@
+#pragma once
+
+// A DeviceServer for link tests that records what its callbacks report.
+// IO control messages are echoed back with type + 1; IOCTRL_SPEAKER_START
+// (0x0350) opens the talk channel named in its first four bytes.
+
+#include <p2p/DeviceServer.h>
+#include <p2p/p2p.h>
+
+#include <QtTest>
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct IoRecord
+{
+    int session;
+    int channel;
+    std::uint32_t type;
+    std::vector<std::uint8_t> payload;
+};
+
+struct AudioRecord
+{
+    int session;
+    int channel;
+    std::vector<std::uint8_t> data;
+    p2p::FrameInfo info;
+};
+
+class TestDevice
+{
+public:
+    explicit TestDevice(const std::string &uid, const std::string &password = "pw",
+                        bool discoverable = true)
+        : server_(makeConfig(uid, password, discoverable))
+    {
+        p2p::DeviceServer::Callbacks cb;
+        cb.sessionOpened = [this](int s, const std::string &) { add(sessionsOpened, s); };
+        cb.sessionClosed = [this](int s) { add(sessionsClosed, s); };
+        cb.channelOpened = [this](int s, int ch) { add(channelsOpened, {s, ch}); };
+        cb.channelClosed = [this](int s, int ch) { add(channelsClosed, {s, ch}); };
+        cb.ioCtrl = [this](int s, int ch, std::uint32_t type, const std::vector<std::uint8_t> &p) {
+            add(ioReceived, IoRecord{s, ch, type, p});
+            if (type == 0x0350 && p.size() >= 4) {
+                server_.openTalkChannel(s, p[0] | (p[1] << 8));
+                return;
+            }
+            if (echo)
+                server_.sendIoCtrl(s, ch, type + 1, p);
+        };
+        cb.talkOpened = [this](int s, int ch, int result) { add(talkResults, {s, ch, result}); };
+        cb.talkAudio = [this](int s, int ch, const std::vector<std::uint8_t> &d,
+                              const p2p::FrameInfo &info) {
+            add(talkAudio, AudioRecord{s, ch, d, info});
+        };
+        cb.talkClosed = [this](int s, int ch) { add(talksClosed, {s, ch}); };
+        server_.setCallbacks(cb);
+    }
+
+    bool start()
+    {
+        std::string error;
+        const bool ok = server_.start(&error);
+        if (!ok)
+            qWarning("device start failed: %s", error.c_str());
+        return ok;
+    }
+
+    p2p::DeviceServer &server() { return server_; }
+    std::string uid() const { return server_.config().uid; }
+    std::string peerEntry() const { return uid() + "@127.0.0.1:" + std::to_string(server_.port()); }
+
+    template <typename T> std::vector<T> snapshot(const std::vector<T> &v) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return v;
+    }
+    template <typename T> std::size_t count(const std::vector<T> &v) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return v.size();
+    }
+    // The last session that passed the handshake, -1 when none.
+    int lastSession() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return sessionsOpened.empty() ? -1 : sessionsOpened.back();
+    }
+
+    bool echo = true;
+    std::vector<int> sessionsOpened, sessionsClosed;
+    std::vector<std::pair<int, int>> channelsOpened, channelsClosed, talksClosed;
+    std::vector<std::tuple<int, int, int>> talkResults;
+    std::vector<IoRecord> ioReceived;
+    std::vector<AudioRecord> talkAudio;
+
+private:
+    static p2p::DeviceConfig makeConfig(const std::string &uid, const std::string &password,
+                                        bool discoverable)
+    {
+        p2p::DeviceConfig c;
+        c.uid = uid;
+        c.name = "Test " + uid;
+        c.account = "admin";
+        c.password = password;
+        c.discoverable = discoverable;
+        return c;
+    }
+    template <typename T> void add(std::vector<T> &v, T x)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        v.push_back(std::move(x));
+    }
+
+    mutable std::mutex mutex_;
+    p2p::DeviceServer server_;
+};
+
+// Runs a blocking call on another thread.
+template <typename F> auto runAsync(F &&f)
+{
+    return std::async(std::launch::async, std::forward<F>(f));
+}
+
+template <typename T> bool finishesWithin(std::future<T> &f, int seconds)
+{
+    return f.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready;
+}
+
+inline void setPeers(const std::string &peers)
+{
+    qputenv(P2P_ENV_PEERS, QByteArray::fromStdString(peers));
+}
+
+// Connects a new session to the device, -1 on failure.
+inline int connectTo(const std::string &uid)
+{
+    const int sid = IOTC_Get_SessionID();
+    if (sid < 0)
+        return sid;
+    const int r = IOTC_Connect_ByUID_Parallel(uid.c_str(), sid);
+    return r < 0 ? r : sid;
+}
+
+inline int openAv(int sid, int channel = 0, const char *password = "pw",
+                  const char *account = "admin")
+{
+    unsigned serviceType = 0;
+    int resend = 0;
+    return avClientStart2(sid, account, password, 10, &serviceType,
+                          static_cast<unsigned char>(channel), &resend);
+}
+
+// A discovery port for this test run, away from the default.
+inline void useRandomDiscoveryPort()
+{
+    const int port = 20000 + static_cast<int>(QRandomGenerator::global()->bounded(30000));
+    qputenv(P2P_ENV_DISCOVERY_PORT, QByteArray::number(port));
+}
