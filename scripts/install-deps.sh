@@ -10,7 +10,7 @@ PACKAGES=(
   libgl-dev libegl-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   libqrencode-dev libasio-dev libssl-dev
-  fonts-texgyre
+  fonts-texgyre fonts-wqy-microhei
   xvfb xauth libgl1-mesa-dri libegl1 x11-utils
   pulseaudio pulseaudio-utils
 )

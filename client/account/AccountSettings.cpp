@@ -1,0 +1,27 @@
+#include "account/AccountSettings.h"
+
+#include "config/Config.h"
+
+namespace AccountSettings {
+
+QString baseUrl()
+{
+    QString url =
+        Config::defaultValue(QString::fromLatin1(baseUrlKey), QString()).toString().trimmed();
+    while (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return url;
+}
+
+void setBaseUrl(const QString &url)
+{
+    Config::setDefaultValue(QString::fromLatin1(baseUrlKey), url);
+}
+
+QString webHelpBase()
+{
+    const QString base = baseUrl();
+    return base.isEmpty() ? QString() : base + QStringLiteral("/web/pc_orvane/html/");
+}
+
+} // namespace AccountSettings

@@ -1,0 +1,296 @@
+#include "app/MainWindow.h"
+
+#include "app/Header.h"
+#include "app/LabelFoldBtn.h"
+#include "app/LabelHeaderBtn.h"
+#include "app/LabelSystemBtn.h"
+#include "app/WidgetBtnLive.h"
+#include "app/WidgetMenuWindow.h"
+#include "diagnostics/SystemInfo.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "model/UserInfo.h"
+#include "ui_MainWindow.h"
+
+#include <QCoreApplication>
+#include <QResizeEvent>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::MainWindow>())
+    , devCaption(tr("[未选择设备]"))
+{
+    dev = Dev::instance();
+    systemInfo = SystemInfo::instance();
+
+    ui->setupUi(this);
+    setBrand(150);
+    collectFoldSections();
+
+    for (LabelFoldBtn *button : std::as_const(foldButtons))
+        connect(button, &LabelFoldBtn::clicked, this, &MainWindow::clickFold);
+    connect(ui->label_icon_minimize, &LabelSystemBtn::clicked, this, &MainWindow::minimize);
+    connect(ui->label_icon_fullscreen, &LabelSystemBtn::clicked, this, &MainWindow::fullscreen);
+    connect(ui->label_icon_close, &LabelSystemBtn::clicked, this,
+            qOverload<LabelSystemBtn *>(&MainWindow::close));
+    connect(ui->widget_btn_life, &WidgetBtnLive::clicked, this, &MainWindow::changeMod);
+    connect(ui->widget_btn_playback, &WidgetBtnLive::clicked, this, &MainWindow::changeMod);
+    ui->widget_btn_life->setSelected(true);
+    ui->widget_btn_playback->setSelected(false);
+
+    ui->label_version->setText(QStringLiteral(ORVANE_VERSION_TEXT));
+    ui->label_devName->setText(devCaption);
+
+    connect(dev, &Dev::selectDevMsg, this, &MainWindow::selectedDev);
+
+    relayoutSidePanels();
+    if (!foldButtons.isEmpty())
+        foldButtons.first()->toggle(true);
+    dev->reload();
+
+    // Live view is the start mode: the playback controls stay hidden until
+    // the playback button is chosen.
+    setPlaybackControlsVisible(false);
+    connect(ui->widget_header, &Header::moveMsg, this, &MainWindow::moveWindow);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setBrand(int code)
+{
+    // Every brand variant shows the product logo; 149 gives it a fixed size.
+    ui->label_logo->setStyleSheet(
+        QStringLiteral("image: url(:/login/150/images/logo/orvane_logo.png);"
+                       "background-color:rgba(255,255,255,0)"));
+    ui->label->setText(tr("Orvane网络视频监控"));
+    if (code == 149) {
+        ui->label_logo->setFixedSize(150, 60);
+        return;
+    }
+    ui->label_logo->setMaximumHeight(30);
+    ui->label_logo->setMinimumWidth(96);
+    if (code == 150)
+        ui->horizontalLayout_logo->setStretch(0, 1);
+}
+
+void MainWindow::setUser(const UserInfo &user)
+{
+    ui->label_userName->setText(displayName(user));
+}
+
+QString MainWindow::displayName(const UserInfo &user)
+{
+    QString name;
+    for (const QString *field : {&user.NickName, &user.username, &user.phone, &user.userEmail}) {
+        if (!field->isEmpty()) {
+            name = *field;
+            break;
+        }
+    }
+    if (name.size() >= 7)
+        name = name.left(5) + QStringLiteral("...");
+    return name;
+}
+
+void MainWindow::collectFoldSections()
+{
+    // Each child of widget_menu besides its layout is one section: a header
+    // (holding the fold arrow) and the panel that folds out below it.
+    const QObjectList sections = ui->widget_menu->children();
+    for (QObject *object : sections) {
+        if (object->objectName() == QLatin1String("gridLayout_7") || !object->isWidgetType())
+            continue;
+        QWidget *header = nullptr;
+        WidgetMenuWindow *panel = nullptr;
+        for (QObject *child : object->children()) {
+            if (auto *menuWindow = qobject_cast<WidgetMenuWindow *>(child))
+                panel = menuWindow;
+            else if (!header && child->isWidgetType())
+                header = static_cast<QWidget *>(child);
+        }
+        if (!header || !panel)
+            continue;
+        LabelFoldBtn *button = nullptr;
+        for (QObject *child : header->children()) {
+            if (child->objectName().indexOf(QLatin1String("fold")) > 0) {
+                button = qobject_cast<LabelFoldBtn *>(child);
+                break;
+            }
+        }
+        if (!button)
+            continue;
+        foldHeaders.append(header);
+        foldButtons.append(button);
+        foldPanels.append(panel);
+        panel->close();
+    }
+}
+
+void MainWindow::clickFold(LabelFoldBtn *button, bool open)
+{
+    if (!open) {
+        if (openPanel)
+            openPanel->toggle();
+        openPanel = nullptr;
+        return;
+    }
+    const int index = foldButtons.indexOf(button);
+    if (index < 0)
+        return;
+    openPanel = foldPanels.at(index);
+    for (LabelFoldBtn *other : std::as_const(foldButtons)) {
+        if (other != button && other->isOpen())
+            other->toggle(false);
+    }
+    for (WidgetMenuWindow *panel : std::as_const(foldPanels)) {
+        if (panel != openPanel && panel->isOpen())
+            panel->close();
+    }
+    openPanel->setHeight(menuHeight);
+    if (!openPanel->isOpen())
+        openPanel->toggle();
+}
+
+void MainWindow::relayoutSidePanels()
+{
+    ui->widget_menu->setFixedHeight(ui->widget_menuBox->height());
+    menuWidth = ui->widget_menuBox->width();
+    menuHeight = ui->widget_menuBox->height() - 9;
+    if (menuWidth < 1 || menuHeight < 1)
+        return;
+    for (QWidget *header : std::as_const(foldHeaders))
+        menuHeight -= header->height() + 1;
+    if (menuHeight < 1)
+        return;
+    for (WidgetMenuWindow *panel : std::as_const(foldPanels))
+        panel->setHeight(menuHeight);
+}
+
+void MainWindow::setPlaybackControlsVisible(bool visible)
+{
+    ui->widget_progressBar->setVisible(visible);
+    ui->label_dateBtn->setVisible(visible);
+    if (!visible) {
+        // Pause and the fast buttons appear only while a playback runs.
+        ui->label_icon_pause->hide();
+        ui->label_icon_fb->hide();
+        ui->label_icon_ff->hide();
+        ui->widget_icon_fbBox->hide();
+        ui->widget_icon_ffBox->hide();
+    }
+}
+
+void MainWindow::changeMod(WidgetBtnLive *button)
+{
+    if (button == ui->widget_btn_life && !live) {
+        setPlaybackControlsVisible(false);
+    } else if (button == ui->widget_btn_playback && live) {
+        setPlaybackControlsVisible(true);
+    } else {
+        return;
+    }
+    ui->widget_btn_life->setSelected(!live);
+    ui->widget_btn_playback->setSelected(live);
+    live = !live;
+    emit changeModMsg(live);
+}
+
+void MainWindow::selectedDev(Device *device)
+{
+    if (!device)
+        return;
+    devCaption = device->nickName().isEmpty() ? device->uid() : device->nickName();
+    ui->label_devName->setText(devCaption);
+}
+
+QWidget *MainWindow::host()
+{
+    return parentWidget() ? parentWidget()->window() : this;
+}
+
+void MainWindow::minimize(LabelSystemBtn *)
+{
+    host()->showMinimized();
+}
+
+void MainWindow::fullscreen(LabelSystemBtn *, bool on)
+{
+    if (on)
+        host()->setWindowState(host()->windowState() | Qt::WindowMaximized);
+    else
+        host()->showNormal();
+}
+
+void MainWindow::close(LabelSystemBtn *)
+{
+    emit quitMsg();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::moveWindow(QPoint delta)
+{
+    emit moveMsg(delta);
+}
+
+void MainWindow::fitToParent()
+{
+    followParent();
+    if (scaleApplied)
+        return;
+    scaleApplied = true;
+    if (systemInfo->scale() <= 1.0)
+        return;
+    // Header, side-column headers, caption line and control bar: sizes and
+    // font sizes grow with the UI scale. The panels scale their own content.
+    QList<QWidget *> scaled{ui->widget_header, ui->widget_menuBox, ui->widget_devNameBar,
+                            ui->widget_2, ui->widget_progressBar};
+    scaled += foldHeaders;
+    for (QWidget *root : std::as_const(scaled)) {
+        QList<QWidget *> widgets = root->findChildren<QWidget *>();
+        widgets.prepend(root);
+        for (QWidget *w : std::as_const(widgets)) {
+            systemInfo->scaleSizeLimits(w);
+            if (w->styleSheet().contains(QLatin1String("font-size:")))
+                systemInfo->scaleFont(w, SystemInfo::Normal);
+        }
+    }
+    systemInfo->scaleFont(ui->label, SystemInfo::Large);
+    systemInfo->scaleFont(ui->label_version, SystemInfo::Small);
+    followParent();
+}
+
+void MainWindow::followParent()
+{
+    if (QWidget *parent = parentWidget())
+        setGeometry(0, 0, parent->width(), parent->height());
+    relayoutSidePanels();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        setBrand(150);
+        if (!dev->selectedDevice())
+            devCaption = tr("[未选择设备]");
+        ui->label_devName->setText(devCaption);
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::start()
+{
+    show();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    relayoutSidePanels();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    relayoutSidePanels();
+}
