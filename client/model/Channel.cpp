@@ -1,0 +1,57 @@
+#include "model/Channel.h"
+
+#include "model/ChannelSaveTimeout.h"
+
+#include <cstring>
+
+Channel::Channel(Device *device, int index)
+    : m_device(device)
+    , m_index(index)
+    , m_ioTimeout(std::make_unique<ChannelSaveTimeout>())
+{
+    m_ioTimeout->setChannel(this);
+    m_ioTimeout->setSingleShot(true);
+}
+
+// Members release the decoder, recorder and talk handles, the picture buffers
+// and both record-length timers.
+Channel::~Channel()
+{
+    m_ioTimeout->stop();
+}
+
+void Channel::setVersionInfo(const void *data)
+{
+    if (!data) {
+        m_versionInfo.reset();
+        return;
+    }
+    auto copy = std::make_unique<std::array<char, VersionInfoSize>>();
+    std::memcpy(copy->data(), data, VersionInfoSize);
+    m_versionInfo = std::move(copy);
+}
+
+QString Channel::versionText() const
+{
+    if (!m_versionInfo)
+        return QString();
+    return QString::fromLatin1(m_versionInfo->data(),
+                               int(qstrnlen(m_versionInfo->data(), VersionInfoSize)));
+}
+
+void Channel::startIoTimeout()
+{
+    m_ioTimeout->start(IoTimeoutMs);
+}
+
+void Channel::stopIoTimeout()
+{
+    m_ioTimeout->stop();
+}
+
+void Channel::setRecording(bool on, bool live)
+{
+    ChannelSlot &s = slot(live);
+    s.recording = on;
+    s.recordKeySeen = false;
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "model/AvHandles.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+struct AVCodec;
+struct AVStream;
+class ChannelSaveTimeout;
+
+// Size of the per-mode picture buffer: one 3840 x 2160 I420 picture.
+constexpr int ChannelPictureBytes = 3840 * 2160 * 3 / 2;
+
+// H.264/H.265 decoder of one stream. Ready only when all five handles are set.
+struct VideoDecoderSet
+{
+    AvPacketPtr packet;
+    const AVCodec *codec = nullptr;
+    AvParserPtr parser;
+    AvCodecContextPtr context;
+    AvFramePtr frame;
+
+    bool ready() const { return packet && codec && parser && context && frame; }
+    // Closes the parser and frees context, frame and packet.
+    void reset();
+};
+
+// G.711 decoder of one stream. Ready only when all four handles are set.
+struct AudioDecoderSet
+{
+    AvPacketPtr packet;
+    const AVCodec *codec = nullptr;
+    AvCodecContextPtr context;
+    AvFramePtr frame;
+
+    bool ready() const { return packet && codec && context && frame; }
+    void reset();
+};
+
+// One output stream of a recording file.
+struct RecordOutputStream
+{
+    AVStream *stream = nullptr; // owned by the format context
+    AvCodecContextPtr encoder;
+    AvFramePtr frame;
+    AvFramePtr tmpFrame;
+    int64_t nextPts = 0;
+
+    void reset();
+};
+
+// The complete stream and media state of a channel for one mode (live view or
+// remote playback). Channel holds two of these.
+//
+// Threads: the stream flags are GUI-thread state; the receive steps write the
+// frame-rate fields and the decode steps the decoder, picture and recording
+// fields from pool threads, under the locks of Decode, Video and Audio.
+struct ChannelSlot
+{
+    // Stream state (link layer, view grid).
+    int avIndex = -1;           // AV channel index; -1 = not open
+    bool quality = false;       // true = HD, false = SD
+    bool viewRequested = false; // the user asked to view the channel in this mode
+    int rxErrorCount = 0;       // consecutive failed receive steps
+    bool waitKeyFrame = false;  // (re)started, waiting for the first key frame
+    bool videoOn = false;       // video is requested, received and decoded
+    bool audioOn = false;       // audio is received and played
+    bool paused = false;        // playback stream paused (playback slot only)
+
+    // Frame-rate measurement of the receive step; -1 = not measured / closed.
+    int frameRate = -1;
+    qint64 frameRateWindowStart = -1;
+
+    // Video decoding.
+    // Last frame's frameInfo (16 bytes), frameNumber, audioLength and spare.
+    std::array<quint8, 28> frameInfo{};
+    VideoDecoderSet videoDecoder;
+    std::unique_ptr<quint8[]> picture; // ChannelPictureBytes, I420 packed, or null
+    int pictureWidth = 0;              // size of the last decoded picture
+    int pictureHeight = 0;
+
+    // Audio decoding; float samples waiting to be handed to the recording.
+    AudioDecoderSet audioDecoder;
+    QByteArray pendingSamples;
+    int pendingLength = 0;
+
+    // Recording and snapshot.
+    bool recording = false;     // use Channel::setRecording, which clears recordKeySeen
+    bool recordKeySeen = false; // first key frame after `recording` was set has been seen
+    QString recordPath;         // path of the open file; empty when none is open
+    AvOutputFormatPtr formatContext;
+    RecordOutputStream videoStream;
+    RecordOutputStream audioStream;
+    bool hasAudio = false;
+    const AVCodec *audioEncoder = nullptr;
+    bool snapshotPending = false;
+    ChannelSaveTimeout *recordTimer = nullptr; // owned; record-length timer or null
+
+    ChannelSlot() = default;
+    ChannelSlot(const ChannelSlot &) = delete;
+    ChannelSlot &operator=(const ChannelSlot &) = delete;
+    ~ChannelSlot();
+
+    // Stops and deletes the record-length timer, if any.
+    void deleteRecordTimer();
+};
+
+// Talk state of a channel (one copy).
+struct TalkState
+{
+    bool talking = false;   // microphone audio is being sent
+    int talkAvIndex = -1;   // AV server index of the talk stream
+    int talkChannelId = -1; // free P2P channel used for talk
+    int talkPending = 0;    // PCM bytes waiting in pcmBlock
+    std::array<quint8, 640> pcmBlock{};
+    std::array<quint8, 320> encoded{};
+    const AVCodec *encoderCodec = nullptr;
+    AvCodecContextPtr encoderContext;
+    AvFramePtr encoderFrame;
+    AvPacketPtr encoderPacket;
+};

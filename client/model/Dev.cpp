@@ -1,0 +1,96 @@
+#include "model/Dev.h"
+
+#include "model/Channel.h"
+#include "model/Device.h"
+
+Dev *Dev::instance()
+{
+    static Dev *dev = new Dev;
+    return dev;
+}
+
+Dev::Dev(QObject *parent)
+    : QObject(parent)
+{}
+
+Dev::~Dev()
+{
+    qDeleteAll(m_devices);
+    m_devices.clear();
+}
+
+QList<Device *> Dev::filteredDevices() const
+{
+    if (m_searchKey.isEmpty())
+        return m_devices;
+    QList<Device *> result;
+    for (Device *d : m_devices) {
+        if (matches(d))
+            result.append(d);
+    }
+    return result;
+}
+
+bool Dev::matches(const Device *d) const
+{
+    if (!d)
+        return false;
+    return d->uid().contains(m_searchKey, Qt::CaseInsensitive) ||
+           d->nickName().contains(m_searchKey, Qt::CaseInsensitive);
+}
+
+Device *Dev::deviceByUid(const QString &uid) const
+{
+    for (Device *d : m_devices) {
+        if (d->uid() == uid)
+            return d;
+    }
+    return nullptr;
+}
+
+void Dev::setSelectedDevice(Device *device)
+{
+    m_selectedDevice = device;
+    emit selectDevMsg(device);
+}
+
+void Dev::setSelectedChannel(Channel *channel)
+{
+    m_selectedChannel = channel;
+    emit selectChannelMsg(channel);
+}
+
+void Dev::reload()
+{
+    emit reloadDevMsg();
+}
+
+Device *Dev::addOrUpdate(Device *d)
+{
+    if (!d)
+        return nullptr;
+    Device *e = deviceByUid(d->uid());
+    if (!e) {
+        m_devices.append(d);
+        return d;
+    }
+    if (e == d)
+        return e;
+    e->setType(d->type());
+    e->setNickName(d->nickName());
+    e->setChannelCount(d->channelCount());
+    e->setViewAccount(d->viewAccount());
+    e->setViewPassword(d->viewPassword());
+    delete d;
+    return e;
+}
+
+void Dev::removeDevice(Device *d)
+{
+    m_devices.removeOne(d);
+    if (d && m_selectedDevice == d)
+        m_selectedDevice = nullptr;
+    if (d && m_selectedChannel && m_selectedChannel->device() == d)
+        m_selectedChannel = nullptr;
+    emit reloadDevMsg();
+}
