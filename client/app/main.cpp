@@ -3,6 +3,7 @@
 #include "diagnostics/SystemInfo.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QFontDatabase>
 
 int main(int argc, char *argv[])
@@ -11,8 +12,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
-    if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/fonts/HELVETICA NEUE.ttf")) < 0)
+    const int fontId =
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/fonts/HELVETICA NEUE.ttf"));
+    if (fontId < 0) {
         qWarning("cannot register the application font");
+    } else {
+        // Style sheets name the font by its historical family name.
+        const QStringList families = QFontDatabase::applicationFontFamilies(fontId);
+        if (!families.isEmpty())
+            QFont::insertSubstitution(QStringLiteral("HELVETICA NEUE"), families.first());
+    }
     SystemInfo::instance()->setScale(SystemInfo::screenScale());
 
     int result = 0;

@@ -1,0 +1,231 @@
+#pragma once
+
+#include "link/ChannelRef.h"
+#include "link/IoCtrl.h"
+#include "link/LanSearchResult.h"
+#include "link/LinkTaskCore.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+class Channel;
+class Device;
+class Dev;
+class QTimer;
+class ProgressEvent_Connect;
+class ProgressEvent_LanSearch;
+class ProgressEvent_LanSearchStart;
+class ProgressEvent_GetAvIndex;
+class ProgressEvent_getMsg;
+class ProgressEvent_audioSendControl;
+class ProgressEvent_audioSendServiceStart;
+class ProgressEvent_audioSendSpeechStart;
+
+// The one way to the devices: opens device sessions (one at a time, in
+// request order) and AV channels, sends every IO control message, polls the
+// replies, and answers every operation with a signal carrying the channel.
+//
+// Threads: every public method, slot and signal belongs to the GUI thread.
+// SDK work runs in tasks on the global thread pool, serialised by the task
+// lock; results come back as posted events (LinkEventType) that event()
+// turns into signals. Tasks carry values and a ChannelRef, so a device that
+// is removed or deleted while a task runs is never touched by its result.
+//
+// IoConnect serves the devices registered in Dev.
+class IoConnect : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ConnectWatchdogMs = 5000;
+    static constexpr int MsgPollMs = 120;
+    static constexpr int DefaultIoTimeoutMs = 20000;
+    static constexpr int LanSearchCollectMs = 5000;
+    static constexpr int LanSearchMaxEntries = 256;
+
+    static IoConnect *instance();
+
+    explicit IoConnect(QObject *parent = nullptr);
+    ~IoConnect() override;
+
+    // Sessions and AV channels.
+    void connectChannel(Channel *ch);
+    void startChannel(Channel *ch);
+    void closeChannel(Channel *ch);
+    void closeDevice(Device *d);
+    void closeDeviceOf(Channel *ch);
+    void reportChannelReady(Channel *ch);
+
+    // IO control operations (one message each; results as signals).
+    void startVideo(Channel *ch);
+    void stopVideo(Channel *ch, bool restart);
+    void changeQuality(Channel *ch, bool hd);
+    void audioControl(Channel *ch, bool on);
+    void audioSendControl(Channel *ch, bool on);
+    void getChannelVersion(Channel *ch);
+    void setTime(Channel *ch, const QDateTime &dt);
+    void setTimeZone(Channel *ch, const QString &zone);
+    void setWifi(Channel *ch, const QString &ssid, const QString &password);
+    void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm);
+    void ptzPoint(Channel *ch, bool b, bool shortForm);
+    void ptzCruise(Channel *ch, bool b, bool shortForm);
+    void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra, bool shortForm);
+
+    // LAN search; the results of the last successful search.
+    void startLanSearch();
+    QList<LanSearchResult> lanResults() const { return m_lanResults; }
+
+    // Stream state of one slot back to "not streaming": videoOn cleared, the
+    // decoder and audio player told to drop the slot, receive errors zeroed.
+    void resetStream(Channel *ch, bool live);
+
+    // The stream quality last asked for by changeQuality.
+    quint8 quality() const { return m_quality; }
+
+    // The per-channel IO time-out (default 20 000 ms).
+    void setIoTimeoutMs(int ms) { m_ioTimeoutMs = ms; }
+    int ioTimeoutMs() const { return m_ioTimeoutMs; }
+
+    // Seams to the media pipeline and the view grid, set by them at start-up.
+    // Stream reset: the video decoder and audio player drop a slot's state.
+    void setStreamResetHandler(std::function<void(Channel *, bool live)> handler);
+    // Talk: start (true) or stop (false) capturing and sending microphone audio.
+    void setTalkHandler(std::function<void(Channel *, bool on)> handler);
+    // Which slot the view grid shows (true = live); live when unset.
+    void setLiveModeProvider(std::function<bool()> provider);
+
+    // Replaces the SDK calls (tests). Only before the first operation.
+    void setSdk(const SdkApi &sdk) { m_core->sdk = sdk; }
+
+    // Ends all link activity: timers stop, a connect in progress is stopped,
+    // every session and AV channel is closed (which makes blocked SDK calls
+    // return), tasks not yet running are skipped, and the running ones are
+    // waited for at most waitMs. Returns whether they all ended. Runs once;
+    // also run when the application is about to quit.
+    bool shutdown(int waitMs = 3000);
+    // Tasks started and not yet ended.
+    int activeTasks() const { return m_core->activeTasks(); }
+
+public slots:
+    void getMsg();
+    void getLanSearchResult();
+    void stopConnectDev();
+    void ioControlTimeout(Channel *ch);
+
+signals:
+    void connectDevSuccessMsg(Channel *ch);
+    void connectChannelSuccessMsg(Channel *ch);
+    void videoRequestSuccessMsg(Channel *ch);
+    void videoRequestStopSuccessMsg(Channel *ch);
+    void startLANSearchSuccessMsg();
+    void requestReplayVideoTimeSuccessMsg(Channel *ch);
+    void startReplaySuccessMsg(Channel *ch);
+    void stopReplaySuccessMsg(Channel *ch);
+    void pauseReplaySuccessMsg(Channel *ch);
+    void changeQualitySuccessMsg(Channel *ch);
+    void audioControlSuccessMsg(Channel *ch);
+    void audioSendControlSuccessMsg(Channel *ch);
+    void waitingStreamMsg(Channel *ch);
+    void ptzSuccessMsg(Channel *ch);
+    void setTimeSuccessMsg(Channel *ch);
+    void setTimeZoneSuccessMsg(Channel *ch);
+    void changeReplayTimeSuccessMsg(Channel *ch);
+    void setWifiSuccessMsg(Channel *ch);
+    void receiveVideoTimeEmptyMsg(Channel *ch, int code, QString text);
+    void connectDevFailMsg(Channel *ch, int code, QString text);
+    void connectChannelFailMsg(Channel *ch, int code, QString text);
+    void videoRequestFailMsg(Channel *ch, int code, QString text);
+    void videoRequestStopFailMsg(Channel *ch, int code, QString text);
+    void startLANSearchFailMsg(int code, QString text);
+    void requestReplayVideoTimeFailMsg(Channel *ch, int code, QString text);
+    void startReplayControlFailMsg(Channel *ch, int code, QString text);
+    void startReplayFailMsg(Channel *ch, int code, QString text);
+    void stopReplayFailMsg(Channel *ch, int code, QString text);
+    void pauseReplayFailMsg(Channel *ch, int code, QString text);
+    void changeQualityFailMsg(Channel *ch, int code, QString text);
+    void audioControlFailMsg(Channel *ch, int code, QString text);
+    void audioSendControlFailMsg(Channel *ch, int code, QString text);
+    void setTimeFailMsg(Channel *ch, int code, QString text);
+    void setTimeZoneFailMsg(Channel *ch, int code, QString text);
+    void changeReplayTimeFailMsg(Channel *ch, int code, QString text);
+    void ptzFailMsg(Channel *ch, int code, QString text);
+    void setWifiFailMsg(Channel *ch, int code, QString text);
+    void receiveVideoTimeMsg(Channel *ch, QList<int> item);
+    void getChannelInfoMsg(Channel *ch);
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    // Event handlers (GUI thread).
+    void onConnect(ProgressEvent_Connect *e);
+    void onLanSearch(ProgressEvent_LanSearch *e);
+    void onLanSearchStart(ProgressEvent_LanSearchStart *e);
+    void onAvIndex(ProgressEvent_GetAvIndex *e);
+    void onMessage(ProgressEvent_getMsg *e);
+    void handleReply(Channel *ch, unsigned int type, const QByteArray &data);
+    void onTalkControl(ProgressEvent_audioSendControl *e);
+    void onTalkServer(ProgressEvent_audioSendServiceStart *e);
+    void onSpeechStart(ProgressEvent_audioSendSpeechStart *e);
+
+    void connectNext();
+    void finishConnect(const ChannelRef &ref);
+    void startAvClients();
+    void checkAvStartsDone();
+    void startSdk(int *failure);
+    void reportConnectResult(const ChannelRef &ref, int result, int sid);
+
+    void armIoTimeout(Channel *ch);
+    // Keeps the IO time-out armed until a reply of replyType arrives; when it
+    // fires first, the operation's failure is reported.
+    void awaitReply(Channel *ch, unsigned int replyType);
+    // True when a reply of this type was awaited (and is no longer).
+    bool replyArrived(Channel *ch, unsigned int replyType);
+    void disarmIoTimeout(Channel *ch);
+    // The channel a result belongs to, or null when it is gone or the result
+    // is stale (its session or AV index no longer match).
+    Channel *liveChannel(const TaskContext &ctx, bool live = true) const;
+    TaskContext contextOf(Channel *ch, bool live = true) const;
+    void sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
+                     std::function<QEvent *(const TaskContext &, int)> makeEvent);
+    void startTalkStop(Channel *ch);
+    void closeSlot(Channel *ch, bool live);
+    void startReceive(Channel *ch, bool live);
+    void startLanTask();
+    void emitFailure(void (IoConnect::*signal)(Channel *, int, QString), Channel *ch, int code);
+
+    static IoConnect *s_instance;
+
+    LinkTaskCorePtr m_core;
+    quint8 m_quality = 0;
+    Dev *m_dev;
+    QList<LanSearchResult> m_lanResults;
+    QList<ChannelRef> m_connectQueue;
+    QList<ChannelRef> m_avStartList;
+    QTimer *m_msgTimer;
+    QTimer *m_lanSearchTimer;
+    QTimer *m_connectWatchdog;
+    ChannelRef m_connectingChannel;
+    int m_connectingSid = -1;
+    bool m_connecting = false;
+    quint64 m_connectAttempt = 0;
+    QSet<quint64> m_abortedAttempts;
+    QSet<ChannelRef> m_avStarting;
+    QSet<ChannelRef> m_receiving[2]; // [live]: a receive task is running
+    QHash<ChannelRef, int> m_pendingIo;
+    QHash<ChannelRef, bool> m_pendingQuality;
+    QHash<ChannelRef, QSet<unsigned int>> m_awaiting; // reply types awaited per channel
+    bool m_lanRetried = false;
+    bool m_shutDown = false;
+    bool m_sdkStarted = false;
+    int m_ioTimeoutMs = DefaultIoTimeoutMs;
+    std::function<void(Channel *, bool)> m_streamReset;
+    std::function<void(Channel *, bool)> m_talk;
+    std::function<bool()> m_liveMode;
+};

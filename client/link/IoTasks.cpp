@@ -1,0 +1,160 @@
+#include "link/IoTasks.h"
+
+#include "link/ProgressEvents.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+namespace IoTasks {
+
+namespace {
+
+// Talk accepts every account and password.
+int acceptAll(const char *, char *)
+{
+    return 1;
+}
+
+int sendMessage(const LinkTaskCore &core, int avIndex, ENUM_AVIOCTRL_MSGTYPE type,
+                const QByteArray &payload)
+{
+    return core.sdk.sendIoCtrl(avIndex, type, payload.constData(), int(payload.size()));
+}
+
+} // namespace
+
+void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArray &uid, int sid,
+             quint64 attempt)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    const int result = core->sdk.connectByUid(uid.constData(), sid);
+    core->post(new ProgressEvent_Connect(ref, result, sid, attempt));
+}
+
+void avStart(const LinkTaskCorePtr &core, const TaskContext &ctx, const QByteArray &account,
+             const QByteArray &password, quint8 channel, bool live)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    unsigned int serviceType = 0;
+    int resend = 0;
+    const int index =
+        core->sdk.clientStart(ctx.sessionId, account.constData(), password.constData(), 5,
+                              &serviceType, channel, &resend);
+    core->post(new ProgressEvent_GetAvIndex(ctx, index, live));
+}
+
+void send(const LinkTaskCorePtr &core, const TaskContext &ctx, ENUM_AVIOCTRL_MSGTYPE type,
+          const QByteArray &payload, const ResultEvent &makeEvent)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    core->post(makeEvent(sendMessage(*core, ctx.avIndex, type, payload)));
+}
+
+void startVideo(const LinkTaskCorePtr &core, const TaskContext &ctx, int channel)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    core->sdk.cleanBuf(ctx.avIndex);
+    int result = sendMessage(*core, ctx.avIndex, IOCTRL_STREAM_PREPARE, IoCtrl::streamPrepare());
+    if (result >= 0)
+        result = sendMessage(*core, ctx.avIndex, IOCTRL_VIDEO_START, IoCtrl::videoStart(channel));
+    core->post(new ProgressEvent_StartStream(ctx, result));
+}
+
+void closeAv(const LinkTaskCorePtr &core, const TaskContext &ctx, quint8 channel,
+             const QList<IoCtrl::Message> &before, int liveAvIndex, int talkAvIndex)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    for (const IoCtrl::Message &m : before)
+        sendMessage(*core, liveAvIndex, m.type, m.payload);
+    if (talkAvIndex >= 0)
+        core->sdk.servStop(talkAvIndex);
+    core->sdk.clientStop(ctx.avIndex);
+    core->sdk.clientExit(ctx.sessionId, channel);
+}
+
+void receive(const LinkTaskCorePtr &core, const TaskContext &ctx, bool live)
+{
+    if (!core->taskLock.tryLock()) {
+        core->post(new ProgressEvent_getMsg(ctx, AV_ER_DATA_NOREADY, 0, live, QByteArray()));
+        return;
+    }
+    if (core->closing) {
+        core->taskLock.unlock();
+        return;
+    }
+    char buffer[1024];
+    unsigned int type = 0;
+    const int result = core->sdk.recvIoCtrl(ctx.avIndex, &type, buffer, int(sizeof buffer), 0);
+    core->taskLock.unlock();
+    QByteArray data;
+    if (result > 0)
+        data = QByteArray(buffer, qMin(result, int(sizeof buffer)));
+    core->post(new ProgressEvent_getMsg(ctx, result, type, live, data));
+}
+
+void talkControl(const LinkTaskCorePtr &core, const TaskContext &ctx, bool on, int talkChannelId)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    int id = talkChannelId;
+    if (on || id < 0)
+        id = core->sdk.getFreeChannel(ctx.sessionId);
+    int result = id;
+    if (id >= 0)
+        result = sendMessage(*core, ctx.avIndex, on ? IOCTRL_SPEAKER_START : IOCTRL_SPEAKER_STOP,
+                             IoCtrl::speaker(id));
+    core->post(new ProgressEvent_audioSendControl(ctx, result, on, id));
+}
+
+void talkServer(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkChannelId)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    int resend = 0;
+    const int index =
+        core->sdk.servStart(ctx.sessionId, acceptAll, 20, 16, quint8(talkChannelId), &resend);
+    core->post(new ProgressEvent_audioSendServiceStart(ctx, index, talkChannelId));
+}
+
+void speechStart(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkAvIndex)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    const int result = core->sdk.cleanAudioBuf(talkAvIndex);
+    qDebug() << "talk start bRet:" << result << " speech channel:" << talkAvIndex;
+    unsigned int size = 0;
+    const int resendResult = core->sdk.servGetResendSize(talkAvIndex, &size);
+    qDebug() << "talk start get resend size:" << resendResult << " resendsize " << size;
+    core->post(new ProgressEvent_audioSendSpeechStart(ctx, result, talkAvIndex));
+}
+
+void talkStop(const LinkTaskCorePtr &core, int talkAvIndex)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    core->sdk.servStop(talkAvIndex);
+}
+
+void lanSearchStart(const LinkTaskCorePtr &core)
+{
+    QMutexLocker lock(&core->taskLock);
+    if (core->closing)
+        return;
+    core->post(new ProgressEvent_LanSearchStart(core->sdk.searchStart(5000, 1000)));
+}
+
+} // namespace IoTasks

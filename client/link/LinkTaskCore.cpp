@@ -1,0 +1,59 @@
+#include "link/LinkTaskCore.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+void LinkTaskCore::post(QEvent *e)
+{
+    QMutexLocker lock(&m_postLock);
+    if (!m_receiver || closing.load()) {
+        delete e;
+        return;
+    }
+    QCoreApplication::postEvent(m_receiver, e, Qt::NormalEventPriority);
+}
+
+void LinkTaskCore::detach()
+{
+    QMutexLocker lock(&m_postLock);
+    m_receiver = nullptr;
+}
+
+bool LinkTaskCore::start(std::function<void()> work)
+{
+    if (closing.load())
+        return false;
+    {
+        QMutexLocker lock(&m_countLock);
+        ++m_active;
+    }
+    // The task keeps its own reference on the core: nobody waits for it.
+    std::shared_ptr<LinkTaskCore> self = shared_from_this();
+    (void)QtConcurrent::run(QThreadPool::globalInstance(), [self, work = std::move(work)]() {
+        work();
+        QMutexLocker lock(&self->m_countLock);
+        if (--self->m_active == 0)
+            self->m_idle.wakeAll();
+    });
+    return true;
+}
+
+bool LinkTaskCore::waitForTasks(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    QMutexLocker lock(&m_countLock);
+    while (m_active > 0) {
+        if (!m_idle.wait(&m_countLock, deadline))
+            return m_active == 0;
+    }
+    return true;
+}
+
+int LinkTaskCore::activeTasks() const
+{
+    QMutexLocker lock(&m_countLock);
+    return m_active;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/SdkApi.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QEvent;
+
+// What IoConnect's background tasks share with it: the task lock that
+// serialises their SDK calls, the SDK table, the closing flag and the event
+// receiver. Held by shared_ptr, so a task that outlives IoConnect still finds
+// it; once detached, events are dropped instead of posted.
+class LinkTaskCore : public std::enable_shared_from_this<LinkTaskCore>
+{
+public:
+    explicit LinkTaskCore(QObject *receiver)
+        : m_receiver(receiver)
+    {}
+
+    // Serialises every SDK call made by a task. Held for the whole task.
+    QMutex taskLock;
+    SdkApi sdk;
+    // Set at shutdown: tasks not yet started skip their SDK work.
+    std::atomic<bool> closing{false};
+
+    // Any thread: posts e to the receiver at normal priority, or deletes it
+    // when the core is closing or detached.
+    void post(QEvent *e);
+    // GUI thread: no more events are delivered after this returns.
+    void detach();
+
+    // GUI thread: runs work on the global thread pool and counts it until it
+    // ends. Nothing is started while closing; returns whether it was started.
+    bool start(std::function<void()> work);
+    // Waits at most ms milliseconds for every started task to end.
+    bool waitForTasks(int ms);
+    int activeTasks() const;
+
+private:
+    mutable QMutex m_postLock;
+    QObject *m_receiver;
+    mutable QMutex m_countLock;
+    QWaitCondition m_idle;
+    int m_active = 0;
+};
+
+using LinkTaskCorePtr = std::shared_ptr<LinkTaskCore>;

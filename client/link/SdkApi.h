@@ -1,0 +1,35 @@
+#pragma once
+
+#include <p2p/p2p.h>
+
+// The P2P calls the link layer makes, as a table of function pointers. The
+// default table calls the p2p library; tests may install their own before
+// the first operation.
+struct SdkApi
+{
+    int (*initialize)(unsigned short udpPort) = IOTC_Initialize2;
+    int (*getSessionId)() = IOTC_Get_SessionID;
+    int (*connectByUid)(const char *uid, int sessionId) = IOTC_Connect_ByUID_Parallel;
+    int (*connectStop)(int sessionId) = IOTC_Connect_Stop_BySID;
+    int (*sessionClose)(int sessionId) = IOTC_Session_Close;
+    int (*getFreeChannel)(int sessionId) = IOTC_Session_Get_Free_Channel;
+    int (*searchStart)(int waitMs, int sendIntervalMs) = IOTC_Search_Device_Start;
+    int (*searchResult)(void *entries, int maxEntries, int flags) = IOTC_Search_Device_Result;
+    int (*searchStop)() = IOTC_Search_Device_Stop;
+    int (*avInit)(int maxChannels) = avInitialize;
+    int (*clientStart)(int sessionId, const char *account, const char *password,
+                       unsigned int timeoutSec, unsigned int *serviceType, unsigned char channelId,
+                       int *resend) = avClientStart2;
+    int (*clientStop)(int avIndex) = avClientStop;
+    int (*clientExit)(int sessionId, unsigned char channelId) = avClientExit;
+    int (*cleanBuf)(int avIndex) = avClientCleanBuf;
+    int (*cleanAudioBuf)(int avIndex) = avClientCleanAudioBuf;
+    int (*sendIoCtrl)(int avIndex, unsigned int type, const char *data, int size) = avSendIOCtrl;
+    int (*recvIoCtrl)(int avIndex, unsigned int *type, char *buf, int bufSize,
+                      unsigned int timeoutMs) = avRecvIOCtrl;
+    int (*sendIoCtrlExit)(int avIndex) = avSendIOCtrlExit;
+    int (*servStart)(int sessionId, avAuthFn authenticate, unsigned int timeoutSec,
+                     unsigned int serviceType, unsigned char channelId, int *resend) = avServStart3;
+    int (*servStop)(int avIndex) = avServStop;
+    int (*servGetResendSize)(int avIndex, unsigned int *size) = avServGetResendSize;
+};

@@ -1,0 +1,195 @@
+#include "media/Decode.h"
+
+#include "link/ChannelBufferItem.h"
+#include "link/ErrorText.h"
+#include "link/IoConnect.h"
+#include "link/StreamReceive.h"
+#include "media/MediaEvents.h"
+#include "media/Video.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QThread>
+#include <QThreadPool>
+
+namespace {
+constexpr uint16_t AudioCodecFirst = 136;
+constexpr uint16_t AudioCodecLast = 143;
+} // namespace
+
+Decode *Decode::instance()
+{
+    static Decode *decode = new Decode;
+    return decode;
+}
+
+Decode::Decode(Video *video, QObject *parent)
+    : QObject(parent)
+    , m_video(video ? video : Video::instance())
+    , m_modeSource([] { return true; })
+{
+    qRegisterMetaType<Channel *>("Channel*");
+    // Audio playback takes these over once it exists; until then audio
+    // frames are received (keeping the library's buffer drained) and freed.
+    m_audio = [](Channel *, bool, ChannelBufferItem *item) { delete item; };
+    // Live streams restart through the link; the playback restart (stop
+    // replay with restart at the grid's date and time) is installed with
+    // setRestartHandler by whoever knows the playback position.
+    m_restart = [](Channel *channel, bool live) {
+        if (live)
+            IoConnect::instance()->stopVideo(channel, true);
+        else
+            qWarning() << "playback restart not available";
+    };
+    m_timer.setInterval(TickMs);
+    connect(&m_timer, &QTimer::timeout, this, &Decode::getData);
+    m_timer.start();
+}
+
+Decode::~Decode()
+{
+    m_timer.stop();
+    // Receive steps that were started post to this object: let them end
+    // (they never block; the bound only guards against a wedged library).
+    QDeadlineTimer deadline(5000);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(m_pendingLock);
+            if (m_pending.isEmpty())
+                break;
+        }
+        if (deadline.hasExpired()) {
+            qWarning() << "Decode destroyed with receive steps still running";
+            break;
+        }
+        QThread::msleep(1);
+    }
+}
+
+void Decode::setModeSource(ModeSource source)
+{
+    m_modeSource = source ? std::move(source) : ModeSource([] { return true; });
+}
+
+void Decode::setRestartHandler(RestartHandler handler)
+{
+    m_restart = std::move(handler);
+}
+
+void Decode::setAudioHandler(AudioHandler handler)
+{
+    if (handler)
+        m_audio = std::move(handler);
+    else
+        m_audio = [](Channel *, bool, ChannelBufferItem *item) { delete item; };
+}
+
+bool Decode::markPending(Channel *channel, bool live, bool video)
+{
+    std::lock_guard<std::mutex> lock(m_pendingLock);
+    const PendingKey key{channel, live, video};
+    if (m_pending.contains(key))
+        return false;
+    m_pending.insert(key);
+    return true;
+}
+
+void Decode::receiveFinished(Channel *channel, bool live, bool video)
+{
+    std::lock_guard<std::mutex> lock(m_pendingLock);
+    m_pending.remove(PendingKey{channel, live, video});
+}
+
+void Decode::getData()
+{
+    if (!m_running)
+        return;
+    const bool live = m_modeSource();
+    QThreadPool *pool = QThreadPool::globalInstance();
+    for (Device *device : Dev::instance()->devices()) {
+        if (device->sessionId() < 0)
+            continue;
+        const QList<Channel *> &channels = device->channels();
+        const int count = qMin(device->channelCount(), int(channels.size()));
+        for (int i = 0; i < count; ++i) {
+            Channel *channel = channels.at(i);
+            if (channel->avIndex(live) < 0)
+                continue;
+            if (channel->videoOn(live) && markPending(channel, live, true))
+                pool->start(
+                    [this, live, channel] { StreamReceive::receiveVideo(this, live, channel); });
+            if (channel->audioOn(live) && markPending(channel, live, false))
+                pool->start(
+                    [this, live, channel] { StreamReceive::receiveAudio(this, live, channel); });
+        }
+    }
+}
+
+void Decode::stopRun()
+{
+    m_running = false;
+    m_timer.stop();
+}
+
+bool Decode::event(QEvent *e)
+{
+    if (e->type() == DecodeEvent_getVideo::TypeId) {
+        auto *ev = static_cast<DecodeEvent_getVideo *>(e);
+        ChannelBufferItem *item = ev->item;
+        ev->item = nullptr;
+        videoReceived(ev->channel, ev->live, ev->result, item);
+        return true;
+    }
+    if (e->type() == DecodeEvent_getAudio::TypeId) {
+        auto *ev = static_cast<DecodeEvent_getAudio *>(e);
+        ChannelBufferItem *item = ev->item;
+        ev->item = nullptr;
+        audioReceived(ev->channel, ev->live, ev->result, item);
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void Decode::videoReceived(Channel *channel, bool live, int result, ChannelBufferItem *item)
+{
+    if (result < 0) {
+        delete item;
+        channel->setRxErrorCount(channel->rxErrorCount(live) + 1, live);
+        if (result != StreamReceive::NoDataReady)
+            emit receiveVideoData(channel, result, errorText(result));
+        if (channel->rxErrorCount(live) == RestartAfterFailures) {
+            channel->setRxErrorCount(0, live);
+            if (!m_modeSource())
+                qDebug().noquote() << QStringLiteral("restart replay:%1,%2")
+                                          .arg(channel->device()->uid())
+                                          .arg(channel->index());
+            if (m_restart)
+                m_restart(channel, live);
+            else
+                qWarning() << "video receive keeps failing, no restart handler";
+        }
+        return;
+    }
+    channel->setRxErrorCount(0, live);
+    ++m_videoFrames;
+    m_video->decodeFrame(channel, live, item);
+}
+
+void Decode::audioReceived(Channel *channel, bool live, int result, ChannelBufferItem *item)
+{
+    if (result < 0) {
+        delete item;
+        return;
+    }
+    ++m_audioFrames;
+    const uint16_t codec = item->codecId();
+    if (codec >= AudioCodecFirst && codec <= AudioCodecLast) {
+        item->audioLength = result;
+        m_audio(channel, live, item);
+        return;
+    }
+    delete item;
+}

@@ -1,0 +1,361 @@
+#include "media/GlWidgetViewWindow.h"
+
+#include "diagnostics/SystemInfo.h"
+#include "media/PictureExchange.h"
+#include "media/Video.h"
+#include "media/WaitingCircle.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLTexture>
+
+namespace {
+
+const char *const VertexShader =
+    "attribute vec4 vertexIn;     attribute vec2 textureIn;     varying vec2 textureOut;      void "
+    "main(void)               {                                 gl_Position = vertexIn;         "
+    "textureOut = textureIn;     }";
+
+const char *const FragmentShader =
+    "varying vec2 textureOut;     uniform sampler2D tex_y;     uniform sampler2D tex_u;     "
+    "uniform sampler2D tex_v;     void main(void)     {         vec3 yuv;         vec3 rgb;        "
+    " yuv.x = texture2D(tex_y, textureOut).r;         yuv.y = texture2D(tex_u, textureOut).r - "
+    "0.5;         yuv.z = texture2D(tex_v, textureOut).r - 0.5;         rgb = mat3( 1,       1,    "
+    "     1,                     0,       -0.39465,  2.03211,                     1.13983, "
+    "-0.58060,  0) * yuv;         gl_FragColor = vec4(rgb, 1);     }";
+
+// Four corners, then their texture coordinates: the first picture row at the top.
+const float Vertices[16] = {-1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f, 1.0f, -1.0f,
+                            0.0f,  1.0f,  0.0f,  0.0f, 1.0f, 0.0f, 1.0f, 1.0f};
+
+constexpr int AttrVertex = 0;
+constexpr int AttrTexture = 1;
+
+#ifndef GL_RED
+#define GL_RED 0x1903
+#endif
+
+std::function<bool()> &modeSource()
+{
+    static std::function<bool()> source = [] { return true; };
+    return source;
+}
+
+bool currentLive()
+{
+    return modeSource()();
+}
+
+} // namespace
+
+void GlWidgetViewWindow::setModeSource(std::function<bool()> source)
+{
+    modeSource() = source ? std::move(source) : std::function<bool()>([] { return true; });
+}
+
+GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
+    : QOpenGLWidget(parent)
+    , m_vertices(QOpenGLBuffer::VertexBuffer)
+{
+    SystemInfo *info = SystemInfo::instance();
+    m_scale = info->scale();
+    const double s = m_scale;
+
+    m_recordBadge = new QWidget(this);
+    m_recordBadge->setStyleSheet(QStringLiteral("background:rgba(0,0,0,0)"));
+    m_recordBadge->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_recordDot = new QLabel(m_recordBadge);
+    m_recordDot->setGeometry(0, int(5 * s), int(8 * s), int(8 * s));
+    m_recordDot->setStyleSheet(
+        QStringLiteral("border:0;border-radius:4px;background-color:rgb(255,0,0)"));
+    m_recordText = new QLabel(QStringLiteral("REC"), m_recordBadge);
+    m_recordText->setGeometry(int(12 * s), 0, int(30 * s), int(18 * s));
+    m_recordText->setStyleSheet(
+        QStringLiteral("font-size:11px;font-family: \"微软雅黑\";color:rgb(255,0,0)"));
+    m_recordText->setStyleSheet(
+        info->scaleFontSheet(m_recordText->styleSheet(), SystemInfo::Normal));
+    m_recordBadge->hide();
+
+    // Built for pictures that need too much of the machine; not shown yet.
+    m_notice = new QWidget(this);
+    m_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_noticeText = new QLabel(tr("超高清视频,请关闭其他通道播放以免占用过多资源"), m_notice);
+    m_noticeText->setStyleSheet(QStringLiteral("color:rgb(255,0,0)"));
+    m_notice->hide();
+
+    connect(Video::instance(), &Video::decodeSuccess, this, &GlWidgetViewWindow::showImg);
+    connect(Dev::instance(), &Dev::selectChannelMsg, this,
+            &GlWidgetViewWindow::showSelectedChannel);
+}
+
+GlWidgetViewWindow::~GlWidgetViewWindow()
+{
+    if (m_glReady && context()) {
+        makeCurrent();
+        for (auto &t : m_textures)
+            t.reset();
+        m_program.reset();
+        m_vertices.destroy();
+        doneCurrent();
+    }
+}
+
+bool GlWidgetViewWindow::isRecordBadgeShown() const
+{
+    return !m_recordBadge->isHidden();
+}
+
+void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
+{
+    m_device = device;
+    m_channel = channel;
+    m_pictures.reset();
+    m_uploadedSerial = 0;
+    if (!channel) {
+        removeWaiting();
+        m_recordBadge->hide();
+        m_selected = false;
+        update();
+        return;
+    }
+    showWaiting(channel);
+    m_recordBadge->setVisible(channel->recording(currentLive()));
+    m_selected = Dev::instance()->selectedChannel() == channel;
+    update();
+}
+
+void GlWidgetViewWindow::place(int width, int height, int x, int y)
+{
+    setGeometry(x, y, width, height);
+    resizeGL(width, height);
+    layoutOverlays();
+}
+
+void GlWidgetViewWindow::layoutOverlays()
+{
+    const double s = m_scale;
+    m_recordBadge->setGeometry(int(width() - 40 * s), int(3 * s), int(40 * s), int(18 * s));
+    m_notice->setGeometry(int(10 * s), int(3 * s), int(width() - 50 * s), int(18 * s));
+    m_noticeText->setGeometry(0, 0, m_notice->width(), m_notice->height());
+}
+
+void GlWidgetViewWindow::removeWaiting()
+{
+    delete m_waiting;
+    m_waiting = nullptr;
+}
+
+void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int height, uint timestamp)
+{
+    if (!channel || channel != m_channel || !channel->videoOn(live))
+        return;
+    if (m_waiting && !channel->waitKeyFrame(live))
+        removeWaiting();
+    m_width = width;
+    m_height = height;
+    m_pictures = Video::instance()->pictures(channel, live);
+    m_timestamp = timestamp;
+    update();
+}
+
+void GlWidgetViewWindow::cleanScreen(Channel *channel)
+{
+    if (channel != m_channel && m_channel)
+        return;
+    m_pictures.reset();
+    m_uploadedSerial = 0;
+    update();
+}
+
+void GlWidgetViewWindow::loadRecordStatus(Channel *channel)
+{
+    if (!channel || channel != m_channel)
+        return;
+    m_recordBadge->setVisible(channel->recording(currentLive()));
+}
+
+void GlWidgetViewWindow::showSelectedChannel(Channel *channel)
+{
+    m_selected = channel && channel == m_channel;
+    reloadImg();
+}
+
+void GlWidgetViewWindow::reloadImg()
+{
+    if (!m_channel)
+        return;
+    const bool live = currentLive();
+    std::shared_ptr<PictureExchange> pictures = Video::instance()->pictures(m_channel, live);
+    if (!pictures->hasPicture())
+        return;
+    pictures->frontSize(m_width, m_height);
+    m_pictures = pictures;
+    update();
+}
+
+void GlWidgetViewWindow::showWaiting(Channel *channel)
+{
+    if (!channel || channel != m_channel)
+        return;
+    removeWaiting();
+    m_waiting = new WaitingCircle(this);
+    m_waiting->show();
+    m_waiting->raise();
+}
+
+void GlWidgetViewWindow::hideWaiting(Channel *channel)
+{
+    if (!channel || channel != m_channel)
+        return;
+    removeWaiting();
+}
+
+void GlWidgetViewWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (m_channel) {
+        Dev *dev = Dev::instance();
+        dev->setSelectedDevice(m_device);
+        dev->setSelectedChannel(m_channel);
+        // The right button also opens the cell's menu through the view
+        // grid (ViewControl::openSubWindowMenu) once the grid is wired.
+    }
+    QOpenGLWidget::mouseReleaseEvent(event);
+}
+
+void GlWidgetViewWindow::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (m_channel)
+        emit doubleClicked(m_channel);
+    QOpenGLWidget::mouseDoubleClickEvent(event);
+}
+
+void GlWidgetViewWindow::initializeGL()
+{
+    initializeOpenGLFunctions();
+    glEnable(GL_DEPTH_TEST);
+
+    m_vertices.create();
+    m_vertices.bind();
+    m_vertices.allocate(Vertices, int(sizeof Vertices));
+
+    m_program = std::make_unique<QOpenGLShaderProgram>();
+    QOpenGLContext *ctx = context();
+    const bool gles = ctx->isOpenGLES();
+    // OpenGL ES needs a default precision in fragment shaders.
+    const QByteArray prefix = gles ? QByteArrayLiteral("precision mediump float;\n") : QByteArray();
+    if (!m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, VertexShader) ||
+        !m_program->addShaderFromSourceCode(QOpenGLShader::Fragment,
+                                            prefix + QByteArray(FragmentShader))) {
+        qWarning() << "view cell shaders failed:" << m_program->log();
+    }
+    m_program->bindAttributeLocation("vertexIn", AttrVertex);
+    m_program->bindAttributeLocation("textureIn", AttrTexture);
+    if (!m_program->link())
+        qWarning() << "view cell shader program failed:" << m_program->log();
+    m_program->bind();
+    m_program->enableAttributeArray(AttrVertex);
+    m_program->enableAttributeArray(AttrTexture);
+    m_program->setAttributeBuffer(AttrVertex, GL_FLOAT, 0, 2, 2 * sizeof(float));
+    m_program->setAttributeBuffer(AttrTexture, GL_FLOAT, 8 * sizeof(float), 2, 2 * sizeof(float));
+
+    m_texY = m_program->uniformLocation("tex_y");
+    m_texU = m_program->uniformLocation("tex_u");
+    m_texV = m_program->uniformLocation("tex_v");
+
+    for (int i = 0; i < 3; ++i) {
+        m_textures[i] = std::make_unique<QOpenGLTexture>(QOpenGLTexture::Target2D);
+        m_textures[i]->create();
+        m_textureIds[i] = m_textures[i]->textureId();
+    }
+    // One-channel textures: GL_RED from OpenGL 3 on, GL_LUMINANCE before.
+    const QSurfaceFormat fmt = ctx->format();
+    m_planeFormat = (!gles && fmt.majorVersion() >= 3) ? GL_RED : GL_LUMINANCE;
+
+    glClearColor(0.99f, 0.99f, 0.99f, 0.0f);
+    m_glReady = true;
+    m_uploadedSerial = 0;
+}
+
+void GlWidgetViewWindow::resizeGL(int, int)
+{
+    if (m_waiting)
+        m_waiting->relayout();
+}
+
+void GlWidgetViewWindow::clearTo(float r, float g, float b)
+{
+    glClearColor(r, g, b, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
+{
+    return m_pictures->withFront([&](const PictureExchange::Picture &p) {
+        m_width = p.width;
+        m_height = p.height;
+        timestamp = p.timestamp;
+        if (p.serial == m_uploadedSerial)
+            return; // the textures hold this picture already
+        const int w = p.width;
+        const int h = p.height;
+        const uint8_t *planes[3] = {p.data, p.data + PictureExchange::uOffset(w, h),
+                                    p.data + PictureExchange::vOffset(w, h)};
+        const int widths[3] = {w, w / 2, w / 2};
+        const int heights[3] = {h, h / 2, h / 2};
+        // Rows are tightly packed; odd widths must not be padded to 4.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        for (int i = 0; i < 3; ++i) {
+            glActiveTexture(GL_TEXTURE0 + i);
+            glBindTexture(GL_TEXTURE_2D, m_textureIds[i]);
+            glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_planeFormat), widths[i], heights[i], 0,
+                         m_planeFormat, GL_UNSIGNED_BYTE, planes[i]);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        }
+        m_uploadedSerial = p.serial;
+    });
+}
+
+void GlWidgetViewWindow::paintGL()
+{
+    const qreal dpr = devicePixelRatioF();
+    glViewport(0, 0, int(width() * dpr), int(height() * dpr));
+    if (!m_channel || !m_pictures || m_width / 2 < 1 || m_height / 2 < 1) {
+        clearTo(0.99f, 0.99f, 0.99f);
+        return;
+    }
+    uint timestamp = 0;
+    if (!uploadPicture(timestamp) || m_width / 2 < 1 || m_height / 2 < 1) {
+        clearTo(0.99f, 0.99f, 0.99f); // the stream stopped meanwhile
+        return;
+    }
+    if (m_selected)
+        clearTo(0.1f, 0.5f, 1.0f);
+    else
+        clearTo(0.5f, 0.5f, 0.5f);
+    glViewport(int(2 * dpr), int(2 * dpr), int((width() - 4) * dpr), int((height() - 4) * dpr));
+
+    m_program->bind();
+    m_vertices.bind();
+    m_program->enableAttributeArray(AttrVertex);
+    m_program->enableAttributeArray(AttrTexture);
+    m_program->setAttributeBuffer(AttrVertex, GL_FLOAT, 0, 2, 2 * sizeof(float));
+    m_program->setAttributeBuffer(AttrTexture, GL_FLOAT, 8 * sizeof(float), 2, 2 * sizeof(float));
+    for (int i = 0; i < 3; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(GL_TEXTURE_2D, m_textureIds[i]);
+    }
+    m_program->setUniformValue(m_texY, 0);
+    m_program->setUniformValue(m_texU, 1);
+    m_program->setUniformValue(m_texV, 2);
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    glActiveTexture(GL_TEXTURE0);
+
+    Video::instance()->showImageFinish(m_channel, timestamp);
+}

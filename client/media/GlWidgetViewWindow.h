@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QOpenGLBuffer>
+#include <QOpenGLFunctions>
+#include <QOpenGLWidget>
+
+#include <functional>
+#include <memory>
+
+class Channel;
+class Device;
+class PictureExchange;
+class QLabel;
+class QOpenGLShaderProgram;
+class QOpenGLTexture;
+class WaitingCircle;
+
+// One cell of the view grid: draws the packed I420 picture of the channel
+// assigned to it with a YUV-to-RGB shader inside a 2-pixel frame (blue when
+// the cell's channel is selected, grey otherwise), shows a "REC" badge while
+// the channel records and a waiting indicator while its stream is requested.
+//
+// The picture is read from the channel's PictureExchange under its lock, so
+// a picture is never drawn while the decoder overwrites it.
+// GUI thread only.
+class GlWidgetViewWindow : public QOpenGLWidget, protected QOpenGLFunctions
+{
+    Q_OBJECT
+
+public:
+    // The current mode of the grid (true = live), e.g. ViewControl::isLive.
+    static void setModeSource(std::function<bool()> source);
+
+    explicit GlWidgetViewWindow(QWidget *parent = nullptr);
+    ~GlWidgetViewWindow() override;
+
+    // Assigns a device and channel (null channel = empty cell).
+    void setChannel(Device *device, Channel *channel);
+    // Places the cell inside its parent and lays out its overlays.
+    void place(int width, int height, int x, int y);
+    Channel *channel() const { return m_channel; }
+    Device *device() const { return m_device; }
+    bool hasChannel() const { return m_channel != nullptr; }
+
+    bool isSelected() const { return m_selected; }
+    bool isWaiting() const { return m_waiting != nullptr; }
+    bool isRecordBadgeShown() const;
+    // A picture is held for drawing.
+    bool hasPicture() const { return m_pictures != nullptr; }
+
+signals:
+    void doubleClicked(Channel *channel);
+
+public slots:
+    void showImg(Channel *channel, bool live, int width, int height, uint timestamp);
+    void cleanScreen(Channel *channel);
+    void loadRecordStatus(Channel *channel);
+    void showSelectedChannel(Channel *channel);
+    void reloadImg();
+    void showWaiting(Channel *channel);
+    void hideWaiting(Channel *channel);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+
+private:
+    void layoutOverlays();
+    void removeWaiting();
+    void clearTo(float r, float g, float b);
+    bool uploadPicture(uint &timestamp);
+
+    Channel *m_channel = nullptr;
+    Device *m_device = nullptr;
+    double m_scale = 1.0;
+
+    QWidget *m_recordBadge = nullptr;
+    QLabel *m_recordDot = nullptr;
+    QLabel *m_recordText = nullptr;
+    QWidget *m_notice = nullptr; // hidden "ultra HD" notice
+    QLabel *m_noticeText = nullptr;
+    WaitingCircle *m_waiting = nullptr;
+
+    QOpenGLBuffer m_vertices;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    int m_texY = -1;
+    int m_texU = -1;
+    int m_texV = -1;
+    std::unique_ptr<QOpenGLTexture> m_textures[3];
+    unsigned int m_textureIds[3] = {0, 0, 0};
+    unsigned int m_planeFormat = 0; // GL_RED, or GL_LUMINANCE on OpenGL 2
+    bool m_glReady = false;
+
+    int m_width = 0;
+    int m_height = 0;
+    std::shared_ptr<PictureExchange> m_pictures; // null = nothing to draw
+    bool m_selected = false;
+    uint m_timestamp = 0;
+    quint64 m_uploadedSerial = 0; // picture now in the textures
+};

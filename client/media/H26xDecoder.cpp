@@ -1,0 +1,211 @@
+#include "media/H26xDecoder.h"
+
+#include "media/PictureExchange.h"
+
+#include <QDebug>
+
+#include <atomic>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+void SwsContextDeleter::operator()(SwsContext *c) const
+{
+    sws_freeContext(c);
+}
+
+namespace H26xDecoder {
+
+namespace {
+
+QString ffmpegError(int err)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, text, sizeof text);
+    return QString::fromLocal8Bit(text);
+}
+
+// Corrupt streams fail on every frame; log the 1st, 2nd, 4th, 8th ... failure.
+bool shouldLog()
+{
+    static std::atomic<quint64> failures{0};
+    const quint64 n = ++failures;
+    return (n & (n - 1)) == 0;
+}
+
+void copyPlane(uint8_t *dst, const uint8_t *src, int srcStride, int width, int rows)
+{
+    for (int i = 0; i < rows; ++i)
+        std::memcpy(dst + qint64(i) * width, src + qint64(i) * srcStride, size_t(width));
+}
+
+// Publishes the decoder's current frame into out; returns 0 or a code.
+int publishFrame(const AVFrame *frame, SwsContextPtr &converter, uint32_t timestamp, uint32_t tag,
+                 PictureExchange &out, int &width, int &height)
+{
+    const int w = frame->width;
+    const int h = frame->height;
+    if (w <= 0 || h <= 0)
+        return -10;
+    if (PictureExchange::packedSize(w, h) > PictureExchange::MaxBytes)
+        return -13;
+    const auto fmt = static_cast<AVPixelFormat>(frame->format);
+    if ((fmt == AV_PIX_FMT_YUV420P || fmt == AV_PIX_FMT_YUVJ420P) && frame->data[0] &&
+        frame->data[1] && frame->data[2]) {
+        uint8_t *dst = out.backBuffer(w, h);
+        if (!dst)
+            return -11;
+        copyPlane(dst, frame->data[0], frame->linesize[0], w, h);
+        copyPlane(dst + PictureExchange::uOffset(w, h), frame->data[1], frame->linesize[1], w / 2,
+                  h / 2);
+        copyPlane(dst + PictureExchange::vOffset(w, h), frame->data[2], frame->linesize[2], w / 2,
+                  h / 2);
+        out.publish(w, h, timestamp, tag);
+        width = w;
+        height = h;
+        return 0;
+    }
+    // Other layouts (4:2:2, 4:4:4, 10-bit ...) are converted to 8-bit 4:2:0.
+    const int cw = w & ~1;
+    const int ch = h & ~1;
+    if (cw == 0 || ch == 0)
+        return -10;
+    converter.reset(sws_getCachedContext(converter.release(), w, h, fmt, cw, ch, AV_PIX_FMT_YUV420P,
+                                         SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!converter)
+        return -10;
+    uint8_t *dst = out.backBuffer(cw, ch);
+    if (!dst)
+        return -11;
+    uint8_t *planes[4] = {dst, dst + PictureExchange::uOffset(cw, ch),
+                          dst + PictureExchange::vOffset(cw, ch), nullptr};
+    const int strides[4] = {cw, cw / 2, cw / 2, 0};
+    if (sws_scale(converter.get(), frame->data, frame->linesize, 0, h, planes, strides) != ch)
+        return -10;
+    out.publish(cw, ch, timestamp, tag);
+    width = cw;
+    height = ch;
+    return 0;
+}
+
+} // namespace
+
+int codecIdForFrame(uint16_t frameCodecId)
+{
+    switch (frameCodecId) {
+    case FrameCodecH264:
+        return AV_CODEC_ID_H264;
+    case FrameCodecH265:
+        return AV_CODEC_ID_HEVC;
+    default:
+        return AV_CODEC_ID_NONE;
+    }
+}
+
+int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen)
+{
+    set.reset();
+    set.packet.reset(av_packet_alloc());
+    if (!set.packet)
+        return -3;
+    if (codecId != AV_CODEC_ID_H264 && codecId != AV_CODEC_ID_HEVC) {
+        set.reset();
+        return -5;
+    }
+    set.codec = avcodec_find_decoder(static_cast<AVCodecID>(codecId));
+    if (!set.codec) {
+        set.reset();
+        return -4;
+    }
+    // Held with the decoder; each received frame is one complete packet.
+    set.parser.reset(av_parser_init(set.codec->id));
+    if (!set.parser) {
+        set.reset();
+        return -6;
+    }
+    set.context.reset(avcodec_alloc_context3(set.codec));
+    if (!set.context) {
+        set.reset();
+        return -7;
+    }
+    AVCodecContext *ctx = set.context.get();
+    ctx->time_base = AVRational{1, timeBaseDen > 0 ? timeBaseDen : 1};
+    ctx->codec_type = AVMEDIA_TYPE_VIDEO;
+    ctx->bit_rate = 0;
+    ctx->thread_count = 4;
+    ctx->thread_type = FF_THREAD_FRAME;
+    ctx->width = width;
+    ctx->height = height;
+    av_opt_set(ctx->priv_data, "preset", "ultrafast", 0); // decoders have none; harmless
+    const int ret = avcodec_open2(ctx, set.codec, nullptr);
+    if (ret < 0) {
+        qWarning() << "video decoder open failed:" << ffmpegError(ret);
+        set.reset();
+        return -8;
+    }
+    set.frame.reset(av_frame_alloc());
+    if (!set.frame) {
+        set.reset();
+        return -1;
+    }
+    return 0;
+}
+
+Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *data, int size,
+              uint32_t timestamp, uint32_t tag, PictureExchange &out)
+{
+    Result r;
+    AVPacket *packet = set.packet.get();
+    AVCodecContext *ctx = set.context.get();
+    AVFrame *frame = set.frame.get();
+    packet->data = const_cast<uint8_t *>(data);
+    packet->size = size;
+    packet->pts = int64_t(timestamp) << 32 | tag;
+    int ret = avcodec_send_packet(ctx, packet);
+    av_packet_unref(packet); // the decoder keeps its own copy
+    if (ret < 0) {
+        if (shouldLog())
+            qWarning() << "avcodec_send_packet failed:" << ffmpegError(ret);
+        r.code = -9;
+        return r;
+    }
+    int lastError = 0;
+    for (;;) {
+        ret = avcodec_receive_frame(ctx, frame);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            break;
+        if (ret < 0) {
+            if (shouldLog())
+                qWarning() << "avcodec_receive_frame failed:" << ffmpegError(ret);
+            lastError = -10;
+            break;
+        }
+        uint32_t ts = timestamp;
+        uint32_t frameTag = tag;
+        if (frame->pts != AV_NOPTS_VALUE) {
+            ts = uint32_t(uint64_t(frame->pts) >> 32);
+            frameTag = uint32_t(uint64_t(frame->pts) & 0xFFFFFFFFu);
+        }
+        const int code = publishFrame(frame, converter, ts, frameTag, out, r.width, r.height);
+        r.timestamp = ts;
+        av_frame_unref(frame);
+        if (code < 0) {
+            lastError = code;
+            break;
+        }
+        ++r.pictures;
+    }
+    av_frame_unref(frame);
+    if (r.pictures > 0)
+        r.code = 0;
+    else
+        r.code = lastError < 0 ? lastError : -2;
+    return r;
+}
+
+} // namespace H26xDecoder

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "model/ChannelSlot.h"
+
+#include <cstdint>
+#include <memory>
+
+struct SwsContext;
+class PictureExchange;
+
+struct SwsContextDeleter
+{
+    void operator()(SwsContext *c) const;
+};
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+// The H.264/H.265 decoding operations on a channel's decoder set. Callers
+// serialise all calls on one set (Video's decode lock).
+namespace H26xDecoder {
+
+// Codec ids of the frame information record.
+constexpr uint16_t FrameCodecH264 = 78;
+constexpr uint16_t FrameCodecH265 = 80;
+
+// The FFmpeg codec id (AVCodecID) for a frame codec id; 0 (none) for any
+// id other than 78 and 80.
+int codecIdForFrame(uint16_t frameCodecId);
+
+// Sets up a decoder set for AV_CODEC_ID_H264 or AV_CODEC_ID_HEVC with
+// initial picture size and time base 1/timeBaseDen. Returns 0, or the
+// failed step: -3 packet, -4 decoder lookup, -5 codec id not accepted,
+// -6 parser, -7 context, -8 open, -1 frame. On failure the set is reset.
+int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen);
+
+// Outcome of decode(): a code (0, -2, -9, -10, -11, -13, see Video) and the
+// size of the last picture published.
+struct Result
+{
+    int code = 0;
+    int width = 0;
+    int height = 0;
+    int pictures = 0;       // pictures published by this call
+    uint32_t timestamp = 0; // frame record timestamp of the last picture
+};
+
+// Sends one complete frame to the decoder and publishes every picture it
+// returns into out (packed I420; other decoder formats are converted
+// through converter). set must be ready. timestamp and tag (the frame
+// record's timestamp and reserved u32) travel with the frame through the
+// decoder's delay and are published with the picture they belong to.
+Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *data, int size,
+              uint32_t timestamp, uint32_t tag, PictureExchange &out);
+
+} // namespace H26xDecoder

@@ -1,0 +1,276 @@
+#include "media/Video.h"
+
+#include "link/ChannelBufferItem.h"
+#include "media/H26xDecoder.h"
+#include "media/MediaEvents.h"
+#include "media/PictureExchange.h"
+#include "media/VideoFrameTap.h"
+#include "model/Channel.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+struct Video::SlotState
+{
+    const std::shared_ptr<PictureExchange> pictures = std::make_shared<PictureExchange>();
+    SwsContextPtr converter;               // decode lock
+    std::deque<ChannelBufferItem *> queue; // state lock
+    bool draining = false;                 // state lock: a drain task runs
+    std::atomic<bool> resync{false};       // frames were dropped: wait for a key frame
+};
+
+struct Video::ChannelState
+{
+    SlotState live;
+    SlotState replay;
+    SlotState &slot(bool isLive) { return isLive ? live : replay; }
+
+    ~ChannelState()
+    {
+        for (SlotState *s : {&live, &replay})
+            for (ChannelBufferItem *item : s->queue)
+                delete item;
+    }
+};
+
+Video *Video::instance()
+{
+    static Video *video = new Video;
+    return video;
+}
+
+Video::Video(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<Channel *>("Channel*");
+}
+
+Video::~Video() = default;
+
+std::shared_ptr<Video::ChannelState> Video::state(Channel *channel)
+{
+    QMutexLocker lock(&m_stateLock);
+    std::shared_ptr<ChannelState> &st = m_states[channel];
+    if (!st)
+        st = std::make_shared<ChannelState>();
+    return st;
+}
+
+std::shared_ptr<PictureExchange> Video::pictures(Channel *channel, bool live)
+{
+    return state(channel)->slot(live).pictures;
+}
+
+void Video::setFrameTap(VideoFrameTap *tap)
+{
+    m_tap = tap;
+}
+
+void Video::decodeFrame(Channel *channel, bool live, ChannelBufferItem *item)
+{
+    std::shared_ptr<ChannelState> st = state(channel);
+    std::vector<ChannelBufferItem *> dropped;
+    bool start = false;
+    {
+        QMutexLocker lock(&m_stateLock);
+        SlotState &slot = st->slot(live);
+        if (int(slot.queue.size()) >= MaxQueuedFrames) {
+            // Decoding cannot keep up: drop the backlog and start again at
+            // the next key frame rather than fall ever further behind.
+            dropped.assign(slot.queue.begin(), slot.queue.end());
+            slot.queue.clear();
+            slot.resync = true;
+        }
+        slot.queue.push_back(item);
+        if (!slot.draining) {
+            slot.draining = true;
+            start = true;
+        }
+    }
+    if (!dropped.empty()) {
+        m_droppedFrames += dropped.size();
+        qWarning() << "video decoding behind, frames dropped:" << dropped.size();
+        for (ChannelBufferItem *d : dropped)
+            delete d;
+    }
+    if (start)
+        QThreadPool::globalInstance()->start(
+            [this, channel, live, st] { drain(channel, live, st); });
+}
+
+void Video::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
+{
+    SlotState &slot = st->slot(live);
+    for (;;) {
+        ChannelBufferItem *item = nullptr;
+        {
+            QMutexLocker lock(&m_stateLock);
+            if (slot.queue.empty()) {
+                slot.draining = false;
+                return;
+            }
+            item = slot.queue.front();
+            slot.queue.pop_front();
+        }
+        QMutexLocker decodeLock(&m_decodeLock);
+        decodeLocked(live, channel, item, slot);
+    }
+}
+
+void Video::decodeStep(Video *video, bool live, Channel *channel, ChannelBufferItem *item)
+{
+    std::shared_ptr<ChannelState> st = video->state(channel);
+    QMutexLocker decodeLock(&video->m_decodeLock);
+    video->decodeLocked(live, channel, item, st->slot(live));
+}
+
+void Video::post(Channel *channel, bool live, int code, ChannelBufferItem *item, int width,
+                 int height, const uint *pictureTimestamp)
+{
+    // A picture carries its own frame's timestamp (the decoder may hold
+    // frames back); other outcomes the last frame's.
+    const auto &info = channel->slot(live).frameInfo;
+    const uint ts =
+        pictureTimestamp
+            ? *pictureTimestamp
+            : (uint(info[12]) | uint(info[13]) << 8 | uint(info[14]) << 16 | uint(info[15]) << 24);
+    QCoreApplication::postEvent(this, new VideoEvent_decoede(channel, live, code, item,
+                                                             code == 0 ? width : 0,
+                                                             code == 0 ? height : 0, ts));
+}
+
+void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, SlotState &state)
+{
+    ChannelSlot &slot = channel->slot(live);
+    if (!slot.videoOn) {
+        delete item; // the stream was stopped while the frame waited
+        return;
+    }
+    const int codecId = H26xDecoder::codecIdForFrame(item->codecId());
+    if (codecId == AV_CODEC_ID_NONE) {
+        post(channel, live, Rejected, item, 0, 0);
+        return;
+    }
+    item->copyRecord(slot.frameInfo.data());
+
+    const bool key = item->flags() == 1;
+    if (slot.waitKeyFrame) {
+        if (!key) {
+            post(channel, live, Rejected, item, 0, 0);
+            return;
+        }
+        QCoreApplication::postEvent(this, new VideoEvent_icomming(channel, live));
+        slot.waitKeyFrame = false;
+    }
+    if (state.resync) {
+        if (!key) {
+            post(channel, live, Rejected, item, 0, 0);
+            return;
+        }
+        state.resync = false;
+    }
+    if (slot.recording && key && !slot.recordKeySeen)
+        slot.recordKeySeen = true;
+    if (item->flags() > 1) {
+        post(channel, live, Rejected, item, 0, 0);
+        return;
+    }
+    if (!slot.videoDecoder.ready()) {
+        const int ret = H26xDecoder::setUp(slot.videoDecoder, codecId, InitialWidth, InitialHeight,
+                                           InitialTimeBaseDen);
+        if (ret < 0) {
+            qWarning() << "video decoder set-up failed at step" << ret;
+            post(channel, live, Rejected, item, 0, 0);
+            return;
+        }
+    }
+    if (VideoFrameTap *tap = m_tap.load())
+        tap->videoFrame(channel, live, *item);
+    if (item->size < 1) {
+        post(channel, live, Rejected, item, 0, 0);
+        return;
+    }
+    const H26xDecoder::Result r = H26xDecoder::decode(
+        slot.videoDecoder, state.converter, item->data, std::min(item->size, item->capacity),
+        item->timestamp(), item->reservedU32(), *state.pictures);
+    if (r.code == Decoded) {
+        slot.pictureWidth = r.width;
+        slot.pictureHeight = r.height;
+    }
+    post(channel, live, r.code, item, r.width, r.height,
+         r.code == Decoded ? &r.timestamp : nullptr);
+}
+
+int Video::setUpDecoder(Channel *channel, bool live, int codecId, int width, int height,
+                        int timeBaseDen)
+{
+    QMutexLocker decodeLock(&m_decodeLock);
+    return H26xDecoder::setUp(channel->slot(live).videoDecoder, codecId, width, height,
+                              timeBaseDen);
+}
+
+void Video::tearDownDecoder(Channel *channel, bool live)
+{
+    std::shared_ptr<ChannelState> st;
+    std::deque<ChannelBufferItem *> waiting;
+    {
+        QMutexLocker lock(&m_stateLock);
+        st = m_states.value(channel);
+        if (st)
+            waiting.swap(st->slot(live).queue);
+    }
+    for (ChannelBufferItem *item : waiting)
+        delete item;
+    QMutexLocker decodeLock(&m_decodeLock);
+    ChannelSlot &slot = channel->slot(live);
+    slot.videoDecoder.reset();
+    slot.pictureWidth = 0;
+    slot.pictureHeight = 0;
+    if (st) {
+        SlotState &s = st->slot(live);
+        s.converter.reset();
+        s.pictures->clear();
+        s.resync = false;
+    }
+}
+
+void Video::releaseChannel(Channel *channel)
+{
+    tearDownDecoder(channel, true);
+    tearDownDecoder(channel, false);
+    QMutexLocker lock(&m_stateLock);
+    m_states.remove(channel);
+}
+
+void Video::showImageFinish(Channel *channel, uint timestamp)
+{
+    emit showImageFinishMsg(channel, timestamp);
+}
+
+bool Video::event(QEvent *e)
+{
+    if (e->type() == VideoEvent_decoede::TypeId) {
+        auto *ev = static_cast<VideoEvent_decoede *>(e);
+        delete ev->item;
+        ev->item = nullptr;
+        if (ev->code >= 0) {
+            ++m_decodedFrames;
+            emit decodeSuccess(ev->channel, ev->live, ev->width, ev->height, ev->timestamp);
+        }
+        return true;
+    }
+    if (e->type() == VideoEvent_icomming::TypeId) {
+        emit iCommingMsg(static_cast<VideoEvent_icomming *>(e)->channel);
+        return true;
+    }
+    return QObject::event(e);
+}

@@ -1,0 +1,227 @@
+// The OpenGL view cell: drawn colours, frame, waiting indicator and badge.
+
+#include "media/GlWidgetViewWindow.h"
+#include "media/PictureExchange.h"
+#include "media/Video.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+QColor expectedRgb(int y, int u, int v)
+{
+    const double Y = y / 255.0;
+    const double U = u / 255.0 - 0.5;
+    const double V = v / 255.0 - 0.5;
+    auto c = [](double x) { return qBound(0, int(x * 255.0 + 0.5), 255); };
+    return QColor(c(Y + 1.13983 * V), c(Y - 0.39465 * U - 0.58060 * V), c(Y + 2.03211 * U));
+}
+
+bool near(QRgb px, const QColor &c, int tol = 4)
+{
+    return qAbs(qRed(px) - c.red()) <= tol && qAbs(qGreen(px) - c.green()) <= tol &&
+           qAbs(qBlue(px) - c.blue()) <= tol;
+}
+
+const char *describe(QRgb px)
+{
+    static QByteArray text;
+    text = QByteArray::number(qRed(px)) + "," + QByteArray::number(qGreen(px)) + "," +
+           QByteArray::number(qBlue(px));
+    return text.constData();
+}
+
+// Publishes a w x h picture whose left half has (y1,u1,v1) and right half (y2,u2,v2).
+void publish(Channel *channel, int w, int h, uint ts, int y1, int u1, int v1, int y2 = -1,
+             int u2 = -1, int v2 = -1)
+{
+    if (y2 < 0) {
+        y2 = y1;
+        u2 = u1;
+        v2 = v1;
+    }
+    std::shared_ptr<PictureExchange> pictures = Video::instance()->pictures(channel, true);
+    uint8_t *b = pictures->backBuffer(w, h);
+    QVERIFY(b);
+    for (int r = 0; r < h; ++r)
+        for (int x = 0; x < w; ++x)
+            b[r * w + x] = uint8_t(x < w / 2 ? y1 : y2);
+    const int cw = w / 2;
+    const int ch = h / 2;
+    for (int r = 0; r < ch; ++r)
+        for (int x = 0; x < cw; ++x) {
+            const bool left = x < cw / 2 + (cw % 2);
+            b[PictureExchange::uOffset(w, h) + r * cw + x] = uint8_t(left ? u1 : u2);
+            b[PictureExchange::vOffset(w, h) + r * cw + x] = uint8_t(left ? v1 : v2);
+        }
+    pictures->publish(w, h, ts);
+    emit Video::instance()->decodeSuccess(channel, true, w, h, ts);
+}
+
+} // namespace
+
+class TestGlViewWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_host = std::make_unique<QWidget>();
+        m_host->resize(420, 200);
+        m_cell = new GlWidgetViewWindow(m_host.get());
+        m_cell->place(200, 150, 0, 0);
+        m_empty = new GlWidgetViewWindow(m_host.get());
+        m_empty->place(200, 150, 210, 0);
+        m_device = std::make_unique<Device>();
+        m_device->setUid(QStringLiteral("GL1"));
+        m_device->setChannelCount(2);
+        m_channel = m_device->channel(0);
+        m_channel->setVideoOn(true, true);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+    }
+    void cleanup()
+    {
+        Dev::instance()->setSelectedChannel(nullptr);
+        m_host.reset();
+        Video::instance()->releaseChannel(m_channel);
+        Video::instance()->releaseChannel(m_device->channel(1));
+        m_device.reset();
+    }
+
+    void drawsThePictureThroughTheShader()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        QSignalSpy finished(Video::instance(), &Video::showImageFinishMsg);
+        publish(m_channel, 64, 48, 1234, 81, 90, 240);
+        const QImage img = m_cell->grabFramebuffer();
+        QCOMPARE(img.size(), QSize(200, 150));
+        const QRgb centre = img.pixel(100, 75);
+        QVERIFY2(near(centre, expectedRgb(81, 90, 240)), describe(centre));
+        QVERIFY(!finished.isEmpty());
+        QCOMPARE(finished.last().at(0).value<Channel *>(), m_channel);
+        QCOMPARE(finished.last().at(1).toUInt(), 1234u);
+    }
+
+    void oddChromaWidthsKeepTheirRows()
+    {
+        // 10 x 6: chroma planes of 5 x 3, rows not multiples of 4 bytes.
+        m_cell->setChannel(m_device.get(), m_channel);
+        publish(m_channel, 10, 6, 1, 120, 60, 200, 120, 200, 60);
+        const QImage img = m_cell->grabFramebuffer();
+        const QRgb left = img.pixel(20, 75);
+        const QRgb right = img.pixel(180, 75);
+        QVERIFY2(near(left, expectedRgb(120, 60, 200), 6), describe(left));
+        QVERIFY2(near(right, expectedRgb(120, 200, 60), 6), describe(right));
+    }
+
+    void frameColourShowsTheSelection()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        publish(m_channel, 32, 32, 1, 200, 128, 128);
+        QImage img = m_cell->grabFramebuffer();
+        QVERIFY2(near(img.pixel(0, 0), QColor(128, 128, 128), 2), describe(img.pixel(0, 0)));
+        QVERIFY2(near(img.pixel(1, 140), QColor(128, 128, 128), 2), describe(img.pixel(1, 140)));
+        QVERIFY(!near(img.pixel(3, 3), QColor(128, 128, 128), 2));
+
+        Dev::instance()->setSelectedChannel(m_channel);
+        QVERIFY(m_cell->isSelected());
+        img = m_cell->grabFramebuffer();
+        QVERIFY2(near(img.pixel(0, 0), QColor(26, 128, 255), 2), describe(img.pixel(0, 0)));
+        QVERIFY2(near(img.pixel(199, 149), QColor(26, 128, 255), 2), describe(img.pixel(199, 149)));
+
+        Dev::instance()->setSelectedChannel(m_device->channel(1));
+        QVERIFY(!m_cell->isSelected());
+    }
+
+    void emptyCellPaintsTheLightSurface()
+    {
+        QSignalSpy finished(Video::instance(), &Video::showImageFinishMsg);
+        const QImage img = m_empty->grabFramebuffer();
+        QVERIFY2(near(img.pixel(100, 75), QColor(252, 252, 252), 2), describe(img.pixel(100, 75)));
+        QVERIFY(finished.isEmpty());
+
+        // A cleaned cell goes back to the light surface.
+        m_cell->setChannel(m_device.get(), m_channel);
+        publish(m_channel, 32, 32, 1, 30, 128, 128);
+        QVERIFY(m_cell->hasPicture());
+        m_cell->cleanScreen(m_channel);
+        QVERIFY(!m_cell->hasPicture());
+        const QImage cleaned = m_cell->grabFramebuffer();
+        QVERIFY2(near(cleaned.pixel(100, 75), QColor(252, 252, 252), 2),
+                 describe(cleaned.pixel(100, 75)));
+    }
+
+    void picturesOfOtherChannelsAreIgnored()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        publish(m_device->channel(1), 32, 32, 1, 30, 128, 128);
+        QVERIFY(!m_cell->hasPicture());
+        m_channel->setVideoOn(false, true);
+        publish(m_channel, 32, 32, 1, 30, 128, 128);
+        QVERIFY(!m_cell->hasPicture());
+    }
+
+    void waitingIndicatorStaysUntilTheFirstPicture()
+    {
+        QVERIFY(!m_cell->isWaiting());
+        m_channel->setWaitKeyFrame(true, true);
+        m_cell->setChannel(m_device.get(), m_channel);
+        QVERIFY(m_cell->isWaiting());
+        m_cell->hideWaiting(m_device->channel(1)); // another channel: no effect
+        QVERIFY(m_cell->isWaiting());
+        publish(m_channel, 32, 32, 1, 30, 128, 128); // still waiting for a key frame
+        QVERIFY(m_cell->isWaiting());
+        m_channel->setWaitKeyFrame(false, true);
+        publish(m_channel, 32, 32, 2, 30, 128, 128);
+        QVERIFY(!m_cell->isWaiting());
+
+        m_cell->showWaiting(m_channel);
+        QVERIFY(m_cell->isWaiting());
+        m_cell->hideWaiting(m_channel);
+        QVERIFY(!m_cell->isWaiting());
+        m_cell->showWaiting(m_channel);
+        m_cell->setChannel(nullptr, nullptr);
+        QVERIFY(!m_cell->isWaiting());
+    }
+
+    void recordBadgeFollowsTheRecordingFlag()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        QVERIFY(!m_cell->isRecordBadgeShown());
+        m_channel->setRecording(true, true);
+        m_cell->loadRecordStatus(m_channel);
+        QVERIFY(m_cell->isRecordBadgeShown());
+        m_channel->setRecording(false, true);
+        m_cell->loadRecordStatus(m_channel);
+        QVERIFY(!m_cell->isRecordBadgeShown());
+    }
+
+    void clicksSelectAndDoubleClicksReport()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        QSignalSpy dbl(m_cell, &GlWidgetViewWindow::doubleClicked);
+        QTest::mouseClick(m_cell, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(Dev::instance()->selectedChannel(), m_channel);
+        QCOMPARE(Dev::instance()->selectedDevice(), m_device.get());
+        QTest::mouseDClick(m_cell, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(dbl.size(), 1);
+        QCOMPARE(dbl.first().at(0).value<Channel *>(), m_channel);
+    }
+
+private:
+    std::unique_ptr<QWidget> m_host;
+    GlWidgetViewWindow *m_cell = nullptr;
+    GlWidgetViewWindow *m_empty = nullptr;
+    std::unique_ptr<Device> m_device;
+    Channel *m_channel = nullptr;
+};
+
+QTEST_MAIN(TestGlViewWindow)
+#include "tst_glviewwindow.moc"

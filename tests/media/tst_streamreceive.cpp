@@ -1,0 +1,287 @@
+// Receive steps, the frame-rate measurement and the frame record.
+
+#include "FakeSdk.h"
+
+#include "link/ChannelBufferItem.h"
+#include "link/StreamReceive.h"
+#include "media/Decode.h"
+#include "media/MediaEvents.h"
+#include "media/Video.h"
+#include "model/Channel.h"
+#include "model/Device.h"
+
+#include <QtTest>
+
+namespace {
+
+struct Received
+{
+    int type;
+    bool live;
+    int result;
+    QByteArray info;
+    uint32_t number;
+    QByteArray data;
+};
+
+// Takes the receive events off the Decode object before it handles them.
+class EventCatcher : public QObject
+{
+public:
+    QList<Received> events;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() != DecodeEvent_getVideo::TypeId && e->type() != DecodeEvent_getAudio::TypeId)
+            return false;
+        const bool video = e->type() == DecodeEvent_getVideo::TypeId;
+        auto *v = static_cast<DecodeEvent_getVideo *>(e);
+        auto *a = static_cast<DecodeEvent_getAudio *>(e);
+        ChannelBufferItem *item = video ? v->item : a->item;
+        Received r{int(e->type()),
+                   video ? v->live : a->live,
+                   video ? v->result : a->result,
+                   QByteArray(reinterpret_cast<const char *>(item->frameInfo), 16),
+                   item->frameNumber,
+                   item->size > 0
+                       ? QByteArray(reinterpret_cast<const char *>(item->data), item->size)
+                       : QByteArray()};
+        events.append(r);
+        return true; // the event (and its item) is deleted by Qt
+    }
+};
+
+} // namespace
+
+class TestStreamReceive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        FakeSdk::install();
+        FakeSdk::reset();
+        m_device = std::make_unique<Device>();
+        m_device->setUid(QStringLiteral("CAM1"));
+        m_device->setChannelCount(1);
+        m_channel = m_device->channel(0);
+        m_decode = std::make_unique<Decode>(&m_video);
+        m_decode->stopRun();
+        m_catcher = std::make_unique<EventCatcher>();
+        m_decode->installEventFilter(m_catcher.get());
+    }
+    void cleanup()
+    {
+        m_decode.reset();
+        m_catcher.reset();
+        m_device.reset();
+    }
+
+    void liveFrameRateCountsFramesWithinOneSecond()
+    {
+        int rate = -1;
+        qint64 start = -1;
+        StreamReceive::measureLiveFrameRate(rate, start, 10000);
+        QCOMPARE(rate, 0);
+        QCOMPARE(start, 10000);
+        StreamReceive::measureLiveFrameRate(rate, start, 10000); // same ms: nothing
+        QCOMPARE(rate, 0);
+        StreamReceive::measureLiveFrameRate(rate, start, 10040);
+        StreamReceive::measureLiveFrameRate(rate, start, 10999); // 999 ms: still counted
+        QCOMPARE(rate, 2);
+        StreamReceive::measureLiveFrameRate(rate, start, 11000); // 1000 ms: closes, not counted
+        QCOMPARE(rate, 2);
+        QCOMPARE(start, -1);
+        StreamReceive::measureLiveFrameRate(rate, start, 11040); // measured once for good
+        QCOMPARE(rate, 2);
+        QCOMPARE(start, -1);
+    }
+
+    void playbackFrameRateCountsFramesOfTheFirstSecond()
+    {
+        int rate = -1;
+        qint64 start = -1;
+        StreamReceive::measurePlaybackFrameRate(rate, start, 999999999u); // ignored
+        QCOMPARE(rate, -1);
+        QCOMPARE(start, -1);
+        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000000u);
+        QCOMPARE(rate, 0);
+        QCOMPARE(start, 1000000000);
+        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000000u);
+        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000000u);
+        QCOMPARE(rate, 2);
+        StreamReceive::measurePlaybackFrameRate(rate, start, 5u); // ignored, window stays
+        QCOMPARE(start, 1000000000);
+        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000001u);
+        QCOMPARE(start, -1);
+        QCOMPARE(rate, 2);
+        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000001u);
+        QCOMPARE(rate, 2);
+
+        // A window start that is already set is kept when the rate starts.
+        rate = -1;
+        start = 1234567890;
+        StreamReceive::measurePlaybackFrameRate(rate, start, 1500000000u);
+        QCOMPARE(rate, 0);
+        QCOMPARE(start, 1234567890);
+    }
+
+    void frameRecordFieldsAreLittleEndian()
+    {
+        ChannelBufferItem item;
+        const QByteArray info = frameInfo(80, 1, 0x11223344u, 0xA0B0C0D0u);
+        std::memcpy(item.frameInfo, info.constData(), 16);
+        item.frameNumber = 0x01020304u;
+        item.audioLength = 7;
+        QCOMPARE(item.codecId(), uint16_t(80));
+        QVERIFY(item.keyFrame());
+        QCOMPARE(item.timestamp(), 0x11223344u);
+        QCOMPARE(item.reservedU32(), 0xA0B0C0D0u);
+        uint8_t record[28];
+        item.copyRecord(record);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(record), 16), info);
+        QCOMPARE(record[16], uint8_t(4));
+        QCOMPARE(record[19], uint8_t(1));
+        QCOMPARE(record[20], uint8_t(7));
+    }
+
+    void bufferPoolReusesBuffersUpToItsLimit()
+    {
+        FrameBufferPool pool(64, 2);
+        uint8_t *a = pool.acquire();
+        uint8_t *b = pool.acquire();
+        uint8_t *c = pool.acquire();
+        pool.release(a);
+        pool.release(b);
+        pool.release(c); // beyond the limit: freed
+        QCOMPARE(pool.idleCount(), 2);
+        uint8_t *d = pool.acquire();
+        QVERIFY(d == a || d == b);
+        {
+            ChannelBufferItem item(pool);
+            QCOMPARE(item.capacity, 64);
+        }
+        QCOMPARE(pool.idleCount(), 1);
+        pool.release(d);
+    }
+
+    void closedStreamPostsNothing()
+    {
+        m_channel->setAvIndex(-1, true);
+        StreamReceive::receiveVideo(m_decode.get(), true, m_channel);
+        StreamReceive::receiveAudio(m_decode.get(), true, m_channel);
+        QCoreApplication::processEvents();
+        QVERIFY(m_catcher->events.isEmpty());
+        QCOMPARE(FakeSdk::videoCalls().value(-1), 0);
+    }
+
+    void videoStepTakesEveryWaitingFrameUpToTheBound()
+    {
+        m_channel->setAvIndex(5, true);
+        for (int i = 0; i < 12; ++i)
+            FakeSdk::video()[5].append(
+                {0, QByteArray(100 + i, char(i)), frameInfo(78, i == 0, 1000 + i), uint(i)});
+
+        StreamReceive::receiveVideo(m_decode.get(), true, m_channel);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_catcher->events.size(), StreamReceive::MaxFramesPerStep);
+        for (int i = 0; i < StreamReceive::MaxFramesPerStep; ++i) {
+            const Received &r = m_catcher->events.at(i);
+            QCOMPARE(r.type, int(DecodeEvent_getVideo::TypeId));
+            QVERIFY(r.live);
+            QCOMPARE(r.result, 100 + i);
+            QCOMPARE(r.data, QByteArray(100 + i, char(i)));
+            QCOMPARE(r.info, frameInfo(78, i == 0, 1000 + i));
+            QCOMPARE(r.number, uint32_t(i));
+        }
+
+        // The rest, then "no data" ends the step without a failure event.
+        m_catcher->events.clear();
+        StreamReceive::receiveVideo(m_decode.get(), true, m_channel);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_catcher->events.size(), 4);
+        QVERIFY(m_catcher->events.last().result >= 0);
+
+        // A step that finds nothing reports the failure once.
+        m_catcher->events.clear();
+        StreamReceive::receiveVideo(m_decode.get(), true, m_channel);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_catcher->events.size(), 1);
+        QCOMPARE(m_catcher->events.first().result, StreamReceive::NoDataReady);
+        QCOMPARE(m_catcher->events.first().info, QByteArray(16, '\0'));
+    }
+
+    void videoStepStopsAtAnError()
+    {
+        m_channel->setAvIndex(2, false);
+        FakeSdk::video()[2] = {{0, QByteArray(10, 'a'), frameInfo(78, 1, 1600000000u), 1},
+                               {-20015, {}, {}, 0},
+                               {0, QByteArray(10, 'b'), frameInfo(78, 0, 1600000000u), 2}};
+        StreamReceive::receiveVideo(m_decode.get(), false, m_channel);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_catcher->events.size(), 2);
+        QCOMPARE(m_catcher->events.at(0).result, 10);
+        QVERIFY(!m_catcher->events.at(0).live);
+        QCOMPARE(m_catcher->events.at(1).result, -20015);
+        QCOMPARE(FakeSdk::video()[2].size(), 1); // the frame after the error waits
+    }
+
+    void liveStepMeasuresOnlyReceivedFrames()
+    {
+        m_channel->setAvIndex(1, true);
+        StreamReceive::receiveVideo(m_decode.get(), true, m_channel); // nothing there
+        QCOMPARE(m_channel->frameRate(true), -1);
+        FakeSdk::video()[1] = {{0, QByteArray(4, 'x'), frameInfo(78, 1, 0), 0}};
+        StreamReceive::receiveVideo(m_decode.get(), true, m_channel);
+        QCOMPARE(m_channel->frameRate(true), 0);
+        QVERIFY(m_channel->slot(true).frameRateWindowStart > 0);
+    }
+
+    void playbackStepMeasuresByTimestamp()
+    {
+        m_channel->setAvIndex(1, false);
+        for (int i = 0; i < 5; ++i)
+            FakeSdk::video()[1].append(
+                {0, QByteArray(4, 'x'), frameInfo(78, 0, i < 4 ? 1600000000u : 1600000001u), 0});
+        StreamReceive::receiveVideo(m_decode.get(), false, m_channel);
+        QCOMPARE(m_channel->frameRate(false), 3);
+        QCOMPARE(m_channel->slot(false).frameRateWindowStart, -1);
+    }
+
+    void audioStepWithNothingBufferedPostsZero()
+    {
+        m_channel->setAvIndex(4, true);
+        StreamReceive::receiveAudio(m_decode.get(), true, m_channel);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_catcher->events.size(), 1);
+        const Received &r = m_catcher->events.first();
+        QCOMPARE(r.type, int(DecodeEvent_getAudio::TypeId));
+        QCOMPARE(r.result, 0);
+        QCOMPARE(r.info, QByteArray(16, '\0'));
+    }
+
+    void audioStepTakesEveryBufferedFrame()
+    {
+        m_channel->setAvIndex(4, true);
+        FakeSdk::audio()[4] = {{0, QByteArray(320, 'p'), frameInfo(138, 0, 1), 1},
+                               {0, QByteArray(320, 'q'), frameInfo(138, 0, 2), 2}};
+        StreamReceive::receiveAudio(m_decode.get(), true, m_channel);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_catcher->events.size(), 2);
+        QCOMPARE(m_catcher->events.at(1).result, 320);
+        QCOMPARE(m_catcher->events.at(1).data, QByteArray(320, 'q'));
+        QCOMPARE(m_catcher->events.at(1).number, 2u);
+    }
+
+private:
+    Video m_video;
+    std::unique_ptr<Device> m_device;
+    Channel *m_channel = nullptr;
+    std::unique_ptr<Decode> m_decode;
+    std::unique_ptr<EventCatcher> m_catcher;
+};
+
+QTEST_GUILESS_MAIN(TestStreamReceive)
+#include "tst_streamreceive.moc"

@@ -1,0 +1,311 @@
+// Video decoding: codec mapping, key-frame wait, rejected frames and real
+// H.264 / H.265 bitstreams decoded into packed I420.
+
+#include "FakeSdk.h"
+#include "TestEncoder.h"
+
+#include "link/ChannelBufferItem.h"
+#include "media/H26xDecoder.h"
+#include "media/MediaEvents.h"
+#include "media/PictureExchange.h"
+#include "media/Video.h"
+#include "model/Channel.h"
+#include "model/Device.h"
+
+#include <QtTest>
+
+namespace {
+
+ChannelBufferItem *makeItem(const QByteArray &data, uint16_t codec, uint8_t flags, uint32_t ts = 0,
+                            FrameBufferPool *pool = nullptr)
+{
+    auto *item = pool ? new ChannelBufferItem(*pool) : new ChannelBufferItem;
+    if (!pool) {
+        item->capacity = int(qMax<qsizetype>(data.size(), 1));
+        item->data = new uint8_t[size_t(item->capacity)];
+    }
+    std::memcpy(item->data, data.constData(), size_t(data.size()));
+    item->size = int(data.size());
+    const QByteArray info = frameInfo(codec, flags, ts);
+    std::memcpy(item->frameInfo, info.constData(), 16);
+    return item;
+}
+
+// Records the codes of the decode steps as they reach the Video object.
+class CodeRecorder : public QObject
+{
+public:
+    QList<int> codes;
+    QList<QSize> sizes;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == VideoEvent_decoede::TypeId) {
+            auto *ev = static_cast<VideoEvent_decoede *>(e);
+            codes.append(ev->code);
+            sizes.append(QSize(ev->width, ev->height));
+        }
+        return false;
+    }
+};
+
+bool planeNear(const uint8_t *p, qint64 n, int value, int tolerance)
+{
+    for (qint64 i = 0; i < n; ++i)
+        if (qAbs(int(p[i]) - value) > tolerance)
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestVideoDecode : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_video = std::make_unique<Video>();
+        m_recorder = std::make_unique<CodeRecorder>();
+        m_video->installEventFilter(m_recorder.get());
+        m_device = std::make_unique<Device>();
+        m_device->setChannelCount(1);
+        m_channel = m_device->channel(0);
+        m_channel->setVideoOn(true, true);
+        m_channel->setVideoOn(true, false);
+    }
+    void cleanup()
+    {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        m_video->releaseChannel(m_channel);
+        m_device.reset();
+        m_video.reset();
+    }
+
+    void mapsFrameCodecIds()
+    {
+        QCOMPARE(H26xDecoder::codecIdForFrame(78), int(AV_CODEC_ID_H264));
+        QCOMPARE(H26xDecoder::codecIdForFrame(80), int(AV_CODEC_ID_HEVC));
+        QCOMPARE(int(AV_CODEC_ID_H264), 27);
+        QCOMPARE(int(AV_CODEC_ID_HEVC), 173);
+        QCOMPARE(H26xDecoder::codecIdForFrame(79), int(AV_CODEC_ID_NONE));
+        QCOMPARE(H26xDecoder::codecIdForFrame(0), int(AV_CODEC_ID_NONE));
+        QCOMPARE(H26xDecoder::codecIdForFrame(138), int(AV_CODEC_ID_NONE));
+    }
+
+    void decoderSetUpAcceptsOnlyH264AndH265()
+    {
+        VideoDecoderSet set;
+        QCOMPARE(H26xDecoder::setUp(set, AV_CODEC_ID_MJPEG, 352, 288, 4), -5);
+        QVERIFY(!set.ready());
+        QCOMPARE(H26xDecoder::setUp(set, AV_CODEC_ID_HEVC, 352, 288, 4), 0);
+        QVERIFY(set.ready());
+        QCOMPARE(set.context->thread_count, 4);
+        QCOMPARE(set.context->time_base.den, 4);
+        set.reset();
+        QVERIFY(!set.ready());
+    }
+
+    void decodesRealBitstreams_data()
+    {
+        QTest::addColumn<QByteArray>("encoder");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("h264") << QByteArray("libx264") << 78 << 320 << 240;
+        QTest::newRow("h265") << QByteArray("libx265") << 80 << 352 << 288;
+        QTest::newRow("h264 odd chroma") << QByteArray("libx264") << 78 << 202 << 98;
+    }
+    void decodesRealBitstreams()
+    {
+        QFETCH(QByteArray, encoder);
+        QFETCH(int, codec);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const QList<EncodedFrame> frames =
+            encodeSolid(encoder.constData(), width, height, 12, 81, 90, 240);
+        if (frames.isEmpty())
+            QSKIP("encoder not available");
+        QVERIFY(frames.first().key);
+
+        QSignalSpy decoded(m_video.get(), &Video::decodeSuccess);
+        for (int i = 0; i < frames.size(); ++i)
+            m_video->decodeFrame(
+                m_channel, true,
+                makeItem(frames[i].data, uint16_t(codec), frames[i].key, 1700000000u + uint(i)));
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->codes.size(), frames.size(), 20000);
+        QVERIFY(!m_recorder->codes.contains(-9));
+        QVERIFY(!m_recorder->codes.contains(-10));
+        QVERIFY(decoded.size() >= frames.size() - 4); // frame threads hold back a few
+        // Each picture carries its own frame's timestamp, through the decoder's delay.
+        for (int i = 0; i < decoded.size(); ++i)
+            QCOMPARE(decoded.at(i).at(4).toUInt(), 1700000000u + uint(i));
+        const QList<QVariant> last = decoded.last();
+        QCOMPARE(last.at(2).toInt(), width);
+        QCOMPARE(last.at(3).toInt(), height);
+
+        std::shared_ptr<PictureExchange> pictures = m_video->pictures(m_channel, true);
+        bool checked = pictures->withFront([&](const PictureExchange::Picture &p) {
+            QCOMPARE(p.width, width);
+            QCOMPARE(p.height, height);
+            QVERIFY(planeNear(p.data, qint64(width) * height, 81, 3));
+            QVERIFY(planeNear(p.data + PictureExchange::uOffset(width, height),
+                              qint64(width / 2) * (height / 2), 90, 3));
+            QVERIFY(planeNear(p.data + PictureExchange::vOffset(width, height),
+                              qint64(width / 2) * (height / 2), 240, 3));
+        });
+        QVERIFY(checked);
+        QCOMPARE(m_channel->slot(true).pictureWidth, width);
+        // The other mode has its own decoder and picture.
+        QVERIFY(!m_channel->slot(false).videoDecoder.ready());
+        QVERIFY(!m_video->pictures(m_channel, false)->hasPicture());
+    }
+
+    void framesBeforeTheFirstKeyFrameAreDropped()
+    {
+        const QList<EncodedFrame> frames = encodeSolid("libx264", 160, 120, 8, 50, 128, 128);
+        QVERIFY(frames.size() == 8);
+        m_channel->setWaitKeyFrame(true, true);
+        QSignalSpy incoming(m_video.get(), &Video::iCommingMsg);
+        // Three inter frames first, then the stream from its key frame.
+        for (int i = 5; i < 8; ++i)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[i].data, 78, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(m_recorder->codes, (QList<int>{-12, -12, -12}));
+        QVERIFY(m_channel->waitKeyFrame(true));
+        QVERIFY(!m_channel->slot(true).videoDecoder.ready());
+        for (const EncodedFrame &f : frames)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
+        QTRY_COMPARE(m_recorder->codes.size(), 11);
+        QVERIFY(!m_channel->waitKeyFrame(true));
+        QCOMPARE(incoming.size(), 1);
+        QCOMPARE(m_recorder->codes.count(-12), 3);
+        QVERIFY(m_video->pictures(m_channel, true)->hasPicture());
+    }
+
+    void unsupportedFramesAreRejected()
+    {
+        const QList<EncodedFrame> frames = encodeSolid("libx264", 160, 120, 6, 50, 128, 128);
+        for (const EncodedFrame &f : frames)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
+        QCoreApplication::processEvents();
+        QVERIFY(m_channel->slot(true).videoDecoder.ready());
+        const quint64 serial = m_video->pictures(m_channel, true)->serial();
+        m_recorder->codes.clear();
+
+        Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[1].data, 79, 0));
+        Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[1].data, 0, 0));
+        Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[1].data, 78, 2));
+        Video::decodeStep(m_video.get(), true, m_channel, makeItem(QByteArray(), 78, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(m_recorder->codes, (QList<int>{-12, -12, -12, -12}));
+        QCOMPARE(m_video->pictures(m_channel, true)->serial(), serial);
+    }
+
+    void garbageIsReportedNotDecoded()
+    {
+        QByteArray junk(4000, '\0');
+        for (int i = 0; i < junk.size(); ++i)
+            junk[i] = char((i * 7919) >> 3);
+        for (int i = 0; i < 6; ++i)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(junk, 80, i == 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(m_recorder->codes.size(), 6);
+        QVERIFY(!m_recorder->codes.contains(0));
+    }
+
+    void pictureSizeLimit_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("4K fits") << 3840 << 2160 << 0;
+        QTest::newRow("wider than 4K") << 3856 << 2160 << int(Video::PictureTooLarge);
+    }
+    void pictureSizeLimit()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, expected);
+        const QList<EncodedFrame> frames = encodeSolid("libx264", width, height, 6, 200, 60, 70);
+        QVERIFY(!frames.isEmpty());
+        for (const EncodedFrame &f : frames)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
+        QCoreApplication::processEvents();
+        QVERIFY(m_recorder->codes.contains(expected));
+        if (expected == 0) {
+            int w = 0;
+            int h = 0;
+            m_video->pictures(m_channel, true)->frontSize(w, h);
+            QCOMPARE(QSize(w, h), QSize(3840, 2160));
+        } else {
+            QVERIFY(!m_recorder->codes.contains(0));
+            QVERIFY(!m_video->pictures(m_channel, true)->hasPicture());
+        }
+    }
+
+    void framesOfAStoppedStreamAreFreed()
+    {
+        FrameBufferPool pool(1024, 4);
+        m_channel->setVideoOn(false, true);
+        Video::decodeStep(m_video.get(), true, m_channel,
+                          makeItem(QByteArray(10, 'x'), 78, 1, 0, &pool));
+        QCOMPARE(pool.idleCount(), 1); // the buffer came back
+        QCoreApplication::processEvents();
+        QVERIFY(m_recorder->codes.isEmpty());
+    }
+
+    void teardownFreesDecoderAndPictures()
+    {
+        const QList<EncodedFrame> frames = encodeSolid("libx264", 160, 120, 8, 50, 128, 128);
+        for (const EncodedFrame &f : frames)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
+        std::shared_ptr<PictureExchange> pictures = m_video->pictures(m_channel, true);
+        QVERIFY(pictures->hasPicture());
+        m_video->tearDownDecoder(m_channel, true);
+        QVERIFY(!m_channel->slot(true).videoDecoder.ready());
+        QVERIFY(!pictures->hasPicture());
+        QCOMPARE(pictures->allocatedBytes(), 0);
+        // The same hand-over serves the next stream.
+        for (const EncodedFrame &f : frames)
+            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
+        QVERIFY(pictures->hasPicture());
+        QCOMPARE(m_video->pictures(m_channel, true), pictures);
+    }
+
+    void exchangeKeepsTheFrontPictureWhileTheBackIsWritten()
+    {
+        PictureExchange ex;
+        QVERIFY(!ex.backBuffer(0, 10));
+        QVERIFY(!ex.backBuffer(3840, 2162));
+        uint8_t *a = ex.backBuffer(4, 2);
+        std::memset(a, 1, 12);
+        ex.publish(4, 2, 7);
+        uint8_t *b = ex.backBuffer(4, 2);
+        QVERIFY(b != a);
+        std::memset(b, 2, 12); // the front picture is untouched
+        QVERIFY(ex.withFront([&](const PictureExchange::Picture &p) {
+            QCOMPARE(p.data[0], uint8_t(1));
+            QCOMPARE(p.timestamp, 7u);
+        }));
+        ex.publish(4, 2, 8);
+        QVERIFY(ex.withFront([&](const PictureExchange::Picture &p) {
+            QCOMPARE(p.data[0], uint8_t(2));
+            QCOMPARE(p.serial, quint64(2));
+        }));
+        QCOMPARE(PictureExchange::packedSize(5, 3), qint64(15 + 2 * 2));
+        QCOMPARE(PictureExchange::vOffset(5, 3), qint64(17));
+    }
+
+private:
+    std::unique_ptr<Video> m_video;
+    std::unique_ptr<CodeRecorder> m_recorder;
+    std::unique_ptr<Device> m_device;
+    Channel *m_channel = nullptr;
+};
+
+QTEST_GUILESS_MAIN(TestVideoDecode)
+#include "tst_videodecode.moc"
