@@ -1,0 +1,313 @@
+#include "devtree/MenuDevList.h"
+
+#include "config/Config.h"
+#include "devtree/CloudDevList.h"
+#include "devtree/DevManageBtn.h"
+#include "devtree/MenuListDev.h"
+#include "diagnostics/SystemInfo.h"
+#include "media/WaitingCircle.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "view/ViewControl.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+MenuDevList::MenuDevList(QWidget *parent)
+    : QWidget(parent)
+    , m_view(ViewControl::instance())
+    , m_systemInfo(SystemInfo::instance())
+    , m_dev(Dev::instance())
+{
+    const SystemInfo *si = m_systemInfo;
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(si->scaled(4));
+
+    auto *top = new QWidget(this);
+    top->setObjectName(QStringLiteral("widget_search"));
+    auto *topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(si->scaled(6), si->scaled(4), si->scaled(6), 0);
+    topLayout->setSpacing(si->scaled(4));
+    m_search = new QLineEdit(top);
+    m_search->setObjectName(QStringLiteral("lineEdit_search"));
+    m_search->setPlaceholderText(tr("搜索设备"));
+    m_search->setClearButtonEnabled(true);
+    m_manageIcon = new DevManageBtn(top);
+    m_manageIcon->setObjectName(QStringLiteral("label_devManage"));
+    m_manageIcon->setFixedSize(si->scaled(20), si->scaled(20));
+    m_manageIcon->setStyleSheet(
+        QStringLiteral("border-image:url(:/main/images/btnImg/plus.png);background:rgba(0,0,0,0)"));
+    m_manageIcon->setToolTip(tr("设备管理"));
+    topLayout->addWidget(m_search, 1);
+    topLayout->addWidget(m_manageIcon);
+    root->addWidget(top);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("scrollArea_devList"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical {width:8px;margin:0px;}"
+                       "QScrollBar::handle:vertical {background:#a0a3a9;border-radius:4px;}"));
+    auto *scrollContent = new QWidget(m_scroll);
+    auto *scrollLayout = new QVBoxLayout(scrollContent);
+    scrollLayout->setContentsMargins(0, 0, 0, 0);
+    scrollLayout->setSpacing(0);
+    m_container = new QWidget(scrollContent);
+    m_container->setObjectName(QStringLiteral("widget_devList"));
+    auto *rowsLayout = new QVBoxLayout(m_container);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->setSpacing(0);
+    rowsLayout->setAlignment(Qt::AlignTop);
+    m_container->setFixedHeight(0);
+    scrollLayout->addWidget(m_container);
+    scrollLayout->addStretch(1);
+    m_scroll->setWidget(scrollContent);
+    root->addWidget(m_scroll, 1);
+
+    m_manageText = new DevManageBtn(this);
+    m_manageText->setObjectName(QStringLiteral("label_addDevice"));
+    m_manageText->setText(tr("设备管理"));
+    m_manageText->setAlignment(Qt::AlignCenter);
+    m_manageText->setFixedHeight(si->scaled(28));
+    m_manageText->setStyleSheet(si->scaleStyleSheet(
+        QStringLiteral("color: #4e525a;font-size:12px;font-family: \"微软雅黑\";")));
+    root->addWidget(m_manageText);
+
+    // Waiting for the device list; shown over the visible part of the rows.
+    m_waiting = new WaitingCircle(m_scroll->viewport());
+    m_waiting->show();
+    m_waiting->raise();
+
+    connect(m_manageIcon, &DevManageBtn::clicked, this, &MenuDevList::clickedDevManageBtn);
+    connect(m_manageText, &DevManageBtn::clicked, this, &MenuDevList::clickedDevManageBtn);
+    connect(m_search, &QLineEdit::textChanged, this, &MenuDevList::searchDev);
+    connect(m_dev, &Dev::reloadDevMsg, this, &MenuDevList::loadDevList);
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(RetryIntervalMs);
+    connect(&m_retryTimer, &QTimer::timeout, this, &MenuDevList::reloadDevList);
+}
+
+MenuDevList::~MenuDevList()
+{
+    for (MenuListDev *row : std::as_const(m_rows))
+        row->detach();
+}
+
+void MenuDevList::setUser(const QString &userName, const QString &accessToken)
+{
+    m_userName = userName;
+    m_token = accessToken;
+}
+
+void MenuDevList::setServiceBase(const QString &baseUrl)
+{
+    m_queryPath = baseUrl.isEmpty() ? QString() : baseUrl + QLatin1String(QueryPath);
+}
+
+void MenuDevList::setCloudRequest(CloudRequest request)
+{
+    m_request = std::move(request);
+}
+
+int MenuDevList::rowHeight() const
+{
+    return m_systemInfo->scaled(RowHeight);
+}
+
+bool MenuDevList::isLocalAdmin() const
+{
+    return m_userName == QLatin1String(LocalAdmin);
+}
+
+// ---- Loading ---------------------------------------------------------------
+
+void MenuDevList::loadDevList()
+{
+    if (isLocalAdmin()) {
+        loadLocalDevices();
+        return;
+    }
+    if (m_queryPath.isEmpty())
+        return;
+    // A fresh load gets the full number of retries again.
+    m_retryTimer.stop();
+    m_retryCount = 0;
+    sendCloudRequest();
+}
+
+void MenuDevList::reloadDevList()
+{
+    if (m_retryCount < m_maxRetries) {
+        ++m_retryCount;
+        sendCloudRequest();
+    } else {
+        m_retryCount = 0;
+    }
+}
+
+void MenuDevList::sendCloudRequest()
+{
+    // Only the newest request counts; an older reply still on its way is
+    // dropped.
+    const quint64 serial = ++m_requestSerial;
+    m_pending = true;
+    if (!m_request) {
+        getDevResponsed(false, QByteArray());
+        return;
+    }
+    QPointer<MenuDevList> self(this);
+    m_request(m_queryPath, QByteArray("token=") + m_token.toUtf8(),
+              [self, serial](bool ok, const QByteArray &body) {
+                  if (self && serial == self->m_requestSerial && self->m_pending)
+                      self->getDevResponsed(ok, body);
+              });
+}
+
+void MenuDevList::getDevResponsed(bool ok, const QByteArray &body)
+{
+    m_pending = false;
+    if (!ok) {
+        emit devLoaded(false);
+        m_retryTimer.start();
+        return;
+    }
+    m_retryCount = 0;
+    removeWaiting();
+    QList<CloudDevice> devices;
+    if (parseCloudDeviceList(body, &devices)) {
+        for (const CloudDevice &c : std::as_const(devices)) {
+            auto *d = new Device();
+            d->setPk(c.pk);
+            d->setModel(c.model);
+            d->setUid(c.uid);
+            d->setArea(c.area);
+            d->setType(c.type);
+            d->setUserId(c.userId);
+            d->setNickName(c.nickName);
+            d->setChannelCount(c.channelCount);
+            d->setViewPassword(c.viewPassword);
+            d->setViewAccount(c.viewAccount);
+            m_dev->addOrUpdate(d);
+        }
+        emit devLoaded(true);
+    } else {
+        emit devLoaded(false);
+    }
+    buildRows();
+}
+
+void MenuDevList::loadLocalDevices()
+{
+    removeWaiting();
+    const QList<DeviceRecord> records = Config().readDevices();
+    for (const DeviceRecord &r : records) {
+        auto *d = new Device();
+        d->setType(r.type);
+        d->setUid(r.uid);
+        d->setNickName(r.nickname);
+        d->setChannelCount(r.channel);
+        d->setViewAccount(r.username);
+        d->setViewPassword(r.password);
+        m_dev->addOrUpdate(d);
+    }
+    emit devLoaded(true);
+    buildRows();
+}
+
+// ---- Rows ------------------------------------------------------------------
+
+void MenuDevList::buildRows()
+{
+    for (MenuListDev *row : std::as_const(m_rows)) {
+        // Rows may be rebuilt from inside a row's own signal: they go later.
+        row->detach();
+        row->hide();
+        m_container->layout()->removeWidget(row);
+        row->deleteLater();
+    }
+    m_rows.clear();
+
+    const QList<Device *> devices = m_dev->filteredDevices();
+    for (Device *d : devices) {
+        auto *row = new MenuListDev(m_container);
+        connect(row, &MenuListDev::folded, this, &MenuDevList::resizeDevList);
+        connect(row, &MenuListDev::clicked, this, &MenuDevList::selectDev);
+        connect(row, &MenuListDev::doubleClicked, this, &MenuDevList::connectDev);
+        connect(row, &MenuListDev::rightClicked, this, &MenuDevList::openSubWindowMenu);
+        m_container->layout()->addWidget(row);
+        row->setDevice(d);
+        row->show();
+        m_rows.append(row);
+    }
+    resizeDevList();
+}
+
+void MenuDevList::resizeDevList()
+{
+    const int h = rowHeight();
+    int total = 0;
+    for (const MenuListDev *row : std::as_const(m_rows))
+        total += row->shownRowCount() * h;
+    m_container->setFixedHeight(total);
+    placeWaiting();
+}
+
+void MenuDevList::removeWaiting()
+{
+    delete m_waiting;
+    m_waiting = nullptr;
+}
+
+void MenuDevList::placeWaiting()
+{
+    if (m_waiting)
+        m_waiting->relayout();
+}
+
+void MenuDevList::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeWaiting();
+}
+
+// ---- Row actions -----------------------------------------------------------
+
+void MenuDevList::selectDev(MenuListDev *row)
+{
+    if (!row || !row->device())
+        return;
+    Device *d = row->device();
+    m_dev->setSelectedDevice(d);
+    m_dev->setSelectedChannel(d->channelCount() == 1 ? d->channel(0) : row->channel());
+    emit selectedDev(row);
+}
+
+void MenuDevList::connectDev(MenuListDev *row)
+{
+    if (row)
+        emit connectedDev(row);
+}
+
+void MenuDevList::openSubWindowMenu(MenuListDev *row, QMouseEvent *event)
+{
+    if (row)
+        m_view->openSubWindowMenu(row->device(), row->channel(), event);
+}
+
+void MenuDevList::clickedDevManageBtn()
+{
+    m_view->openDevManage(nullptr);
+}
+
+void MenuDevList::searchDev(const QString &key)
+{
+    m_dev->setSearchKey(key);
+    buildRows();
+}

@@ -1,0 +1,508 @@
+#include "view/ViewControl.h"
+
+#include "config/Location.h"
+#include "link/IoConnect.h"
+#include "media/GlWidgetViewWindow.h"
+#include "model/Channel.h"
+#include "model/ChannelSaveTimeout.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "view/ViewLink.h"
+
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+ViewControl *ViewControl::s_instance = nullptr;
+
+namespace {
+
+// The record-length timer accepts at most this many minutes (the millisecond
+// count must fit an int).
+constexpr int MaxRecordMinutes = 35000;
+
+// Channels 0 .. channelCount - 1 of a device (never past its channel list).
+int channelLimit(const Device *d)
+{
+    return qMin(d->channelCount(), int(d->channels().size()));
+}
+
+} // namespace
+
+ViewControl *ViewControl::instance()
+{
+    if (!s_instance)
+        new ViewControl();
+    return s_instance;
+}
+
+ViewControl::ViewControl(QObject *parent)
+    : QObject(parent)
+    , m_link(std::make_unique<IoConnectViewLink>())
+    , m_dev(Dev::instance())
+    , m_location(Location::instance())
+    , m_replayDate(QDate::currentDate())
+{
+    if (!s_instance) {
+        s_instance = this;
+        IoConnect *io = IoConnect::instance();
+        connect(io, &IoConnect::connectDevFailMsg, this,
+                [this](Channel *ch, int, const QString &) { connectDevFail(ch); });
+        connect(io, &IoConnect::connectChannelSuccessMsg, this,
+                &ViewControl::connectChannelSuccess);
+        connect(m_dev, &Dev::selectChannelMsg, this, &ViewControl::changeShowChannel);
+        // The cells and the link read the mode of the grid.
+        GlWidgetViewWindow::setModeSource([] { return ViewControl::instance()->isLive(); });
+        io->setLiveModeProvider([] { return ViewControl::instance()->isLive(); });
+    }
+    m_windowMod = static_cast<WINDOW_MOD>(m_location->windowNum());
+}
+
+ViewControl::~ViewControl()
+{
+    const QList<GlWidgetViewWindow *> windows = m_windows;
+    m_windows.clear();
+    for (GlWidgetViewWindow *w : windows) {
+        disconnect(w, nullptr, this, nullptr);
+        if (Channel *ch = w->channel())
+            ch->setWindow(nullptr);
+        delete w;
+    }
+    if (s_instance == this) {
+        s_instance = nullptr;
+        GlWidgetViewWindow::setModeSource(nullptr);
+        IoConnect::instance()->setLiveModeProvider(nullptr);
+    }
+}
+
+void ViewControl::setLink(std::unique_ptr<ViewLink> link)
+{
+    m_link = link ? std::move(link) : std::make_unique<IoConnectViewLink>();
+}
+
+// ---- Grid management -------------------------------------------------------
+
+void ViewControl::attach(QWidget *host)
+{
+    m_host = host;
+    setWindowCount(WindowMod::windowCount(m_windowMod));
+    if (!m_windows.isEmpty() && m_host)
+        setSize(m_host->width(), m_host->height());
+}
+
+void ViewControl::setSize(int width, int height)
+{
+    if (m_windows.isEmpty())
+        return;
+    const QList<QRect> rects = WindowMod::cellRects(m_windowMod, width, height);
+    for (int i = 0; i < m_windows.size() && i < rects.size(); ++i) {
+        const QRect &r = rects.at(i);
+        m_windows.at(i)->place(r.width(), r.height(), r.x(), r.y());
+    }
+    emit resizeMsg();
+}
+
+void ViewControl::relayout()
+{
+    attach(m_host);
+}
+
+void ViewControl::setWindowCount(int n)
+{
+    n = qMax(0, n);
+    if (n == m_windows.size())
+        return;
+    if (n > m_windows.size()) {
+        if (!m_host)
+            return;
+        while (m_windows.size() < n)
+            m_windows.append(createWindow());
+        // Deal every requested channel out again from the first window on.
+        for (GlWidgetViewWindow *w : std::as_const(m_windows))
+            if (Channel *ch = w->channel())
+                releaseWindow(ch);
+        for (GlWidgetViewWindow *w : std::as_const(m_windows))
+            assignWindow(w);
+    } else {
+        removeWindowsFrom(n);
+    }
+    emit windowNumberChangeMsg();
+}
+
+void ViewControl::removeWindowsFrom(int n)
+{
+    while (m_windows.size() > qMax(0, n))
+        dropWindow(m_windows.takeLast());
+}
+
+void ViewControl::setWindowMod(WINDOW_MOD mod)
+{
+    m_windowMod = mod;
+    m_location->setWindowNum(int(mod));
+    attach(m_host);
+    if (mod != WINDOW_MOD_1 || m_windows.isEmpty())
+        return;
+    if (Channel *selected = m_dev->selectedChannel())
+        putChannel(m_windows.first(), selected);
+}
+
+GlWidgetViewWindow *ViewControl::createWindow()
+{
+    auto *w = new GlWidgetViewWindow(m_host);
+    connect(w, &GlWidgetViewWindow::doubleClicked, this, &ViewControl::doubleClickScreen);
+    connect(w, &QObject::destroyed, this, [this, w] {
+        // The host went away with its children: forget the window.
+        m_windows.removeAll(w);
+        for (Device *d : m_dev->devices())
+            for (Channel *ch : d->channels())
+                if (ch->window() == w)
+                    ch->setWindow(nullptr);
+    });
+
+    // Stream state the cell follows (unique: the cell may wire some itself).
+    IoConnect *io = IoConnect::instance();
+    const auto unique = Qt::UniqueConnection;
+    connect(io, &IoConnect::videoRequestStopSuccessMsg, w, &GlWidgetViewWindow::cleanScreen,
+            unique);
+    connect(io, &IoConnect::stopReplaySuccessMsg, w, &GlWidgetViewWindow::cleanScreen, unique);
+    connect(io, &IoConnect::waitingStreamMsg, w, &GlWidgetViewWindow::showWaiting, unique);
+    connect(io, &IoConnect::videoRequestFailMsg, w, &GlWidgetViewWindow::hideWaiting, unique);
+    connect(this, &ViewControl::recordMsg, w, &GlWidgetViewWindow::loadRecordStatus, unique);
+    connect(this, &ViewControl::windowNumberChangeMsg, w, &GlWidgetViewWindow::reloadImg, unique);
+
+    w->installEventFilter(this);
+    w->show();
+    return w;
+}
+
+void ViewControl::dropWindow(GlWidgetViewWindow *w)
+{
+    if (Channel *ch = w->channel())
+        ch->setWindow(nullptr);
+    disconnect(w, nullptr, this, nullptr);
+    w->removeEventFilter(this);
+    w->setChannel(nullptr, nullptr);
+    w->hide();
+    // The window may be the one whose double-click led here: it goes once
+    // its event handler has returned.
+    w->deleteLater();
+}
+
+bool ViewControl::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        auto *w = qobject_cast<GlWidgetViewWindow *>(watched);
+        if (w && me->button() == Qt::RightButton && w->hasChannel()) {
+            // The cell first makes its channel the selected one; the menu
+            // follows once the release is handled.
+            std::shared_ptr<QMouseEvent> copy(static_cast<QMouseEvent *>(me->clone()));
+            QPointer<GlWidgetViewWindow> cell(w);
+            QTimer::singleShot(0, this, [this, cell, copy] {
+                if (cell && cell->hasChannel())
+                    openSubWindowMenu(cell->device(), cell->channel(), copy.get());
+            });
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- Channel placement -----------------------------------------------------
+
+void ViewControl::putChannel(GlWidgetViewWindow *window, Channel *channel)
+{
+    if (!window || !channel)
+        return;
+    if (window->channel() == channel && channel->window() == window)
+        return;
+    if (Channel *old = window->channel())
+        releaseWindow(old);
+    if (channel->window())
+        releaseWindow(channel);
+    window->setChannel(channel->device(), channel);
+    channel->setWindow(window);
+}
+
+GlWidgetViewWindow *ViewControl::showChannel(Channel *channel)
+{
+    if (!channel)
+        return nullptr;
+    if (channel->window())
+        return channel->window();
+    for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
+        if (!w->hasChannel()) {
+            putChannel(w, channel);
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
+{
+    if (!window || window->hasChannel())
+        return window;
+    for (Device *d : m_dev->devices()) {
+        if (d->sessionId() < 0)
+            continue;
+        for (int i = 0; i < channelLimit(d); ++i) {
+            Channel *ch = d->channel(i);
+            if (!ch->window() && ch->viewRequested(m_live)) {
+                putChannel(window, ch);
+                return window;
+            }
+        }
+    }
+    return window;
+}
+
+void ViewControl::releaseWindow(Channel *channel)
+{
+    if (!channel || !channel->window())
+        return;
+    GlWidgetViewWindow *w = channel->window();
+    channel->setWindow(nullptr);
+    if (w->channel() == channel)
+        w->setChannel(nullptr, nullptr);
+}
+
+void ViewControl::releaseDeviceWindows(Device *device)
+{
+    if (!device)
+        return;
+    for (Channel *ch : device->channels())
+        releaseWindow(ch);
+}
+
+void ViewControl::changeShowChannel(Channel *channel)
+{
+    if (m_windowMod != WINDOW_MOD_1 || !channel || m_windows.isEmpty())
+        return;
+    putChannel(m_windows.first(), channel);
+}
+
+void ViewControl::doubleClickScreen(Channel *channel)
+{
+    if (m_windowMod == WINDOW_MOD_1) {
+        releaseWindow(channel);
+        setWindowMod(m_previousMod);
+    } else {
+        m_previousMod = m_windowMod;
+        // The double-clicked channel is the one shown alone, even when the
+        // click did not select it first.
+        if (channel && m_dev->selectedChannel() != channel) {
+            m_dev->setSelectedDevice(channel->device());
+            m_dev->setSelectedChannel(channel);
+        }
+        setWindowMod(WINDOW_MOD_1);
+    }
+    emit doubleClickScreenMsg(channel);
+}
+
+// ---- Stream control --------------------------------------------------------
+
+void ViewControl::prepareChannel(Channel *channel, bool keepMode)
+{
+    if (!channel)
+        return;
+    if (m_live && !keepMode)
+        channel->setViewRequested(true, true);
+    if (channel->avIndex(true) >= 0) {
+        m_link->reportChannelReady(channel);
+        return;
+    }
+    if (channel->device()->sessionId() < 0)
+        m_link->connectChannel(channel);
+    if (channel->avIndex(true) < 0)
+        m_link->startChannel(channel);
+}
+
+void ViewControl::connectChannelSuccess(Channel *channel)
+{
+    if (!channel || !m_live || !channel->viewRequested(true))
+        return;
+    showChannel(channel);
+    m_link->startVideo(channel);
+}
+
+void ViewControl::connectDevFail(Channel *channel)
+{
+    if (channel)
+        releaseDeviceWindows(channel->device());
+}
+
+void ViewControl::stopChannel(Channel *channel)
+{
+    if (!channel)
+        return;
+    if (m_live) {
+        channel->setViewRequested(false, true);
+        m_link->stopVideo(channel, false);
+    } else {
+        channel->setViewRequested(false, false);
+        m_link->stopReplay(channel, false, QDateTime());
+    }
+    releaseWindow(channel);
+}
+
+void ViewControl::closeDevice(Device *device)
+{
+    if (!device)
+        return;
+    releaseDeviceWindows(device);
+    m_link->closeDevice(device);
+}
+
+void ViewControl::closeDeviceThenRelease(Device *device)
+{
+    if (!device)
+        return;
+    m_link->closeDevice(device);
+    releaseDeviceWindows(device);
+}
+
+void ViewControl::stopAll()
+{
+    const QList<Device *> devices = m_dev->devices();
+    for (Device *d : devices) {
+        if (d->sessionId() < 0)
+            continue;
+        for (int i = 0; i < channelLimit(d); ++i) {
+            Channel *ch = d->channel(i);
+            if (ch->avIndex(true) >= 0 || ch->avIndex(false) >= 0)
+                m_link->closeChannel(ch);
+        }
+    }
+    for (Device *d : devices)
+        if (d->sessionId() >= 0 && d->channel(0))
+            m_link->closeDeviceOf(d->channel(0));
+}
+
+void ViewControl::playReplay(Channel *channel, const QDateTime &start, int seekOffset,
+                             bool startFlag, int recordType)
+{
+    if (!channel || m_live)
+        return;
+    channel->setViewRequested(true, false);
+    channel->setReplayDateTime(start);
+    showChannel(channel);
+    if (!channel->videoOn(false) && !channel->paused(false))
+        m_link->playReplay(channel, start, seekOffset, startFlag, recordType);
+}
+
+// ---- Mode and time ---------------------------------------------------------
+
+void ViewControl::changeMod(bool live)
+{
+    m_live = live;
+    for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
+        if (Channel *ch = w->channel())
+            releaseWindow(ch);
+        assignWindow(w);
+        if (Channel *ch = w->channel())
+            ch->setWaitKeyFrame(true, m_live);
+    }
+    for (Device *d : m_dev->devices()) {
+        if (d->sessionId() < 0)
+            continue;
+        for (int i = 0; i < channelLimit(d); ++i) {
+            Channel *ch = d->channel(i);
+            // A paused playback stays paused when the grid returns to it.
+            if (!m_live && ch->paused(false))
+                continue;
+            if (ch->viewRequested(!m_live))
+                m_link->pause(ch, !m_live);
+            if (ch->viewRequested(m_live))
+                m_link->resume(ch, m_live);
+        }
+    }
+    emit changeModMsg(m_live);
+}
+
+void ViewControl::setReplayDate(const QDate &date)
+{
+    m_replayDate = date;
+    emit dateChangeMsg();
+}
+
+// ---- Recording -------------------------------------------------------------
+
+void ViewControl::recordChange(Channel *channel, bool on)
+{
+    if (!channel)
+        return;
+    const bool live = m_live;
+    channel->setRecording(on, live);
+    ChannelSlot &slot = channel->slot(live);
+    if (ChannelSaveTimeout *old = slot.recordTimer) {
+        slot.recordTimer = nullptr;
+        old->stop();
+        old->deleteLater();
+    }
+    if (on) {
+        auto *timer = new ChannelSaveTimeout();
+        timer->setChannel(channel);
+        timer->setSingleShot(true);
+        connect(timer, &ChannelSaveTimeout::timeout, this, &ViewControl::stopSaveRecord);
+        slot.recordTimer = timer;
+        const int minutes = qBound(1, m_location->timeLength(), MaxRecordMinutes);
+        timer->start(minutes * 60000);
+    }
+    emit recordMsg(channel, on);
+}
+
+void ViewControl::stopSaveRecord(Channel *channel)
+{
+    if (!channel)
+        return;
+    // The recording of the mode whose timer fired, even when the grid has
+    // switched modes since it started.
+    bool live = m_live;
+    auto *timer = qobject_cast<ChannelSaveTimeout *>(sender());
+    if (timer && channel->slot(!m_live).recordTimer == timer)
+        live = !m_live;
+    ChannelSlot &slot = channel->slot(live);
+    if (timer && slot.recordTimer == timer) {
+        slot.recordTimer = nullptr;
+        timer->deleteLater();
+    }
+    channel->setRecording(false, live);
+    emit recordMsg(channel, false);
+}
+
+// ---- Relays ----------------------------------------------------------------
+
+void ViewControl::openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
+{
+    emit openedSubWindowMenuMsg(device, channel, event);
+}
+
+void ViewControl::openDevManage(Device *device)
+{
+    emit openDevManageMsg(device);
+}
+
+void ViewControl::closeMenu()
+{
+    emit closeMenuMsg();
+}
+
+void ViewControl::quit()
+{
+    emit quitMsg();
+}
+
+void ViewControl::enterRow(int row)
+{
+    emit enteredRow(row);
+}
+
+void ViewControl::clickRow(int row)
+{
+    emit clickedRow(row);
+}
+
+void ViewControl::leaveRow()
+{
+    emit leaveTable();
+}

@@ -1,0 +1,149 @@
+#pragma once
+
+#include "model/Channel.h"
+#include "model/Device.h"
+#include "view/WindowMod.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QMouseEvent>
+#include <QObject>
+#include <QPointer>
+#include <QTime>
+
+#include <memory>
+
+class Dev;
+class GlWidgetViewWindow;
+class Location;
+class QWidget;
+class ViewLink;
+
+// Controller of the video area: owns the grid of view windows inside the
+// main window's view host, lays them out for the window mode, decides which
+// channel is shown in which window, switches between live view and remote
+// playback, keeps the playback date and time, and starts and stops channel
+// streams through the link.
+//
+// A channel and its window point at each other (Channel::window and the
+// window's channel); a window is busy while it holds a channel.
+//
+// One shared instance, instance(), created on first use with no parent.
+// GUI thread only, except isLive(), which the media tasks read from pool
+// threads (a plain flag written only by changeMod).
+class ViewControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ViewControl *instance();
+
+    // The first instance becomes the shared one and follows the link's
+    // connect results and the registry's channel selection.
+    explicit ViewControl(QObject *parent = nullptr);
+    ~ViewControl() override;
+
+    // Replaces the link (tests). Takes ownership; null restores IoConnect.
+    void setLink(std::unique_ptr<ViewLink> link);
+    ViewLink *link() const { return m_link.get(); }
+
+    // Grid management.
+    void attach(QWidget *host);
+    QWidget *host() const { return m_host; }
+    void setSize(int width, int height);
+    void relayout();
+    void setWindowCount(int n);
+    void removeWindowsFrom(int n);
+    void setWindowMod(WINDOW_MOD mod);
+    WINDOW_MOD windowMod() const { return m_windowMod; }
+    WINDOW_MOD previousMod() const { return m_previousMod; }
+    const QList<GlWidgetViewWindow *> &windows() const { return m_windows; }
+
+    // Channel placement.
+    GlWidgetViewWindow *assignWindow(GlWidgetViewWindow *window);
+    void releaseWindow(Channel *channel);
+
+    // Stream control.
+    void prepareChannel(Channel *channel, bool keepMode);
+    void stopChannel(Channel *channel);
+    // Releases the device's windows, then closes its link (device menu, alert).
+    void closeDevice(Device *device);
+    // Closes the device's link, then releases its windows (device manager's delete).
+    void closeDeviceThenRelease(Device *device);
+    void stopAll();
+    void playReplay(Channel *channel, const QDateTime &start, int seekOffset = 0,
+                    bool startFlag = true, int recordType = 0);
+
+    // Mode and playback position.
+    bool isLive() const { return m_live; }
+    void changeMod(bool live);
+    void setReplayDate(const QDate &date);
+    QDate replayDate() const { return m_replayDate; }
+    void setReplayTime(const QTime &time) { m_replayTime = time; }
+    QTime replayTime() const { return m_replayTime; }
+    QDateTime replayDateTime() const { return QDateTime(m_replayDate, m_replayTime); }
+    QList<QList<int>> dayRecords() const { return m_dayRecords; }
+    void setDayRecords(const QList<QList<int>> &records) { m_dayRecords = records; }
+    void appendDayRecord(const QList<int> &record) { m_dayRecords.append(record); }
+
+    // Local recording of the current mode; the record-length timer stops it
+    // after "config/timeLength" minutes.
+    void recordChange(Channel *channel, bool on);
+
+    // Relays for child widgets.
+    void openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event);
+    void openDevManage(Device *device);
+    void closeMenu();
+    void quit();
+    void enterRow(int row);
+    void clickRow(int row);
+    void leaveRow();
+
+signals:
+    void changeModMsg(bool live);
+    void dateChangeMsg();
+    void closeMenuMsg();
+    void quitMsg();
+    void recordMsg(Channel *channel, bool on);
+    void resizeMsg();
+    void doubleClickScreenMsg(Channel *channel);
+    void windowNumberChangeMsg();
+    void openedSubWindowMenuMsg(Device *device, Channel *channel, QMouseEvent *event);
+    void openDevManageMsg(Device *device);
+    void enteredRow(int row);
+    void clickedRow(int row);
+    void leaveTable();
+
+public slots:
+    void connectDevFail(Channel *channel);
+    GlWidgetViewWindow *showChannel(Channel *channel);
+    void connectChannelSuccess(Channel *channel);
+    void changeShowChannel(Channel *channel);
+    void doubleClickScreen(Channel *channel);
+    void stopSaveRecord(Channel *channel);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    GlWidgetViewWindow *createWindow();
+    void dropWindow(GlWidgetViewWindow *window);
+    // Puts the channel into the window, releasing what either held before.
+    void putChannel(GlWidgetViewWindow *window, Channel *channel);
+    void releaseDeviceWindows(Device *device);
+
+    static ViewControl *s_instance;
+
+    QPointer<QWidget> m_host;
+    std::unique_ptr<ViewLink> m_link;
+    Dev *m_dev;
+    Location *m_location;
+    WINDOW_MOD m_windowMod = WINDOW_MOD_4;
+    WINDOW_MOD m_previousMod = WINDOW_MOD_4;
+    QList<GlWidgetViewWindow *> m_windows;
+    bool m_live = true;
+    QDate m_replayDate;
+    QTime m_replayTime;
+    QList<QList<int>> m_dayRecords;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "config/Config.h"
+#include "link/IoConnect.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Test surroundings of the view grid and the device tree: settings in a
+// temporary folder, the link singleton quiet (no polling, no SDK), and fake
+// devices registered in Dev without any link.
+class ViewTestEnv
+{
+public:
+    ViewTestEnv()
+        : m_dir(std::make_unique<QTemporaryDir>())
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir->path());
+        Config::forgetInstance();
+    }
+    ~ViewTestEnv() { Config::forgetInstance(); }
+
+    // Stops the link's timers so that fake sessions are never polled.
+    static void quietLink() { IoConnect::instance()->shutdown(0); }
+
+    // A registered device with `channels` channels; sessionId >= 0 counts as
+    // connected for the grid.
+    static Device *addDevice(const QString &uid, int channels, int sessionId = 0, int type = 1,
+                             const QString &nick = QString())
+    {
+        auto *d = new Device();
+        d->setUid(uid);
+        d->setNickName(nick);
+        d->setType(type);
+        d->setChannelCount(channels);
+        d->setSessionId(sessionId);
+        return Dev::instance()->addOrUpdate(d);
+    }
+
+    // Removes and deletes every registered device.
+    static void clearDevices()
+    {
+        Dev *dev = Dev::instance();
+        dev->setSelectedChannel(nullptr);
+        dev->setSelectedDevice(nullptr);
+        dev->setSearchKey(QString());
+        const QList<Device *> devices = dev->devices();
+        for (Device *d : devices) {
+            dev->removeDevice(d);
+            delete d;
+        }
+    }
+
+    // Runs pending deleteLater() calls.
+    static void flushDeletes()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
