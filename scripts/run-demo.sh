@@ -14,8 +14,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The demo keeps its settings in a folder of its own; the user's stay untouched.
+export XDG_CONFIG_HOME="$PWD/$BUILD_DIR/demo-config"
+mkdir -p "$XDG_CONFIG_HOME"
+
 if [ -x "$BUILD_DIR/devsim/devsim" ] && [ -f devsim/demo.json ]; then
-  ready=$(mktemp)
+  "$BUILD_DIR/client/orvane-demo-setup" devsim/demo.json
+  ready="$BUILD_DIR/demo-config/devsim.out"
   "$BUILD_DIR/devsim/devsim" --config devsim/demo.json >"$ready" &
   devsim_pid=$!
   for _ in $(seq 1 100); do

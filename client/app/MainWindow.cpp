@@ -6,22 +6,57 @@
 #include "app/LabelSystemBtn.h"
 #include "app/WidgetBtnLive.h"
 #include "app/WidgetMenuWindow.h"
+#include "devtree/DevMenu.h"
+#include "devtree/MenuDevList.h"
+#include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
+#include "link/IoConnect.h"
+#include "media/Decode.h"
+#include "media/Video.h"
+#include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/UserInfo.h"
 #include "ui_MainWindow.h"
+#include "view/LabelWindowNumBtn.h"
+#include "view/ViewControl.h"
+#include "view/WindowNumMenu.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QLayout>
+#include <QMouseEvent>
 #include <QResizeEvent>
+
+namespace {
+
+// How long the close button lets running link tasks finish once every AV
+// channel and session is closed.
+constexpr int ShutdownWaitMs = 2000;
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
     , devCaption(tr("[未选择设备]"))
 {
+    io = IoConnect::instance();
+    decode = Decode::instance();
     dev = Dev::instance();
     systemInfo = SystemInfo::instance();
+    video = Video::instance();
+    view = ViewControl::instance();
+
+    // The media pipeline follows the grid's mode and forgets a channel's
+    // decoders when its stream stops or the channel goes away.
+    decode->setModeSource([] { return ViewControl::instance()->isLive(); });
+    io->setStreamResetHandler(
+        [](Channel *ch, bool live) { Video::instance()->tearDownDecoder(ch, live); });
+    Channel::setDestroyHook([](Channel *ch) { Video::instance()->releaseChannel(ch); });
+    connect(view, &ViewControl::quitMsg, decode, &Decode::stopRun);
+
+    connect(view, &ViewControl::closeMenuMsg, this, &MainWindow::closeMenu);
 
     ui->setupUi(this);
     setBrand(150);
@@ -35,13 +70,23 @@ MainWindow::MainWindow(QWidget *parent)
             qOverload<LabelSystemBtn *>(&MainWindow::close));
     connect(ui->widget_btn_life, &WidgetBtnLive::clicked, this, &MainWindow::changeMod);
     connect(ui->widget_btn_playback, &WidgetBtnLive::clicked, this, &MainWindow::changeMod);
-    ui->widget_btn_life->setSelected(true);
-    ui->widget_btn_playback->setSelected(false);
+    ui->widget_btn_life->setSelected(view->isLive());
+    ui->widget_btn_playback->setSelected(!view->isLive());
+    connect(ui->label_windowNum, &LabelWindowNumBtn::clickWindowMenu, this,
+            &MainWindow::showWindowNumMenu);
 
     ui->label_version->setText(QStringLiteral(ORVANE_VERSION_TEXT));
     ui->label_devName->setText(devCaption);
 
+    m_devList = new MenuDevList(ui->widget_menu_devList);
+    ui->widget_menu_devList->layout()->addWidget(m_devList);
+    m_devList->setUser(QString::fromLatin1(MenuDevList::LocalAdmin), QString());
     connect(dev, &Dev::selectDevMsg, this, &MainWindow::selectedDev);
+    connect(m_devList, &MenuDevList::connectedDev, this, &MainWindow::connectedDev);
+    connect(view, &ViewControl::openedSubWindowMenuMsg, this, &MainWindow::openedSubWindowMenu);
+    connect(view, &ViewControl::doubleClickScreenMsg, this, &MainWindow::doubleClickScreen);
+    connect(view, &ViewControl::openDevManageMsg, this, &MainWindow::openDevManage);
+    connectLinkFailures();
 
     relayoutSidePanels();
     if (!foldButtons.isEmpty())
@@ -76,6 +121,61 @@ void MainWindow::setBrand(int code)
 void MainWindow::setUser(const UserInfo &user)
 {
     ui->label_userName->setText(displayName(user));
+    // The constructor loaded the local list; a cloud user has a list of
+    // their own on the account service.
+    if (!user.username.isEmpty() && user.username != QLatin1String(MenuDevList::LocalAdmin)) {
+        m_devList->setUser(user.username, user.access_token);
+        dev->reload();
+    }
+}
+
+bool MainWindow::isLive() const
+{
+    return view->isLive();
+}
+
+void MainWindow::connectLinkFailures()
+{
+    using Failure = void (IoConnect::*)(Channel *, int, QString);
+    const Failure failures[] = {
+        &IoConnect::connectDevFailMsg,
+        &IoConnect::connectChannelFailMsg,
+        &IoConnect::videoRequestFailMsg,
+        &IoConnect::videoRequestStopFailMsg,
+        &IoConnect::requestReplayVideoTimeFailMsg,
+        &IoConnect::startReplayControlFailMsg,
+        &IoConnect::startReplayFailMsg,
+        &IoConnect::stopReplayFailMsg,
+        &IoConnect::changeQualityFailMsg,
+        &IoConnect::audioControlFailMsg,
+        &IoConnect::ptzFailMsg,
+        &IoConnect::receiveVideoTimeEmptyMsg,
+        &IoConnect::audioSendControlFailMsg,
+        &IoConnect::setTimeZoneFailMsg,
+        &IoConnect::setTimeFailMsg,
+        &IoConnect::changeReplayTimeFailMsg,
+        &IoConnect::setWifiFailMsg,
+        &IoConnect::pauseReplayFailMsg,
+    };
+    for (Failure failure : failures)
+        connect(io, failure, this,
+                qOverload<Channel *, int, const QString &>(&MainWindow::openAlert));
+    connect(io, &IoConnect::startLANSearchFailMsg, this,
+            qOverload<int, const QString &>(&MainWindow::openAlert));
+}
+
+void MainWindow::openAlert(Channel *channel, int code, const QString &text)
+{
+    if (channel && channel->device())
+        qWarning("%s channel %d: %d %s", qUtf8Printable(channel->device()->uid()),
+                 channel->index() + 1, code, qUtf8Printable(text));
+    else
+        openAlert(code, text);
+}
+
+void MainWindow::openAlert(int code, const QString &text)
+{
+    qWarning("%d %s", code, qUtf8Printable(text));
 }
 
 QString MainWindow::displayName(const UserInfo &user)
@@ -158,6 +258,7 @@ void MainWindow::relayoutSidePanels()
     menuHeight = ui->widget_menuBox->height() - 9;
     if (menuWidth < 1 || menuHeight < 1)
         return;
+    view->setSize(ui->widget_viewBox->width(), ui->widget_viewBox->height());
     for (QWidget *header : std::as_const(foldHeaders))
         menuHeight -= header->height() + 1;
     if (menuHeight < 1)
@@ -182,6 +283,7 @@ void MainWindow::setPlaybackControlsVisible(bool visible)
 
 void MainWindow::changeMod(WidgetBtnLive *button)
 {
+    const bool live = view->isLive();
     if (button == ui->widget_btn_life && !live) {
         setPlaybackControlsVisible(false);
     } else if (button == ui->widget_btn_playback && live) {
@@ -191,8 +293,7 @@ void MainWindow::changeMod(WidgetBtnLive *button)
     }
     ui->widget_btn_life->setSelected(!live);
     ui->widget_btn_playback->setSelected(live);
-    live = !live;
-    emit changeModMsg(live);
+    view->changeMod(!live);
 }
 
 void MainWindow::selectedDev(Device *device)
@@ -201,6 +302,82 @@ void MainWindow::selectedDev(Device *device)
         return;
     devCaption = device->nickName().isEmpty() ? device->uid() : device->nickName();
     ui->label_devName->setText(devCaption);
+}
+
+void MainWindow::connectedDev(MenuListDev *row)
+{
+    if (row && row->channel())
+        view->prepareChannel(row->channel(), false);
+}
+
+void MainWindow::showWindowNumMenu()
+{
+    if (m_windowNumMenu) {
+        delete m_windowNumMenu;
+        m_windowNumMenu = nullptr;
+        return;
+    }
+    m_windowNumMenu = new WindowNumMenu(ui->widget_viewBox);
+    connect(m_windowNumMenu, &WindowNumMenu::clickWindowMod, this, &MainWindow::selectWindowMod);
+    m_windowNumMenu->show();
+    m_windowNumMenu->raise();
+}
+
+void MainWindow::selectWindowMod(WINDOW_MOD mod)
+{
+    // The choice comes from inside the popup: it goes once the click is done.
+    if (m_windowNumMenu) {
+        m_windowNumMenu->hide();
+        m_windowNumMenu->deleteLater();
+        m_windowNumMenu = nullptr;
+    }
+    view->setWindowMod(mod);
+    ui->label_windowNum->setOpen(false);
+}
+
+void MainWindow::doubleClickScreen(Channel *)
+{
+    if (m_windowNumMenu)
+        m_windowNumMenu->raise();
+}
+
+void MainWindow::openedSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
+{
+    closeMenu();
+    const QPoint global = event ? event->globalPosition().toPoint() : QCursor::pos();
+    QPoint at = ui->widget_center->mapFromGlobal(global);
+    m_devMenu = new DevMenu(ui->widget_center);
+    m_devMenu->load(device, channel);
+    m_devMenu->place(at.x(), at.y());
+    // Near the right or bottom edge the menu opens to the left or upwards.
+    if (at.x() + m_devMenu->width() > ui->widget_center->width())
+        at.rx() = qMax(0, at.x() - m_devMenu->width());
+    if (at.y() + m_devMenu->height() > ui->widget_center->height())
+        at.ry() = qMax(0, ui->widget_center->height() - m_devMenu->height());
+    m_devMenu->move(at);
+    m_devMenu->show();
+    m_devMenu->raise();
+}
+
+void MainWindow::closeMenu()
+{
+    delete m_devMenu;
+    m_devMenu = nullptr;
+}
+
+void MainWindow::openDevManage(Device *)
+{
+    // The device manager popup comes with the device administration pages.
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (m_devMenu) {
+        const QPoint at = ui->widget_center->mapFrom(this, event->position().toPoint());
+        if (!m_devMenu->geometry().contains(at))
+            closeMenu();
+    }
+    QMainWindow::mousePressEvent(event);
 }
 
 QWidget *MainWindow::host()
@@ -223,7 +400,17 @@ void MainWindow::fullscreen(LabelSystemBtn *, bool on)
 
 void MainWindow::close(LabelSystemBtn *)
 {
-    emit quitMsg();
+    if (closing)
+        return;
+    closing = true;
+    // The link closes every AV channel and then every session right here,
+    // on this thread, so the devices hear of it before the process ends
+    // (the grid's own close requests run as tasks that would race the
+    // session close and the end of the process). The wait for running
+    // tasks is bounded: closing never hangs on a device.
+    io->shutdown(ShutdownWaitMs);
+    view->stopAll();
+    view->quit();
     QCoreApplication::exit(0);
 }
 
@@ -281,6 +468,7 @@ void MainWindow::changeEvent(QEvent *event)
 void MainWindow::start()
 {
     show();
+    view->attach(ui->widget_viewBox);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -7,13 +7,25 @@
 
 #include <memory>
 
+#include "view/WindowMod.h"
+
+class Channel;
+class Decode;
 class Dev;
+class DevMenu;
 class Device;
+class IoConnect;
 class LabelFoldBtn;
 class LabelSystemBtn;
+class MenuDevList;
+class MenuListDev;
+class QMouseEvent;
 class SystemInfo;
+class Video;
+class ViewControl;
 class WidgetBtnLive;
 class WidgetMenuWindow;
+class WindowNumMenu;
 struct UserInfo;
 
 namespace Ui {
@@ -40,26 +52,27 @@ public:
     void start();
     // Logo and title of a brand variant; the product uses 150.
     void setBrand(int code);
-    // Shows the logged-in user's display name in the header.
+    // Shows the logged-in user's display name in the header and, for a
+    // cloud user, loads that user's device list.
     void setUser(const UserInfo &user);
 
     // The header text for a user: nick name, user name, telephone or e-mail,
     // the first one not empty; 7 characters or more are cut to 5 and "...".
     static QString displayName(const UserInfo &user);
 
-    // True while the grid shows live video, false during remote playback.
-    bool isLive() const { return live; }
+    // The grid's mode: true while it shows live video (ViewControl::isLive).
+    bool isLive() const;
+
+    // The device tree panel and the open popups (null when closed).
+    MenuDevList *devList() const { return m_devList; }
+    WindowNumMenu *windowNumMenu() const { return m_windowNumMenu; }
+    DevMenu *devMenu() const { return m_devMenu; }
 
     using QMainWindow::close;
 
 signals:
     // A drag of the header by this offset; the host moves itself.
     void moveMsg(QPoint delta);
-    // Live / playback switch done; true = live.
-    void changeModMsg(bool live);
-    // Emitted by the close button after the streams are closed, right before
-    // the event loop is told to end with status 0.
-    void quitMsg();
 
 public slots:
     void clickFold(LabelFoldBtn *button, bool open);
@@ -68,9 +81,19 @@ public slots:
     void close(LabelSystemBtn *button);
     void changeMod(WidgetBtnLive *button);
     void selectedDev(Device *device);
+    void connectedDev(MenuListDev *row);
+    void showWindowNumMenu();
+    void selectWindowMod(WINDOW_MOD mod);
+    void openedSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event);
+    void closeMenu();
+    void openDevManage(Device *device);
+    void doubleClickScreen(Channel *channel);
+    void openAlert(Channel *channel, int code, const QString &text);
+    void openAlert(int code, const QString &text);
     void moveWindow(QPoint delta);
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -79,6 +102,7 @@ private:
     void collectFoldSections();
     void relayoutSidePanels();
     void setPlaybackControlsVisible(bool visible);
+    void connectLinkFailures();
     QWidget *host();
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -89,8 +113,15 @@ private:
     QList<WidgetMenuWindow *> foldPanels;
     QList<QWidget *> foldHeaders;
     WidgetMenuWindow *openPanel = nullptr;
+    IoConnect *io = nullptr;
+    Decode *decode = nullptr;
     Dev *dev = nullptr;
     SystemInfo *systemInfo = nullptr;
-    bool live = true;
+    Video *video = nullptr;
+    ViewControl *view = nullptr;
+    MenuDevList *m_devList = nullptr;
+    WindowNumMenu *m_windowNumMenu = nullptr;
+    DevMenu *m_devMenu = nullptr;
     bool scaleApplied = false;
+    bool closing = false;
 };

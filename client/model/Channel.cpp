@@ -13,10 +13,21 @@ Channel::Channel(Device *device, int index)
     m_ioTimeout->setSingleShot(true);
 }
 
+namespace {
+Channel::DestroyHook destroyHook = nullptr;
+} // namespace
+
+void Channel::setDestroyHook(DestroyHook hook)
+{
+    destroyHook = hook;
+}
+
 // Members release the decoder, recorder and talk handles, the picture buffers
 // and both record-length timers.
 Channel::~Channel()
 {
+    if (destroyHook)
+        destroyHook(this);
     m_ioTimeout->stop();
 }
 

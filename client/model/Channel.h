@@ -36,6 +36,12 @@ public:
     Channel(Device *device, int index);
     ~Channel();
 
+    // Called at the start of every Channel's destruction, before anything is
+    // freed; the media pipeline drops the channel's decoder state there. Set
+    // once at start-up (null = none).
+    using DestroyHook = void (*)(Channel *channel);
+    static void setDestroyHook(DestroyHook hook);
+
     Channel(const Channel &) = delete;
     Channel &operator=(const Channel &) = delete;
 

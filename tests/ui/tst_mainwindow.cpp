@@ -9,6 +9,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/UserInfo.h"
+#include "view/ViewControl.h"
 
 #include <QLabel>
 #include <QSettings>
@@ -133,7 +134,7 @@ void tst_MainWindow::liveAndPlaybackSwitchRules()
     auto *progress = child<QWidget>("widget_progressBar");
     auto *date = child<QWidget>("label_dateBtn");
     QVERIFY(liveBtn && playbackBtn && progress && date);
-    QSignalSpy modes(window, &MainWindow::changeModMsg);
+    QSignalSpy modes(ViewControl::instance(), &ViewControl::changeModMsg);
 
     QVERIFY(window->isLive());
     QVERIFY(liveBtn->isSelected() && !playbackBtn->isSelected());
@@ -260,7 +261,7 @@ void tst_MainWindow::headerDragReportsOffset()
 void tst_MainWindow::closeButtonEndsEventLoopWithZero()
 {
     auto *closeBtn = child<LabelSystemBtn>("label_icon_close");
-    QSignalSpy quits(window, &MainWindow::quitMsg);
+    QSignalSpy quits(ViewControl::instance(), &ViewControl::quitMsg);
     // A loop that is not ended by the button ends with 7 after 20 s.
     QTimer guard;
     guard.setSingleShot(true);

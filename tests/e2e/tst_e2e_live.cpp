@@ -1,0 +1,267 @@
+// Live video end to end: a simulated 4-channel DVR in its solid-colour test
+// pattern, registered for the local login, shown by the real main window
+// (device tree, view grid, link, decoder and OpenGL cells), and closed by the
+// close button.
+
+#include "DevsimProcess.h"
+
+#include "app/LabelSystemBtn.h"
+#include "app/MainWindow.h"
+#include "config/Config.h"
+#include "devtree/MenuDevList.h"
+#include "devtree/MenuListDev.h"
+#include "media/GlWidgetViewWindow.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "model/DeviceRecord.h"
+#include "model/UserInfo.h"
+#include "view/ViewControl.h"
+
+#include <QColor>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString Uid = QStringLiteral("E2EDVR4CH0000000001");
+const QString Password = QStringLiteral("e2e-pw");
+
+// devsim's solid pattern: channel n shows palette entry n mod 8 above and
+// (n + 1 + n / 8) mod 8 below, coded as BT.601 limited-range Y, U, V.
+const int Palette[8][3] = {{81, 90, 240},  {145, 54, 34},   {41, 240, 110},  {210, 16, 146},
+                           {170, 166, 16}, {106, 202, 222}, {235, 128, 128}, {146, 53, 193}};
+
+// What a cell draws for a Y, U, V sample: its shader applies the BT.601
+// coefficients to the samples as they are (Y is not range-expanded).
+QColor drawnColour(const int yuv[3])
+{
+    const double y = yuv[0] / 255.0;
+    const double u = yuv[1] / 255.0 - 0.5;
+    const double v = yuv[2] / 255.0 - 0.5;
+    auto c = [](double x) { return qBound(0, int(x * 255.0 + 0.5), 255); };
+    return QColor(c(y + 1.13983 * v), c(y - 0.39465 * u - 0.58060 * v), c(y + 2.03211 * u));
+}
+QColor upperColour(int n)
+{
+    return drawnColour(Palette[n % 8]);
+}
+QColor lowerColour(int n)
+{
+    return drawnColour(Palette[(n + 1 + n / 8) % 8]);
+}
+
+// The selected cell's frame.
+const QColor SelectedFrame(26, 128, 255);
+
+// BT.601 conversion and H.264 at a low rate move a solid colour by a few
+// steps per component.
+bool near(QRgb pixel, const QColor &want, int tolerance = 12)
+{
+    return qAbs(qRed(pixel) - want.red()) <= tolerance &&
+           qAbs(qGreen(pixel) - want.green()) <= tolerance &&
+           qAbs(qBlue(pixel) - want.blue()) <= tolerance;
+}
+
+QString describe(QRgb pixel)
+{
+    return QStringLiteral("rgb(%1, %2, %3)").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
+}
+
+} // namespace
+
+class tst_E2eLive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void channelsShowTheirColoursInTheGrid();
+    void selectedCellHasTheBlueFrame();
+    void closeButtonClosesChannelsAndSessions();
+
+private:
+    // True when the cell now shows the channel's two colours.
+    bool showsColours(GlWidgetViewWindow *cell, int channel, QString *seen);
+    MenuListDev *channelRow(int index);
+
+    QTemporaryDir settingsDir;
+    DevsimProcess sim;
+    std::unique_ptr<QWidget> host;
+    MainWindow *window = nullptr;
+    Device *device = nullptr;
+};
+
+void tst_E2eLive::initTestCase()
+{
+    QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    Config::forgetInstance();
+
+    // A discovery port of this test's own keeps parallel tests apart.
+    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    sim.setDiscoveryPort(discovery);
+    QVERIFY2(sim.start({"--uid", Uid, "--type", "1", "--channels", "4", "--account", "admin",
+                        "--password", Password, "--pattern", "solid", "--sd", "320x180", "--fps",
+                        "10", "--gop", "1"}),
+             qPrintable(sim.errorText()));
+    // Before anything touches the P2P library.
+    qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
+    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+
+    // The local administrator's device list lives in the configuration file.
+    DeviceRecord record;
+    record.uid = Uid;
+    record.nickname = QStringLiteral("E2E DVR");
+    record.type = 1;
+    record.channel = 4;
+    record.username = QStringLiteral("admin");
+    record.password = Password;
+    QVERIFY(Config::instance()->saveDevice(record));
+
+    // The login window's hand-over, with a plain host.
+    host = std::make_unique<QWidget>();
+    host->resize(1080, 720);
+    window = new MainWindow(host.get());
+    UserInfo admin;
+    admin.username = QStringLiteral("Admin");
+    window->setUser(admin);
+    window->fitToParent();
+    window->setWindowFlags(Qt::FramelessWindowHint);
+    host->show();
+    window->start();
+    QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+
+    QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(Uid), 10000);
+    device = Dev::instance()->deviceByUid(Uid);
+    QCOMPARE(device->channelCount(), 4);
+    QCOMPARE(ViewControl::instance()->windows().size(), 4);
+}
+
+void tst_E2eLive::cleanupTestCase()
+{
+    host.reset();
+    sim.stop();
+}
+
+MenuListDev *tst_E2eLive::channelRow(int index)
+{
+    for (MenuListDev *row : window->devList()->rows()) {
+        if (row->device() == device)
+            return row->rowOf(device->channel(index));
+    }
+    return nullptr;
+}
+
+bool tst_E2eLive::showsColours(GlWidgetViewWindow *cell, int channel, QString *seen)
+{
+    const QImage img = cell->grabFramebuffer();
+    if (img.isNull())
+        return false;
+    const int x = img.width() / 2;
+    const QRgb upper = img.pixel(x, img.height() * 3 / 10);
+    const QRgb lower = img.pixel(x, img.height() * 7 / 10);
+    *seen = describe(upper) + QLatin1String(" over ") + describe(lower);
+    return near(upper, upperColour(channel)) && near(lower, lowerColour(channel));
+}
+
+void tst_E2eLive::channelsShowTheirColoursInTheGrid()
+{
+    // Channels 1 and 3: a double click on their rows in the device tree.
+    for (int index : {0, 2}) {
+        MenuListDev *row = channelRow(index);
+        QVERIFY2(row, "no tree row for the channel");
+        emit row->doubleClicked(row);
+    }
+
+    Channel *first = device->channel(0);
+    Channel *third = device->channel(2);
+    QTRY_VERIFY_WITH_TIMEOUT(first->window() && third->window(), 30000);
+    QVERIFY(first->window() != third->window());
+    QVERIFY(!device->channel(1)->window());
+
+    QString seen;
+    for (Channel *ch : {first, third}) {
+        GlWidgetViewWindow *cell = ch->window();
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            showsColours(cell, ch->index(), &seen),
+            qPrintable(QStringLiteral("channel %1 shows %2").arg(ch->index() + 1).arg(seen)),
+            30000);
+    }
+    // Each cell keeps its own channel's picture.
+    QVERIFY(!showsColours(third->window(), 0, &seen));
+    QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/0 video-start 0$"), 1000));
+    QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/2 video-start 2$"), 1000));
+}
+
+void tst_E2eLive::selectedCellHasTheBlueFrame()
+{
+    Channel *first = device->channel(0);
+    Channel *third = device->channel(2);
+    QVERIFY(first->window() && third->window());
+
+    Dev::instance()->setSelectedDevice(device);
+    Dev::instance()->setSelectedChannel(third);
+    QTRY_VERIFY(third->window()->isSelected());
+    QImage img = third->window()->grabFramebuffer();
+    for (const QPoint &p : {QPoint(0, 0), QPoint(img.width() - 1, img.height() - 1),
+                            QPoint(img.width() / 2, 0), QPoint(0, img.height() / 2)})
+        QVERIFY2(near(img.pixel(p), SelectedFrame, 2), qPrintable(describe(img.pixel(p))));
+    img = first->window()->grabFramebuffer();
+    QVERIFY2(!near(img.pixel(0, 0), SelectedFrame, 30), qPrintable(describe(img.pixel(0, 0))));
+    // The caption follows the selection.
+    QTRY_COMPARE(window->findChild<QLabel *>("label_devName")->text(), QStringLiteral("E2E DVR"));
+}
+
+void tst_E2eLive::closeButtonClosesChannelsAndSessions()
+{
+    QVERIFY(device->sessionId() >= 0);
+    const int mark = sim.lineCount();
+    auto *closeBtn = window->findChild<LabelSystemBtn *>("label_icon_close");
+    QVERIFY(closeBtn);
+    QSignalSpy quits(ViewControl::instance(), &ViewControl::quitMsg);
+
+    // A loop that the button does not end ends with 7 after 30 s.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    guard.start(30000);
+    QTimer::singleShot(0, closeBtn, [closeBtn] { QTest::mouseClick(closeBtn, Qt::LeftButton); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(quits.count(), 1);
+    QCOMPARE(device->sessionId(), -1);
+
+    QRegularExpressionMatch opened;
+    QVERIFY(
+        sim.waitForLine(QRegularExpression("^SESSION_OPEN " + Uid + " (\\d+) "), 1000, &opened));
+    const QString session = opened.captured(1);
+    for (int ch : {0, 2}) {
+        const QRegularExpression closed("^CHANNEL_CLOSE " + Uid + " " + session + "/" +
+                                        QString::number(ch) + "$");
+        QVERIFY2(sim.waitForLineFrom(mark, closed, 20000) >= 0, qPrintable(closed.pattern()));
+    }
+    QVERIFY(sim.waitForLineFrom(mark,
+                                QRegularExpression("^SESSION_CLOSE " + Uid + " " + session + "$"),
+                                20000) >= 0);
+    // Channels were closed before their session.
+    const QStringList after = sim.lines().mid(mark);
+    int lastChannel = -1;
+    int sessionClose = -1;
+    for (int i = 0; i < after.size(); ++i) {
+        if (after.at(i).startsWith(QLatin1String("CHANNEL_CLOSE ")))
+            lastChannel = i;
+        else if (after.at(i).startsWith(QLatin1String("SESSION_CLOSE ")) && sessionClose < 0)
+            sessionClose = i;
+    }
+    QVERIFY(lastChannel >= 0 && lastChannel < sessionClose);
+}
+
+QTEST_MAIN(tst_E2eLive)
+#include "tst_e2e_live.moc"
