@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QMap>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+namespace devsim {
+
+enum class VideoCodec { H264, H265 };
+enum class PatternMode { Moving, Solid };
+enum class ConnectFault { None, Refuse, Silent };
+
+// Everything that describes one simulated device. Plain value type.
+struct DeviceConfig
+{
+    QString uid;
+    QString name = QStringLiteral("devsim");
+    int type = 7; // "IPC"
+    int channels = 1;
+    QString account = QStringLiteral("admin");
+    QString password = QStringLiteral("123456");
+    QString version = QStringLiteral("V1.0.0.0 devsim");
+    VideoCodec codec = VideoCodec::H264;
+    int fps = 25;
+    QSize sd{640, 360};
+    QSize hd{1280, 720};
+    int port = 0;
+    PatternMode pattern = PatternMode::Moving;
+    bool refuseTimezone = false;
+    QString talkWav;
+    ConnectFault fault = ConnectFault::None;
+    int dropAfterSec = 0; // 0 = never
+    bool stallIo = false;
+    bool corruptFrame = false;
+    int gopSec = 2;
+
+    // Option name (as on the command line, without "--") to its text value.
+    using OptionMap = QMap<QString, QString>;
+
+    // Builds a configuration from option texts. Unknown keys, missing UID and values out of
+    // range are errors; the first one found is written to *error.
+    static std::optional<DeviceConfig> fromOptions(const OptionMap &options, QString *error);
+
+    // Parses "WxH" (both even, 16..4096).
+    static std::optional<QSize> parseSize(const QString &text);
+
+    // The option names fromOptions() knows, flags (no value) first.
+    static const QStringList &flagNames();
+    static const QStringList &valueNames();
+};
+
+} // namespace devsim

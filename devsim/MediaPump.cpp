@@ -1,0 +1,238 @@
+#include "MediaPump.h"
+
+#include "IoCtrlType.h"
+#include "SimDevice.h"
+#include "StatusOutput.h"
+
+#include <QDateTime>
+
+#include <chrono>
+#include <vector>
+
+namespace devsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kAudioPeriod = std::chrono::milliseconds(40);
+constexpr auto kTalkReportPeriod = std::chrono::milliseconds(500);
+constexpr int kCorruptEvery = 50; // frames between corrupt frames (--corrupt-frame)
+
+std::uint8_t clampCount(int n)
+{
+    return static_cast<std::uint8_t>(n < 0 ? 0 : (n > 255 ? 255 : n));
+}
+
+// Garbage that parses as the start of a slice of the stream's codec and then makes no sense.
+QByteArray corruptFrame(VideoCodec codec, std::int64_t seed)
+{
+    QByteArray bytes("\x00\x00\x00\x01", 4);
+    if (codec == VideoCodec::H264)
+        bytes.append('\x41');
+    else
+        bytes.append("\x02\x01", 2);
+    std::uint32_t x = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
+    for (int i = 0; i < 200; ++i) {
+        x = x * 1664525u + 1013904223u;
+        bytes.append(static_cast<char>(1 + (x >> 24) % 255)); // never 0: no start codes
+    }
+    return bytes;
+}
+
+} // namespace
+
+MediaPump::MediaPump(SimDevice &device, const DeviceConfig &config)
+    : m_device(device)
+    , m_config(config)
+{}
+
+MediaPump::~MediaPump()
+{
+    stop();
+}
+
+void MediaPump::start()
+{
+    m_stop = false;
+    m_thread = std::thread([this] { run(); });
+}
+
+void MediaPump::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_streams.clear();
+}
+
+std::uint32_t MediaPump::sendTimeMs()
+{
+    return static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFFLL);
+}
+
+p2p::FrameInfo MediaPump::videoInfo(VideoCodec codec, bool key, int channel, int online)
+{
+    p2p::FrameInfo info;
+    info.codecId = codec == VideoCodec::H264 ? CodecId::H264 : CodecId::H265;
+    info.flags = key ? p2p::FrameInfo::kFlagKeyFrame : 0;
+    info.camIndex = clampCount(channel);
+    info.onlineNum = clampCount(online);
+    info.reserved2 = sendTimeMs();
+    info.timestamp = static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch());
+    return info;
+}
+
+p2p::FrameInfo MediaPump::audioInfo(int channel, int online)
+{
+    p2p::FrameInfo info;
+    info.codecId = CodecId::G711ALaw;
+    info.flags = 2; // 8 kHz, 16 bit, mono
+    info.camIndex = clampCount(channel);
+    info.onlineNum = clampCount(online);
+    info.reserved2 = sendTimeMs();
+    info.timestamp = static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch());
+    return info;
+}
+
+void MediaPump::run()
+{
+    const auto videoPeriod = std::chrono::microseconds(1000000 / m_config.fps);
+    auto nextVideo = Clock::now();
+    auto nextAudio = nextVideo;
+    auto nextTalkReport = nextVideo;
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!m_stop) {
+        const auto wakeAt = std::min({nextVideo, nextAudio, nextTalkReport});
+        if (m_wake.wait_until(lock, wakeAt, [this] { return m_stop; }))
+            break;
+        lock.unlock();
+        const auto now = Clock::now();
+        if (now >= nextVideo) {
+            videoTick();
+            nextVideo += videoPeriod;
+            if (Clock::now() > nextVideo + videoPeriod)
+                nextVideo = Clock::now(); // fell behind: skip, never burst
+        }
+        if (now >= nextAudio) {
+            audioTick();
+            nextAudio += kAudioPeriod;
+            if (Clock::now() > nextAudio + kAudioPeriod)
+                nextAudio = Clock::now();
+        }
+        if (now >= nextTalkReport) {
+            m_device.reportTalkProgress();
+            nextTalkReport = now + kTalkReportPeriod;
+        }
+        lock.lock();
+    }
+}
+
+MediaPump::Stream &MediaPump::stream(const StreamKey &key)
+{
+    Stream &s = m_streams[key];
+    if (!s.encoder && !s.failed) {
+        const QSize size = key.second ? m_config.hd : m_config.sd;
+        QString error;
+        s.encoder = VideoEncoder::create(m_config.codec, size.width(), size.height(), m_config.fps,
+                                         m_config.fps * m_config.gopSec, &error);
+        if (!s.encoder) {
+            s.failed = true;
+            StatusOutput::line(
+                QStringLiteral("ERROR %1 video encoder: %2").arg(m_config.uid, error));
+        }
+    }
+    return s;
+}
+
+void MediaPump::videoTick()
+{
+    std::map<StreamKey, std::vector<SimDevice::Viewer>> watched;
+    for (const SimDevice::Viewer &v : m_device.viewers()) {
+        if (v.videoChannel >= 0)
+            watched[{v.videoChannel, v.hd}].push_back(v);
+    }
+    for (auto it = m_streams.begin(); it != m_streams.end();) {
+        if (watched.count(it->first) == 0)
+            it = m_streams.erase(it);
+        else
+            ++it;
+    }
+    const int online = m_device.sessionCount();
+    const std::string clock =
+        QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz")).toStdString();
+    for (const auto &[key, viewers] : watched) {
+        Stream &s = stream(key);
+        if (!s.encoder)
+            continue;
+        bool forceKey = false;
+        for (const SimDevice::Viewer &v : viewers)
+            forceKey = forceKey || v.needKey;
+        TestPattern::Picture picture = s.encoder->picture();
+        TestPattern::render(picture, m_config.pattern, key.first, key.second, s.frameIndex, clock);
+        ++s.frameIndex;
+        VideoEncoder::Packet packet;
+        QString error;
+        if (!s.encoder->encode(forceKey, packet, &error)) {
+            StatusOutput::line(QStringLiteral("ERROR %1 %2").arg(m_config.uid, error));
+            s.encoder.reset();
+            s.failed = true;
+            continue;
+        }
+        if (packet.data.isEmpty())
+            continue;
+        const p2p::FrameInfo info = videoInfo(m_config.codec, packet.key, key.first, online);
+        const auto *data = reinterpret_cast<const std::uint8_t *>(packet.data.constData());
+        for (const SimDevice::Viewer &v : viewers) {
+            if (v.needKey && !packet.key)
+                continue;
+            const p2p::SendResult r = m_device.server().sendVideoFrame(
+                v.key.first, v.key.second, data, static_cast<std::size_t>(packet.data.size()),
+                info);
+            if (v.needKey && r == p2p::SendResult::Queued)
+                m_device.keyFrameSent(v);
+        }
+        if (m_config.corruptFrame && s.frameIndex % kCorruptEvery == kCorruptEvery / 2) {
+            const QByteArray junk = corruptFrame(m_config.codec, s.frameIndex);
+            const p2p::FrameInfo junkInfo = videoInfo(m_config.codec, false, key.first, online);
+            for (const SimDevice::Viewer &v : viewers) {
+                if (!v.needKey) {
+                    m_device.server().sendVideoFrame(
+                        v.key.first, v.key.second,
+                        reinterpret_cast<const std::uint8_t *>(junk.constData()),
+                        static_cast<std::size_t>(junk.size()), junkInfo);
+                }
+            }
+            StatusOutput::line(QStringLiteral("CORRUPT %1 %2").arg(m_config.uid).arg(key.first));
+        }
+    }
+}
+
+void MediaPump::audioTick()
+{
+    std::map<int, std::vector<SimDevice::AvKey>> listeners;
+    for (const SimDevice::Viewer &v : m_device.viewers()) {
+        if (v.audioChannel >= 0)
+            listeners[v.audioChannel].push_back(v.key);
+    }
+    if (listeners.empty())
+        return;
+    const int online = m_device.sessionCount();
+    for (const auto &[channel, keys] : listeners) {
+        auto tone = m_tones.find(channel);
+        if (tone == m_tones.end())
+            tone = m_tones.emplace(channel, ToneSource(channel)).first;
+        const QByteArray frame = tone->second.nextFrame();
+        const p2p::FrameInfo info = audioInfo(channel, online);
+        for (const SimDevice::AvKey &k : keys) {
+            m_device.server().sendAudioFrame(
+                k.first, k.second, reinterpret_cast<const std::uint8_t *>(frame.constData()),
+                static_cast<std::size_t>(frame.size()), info);
+        }
+    }
+}
+
+} // namespace devsim

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "DeviceConfig.h"
+#include "ToneSource.h"
+#include "VideoEncoder.h"
+
+#include <p2p/FrameInfo.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace devsim {
+
+class SimDevice;
+
+// The media thread of one device. At the configured frame rate it encodes one picture for
+// every (channel, quality) stream that some client watches, once however many watch it, and
+// sends it to each of them; every 40 ms it sends an A-law tone frame to each listener.
+// Encoders exist only while their stream is watched.
+class MediaPump
+{
+public:
+    MediaPump(SimDevice &device, const DeviceConfig &config);
+    ~MediaPump();
+
+    MediaPump(const MediaPump &) = delete;
+    MediaPump &operator=(const MediaPump &) = delete;
+
+    void start(); // main thread
+    void stop();  // main thread; joins
+
+    // Milliseconds of the system clock, wrapped to 32 bits: the send time in frame information.
+    static std::uint32_t sendTimeMs();
+    // Frame information for a video or audio frame sent now.
+    static p2p::FrameInfo videoInfo(VideoCodec codec, bool key, int channel, int online);
+    static p2p::FrameInfo audioInfo(int channel, int online);
+
+private:
+    using StreamKey = std::pair<int, bool>; // channel, hd
+    struct Stream
+    {
+        std::unique_ptr<VideoEncoder> encoder;
+        std::int64_t frameIndex = 0;
+        bool failed = false;
+    };
+
+    void run();
+    void videoTick();
+    void audioTick();
+    Stream &stream(const StreamKey &key);
+
+    SimDevice &m_device;
+    DeviceConfig m_config;
+    std::map<StreamKey, Stream> m_streams;
+    std::map<int, ToneSource> m_tones;
+
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+};
+
+} // namespace devsim

@@ -1,0 +1,325 @@
+#include "SimDevice.h"
+
+#include "ALaw.h"
+#include "IoCtrlType.h"
+#include "MediaPump.h"
+#include "StatusOutput.h"
+
+namespace devsim {
+
+namespace {
+
+QByteArray toBytes(const std::vector<std::uint8_t> &v)
+{
+    return QByteArray(reinterpret_cast<const char *>(v.data()), static_cast<int>(v.size()));
+}
+
+const char *actionName(IoAction::Kind kind)
+{
+    switch (kind) {
+    case IoAction::Kind::StartVideo:
+        return "video-start";
+    case IoAction::Kind::StopVideo:
+        return "video-stop";
+    case IoAction::Kind::SwitchQuality:
+        return "quality";
+    case IoAction::Kind::StartAudio:
+        return "audio-start";
+    case IoAction::Kind::StopAudio:
+        return "audio-stop";
+    case IoAction::Kind::StartTalk:
+        return "talk-start";
+    case IoAction::Kind::StopTalk:
+        return "talk-stop";
+    }
+    return "?";
+}
+
+} // namespace
+
+SimDevice::SimDevice(const DeviceConfig &config)
+    : m_config(config)
+{
+    m_settings.version = config.version.toLatin1();
+    m_settings.refuseTimezone = config.refuseTimezone;
+    m_settings.channels = config.channels;
+    m_io = std::make_unique<IoControl>(m_settings);
+}
+
+SimDevice::~SimDevice()
+{
+    stop();
+}
+
+std::uint16_t SimDevice::port() const
+{
+    return m_server ? m_server->port() : 0;
+}
+
+QString SimDevice::where(int session, int channel) const
+{
+    return QStringLiteral("%1 %2/%3").arg(m_config.uid).arg(session).arg(channel);
+}
+
+bool SimDevice::start(QString *error)
+{
+    p2p::DeviceConfig serverConfig;
+    serverConfig.uid = m_config.uid.toStdString();
+    serverConfig.name = m_config.name.toLatin1().toStdString();
+    serverConfig.account = m_config.account.toLatin1().toStdString();
+    serverConfig.password = m_config.password.toLatin1().toStdString();
+    serverConfig.tcpPort = static_cast<std::uint16_t>(m_config.port);
+
+    p2p::DeviceServer::Callbacks cb;
+    cb.sessionOpened = [this](int s, const std::string &peer) { onSessionOpened(s, peer); };
+    cb.channelOpened = [this](int s, int c) { onChannelOpened(s, c); };
+    cb.ioCtrl = [this](int s, int c, std::uint32_t type, const std::vector<std::uint8_t> &p) {
+        onIoCtrl(s, c, type, p);
+    };
+    cb.channelClosed = [this](int s, int c) { onChannelClosed(s, c); };
+    cb.sessionClosed = [this](int s) { onSessionClosed(s); };
+    cb.talkOpened = [this](int s, int c, int result) { onTalkOpened(s, c, result); };
+    cb.talkAudio = [this](int s, int c, const std::vector<std::uint8_t> &data,
+                          const p2p::FrameInfo &) { onTalkAudio(s, c, data); };
+    cb.talkClosed = [this](int s, int c) { onTalkClosed(s, c); };
+
+    m_server = std::make_unique<p2p::DeviceServer>(serverConfig, cb);
+    p2p::DeviceFaults faults;
+    faults.refuseConnections = m_config.fault == ConnectFault::Refuse;
+    faults.silentHandshake = m_config.fault == ConnectFault::Silent;
+    faults.dropSessionAfterSec = m_config.dropAfterSec;
+    m_server->setFaults(faults);
+
+    std::string reason;
+    if (!m_server->start(&reason)) {
+        *error = QStringLiteral("%1: cannot listen: %2")
+                     .arg(m_config.uid, QString::fromStdString(reason));
+        m_server.reset();
+        return false;
+    }
+    m_pump = std::make_unique<MediaPump>(*this, m_config);
+    m_pump->start();
+    StatusOutput::line(QStringLiteral("READY %1 %2").arg(m_config.uid).arg(m_server->port()));
+    return true;
+}
+
+void SimDevice::stop()
+{
+    if (m_pump) {
+        m_pump->stop();
+        m_pump.reset();
+    }
+    if (m_server) {
+        m_server->stop();
+        m_server.reset();
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    finishTalk();
+}
+
+std::vector<SimDevice::Viewer> SimDevice::viewers()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::vector<Viewer> out;
+    out.reserve(m_channels.size());
+    for (const auto &[key, state] : m_channels) {
+        if (!state.videoOn && !state.audioOn)
+            continue;
+        Viewer v;
+        v.key = key;
+        v.videoChannel = state.videoOn ? state.videoChannel : -1;
+        v.hd = state.hd;
+        const auto need = m_needKey.find(key);
+        v.needKey = need != m_needKey.end();
+        v.keyRequest = v.needKey ? need->second : 0;
+        v.audioChannel = state.audioOn ? state.audioChannel : -1;
+        out.push_back(v);
+    }
+    return out;
+}
+
+void SimDevice::keyFrameSent(const Viewer &viewer)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto need = m_needKey.find(viewer.key);
+    const auto state = m_channels.find(viewer.key);
+    if (need == m_needKey.end() || need->second != viewer.keyRequest || state == m_channels.end())
+        return;
+    if (state->second.videoChannel == viewer.videoChannel && state->second.hd == viewer.hd)
+        m_needKey.erase(need);
+}
+
+int SimDevice::sessionCount()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return static_cast<int>(m_sessions.size());
+}
+
+void SimDevice::reportTalkProgress()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_talkBytes == m_talkBytesReported)
+        return;
+    m_talkBytesReported = m_talkBytes;
+    StatusOutput::line(QStringLiteral("TALK %1 %2").arg(m_config.uid).arg(m_talkBytes));
+}
+
+void SimDevice::onSessionOpened(int session, const std::string &peer)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_sessions.insert(session);
+    }
+    StatusOutput::line(QStringLiteral("SESSION_OPEN %1 %2 %3")
+                           .arg(m_config.uid)
+                           .arg(session)
+                           .arg(QString::fromStdString(peer)));
+}
+
+void SimDevice::onChannelOpened(int session, int channel)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        AvChannelState state;
+        state.avChannel = channel;
+        m_channels[{session, channel}] = state;
+    }
+    StatusOutput::line(QStringLiteral("CHANNEL_OPEN ") + where(session, channel));
+}
+
+void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
+                         const std::vector<std::uint8_t> &payload)
+{
+    const QByteArray bytes = toBytes(payload);
+    StatusOutput::line(QStringLiteral("IOCTRL %1 0x%2 %3")
+                           .arg(where(session, channel))
+                           .arg(type, 4, 16, QLatin1Char('0'))
+                           .arg(StatusOutput::hex(bytes)));
+    if (m_config.stallIo)
+        return;
+
+    IoOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_channels.find({session, channel});
+        if (it == m_channels.end()) {
+            AvChannelState state;
+            state.avChannel = channel;
+            it = m_channels.emplace(AvKey{session, channel}, state).first;
+        }
+        outcome = m_io->handle(it->second, type, bytes);
+        for (const IoAction &a : outcome.actions) {
+            if (a.kind == IoAction::Kind::StartVideo || a.kind == IoAction::Kind::SwitchQuality)
+                m_needKey[{session, channel}] = ++m_keyRequests;
+            else if (a.kind == IoAction::Kind::StopVideo)
+                m_needKey.erase({session, channel});
+        }
+    }
+    if (outcome.reply) {
+        const QByteArray &reply = outcome.reply->payload;
+        m_server->sendIoCtrl(session, channel, outcome.reply->type,
+                             reinterpret_cast<const std::uint8_t *>(reply.constData()),
+                             static_cast<std::size_t>(reply.size()));
+        StatusOutput::line(QStringLiteral("REPLY %1 0x%2 %3")
+                               .arg(where(session, channel))
+                               .arg(outcome.reply->type, 4, 16, QLatin1Char('0'))
+                               .arg(StatusOutput::hex(reply)));
+    }
+    for (const IoAction &a : outcome.actions) {
+        StatusOutput::line(QStringLiteral("ACTION %1 %2 %3")
+                               .arg(where(session, channel), QLatin1String(actionName(a.kind)))
+                               .arg(a.value));
+        if (a.kind == IoAction::Kind::StartTalk) {
+            if (!m_server->openTalkChannel(session, a.value))
+                StatusOutput::line(QStringLiteral("TALK_OPEN %1 -1").arg(where(session, a.value)));
+        } else if (a.kind == IoAction::Kind::StopTalk) {
+            m_server->closeTalkChannel(session, a.value);
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (m_talk == AvKey{session, a.value})
+                finishTalk();
+        }
+    }
+}
+
+void SimDevice::onChannelClosed(int session, int channel)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_channels.erase({session, channel});
+        m_needKey.erase({session, channel});
+    }
+    StatusOutput::line(QStringLiteral("CHANNEL_CLOSE ") + where(session, channel));
+}
+
+void SimDevice::onSessionClosed(int session)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_sessions.erase(session);
+        for (auto it = m_channels.begin(); it != m_channels.end();) {
+            if (it->first.first == session) {
+                m_needKey.erase(it->first);
+                it = m_channels.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (m_talk.first == session)
+            finishTalk();
+    }
+    StatusOutput::line(QStringLiteral("SESSION_CLOSE %1 %2").arg(m_config.uid).arg(session));
+}
+
+void SimDevice::onTalkOpened(int session, int channel, int result)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (result == 0) {
+            finishTalk();
+            m_talk = {session, channel};
+            m_talkBytes = 0;
+            m_talkBytesReported = 0;
+            m_talkWav.clear();
+        }
+    }
+    StatusOutput::line(QStringLiteral("TALK_OPEN %1 %2").arg(where(session, channel)).arg(result));
+}
+
+void SimDevice::onTalkAudio(int session, int channel, const std::vector<std::uint8_t> &data)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_talk != AvKey{session, channel})
+        return;
+    m_talkBytes += data.size();
+    if (!m_config.talkWav.isEmpty())
+        m_talkWav.append(ALaw::decode(toBytes(data)));
+}
+
+void SimDevice::onTalkClosed(int session, int channel)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_talk == AvKey{session, channel})
+        finishTalk();
+}
+
+void SimDevice::finishTalk()
+{
+    if (m_talk.first < 0)
+        return;
+    const AvKey talk = m_talk;
+    m_talk = {-1, -1};
+    if (!m_config.talkWav.isEmpty()) {
+        QString error;
+        if (!m_talkWav.save(m_config.talkWav, &error))
+            StatusOutput::line(QStringLiteral("ERROR %1 talk wav: %2").arg(m_config.uid, error));
+    }
+    m_talkWav.clear();
+    if (m_talkBytes != m_talkBytesReported) {
+        StatusOutput::line(QStringLiteral("TALK %1 %2").arg(m_config.uid).arg(m_talkBytes));
+        m_talkBytesReported = m_talkBytes;
+    }
+    StatusOutput::line(
+        QStringLiteral("TALK_CLOSE %1 %2").arg(where(talk.first, talk.second)).arg(m_talkBytes));
+}
+
+} // namespace devsim

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "DeviceConfig.h"
+#include "IoControl.h"
+#include "WavWriter.h"
+
+#include <p2p/DeviceServer.h>
+
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace devsim {
+
+class MediaPump;
+
+// One simulated device: a p2p::DeviceServer, the IO control state of every client AV channel,
+// the talk sink and the media pump that encodes and sends video and audio.
+//
+// Threads: start()/stop() from the main thread. The server's callbacks run on its network
+// thread; the media pump has its own thread; shared state is guarded by m_lock.
+class SimDevice
+{
+public:
+    explicit SimDevice(const DeviceConfig &config);
+    ~SimDevice();
+
+    SimDevice(const SimDevice &) = delete;
+    SimDevice &operator=(const SimDevice &) = delete;
+
+    // Starts listening; prints "READY <uid> <port>". False with *error on failure.
+    bool start(QString *error);
+    void stop();
+
+    const DeviceConfig &config() const { return m_config; }
+    std::uint16_t port() const;
+
+    // Key of a client AV channel: (session, channel id).
+    using AvKey = std::pair<int, int>;
+
+    // What the media pump needs to know of one client AV channel.
+    struct Viewer
+    {
+        AvKey key;
+        int videoChannel = -1; // -1: no video
+        bool hd = false;
+        bool needKey = false;
+        std::uint64_t keyRequest = 0; // which key-frame request needKey stands for
+        int audioChannel = -1;        // -1: no audio
+    };
+
+    // Snapshot for the media pump (media thread).
+    std::vector<Viewer> viewers();
+    // The pump sent a key frame to the viewer of this snapshot (media thread).
+    void keyFrameSent(const Viewer &viewer);
+    int sessionCount();
+    p2p::DeviceServer &server() { return *m_server; }
+
+    // Prints "TALK <uid> <bytes>" when more talk audio arrived since the last call.
+    void reportTalkProgress();
+
+private:
+    void onSessionOpened(int session, const std::string &peer);
+    void onChannelOpened(int session, int channel);
+    void onIoCtrl(int session, int channel, std::uint32_t type,
+                  const std::vector<std::uint8_t> &payload);
+    void onChannelClosed(int session, int channel);
+    void onSessionClosed(int session);
+    void onTalkOpened(int session, int channel, int result);
+    void onTalkAudio(int session, int channel, const std::vector<std::uint8_t> &data);
+    void onTalkClosed(int session, int channel);
+
+    QString where(int session, int channel) const;
+    void finishTalk(); // under m_lock
+
+    DeviceConfig m_config;
+    std::unique_ptr<p2p::DeviceServer> m_server;
+    std::unique_ptr<MediaPump> m_pump;
+
+    std::mutex m_lock;
+    DeviceSettings m_settings;
+    std::unique_ptr<IoControl> m_io;
+    std::map<AvKey, AvChannelState> m_channels;
+    std::map<AvKey, std::uint64_t> m_needKey; // AV channels waiting for a key frame
+    std::uint64_t m_keyRequests = 0;
+    std::set<int> m_sessions;
+
+    // Talk: one open talk channel at a time is recorded.
+    AvKey m_talk{-1, -1};
+    std::uint64_t m_talkBytes = 0;
+    std::uint64_t m_talkBytesReported = 0;
+    WavWriter m_talkWav;
+};
+
+} // namespace devsim

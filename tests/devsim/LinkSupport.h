@@ -1,0 +1,140 @@
+#pragma once
+// Helpers for the link tests: a P2P client on the C surface, talking to devsim on loopback.
+
+#include <p2p/FrameInfo.h>
+#include <p2p/p2p.h>
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace linktest {
+
+// A discovery port for this test run, away from the default one.
+inline quint16 randomDiscoveryPort()
+{
+    return static_cast<quint16>(QRandomGenerator::global()->bounded(40000, 60000));
+}
+
+// Starts the library with the environment set for this case: peers (may be empty) and
+// the discovery port.
+inline bool initLibrary(const QByteArray &peers, quint16 discoveryPort)
+{
+    if (peers.isEmpty())
+        qunsetenv(P2P_ENV_PEERS);
+    else
+        qputenv(P2P_ENV_PEERS, peers);
+    qputenv(P2P_ENV_DISCOVERY_PORT, QByteArray::number(discoveryPort));
+    return IOTC_Initialize2(0) == 0 && avInitialize(4096) >= 0;
+}
+
+inline void deinitLibrary()
+{
+    avDeInitialize();
+    IOTC_DeInitialize();
+}
+
+// Opens a session to `uid`; the result of IOTC_Connect_ByUID_Parallel (the session id on success).
+inline int connectUid(const char *uid)
+{
+    const int sid = IOTC_Get_SessionID();
+    if (sid < 0)
+        return sid;
+    return IOTC_Connect_ByUID_Parallel(uid, sid);
+}
+
+inline int startAv(int sid, const char *account, const char *password, int channel)
+{
+    unsigned int serviceType = 0;
+    int resend = 0;
+    return avClientStart2(sid, account, password, 5, &serviceType,
+                          static_cast<unsigned char>(channel), &resend);
+}
+
+inline QByteArray u32s(std::initializer_list<std::uint32_t> values)
+{
+    QByteArray out;
+    for (std::uint32_t v : values) {
+        for (int i = 0; i < 4; ++i)
+            out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+    return out;
+}
+
+inline int sendIo(int av, std::uint32_t type, const QByteArray &payload)
+{
+    return avSendIOCtrl(av, type, payload.constData(), static_cast<int>(payload.size()));
+}
+
+// Waits for an IO control message of `type`; other messages are skipped.
+inline std::optional<QByteArray> waitIo(int av, std::uint32_t type, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    char buf[1024];
+    while (!deadline.hasExpired()) {
+        unsigned int got = 0;
+        const int n = avRecvIOCtrl(av, &got, buf, sizeof buf, 200);
+        if (n >= 0 && got == type)
+            return QByteArray(buf, n);
+        if (n < 0 && n != AV_ER_TIMEOUT && n != AV_ER_DATA_NOREADY)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+struct Frame
+{
+    QByteArray data;
+    p2p::FrameInfo info;
+};
+
+// Polls for the next video frame. nullopt on time-out or when the link failed (*error).
+inline std::optional<Frame> recvVideo(int av, int timeoutMs, int *error = nullptr)
+{
+    static thread_local std::vector<char> buf(P2P_MAX_VIDEO_FRAME_SIZE);
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        char info[P2P_FRAME_INFO_SIZE] = {};
+        int actual = 0, expected = 0, infoSize = 0;
+        unsigned int number = 0;
+        const int n = avRecvFrameData2(av, buf.data(), static_cast<int>(buf.size()), &actual,
+                                       &expected, info, sizeof info, &infoSize, &number);
+        if (n >= 0) {
+            return Frame{QByteArray(buf.data(), n),
+                         p2p::FrameInfo::parse(reinterpret_cast<const std::uint8_t *>(info))};
+        }
+        if (n != AV_ER_DATA_NOREADY && n != AV_ER_INCOMPLETE_FRAME && n != AV_ER_LOSED_THIS_FRAME) {
+            if (error)
+                *error = n;
+            return std::nullopt;
+        }
+        QThread::msleep(5);
+    }
+    return std::nullopt;
+}
+
+inline std::optional<Frame> recvAudio(int av, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (avCheckAudioBuf(av) > 0) {
+            char buf[P2P_MAX_AUDIO_FRAME_SIZE];
+            char info[P2P_FRAME_INFO_SIZE] = {};
+            unsigned int number = 0;
+            const int n = avRecvAudioData(av, buf, sizeof buf, info, sizeof info, &number);
+            if (n >= 0) {
+                return Frame{QByteArray(buf, n),
+                             p2p::FrameInfo::parse(reinterpret_cast<const std::uint8_t *>(info))};
+            }
+        }
+        QThread::msleep(5);
+    }
+    return std::nullopt;
+}
+
+} // namespace linktest

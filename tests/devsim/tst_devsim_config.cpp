@@ -1,0 +1,227 @@
+// devsim's command line and JSON device files, good and malformed.
+#include "CommandLine.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace devsim;
+
+namespace {
+
+CommandLine::Result parseArgs(QStringList args)
+{
+    args.prepend(QStringLiteral("devsim"));
+    return CommandLine::parse(args);
+}
+
+} // namespace
+
+class TestDevsimConfig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fullCommandLine()
+    {
+        const CommandLine::Result r = parseArgs({"--uid",
+                                                 "ABCD1234EFGH5678IJKL",
+                                                 "--name",
+                                                 "Front door",
+                                                 "--type",
+                                                 "10",
+                                                 "--channels",
+                                                 "4",
+                                                 "--account",
+                                                 "viewer",
+                                                 "--password",
+                                                 "pw",
+                                                 "--version",
+                                                 "V9.9 build 7",
+                                                 "--codec",
+                                                 "h265",
+                                                 "--fps",
+                                                 "15",
+                                                 "--sd",
+                                                 "320x180",
+                                                 "--hd",
+                                                 "1920x1080",
+                                                 "--port",
+                                                 "40123",
+                                                 "--pattern",
+                                                 "solid",
+                                                 "--refuse-timezone",
+                                                 "--talk-wav",
+                                                 "/tmp/t.wav",
+                                                 "--fault",
+                                                 "silent",
+                                                 "--drop-after",
+                                                 "3",
+                                                 "--stall-io",
+                                                 "--corrupt-frame",
+                                                 "--gop",
+                                                 "1"});
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(r.devices.size(), size_t(1));
+        const DeviceConfig &c = r.devices.front();
+        QCOMPARE(c.uid, QStringLiteral("ABCD1234EFGH5678IJKL"));
+        QCOMPARE(c.name, QStringLiteral("Front door"));
+        QCOMPARE(c.type, 10);
+        QCOMPARE(c.channels, 4);
+        QCOMPARE(c.account, QStringLiteral("viewer"));
+        QCOMPARE(c.password, QStringLiteral("pw"));
+        QCOMPARE(c.version, QStringLiteral("V9.9 build 7"));
+        QCOMPARE(c.codec, VideoCodec::H265);
+        QCOMPARE(c.fps, 15);
+        QCOMPARE(c.sd, QSize(320, 180));
+        QCOMPARE(c.hd, QSize(1920, 1080));
+        QCOMPARE(c.port, 40123);
+        QCOMPARE(c.pattern, PatternMode::Solid);
+        QVERIFY(c.refuseTimezone);
+        QCOMPARE(c.talkWav, QStringLiteral("/tmp/t.wav"));
+        QCOMPARE(c.fault, ConnectFault::Silent);
+        QCOMPARE(c.dropAfterSec, 3);
+        QVERIFY(c.stallIo);
+        QVERIFY(c.corruptFrame);
+        QCOMPARE(c.gopSec, 1);
+        QVERIFY(!r.watchStdin);
+        QVERIFY(parseArgs({"--uid", "A", "--watch-stdin"}).watchStdin);
+    }
+
+    void defaultsWithOnlyUid()
+    {
+        const CommandLine::Result r = parseArgs({"--uid", "DEV1"});
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        const DeviceConfig &c = r.devices.front();
+        QCOMPARE(c.codec, VideoCodec::H264);
+        QCOMPARE(c.fps, 25);
+        QCOMPARE(c.sd, QSize(640, 360));
+        QCOMPARE(c.hd, QSize(1280, 720));
+        QCOMPARE(c.port, 0);
+        QCOMPARE(c.channels, 1);
+        QCOMPARE(c.fault, ConnectFault::None);
+        QVERIFY(!c.stallIo);
+    }
+
+    void malformedCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no uid") << QStringList{"--name", "x"};
+        QTest::newRow("uid too long") << QStringList{"--uid", "ABCDEFGHIJKLMNOPQRSTU"};
+        QTest::newRow("uid with space") << QStringList{"--uid", "AB CD"};
+        QTest::newRow("unknown codec") << QStringList{"--uid", "A", "--codec", "vp9"};
+        QTest::newRow("size without x") << QStringList{"--uid", "A", "--sd", "640"};
+        QTest::newRow("size letters") << QStringList{"--uid", "A", "--sd", "axb"};
+        QTest::newRow("size odd") << QStringList{"--uid", "A", "--hd", "641x360"};
+        QTest::newRow("size zero") << QStringList{"--uid", "A", "--hd", "0x0"};
+        QTest::newRow("size huge") << QStringList{"--uid", "A", "--hd", "99999x99999"};
+        QTest::newRow("size negative") << QStringList{"--uid", "A", "--sd", "-640x360"};
+        QTest::newRow("fps zero") << QStringList{"--uid", "A", "--fps", "0"};
+        QTest::newRow("fps text") << QStringList{"--uid", "A", "--fps", "fast"};
+        QTest::newRow("port too big") << QStringList{"--uid", "A", "--port", "65536"};
+        QTest::newRow("channels zero") << QStringList{"--uid", "A", "--channels", "0"};
+        QTest::newRow("channels 65") << QStringList{"--uid", "A", "--channels", "65"};
+        QTest::newRow("unknown fault") << QStringList{"--uid", "A", "--fault", "explode"};
+        QTest::newRow("unknown option") << QStringList{"--uid", "A", "--colour", "red"};
+        QTest::newRow("stray argument") << QStringList{"--uid", "A", "extra"};
+        QTest::newRow("version too long")
+            << QStringList{"--uid", "A", "--version", QString(64, 'v')};
+        QTest::newRow("missing value") << QStringList{"--uid"};
+        QTest::newRow("missing config file")
+            << QStringList{"--config", "/nonexistent/devsim-config.json"};
+    }
+
+    void malformedCommandLines()
+    {
+        QFETCH(QStringList, args);
+        const CommandLine::Result r = parseArgs(args);
+        QVERIFY(!r.error.isEmpty());
+        QVERIFY(r.devices.empty());
+    }
+
+    void jsonArrayOfDevices()
+    {
+        const QByteArray json = R"([
+            {"uid": "DVR4", "name": "Shop DVR", "type": 1, "channels": 4, "codec": "h264"},
+            {"uid": "NVR8", "type": 2, "channels": 8, "sd": "320x240", "refuse-timezone": true},
+            {"uid": "PTZ1", "type": 10, "port": 0, "stall-io": false}
+        ])";
+        DeviceConfig::OptionMap defaults;
+        defaults.insert(QStringLiteral("password"), QStringLiteral("common"));
+        const CommandLine::Result r = CommandLine::parseJson(json, defaults);
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(r.devices.size(), size_t(3));
+        QCOMPARE(r.devices[0].name, QStringLiteral("Shop DVR"));
+        QCOMPARE(r.devices[0].channels, 4);
+        QCOMPARE(r.devices[1].type, 2);
+        QCOMPARE(r.devices[1].sd, QSize(320, 240));
+        QVERIFY(r.devices[1].refuseTimezone);
+        QVERIFY(!r.devices[0].refuseTimezone);
+        QCOMPARE(r.devices[2].type, 10);
+        for (const DeviceConfig &c : r.devices)
+            QCOMPARE(c.password, QStringLiteral("common"));
+    }
+
+    void configFileFromCommandLine()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile file(dir.filePath(QStringLiteral("devices.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"([{"uid": "CAM1"}, {"uid": "CAM2", "fps": 10}])");
+        file.close();
+        const CommandLine::Result r =
+            parseArgs({"--config", file.fileName(), "--fps", "5", "--codec", "h265"});
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(r.devices.size(), size_t(2));
+        QCOMPARE(r.devices[0].fps, 5);  // command line as default
+        QCOMPARE(r.devices[1].fps, 10); // the file wins
+        QCOMPARE(r.devices[1].codec, VideoCodec::H265);
+    }
+
+    void malformedJson_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("truncated") << QByteArray(R"([{"uid": "A")");
+        QTest::newRow("not json") << QByteArray("uid=A");
+        QTest::newRow("object not array") << QByteArray(R"({"uid": "A"})");
+        QTest::newRow("empty array") << QByteArray("[]");
+        QTest::newRow("array of strings") << QByteArray(R"(["A"])");
+        QTest::newRow("missing uid") << QByteArray(R"([{"name": "x"}])");
+        QTest::newRow("duplicate uid") << QByteArray(R"([{"uid": "A"}, {"uid": "A"}])");
+        QTest::newRow("unknown key") << QByteArray(R"([{"uid": "A", "colour": "red"}])");
+        QTest::newRow("bad size") << QByteArray(R"([{"uid": "A", "hd": "1280*720"}])");
+        QTest::newRow("bad codec") << QByteArray(R"([{"uid": "A", "codec": "mjpeg"}])");
+        QTest::newRow("fractional fps") << QByteArray(R"([{"uid": "A", "fps": 12.5}])");
+        QTest::newRow("array value") << QByteArray(R"([{"uid": "A", "channels": [4]}])");
+        QTest::newRow("null value") << QByteArray(R"([{"uid": "A", "name": null}])");
+        QTest::newRow("second device bad")
+            << QByteArray(R"([{"uid": "A"}, {"uid": 7, "type": "x"}])");
+    }
+
+    void malformedJson()
+    {
+        QFETCH(QByteArray, json);
+        const CommandLine::Result r = CommandLine::parseJson(json, {});
+        QVERIFY(!r.error.isEmpty());
+        QVERIFY(r.devices.empty());
+    }
+
+    void demoFileParses()
+    {
+        QFile file(QStringLiteral(DEVSIM_SOURCE_DIR "/demo.json"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const CommandLine::Result r = CommandLine::parseJson(file.readAll(), {});
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(r.devices.size(), size_t(3));
+        QCOMPARE(r.devices[0].type, 1);
+        QCOMPARE(r.devices[0].channels, 4);
+        QCOMPARE(r.devices[1].type, 2);
+        QCOMPARE(r.devices[1].channels, 8);
+        QCOMPARE(r.devices[2].type, 10);
+        QCOMPARE(r.devices[2].channels, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevsimConfig)
+#include "tst_devsim_config.moc"

@@ -1,0 +1,329 @@
+// devsim's media sources: A-law coding, tones, WAV files, test pictures and the encoders.
+#include "ALaw.h"
+#include "BitmapFont.h"
+#include "TestPattern.h"
+#include "ToneSource.h"
+#include "VideoEncoder.h"
+#include "WavWriter.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include <cstring>
+#include <vector>
+
+using namespace devsim;
+
+namespace {
+
+// Runs libavcodec's own A-law codec over the given input.
+QByteArray ffmpegALawEncode(const std::vector<std::int16_t> &samples)
+{
+    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_PCM_ALAW);
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    ctx->sample_rate = 8000;
+    ctx->sample_fmt = AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&ctx->ch_layout, 1);
+    QByteArray out;
+    if (avcodec_open2(ctx, codec, nullptr) == 0) {
+        AVFrame *frame = av_frame_alloc();
+        frame->format = AV_SAMPLE_FMT_S16;
+        frame->nb_samples = static_cast<int>(samples.size());
+        frame->sample_rate = 8000;
+        av_channel_layout_default(&frame->ch_layout, 1);
+        av_frame_get_buffer(frame, 0);
+        std::memcpy(frame->data[0], samples.data(), samples.size() * 2);
+        AVPacket *pkt = av_packet_alloc();
+        if (avcodec_send_frame(ctx, frame) == 0 && avcodec_receive_packet(ctx, pkt) == 0)
+            out = QByteArray(reinterpret_cast<const char *>(pkt->data), pkt->size);
+        av_packet_free(&pkt);
+        av_frame_free(&frame);
+    }
+    avcodec_free_context(&ctx);
+    return out;
+}
+
+struct Decoded
+{
+    int frames = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> lastY; // tightly packed luma of the last picture
+    std::vector<std::uint8_t> lastU;
+    std::vector<std::uint8_t> lastV;
+};
+
+Decoded decodeAll(AVCodecID id, const std::vector<QByteArray> &packets)
+{
+    Decoded d;
+    const AVCodec *codec = avcodec_find_decoder(id);
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    if (avcodec_open2(ctx, codec, nullptr) != 0) {
+        avcodec_free_context(&ctx);
+        return d;
+    }
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    auto drain = [&] {
+        while (avcodec_receive_frame(ctx, frame) == 0) {
+            ++d.frames;
+            d.width = frame->width;
+            d.height = frame->height;
+            d.lastY.resize(static_cast<size_t>(frame->width * frame->height));
+            for (int y = 0; y < frame->height; ++y)
+                std::memcpy(&d.lastY[static_cast<size_t>(y * frame->width)],
+                            frame->data[0] + y * frame->linesize[0],
+                            static_cast<size_t>(frame->width));
+            const int cw = frame->width / 2, ch = frame->height / 2;
+            d.lastU.resize(static_cast<size_t>(cw * ch));
+            d.lastV.resize(static_cast<size_t>(cw * ch));
+            for (int y = 0; y < ch; ++y) {
+                std::memcpy(&d.lastU[static_cast<size_t>(y * cw)],
+                            frame->data[1] + y * frame->linesize[1], static_cast<size_t>(cw));
+                std::memcpy(&d.lastV[static_cast<size_t>(y * cw)],
+                            frame->data[2] + y * frame->linesize[2], static_cast<size_t>(cw));
+            }
+            av_frame_unref(frame);
+        }
+    };
+    for (const QByteArray &p : packets) {
+        pkt->data = reinterpret_cast<std::uint8_t *>(const_cast<char *>(p.constData()));
+        pkt->size = p.size();
+        if (avcodec_send_packet(ctx, pkt) == 0)
+            drain();
+    }
+    avcodec_send_packet(ctx, nullptr);
+    drain();
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    return d;
+}
+
+int zeroCrossings(const std::vector<std::int16_t> &s)
+{
+    int n = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if ((s[i - 1] < 0) != (s[i] < 0))
+            ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+class TestDevsimMedia : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aLawKnownValues()
+    {
+        QCOMPARE(ALaw::encode(std::int16_t(0)), std::uint8_t(0xD5));
+        QCOMPARE(ALaw::encode(std::int16_t(-1)), std::uint8_t(0x55));
+        QCOMPARE(ALaw::encode(std::int16_t(32767)), std::uint8_t(0xAA));
+        QCOMPARE(ALaw::encode(std::int16_t(-32768)), std::uint8_t(0x2A));
+        QCOMPARE(ALaw::encode(std::int16_t(1000)), std::uint8_t(0xFA));
+        QCOMPARE(ALaw::decode(std::uint8_t(0xD5)), std::int16_t(8));
+        QCOMPARE(ALaw::decode(std::uint8_t(0x55)), std::int16_t(-8));
+        QCOMPARE(ALaw::decode(std::uint8_t(0xAA)), std::int16_t(32256));
+        QCOMPARE(ALaw::decode(std::uint8_t(0x2A)), std::int16_t(-32256));
+    }
+
+    // Our coder uses G.711's decision levels (as the ITU reference code does); libavcodec's
+    // encoder picks the nearest level instead, which differs next to segment edges. Both are
+    // A-law: monotonic, within one quantisation step, and equal on almost every sample.
+    void aLawAgreesWithLibavcodecForEverySample()
+    {
+        std::vector<std::int16_t> all;
+        for (int v = -32768; v <= 32767; ++v)
+            all.push_back(static_cast<std::int16_t>(v));
+        const QByteArray reference = ffmpegALawEncode(all);
+        QCOMPARE(reference.size(), int(all.size()));
+        const QByteArray ours = ALaw::encode(all);
+        int differing = 0;
+        int previous = -32768;
+        for (int i = 0; i < ours.size(); ++i) {
+            const int x = all[static_cast<size_t>(i)];
+            const auto code = static_cast<std::uint8_t>(ours.at(i));
+            const int level = ALaw::decode(code);
+            const int segment = ((code ^ 0x55) & 0x70) >> 4;
+            const int step = segment < 2 ? 16 : (16 << (segment - 1));
+            if (level < previous || std::abs(level - x) > step)
+                QFAIL(qPrintable(QStringLiteral("sample %1 coded as %2").arg(x).arg(code, 2, 16)));
+            previous = level;
+            if (code != static_cast<std::uint8_t>(reference.at(i)))
+                ++differing;
+        }
+        QVERIFY2(differing < static_cast<int>(all.size()) / 50,
+                 qPrintable(QString::number(differing)));
+        // libavcodec's decoder is the client's: it must agree on every code.
+        const AVCodec *decoder = avcodec_find_decoder(AV_CODEC_ID_PCM_ALAW);
+        AVCodecContext *ctx = avcodec_alloc_context3(decoder);
+        ctx->sample_rate = 8000;
+        av_channel_layout_default(&ctx->ch_layout, 1);
+        QCOMPARE(avcodec_open2(ctx, decoder, nullptr), 0);
+        QByteArray codes(256, '\0');
+        for (int c = 0; c < 256; ++c)
+            codes[c] = static_cast<char>(c);
+        AVPacket *pkt = av_packet_alloc();
+        pkt->data = reinterpret_cast<std::uint8_t *>(codes.data());
+        pkt->size = codes.size();
+        AVFrame *frame = av_frame_alloc();
+        QCOMPARE(avcodec_send_packet(ctx, pkt), 0);
+        QCOMPARE(avcodec_receive_frame(ctx, frame), 0);
+        QCOMPARE(frame->nb_samples, 256);
+        const auto *pcm = reinterpret_cast<const std::int16_t *>(frame->data[0]);
+        const std::vector<std::int16_t> decoded = ALaw::decode(codes);
+        bool same = true;
+        for (int c = 0; c < 256; ++c)
+            same = same && pcm[c] == decoded[static_cast<size_t>(c)];
+        av_frame_free(&frame);
+        av_packet_free(&pkt);
+        avcodec_free_context(&ctx);
+        QVERIFY(same);
+    }
+
+    void aLawDecodeRoundTripsEveryCode()
+    {
+        for (int code = 0; code < 256; ++code) {
+            const std::int16_t linear = ALaw::decode(static_cast<std::uint8_t>(code));
+            QCOMPARE(int(ALaw::encode(linear)), code);
+        }
+    }
+
+    void toneFramesCarryTheChannelFrequency_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::newRow("ch0 400 Hz") << 0;
+        QTest::newRow("ch3 700 Hz") << 3;
+        QTest::newRow("ch7 1100 Hz") << 7;
+    }
+
+    void toneFramesCarryTheChannelFrequency()
+    {
+        QFETCH(int, channel);
+        ToneSource tone(channel);
+        QCOMPARE(tone.frequency(), 400.0 + 100.0 * channel);
+        QByteArray oneSecond;
+        for (int i = 0; i < 25; ++i) {
+            const QByteArray frame = tone.nextFrame();
+            QCOMPARE(frame.size(), 320);
+            oneSecond += frame;
+        }
+        const std::vector<std::int16_t> pcm = ALaw::decode(oneSecond);
+        const double measured = zeroCrossings(pcm) / 2.0;
+        QVERIFY2(std::abs(measured - tone.frequency()) <= 5.0,
+                 qPrintable(QString::number(measured)));
+    }
+
+    void wavFileHeaderAndSamples()
+    {
+        WavWriter wav(8000);
+        wav.append({0, 1, -1, 32767, -32768});
+        const QByteArray bytes = wav.toBytes();
+        QCOMPARE(bytes.size(), 44 + 10);
+        QCOMPARE(bytes.left(4), QByteArray("RIFF"));
+        QCOMPARE(bytes.mid(4, 4), QByteArray("\x2e\x00\x00\x00", 4)); // 36 + 10
+        QCOMPARE(bytes.mid(8, 8), QByteArray("WAVEfmt "));
+        QCOMPARE(bytes.mid(20, 4), QByteArray("\x01\x00\x01\x00", 4)); // PCM, mono
+        QCOMPARE(bytes.mid(24, 4), QByteArray("\x40\x1f\x00\x00", 4)); // 8000 Hz
+        QCOMPARE(bytes.mid(34, 2), QByteArray("\x10\x00", 2));         // 16 bits
+        QCOMPARE(bytes.mid(36, 8), QByteArray("data\x0a\x00\x00\x00", 8));
+        QCOMPARE(bytes.mid(44), QByteArray("\x00\x00\x01\x00\xff\xff\xff\x7f\x00\x80", 10));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("talk.wav"));
+        QString error;
+        QVERIFY2(wav.save(path, &error), qPrintable(error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        QVERIFY(!wav.save(dir.filePath(QStringLiteral("missing/dir/talk.wav")), &error));
+    }
+
+    void solidColoursDifferForEveryChannelPair()
+    {
+        QSet<QPair<int, int>> seen;
+        for (int ch = 0; ch < 56; ++ch) {
+            const int top = TestPattern::topColourIndex(ch);
+            const int bottom = TestPattern::bottomColourIndex(ch);
+            QVERIFY(top != bottom);
+            QVERIFY2(!seen.contains({top, bottom}), qPrintable(QString::number(ch)));
+            seen.insert({top, bottom});
+        }
+        const TestPattern::Yuv red = TestPattern::toYuv({255, 0, 0});
+        QCOMPARE(int(red.y), 81);
+        QCOMPARE(int(red.u), 90);
+        QCOMPARE(int(red.v), 240);
+    }
+
+    void fontDrawsDigitsAndClips()
+    {
+        std::vector<std::uint8_t> plane(20 * 10, 0);
+        BitmapFont::draw(plane.data(), 20, 20, 10, 0, 0, "1", 1, 200);
+        // '1' has its stem in the middle column on every row but the first and last.
+        for (int row = 1; row < 6; ++row)
+            QCOMPARE(int(plane[static_cast<size_t>(row * 20 + 2)]), 200);
+        QCOMPARE(int(plane[0]), 0);
+        // Drawing off the edges writes nothing outside the plane (ASan would see it).
+        BitmapFont::draw(plane.data(), 20, 20, 10, 15, 6, "88:88", 3, 9);
+        BitmapFont::draw(plane.data(), 20, 20, 10, -8, -5, "0", 2, 9);
+        QCOMPARE(BitmapFont::textWidth("12", 2), 22);
+    }
+
+    void encodersProduceDecodableStreams_data()
+    {
+        QTest::addColumn<int>("codec");
+        QTest::newRow("h264") << int(VideoCodec::H264);
+        QTest::newRow("h265") << int(VideoCodec::H265);
+    }
+
+    void encodersProduceDecodableStreams()
+    {
+        QFETCH(int, codec);
+        const auto c = static_cast<VideoCodec>(codec);
+        QString error;
+        auto encoder = VideoEncoder::create(c, 320, 180, 25, 50, &error);
+        QVERIFY2(encoder, qPrintable(error));
+        std::vector<QByteArray> packets;
+        std::vector<bool> keys;
+        for (int i = 0; i < 12; ++i) {
+            TestPattern::Picture pic = encoder->picture();
+            // Channel 2 solid: upper half blue, lower half yellow.
+            TestPattern::render(pic, PatternMode::Solid, 2, false, i, "12:34:56.789");
+            VideoEncoder::Packet packet;
+            QVERIFY2(encoder->encode(i == 0 || i == 7, packet, &error), qPrintable(error));
+            QVERIFY(!packet.data.isEmpty()); // zero latency: one packet per picture
+            packets.push_back(packet.data);
+            keys.push_back(packet.key);
+        }
+        QVERIFY(keys[0]);
+        QVERIFY(keys[7]);
+        QVERIFY(!keys[3]);
+        const Decoded d =
+            decodeAll(c == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC, packets);
+        QCOMPARE(d.frames, 12);
+        QCOMPARE(d.width, 320);
+        QCOMPARE(d.height, 180);
+        // A stream cut at the forced key frame decodes on its own.
+        const Decoded tail = decodeAll(c == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC,
+                                       std::vector<QByteArray>(packets.begin() + 7, packets.end()));
+        QCOMPARE(tail.frames, 5);
+        // The solid colours survive coding.
+        const TestPattern::Yuv blue = TestPattern::toYuv(TestPattern::paletteColour(2));
+        const TestPattern::Yuv yellow = TestPattern::toYuv(TestPattern::paletteColour(3));
+        QVERIFY(std::abs(int(d.lastY[40 * 320 + 160]) - blue.y) < 12);
+        QVERIFY(std::abs(int(d.lastU[20 * 160 + 80]) - blue.u) < 12);
+        QVERIFY(std::abs(int(d.lastY[140 * 320 + 160]) - yellow.y) < 12);
+        QVERIFY(std::abs(int(d.lastV[70 * 160 + 80]) - yellow.v) < 12);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevsimMedia)
+#include "tst_devsim_media.moc"
