@@ -24,14 +24,14 @@ std::uint8_t clampCount(int n)
 }
 
 // Garbage that parses as the start of a slice of the stream's codec and then makes no sense.
-QByteArray corruptFrame(VideoCodec codec, std::int64_t seed)
+QByteArray corruptFrame(VideoCodec codec, std::int64_t salt)
 {
     QByteArray bytes("\x00\x00\x00\x01", 4);
     if (codec == VideoCodec::H264)
         bytes.append('\x41');
     else
         bytes.append("\x02\x01", 2);
-    std::uint32_t x = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
+    std::uint32_t x = static_cast<std::uint32_t>(salt) * 2654435761u + 1;
     for (int i = 0; i < 200; ++i) {
         x = x * 1664525u + 1013904223u;
         bytes.append(static_cast<char>(1 + (x >> 24) % 255)); // never 0: no start codes

@@ -38,9 +38,9 @@ struct ChannelRef
     bool operator!=(const ChannelRef &other) const { return !(*this == other); }
 };
 
-inline size_t qHash(const ChannelRef &ref, size_t seed = 0)
+inline size_t qHash(const ChannelRef &ref, size_t hashSeed = 0)
 {
-    return qHashMulti(seed, quintptr(ref.device), ref.uid, ref.index);
+    return qHashMulti(hashSeed, quintptr(ref.device), ref.uid, ref.index);
 }
 
 // What a task was started with: the channel and the session and AV index it

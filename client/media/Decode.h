@@ -102,9 +102,9 @@ private:
             return channel == o.channel && live == o.live && video == o.video;
         }
     };
-    friend size_t qHash(const PendingKey &k, size_t seed)
+    friend size_t qHash(const PendingKey &k, size_t hashSeed)
     {
-        return qHashMulti(seed, quintptr(k.channel), k.live, k.video);
+        return qHashMulti(hashSeed, quintptr(k.channel), k.live, k.video);
     }
     std::mutex m_pendingLock;
     QSet<PendingKey> m_pending;

@@ -11,11 +11,11 @@
 
 namespace {
 
-QImage indexedFrame(const QSize &size, const QList<QRgb> &table, int seed)
+QImage indexedFrame(const QSize &size, const QList<QRgb> &table, int variant)
 {
     QImage f(size, QImage::Format_Indexed8);
     f.setColorTable(table);
-    QRandomGenerator rng{quint32(seed)};
+    QRandomGenerator rng{quint32(variant)};
     for (int y = 0; y < size.height(); ++y) {
         for (int x = 0; x < size.width(); ++x)
             f.setPixel(x, y, rng.bounded(int(table.size())));

@@ -2,6 +2,90 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>DevMenu</name>
+    <message>
+        <source>播放</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>全部播放</source>
+        <translation>Play All</translation>
+    </message>
+    <message>
+        <source>全部停止</source>
+        <translation>Stop All</translation>
+    </message>
+    <message>
+        <source>标清</source>
+        <translation>SD</translation>
+    </message>
+    <message>
+        <source>高清</source>
+        <translation>HD</translation>
+    </message>
+    <message>
+        <source>接收音频</source>
+        <translation>Receive Audio</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>发起对讲</source>
+        <translation>Start Talk</translation>
+    </message>
+    <message>
+        <source>编辑设备</source>
+        <translation>Edit Device</translation>
+    </message>
+    <message>
+        <source>重置连接</source>
+        <translation>Reset Connection</translation>
+    </message>
+</context>
+<context>
+    <name>Device</name>
+    <message>
+        <source>[未知类型:</source>
+        <translation>[Unknown type: </translation>
+    </message>
+</context>
+<context>
+    <name>GlWidgetViewWindow</name>
+    <message>
+        <source>超高清视频,请关闭其他通道播放以免占用过多资源</source>
+        <translation>Ultra HD video: close the other channels to avoid using too many resources</translation>
+    </message>
+</context>
+<context>
+    <name>IoConnect</name>
+    <message>
+        <source>Playback video data does not exist.</source>
+        <translation>Playback video data does not exist.</translation>
+    </message>
+    <message>
+        <source>Failed to configure wireless network</source>
+        <translation>Failed to configure wireless network</translation>
+    </message>
+    <message>
+        <source>Does not support simultaneous remote playback.</source>
+        <translation>Does not support simultaneous remote playback.</translation>
+    </message>
+    <message>
+        <source>设备无法修改时区</source>
+        <translation>The device cannot change its time zone</translation>
+    </message>
+    <message>
+        <source>Not Found Input Device.</source>
+        <translation>Not Found Input Device.</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Orvane网络视频监控</source>
@@ -34,6 +118,382 @@
     <message>
         <source>[未选择设备]</source>
         <translation>[No device selected]</translation>
+    </message>
+</context>
+<context>
+    <name>MenuDevList</name>
+    <message>
+        <source>搜索设备</source>
+        <translation>Search Devices</translation>
+    </message>
+    <message>
+        <source>设备管理</source>
+        <translation>Device Management</translation>
+    </message>
+</context>
+<context>
+    <name>MenuListDev</name>
+    <message>
+        <source>通道</source>
+        <translation>Channel </translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>No response</source>
+        <translation>No response</translation>
+    </message>
+    <message>
+        <source>Cannot resolve domain name</source>
+        <translation>Cannot resolve domain name</translation>
+    </message>
+    <message>
+        <source>Module already initialized</source>
+        <translation>Module already initialized</translation>
+    </message>
+    <message>
+        <source>Fails to create Mutexes</source>
+        <translation>Fails to create Mutexes</translation>
+    </message>
+    <message>
+        <source>Fails to create threads</source>
+        <translation>Fails to create threads</translation>
+    </message>
+    <message>
+        <source>Fails to create sockets</source>
+        <translation>Fails to create sockets</translation>
+    </message>
+    <message>
+        <source>Fails to set up socket options</source>
+        <translation>Fails to set up socket options</translation>
+    </message>
+    <message>
+        <source>Fails to bind sockets</source>
+        <translation>Fails to bind sockets</translation>
+    </message>
+    <message>
+        <source>UID is not licensed or expired</source>
+        <translation>UID is not licensed or expired</translation>
+    </message>
+    <message>
+        <source>Already login</source>
+        <translation>Already login</translation>
+    </message>
+    <message>
+        <source>Module is not initialized</source>
+        <translation>Module is not initialized</translation>
+    </message>
+    <message>
+        <source>Time out</source>
+        <translation>Time out</translation>
+    </message>
+    <message>
+        <source>SID invalid</source>
+        <translation>SID invalid</translation>
+    </message>
+    <message>
+        <source>Unknown device</source>
+        <translation>Unknown device</translation>
+    </message>
+    <message>
+        <source>Fails to get the local IP</source>
+        <translation>Fails to get the local IP</translation>
+    </message>
+    <message>
+        <source>Already start</source>
+        <translation>Already start</translation>
+    </message>
+    <message>
+        <source>Sessions has reached maximum</source>
+        <translation>Sessions has reached maximum</translation>
+    </message>
+    <message>
+        <source>Cannot locate the specified device</source>
+        <translation>Cannot locate the specified device</translation>
+    </message>
+    <message>
+        <source>Session already closes</source>
+        <translation>Session already closes</translation>
+    </message>
+    <message>
+        <source>Session timeout</source>
+        <translation>Session timeout</translation>
+    </message>
+    <message>
+        <source>Fails to connect to a device</source>
+        <translation>Fails to connect to a device</translation>
+    </message>
+    <message>
+        <source>Channel is not turned on</source>
+        <translation>Channel is not turned on</translation>
+    </message>
+    <message>
+        <source>Client stops connecting</source>
+        <translation>Client stops connecting</translation>
+    </message>
+    <message>
+        <source>Too few masters are specified</source>
+        <translation>Too few masters are specified</translation>
+    </message>
+    <message>
+        <source>A client fails to pass certification</source>
+        <translation>A client fails to pass certification</translation>
+    </message>
+    <message>
+        <source>The channels for a session has reached maximum</source>
+        <translation>The channels for a session has reached maximum</translation>
+    </message>
+    <message>
+        <source>Cannot connect</source>
+        <translation>Cannot connect</translation>
+    </message>
+    <message>
+        <source>Client does not support mode</source>
+        <translation>Client does not support mode</translation>
+    </message>
+    <message>
+        <source>A device does not support this mode</source>
+        <translation>A device does not support this mode</translation>
+    </message>
+    <message>
+        <source>A device stops for this connections</source>
+        <translation>A device stops for this connections</translation>
+    </message>
+    <message>
+        <source>No permission</source>
+        <translation>No permission</translation>
+    </message>
+    <message>
+        <source>Network unreachable</source>
+        <translation>Network unreachable</translation>
+    </message>
+    <message>
+        <source>Client fails to connect device</source>
+        <translation>Client fails to connect device</translation>
+    </message>
+    <message>
+        <source>Device login or client connect failed</source>
+        <translation>Device login or client connect failed</translation>
+    </message>
+    <message>
+        <source>Duplicated loggin and may unconnectable</source>
+        <translation>Duplicated loggin and may unconnectable</translation>
+    </message>
+    <message>
+        <source>The arguments is invalid</source>
+        <translation>The arguments is invalid</translation>
+    </message>
+    <message>
+        <source>The device not support partial encoding</source>
+        <translation>The device not support partial encoding</translation>
+    </message>
+    <message>
+        <source>Connect session exceed</source>
+        <translation>Connect session exceed</translation>
+    </message>
+    <message>
+        <source>Function is blocking,waiting</source>
+        <translation>Function is blocking,waiting</translation>
+    </message>
+    <message>
+        <source>Session close</source>
+        <translation>Session close</translation>
+    </message>
+    <message>
+        <source>Buffer size exceed</source>
+        <translation>Buffer size exceed</translation>
+    </message>
+    <message>
+        <source>Cannot find a path to write data</source>
+        <translation>Cannot find a path to write data</translation>
+    </message>
+    <message>
+        <source>Start function is not called</source>
+        <translation>Start function is not called</translation>
+    </message>
+    <message>
+        <source>Already in processing</source>
+        <translation>Already in processing</translation>
+    </message>
+    <message>
+        <source>Out of memory</source>
+        <translation>Out of memory</translation>
+    </message>
+    <message>
+        <source>The device is banned and locked</source>
+        <translation>The device is banned and locked</translation>
+    </message>
+    <message>
+        <source>Master have no response</source>
+        <translation>Master have no response</translation>
+    </message>
+    <message>
+        <source>Moudule has some resource problem</source>
+        <translation>Moudule has some resource problem</translation>
+    </message>
+    <message>
+        <source>Send queue is full</source>
+        <translation>Send queue is full</translation>
+    </message>
+    <message>
+        <source>The feature is not supported</source>
+        <translation>The feature is not supported</translation>
+    </message>
+    <message>
+        <source>Device is in sleep mode</source>
+        <translation>Device is in sleep mode</translation>
+    </message>
+    <message>
+        <source>Doesn&apos;t support this feature</source>
+        <translation>Doesn&apos;t support this feature</translation>
+    </message>
+    <message>
+        <source>WakeUp Init funtion isn&apos;t called</source>
+        <translation>WakeUp Init funtion isn&apos;t called</translation>
+    </message>
+    <message>
+        <source>Device offline</source>
+        <translation>Device offline</translation>
+    </message>
+    <message>
+        <source>Master invalid</source>
+        <translation>Master invalid</translation>
+    </message>
+    <message>
+        <source>Arguments incorrect</source>
+        <translation>Arguments incorrect</translation>
+    </message>
+    <message>
+        <source>Buffer is too small</source>
+        <translation>Buffer is too small</translation>
+    </message>
+    <message>
+        <source>The channels has reached maximum</source>
+        <translation>The channels has reached maximum</translation>
+    </message>
+    <message>
+        <source>Insufficient memory</source>
+        <translation>Insufficient memory</translation>
+    </message>
+    <message>
+        <source>A warning error</source>
+        <translation>A warning error</translation>
+    </message>
+    <message>
+        <source>The buffer to be sent exceeds</source>
+        <translation>The buffer to be sent exceeds</translation>
+    </message>
+    <message>
+        <source>Has no response</source>
+        <translation>Has no response</translation>
+    </message>
+    <message>
+        <source>Client does not start</source>
+        <translation>Client does not start</translation>
+    </message>
+    <message>
+        <source>Incorrect view account or password</source>
+        <translation>Incorrect view account or password</translation>
+    </message>
+    <message>
+        <source>Session is not valid</source>
+        <translation>Session is not valid</translation>
+    </message>
+    <message>
+        <source>Timeout has expired</source>
+        <translation>Timeout has expired</translation>
+    </message>
+    <message>
+        <source>Not ready for receiving</source>
+        <translation>Not ready for receiving</translation>
+    </message>
+    <message>
+        <source>Some parts of a frame are lost</source>
+        <translation>Some parts of a frame are lost</translation>
+    </message>
+    <message>
+        <source>The whole frame is lost</source>
+        <translation>The whole frame is lost</translation>
+    </message>
+    <message>
+        <source>The remote session already closes</source>
+        <translation>The remote session already closes</translation>
+    </message>
+    <message>
+        <source>Session is disconnected</source>
+        <translation>Session is disconnected</translation>
+    </message>
+    <message>
+        <source>Server exit</source>
+        <translation>Server exit</translation>
+    </message>
+    <message>
+        <source>Client exit</source>
+        <translation>Client exit</translation>
+    </message>
+    <message>
+        <source>Module has not been initialized</source>
+        <translation>Module has not been initialized</translation>
+    </message>
+    <message>
+        <source>Client cannot send data</source>
+        <translation>Client cannot send data</translation>
+    </message>
+    <message>
+        <source>Already in sending</source>
+        <translation>Already in sending</translation>
+    </message>
+    <message>
+        <source>Sending  is terminated </source>
+        <translation>Sending  is terminated </translation>
+    </message>
+    <message>
+        <source>Password length is wrong</source>
+        <translation>Password length is wrong</translation>
+    </message>
+    <message>
+        <source>Session has been closed</source>
+        <translation>Session has been closed</translation>
+    </message>
+    <message>
+        <source>Moudule deinitialized</source>
+        <translation>Moudule deinitialized</translation>
+    </message>
+    <message>
+        <source>Channel is used</source>
+        <translation>Channel is used</translation>
+    </message>
+    <message>
+        <source>Waiting key frame</source>
+        <translation>Waiting key frame</translation>
+    </message>
+    <message>
+        <source>Reset buffer</source>
+        <translation>Reset buffer</translation>
+    </message>
+    <message>
+        <source>Queue is full</source>
+        <translation>Queue is full</translation>
+    </message>
+    <message>
+        <source>Module is already initialized</source>
+        <translation>Module is already initialized</translation>
+    </message>
+    <message>
+        <source>Clean buffer </source>
+        <translation>Clean buffer </translation>
+    </message>
+</context>
+<context>
+    <name>SystemInfo</name>
+    <message>
+        <source>64位</source>
+        <translation>64-bit</translation>
+    </message>
+    <message>
+        <source>32位</source>
+        <translation>32-bit</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,90 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>DevMenu</name>
+    <message>
+        <source>播放</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>全部播放</source>
+        <translation>全部播放</translation>
+    </message>
+    <message>
+        <source>全部停止</source>
+        <translation>全部停止</translation>
+    </message>
+    <message>
+        <source>标清</source>
+        <translation>标清</translation>
+    </message>
+    <message>
+        <source>高清</source>
+        <translation>高清</translation>
+    </message>
+    <message>
+        <source>接收音频</source>
+        <translation>接收音频</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>发起对讲</source>
+        <translation>发起对讲</translation>
+    </message>
+    <message>
+        <source>编辑设备</source>
+        <translation>编辑设备</translation>
+    </message>
+    <message>
+        <source>重置连接</source>
+        <translation>重置连接</translation>
+    </message>
+</context>
+<context>
+    <name>Device</name>
+    <message>
+        <source>[未知类型:</source>
+        <translation>[未知类型:</translation>
+    </message>
+</context>
+<context>
+    <name>GlWidgetViewWindow</name>
+    <message>
+        <source>超高清视频,请关闭其他通道播放以免占用过多资源</source>
+        <translation>超高清视频,请关闭其他通道播放以免占用过多资源</translation>
+    </message>
+</context>
+<context>
+    <name>IoConnect</name>
+    <message>
+        <source>Playback video data does not exist.</source>
+        <translation>回放视频数据不存在。</translation>
+    </message>
+    <message>
+        <source>Failed to configure wireless network</source>
+        <translation>配置无线网络失败</translation>
+    </message>
+    <message>
+        <source>Does not support simultaneous remote playback.</source>
+        <translation>不支持同时进行远程回放。</translation>
+    </message>
+    <message>
+        <source>设备无法修改时区</source>
+        <translation>设备无法修改时区</translation>
+    </message>
+    <message>
+        <source>Not Found Input Device.</source>
+        <translation>未找到输入设备。</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Orvane网络视频监控</source>
@@ -34,6 +118,382 @@
     <message>
         <source>[未选择设备]</source>
         <translation>[未选择设备]</translation>
+    </message>
+</context>
+<context>
+    <name>MenuDevList</name>
+    <message>
+        <source>搜索设备</source>
+        <translation>搜索设备</translation>
+    </message>
+    <message>
+        <source>设备管理</source>
+        <translation>设备管理</translation>
+    </message>
+</context>
+<context>
+    <name>MenuListDev</name>
+    <message>
+        <source>通道</source>
+        <translation>通道</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>No response</source>
+        <translation>无响应</translation>
+    </message>
+    <message>
+        <source>Cannot resolve domain name</source>
+        <translation>无法解析域名</translation>
+    </message>
+    <message>
+        <source>Module already initialized</source>
+        <translation>模块已初始化</translation>
+    </message>
+    <message>
+        <source>Fails to create Mutexes</source>
+        <translation>创建互斥锁失败</translation>
+    </message>
+    <message>
+        <source>Fails to create threads</source>
+        <translation>创建线程失败</translation>
+    </message>
+    <message>
+        <source>Fails to create sockets</source>
+        <translation>创建套接字失败</translation>
+    </message>
+    <message>
+        <source>Fails to set up socket options</source>
+        <translation>设置套接字选项失败</translation>
+    </message>
+    <message>
+        <source>Fails to bind sockets</source>
+        <translation>绑定套接字失败</translation>
+    </message>
+    <message>
+        <source>UID is not licensed or expired</source>
+        <translation>UID未授权或已过期</translation>
+    </message>
+    <message>
+        <source>Already login</source>
+        <translation>已登录</translation>
+    </message>
+    <message>
+        <source>Module is not initialized</source>
+        <translation>模块未初始化</translation>
+    </message>
+    <message>
+        <source>Time out</source>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>SID invalid</source>
+        <translation>SID无效</translation>
+    </message>
+    <message>
+        <source>Unknown device</source>
+        <translation>未知设备</translation>
+    </message>
+    <message>
+        <source>Fails to get the local IP</source>
+        <translation>获取本机IP失败</translation>
+    </message>
+    <message>
+        <source>Already start</source>
+        <translation>已启动</translation>
+    </message>
+    <message>
+        <source>Sessions has reached maximum</source>
+        <translation>会话数已达上限</translation>
+    </message>
+    <message>
+        <source>Cannot locate the specified device</source>
+        <translation>无法定位指定设备</translation>
+    </message>
+    <message>
+        <source>Session already closes</source>
+        <translation>会话已关闭</translation>
+    </message>
+    <message>
+        <source>Session timeout</source>
+        <translation>会话超时</translation>
+    </message>
+    <message>
+        <source>Fails to connect to a device</source>
+        <translation>连接设备失败</translation>
+    </message>
+    <message>
+        <source>Channel is not turned on</source>
+        <translation>通道未开启</translation>
+    </message>
+    <message>
+        <source>Client stops connecting</source>
+        <translation>客户端已停止连接</translation>
+    </message>
+    <message>
+        <source>Too few masters are specified</source>
+        <translation>指定的主服务器过少</translation>
+    </message>
+    <message>
+        <source>A client fails to pass certification</source>
+        <translation>客户端认证失败</translation>
+    </message>
+    <message>
+        <source>The channels for a session has reached maximum</source>
+        <translation>会话的通道数已达上限</translation>
+    </message>
+    <message>
+        <source>Cannot connect</source>
+        <translation>无法连接</translation>
+    </message>
+    <message>
+        <source>Client does not support mode</source>
+        <translation>客户端不支持此模式</translation>
+    </message>
+    <message>
+        <source>A device does not support this mode</source>
+        <translation>设备不支持此模式</translation>
+    </message>
+    <message>
+        <source>A device stops for this connections</source>
+        <translation>设备已停止此连接</translation>
+    </message>
+    <message>
+        <source>No permission</source>
+        <translation>没有权限</translation>
+    </message>
+    <message>
+        <source>Network unreachable</source>
+        <translation>网络不可达</translation>
+    </message>
+    <message>
+        <source>Client fails to connect device</source>
+        <translation>客户端连接设备失败</translation>
+    </message>
+    <message>
+        <source>Device login or client connect failed</source>
+        <translation>设备登录或客户端连接失败</translation>
+    </message>
+    <message>
+        <source>Duplicated loggin and may unconnectable</source>
+        <translation>重复登录,可能无法连接</translation>
+    </message>
+    <message>
+        <source>The arguments is invalid</source>
+        <translation>参数无效</translation>
+    </message>
+    <message>
+        <source>The device not support partial encoding</source>
+        <translation>设备不支持部分编码</translation>
+    </message>
+    <message>
+        <source>Connect session exceed</source>
+        <translation>连接会话数超出上限</translation>
+    </message>
+    <message>
+        <source>Function is blocking,waiting</source>
+        <translation>函数阻塞中,请等待</translation>
+    </message>
+    <message>
+        <source>Session close</source>
+        <translation>会话关闭</translation>
+    </message>
+    <message>
+        <source>Buffer size exceed</source>
+        <translation>缓冲区大小超出上限</translation>
+    </message>
+    <message>
+        <source>Cannot find a path to write data</source>
+        <translation>找不到写入数据的路径</translation>
+    </message>
+    <message>
+        <source>Start function is not called</source>
+        <translation>未调用启动函数</translation>
+    </message>
+    <message>
+        <source>Already in processing</source>
+        <translation>正在处理中</translation>
+    </message>
+    <message>
+        <source>Out of memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>The device is banned and locked</source>
+        <translation>设备已被禁用并锁定</translation>
+    </message>
+    <message>
+        <source>Master have no response</source>
+        <translation>主服务器无响应</translation>
+    </message>
+    <message>
+        <source>Moudule has some resource problem</source>
+        <translation>模块资源出现问题</translation>
+    </message>
+    <message>
+        <source>Send queue is full</source>
+        <translation>发送队列已满</translation>
+    </message>
+    <message>
+        <source>The feature is not supported</source>
+        <translation>不支持该功能</translation>
+    </message>
+    <message>
+        <source>Device is in sleep mode</source>
+        <translation>设备处于休眠模式</translation>
+    </message>
+    <message>
+        <source>Doesn&apos;t support this feature</source>
+        <translation>不支持此功能</translation>
+    </message>
+    <message>
+        <source>WakeUp Init funtion isn&apos;t called</source>
+        <translation>未调用唤醒初始化函数</translation>
+    </message>
+    <message>
+        <source>Device offline</source>
+        <translation>设备离线</translation>
+    </message>
+    <message>
+        <source>Master invalid</source>
+        <translation>主服务器无效</translation>
+    </message>
+    <message>
+        <source>Arguments incorrect</source>
+        <translation>参数错误</translation>
+    </message>
+    <message>
+        <source>Buffer is too small</source>
+        <translation>缓冲区太小</translation>
+    </message>
+    <message>
+        <source>The channels has reached maximum</source>
+        <translation>通道数已达上限</translation>
+    </message>
+    <message>
+        <source>Insufficient memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>A warning error</source>
+        <translation>警告错误</translation>
+    </message>
+    <message>
+        <source>The buffer to be sent exceeds</source>
+        <translation>待发送的缓冲区超出上限</translation>
+    </message>
+    <message>
+        <source>Has no response</source>
+        <translation>无响应</translation>
+    </message>
+    <message>
+        <source>Client does not start</source>
+        <translation>客户端未启动</translation>
+    </message>
+    <message>
+        <source>Incorrect view account or password</source>
+        <translation>观看账号或密码错误</translation>
+    </message>
+    <message>
+        <source>Session is not valid</source>
+        <translation>会话无效</translation>
+    </message>
+    <message>
+        <source>Timeout has expired</source>
+        <translation>已超时</translation>
+    </message>
+    <message>
+        <source>Not ready for receiving</source>
+        <translation>尚未准备好接收</translation>
+    </message>
+    <message>
+        <source>Some parts of a frame are lost</source>
+        <translation>帧的部分数据丢失</translation>
+    </message>
+    <message>
+        <source>The whole frame is lost</source>
+        <translation>整帧丢失</translation>
+    </message>
+    <message>
+        <source>The remote session already closes</source>
+        <translation>远端会话已关闭</translation>
+    </message>
+    <message>
+        <source>Session is disconnected</source>
+        <translation>会话已断开</translation>
+    </message>
+    <message>
+        <source>Server exit</source>
+        <translation>服务器已退出</translation>
+    </message>
+    <message>
+        <source>Client exit</source>
+        <translation>客户端已退出</translation>
+    </message>
+    <message>
+        <source>Module has not been initialized</source>
+        <translation>模块尚未初始化</translation>
+    </message>
+    <message>
+        <source>Client cannot send data</source>
+        <translation>客户端无法发送数据</translation>
+    </message>
+    <message>
+        <source>Already in sending</source>
+        <translation>正在发送中</translation>
+    </message>
+    <message>
+        <source>Sending  is terminated </source>
+        <translation>发送已终止</translation>
+    </message>
+    <message>
+        <source>Password length is wrong</source>
+        <translation>密码长度错误</translation>
+    </message>
+    <message>
+        <source>Session has been closed</source>
+        <translation>会话已被关闭</translation>
+    </message>
+    <message>
+        <source>Moudule deinitialized</source>
+        <translation>模块已反初始化</translation>
+    </message>
+    <message>
+        <source>Channel is used</source>
+        <translation>通道已被占用</translation>
+    </message>
+    <message>
+        <source>Waiting key frame</source>
+        <translation>等待关键帧</translation>
+    </message>
+    <message>
+        <source>Reset buffer</source>
+        <translation>重置缓冲区</translation>
+    </message>
+    <message>
+        <source>Queue is full</source>
+        <translation>队列已满</translation>
+    </message>
+    <message>
+        <source>Module is already initialized</source>
+        <translation>模块已经初始化</translation>
+    </message>
+    <message>
+        <source>Clean buffer </source>
+        <translation>清空缓冲区</translation>
+    </message>
+</context>
+<context>
+    <name>SystemInfo</name>
+    <message>
+        <source>64位</source>
+        <translation>64位</translation>
+    </message>
+    <message>
+        <source>32位</source>
+        <translation>32位</translation>
     </message>
 </context>
 <context>
