@@ -140,6 +140,10 @@ private:
     std::shared_ptr<AvChan> chanLocked(int av) const;
     int sessionErrorLocked(int sid) const; // AV code for a session that is not usable
     int allocAvLocked();
+    // Registers a new AV channel of the session (client or server role);
+    // returns 0 or an AV error code.
+    int openChanLocked(int sid, std::uint8_t channel, bool server, std::shared_ptr<Session> &s,
+                       std::shared_ptr<AvChan> &c);
     void closeChanLocked(const std::shared_ptr<AvChan> &c, int code, bool tellPeer);
     void sessionDiedLocked(Session &s, CloseReason reason);
     void onMessage(int sid, const Connection *conn, wire::Message &&msg);

@@ -54,24 +54,11 @@ int ClientEngine::clientStart(int sid, const char *account, const char *password
         return AV_ER_WRONG_ACCPWD_LENGTH;
 
     std::unique_lock<std::mutex> lock(m_);
-    if (avMax_ < 0 || down_)
-        return AV_ER_NOT_INITIALIZED;
-    if (const int err = sessionErrorLocked(sid))
+    std::shared_ptr<Session> s;
+    std::shared_ptr<AvChan> c;
+    if (const int err = openChanLocked(sid, channel, false, s, c))
         return err;
-    auto s = sessionLocked(sid);
-    const int key = chanKey(channel, false);
-    if (s->chans.count(key))
-        return AV_ER_IOTC_CHANNEL_IN_USED;
-    const int av = allocAvLocked();
-    if (av < 0)
-        return AV_ER_EXCEED_MAX_CHANNEL;
-    auto c = std::make_shared<AvChan>();
-    c->av = av;
-    c->sid = sid;
-    c->channel = channel;
-    c->server = false;
-    avs_[av] = c;
-    s->chans[key] = c;
+    const int av = c->av;
 
     wire::AvLogin login;
     login.nonce = auth::randomNonce();
@@ -228,28 +215,39 @@ int ClientEngine::sendIoCtrlExit(int av)
     return 0;
 }
 
-int ClientEngine::servStart(int sid, avAuthFn authenticate, unsigned timeoutSec,
-                            unsigned serviceType, std::uint8_t channel, int *resend)
+int ClientEngine::openChanLocked(int sid, std::uint8_t channel, bool server,
+                                 std::shared_ptr<Session> &s, std::shared_ptr<AvChan> &c)
 {
-    std::unique_lock<std::mutex> lock(m_);
     if (avMax_ < 0 || down_)
         return AV_ER_NOT_INITIALIZED;
     if (const int err = sessionErrorLocked(sid))
         return err;
-    auto s = sessionLocked(sid);
-    const int key = chanKey(channel, true);
+    s = sessionLocked(sid);
+    const int key = chanKey(channel, server);
     if (s->chans.count(key))
         return AV_ER_IOTC_CHANNEL_IN_USED;
     const int av = allocAvLocked();
     if (av < 0)
         return AV_ER_EXCEED_MAX_CHANNEL;
-    auto c = std::make_shared<AvChan>();
+    c = std::make_shared<AvChan>();
     c->av = av;
     c->sid = sid;
     c->channel = channel;
-    c->server = true;
+    c->server = server;
     avs_[av] = c;
     s->chans[key] = c;
+    return 0;
+}
+
+int ClientEngine::servStart(int sid, avAuthFn authenticate, unsigned timeoutSec,
+                            unsigned serviceType, std::uint8_t channel, int *resend)
+{
+    std::unique_lock<std::mutex> lock(m_);
+    std::shared_ptr<Session> s;
+    std::shared_ptr<AvChan> c;
+    if (const int err = openChanLocked(sid, channel, true, s, c))
+        return err;
+    const int av = c->av;
     s->reserved.erase(channel);
     auto early = s->earlyLogins.find(channel);
     if (early != s->earlyLogins.end()) {
