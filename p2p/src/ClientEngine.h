@@ -138,6 +138,9 @@ private:
 
     std::shared_ptr<Session> sessionLocked(int sid) const;
     std::shared_ptr<AvChan> chanLocked(int av) const;
+    // The open AV channel and its connected session that a send on av goes
+    // through; returns 0 or an AV error code.
+    int sendTargetLocked(int av, std::shared_ptr<AvChan> &c, std::shared_ptr<Session> &s) const;
     int sessionErrorLocked(int sid) const; // AV code for a session that is not usable
     int allocAvLocked();
     // Registers a new AV channel of the session (client or server role);

@@ -138,6 +138,22 @@ int ClientEngine::cleanBuf(int av, bool video, bool audio)
     return 0;
 }
 
+int ClientEngine::sendTargetLocked(int av, std::shared_ptr<AvChan> &c,
+                                   std::shared_ptr<Session> &s) const
+{
+    if (avMax_ < 0)
+        return AV_ER_NOT_INITIALIZED;
+    c = chanLocked(av);
+    if (!c)
+        return AV_ER_INVALID_ARG;
+    if (c->state != AvChan::State::Open)
+        return c->closeCode ? c->closeCode : AV_ER_INVALID_ARG;
+    s = sessionLocked(c->sid);
+    if (!s || !s->conn)
+        return AV_ER_INVALID_SID;
+    return 0;
+}
+
 int ClientEngine::sendIoCtrl(int av, unsigned type, const char *data, int size)
 {
     if (size < 0 || (size > 0 && !data))
@@ -145,16 +161,10 @@ int ClientEngine::sendIoCtrl(int av, unsigned type, const char *data, int size)
     if (static_cast<std::size_t>(size) > kMaxIoCtrlSize)
         return AV_ER_EXCEED_MAX_SIZE;
     std::lock_guard<std::mutex> lock(m_);
-    if (avMax_ < 0)
-        return AV_ER_NOT_INITIALIZED;
-    auto c = chanLocked(av);
-    if (!c)
-        return AV_ER_INVALID_ARG;
-    if (c->state != AvChan::State::Open)
-        return c->closeCode ? c->closeCode : AV_ER_INVALID_ARG;
-    auto s = sessionLocked(c->sid);
-    if (!s || !s->conn)
-        return AV_ER_INVALID_SID;
+    std::shared_ptr<AvChan> c;
+    std::shared_ptr<Session> s;
+    if (const int err = sendTargetLocked(av, c, s))
+        return err;
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(data);
     if (!s->conn->send(wire::makeMessage(
             wire::MsgType::IoCtrl, c->channel, c->server ? 0 : wire::kFlagFromAvClient,
@@ -342,16 +352,10 @@ int ClientEngine::sendAudio(int av, const char *data, int size, const void *info
         std::memcpy(raw, info,
                     std::min<std::size_t>(static_cast<std::size_t>(infoSize), sizeof(raw)));
     std::lock_guard<std::mutex> lock(m_);
-    if (avMax_ < 0)
-        return AV_ER_NOT_INITIALIZED;
-    auto c = chanLocked(av);
-    if (!c)
-        return AV_ER_INVALID_ARG;
-    if (c->state != AvChan::State::Open)
-        return c->closeCode ? c->closeCode : AV_ER_INVALID_ARG;
-    auto s = sessionLocked(c->sid);
-    if (!s || !s->conn)
-        return AV_ER_INVALID_SID;
+    std::shared_ptr<AvChan> c;
+    std::shared_ptr<Session> s;
+    if (const int err = sendTargetLocked(av, c, s))
+        return err;
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(data);
     if (!s->conn->send(wire::makeMessage(wire::MsgType::Audio, c->channel,
                                          c->server ? 0 : wire::kFlagFromAvClient,
