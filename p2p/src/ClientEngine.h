@@ -138,6 +138,9 @@ private:
 
     std::shared_ptr<Session> sessionLocked(int sid) const;
     std::shared_ptr<AvChan> chanLocked(int av) const;
+    // The AV channel that a receive on av reads from, as long as it is not
+    // closed; returns 0 or an AV error code (the close code once closed).
+    int recvSourceLocked(int av, std::shared_ptr<AvChan> &c) const;
     // The open AV channel and its connected session that a send on av goes
     // through; returns 0 or an AV error code.
     int sendTargetLocked(int av, std::shared_ptr<AvChan> &c, std::shared_ptr<Session> &s) const;

@@ -397,19 +397,27 @@ int ClientEngine::popFrame(std::deque<Frame> &q, std::size_t *bytes, char *buf, 
     return static_cast<int>(v.size);
 }
 
+int ClientEngine::recvSourceLocked(int av, std::shared_ptr<AvChan> &c) const
+{
+    if (avMax_ < 0)
+        return AV_ER_NOT_INITIALIZED;
+    c = chanLocked(av);
+    if (!c)
+        return AV_ER_INVALID_ARG;
+    if (c->state == AvChan::State::Closed)
+        return c->closeCode;
+    return 0;
+}
+
 int ClientEngine::recvFrame(int av, char *buf, int bufSize, int *actualSize, int *expectedSize,
                             char *info, int infoSize, int *actualInfoSize, unsigned *frameNumber)
 {
     if (bufSize < 0 || (bufSize > 0 && !buf) || infoSize < 0)
         return AV_ER_INVALID_ARG;
     std::lock_guard<std::mutex> lock(m_);
-    if (avMax_ < 0)
-        return AV_ER_NOT_INITIALIZED;
-    auto c = chanLocked(av);
-    if (!c)
-        return AV_ER_INVALID_ARG;
-    if (c->state == AvChan::State::Closed)
-        return c->closeCode;
+    std::shared_ptr<AvChan> c;
+    if (const int err = recvSourceLocked(av, c))
+        return err;
     if (c->video.empty())
         return AV_ER_DATA_NOREADY;
     return popFrame(c->video, &c->videoBytes, buf, bufSize, actualSize, expectedSize, info,
@@ -419,13 +427,9 @@ int ClientEngine::recvFrame(int av, char *buf, int bufSize, int *actualSize, int
 int ClientEngine::checkAudio(int av)
 {
     std::lock_guard<std::mutex> lock(m_);
-    if (avMax_ < 0)
-        return AV_ER_NOT_INITIALIZED;
-    auto c = chanLocked(av);
-    if (!c)
-        return AV_ER_INVALID_ARG;
-    if (c->state == AvChan::State::Closed)
-        return c->closeCode;
+    std::shared_ptr<AvChan> c;
+    if (const int err = recvSourceLocked(av, c))
+        return err;
     return static_cast<int>(c->audio.size());
 }
 
@@ -435,13 +439,9 @@ int ClientEngine::recvAudio(int av, char *buf, int bufSize, char *info, int info
     if (bufSize < 0 || (bufSize > 0 && !buf) || infoSize < 0)
         return AV_ER_INVALID_ARG;
     std::lock_guard<std::mutex> lock(m_);
-    if (avMax_ < 0)
-        return AV_ER_NOT_INITIALIZED;
-    auto c = chanLocked(av);
-    if (!c)
-        return AV_ER_INVALID_ARG;
-    if (c->state == AvChan::State::Closed)
-        return c->closeCode;
+    std::shared_ptr<AvChan> c;
+    if (const int err = recvSourceLocked(av, c))
+        return err;
     if (c->audio.empty())
         return AV_ER_DATA_NOREADY;
     return popFrame(c->audio, nullptr, buf, bufSize, nullptr, nullptr, info, infoSize, nullptr,
