@@ -21,8 +21,8 @@ private slots:
     void unknownUidFailsWithinConnectTimeout();
     void connectStopReleasesBlockedConnect();
     void ioExitAndSessionCloseReleaseBlockedReceive();
-    void closedDeviceIsNoticedAtOnce();
-    void silentDeviceIsNoticedByKeepAlive();
+    void vanishedDeviceIsNoticed_data();
+    void vanishedDeviceIsNoticed();
     void refusingDeviceFailsTheConnect();
     void garbageToDevicePortLeavesOtherSessionsWorking();
     void garbageToClientEndsOnlyThatSession();
@@ -205,9 +205,27 @@ void TestP2pLink::ioExitAndSessionCloseReleaseBlockedReceive()
     QVERIFY(blocked.get() < 0);
 }
 
-void TestP2pLink::closedDeviceIsNoticedAtOnce()
+void TestP2pLink::vanishedDeviceIsNoticed_data()
 {
-    TestDevice dev("LINKGONE01", "pw", false);
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("avCode");
+    QTest::addColumn<int>("sessionCode");
+    QTest::addColumn<int>("limitSec");
+    // Sockets closed without a goodbye: noticed at once.
+    QTest::newRow("closed") << false << AV_ER_SESSION_CLOSE_BY_REMOTE
+                            << IOTC_ER_SESSION_CLOSE_BY_REMOTE << 10;
+    // The device falls silent but keeps the socket open: the keep-alive notices.
+    QTest::newRow("silent") << true << AV_ER_REMOTE_TIMEOUT_DISCONNECT
+                            << IOTC_ER_REMOTE_TIMEOUT_DISCONNECT << 30;
+}
+
+void TestP2pLink::vanishedDeviceIsNoticed()
+{
+    QFETCH(bool, silent);
+    QFETCH(int, avCode);
+    QFETCH(int, sessionCode);
+    QFETCH(int, limitSec);
+    TestDevice dev(silent ? "LINKMUTE01" : "LINKGONE01", "pw", false);
     QVERIFY(dev.start());
     setPeers(dev.peerEntry());
     const int sid = connectTo(dev.uid());
@@ -219,43 +237,25 @@ void TestP2pLink::closedDeviceIsNoticedAtOnce()
         char buf[1024];
         return avRecvIOCtrl(av, &type, buf, sizeof(buf), 120000);
     });
-    dev.server().abort(); // sockets closed, no goodbye
-    QVERIFY(finishesWithin(blocked, 10));
-    QCOMPARE(blocked.get(), AV_ER_SESSION_CLOSE_BY_REMOTE);
-    char buf[16];
+    if (silent) {
+        p2p::DeviceFaults f;
+        f.frozen = true;
+        dev.server().setFaults(f);
+    } else {
+        dev.server().abort();
+    }
+    QVERIFY(finishesWithin(blocked, limitSec));
+    QCOMPARE(blocked.get(), avCode);
+    char buf[16] = {};
     int actual = 0, expected = 0, infoSize = 0;
     unsigned number = 0;
     QCOMPARE(
         avRecvFrameData2(av, buf, sizeof(buf), &actual, &expected, buf, 16, &infoSize, &number),
-        AV_ER_SESSION_CLOSE_BY_REMOTE);
-    QCOMPARE(IOTC_Session_Get_Free_Channel(sid), IOTC_ER_SESSION_CLOSE_BY_REMOTE);
+        avCode);
+    QCOMPARE(avSendIOCtrl(av, 1, buf, 4), avCode);
+    QCOMPARE(IOTC_Session_Get_Free_Channel(sid), sessionCode);
     QCOMPARE(avClientStop(av), 0);
     QCOMPARE(IOTC_Session_Close(sid), 0);
-}
-
-void TestP2pLink::silentDeviceIsNoticedByKeepAlive()
-{
-    TestDevice dev("LINKMUTE01", "pw", false);
-    QVERIFY(dev.start());
-    setPeers(dev.peerEntry());
-    const int sid = connectTo(dev.uid());
-    QVERIFY(sid >= 0);
-    const int av = openAv(sid);
-    QVERIFY(av >= 0);
-    auto blocked = runAsync([av] {
-        unsigned type = 0;
-        char buf[1024];
-        return avRecvIOCtrl(av, &type, buf, sizeof(buf), 120000);
-    });
-    p2p::DeviceFaults f;
-    f.frozen = true; // the device falls silent but keeps the socket open
-    dev.server().setFaults(f);
-    QVERIFY(finishesWithin(blocked, 30));
-    QCOMPARE(blocked.get(), AV_ER_REMOTE_TIMEOUT_DISCONNECT);
-    QCOMPARE(IOTC_Session_Get_Free_Channel(sid), IOTC_ER_REMOTE_TIMEOUT_DISCONNECT);
-    char buf[4] = {};
-    QCOMPARE(avSendIOCtrl(av, 1, buf, 4), AV_ER_REMOTE_TIMEOUT_DISCONNECT);
-    IOTC_Session_Close(sid);
 }
 
 void TestP2pLink::refusingDeviceFailsTheConnect()
