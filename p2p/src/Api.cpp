@@ -37,7 +37,7 @@ int IOTC_Initialize2(unsigned short udpPort)
     auto e = std::make_shared<p2p::ClientEngine>();
     if (!e->start())
         return IOTC_ER_FAIL_CREATE_THREAD;
-    e->setAvMax(avMaxChannels);
+    e->av().setMax(avMaxChannels);
     engineInstance = std::move(e);
     return IOTC_ER_NoERROR;
 }
@@ -110,7 +110,7 @@ int avInitialize(int maxChannels)
     std::lock_guard<std::mutex> lock(engineMutex);
     avMaxChannels = maxChannels;
     if (engineInstance)
-        engineInstance->setAvMax(maxChannels);
+        engineInstance->av().setMax(maxChannels);
     return maxChannels;
 }
 
@@ -123,7 +123,7 @@ int avDeInitialize(void)
         e = engineInstance;
     }
     if (e)
-        e->avShutdown();
+        e->av().shutdown();
     return 0;
 }
 
@@ -132,75 +132,76 @@ int avClientStart2(int sessionId, const char *account, const char *password,
                    int *resend)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->clientStart(sessionId, account, password, timeoutSec, serviceType, channelId, resend);
+    return e->av().clientStart(sessionId, account, password, timeoutSec, serviceType, channelId,
+                               resend);
 }
 
 int avClientStop(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->clientStop(avIndex);
+    return e->av().clientStop(avIndex);
 }
 
 int avClientExit(int sessionId, unsigned char channelId)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->clientExit(sessionId, channelId);
+    return e->av().clientExit(sessionId, channelId);
 }
 
 int avClientCleanBuf(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->cleanBuf(avIndex, true, true);
+    return e->av().cleanBuf(avIndex, true, true);
 }
 
 int avClientCleanAudioBuf(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->cleanBuf(avIndex, false, true);
+    return e->av().cleanBuf(avIndex, false, true);
 }
 
 int avSendIOCtrl(int avIndex, unsigned int type, const char *data, int size)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->sendIoCtrl(avIndex, type, data, size);
+    return e->av().sendIoCtrl(avIndex, type, data, size);
 }
 
 int avRecvIOCtrl(int avIndex, unsigned int *type, char *buf, int bufSize, unsigned int timeoutMs)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->recvIoCtrl(avIndex, type, buf, bufSize, timeoutMs);
+    return e->av().recvIoCtrl(avIndex, type, buf, bufSize, timeoutMs);
 }
 
 int avSendIOCtrlExit(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->sendIoCtrlExit(avIndex);
+    return e->av().sendIoCtrlExit(avIndex);
 }
 
 int avServStart3(int sessionId, avAuthFn authenticate, unsigned int timeoutSec,
                  unsigned int serviceType, unsigned char channelId, int *resend)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->servStart(sessionId, authenticate, timeoutSec, serviceType, channelId, resend);
+    return e->av().servStart(sessionId, authenticate, timeoutSec, serviceType, channelId, resend);
 }
 
 int avServStop(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->servStop(avIndex);
+    return e->av().servStop(avIndex);
 }
 
 int avServGetResendSize(int avIndex, unsigned int *size)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->servResendSize(avIndex, size);
+    return e->av().servResendSize(avIndex, size);
 }
 
 int avSendAudioData(int avIndex, const char *data, int size, const void *frameInfo,
                     int frameInfoSize)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->sendAudio(avIndex, data, size, frameInfo, frameInfoSize);
+    return e->av().sendAudio(avIndex, data, size, frameInfo, frameInfoSize);
 }
 
 int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
@@ -208,21 +209,22 @@ int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *
                      unsigned int *frameNumber)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->recvFrame(avIndex, buf, bufSize, actualSize, expectedSize, frameInfo, frameInfoSize,
-                        actualFrameInfoSize, frameNumber);
+    return e->av().recvFrame(avIndex, {buf, bufSize, actualSize, expectedSize, frameInfo,
+                                       frameInfoSize, actualFrameInfoSize, frameNumber});
 }
 
 int avCheckAudioBuf(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->checkAudio(avIndex);
+    return e->av().checkAudio(avIndex);
 }
 
 int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
                     unsigned int *frameNumber)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
-    return e->recvAudio(avIndex, buf, bufSize, frameInfo, frameInfoSize, frameNumber);
+    return e->av().recvAudio(
+        avIndex, {buf, bufSize, nullptr, nullptr, frameInfo, frameInfoSize, nullptr, frameNumber});
 }
 
 } // extern "C"

@@ -62,4 +62,18 @@ bool macEqual(const wire::Mac &a, const wire::Mac &b)
     return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
+bool servedLoginAccepted(avAuthFn authenticate, const wire::AvLogin &login,
+                         const wire::Nonce &myNonce, std::uint8_t channel)
+{
+    char expected[P2P_AUTH_PASSWORD_SIZE] = {0};
+    const int accepted = authenticate ? authenticate(login.account.c_str(), expected) : 1;
+    expected[P2P_AUTH_PASSWORD_SIZE - 1] = 0;
+    if (accepted <= 0)
+        return false;
+    if (expected[0] == 0)
+        return true;
+    return macEqual(loginMac(expected, myNonce, login.nonce, channel, true, login.account),
+                    login.mac);
+}
+
 } // namespace p2p::auth

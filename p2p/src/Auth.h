@@ -3,6 +3,8 @@
 // Challenge and response for AV channel logins. The password never travels:
 // the AV client proves it knows it with an HMAC over both sides' nonces.
 
+#include <p2p/p2p.h>
+
 #include "Wire.h"
 
 #include <string>
@@ -19,5 +21,11 @@ wire::Mac loginMac(const std::string &password, const wire::Nonce &serverNonce,
 
 // Constant-time comparison.
 bool macEqual(const wire::Mac &a, const wire::Mac &b);
+
+// A peer's login to a channel we serve (avServStart3): runs the caller's
+// callback on its account and is true when the callback accepts it and the
+// login proves the password the callback names (if it names one).
+bool servedLoginAccepted(avAuthFn authenticate, const wire::AvLogin &login,
+                         const wire::Nonce &myNonce, std::uint8_t channel);
 
 } // namespace p2p::auth

@@ -1,7 +1,5 @@
 #include "ClientEngine.h"
 
-#include <p2p/DeviceServer.h>
-
 #include "Auth.h"
 #include "ConnectAttempt.h"
 #include "LanSearch.h"
@@ -65,24 +63,23 @@ void ClientEngine::shutdown()
     std::vector<std::shared_ptr<Connection>> conns;
     std::vector<std::shared_ptr<ConnectAttempt>> attempts;
     {
-        std::lock_guard<std::mutex> lock(m_);
-        if (!down_) {
-            down_ = true;
-            for (auto &[sid, s] : sessions_) {
+        std::lock_guard<std::mutex> lock(state_.m);
+        if (!state_.down) {
+            state_.down = true;
+            for (auto &[sid, s] : state_.sessions) {
                 if (s->conn)
                     conns.push_back(s->conn);
                 if (s->attempt)
                     attempts.push_back(s->attempt);
             }
-            for (auto &[av, c] : avs_) {
-                c->state = AvChan::State::Closed;
+            for (const auto &c : state_.avs.removeAll()) {
+                c->state = AvChannel::State::Closed;
                 c->closeCode = AV_ER_IOTC_DEINITIALIZED;
             }
-            avs_.clear();
-            sessions_.clear();
+            state_.sessions.clear();
         }
     }
-    cv_.notify_all();
+    state_.cv.notify_all();
     std::shared_ptr<LanSearch> search;
     {
         std::lock_guard<std::mutex> lock(searchMutex_);
@@ -110,104 +107,23 @@ void ClientEngine::shutdown()
     }
 }
 
-// ---- helpers ---------------------------------------------------------------
-
-std::shared_ptr<ClientEngine::Session> ClientEngine::sessionLocked(int sid) const
-{
-    auto it = sessions_.find(sid);
-    return it == sessions_.end() ? nullptr : it->second;
-}
-
-std::shared_ptr<ClientEngine::AvChan> ClientEngine::chanLocked(int av) const
-{
-    auto it = avs_.find(av);
-    return it == avs_.end() ? nullptr : it->second;
-}
-
-int ClientEngine::sessionErrorLocked(int sid) const
-{
-    auto s = sessionLocked(sid);
-    if (!s)
-        return AV_ER_INVALID_SID;
-    if (s->state == Session::State::Dead)
-        return s->avDeadCode;
-    return s->state == Session::State::Connected ? 0 : AV_ER_INVALID_SID;
-}
-
-int ClientEngine::allocAvLocked()
-{
-    if (avMax_ <= 0 || static_cast<int>(avs_.size()) >= avMax_)
-        return -1;
-    for (int i = 0; i < avMax_; ++i) {
-        const int av = (nextAv_ + i) % avMax_;
-        if (!avs_.count(av)) {
-            nextAv_ = (av + 1) % avMax_;
-            return av;
-        }
-    }
-    return -1;
-}
-
-void ClientEngine::closeChanLocked(const std::shared_ptr<AvChan> &c, int code, bool tellPeer)
-{
-    auto s = sessionLocked(c->sid);
-    if (s) {
-        auto it = s->chans.find(chanKey(c->channel, c->server));
-        if (it != s->chans.end() && it->second == c)
-            s->chans.erase(it);
-        if (tellPeer && c->state != AvChan::State::Closed && s->conn &&
-            s->state == Session::State::Connected)
-            s->conn->send(wire::makeMessage(wire::MsgType::AvClose, c->channel,
-                                            c->server ? 0 : wire::kFlagFromAvClient, {}));
-    }
-    if (c->state != AvChan::State::Closed) {
-        c->state = AvChan::State::Closed;
-        c->closeCode = code;
-    }
-    c->video.clear();
-    c->videoBytes = 0;
-    c->audio.clear();
-    cv_.notify_all();
-}
-
-void ClientEngine::sessionDiedLocked(Session &s, CloseReason reason)
-{
-    const bool timeout = reason == CloseReason::Timeout;
-    s.state = Session::State::Dead;
-    s.deadCode = timeout ? IOTC_ER_REMOTE_TIMEOUT_DISCONNECT : IOTC_ER_SESSION_CLOSE_BY_REMOTE;
-    s.avDeadCode = timeout ? AV_ER_REMOTE_TIMEOUT_DISCONNECT : AV_ER_SESSION_CLOSE_BY_REMOTE;
-    auto chans = std::move(s.chans);
-    s.chans.clear();
-    s.earlyLogins.clear();
-    for (auto &[key, c] : chans) {
-        if (c->state != AvChan::State::Closed) {
-            c->state = AvChan::State::Closed;
-            c->closeCode = s.avDeadCode;
-        }
-        c->video.clear();
-        c->videoBytes = 0;
-        c->audio.clear();
-    }
-    cv_.notify_all();
-}
-
 // ---- session layer ---------------------------------------------------------
 
 int ClientEngine::getSessionId()
 {
-    std::lock_guard<std::mutex> lock(m_);
-    if (down_)
+    std::lock_guard<std::mutex> lock(state_.m);
+    if (state_.down)
         return IOTC_ER_NOT_INITIALIZED;
-    if (static_cast<int>(sessions_.size()) >= kMaxSessions)
+    if (static_cast<int>(state_.sessions.size()) >= kMaxSessions)
         return IOTC_ER_EXCEED_MAX_SESSION;
     constexpr int kSidSpace = kMaxSessions * 16;
     for (int i = 0; i < kSidSpace; ++i) {
         const int sid = (nextSid_ + i) % kSidSpace;
-        if (!sessions_.count(sid)) {
+        if (!state_.sessions.count(sid)) {
             nextSid_ = (sid + 1) % kSidSpace;
-            auto s = std::make_shared<Session>();
+            auto s = std::make_shared<ClientSession>();
             s->sid = sid;
-            sessions_[sid] = s;
+            state_.sessions[sid] = s;
             return sid;
         }
     }
@@ -227,21 +143,21 @@ int ClientEngine::connect(const char *uidText, int sid)
         if (sameUid(p.uid, uid))
             peers.push_back(std::move(p));
 
-    std::unique_lock<std::mutex> lock(m_);
-    if (down_)
+    std::unique_lock<std::mutex> lock(state_.m);
+    if (state_.down)
         return IOTC_ER_NOT_INITIALIZED;
-    auto s = sessionLocked(sid);
+    auto s = state_.sessionLocked(sid);
     if (!s)
         return IOTC_ER_INVALID_SID;
-    if (s->state == Session::State::Connecting)
+    if (s->state == ClientSession::State::Connecting)
         return IOTC_ER_ALREADY_PROCESSING;
-    if (s->state != Session::State::Reserved)
+    if (s->state != ClientSession::State::Reserved)
         return IOTC_ER_INVALID_SID;
     if (s->stopRequested) {
-        sessions_.erase(sid);
+        state_.sessions.erase(sid);
         return IOTC_ER_FAIL_CONNECT_SEARCH;
     }
-    s->state = Session::State::Connecting;
+    s->state = ClientSession::State::Connecting;
     s->uid = uid;
     s->myNonce = auth::randomNonce();
     auto attempt = std::make_shared<ConnectAttempt>(*this, io_, sid, uid, std::move(peers),
@@ -250,28 +166,21 @@ int ClientEngine::connect(const char *uidText, int sid)
     asio::post(io_, [attempt] { attempt->start(); });
 
     const auto deadline = Clock::now() + connectTimeout();
-    cv_.wait_until(lock, deadline, [&] {
-        return down_ || s->state != Session::State::Connecting || s->connectResult != 0 ||
-               s->stopRequested;
+    state_.cv.wait_until(lock, deadline, [&] {
+        return state_.down || s->state != ClientSession::State::Connecting ||
+               s->connectResult != 0 || s->stopRequested;
     });
     s->attempt.reset();
-    if (!down_ && s->state != Session::State::Connecting && s->state != Session::State::Reserved) {
+    if (!state_.down && s->state != ClientSession::State::Connecting &&
+        s->state != ClientSession::State::Reserved) {
         asio::post(io_, [attempt] { attempt->abort(); });
         return sid;
     }
-    int code = 0;
-    if (down_)
-        code = IOTC_ER_NOT_INITIALIZED;
-    else if (s->stopRequested)
-        code = IOTC_ER_FAIL_CONNECT_SEARCH;
-    else if (s->connectResult != 0)
-        code = s->connectResult;
-    else
-        code = (s->found || s->conn) ? IOTC_ER_TIMEOUT : IOTC_ER_CAN_NOT_FIND_DEVICE;
+    const int code = connectErrorLocked(*s);
     auto conn = std::move(s->conn);
-    auto it = sessions_.find(sid);
-    if (it != sessions_.end() && it->second == s)
-        sessions_.erase(it);
+    auto it = state_.sessions.find(sid);
+    if (it != state_.sessions.end() && it->second == s)
+        state_.sessions.erase(it);
     lock.unlock();
     asio::post(io_, [attempt] { attempt->abort(); });
     if (conn)
@@ -281,8 +190,8 @@ int ClientEngine::connect(const char *uidText, int sid)
 
 void ClientEngine::attemptFound(int sid, const ConnectAttempt *a)
 {
-    std::lock_guard<std::mutex> lock(m_);
-    auto s = sessionLocked(sid);
+    std::lock_guard<std::mutex> lock(state_.m);
+    auto s = state_.sessionLocked(sid);
     if (s && s->attempt.get() == a)
         s->found = true;
 }
@@ -290,20 +199,20 @@ void ClientEngine::attemptFound(int sid, const ConnectAttempt *a)
 void ClientEngine::attemptFailed(int sid, const ConnectAttempt *a, int code)
 {
     {
-        std::lock_guard<std::mutex> lock(m_);
-        auto s = sessionLocked(sid);
-        if (!s || s->attempt.get() != a || s->state != Session::State::Connecting)
+        std::lock_guard<std::mutex> lock(state_.m);
+        auto s = state_.sessionLocked(sid);
+        if (!s || s->attempt.get() != a || s->state != ClientSession::State::Connecting)
             return;
         s->connectResult = code;
     }
-    cv_.notify_all();
+    state_.cv.notify_all();
 }
 
 void ClientEngine::attemptConnected(int sid, const ConnectAttempt *a, asio::ip::tcp::socket socket)
 {
-    std::lock_guard<std::mutex> lock(m_);
-    auto s = sessionLocked(sid);
-    if (!s || s->attempt.get() != a || s->state != Session::State::Connecting) {
+    std::lock_guard<std::mutex> lock(state_.m);
+    auto s = state_.sessionLocked(sid);
+    if (!s || s->attempt.get() != a || s->state != ClientSession::State::Connecting) {
         asio::error_code ec;
         socket.close(ec);
         return;
@@ -318,20 +227,21 @@ void ClientEngine::attemptConnected(int sid, const ConnectAttempt *a, asio::ip::
     hello.nonce = s->myNonce;
     hello.uid = s->uid;
     conn->send(wire::makeMessage(wire::MsgType::Hello, 0, 0, wire::encodeHello(hello)));
-    cv_.notify_all();
+    state_.cv.notify_all();
 }
 
 int ClientEngine::connectStop(int sid)
 {
     {
-        std::lock_guard<std::mutex> lock(m_);
-        auto s = sessionLocked(sid);
+        std::lock_guard<std::mutex> lock(state_.m);
+        auto s = state_.sessionLocked(sid);
         if (!s)
             return IOTC_ER_INVALID_SID;
-        if (s->state == Session::State::Reserved || s->state == Session::State::Connecting)
+        if (s->state == ClientSession::State::Reserved ||
+            s->state == ClientSession::State::Connecting)
             s->stopRequested = true;
     }
-    cv_.notify_all();
+    state_.cv.notify_all();
     return IOTC_ER_NoERROR;
 }
 
@@ -339,34 +249,22 @@ int ClientEngine::sessionClose(int sid)
 {
     std::shared_ptr<Connection> conn;
     {
-        std::lock_guard<std::mutex> lock(m_);
-        auto s = sessionLocked(sid);
+        std::lock_guard<std::mutex> lock(state_.m);
+        auto s = state_.sessionLocked(sid);
         if (!s)
             return IOTC_ER_INVALID_SID;
-        if (s->state == Session::State::Connecting) {
+        if (s->state == ClientSession::State::Connecting) {
             // The blocked connect call gives up and releases the id.
             s->stopRequested = true;
-            cv_.notify_all();
+            state_.cv.notify_all();
             return IOTC_ER_NoERROR;
         }
-        for (auto it = avs_.begin(); it != avs_.end();) {
-            if (it->second->sid == sid) {
-                auto c = it->second;
-                it = avs_.erase(it);
-                closeChanLocked(c, AV_ER_IOTC_SESSION_CLOSED, false);
-            } else {
-                ++it;
-            }
-        }
-        for (auto &[key, c] : s->chans) {
-            c->state = AvChan::State::Closed;
-            c->closeCode = AV_ER_IOTC_SESSION_CLOSED;
-        }
-        s->chans.clear();
+        for (const auto &c : state_.avs.removeSession(sid))
+            state_.closeChannelLocked(c, AV_ER_IOTC_SESSION_CLOSED, false);
         conn = std::move(s->conn);
-        sessions_.erase(sid);
+        state_.sessions.erase(sid);
     }
-    cv_.notify_all();
+    state_.cv.notify_all();
     if (conn)
         conn->closeWithBye();
     return IOTC_ER_NoERROR;
@@ -374,25 +272,37 @@ int ClientEngine::sessionClose(int sid)
 
 int ClientEngine::freeChannel(int sid)
 {
-    std::lock_guard<std::mutex> lock(m_);
-    auto s = sessionLocked(sid);
+    std::lock_guard<std::mutex> lock(state_.m);
+    auto s = state_.sessionLocked(sid);
     if (!s)
         return IOTC_ER_INVALID_SID;
-    if (s->state == Session::State::Dead)
+    if (s->state == ClientSession::State::Dead)
         return s->deadCode;
-    if (s->state != Session::State::Connected)
+    if (s->state != ClientSession::State::Connected)
         return IOTC_ER_INVALID_SID;
     const auto now = Clock::now();
     for (auto it = s->reserved.begin(); it != s->reserved.end();)
         it = it->second < now ? s->reserved.erase(it) : std::next(it);
     for (int ch = 1; ch < 256; ++ch) {
-        if (s->chans.count(chanKey(static_cast<std::uint8_t>(ch), false)) ||
-            s->chans.count(chanKey(static_cast<std::uint8_t>(ch), true)) || s->reserved.count(ch))
+        const auto id = static_cast<std::uint8_t>(ch);
+        if (state_.avs.bound(sid, id, false) || state_.avs.bound(sid, id, true) ||
+            s->reserved.count(ch))
             continue;
         s->reserved[ch] = now + kFreeChannelHold;
         return ch;
     }
     return IOTC_ER_EXCEED_MAX_CHANNEL;
+}
+
+int ClientEngine::connectErrorLocked(const ClientSession &s) const
+{
+    if (state_.down)
+        return IOTC_ER_NOT_INITIALIZED;
+    if (s.stopRequested)
+        return IOTC_ER_FAIL_CONNECT_SEARCH;
+    if (s.connectResult != 0)
+        return s.connectResult;
+    return (s.found || s.conn) ? IOTC_ER_TIMEOUT : IOTC_ER_CAN_NOT_FIND_DEVICE;
 }
 
 // ---- incoming --------------------------------------------------------------
@@ -401,11 +311,11 @@ void ClientEngine::onMessage(int sid, const Connection *conn, wire::Message &&ms
 {
     std::shared_ptr<Connection> toClose;
     {
-        std::lock_guard<std::mutex> lock(m_);
-        auto s = sessionLocked(sid);
+        std::lock_guard<std::mutex> lock(state_.m);
+        auto s = state_.sessionLocked(sid);
         if (!s || s->conn.get() != conn)
             return;
-        if (s->state == Session::State::Connecting) {
+        if (s->state == ClientSession::State::Connecting) {
             wire::Welcome w;
             if (msg.header.type != wire::MsgType::Welcome || !wire::parseWelcome(msg.payload, w)) {
                 s->connectResult = IOTC_ER_DEVICE_NOT_LISTENING;
@@ -416,11 +326,11 @@ void ClientEngine::onMessage(int sid, const Connection *conn, wire::Message &&ms
                 toClose = s->conn;
             } else {
                 s->peerNonce = w.nonce;
-                s->state = Session::State::Connected;
+                s->state = ClientSession::State::Connected;
             }
-            cv_.notify_all();
-        } else if (s->state == Session::State::Connected) {
-            onConnectedMessage(*s, std::move(msg));
+            state_.cv.notify_all();
+        } else if (s->state == ClientSession::State::Connected) {
+            av_.onMessageLocked(*s, std::move(msg));
         }
     }
     if (toClose)
@@ -429,136 +339,30 @@ void ClientEngine::onMessage(int sid, const Connection *conn, wire::Message &&ms
 
 void ClientEngine::onClosed(int sid, const Connection *conn, CloseReason reason)
 {
-    std::lock_guard<std::mutex> lock(m_);
-    auto s = sessionLocked(sid);
+    std::lock_guard<std::mutex> lock(state_.m);
+    auto s = state_.sessionLocked(sid);
     if (!s || s->conn.get() != conn)
         return;
-    if (s->state == Session::State::Connecting) {
+    if (s->state == ClientSession::State::Connecting) {
         if (s->connectResult == 0)
             s->connectResult =
                 reason == CloseReason::Timeout ? IOTC_ER_TIMEOUT : IOTC_ER_DEVICE_NOT_LISTENING;
-        cv_.notify_all();
-    } else if (s->state == Session::State::Connected) {
+        state_.cv.notify_all();
+    } else if (s->state == ClientSession::State::Connected) {
         sessionDiedLocked(*s, reason);
     }
 }
 
-void ClientEngine::onConnectedMessage(Session &s, wire::Message &&msg)
+void ClientEngine::sessionDiedLocked(ClientSession &s, CloseReason reason)
 {
-    const std::uint8_t ch = msg.header.channel;
-    // A message from the peer's AV client goes to a channel we serve.
-    const bool toServed = (msg.header.flags & wire::kFlagFromAvClient) != 0;
-    auto find = [&]() -> std::shared_ptr<AvChan> {
-        auto it = s.chans.find(chanKey(ch, toServed));
-        return it == s.chans.end() ? nullptr : it->second;
-    };
-    auto protocolError = [&] { s.conn->close(CloseReason::ProtocolError); };
-
-    switch (msg.header.type) {
-    case wire::MsgType::Hello:
-    case wire::MsgType::Welcome:
-    case wire::MsgType::Ping:
-    case wire::MsgType::Bye:
-        protocolError();
-        return;
-    case wire::MsgType::AvLogin: {
-        wire::AvLogin login;
-        if (!toServed || !wire::parseAvLogin(msg.payload, login)) {
-            protocolError();
-            return;
-        }
-        auto c = find();
-        if (c && c->state == AvChan::State::Starting) {
-            c->pendingLogin = std::move(login);
-        } else if (!c) {
-            s.earlyLogins[ch] = std::move(login);
-        } else {
-            wire::AvLoginResult r;
-            r.code = AV_ER_IOTC_CHANNEL_IN_USED;
-            s.conn->send(wire::makeMessage(wire::MsgType::AvLoginResult, ch, 0,
-                                           wire::encodeAvLoginResult(r)));
-        }
-        break;
-    }
-    case wire::MsgType::AvLoginResult: {
-        wire::AvLoginResult r;
-        if (toServed || !wire::parseAvLoginResult(msg.payload, r)) {
-            protocolError();
-            return;
-        }
-        auto c = find();
-        if (c && c->state == AvChan::State::Starting) {
-            c->loginResult = r;
-            // Open at once: what the device sends next must not be lost.
-            if (r.code == 0)
-                c->state = AvChan::State::Open;
-        }
-        break;
-    }
-    case wire::MsgType::AvClose: {
-        if (toServed)
-            s.earlyLogins.erase(ch);
-        if (auto c = find())
-            closeChanLocked(c, toServed ? AV_ER_CLIENT_EXIT : AV_ER_SERVER_EXIT, false);
-        break;
-    }
-    case wire::MsgType::IoCtrl: {
-        wire::IoCtrlView v;
-        if (!wire::parseIoCtrl(msg.payload, v)) {
-            protocolError();
-            return;
-        }
-        auto c = find();
-        if (!c || c->state != AvChan::State::Open)
-            break;
-        if (c->io.size() >= kIoQueueMessages || c->ioBytes + v.size > kIoQueueBytes)
-            break; // the reader is not polling; keep memory bounded
-        c->io.push_back({v.type, std::vector<std::uint8_t>(v.data, v.data + v.size)});
-        c->ioBytes += v.size;
-        break;
-    }
-    case wire::MsgType::Video: {
-        auto c = find();
-        if (!toServed && c && c->state == AvChan::State::Open)
-            pushVideo(*c, std::move(msg));
-        break;
-    }
-    case wire::MsgType::Audio: {
-        auto c = find();
-        if (!c || c->state != AvChan::State::Open)
-            break;
-        if (c->audio.size() >= kAudioQueueFrames)
-            c->audio.pop_front(); // audio has no key frames: keep the newest
-        Frame f;
-        f.payload = std::move(msg.payload);
-        c->audio.push_back(std::move(f));
-        break;
-    }
-    }
-    cv_.notify_all();
-}
-
-void ClientEngine::pushVideo(AvChan &c, wire::Message &&msg)
-{
-    Frame f;
-    f.key = (msg.payload[4 + 2] & FrameInfo::kFlagKeyFrame) != 0;
-    f.payload = std::move(msg.payload);
-    const std::size_t size = f.payload.size();
-    if (c.videoWaitKey && !f.key)
-        return;
-    const bool full = c.video.size() >= kVideoQueueFrames || c.videoBytes + size > kVideoQueueBytes;
-    if (full) {
-        if (!f.key) {
-            c.videoWaitKey = true;
-            return;
-        }
-        // The reader fell behind: skip to this key frame.
-        c.video.clear();
-        c.videoBytes = 0;
-    }
-    c.videoWaitKey = false;
-    c.videoBytes += size;
-    c.video.push_back(std::move(f));
+    const bool timeout = reason == CloseReason::Timeout;
+    s.state = ClientSession::State::Dead;
+    s.deadCode = timeout ? IOTC_ER_REMOTE_TIMEOUT_DISCONNECT : IOTC_ER_SESSION_CLOSE_BY_REMOTE;
+    s.avDeadCode = timeout ? AV_ER_REMOTE_TIMEOUT_DISCONNECT : AV_ER_SESSION_CLOSE_BY_REMOTE;
+    s.earlyLogins.clear();
+    for (const auto &c : state_.avs.unbindSession(s.sid))
+        c->close(s.avDeadCode);
+    state_.cv.notify_all();
 }
 
 // ---- LAN search ------------------------------------------------------------

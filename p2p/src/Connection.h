@@ -28,8 +28,8 @@ enum class CloseReason {
 // but sends a Ping when idle and closes when the peer falls silent.
 //
 // Threads: start() and the handlers run on the io_context's single thread;
-// send(), close(), closeAfterFlush(), setFrozen() and the getters may be
-// called from any thread.
+// send(), sendRaw(), close(), closeWithBye(), setFrozen() and the getters may
+// be called from any thread.
 class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
