@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Fails when code includes from a layer above its own:
+#   - a client folder includes a header of a folder ranked above it;
+#   - p2p/ or av/ includes Qt, or p2p/ includes anything of the client.
+# Ranks, lowest first (folders of one rank may include each other):
+#   0 model config diagnostics   (orvane_model)
+#   1 link                       (orvane_link)
+#   2 media                      (orvane_media)
+#   3 widgets                    shared widgets
+#   4 view                       the grid and its cells
+#   5 devtree playback ptz admin side panels and pages
+#   6 app                        the main window
+#   7 account                    the login window that hosts the main window
+# app/main.cpp is the executable's entry and may include anything.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+declare -A rank=(
+  [model]=0 [config]=0 [diagnostics]=0
+  [link]=1 [media]=2 [widgets]=3 [view]=4
+  [devtree]=5 [playback]=5 [ptz]=5 [admin]=5
+  [app]=6 [account]=7
+)
+
+failures=0
+fail() {
+  echo "check-layers: $*" >&2
+  failures=$((failures + 1))
+}
+
+while IFS= read -r file; do
+  rel=${file#client/}
+  folder=${rel%%/*}
+  [ -n "${rank[$folder]+x}" ] || continue
+  [ "$rel" = "app/main.cpp" ] && continue
+  own=${rank[$folder]}
+  while IFS=: read -r line target; do
+    dep=${target%%/*}
+    [ -n "${rank[$dep]+x}" ] || continue
+    if [ "${rank[$dep]}" -gt "$own" ]; then
+      fail "$file:$line includes \"$target\": $folder (rank $own) may not include $dep (rank ${rank[$dep]})"
+    fi
+  done < <(grep -n -o -E '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z]+/[^"]+"' "$file" |
+           sed -E 's/^([0-9]+):.*"([^"]+)"/\1:\2/')
+done < <(find client -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
+
+while IFS= read -r hit; do
+  fail "$hit: p2p and av stay free of Qt"
+done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q[A-Za-z]*(/[^>]*)?>' p2p av \
+           --include='*.cpp' --include='*.h' || true)
+
+while IFS= read -r hit; do
+  fail "$hit: p2p does not know the client or devsim"
+done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(model|config|diagnostics|link|media|widgets|view|devtree|playback|ptz|admin|app|account|av)/' \
+           p2p --include='*.cpp' --include='*.h' || true)
+
+if [ "$failures" -gt 0 ]; then
+  echo "check-layers: $failures include(s) break the layers" >&2
+  exit 1
+fi
+echo "check-layers: ok"
