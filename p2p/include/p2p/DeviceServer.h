@@ -11,6 +11,8 @@
 
 namespace p2p {
 
+struct DeviceEngine;
+
 // Size limits shared by both ends of the link.
 constexpr std::size_t kMaxVideoFrameSize = 2304000;
 constexpr std::size_t kMaxAudioFrameSize = 1024;
@@ -146,8 +148,7 @@ public:
     bool sendRaw(int session, const std::vector<std::uint8_t> &bytes);
 
 private:
-    struct Impl;
-    std::shared_ptr<Impl> d;
+    std::shared_ptr<DeviceEngine> d;
 };
 
 } // namespace p2p

@@ -1,0 +1,392 @@
+#include "DeviceEngine.h"
+
+#include <p2p/p2p.h>
+
+#include "Auth.h"
+#include "Net.h"
+
+#include <cstdio>
+#include <future>
+
+namespace p2p {
+
+namespace {
+constexpr std::chrono::seconds kHandshakeTimeout{10};
+constexpr std::uint32_t kServiceType = 0;
+} // namespace
+
+DeviceEngine::DeviceEngine(DeviceConfig config, DeviceServer::Callbacks callbacks)
+    : cfg(std::move(config))
+    , cb(std::move(callbacks))
+{}
+
+std::shared_ptr<DeviceSession> DeviceEngine::readySessionLocked(int id) const
+{
+    auto it = sessions.find(id);
+    if (it == sessions.end() || !it->second->ready)
+        return nullptr;
+    return it->second;
+}
+
+// ---- starting and stopping ---------------------------------------------------
+
+bool DeviceEngine::start(std::string *error)
+{
+    std::lock_guard<std::mutex> lock(m);
+    if (running)
+        return true;
+    if (!wire::isValidUid(cfg.uid)) {
+        if (error)
+            *error = "invalid UID";
+        return false;
+    }
+    if (!listen(error))
+        return false;
+    if (cfg.discoverable)
+        announce();
+    accept();
+    work_ = std::make_unique<asio::executor_work_guard<asio::io_context::executor_type>>(
+        io->get_executor());
+    thread_ = std::thread([io = io.get()] { io->run(); });
+    running = true;
+    dropped = 0;
+    return true;
+}
+
+bool DeviceEngine::listen(std::string *error)
+{
+    io = std::make_unique<asio::io_context>(1);
+    acceptor_ = std::make_unique<asio::ip::tcp::acceptor>(*io);
+    asio::error_code ec;
+    const asio::ip::tcp::endpoint ep(asio::ip::address_v4::any(), cfg.tcpPort);
+    acceptor_->open(ep.protocol(), ec);
+    if (!ec)
+        acceptor_->set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor_->bind(ep, ec);
+    if (!ec)
+        acceptor_->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        if (error)
+            *error = "TCP port " + std::to_string(cfg.tcpPort) + ": " + ec.message();
+        acceptor_.reset();
+        io.reset();
+        return false;
+    }
+    port = acceptor_->local_endpoint(ec).port();
+    return true;
+}
+
+void DeviceEngine::announce()
+{
+    const std::uint16_t dport = cfg.discoveryPort ? cfg.discoveryPort : net::discoveryPort();
+    std::string why;
+    responder_ = DiscoveryResponder::acquire(dport, &why);
+    if (responder_)
+        responderId_ = responder_->add({cfg.uid, cfg.name, port});
+    else
+        std::fprintf(stderr, "p2p: device %s is not discoverable (%s)\n", cfg.uid.c_str(),
+                     why.c_str());
+}
+
+void DeviceEngine::shutdown(bool graceful)
+{
+    std::vector<std::shared_ptr<DeviceSession>> all;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        if (!running)
+            return;
+        running = false;
+        for (const auto &s : sessions)
+            all.push_back(s.second);
+    }
+    if (responder_) {
+        responder_->remove(responderId_);
+        responder_.reset();
+    }
+    asio::post(*io, [this, all, graceful] {
+        asio::error_code ec;
+        acceptor_->close(ec);
+        for (const auto &s : all) {
+            if (graceful)
+                s->conn->closeWithBye();
+            else
+                s->conn->close();
+        }
+    });
+    work_.reset();
+    auto done = std::async(std::launch::async, [this] { thread_.join(); });
+    if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready)
+        io->stop();
+    done.wait();
+    {
+        std::lock_guard<std::mutex> lock(m);
+        sessions.clear();
+        port = 0;
+    }
+    acceptor_.reset();
+    all.clear();
+    io.reset();
+}
+
+// ---- sessions ----------------------------------------------------------------
+
+void DeviceEngine::accept()
+{
+    acceptor_->async_accept([this](asio::error_code ec, asio::ip::tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor_->is_open())
+            return;
+        if (!ec)
+            accepted(std::move(socket));
+        accept();
+    });
+}
+
+void DeviceEngine::accepted(asio::ip::tcp::socket socket)
+{
+    auto s = std::make_shared<DeviceSession>();
+    DeviceFaults f;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        f = faults;
+        if (!f.refuseConnections) {
+            s->id = nextSession_++;
+            sessions[s->id] = s;
+        }
+    }
+    if (f.refuseConnections) {
+        asio::error_code ec;
+        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+        socket.close(ec);
+        return;
+    }
+    s->silent = f.silentHandshake;
+    s->nonce = auth::randomNonce();
+    s->conn = std::make_shared<Connection>(std::move(socket));
+    s->timer = std::make_unique<asio::steady_timer>(*io);
+    s->timer->expires_after(kHandshakeTimeout);
+    std::weak_ptr<DeviceSession> weak = s;
+    s->timer->async_wait([weak](asio::error_code ec) {
+        auto s = weak.lock();
+        if (!ec && s && !s->ready)
+            s->conn->close();
+    });
+    if (f.frozen)
+        s->conn->setFrozen(true);
+    s->conn->start(
+        [this, weak](wire::Message &&msg) {
+            if (auto s = weak.lock())
+                onMessage(s, std::move(msg));
+        },
+        [this, s](CloseReason) { onClosed(s); }, !s->silent);
+}
+
+void DeviceEngine::onHello(const std::shared_ptr<DeviceSession> &s, const wire::Message &msg)
+{
+    wire::Hello hello;
+    if (msg.header.type != wire::MsgType::Hello || !wire::parseHello(msg.payload, hello)) {
+        s->conn->close(CloseReason::ProtocolError);
+        return;
+    }
+    wire::Welcome w;
+    w.nonce = s->nonce;
+    w.name = cfg.name;
+    if (hello.uid != cfg.uid) {
+        w.status = wire::Welcome::WrongUid;
+        s->conn->send(wire::makeMessage(wire::MsgType::Welcome, 0, 0, wire::encodeWelcome(w)));
+        s->conn->closeWithBye();
+        return;
+    }
+    int dropAfter = 0;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        s->ready = true;
+        s->clientNonce = hello.nonce;
+        dropAfter = faults.dropSessionAfterSec;
+    }
+    s->conn->send(wire::makeMessage(wire::MsgType::Welcome, 0, 0, wire::encodeWelcome(w)));
+    s->timer->cancel();
+    if (dropAfter > 0)
+        armDropFault(s, dropAfter);
+    if (cb.sessionOpened)
+        cb.sessionOpened(s->id, s->conn->peer());
+}
+
+void DeviceEngine::armDropFault(const std::shared_ptr<DeviceSession> &s, int afterSec)
+{
+    std::weak_ptr<DeviceSession> weak = s;
+    s->timer->expires_after(std::chrono::seconds(afterSec));
+    s->timer->async_wait([weak](asio::error_code ec) {
+        if (auto s = weak.lock(); s && !ec)
+            s->conn->close();
+    });
+}
+
+void DeviceEngine::onClosed(const std::shared_ptr<DeviceSession> &s)
+{
+    std::vector<int> chans, talks;
+    bool wasReady = false;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        sessions.erase(s->id);
+        wasReady = s->ready;
+        for (const auto &c : s->chans)
+            chans.push_back(c.first);
+        for (const auto &t : s->talks)
+            if (t.second.open)
+                talks.push_back(t.first);
+        s->chans.clear();
+        s->talks.clear();
+    }
+    if (s->timer)
+        s->timer->cancel();
+    if (!wasReady)
+        return;
+    for (int ch : chans)
+        if (cb.channelClosed)
+            cb.channelClosed(s->id, ch);
+    for (int ch : talks)
+        if (cb.talkClosed)
+            cb.talkClosed(s->id, ch);
+    if (cb.sessionClosed)
+        cb.sessionClosed(s->id);
+}
+
+// ---- messages from clients ---------------------------------------------------
+
+void DeviceEngine::onMessage(const std::shared_ptr<DeviceSession> &s, wire::Message &&msg)
+{
+    if (s->silent)
+        return;
+    if (!s->ready) {
+        onHello(s, msg);
+        return;
+    }
+    // Session messages (Hello, Welcome) have no place after the handshake;
+    // Ping and Bye never get here (the connection answers them).
+    using Handler = bool (DeviceEngine::*)(DeviceSession &, const wire::Message &);
+    static const std::map<wire::MsgType, Handler> handlers = {
+        {wire::MsgType::AvLogin, &DeviceEngine::onAvLogin},
+        {wire::MsgType::AvLoginResult, &DeviceEngine::onAvLoginResult},
+        {wire::MsgType::AvClose, &DeviceEngine::onAvClose},
+        {wire::MsgType::IoCtrl, &DeviceEngine::onIoCtrl},
+        {wire::MsgType::Audio, &DeviceEngine::onTalkAudio},
+        {wire::MsgType::Video, &DeviceEngine::onVideo},
+    };
+    auto it = handlers.find(msg.header.type);
+    if (it == handlers.end() || !(this->*(it->second))(*s, msg))
+        s->conn->close(CloseReason::ProtocolError);
+}
+
+namespace {
+// The sender is the AV client of the channel: a client's own AV channel
+// rather than a talk channel the device logged in on.
+bool fromAvClient(const wire::Message &msg)
+{
+    return (msg.header.flags & wire::kFlagFromAvClient) != 0;
+}
+} // namespace
+
+bool DeviceEngine::onAvLogin(DeviceSession &s, const wire::Message &msg)
+{
+    const int ch = msg.header.channel;
+    wire::AvLogin login;
+    if (!fromAvClient(msg) || !wire::parseAvLogin(msg.payload, login))
+        return false;
+    const auto expected = auth::loginMac(cfg.password, s.nonce, login.nonce,
+                                         static_cast<std::uint8_t>(ch), false, login.account);
+    const bool ok = login.account == cfg.account && auth::macEqual(expected, login.mac);
+    wire::AvLoginResult r;
+    r.code = ok ? 0 : AV_ER_WRONG_VIEWACCorPWD;
+    r.serviceType = kServiceType;
+    r.resend = 0;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        if (ok)
+            s.chans[ch] = DeviceSession::Channel{};
+    }
+    s.conn->send(wire::makeMessage(wire::MsgType::AvLoginResult, static_cast<std::uint8_t>(ch), 0,
+                                   wire::encodeAvLoginResult(r)));
+    if (ok && cb.channelOpened)
+        cb.channelOpened(s.id, ch);
+    return true;
+}
+
+bool DeviceEngine::onAvLoginResult(DeviceSession &s, const wire::Message &msg)
+{
+    const int ch = msg.header.channel;
+    wire::AvLoginResult r;
+    if (fromAvClient(msg) || !wire::parseAvLoginResult(msg.payload, r))
+        return false;
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        auto it = s.talks.find(ch);
+        if (it != s.talks.end() && !it->second.open) {
+            known = true;
+            if (r.code == 0)
+                it->second.open = true;
+            else
+                s.talks.erase(it);
+        }
+    }
+    if (known && cb.talkOpened)
+        cb.talkOpened(s.id, ch, r.code);
+    return true;
+}
+
+bool DeviceEngine::onAvClose(DeviceSession &s, const wire::Message &msg)
+{
+    const int ch = msg.header.channel;
+    const bool fromClient = fromAvClient(msg);
+    bool was = false;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        was = fromClient ? s.chans.erase(ch) > 0 : s.talks.erase(ch) > 0;
+    }
+    if (was && fromClient && cb.channelClosed)
+        cb.channelClosed(s.id, ch);
+    if (was && !fromClient && cb.talkClosed)
+        cb.talkClosed(s.id, ch);
+    return true;
+}
+
+bool DeviceEngine::onIoCtrl(DeviceSession &s, const wire::Message &msg)
+{
+    const int ch = msg.header.channel;
+    wire::IoCtrlView v;
+    if (!wire::parseIoCtrl(msg.payload, v))
+        return false;
+    bool open = false;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        open = fromAvClient(msg) && s.chans.count(ch) > 0;
+    }
+    if (open && cb.ioCtrl)
+        cb.ioCtrl(s.id, ch, v.type, std::vector<std::uint8_t>(v.data, v.data + v.size));
+    return true;
+}
+
+bool DeviceEngine::onTalkAudio(DeviceSession &s, const wire::Message &msg)
+{
+    const int ch = msg.header.channel;
+    wire::FrameView f;
+    if (!wire::parseFrame(msg.payload, f))
+        return false;
+    bool open = false;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        auto it = s.talks.find(ch);
+        open = !fromAvClient(msg) && it != s.talks.end() && it->second.open;
+    }
+    if (open && cb.talkAudio)
+        cb.talkAudio(s.id, ch, std::vector<std::uint8_t>(f.data, f.data + f.size), f.info);
+    return true;
+}
+
+bool DeviceEngine::onVideo(DeviceSession &, const wire::Message &)
+{
+    return true; // a client sends no video; ignored
+}
+
+} // namespace p2p

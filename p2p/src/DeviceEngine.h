@@ -1,0 +1,73 @@
+#pragma once
+
+#include <p2p/DeviceServer.h>
+
+#include "DeviceSession.h"
+#include "DiscoveryResponder.h"
+#include "Wire.h"
+
+#include <asio.hpp>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace p2p {
+
+// The network side of one DeviceServer: the io thread, the TCP acceptor, the
+// sessions with their handshake, and the dispatch of what clients send to
+// one handler per message type. DeviceServer's calls work on its fields.
+//
+// Threads: start() and shutdown() from any thread (not the io thread); the
+// handlers run on the io thread. m guards the fields marked so.
+struct DeviceEngine
+{
+    DeviceEngine(DeviceConfig config, DeviceServer::Callbacks callbacks);
+
+    bool start(std::string *error);
+    void shutdown(bool graceful);
+    // A session that passed the handshake; m held.
+    std::shared_ptr<DeviceSession> readySessionLocked(int id) const;
+
+    DeviceConfig cfg;
+    DeviceServer::Callbacks cb;
+
+    mutable std::mutex m;
+    DeviceFaults faults;                                    // m
+    bool running = false;                                   // m
+    std::uint16_t port = 0;                                 // m
+    std::map<int, std::shared_ptr<DeviceSession>> sessions; // m
+    std::unique_ptr<asio::io_context> io;
+    std::atomic<std::uint64_t> dropped{0};
+
+private:
+    bool listen(std::string *error);
+    void announce();
+    void accept();
+    void accepted(asio::ip::tcp::socket socket);
+    void armDropFault(const std::shared_ptr<DeviceSession> &s, int afterSec);
+    void onMessage(const std::shared_ptr<DeviceSession> &s, wire::Message &&msg);
+    void onHello(const std::shared_ptr<DeviceSession> &s, const wire::Message &msg);
+    void onClosed(const std::shared_ptr<DeviceSession> &s);
+
+    // Message handlers of a session past its handshake: false when the
+    // message is malformed or not allowed (the session is then closed).
+    bool onAvLogin(DeviceSession &s, const wire::Message &msg);
+    bool onAvLoginResult(DeviceSession &s, const wire::Message &msg);
+    bool onAvClose(DeviceSession &s, const wire::Message &msg);
+    bool onIoCtrl(DeviceSession &s, const wire::Message &msg);
+    bool onTalkAudio(DeviceSession &s, const wire::Message &msg);
+    bool onVideo(DeviceSession &s, const wire::Message &msg);
+
+    std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+    std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
+    std::thread thread_;
+    int nextSession_ = 1; // m
+    std::shared_ptr<DiscoveryResponder> responder_;
+    int responderId_ = 0;
+};
+
+} // namespace p2p

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Connection.h"
+#include "Wire.h"
+
+#include <asio.hpp>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace p2p {
+
+// One client session of a DeviceServer, from the accepted connection to its
+// close: the AV channels the client logged in on and the talk channels the
+// device logged in on.
+//
+// Threads: DeviceEngine's mutex guards ready, clientNonce, chans and talks;
+// the other fields are set before the connection starts.
+struct DeviceSession
+{
+    // An AV channel a client logged in on: the frames the device sends on it.
+    struct Channel
+    {
+        std::uint32_t videoNumber = 0;
+        std::uint32_t audioNumber = 0;
+        bool waitKey = false;
+        std::uint64_t dropped = 0;
+    };
+    // A channel the client serves for talk, with the device as AV client.
+    struct Talk
+    {
+        bool open = false;
+        wire::Nonce nonce{};
+        std::uint32_t audioNumber = 0;
+    };
+
+    int id = 0;
+    std::shared_ptr<Connection> conn;
+    bool ready = false;  // passed the handshake
+    bool silent = false; // fault injection: never answer the handshake
+    wire::Nonce nonce{};
+    wire::Nonce clientNonce{};
+    std::map<int, Channel> chans;
+    std::map<int, Talk> talks;
+    std::unique_ptr<asio::steady_timer> timer; // handshake time-out, then the drop fault
+};
+
+} // namespace p2p
