@@ -1,6 +1,7 @@
 // libFuzzer target: the TCP message reader, every payload parser and the
 // discovery datagram parsers. Build with clang and -DORVANE_P2P_FUZZ=ON.
 
+#include "MessageReader.h"
 #include "Wire.h"
 
 #include <cstddef>

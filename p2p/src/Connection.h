@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MessageReader.h"
 #include "Wire.h"
 
 #include <asio.hpp>

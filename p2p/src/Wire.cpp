@@ -1,5 +1,7 @@
 #include "Wire.h"
 
+#include "ByteCursor.h"
+
 #include <p2p/DeviceServer.h>
 
 #include <algorithm>
@@ -8,99 +10,6 @@
 namespace p2p::wire {
 
 namespace {
-
-void putU16(std::vector<std::uint8_t> &v, std::uint16_t x)
-{
-    v.push_back(static_cast<std::uint8_t>(x));
-    v.push_back(static_cast<std::uint8_t>(x >> 8));
-}
-
-void putU32(std::vector<std::uint8_t> &v, std::uint32_t x)
-{
-    for (int i = 0; i < 4; ++i)
-        v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
-
-void putU32(std::uint8_t *p, std::uint32_t x)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(x >> (8 * i));
-}
-
-std::uint32_t getU32(const std::uint8_t *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void putBytes(std::vector<std::uint8_t> &v, const std::uint8_t *p, std::size_t n)
-{
-    v.insert(v.end(), p, p + n);
-}
-
-// Short text: one length byte, then the bytes.
-void putText(std::vector<std::uint8_t> &v, const std::string &s, std::size_t maxLen)
-{
-    const std::size_t n = std::min(s.size(), maxLen);
-    v.push_back(static_cast<std::uint8_t>(n));
-    v.insert(v.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
-}
-
-// Bounds-checked cursor over received bytes.
-class Cursor
-{
-public:
-    Cursor(const std::uint8_t *p, std::size_t n)
-        : p_(p)
-        , n_(n)
-    {}
-    bool u8(std::uint8_t &out)
-    {
-        if (n_ - pos_ < 1)
-            return false;
-        out = p_[pos_++];
-        return true;
-    }
-    bool u16(std::uint16_t &out)
-    {
-        if (n_ - pos_ < 2)
-            return false;
-        out = static_cast<std::uint16_t>(p_[pos_] | (p_[pos_ + 1] << 8));
-        pos_ += 2;
-        return true;
-    }
-    bool u32(std::uint32_t &out)
-    {
-        if (n_ - pos_ < 4)
-            return false;
-        out = getU32(p_ + pos_);
-        pos_ += 4;
-        return true;
-    }
-    bool bytes(std::uint8_t *out, std::size_t n)
-    {
-        if (n_ - pos_ < n)
-            return false;
-        std::memcpy(out, p_ + pos_, n);
-        pos_ += n;
-        return true;
-    }
-    bool text(std::string &out, std::size_t maxLen)
-    {
-        std::uint8_t n = 0;
-        if (!u8(n) || n > maxLen || n_ - pos_ < n)
-            return false;
-        out.assign(reinterpret_cast<const char *>(p_ + pos_), n);
-        pos_ += n;
-        return out.find('\0') == std::string::npos;
-    }
-    bool atEnd() const { return pos_ == n_; }
-
-private:
-    const std::uint8_t *p_;
-    std::size_t n_;
-    std::size_t pos_ = 0;
-};
 
 constexpr std::size_t kMaxAccountLength = 255;
 
@@ -223,45 +132,6 @@ ParseError decodeHeader(const std::uint8_t *in, Header &out)
     return ParseError::None;
 }
 
-bool MessageReader::feed(const std::uint8_t *data, std::size_t size,
-                         const std::function<bool(Message &&)> &sink)
-{
-    while (!failed()) {
-        if (!haveHeader_) {
-            const std::size_t n = std::min(size, kHeaderSize - headFill_);
-            std::memcpy(head_.data() + headFill_, data, n);
-            headFill_ += n;
-            data += n;
-            size -= n;
-            if (headFill_ < kHeaderSize)
-                return true;
-            current_ = Message{};
-            error_ = decodeHeader(head_.data(), current_.header);
-            if (failed())
-                return false;
-            haveHeader_ = true;
-            headFill_ = 0;
-            payloadFill_ = 0;
-            // The length was checked against the type's limit above.
-            current_.payload.resize(current_.header.length);
-        }
-        const std::size_t n = std::min(size, current_.payload.size() - payloadFill_);
-        if (n > 0)
-            std::memcpy(current_.payload.data() + payloadFill_, data, n);
-        payloadFill_ += n;
-        data += n;
-        size -= n;
-        if (payloadFill_ < current_.payload.size())
-            return true;
-        haveHeader_ = false;
-        if (!sink(std::move(current_)))
-            return false;
-        if (size == 0)
-            return true;
-    }
-    return false;
-}
-
 OutMessage makeMessage(MsgType type, std::uint8_t channel, std::uint8_t flags,
                        const std::vector<std::uint8_t> &fields, std::vector<std::uint8_t> body)
 {
@@ -332,14 +202,14 @@ std::vector<std::uint8_t> encodeIoCtrlPrefix(std::uint32_t type)
 
 bool parseHello(const std::vector<std::uint8_t> &p, Hello &out)
 {
-    Cursor c(p.data(), p.size());
+    ByteCursor c(p.data(), p.size());
     return c.bytes(out.nonce.data(), out.nonce.size()) && c.text(out.uid, kMaxUidLength) &&
            c.atEnd();
 }
 
 bool parseWelcome(const std::vector<std::uint8_t> &p, Welcome &out)
 {
-    Cursor c(p.data(), p.size());
+    ByteCursor c(p.data(), p.size());
     return c.u8(out.status) && out.status <= Welcome::Busy &&
            c.bytes(out.nonce.data(), out.nonce.size()) && c.text(out.name, kMaxDeviceNameLength) &&
            c.atEnd();
@@ -347,14 +217,14 @@ bool parseWelcome(const std::vector<std::uint8_t> &p, Welcome &out)
 
 bool parseAvLogin(const std::vector<std::uint8_t> &p, AvLogin &out)
 {
-    Cursor c(p.data(), p.size());
+    ByteCursor c(p.data(), p.size());
     return c.bytes(out.nonce.data(), out.nonce.size()) && c.bytes(out.mac.data(), out.mac.size()) &&
            c.u8(out.resend) && c.text(out.account, kMaxAccountLength) && c.atEnd();
 }
 
 bool parseAvLoginResult(const std::vector<std::uint8_t> &p, AvLoginResult &out)
 {
-    Cursor c(p.data(), p.size());
+    ByteCursor c(p.data(), p.size());
     std::uint32_t code = 0;
     if (!(c.u32(code) && c.u32(out.serviceType) && c.u8(out.resend) && c.atEnd()))
         return false;
@@ -395,7 +265,7 @@ void putDiscoveryHead(std::vector<std::uint8_t> &v, DiscoveryKind kind, std::uin
     putU32(v, id);
 }
 
-bool readDiscoveryHead(Cursor &c, DiscoveryKind kind, std::uint32_t &id)
+bool readDiscoveryHead(ByteCursor &c, DiscoveryKind kind, std::uint32_t &id)
 {
     std::uint8_t magic[4];
     std::uint8_t version = 0, k = 0;
@@ -426,7 +296,7 @@ bool parseDiscoveryRequest(const std::uint8_t *data, std::size_t size, Discovery
 {
     if (size > kMaxDatagram)
         return false;
-    Cursor c(data, size);
+    ByteCursor c(data, size);
     return readDiscoveryHead(c, kRequest, out.requestId) && c.text(out.uid, kMaxUidLength) &&
            c.atEnd() && (out.uid.empty() || isValidUid(out.uid));
 }
@@ -435,7 +305,7 @@ bool parseDiscoveryAnswer(const std::uint8_t *data, std::size_t size, DiscoveryA
 {
     if (size > kMaxDatagram)
         return false;
-    Cursor c(data, size);
+    ByteCursor c(data, size);
     return readDiscoveryHead(c, kAnswer, out.requestId) && c.text(out.uid, kMaxUidLength) &&
            isValidUid(out.uid) && c.u16(out.tcpPort) && out.tcpPort != 0 &&
            c.text(out.name, kMaxDeviceNameLength) && c.atEnd();

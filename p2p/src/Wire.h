@@ -73,27 +73,6 @@ struct Message
     std::vector<std::uint8_t> payload;
 };
 
-// Incremental reader of the TCP byte stream. Bytes go in as they arrive;
-// every complete message is handed to the sink. A malformed header puts the
-// reader into a failed state for good (the connection must be closed).
-class MessageReader
-{
-public:
-    // Returns false once the stream is malformed or the sink returned false.
-    bool feed(const std::uint8_t *data, std::size_t size,
-              const std::function<bool(Message &&)> &sink);
-    bool failed() const { return error_ != ParseError::None; }
-    ParseError error() const { return error_; }
-
-private:
-    std::array<std::uint8_t, kHeaderSize> head_{};
-    std::size_t headFill_ = 0;
-    bool haveHeader_ = false;
-    Message current_;
-    std::size_t payloadFill_ = 0;
-    ParseError error_ = ParseError::None;
-};
-
 // A message ready to be written: header plus small fields in head, bulk
 // bytes (frame data, IO control payload) in body.
 struct OutMessage

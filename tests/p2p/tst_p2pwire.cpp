@@ -2,6 +2,7 @@
 // datagrams, the LAN search entry, the peer list and frame information.
 
 #include "Auth.h"
+#include "MessageReader.h"
 #include "Wire.h"
 
 #include <p2p/DeviceServer.h>
