@@ -6,8 +6,7 @@ namespace AccountSettings {
 
 QString baseUrl()
 {
-    QString url =
-        Config::defaultValue(QString::fromLatin1(baseUrlKey), QString()).toString().trimmed();
+    QString url = Config::instance()->get(ConfigKey::AccountBaseUrl).trimmed();
     while (url.endsWith(QLatin1Char('/')))
         url.chop(1);
     return url;
@@ -15,7 +14,7 @@ QString baseUrl()
 
 void setBaseUrl(const QString &url)
 {
-    Config::setDefaultValue(QString::fromLatin1(baseUrlKey), url);
+    Config::instance()->set(ConfigKey::AccountBaseUrl, url);
 }
 
 QString webHelpBase()

@@ -2,12 +2,10 @@
 
 #include <QString>
 
-// Where the account service lives. The base URL is a setting of the default
-// settings file (key "account/baseUrl", empty by default: no service, only
-// the local login works). GUI thread only.
+// Where the account service lives. The base URL is the setting
+// ConfigKey::AccountBaseUrl of the default settings file (empty by default: no
+// service, only the local login works). GUI thread only.
 namespace AccountSettings {
-
-inline constexpr char baseUrlKey[] = "account/baseUrl";
 
 QString baseUrl();
 void setBaseUrl(const QString &url);

@@ -8,7 +8,6 @@
 
 namespace {
 
-const QString newPathKey = QStringLiteral("newpath");
 const QString loginArray = QStringLiteral("login");
 const QString deviceArray = QStringLiteral("device");
 const QString configGroup = QStringLiteral("config");
@@ -114,9 +113,8 @@ void Config::forgetInstance()
 
 Config::Config()
 {
-    const QString newPath =
-        defaultValue(newPathKey, QString::fromLatin1(ConfigKey::defaultFolder)).toString();
-    if (newPath.isEmpty() || newPath == QLatin1String(ConfigKey::defaultFolder))
+    const QString newPath = get(ConfigKey::NewPath);
+    if (newPath.isEmpty() || newPath == QLatin1String(ConfigKey::DefaultFolder))
         m_path = defaultSettingsPath();
     else
         m_path = newPath;
@@ -214,34 +212,22 @@ bool Config::removeDevice(const QString &uid)
     });
 }
 
-bool Config::setValue(const QString &key, const QVariant &value)
+QString Config::storePath(SettingStore store) const
 {
-    return SettingsFile(m_path).update([&](QSettings &s) { s.setValue(key, value); });
+    return store == SettingStore::DefaultFile ? defaultSettingsPath() : m_path;
 }
 
-QVariant Config::value(const QString &key, const QVariant &defaultValue) const
+QVariant Config::read(const char *key, SettingStore store) const
 {
-    const auto s = SettingsFile(m_path).open();
-    return s ? s->value(key, defaultValue) : defaultValue;
+    const auto s = SettingsFile(storePath(store)).open();
+    return s ? s->value(QLatin1String(key)) : QVariant();
 }
 
-bool Config::contains(const QString &key) const
+bool Config::write(const char *key, SettingStore store, const QVariant &value)
 {
-    const auto s = SettingsFile(m_path).open();
-    return s && s->contains(key);
-}
-
-bool Config::setDefaultValue(const QString &key, const QVariant &value)
-{
-    return SettingsFile(defaultSettingsPath()).update([&](QSettings &s) {
-        s.setValue(key, value);
+    return SettingsFile(storePath(store)).update([&](QSettings &s) {
+        s.setValue(QLatin1String(key), value);
     });
-}
-
-QVariant Config::defaultValue(const QString &key, const QVariant &defaultValue)
-{
-    const auto s = SettingsFile(defaultSettingsPath()).open();
-    return s ? s->value(key, defaultValue) : defaultValue;
 }
 
 int Config::moveTo(const QString &newFile)
@@ -266,15 +252,14 @@ bool Config::copyTo(const QString &newFile) const
     QList<QPair<QString, QVariant>> carried;
     if (auto s = SettingsFile(m_path).open()) {
         devices = readDeviceArray(*s);
-        if (s->contains(QLatin1String(ConfigKey::picPath)))
-            carried.append({QLatin1String(ConfigKey::picPath),
-                            s->value(QLatin1String(ConfigKey::picPath)).toString()});
-        if (s->contains(QLatin1String(ConfigKey::videoPath)))
-            carried.append({QLatin1String(ConfigKey::videoPath),
-                            s->value(QLatin1String(ConfigKey::videoPath)).toString()});
-        if (s->contains(QLatin1String(ConfigKey::timeLength)))
-            carried.append({QLatin1String(ConfigKey::timeLength),
-                            s->value(QLatin1String(ConfigKey::timeLength)).toInt()});
+        for (const Setting<QString> &folder : {ConfigKey::PicPath, ConfigKey::VideoPath}) {
+            const QString key = QLatin1String(folder.key);
+            if (s->contains(key))
+                carried.append({key, s->value(key).toString()});
+        }
+        const QString minutes = QLatin1String(ConfigKey::RecordMinutes.key);
+        if (s->contains(minutes))
+            carried.append({minutes, s->value(minutes).toInt()});
     }
     return target.update([&](QSettings &s) {
         writeDeviceArray(s, devices);

@@ -7,15 +7,46 @@
 #include <QString>
 #include <QVariant>
 
-// Keys of the configuration file and their defaults.
+// One setting: its key, its value type and its default, declared in one line
+// below and read and written only through Config::get() and Config::set().
+// Text defaults are kept as const char * so that every declaration stays
+// constexpr; the value type is QString all the same.
+enum class SettingStore {
+    ConfigFile,  // the configuration file (Config::path())
+    DefaultFile, // the default settings file (Config::defaultSettingsPath())
+};
+
+template <class T> struct SettingDefault
+{
+    using Type = T;
+};
+template <> struct SettingDefault<QString>
+{
+    using Type = const char *;
+};
+
+template <class T> struct Setting
+{
+    using Value = T;
+
+    const char *key;
+    typename SettingDefault<T>::Type defaultValue;
+    SettingStore store = SettingStore::ConfigFile;
+};
+
+// Every setting of the two files.
 namespace ConfigKey {
-inline constexpr char picPath[] = "config/picpath";       // string, "default" = documents
-inline constexpr char videoPath[] = "config/videopath";   // string, "default" = documents
-inline constexpr char timeLength[] = "config/timeLength"; // int minutes
-inline constexpr char windowNum[] = "config/windownum";   // int WINDOW_MOD index
-inline constexpr char defaultFolder[] = "default";
-inline constexpr int defaultTimeLength = 30;
-inline constexpr int defaultWindowNum = 1;
+// A folder setting with this value means the documents folder.
+inline constexpr char DefaultFolder[] = "default";
+
+inline constexpr Setting<QString> PicPath{"config/picpath", DefaultFolder};
+inline constexpr Setting<QString> VideoPath{"config/videopath", DefaultFolder};
+inline constexpr Setting<int> RecordMinutes{"config/timeLength", 30};
+inline constexpr Setting<int> WindowNum{"config/windownum", 1}; // WINDOW_MOD index
+// Path of the configuration file; "default" or empty = the default settings file.
+inline constexpr Setting<QString> NewPath{"newpath", DefaultFolder, SettingStore::DefaultFile};
+// Base URL of the account service; empty = none (only the local login works).
+inline constexpr Setting<QString> AccountBaseUrl{"account/baseUrl", "", SettingStore::DefaultFile};
 } // namespace ConfigKey
 
 // The local configuration store. Two INI files:
@@ -65,14 +96,17 @@ public:
     // Removes the first entry with this UID (the array is rewritten either way).
     bool removeDevice(const QString &uid);
 
-    // One key of the configuration file; setValue writes at once.
-    bool setValue(const QString &key, const QVariant &value);
-    QVariant value(const QString &key, const QVariant &defaultValue = QVariant()) const;
-    bool contains(const QString &key) const;
-
-    // One key of the default settings file.
-    static bool setDefaultValue(const QString &key, const QVariant &value);
-    static QVariant defaultValue(const QString &key, const QVariant &defaultValue = QVariant());
+    // The stored value of a setting, or its default when the key is absent,
+    // the file unreadable or (for numbers) the stored text not a number.
+    template <class T> T get(const Setting<T> &setting) const
+    {
+        return fromStored(read(setting.key, setting.store), defaultOf(setting.defaultValue));
+    }
+    // Writes one setting at once; false when the file could not be written.
+    template <class T> bool set(const Setting<T> &setting, const typename Setting<T>::Value &value)
+    {
+        return write(setting.key, setting.store, QVariant::fromValue<T>(value));
+    }
 
     // Moves the configuration to newFile: copyTo(newFile), then removeMoved().
     // Returns 0 when moved, 2 when newFile cannot be written (nothing changed).
@@ -86,5 +120,23 @@ public:
     bool removeMoved();
 
 private:
+    // The stored value of key; invalid when absent or unreadable.
+    QVariant read(const char *key, SettingStore store) const;
+    bool write(const char *key, SettingStore store, const QVariant &value);
+    QString storePath(SettingStore store) const;
+
+    static int defaultOf(int value) { return value; }
+    static QString defaultOf(const char *value) { return QString::fromUtf8(value); }
+    static int fromStored(const QVariant &stored, int defaultValue)
+    {
+        bool ok = false;
+        const int v = stored.toInt(&ok);
+        return ok ? v : defaultValue;
+    }
+    static QString fromStored(const QVariant &stored, const QString &defaultValue)
+    {
+        return stored.isValid() ? stored.toString() : defaultValue;
+    }
+
     QString m_path;
 };

@@ -8,11 +8,9 @@
 
 namespace {
 
-const QString newPathKey = QStringLiteral("newpath");
-
 QString folderOrDocuments(const QString &value)
 {
-    if (value.isEmpty() || value == QLatin1String(ConfigKey::defaultFolder))
+    if (value.isEmpty() || value == QLatin1String(ConfigKey::DefaultFolder))
         return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return value;
 }
@@ -31,9 +29,8 @@ Location::Location(QObject *parent)
 
 QString Location::settingsPath() const
 {
-    const QString newPath =
-        Config::defaultValue(newPathKey, QString::fromLatin1(ConfigKey::defaultFolder)).toString();
-    if (!newPath.isEmpty() && newPath != QLatin1String(ConfigKey::defaultFolder))
+    const QString newPath = Config::instance()->get(ConfigKey::NewPath);
+    if (!newPath.isEmpty() && newPath != QLatin1String(ConfigKey::DefaultFolder))
         return newPath;
     return Config::instance()->path();
 }
@@ -48,7 +45,7 @@ int Location::setSettingsPath(const QString &folder)
     // an interruption at any step leaves a complete configuration in use.
     if (!config->copyTo(file))
         return NotWritable;
-    if (!Config::setDefaultValue(newPathKey, file))
+    if (!config->set(ConfigKey::NewPath, file))
         return NotWritable;
     if (!Config::isSameFile(file, config->path()))
         config->removeMoved();
@@ -58,54 +55,40 @@ int Location::setSettingsPath(const QString &folder)
 
 QString Location::picPath() const
 {
-    return folderOrDocuments(
-        Config::instance()
-            ->value(QLatin1String(ConfigKey::picPath), QLatin1String(ConfigKey::defaultFolder))
-            .toString());
+    return folderOrDocuments(Config::instance()->get(ConfigKey::PicPath));
 }
 
 bool Location::setPicPath(const QString &path)
 {
-    return Config::instance()->setValue(QLatin1String(ConfigKey::picPath), path);
+    return Config::instance()->set(ConfigKey::PicPath, path);
 }
 
 QString Location::videoPath() const
 {
-    return folderOrDocuments(
-        Config::instance()
-            ->value(QLatin1String(ConfigKey::videoPath), QLatin1String(ConfigKey::defaultFolder))
-            .toString());
+    return folderOrDocuments(Config::instance()->get(ConfigKey::VideoPath));
 }
 
 bool Location::setVideoPath(const QString &path)
 {
-    return Config::instance()->setValue(QLatin1String(ConfigKey::videoPath), path);
+    return Config::instance()->set(ConfigKey::VideoPath, path);
 }
 
 int Location::timeLength() const
 {
-    bool ok = false;
-    const int v = Config::instance()
-                      ->value(QLatin1String(ConfigKey::timeLength), ConfigKey::defaultTimeLength)
-                      .toInt(&ok);
-    return ok ? v : ConfigKey::defaultTimeLength;
+    return Config::instance()->get(ConfigKey::RecordMinutes);
 }
 
 bool Location::setTimeLength(int minutes)
 {
-    return Config::instance()->setValue(QLatin1String(ConfigKey::timeLength), minutes);
+    return Config::instance()->set(ConfigKey::RecordMinutes, minutes);
 }
 
 int Location::windowNum() const
 {
-    bool ok = false;
-    const int v = Config::instance()
-                      ->value(QLatin1String(ConfigKey::windowNum), ConfigKey::defaultWindowNum)
-                      .toInt(&ok);
-    return ok ? v : ConfigKey::defaultWindowNum;
+    return Config::instance()->get(ConfigKey::WindowNum);
 }
 
 bool Location::setWindowNum(int mod)
 {
-    return Config::instance()->setValue(QLatin1String(ConfigKey::windowNum), mod);
+    return Config::instance()->set(ConfigKey::WindowNum, mod);
 }

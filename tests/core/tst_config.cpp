@@ -10,14 +10,8 @@ namespace {
 
 DeviceRecord record(const QString &uid, const QString &nick, int type = 7, int channels = 1)
 {
-    DeviceRecord r;
-    r.type = type;
-    r.channel = channels;
-    r.uid = uid;
-    r.nickname = nick;
-    r.username = QStringLiteral("admin");
-    r.password = QStringLiteral("pw-") + uid;
-    return r;
+    return DeviceRecord{type, channels, nick, uid, QStringLiteral("admin"),
+                        QStringLiteral("pw-") + uid};
 }
 
 QStringList uids(const QList<DeviceRecord> &list)
@@ -47,15 +41,11 @@ private slots:
     void cleanup();
 
     void loginListKeepsThreeNewestFirst();
-    void returningUserMovesToFrontWithNewFields();
     void loginNamesAndPasswordsAreStoredEncoded();
+    void devicesAreReplacedAndRemovedByExactUid();
+    void settingsReadTheirDefaultsUntilWritten();
 
-    void deviceReplacedInPlaceByUid();
-    void deviceRemovedByUid();
-    void removingUnknownUidKeepsList();
-    void devicesKeepChineseNickNames();
-
-    void absentFileGivesEmptyLists();
+    void absentFileGivesDefaults();
     void corruptFileGivesDefaultsAndIsReplacedOnWrite();
     void consecutiveWritesAreReadBack();
     void damagedArraySizeIsBounded();
@@ -86,31 +76,20 @@ void TstConfig::loginListKeepsThreeNewestFirst()
     Config *c = Config::instance();
     for (const char *name : {"ann", "bob", "cat", "dan"})
         QVERIFY(c->saveLogin(QString::fromLatin1(name), QStringLiteral("pw"), true, 0));
-    QCOMPARE(names(c->readLogins()),
-             (QStringList{QStringLiteral("dan"), QStringLiteral("cat"), QStringLiteral("bob")}));
+    QCOMPARE(names(c->readLogins()), (QStringList{"dan", "cat", "bob"}));
     QSettings raw(env->defaultFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("login/size")).toInt(), 3);
-}
 
-void TstConfig::returningUserMovesToFrontWithNewFields()
-{
-    Config *c = Config::instance();
-    c->saveLogin(QStringLiteral("ann"), QStringLiteral("a1"), false, 0);
-    c->saveLogin(QStringLiteral("bob"), QStringLiteral("b1"), true, 1);
-    c->saveLogin(QStringLiteral("cat"), QStringLiteral("c1"), true, 0);
-
-    // The oldest remembered user returns: nobody is dropped.
-    c->saveLogin(QStringLiteral("ann"), QStringLiteral("a2"), true, 1);
+    // The oldest remembered user returns: nobody is dropped, the entry is new.
+    c->saveLogin(QStringLiteral("bob"), QStringLiteral("b2"), false, 1);
     const QList<LoginRecord> list = c->readLogins();
-    QCOMPARE(names(list),
-             (QStringList{QStringLiteral("ann"), QStringLiteral("cat"), QStringLiteral("bob")}));
-    QCOMPARE(list.at(0), (LoginRecord{QStringLiteral("ann"), QStringLiteral("a2"), true, 1}));
-    QCOMPARE(list.at(2), (LoginRecord{QStringLiteral("bob"), QStringLiteral("b1"), true, 1}));
+    QCOMPARE(names(list), (QStringList{"bob", "dan", "cat"}));
+    QCOMPARE(list.at(0), (LoginRecord{QStringLiteral("bob"), QStringLiteral("b2"), false, 1}));
+    QCOMPARE(list.at(2), (LoginRecord{QStringLiteral("cat"), QStringLiteral("pw"), true, 0}));
 
     // Names compare exactly.
     c->saveLogin(QStringLiteral("Bob"), QStringLiteral("x"), false, 0);
-    QCOMPARE(names(c->readLogins()),
-             (QStringList{QStringLiteral("Bob"), QStringLiteral("ann"), QStringLiteral("cat")}));
+    QCOMPARE(names(c->readLogins()), (QStringList{"Bob", "bob", "dan"}));
 }
 
 void TstConfig::loginNamesAndPasswordsAreStoredEncoded()
@@ -119,73 +98,68 @@ void TstConfig::loginNamesAndPasswordsAreStoredEncoded()
     QSettings raw(env->defaultFile(), QSettings::IniFormat);
     raw.beginReadArray(QStringLiteral("login"));
     raw.setArrayIndex(0);
-    const QString storedName = raw.value(QStringLiteral("username")).toString();
-    const QString storedPassword = raw.value(QStringLiteral("password")).toString();
+    QCOMPARE(decodeText(raw.value(QStringLiteral("username")).toString()), QStringLiteral("客厅"));
+    QCOMPARE(decodeText(raw.value(QStringLiteral("password")).toString()),
+             QStringLiteral("secret"));
     QCOMPARE(raw.value(QStringLiteral("isremember")).toBool(), true);
     QCOMPARE(raw.value(QStringLiteral("language")).toInt(), 1);
     raw.endArray();
-    QVERIFY(!storedPassword.contains(QStringLiteral("secret")));
-    QCOMPARE(decodeText(storedName), QStringLiteral("客厅"));
-    QCOMPARE(decodeText(storedPassword), QStringLiteral("secret"));
     QVERIFY(!ConfigTestEnv::readAll(env->defaultFile()).contains("secret"));
 }
 
-void TstConfig::deviceReplacedInPlaceByUid()
+void TstConfig::devicesAreReplacedAndRemovedByExactUid()
 {
     Config *c = Config::instance();
-    c->saveDevice(record(QStringLiteral("A"), QStringLiteral("one")));
+    c->saveDevice(record(QStringLiteral("A"), QStringLiteral("客厅摄像头")));
     c->saveDevice(record(QStringLiteral("B"), QStringLiteral("two")));
     c->saveDevice(record(QStringLiteral("C"), QStringLiteral("three")));
     const DeviceRecord updated = record(QStringLiteral("B"), QStringLiteral("renamed"), 2, 8);
     QVERIFY(c->saveDevice(updated));
-
-    const QList<DeviceRecord> list = c->readDevices();
-    QCOMPARE(uids(list),
-             (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    QList<DeviceRecord> list = c->readDevices();
+    QCOMPARE(uids(list), (QStringList{"A", "B", "C"}));
     QCOMPARE(list.at(1), updated);
-    QCOMPARE(list.at(0).nickname, QStringLiteral("one"));
-}
+    QCOMPARE(list.at(0), record(QStringLiteral("A"), QStringLiteral("客厅摄像头")));
+    QVERIFY(!ConfigTestEnv::readAll(c->path()).contains("renamed")); // stored encoded
 
-void TstConfig::deviceRemovedByUid()
-{
-    Config *c = Config::instance();
-    for (const char *uid : {"A", "B", "C"})
-        c->saveDevice(record(QString::fromLatin1(uid), QStringLiteral("n")));
+    QVERIFY(c->removeDevice(QStringLiteral("a"))); // UIDs compare exactly
+    QCOMPARE(c->readDevices().size(), 3);
     QVERIFY(c->removeDevice(QStringLiteral("B")));
-    QCOMPARE(uids(c->readDevices()), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    QCOMPARE(uids(c->readDevices()), (QStringList{"A", "C"}));
     QSettings raw(c->path(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("device/size")).toInt(), 2);
     QVERIFY(!raw.contains(QStringLiteral("device/3/uid")));
 }
 
-void TstConfig::removingUnknownUidKeepsList()
+void TstConfig::settingsReadTheirDefaultsUntilWritten()
 {
     Config *c = Config::instance();
-    c->saveDevice(record(QStringLiteral("A"), QStringLiteral("n")));
-    c->saveDevice(record(QStringLiteral("B"), QStringLiteral("m")));
-    const QList<DeviceRecord> before = c->readDevices();
-    QVERIFY(c->removeDevice(QStringLiteral("a"))); // UIDs compare exactly
-    QCOMPARE(c->readDevices(), before);
+    QCOMPARE(c->get(ConfigKey::RecordMinutes), 30);
+    QCOMPARE(c->get(ConfigKey::PicPath), QStringLiteral("default"));
+    QCOMPARE(c->get(ConfigKey::AccountBaseUrl), QString());
+    QVERIFY(c->set(ConfigKey::RecordMinutes, 12));
+    QVERIFY(c->set(ConfigKey::AccountBaseUrl, QStringLiteral("https://a.example")));
+    QCOMPARE(c->get(ConfigKey::RecordMinutes), 12);
+
+    // Each setting lives in its own file, under its own key.
+    QCOMPARE(ConfigTestEnv::readAll(env->defaultFile()),
+             QByteArray("[account]\nbaseUrl=https://a.example\n\n[config]\ntimeLength=12\n"));
+    QVERIFY(c->set(ConfigKey::NewPath, env->root() + QStringLiteral("/other.ini")));
+    Config moved;
+    QVERIFY(moved.set(ConfigKey::WindowNum, 5));
+    QCOMPARE(moved.get(ConfigKey::RecordMinutes), 30);
+    QCOMPARE(moved.get(ConfigKey::AccountBaseUrl), QStringLiteral("https://a.example"));
+    QCOMPARE(ConfigTestEnv::readAll(moved.path()), QByteArray("[config]\nwindownum=5\n"));
 }
 
-void TstConfig::devicesKeepChineseNickNames()
-{
-    Config *c = Config::instance();
-    const DeviceRecord r = record(QStringLiteral("UID-1"), QStringLiteral("客厅摄像头"));
-    c->saveDevice(r);
-    QCOMPARE(c->readDevices(), QList<DeviceRecord>{r});
-    QVERIFY(!ConfigTestEnv::readAll(c->path()).contains("UID-1"));
-}
-
-void TstConfig::absentFileGivesEmptyLists()
+void TstConfig::absentFileGivesDefaults()
 {
     QVERIFY(!QFile::exists(env->defaultFile()));
     Config *c = Config::instance();
     QCOMPARE(c->path(), env->defaultFile());
     QVERIFY(c->readDevices().isEmpty());
     QVERIFY(c->readLogins().isEmpty());
-    QCOMPARE(c->value(QStringLiteral("config/timeLength"), 30).toInt(), 30);
-    QVERIFY(!c->contains(QStringLiteral("config/timeLength")));
+    QCOMPARE(c->get(ConfigKey::WindowNum), 1);
+    QVERIFY(!QFile::exists(env->defaultFile())); // reading creates nothing
 }
 
 void TstConfig::corruptFileGivesDefaultsAndIsReplacedOnWrite()
@@ -202,7 +176,7 @@ void TstConfig::corruptFileGivesDefaultsAndIsReplacedOnWrite()
     Config *c = Config::instance();
     QCOMPARE(c->readDevices(), QList<DeviceRecord>());
     QCOMPARE(c->readLogins(), QList<LoginRecord>());
-    QCOMPARE(c->value(QStringLiteral("config/windownum"), 1).toInt(), 1);
+    QCOMPARE(c->get(ConfigKey::RecordMinutes), 30);
 
     // The next write starts afresh and keeps the damaged file aside.
     const DeviceRecord r = record(QStringLiteral("A"), QStringLiteral("x"));
@@ -217,8 +191,8 @@ void TstConfig::consecutiveWritesAreReadBack()
     // Versions of equal size follow each other quickly; each must be seen.
     Config *c = Config::instance();
     for (int i = 0; i < 50; ++i) {
-        QVERIFY(c->setValue(QStringLiteral("config/windownum"), i % 10));
-        QCOMPARE(c->value(QStringLiteral("config/windownum")).toInt(), i % 10);
+        QVERIFY(c->set(ConfigKey::WindowNum, i % 10));
+        QCOMPARE(c->get(ConfigKey::WindowNum), i % 10);
     }
 }
 
@@ -229,7 +203,7 @@ void TstConfig::damagedArraySizeIsBounded()
     QSettings raw(c->path(), QSettings::IniFormat);
     raw.setValue(QStringLiteral("device/size"), 2000000000);
     raw.sync();
-    QCOMPARE(uids(c->readDevices()), QStringList{QStringLiteral("A")});
+    QCOMPARE(uids(c->readDevices()), QStringList{"A"});
 }
 
 void TstConfig::unreadableFileGivesDefaults()
@@ -238,8 +212,9 @@ void TstConfig::unreadableFileGivesDefaults()
     QVERIFY(QDir().mkpath(env->defaultFile()));
     Config *c = Config::instance();
     QVERIFY(c->readDevices().isEmpty());
-    QCOMPARE(c->value(QStringLiteral("config/timeLength"), 30).toInt(), 30);
+    QCOMPARE(c->get(ConfigKey::RecordMinutes), 30);
     QVERIFY(!c->saveDevice(record(QStringLiteral("A"), QStringLiteral("x"))));
+    QVERIFY(!c->set(ConfigKey::RecordMinutes, 5));
     QVERIFY(QFileInfo(env->defaultFile()).isDir());
 }
 
@@ -259,15 +234,14 @@ void TstConfig::interruptedWriteLeavesOldFileIntact()
 
     QCOMPARE(ConfigTestEnv::readAll(c->path()), before);
     QCOMPARE(c->readDevices(), devicesBefore);
-    QCOMPARE(names(c->readLogins()), QStringList{QStringLiteral("ann")});
+    QCOMPARE(names(c->readLogins()), QStringList{"ann"});
     // Nothing is left next to the file.
     QCOMPARE(QDir(env->root() + QStringLiteral("/Orvane")).entryList(QDir::Files),
-             QStringList{QStringLiteral("Orvane.ini")});
+             QStringList{"Orvane.ini"});
 
     // The next write goes through.
     QVERIFY(c->saveDevice(record(QStringLiteral("C"), QStringLiteral("three"))));
-    QCOMPARE(uids(c->readDevices()),
-             (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    QCOMPARE(uids(c->readDevices()), (QStringList{"A", "B", "C"}));
 }
 
 void TstConfig::leftoverTempFileIsIgnored()
@@ -276,9 +250,9 @@ void TstConfig::leftoverTempFileIsIgnored()
     c->saveDevice(record(QStringLiteral("A"), QStringLiteral("one")));
     // What a write cut off by a crash would leave next to the file.
     ConfigTestEnv::writeAll(c->path() + QStringLiteral(".Ab12Cd"), "[device]\nsize=1\n1\\ui");
-    QCOMPARE(uids(c->readDevices()), QStringList{QStringLiteral("A")});
+    QCOMPARE(uids(c->readDevices()), QStringList{"A"});
     QVERIFY(c->saveDevice(record(QStringLiteral("B"), QStringLiteral("two"))));
-    QCOMPARE(uids(c->readDevices()), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    QCOMPARE(uids(c->readDevices()), (QStringList{"A", "B"}));
 }
 
 void TstConfig::destroyingAConfigRereadsNewPath()
@@ -287,7 +261,7 @@ void TstConfig::destroyingAConfigRereadsNewPath()
     QCOMPARE(shared->path(), env->defaultFile());
     const QString other =
         env->makeFolder(QStringLiteral("elsewhere")) + QStringLiteral("/QELO.ini");
-    QVERIFY(Config::setDefaultValue(QStringLiteral("newpath"), other));
+    QVERIFY(shared->set(ConfigKey::NewPath, other));
     QCOMPARE(Config::instance(), shared); // fixed at construction
     {
         Config temporary;

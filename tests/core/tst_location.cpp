@@ -10,14 +10,7 @@ namespace {
 
 DeviceRecord record(const QString &uid, const QString &nick)
 {
-    DeviceRecord r;
-    r.type = 2;
-    r.channel = 4;
-    r.uid = uid;
-    r.nickname = nick;
-    r.username = QStringLiteral("view");
-    r.password = QStringLiteral("secret");
-    return r;
+    return DeviceRecord{2, 4, nick, uid, QStringLiteral("view"), QStringLiteral("secret")};
 }
 
 QString documents()
@@ -35,14 +28,13 @@ private slots:
     void init();
     void cleanup();
 
-    void absentKeysGiveDefaults();
+    void absentOrUnusableValuesGiveDefaults();
     void settingsAreWrittenAtOnce();
-    void unparsableNumbersGiveDefaults();
 
     void moveCarriesDevicesAndThreeSettings();
     void moveLeavesUnsetKeysUnset();
-    void moveToMissingFolderChangesNothing();
-    void moveToUnwritableFileChangesNothing();
+    void refusedMoveChangesNothing_data();
+    void refusedMoveChangesNothing();
     void moveToTheFolderInUseKeepsEverything();
     void moveWithTheDefaultFileElsewhereInUse();
 
@@ -61,7 +53,7 @@ void TstLocation::cleanup()
     env.reset();
 }
 
-void TstLocation::absentKeysGiveDefaults()
+void TstLocation::absentOrUnusableValuesGiveDefaults()
 {
     Location *l = Location::instance();
     QCOMPARE(l->picPath(), documents());
@@ -70,9 +62,12 @@ void TstLocation::absentKeysGiveDefaults()
     QCOMPARE(l->windowNum(), 1);
     QCOMPARE(l->settingsPath(), env->defaultFile());
 
-    // "default" stored explicitly reads the same way.
-    QVERIFY(l->setPicPath(QStringLiteral("default")));
+    ConfigTestEnv::writeAll(env->defaultFile(), "[config]\ntimeLength=half an hour\nwindownum=\n"
+                                                "picpath=default\nvideopath=\n");
+    QCOMPARE(l->timeLength(), 30);
+    QCOMPARE(l->windowNum(), 1);
     QCOMPARE(l->picPath(), documents());
+    QCOMPARE(l->videoPath(), documents());
 }
 
 void TstLocation::settingsAreWrittenAtOnce()
@@ -83,20 +78,12 @@ void TstLocation::settingsAreWrittenAtOnce()
     QVERIFY(l->setTimeLength(5));
     QVERIFY(l->setWindowNum(6));
 
-    QSettings raw(env->defaultFile(), QSettings::IniFormat);
-    QCOMPARE(raw.value(QStringLiteral("config/picpath")).toString(), QStringLiteral("/pictures"));
-    QCOMPARE(raw.value(QStringLiteral("config/videopath")).toString(), QStringLiteral("/videos"));
-    QCOMPARE(raw.value(QStringLiteral("config/timeLength")).toInt(), 5);
-    QCOMPARE(raw.value(QStringLiteral("config/windownum")).toInt(), 6);
+    QCOMPARE(ConfigTestEnv::readAll(env->defaultFile()),
+             QByteArray("[config]\npicpath=/pictures\ntimeLength=5\nvideopath=/videos\n"
+                        "windownum=6\n"));
+    QCOMPARE(l->picPath(), QStringLiteral("/pictures"));
     QCOMPARE(l->timeLength(), 5);
     QCOMPARE(l->windowNum(), 6);
-}
-
-void TstLocation::unparsableNumbersGiveDefaults()
-{
-    ConfigTestEnv::writeAll(env->defaultFile(), "[config]\ntimeLength=half an hour\nwindownum=\n");
-    QCOMPARE(Location::instance()->timeLength(), 30);
-    QCOMPARE(Location::instance()->windowNum(), 1);
 }
 
 void TstLocation::moveCarriesDevicesAndThreeSettings()
@@ -130,9 +117,7 @@ void TstLocation::moveCarriesDevicesAndThreeSettings()
     // The default file points at it and keeps only what is not moved.
     QSettings old(env->defaultFile(), QSettings::IniFormat);
     QCOMPARE(old.value(QStringLiteral("newpath")).toString(), file);
-    QVERIFY(old.childGroups().contains(QStringLiteral("login")));
-    QVERIFY(!old.childGroups().contains(QStringLiteral("device")));
-    QVERIFY(!old.childGroups().contains(QStringLiteral("config")));
+    QCOMPARE(old.childGroups(), QStringList{"login"});
 
     // Every reader now uses the new file.
     QCOMPARE(l->settingsPath(), file);
@@ -150,41 +135,39 @@ void TstLocation::moveLeavesUnsetKeysUnset()
     l->setTimeLength(7);
     const QString folder = env->makeFolder(QStringLiteral("moved"));
     QCOMPARE(l->setSettingsPath(folder), 0);
-    QSettings moved(folder + QStringLiteral("/QELO.ini"), QSettings::IniFormat);
-    QVERIFY(!moved.contains(QStringLiteral("config/picpath")));
-    QVERIFY(!moved.contains(QStringLiteral("config/videopath")));
-    QCOMPARE(moved.value(QStringLiteral("device/size")).toInt(), 0);
+    QCOMPARE(ConfigTestEnv::readAll(folder + QStringLiteral("/QELO.ini")),
+             QByteArray("[config]\ntimeLength=7\n\n[device]\nsize=0\n"));
     QCOMPARE(l->picPath(), documents());
     QCOMPARE(l->timeLength(), 7);
 }
 
-void TstLocation::moveToMissingFolderChangesNothing()
+void TstLocation::refusedMoveChangesNothing_data()
 {
-    Location *l = Location::instance();
-    Config::instance()->saveDevice(record(QStringLiteral("A"), QStringLiteral("x")));
-    const QByteArray before = ConfigTestEnv::readAll(env->defaultFile());
-    QCOMPARE(l->setSettingsPath(env->root() + QStringLiteral("/missing")),
-             int(Location::NoSuchFolder));
-    QCOMPARE(l->setSettingsPath(QString()), int(Location::NoSuchFolder));
-    QCOMPARE(ConfigTestEnv::readAll(env->defaultFile()), before);
-    QVERIFY(!Config::defaultValue(QStringLiteral("newpath")).isValid());
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("result");
+    QTest::newRow("missing folder") << QStringLiteral("missing") << int(Location::NoSuchFolder);
+    QTest::newRow("no folder") << QString() << int(Location::NoSuchFolder);
+    // "QELO.ini" is taken by a folder: the file cannot be written.
+    QTest::newRow("unwritable file") << QStringLiteral("blocked") << int(Location::NotWritable);
 }
 
-void TstLocation::moveToUnwritableFileChangesNothing()
+void TstLocation::refusedMoveChangesNothing()
 {
+    QFETCH(QString, folder);
+    QFETCH(int, result);
     Location *l = Location::instance();
     Config::instance()->saveDevice(record(QStringLiteral("A"), QStringLiteral("x")));
     l->setWindowNum(3);
     const QByteArray before = ConfigTestEnv::readAll(env->defaultFile());
-    // "QELO.ini" is taken by a folder: the file cannot be written.
-    const QString folder = env->makeFolder(QStringLiteral("blocked"));
-    QVERIFY(QDir(folder).mkdir(QStringLiteral("QELO.ini")));
+    if (folder == QLatin1String("blocked"))
+        QVERIFY(QDir(env->makeFolder(folder)).mkdir(QStringLiteral("QELO.ini")));
 
-    QCOMPARE(l->setSettingsPath(folder), int(Location::NotWritable));
+    QCOMPARE(l->setSettingsPath(folder.isEmpty() ? folder : env->root() + u'/' + folder), result);
     QCOMPARE(ConfigTestEnv::readAll(env->defaultFile()), before);
     QCOMPARE(l->settingsPath(), env->defaultFile());
     Config fresh;
     QCOMPARE(fresh.readDevices().size(), 1);
+    QCOMPARE(l->windowNum(), 3);
 }
 
 void TstLocation::moveToTheFolderInUseKeepsEverything()

@@ -113,7 +113,7 @@ void tst_ViewControl::attachCreatesTheStoredLayoutAndPlacesIt()
 
 void tst_ViewControl::invalidStoredModeCreatesNoWindows()
 {
-    Config::instance()->setValue(QStringLiteral("config/windownum"), 42);
+    Location::instance()->setWindowNum(42);
     ViewControl other; // not the shared one
     QWidget otherHost;
     otherHost.resize(400, 300);
