@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <functional>
+
 namespace devsim {
 
 namespace {
@@ -77,6 +79,137 @@ std::optional<QSize> DeviceConfig::parseSize(const QString &text)
     return QSize(w, h);
 }
 
+namespace {
+
+// Applies one option's text to a configuration: an error text, or empty.
+using OptionSetter = std::function<QString(DeviceConfig &, const QString &)>;
+
+OptionSetter intOption(int DeviceConfig::*field, int min, int max, const QString &error)
+{
+    return [=](DeviceConfig &c, const QString &value) {
+        return parseInt(value, min, max, &(c.*field)) ? QString() : error;
+    };
+}
+
+OptionSetter textOption(QString DeviceConfig::*field, const QString &error)
+{
+    return [=](DeviceConfig &c, const QString &value) {
+        if (!isPrintableLatin1(value, 63))
+            return error;
+        c.*field = value;
+        return QString();
+    };
+}
+
+OptionSetter flagOption(bool DeviceConfig::*field, const QString &name)
+{
+    return [=](DeviceConfig &c, const QString &value) {
+        return parseBool(value, &(c.*field)) ? QString()
+                                             : name + QStringLiteral(" must be true or false");
+    };
+}
+
+// An option with a fixed set of (lower-case) values.
+template <typename T>
+OptionSetter choiceOption(T DeviceConfig::*field, const QMap<QString, T> &choices,
+                          const QString &error)
+{
+    return [=](DeviceConfig &c, const QString &value) {
+        const auto it = choices.find(value.trimmed().toLower());
+        if (it == choices.end())
+            return error;
+        c.*field = *it;
+        return QString();
+    };
+}
+
+OptionSetter sizeOption(QSize DeviceConfig::*field, const QString &name)
+{
+    return [=](DeviceConfig &c, const QString &value) {
+        const std::optional<QSize> size = DeviceConfig::parseSize(value);
+        if (!size)
+            return name + QStringLiteral(" must be WxH, even, 16 to 4096");
+        c.*field = *size;
+        return QString();
+    };
+}
+
+QString setUid(DeviceConfig &c, const QString &value)
+{
+    static const QRegularExpression uidRe(QStringLiteral("^[A-Za-z0-9_-]{1,20}$"));
+    if (!uidRe.match(value).hasMatch())
+        return QStringLiteral("uid must be 1 to 20 letters, digits, '-' or '_'");
+    c.uid = value;
+    return QString();
+}
+
+QString setTalkWav(DeviceConfig &c, const QString &value)
+{
+    c.talkWav = value;
+    return QString();
+}
+
+const QMap<QString, OptionSetter> &optionSetters()
+{
+    using C = DeviceConfig;
+    static const QMap<QString, OptionSetter> setters{
+        {QStringLiteral("uid"), setUid},
+        {QStringLiteral("name"),
+         textOption(&C::name,
+                    QStringLiteral("name must be at most 63 printable Latin-1 characters"))},
+        {QStringLiteral("type"),
+         intOption(&C::type, 0, 99999, QStringLiteral("type must be a device type code"))},
+        {QStringLiteral("channels"),
+         intOption(&C::channels, 1, 64, QStringLiteral("channels must be 1 to 64"))},
+        {QStringLiteral("account"),
+         textOption(&C::account,
+                    QStringLiteral("account must be at most 63 printable characters"))},
+        {QStringLiteral("password"),
+         textOption(&C::password,
+                    QStringLiteral("password must be at most 63 printable characters"))},
+        {QStringLiteral("version"),
+         textOption(&C::version,
+                    QStringLiteral("version must be at most 63 printable characters"))},
+        {QStringLiteral("codec"),
+         choiceOption<VideoCodec>(&C::codec,
+                                  {{QStringLiteral("h264"), VideoCodec::H264},
+                                   {QStringLiteral("h265"), VideoCodec::H265},
+                                   {QStringLiteral("hevc"), VideoCodec::H265}},
+                                  QStringLiteral("codec must be h264 or h265"))},
+        {QStringLiteral("fps"), intOption(&C::fps, 1, 60, QStringLiteral("fps must be 1 to 60"))},
+        {QStringLiteral("sd"), sizeOption(&C::sd, QStringLiteral("sd"))},
+        {QStringLiteral("hd"), sizeOption(&C::hd, QStringLiteral("hd"))},
+        {QStringLiteral("port"),
+         intOption(&C::port, 0, 65535, QStringLiteral("port must be 0 to 65535"))},
+        {QStringLiteral("pattern"),
+         choiceOption<PatternMode>(&C::pattern,
+                                   {{QStringLiteral("moving"), PatternMode::Moving},
+                                    {QStringLiteral("solid"), PatternMode::Solid}},
+                                   QStringLiteral("pattern must be moving or solid"))},
+        {QStringLiteral("talk-wav"), setTalkWav},
+        {QStringLiteral("fault"),
+         choiceOption<ConnectFault>(&C::fault,
+                                    {{QString(), ConnectFault::None},
+                                     {QStringLiteral("none"), ConnectFault::None},
+                                     {QStringLiteral("refuse"), ConnectFault::Refuse},
+                                     {QStringLiteral("silent"), ConnectFault::Silent}},
+                                    QStringLiteral("fault must be none, refuse or silent"))},
+        {QStringLiteral("drop-after"),
+         intOption(&C::dropAfterSec, 0, 86400,
+                   QStringLiteral("drop-after must be 0 to 86400 seconds"))},
+        {QStringLiteral("gop"),
+         intOption(&C::gopSec, 1, 60, QStringLiteral("gop must be 1 to 60 seconds"))},
+        {QStringLiteral("refuse-timezone"),
+         flagOption(&C::refuseTimezone, QStringLiteral("refuse-timezone"))},
+        {QStringLiteral("stall-io"), flagOption(&C::stallIo, QStringLiteral("stall-io"))},
+        {QStringLiteral("corrupt-frame"),
+         flagOption(&C::corruptFrame, QStringLiteral("corrupt-frame"))},
+    };
+    return setters;
+}
+
+} // namespace
+
 std::optional<DeviceConfig> DeviceConfig::fromOptions(const OptionMap &options, QString *error)
 {
     DeviceConfig c;
@@ -85,93 +218,14 @@ std::optional<DeviceConfig> DeviceConfig::fromOptions(const OptionMap &options, 
             *error = text;
         return std::nullopt;
     };
+    const QMap<QString, OptionSetter> &setters = optionSetters();
     for (auto it = options.cbegin(); it != options.cend(); ++it) {
-        const QString &key = it.key();
-        const QString &value = it.value();
-        if (key == QLatin1String("uid")) {
-            static const QRegularExpression uidRe(QStringLiteral("^[A-Za-z0-9_-]{1,20}$"));
-            if (!uidRe.match(value).hasMatch())
-                return fail(QStringLiteral("uid must be 1 to 20 letters, digits, '-' or '_'"));
-            c.uid = value;
-        } else if (key == QLatin1String("name")) {
-            if (!isPrintableLatin1(value, 63))
-                return fail(QStringLiteral("name must be at most 63 printable Latin-1 characters"));
-            c.name = value;
-        } else if (key == QLatin1String("type")) {
-            if (!parseInt(value, 0, 99999, &c.type))
-                return fail(QStringLiteral("type must be a device type code"));
-        } else if (key == QLatin1String("channels")) {
-            if (!parseInt(value, 1, 64, &c.channels))
-                return fail(QStringLiteral("channels must be 1 to 64"));
-        } else if (key == QLatin1String("account")) {
-            if (!isPrintableLatin1(value, 63))
-                return fail(QStringLiteral("account must be at most 63 printable characters"));
-            c.account = value;
-        } else if (key == QLatin1String("password")) {
-            if (!isPrintableLatin1(value, 63))
-                return fail(QStringLiteral("password must be at most 63 printable characters"));
-            c.password = value;
-        } else if (key == QLatin1String("version")) {
-            if (!isPrintableLatin1(value, 63))
-                return fail(QStringLiteral("version must be at most 63 printable characters"));
-            c.version = value;
-        } else if (key == QLatin1String("codec")) {
-            const QString v = value.trimmed().toLower();
-            if (v == QLatin1String("h264"))
-                c.codec = VideoCodec::H264;
-            else if (v == QLatin1String("h265") || v == QLatin1String("hevc"))
-                c.codec = VideoCodec::H265;
-            else
-                return fail(QStringLiteral("codec must be h264 or h265"));
-        } else if (key == QLatin1String("fps")) {
-            if (!parseInt(value, 1, 60, &c.fps))
-                return fail(QStringLiteral("fps must be 1 to 60"));
-        } else if (key == QLatin1String("sd") || key == QLatin1String("hd")) {
-            const std::optional<QSize> size = parseSize(value);
-            if (!size)
-                return fail(key + QStringLiteral(" must be WxH, even, 16 to 4096"));
-            (key == QLatin1String("sd") ? c.sd : c.hd) = *size;
-        } else if (key == QLatin1String("port")) {
-            if (!parseInt(value, 0, 65535, &c.port))
-                return fail(QStringLiteral("port must be 0 to 65535"));
-        } else if (key == QLatin1String("pattern")) {
-            const QString v = value.trimmed().toLower();
-            if (v == QLatin1String("moving"))
-                c.pattern = PatternMode::Moving;
-            else if (v == QLatin1String("solid"))
-                c.pattern = PatternMode::Solid;
-            else
-                return fail(QStringLiteral("pattern must be moving or solid"));
-        } else if (key == QLatin1String("talk-wav")) {
-            c.talkWav = value;
-        } else if (key == QLatin1String("fault")) {
-            const QString v = value.trimmed().toLower();
-            if (v == QLatin1String("none") || v.isEmpty())
-                c.fault = ConnectFault::None;
-            else if (v == QLatin1String("refuse"))
-                c.fault = ConnectFault::Refuse;
-            else if (v == QLatin1String("silent"))
-                c.fault = ConnectFault::Silent;
-            else
-                return fail(QStringLiteral("fault must be none, refuse or silent"));
-        } else if (key == QLatin1String("drop-after")) {
-            if (!parseInt(value, 0, 86400, &c.dropAfterSec))
-                return fail(QStringLiteral("drop-after must be 0 to 86400 seconds"));
-        } else if (key == QLatin1String("gop")) {
-            if (!parseInt(value, 1, 60, &c.gopSec))
-                return fail(QStringLiteral("gop must be 1 to 60 seconds"));
-        } else if (key == QLatin1String("refuse-timezone")) {
-            if (!parseBool(value, &c.refuseTimezone))
-                return fail(QStringLiteral("refuse-timezone must be true or false"));
-        } else if (key == QLatin1String("stall-io")) {
-            if (!parseBool(value, &c.stallIo))
-                return fail(QStringLiteral("stall-io must be true or false"));
-        } else if (key == QLatin1String("corrupt-frame")) {
-            if (!parseBool(value, &c.corruptFrame))
-                return fail(QStringLiteral("corrupt-frame must be true or false"));
-        } else {
-            return fail(QStringLiteral("unknown option: ") + key);
-        }
+        const auto setter = setters.find(it.key());
+        if (setter == setters.end())
+            return fail(QStringLiteral("unknown option: ") + it.key());
+        const QString problem = (*setter)(c, it.value());
+        if (!problem.isEmpty())
+            return fail(problem);
     }
     if (c.uid.isEmpty())
         return fail(QStringLiteral("uid is required"));
