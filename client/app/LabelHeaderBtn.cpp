@@ -1,16 +1,10 @@
 #include "app/LabelHeaderBtn.h"
 
-#include <QMouseEvent>
-
 LabelHeaderBtn::LabelHeaderBtn(QWidget *parent)
-    : QLabel(parent)
-{
-    setCursor(Qt::PointingHandCursor);
-}
+    : Clickable(parent)
+{}
 
-void LabelHeaderBtn::mouseReleaseEvent(QMouseEvent *event)
+void LabelHeaderBtn::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton)
-        emit clicked();
-    QLabel::mouseReleaseEvent(event);
+    emit clicked();
 }

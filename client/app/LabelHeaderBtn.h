@@ -1,10 +1,12 @@
 #pragma once
 
+#include "widgets/Clickable.h"
+
 #include <QLabel>
 
 // A text label of the header that acts as a button (user name, control
 // panel): emits clicked() on a left-button release. GUI thread only.
-class LabelHeaderBtn : public QLabel
+class LabelHeaderBtn : public Clickable<QLabel>
 {
     Q_OBJECT
 public:
@@ -14,5 +16,5 @@ signals:
     void clicked();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
 };

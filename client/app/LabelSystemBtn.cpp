@@ -1,7 +1,5 @@
 #include "app/LabelSystemBtn.h"
 
-#include <QMouseEvent>
-
 namespace {
 
 QString imageStyle(const QString &file)
@@ -13,10 +11,8 @@ QString imageStyle(const QString &file)
 } // namespace
 
 LabelSystemBtn::LabelSystemBtn(QWidget *parent)
-    : QLabel(parent)
-{
-    setCursor(Qt::PointingHandCursor);
-}
+    : Clickable(parent, Release::Consume)
+{}
 
 void LabelSystemBtn::setObjectName(QAnyStringView objectName)
 {
@@ -64,13 +60,11 @@ void LabelSystemBtn::leaveEvent(QEvent *event)
     QLabel::leaveEvent(event);
 }
 
-void LabelSystemBtn::mouseReleaseEvent(QMouseEvent *event)
+void LabelSystemBtn::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton) {
-        toggled = !toggled;
-        applyStyle();
-        emit clicked(this, toggled);
-    }
+    toggled = !toggled;
+    applyStyle();
+    emit clicked(this, toggled);
 }
 
 void LabelSystemBtn::applyStyle()

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "widgets/Clickable.h"
+
 #include <QLabel>
 
 // Minimise, maximise/restore and close buttons of the header. The object name
 // chooses the four looks (normal, hover, toggled, toggled-hover); a left-button
 // release flips the toggled state and reports it. GUI thread only.
-class LabelSystemBtn : public QLabel
+class LabelSystemBtn : public Clickable<QLabel>
 {
     Q_OBJECT
 public:
@@ -24,7 +26,7 @@ signals:
 protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
 
 private:
     void applyStyle();

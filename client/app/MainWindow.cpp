@@ -1,7 +1,6 @@
 #include "app/MainWindow.h"
 
 #include "app/Header.h"
-#include "app/LabelFoldBtn.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
 #include "app/WidgetBtnLive.h"
@@ -21,6 +20,7 @@
 #include "view/LabelWindowNumBtn.h"
 #include "view/ViewControl.h"
 #include "view/WindowNumMenu.h"
+#include "widgets/LabelFoldBtn.h"
 
 #include <QCoreApplication>
 #include <QCursor>

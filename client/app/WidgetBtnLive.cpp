@@ -4,7 +4,6 @@
 
 #include <QChildEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOption>
 
@@ -24,9 +23,8 @@ const char *const unselectedLabelStyle = "color:#c8c8c8;font-size:12px;font-fami
 } // namespace
 
 WidgetBtnLive::WidgetBtnLive(QWidget *parent)
-    : QWidget(parent)
+    : Clickable(parent)
 {
-    setCursor(Qt::PointingHandCursor);
     applyStyle();
 }
 
@@ -36,11 +34,9 @@ void WidgetBtnLive::setSelected(bool on)
     applyStyle();
 }
 
-void WidgetBtnLive::mouseReleaseEvent(QMouseEvent *event)
+void WidgetBtnLive::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton)
-        emit clicked(this);
-    QWidget::mouseReleaseEvent(event);
+    emit clicked(this);
 }
 
 void WidgetBtnLive::paintEvent(QPaintEvent *)

@@ -1,16 +1,10 @@
 #include "devtree/DevManageBtn.h"
 
-#include <QMouseEvent>
-
 DevManageBtn::DevManageBtn(QWidget *parent)
-    : QLabel(parent)
-{
-    setCursor(Qt::PointingHandCursor);
-}
+    : Clickable(parent)
+{}
 
-void DevManageBtn::mouseReleaseEvent(QMouseEvent *event)
+void DevManageBtn::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton)
-        emit clicked();
-    QLabel::mouseReleaseEvent(event);
+    emit clicked();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "widgets/Clickable.h"
+
 #include <QLabel>
 
 // A button of the device tree that opens the device manager: reports a
 // left-button release. GUI thread only.
-class DevManageBtn : public QLabel
+class DevManageBtn : public Clickable<QLabel>
 {
     Q_OBJECT
 
@@ -15,5 +17,5 @@ signals:
     void clicked();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
 };

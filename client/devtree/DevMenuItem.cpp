@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOption>
 
@@ -13,11 +12,10 @@ constexpr int MarkerGap = 8;
 } // namespace
 
 DevMenuItem::DevMenuItem(const QString &objectName, const QString &text, QWidget *parent)
-    : QWidget(parent)
+    : Clickable(parent)
     , m_text(new QLabel(text, this))
 {
     setObjectName(objectName);
-    setCursor(Qt::PointingHandCursor);
     m_text->setObjectName(objectName + QStringLiteral("_text"));
     m_text->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto *layout = new QHBoxLayout(this);
@@ -70,11 +68,9 @@ void DevMenuItem::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
-void DevMenuItem::mouseReleaseEvent(QMouseEvent *event)
+void DevMenuItem::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton)
-        emit clicked(this);
-    QWidget::mouseReleaseEvent(event);
+    emit clicked(this);
 }
 
 void DevMenuItem::paintEvent(QPaintEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/Clickable.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -7,7 +9,7 @@ class QLabel;
 // One entry of the device context menu: a text and, for entries that show a
 // state, a small marker on the left. Highlighted while the mouse is over it;
 // reports a left-button release. GUI thread only.
-class DevMenuItem : public QWidget
+class DevMenuItem : public Clickable<QWidget>
 {
     Q_OBJECT
 
@@ -30,7 +32,7 @@ signals:
 protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

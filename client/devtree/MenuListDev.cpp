@@ -1,6 +1,5 @@
 #include "devtree/MenuListDev.h"
 
-#include "app/LabelFoldBtn.h"
 #include "devtree/MenuDevTitle.h"
 #include "diagnostics/SystemInfo.h"
 #include "link/IoConnect.h"
@@ -8,6 +7,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "view/ViewControl.h"
+#include "widgets/LabelFoldBtn.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

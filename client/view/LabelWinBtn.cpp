@@ -1,16 +1,12 @@
 #include "view/LabelWinBtn.h"
 
-#include <QMouseEvent>
-
 namespace {
 const QLatin1String NamePrefix("label_sc");
 }
 
 LabelWinBtn::LabelWinBtn(QWidget *parent)
-    : QLabel(parent)
-{
-    setCursor(Qt::PointingHandCursor);
-}
+    : Clickable(parent)
+{}
 
 int LabelWinBtn::number() const
 {
@@ -53,10 +49,8 @@ void LabelWinBtn::leaveEvent(QEvent *event)
     QLabel::leaveEvent(event);
 }
 
-void LabelWinBtn::mouseReleaseEvent(QMouseEvent *event)
+void LabelWinBtn::leftButtonReleased()
 {
-    const int k = number();
-    if (event->button() == Qt::LeftButton && k > 0)
+    if (const int k = number())
         emit clickWindowMod(static_cast<WINDOW_MOD>(k - 1));
-    QLabel::mouseReleaseEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "view/WindowMod.h"
+#include "widgets/Clickable.h"
 
 #include <QLabel>
 
@@ -8,7 +9,7 @@
 // "label_sc11", selects its layout (entry k stands for mode k - 1) and its
 // image "pt_sc<k>.png". Highlighted while the mouse is over it; a left-button
 // release reports its mode. GUI thread only.
-class LabelWinBtn : public QLabel
+class LabelWinBtn : public Clickable<QLabel>
 {
     Q_OBJECT
 
@@ -30,5 +31,5 @@ signals:
 protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
 };

@@ -2,13 +2,11 @@
 
 #include "view/ViewControl.h"
 
-#include <QMouseEvent>
 #include <QPixmap>
 
 LabelWindowNumBtn::LabelWindowNumBtn(QWidget *parent)
-    : QLabel(parent)
+    : Clickable(parent)
 {
-    setCursor(Qt::PointingHandCursor);
     // The layout can change from elsewhere (popup, double-click zoom).
     connect(ViewControl::instance(), &ViewControl::windowNumberChangeMsg, this,
             [this] { showIcon(hovered || open); });
@@ -58,15 +56,12 @@ void LabelWindowNumBtn::leaveEvent(QEvent *event)
     QLabel::leaveEvent(event);
 }
 
-void LabelWindowNumBtn::mouseReleaseEvent(QMouseEvent *event)
+void LabelWindowNumBtn::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton) {
-        if (!open)
-            showIcon(true);
-        open = !open;
-        emit clickWindowMenu();
-    }
-    QLabel::mouseReleaseEvent(event);
+    if (!open)
+        showIcon(true);
+    open = !open;
+    emit clickWindowMenu();
 }
 
 void LabelWindowNumBtn::resizeEvent(QResizeEvent *event)

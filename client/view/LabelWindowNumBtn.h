@@ -1,12 +1,14 @@
 #pragma once
 
+#include "widgets/Clickable.h"
+
 #include <QLabel>
 
 // The window-count button of the control bar: shows the icon of the grid's
 // current layout, scaled to its own size, in its hover form while the mouse
 // is over it or while the popup it opened is open. A left-button release
 // flips the open state and asks for the popup. GUI thread only.
-class LabelWindowNumBtn : public QLabel
+class LabelWindowNumBtn : public Clickable<QLabel>
 {
     Q_OBJECT
 
@@ -29,7 +31,7 @@ signals:
 protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

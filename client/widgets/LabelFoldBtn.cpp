@@ -1,10 +1,9 @@
-#include "app/LabelFoldBtn.h"
+#include "widgets/LabelFoldBtn.h"
 
 #include <QEvent>
-#include <QMouseEvent>
 
 LabelFoldBtn::LabelFoldBtn(QWidget *parent)
-    : QLabel(parent)
+    : Clickable(parent, Release::Consume)
     , foldedStyle(QStringLiteral(
           "border-image:url(:/main/images/btnImg/fold.png);background:rgba(0,0,0,0)"))
     , unfoldedStyle(QStringLiteral(
@@ -14,7 +13,6 @@ LabelFoldBtn::LabelFoldBtn(QWidget *parent)
     , unfoldedRowStyle(QStringLiteral(
           "border-image:url(:/main/images/btnImg/unfold_row.png);background:rgba(0,0,0,0)"))
 {
-    setCursor(Qt::PointingHandCursor);
     applyStyle();
 }
 
@@ -26,10 +24,9 @@ void LabelFoldBtn::toggle(bool notify)
         emit clicked(this, open);
 }
 
-void LabelFoldBtn::mouseReleaseEvent(QMouseEvent *event)
+void LabelFoldBtn::leftButtonReleased()
 {
-    if (event->button() == Qt::LeftButton)
-        toggle(true);
+    toggle(true);
 }
 
 void LabelFoldBtn::changeEvent(QEvent *event)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "widgets/Clickable.h"
+
 #include <QLabel>
 
 // The arrow of a fold-out section (side column sections, device tree rows,
 // device-type pickers). Keeps an open/folded state; a left-button release
 // toggles it and reports the new state. The look depends on the parent's
 // object name (rows and pickers use the small variant). GUI thread only.
-class LabelFoldBtn : public QLabel
+class LabelFoldBtn : public Clickable<QLabel>
 {
     Q_OBJECT
 public:
@@ -20,7 +22,7 @@ signals:
     void clicked(LabelFoldBtn *button, bool open);
 
 protected:
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leftButtonReleased() override;
     void changeEvent(QEvent *event) override;
 
 private:

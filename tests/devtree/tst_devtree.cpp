@@ -4,7 +4,6 @@
 #include "../view/RecordingLink.h"
 #include "../view/ViewTestEnv.h"
 
-#include "app/LabelFoldBtn.h"
 #include "config/Config.h"
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuDevTitle.h"
@@ -12,6 +11,7 @@
 #include "link/IoConnect.h"
 #include "media/WaitingCircle.h"
 #include "view/ViewControl.h"
+#include "widgets/LabelFoldBtn.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,5 +1,4 @@
 #include "app/Header.h"
-#include "app/LabelFoldBtn.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
 #include "app/MainWindow.h"
@@ -10,6 +9,7 @@
 #include "model/Device.h"
 #include "model/UserInfo.h"
 #include "view/ViewControl.h"
+#include "widgets/LabelFoldBtn.h"
 
 #include <QLabel>
 #include <QSettings>
