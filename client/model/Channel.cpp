@@ -50,16 +50,6 @@ QString Channel::versionText() const
                                int(qstrnlen(m_versionInfo->data(), VersionInfoSize)));
 }
 
-void Channel::startIoTimeout()
-{
-    m_ioTimeout->start(IoTimeoutMs);
-}
-
-void Channel::stopIoTimeout()
-{
-    m_ioTimeout->stop();
-}
-
 void Channel::setRecording(bool on, bool live)
 {
     ChannelSlot &s = slot(live);

@@ -30,7 +30,6 @@ class Channel
 {
 public:
     static constexpr int VersionInfoSize = 64;
-    static constexpr int IoTimeoutMs = 20000;
 
     // Creates the single-shot IO time-out timer bound to this channel.
     Channel(Device *device, int index);
@@ -73,8 +72,6 @@ public:
     void setRecordListDay(const QDate &day) { m_recordListDay = day; }
 
     ChannelSaveTimeout *ioTimeout() const { return m_ioTimeout.get(); }
-    void startIoTimeout(); // 20 000 ms, single shot
-    void stopIoTimeout();
 
     // Per-mode state.
     ChannelSlot &slot(bool live) { return live ? m_live : m_replay; }

@@ -241,12 +241,6 @@ void TstDeviceModel::ioTimeoutReportsItsChannelOnce()
     QCOMPARE(withChannel.at(0).at(0).value<Channel *>(), c);
     QCOMPARE(plain.count(), 1);
     QVERIFY(!t->isActive());
-
-    c->startIoTimeout();
-    QCOMPARE(t->interval(), 20000);
-    QVERIFY(t->isActive());
-    c->stopIoTimeout();
-    QVERIFY(!t->isActive());
 }
 
 void TstDeviceModel::addOrUpdateAppendsNewUid()
