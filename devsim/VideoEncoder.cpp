@@ -1,8 +1,9 @@
 #include "VideoEncoder.h"
 
+#include "av/AvError.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/error.h>
 #include <libavutil/opt.h>
 }
 
@@ -10,29 +11,12 @@ namespace devsim {
 
 namespace {
 
-QString avErrorText(int code)
+QString errorText(const char *what, AvError error)
 {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromLocal8Bit(text);
+    return QString::fromStdString(avErrorText(what, error));
 }
 
 } // namespace
-
-void VideoEncoder::ContextDeleter::operator()(AVCodecContext *c) const
-{
-    avcodec_free_context(&c);
-}
-
-void VideoEncoder::FrameDeleter::operator()(AVFrame *f) const
-{
-    av_frame_free(&f);
-}
-
-void VideoEncoder::PacketDeleter::operator()(AVPacket *p) const
-{
-    av_packet_free(&p);
-}
 
 std::unique_ptr<VideoEncoder> VideoEncoder::create(VideoCodec codec, int width, int height, int fps,
                                                    int gopFrames, QString *error)
@@ -44,9 +28,9 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(VideoCodec codec, int width, 
         return nullptr;
     }
     std::unique_ptr<VideoEncoder> self(new VideoEncoder);
-    self->m_context.reset(avcodec_alloc_context3(encoder));
-    self->m_frame.reset(av_frame_alloc());
-    self->m_packet.reset(av_packet_alloc());
+    self->m_context = makeAvCodecContext(encoder);
+    self->m_frame = makeAvFrame();
+    self->m_packet = makeAvPacket();
     if (!self->m_context || !self->m_frame || !self->m_packet) {
         *error = QStringLiteral("out of memory");
         return nullptr;
@@ -67,18 +51,17 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(VideoCodec codec, int width, 
     if (codec == VideoCodec::H265)
         av_opt_set(c->priv_data, "x265-params", "log-level=error:pools=1:frame-threads=1", 0);
 
-    int ret = avcodec_open2(c, encoder, nullptr);
-    if (ret < 0) {
-        *error = QStringLiteral("cannot open %1: %2").arg(QLatin1String(name), avErrorText(ret));
+    if (const AvError opened = avcodec_open2(c, encoder, nullptr); opened.failed()) {
+        *error = QStringLiteral("cannot open %1: %2")
+                     .arg(QLatin1String(name), QString::fromStdString(opened.text()));
         return nullptr;
     }
     AVFrame *f = self->m_frame.get();
     f->format = AV_PIX_FMT_YUV420P;
     f->width = width;
     f->height = height;
-    ret = av_frame_get_buffer(f, 0);
-    if (ret < 0) {
-        *error = QStringLiteral("cannot allocate a picture: ") + avErrorText(ret);
+    if (const AvError allocated = av_frame_get_buffer(f, 0); allocated.failed()) {
+        *error = errorText("cannot allocate a picture", allocated);
         return nullptr;
     }
     return self;
@@ -113,16 +96,15 @@ bool VideoEncoder::encode(bool forceKey, Packet &out, QString *error)
     f->pict_type = forceKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     out.data.clear();
     out.key = false;
-    int ret = avcodec_send_frame(m_context.get(), f);
-    if (ret < 0) {
-        *error = QStringLiteral("avcodec_send_frame: ") + avErrorText(ret);
+    if (const AvError sent = avcodec_send_frame(m_context.get(), f); sent.failed()) {
+        *error = errorText("avcodec_send_frame", sent);
         return false;
     }
-    ret = avcodec_receive_packet(m_context.get(), m_packet.get());
-    if (ret == AVERROR(EAGAIN))
+    const AvError received = avcodec_receive_packet(m_context.get(), m_packet.get());
+    if (received.code() == AVERROR(EAGAIN))
         return true;
-    if (ret < 0) {
-        *error = QStringLiteral("avcodec_receive_packet: ") + avErrorText(ret);
+    if (received.failed()) {
+        *error = errorText("avcodec_receive_packet", received);
         return false;
     }
     out.data = QByteArray(reinterpret_cast<const char *>(m_packet->data), m_packet->size);

@@ -3,14 +3,12 @@
 #include "DeviceConfig.h"
 #include "TestPattern.h"
 
+#include "av/AvHandles.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
 
 namespace devsim {
 
@@ -47,22 +45,9 @@ public:
 private:
     VideoEncoder() = default;
 
-    struct ContextDeleter
-    {
-        void operator()(AVCodecContext *c) const;
-    };
-    struct FrameDeleter
-    {
-        void operator()(AVFrame *f) const;
-    };
-    struct PacketDeleter
-    {
-        void operator()(AVPacket *p) const;
-    };
-
-    std::unique_ptr<AVCodecContext, ContextDeleter> m_context;
-    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
-    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
+    AvCodecContextPtr m_context;
+    AvFramePtr m_frame;
+    AvPacketPtr m_packet;
     long long m_pts = 0;
 };
 
