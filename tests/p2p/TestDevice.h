@@ -1,8 +1,10 @@
 #pragma once
 
-// A DeviceServer for link tests that records what its callbacks report.
-// IO control messages are echoed back with type + 1; IOCTRL_SPEAKER_START
-// (0x0350) opens the talk channel named in its first four bytes.
+// A DeviceServer for link tests that records what its callbacks report, and
+// LinkedDevice, the set-up most link tests share: such a device with one
+// client session and one AV channel open on it. The device echoes IO control
+// messages with type + 1; a talk start (0x0350) opens the talk channel named
+// in its first four bytes.
 
 #include <p2p/DeviceServer.h>
 #include <p2p/p2p.h>
@@ -10,12 +12,12 @@
 #include <QtTest>
 
 #include <chrono>
-#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+constexpr std::uint32_t kTalkStart = 0x0350;
 
 struct IoRecord
 {
@@ -47,11 +49,9 @@ public:
         cb.channelClosed = [this](int s, int ch) { add(channelsClosed, {s, ch}); };
         cb.ioCtrl = [this](int s, int ch, std::uint32_t type, const std::vector<std::uint8_t> &p) {
             add(ioReceived, IoRecord{s, ch, type, p});
-            if (type == 0x0350 && p.size() >= 4) {
+            if (type == kTalkStart && p.size() >= 4)
                 server_.openTalkChannel(s, p[0] | (p[1] << 8));
-                return;
-            }
-            if (echo)
+            else
                 server_.sendIoCtrl(s, ch, type + 1, p);
         };
         cb.talkOpened = [this](int s, int ch, int result) { add(talkResults, {s, ch, result}); };
@@ -93,7 +93,6 @@ public:
         return sessionsOpened.empty() ? -1 : sessionsOpened.back();
     }
 
-    bool echo = true;
     std::vector<int> sessionsOpened, sessionsClosed;
     std::vector<std::pair<int, int>> channelsOpened, channelsClosed, talksClosed;
     std::vector<std::tuple<int, int, int>> talkResults;
@@ -133,12 +132,22 @@ template <typename T> bool finishesWithin(std::future<T> &f, int seconds)
     return f.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready;
 }
 
+// An IO control receive on another thread that waits far longer than any test.
+inline std::future<int> blockedIoReceive(int av)
+{
+    return runAsync([av] {
+        unsigned type = 0;
+        char buf[1024];
+        return avRecvIOCtrl(av, &type, buf, sizeof(buf), 120000);
+    });
+}
+
 inline void setPeers(const std::string &peers)
 {
     qputenv(P2P_ENV_PEERS, QByteArray::fromStdString(peers));
 }
 
-// Connects a new session to the device, -1 on failure.
+// Connects a new session to the device: its id, or the connect's error code.
 inline int connectTo(const std::string &uid)
 {
     const int sid = IOTC_Get_SessionID();
@@ -163,3 +172,48 @@ inline void useRandomDiscoveryPort()
     const int port = 20000 + static_cast<int>(QRandomGenerator::global()->bounded(30000));
     qputenv(P2P_ENV_DISCOVERY_PORT, QByteArray::number(port));
 }
+
+// A started, undiscoverable TestDevice named in the peer list, with a client
+// session (connect()) and an AV channel (open()) on it. The destructor stops
+// the channel and closes the session.
+struct LinkedDevice
+{
+    explicit LinkedDevice(const std::string &uid, const std::string &password = "pw")
+        : dev(uid, password, false)
+    {}
+    ~LinkedDevice()
+    {
+        if (av >= 0)
+            avClientStop(av);
+        if (sid >= 0)
+            IOTC_Session_Close(sid);
+    }
+
+    // Starts the device and connects; false (with a warning) on failure.
+    bool connect()
+    {
+        if (!dev.start())
+            return false;
+        setPeers(dev.peerEntry());
+        sid = connectTo(dev.uid());
+        if (sid < 0)
+            qWarning("connect to %s: %d", dev.uid().c_str(), sid);
+        return sid >= 0;
+    }
+    // connect(), then an AV channel; waits until the device saw the login.
+    bool open(int channel = 0)
+    {
+        if (!connect())
+            return false;
+        av = openAv(sid, channel);
+        if (av < 0) {
+            qWarning("avClientStart2 on %s: %d", dev.uid().c_str(), av);
+            return false;
+        }
+        return QTest::qWaitFor([this] { return dev.count(dev.channelsOpened) > 0; }, 10000);
+    }
+
+    TestDevice dev;
+    int sid = -1;
+    int av = -1;
+};

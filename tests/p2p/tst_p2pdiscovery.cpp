@@ -1,10 +1,9 @@
 // Finding devices without a peer list: UID lookup and LAN search by UDP
-// discovery on a test-private port, with devices in this process and in
-// other processes.
+// discovery on a test-private port. (Devices in other processes sharing the
+// port: tst_devsim_session.)
 
 #include "TestDevice.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <cstring>
@@ -61,7 +60,6 @@ private slots:
     void cleanupTestCase();
     void connectsByUidThroughDiscovery();
     void searchListsEveryDeviceOfThisProcess();
-    void searchListsDevicesOfOtherProcesses();
     void searchResultBeforeStartIsEmpty();
 };
 
@@ -114,42 +112,6 @@ void TestP2pDiscovery::searchListsEveryDeviceOfThisProcess()
     QCOMPARE(e.port, int(a.server().port()));
     QCOMPARE(e.name, std::string("Test DISCOLAN01"));
     QVERIFY(!e.ip.empty());
-}
-
-void TestP2pDiscovery::searchListsDevicesOfOtherProcesses()
-{
-    QProcess p1, p2;
-    QProcess *procs[] = {&p1, &p2};
-    const char *uids[] = {"DISCOPROC1", "DISCOPROC2"};
-    std::vector<int> ports;
-    for (int i = 0; i < 2; ++i) {
-        procs[i]->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        procs[i]->start(QStringLiteral(P2P_TEST_DEVICE_PATH),
-                        {QString::fromLatin1(uids[i]), QStringLiteral("Proc")});
-        QVERIFY(procs[i]->waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(procs[i]->canReadLine(), 20000);
-        const QByteArray line = procs[i]->readLine().trimmed();
-        QVERIFY(line.startsWith("READY "));
-        ports.push_back(line.mid(6).toInt());
-    }
-    const auto found = search({uids[0], uids[1]});
-    QVERIFY2(found.count(uids[0]), "first device process did not answer");
-    QVERIFY2(found.count(uids[1]), "second device process did not answer");
-    QCOMPARE(found.at(uids[0]).port, ports[0]);
-    QCOMPARE(found.at(uids[1]).port, ports[1]);
-
-    // And both can be reached by UID.
-    for (const char *uid : uids) {
-        const int sid = connectTo(uid);
-        QVERIFY2(sid >= 0, qPrintable(QString::number(sid)));
-        QVERIFY(openAv(sid) >= 0);
-        IOTC_Session_Close(sid);
-    }
-    for (QProcess *p : procs) {
-        p->closeWriteChannel();
-        QVERIFY(p->waitForFinished(10000));
-        QCOMPARE(p->exitCode(), 0);
-    }
 }
 
 void TestP2pDiscovery::searchResultBeforeStartIsEmpty()

@@ -91,7 +91,8 @@ private slots:
     void talkLoginMustMatchServedPassword();
 
 private:
-    std::unique_ptr<TestDevice> dev;
+    std::unique_ptr<LinkedDevice> link;
+    TestDevice *dev = nullptr;
     int sid = -1;
     int av = -1;
     int devSession = -1;
@@ -114,25 +115,17 @@ void TestP2pStream::cleanupTestCase()
 void TestP2pStream::init()
 {
     static int n = 0;
-    dev = std::make_unique<TestDevice>("STREAM" + std::to_string(++n), "pw", false);
-    QVERIFY(dev->start());
-    setPeers(dev->peerEntry());
-    sid = connectTo(dev->uid());
-    QVERIFY(sid >= 0);
-    av = openAv(sid, 0);
-    QVERIFY(av >= 0);
-    QTRY_COMPARE_WITH_TIMEOUT(dev->count(dev->channelsOpened), std::size_t(1), 10000);
+    link = std::make_unique<LinkedDevice>("STREAM" + std::to_string(++n));
+    QVERIFY(link->open());
+    dev = &link->dev;
+    sid = link->sid;
+    av = link->av;
     devSession = dev->lastSession();
 }
 
 void TestP2pStream::cleanup()
 {
-    if (av >= 0)
-        avClientStop(av);
-    if (sid >= 0)
-        IOTC_Session_Close(sid);
-    dev.reset();
-    av = sid = -1;
+    link.reset();
 }
 
 void TestP2pStream::videoFramesArriveIntactWithFrameInfo()
@@ -273,7 +266,7 @@ void TestP2pStream::talkAudioReachesDevice()
     QVERIFY(ch > 0 && ch < 256);
     QVERIFY(IOTC_Session_Get_Free_Channel(sid) != ch); // handed out once
     const std::uint8_t start[8] = {static_cast<std::uint8_t>(ch), 0, 0, 0, 0, 0, 0, 0};
-    QVERIFY(avSendIOCtrl(av, 0x0350, reinterpret_cast<const char *>(start), 8) >= 0);
+    QVERIFY(avSendIOCtrl(av, kTalkStart, reinterpret_cast<const char *>(start), 8) >= 0);
     int resend = 1;
     const int talkAv = avServStart3(sid, authAny, 20, 16, static_cast<unsigned char>(ch), &resend);
     QVERIFY2(talkAv >= 0, qPrintable(QString::number(talkAv)));
@@ -311,7 +304,7 @@ void TestP2pStream::talkLoginMustMatchServedPassword()
     const int ch = IOTC_Session_Get_Free_Channel(sid);
     QVERIFY(ch > 0);
     const std::uint8_t start[8] = {static_cast<std::uint8_t>(ch)};
-    QVERIFY(avSendIOCtrl(av, 0x0350, reinterpret_cast<const char *>(start), 8) >= 0);
+    QVERIFY(avSendIOCtrl(av, kTalkStart, reinterpret_cast<const char *>(start), 8) >= 0);
     int resend = 0;
     QCOMPARE(avServStart3(sid, authWithPassword, 2, 16, static_cast<unsigned char>(ch), &resend),
              AV_ER_TIMEOUT);
