@@ -1,6 +1,8 @@
 #pragma once
 // Helpers for the link tests: a P2P client on the C surface, talking to devsim on loopback.
 
+#include "DevsimProcess.h"
+
 #include <p2p/FrameInfo.h>
 #include <p2p/p2p.h>
 
@@ -55,6 +57,51 @@ inline int startAv(int sid, const char *account, const char *password, int chann
     return avClientStart2(sid, account, password, 5, &serviceType,
                           static_cast<unsigned char>(channel), &resend);
 }
+
+// devsim running one device, the library pointed at it through the peer list, a session
+// and an AV channel: the set-up of the link tests. The destructor closes the session and
+// stops the library (devsim ends with the DevsimProcess).
+struct DevsimLink
+{
+    ~DevsimLink()
+    {
+        if (sid >= 0)
+            IOTC_Session_Close(sid);
+        deinitLibrary();
+    }
+
+    // Starts devsim with `args` (its --uid names the device), the library, and connects.
+    // False, with a warning, on failure.
+    bool connect(const QStringList &args, quint16 discoveryPort)
+    {
+        sim.setDiscoveryPort(discoveryPort);
+        if (!sim.start(args)) {
+            qWarning("%s", qPrintable(sim.errorText()));
+            return false;
+        }
+        if (!initLibrary(sim.peersEnv().toLatin1(), discoveryPort))
+            return false;
+        sid = connectUid(sim.uids().constFirst().toLatin1().constData());
+        if (sid < 0)
+            qWarning("connect: %d", sid);
+        return sid >= 0;
+    }
+    // connect(), then an AV channel on `channel`.
+    bool open(const QStringList &args, quint16 discoveryPort, const char *account,
+              const char *password, int channel = 0)
+    {
+        if (!connect(args, discoveryPort))
+            return false;
+        av = startAv(sid, account, password, channel);
+        if (av < 0)
+            qWarning("avClientStart2: %d", av);
+        return av >= 0;
+    }
+
+    DevsimProcess sim;
+    int sid = -1;
+    int av = -1;
+};
 
 inline QByteArray u32s(std::initializer_list<std::uint32_t> values)
 {

@@ -1,4 +1,5 @@
-// The device's IO control state machine: replies, state changes and actions.
+// The device's IO control messages: the replies, actions and state changes they cause, and
+// malformed requests, which change nothing.
 #include "IoControl.h"
 #include "IoCtrlType.h"
 
@@ -16,13 +17,11 @@ QByteArray u32s(std::initializer_list<std::uint32_t> values)
     return out;
 }
 
-bool hasAction(const IoOutcome &o, IoAction::Kind kind, int value)
+const char *kindName(IoAction::Kind kind)
 {
-    for (const IoAction &a : o.actions) {
-        if (a.kind == kind && a.value == value)
-            return true;
-    }
-    return false;
+    static const char *const names[] = {"StartVideo", "StopVideo", "SwitchQuality", "StartAudio",
+                                        "StopAudio",  "StartTalk", "StopTalk"};
+    return names[static_cast<int>(kind)];
 }
 
 } // namespace
@@ -36,6 +35,23 @@ private:
     std::unique_ptr<IoControl> m_io;
     AvChannelState m_state;
 
+    // One message's outcome in one line: "reply <type> <payload hex>" and the actions
+    // ("StartVideo 3"), joined by "; "; "unknown" when no handler takes the type.
+    QString send(std::uint32_t type, const QByteArray &payload)
+    {
+        const IoOutcome o = m_io->handle(m_state, type, payload);
+        if (!o.known)
+            return QStringLiteral("unknown");
+        QStringList parts;
+        if (o.reply)
+            parts << QStringLiteral("reply %1 %2")
+                         .arg(o.reply->type, 0, 16)
+                         .arg(QString::fromLatin1(o.reply->payload.toHex()));
+        for (const IoAction &a : o.actions)
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(kindName(a.kind))).arg(a.value);
+        return parts.join(QStringLiteral("; "));
+    }
+
 private slots:
     void init()
     {
@@ -47,93 +63,63 @@ private slots:
         m_state.avChannel = 2;
     }
 
-    void videoStartStopFollowsPayloadChannel()
+    void videoAndAudioFollowTheirChannels()
     {
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::StreamPrepare, QByteArray(2, '\0'));
-        QVERIFY(o.known);
-        QVERIFY(!o.reply);
-        QVERIFY(o.actions.empty());
-
-        o = m_io->handle(m_state, IoCtrlType::VideoStart, u32s({3, 0}));
-        QVERIFY(!o.reply);
-        QVERIFY(hasAction(o, IoAction::Kind::StartVideo, 3));
-        QVERIFY(m_state.videoOn);
-        QCOMPARE(m_state.videoChannel, 3);
-
-        o = m_io->handle(m_state, IoCtrlType::VideoStop, u32s({3, 0}));
-        QVERIFY(hasAction(o, IoAction::Kind::StopVideo, 3));
-        QVERIFY(!m_state.videoOn);
-
-        // Stopping again changes nothing.
-        o = m_io->handle(m_state, IoCtrlType::VideoStop, u32s({3, 0}));
-        QVERIFY(o.actions.empty());
-    }
-
-    void videoStartForMissingChannelIsIgnored()
-    {
-        const IoOutcome o = m_io->handle(m_state, IoCtrlType::VideoStart, u32s({4, 0}));
-        QVERIFY(o.actions.empty());
-        QVERIFY(!m_state.videoOn);
-        // A short payload means the AV channel's own number.
-        const IoOutcome shortPayload = m_io->handle(m_state, IoCtrlType::VideoStart, "\x01");
-        QVERIFY(hasAction(shortPayload, IoAction::Kind::StartVideo, 2));
-    }
-
-    void audioUsesAvChannelNumber()
-    {
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::AudioStart, QByteArray(4, '\0'));
-        QVERIFY(hasAction(o, IoAction::Kind::StartAudio, 2));
-        QVERIFY(m_state.audioOn);
-        QCOMPARE(m_state.audioChannel, 2);
-        o = m_io->handle(m_state, IoCtrlType::AudioStop, QByteArray(4, '\0'));
-        QVERIFY(hasAction(o, IoAction::Kind::StopAudio, 2));
-        QVERIFY(!m_state.audioOn);
-
+        QCOMPARE(send(IoCtrlType::StreamPrepare, QByteArray(2, '\0')), QString());
+        QCOMPARE(send(IoCtrlType::VideoStart, u32s({3, 0})), QString("StartVideo 3"));
+        QCOMPARE(send(IoCtrlType::VideoStop, u32s({3, 0})), QString("StopVideo 3"));
+        QCOMPARE(send(IoCtrlType::VideoStop, u32s({3, 0})), QString());  // already stopped
+        QCOMPARE(send(IoCtrlType::VideoStart, u32s({4, 0})), QString()); // no such channel
+        // A short payload means the AV channel's own number; so does audio, always.
+        QCOMPARE(send(IoCtrlType::VideoStart, "\x01"), QString("StartVideo 2"));
+        QCOMPARE(send(IoCtrlType::AudioStart, QByteArray(4, '\0')), QString("StartAudio 2"));
+        QCOMPARE(send(IoCtrlType::AudioStop, QByteArray(4, '\0')), QString("StopAudio 2"));
         m_state.avChannel = 9; // outside the device
-        o = m_io->handle(m_state, IoCtrlType::AudioStart, QByteArray(4, '\0'));
-        QVERIFY(o.actions.empty());
-        QVERIFY(!m_state.audioOn);
+        QCOMPARE(send(IoCtrlType::AudioStart, QByteArray(4, '\0')), QString());
     }
 
-    void qualitySetAnswersAndSwitchesRunningStream()
+    void qualitySetSwitchesOnlyARunningStream()
     {
-        // Not streaming: acknowledged, remembered, nothing to switch.
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::QualitySet, u32s({1, 1}));
-        QVERIFY(o.reply);
-        QCOMPARE(o.reply->type, IoCtrlType::QualitySetResp);
-        QCOMPARE(o.reply->payload, u32s({0}));
+        QCOMPARE(send(IoCtrlType::QualitySet, u32s({1, 1})), QString("reply 321 00000000"));
         QVERIFY(m_state.hd);
-        QVERIFY(o.actions.empty());
-
-        m_io->handle(m_state, IoCtrlType::VideoStart, u32s({1, 0}));
-        o = m_io->handle(m_state, IoCtrlType::QualitySet, u32s({1, 0}));
-        QCOMPARE(o.reply->payload, u32s({0}));
+        send(IoCtrlType::VideoStart, u32s({1, 0}));
+        QCOMPARE(send(IoCtrlType::QualitySet, u32s({1, 0})),
+                 QString("reply 321 00000000; SwitchQuality 1"));
         QVERIFY(!m_state.hd);
-        QVERIFY(hasAction(o, IoAction::Kind::SwitchQuality, 1));
-
-        // Same quality again: acknowledged without a switch.
-        o = m_io->handle(m_state, IoCtrlType::QualitySet, u32s({1, 0}));
-        QCOMPARE(o.reply->payload, u32s({0}));
-        QVERIFY(o.actions.empty());
+        QCOMPARE(send(IoCtrlType::QualitySet, u32s({1, 0})), QString("reply 321 00000000"));
     }
 
-    void qualitySetRejectsMalformedRequests_data()
+    void speakerStartAndStopOpenAndCloseTalk()
     {
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("short") << u32s({1});
-        QTest::newRow("quality 2") << u32s({1, 2});
-        QTest::newRow("channel beyond device") << u32s({4, 1});
+        QCOMPARE(send(IoCtrlType::SpeakerStart, u32s({5, 0})), QString("StartTalk 5"));
+        // A second start replaces the first talk.
+        QCOMPARE(send(IoCtrlType::SpeakerStart, u32s({6, 0})), QString("StopTalk 5; StartTalk 6"));
+        QCOMPARE(send(IoCtrlType::SpeakerStop, u32s({6, 0})), QString("StopTalk 6"));
+        QCOMPARE(send(IoCtrlType::SpeakerStop, u32s({6, 0})), QString());
     }
 
-    void qualitySetRejectsMalformedRequests()
+    void settingsAreStored()
     {
-        QFETCH(QByteArray, payload);
-        const IoOutcome o = m_io->handle(m_state, IoCtrlType::QualitySet, payload);
-        QVERIFY(o.reply);
-        QCOMPARE(o.reply->type, IoCtrlType::QualitySetResp);
-        QCOMPARE(o.reply->payload, u32s({1}));
-        QVERIFY(!m_state.hd);
+        QCOMPARE(send(IoCtrlType::TimeSet, "2020-5-20-7-4-38"), QString()); // never answered
+        QCOMPARE(m_settings.timeText, QStringLiteral("2020-5-20-7-4-38"));
+        QCOMPARE(send(IoCtrlType::TimezoneSet, "GMT+08:00"), QString("reply 332f 01000000"));
+        QCOMPARE(m_settings.timeZone, QStringLiteral("GMT+08:00"));
+        m_settings.refuseTimezone = true;
+        QCOMPARE(send(IoCtrlType::TimezoneSet, "GMT-05:00"), QString("reply 332f 00000000"));
+        QCOMPARE(m_settings.timeZone, QStringLiteral("GMT+08:00"));
+
+        QByteArray wifi(76, '\0');
+        wifi.replace(0, 6, "HomeAP");
+        wifi.replace(32, 8, "secret12");
+        QCOMPARE(send(IoCtrlType::WifiSet, wifi), QString("reply 343 00000000"));
+        QCOMPARE(m_settings.wifiSsid, QByteArray("HomeAP"));
+        QCOMPARE(m_settings.wifiPassword, QByteArray("secret12"));
+        // An SSID that fills its whole field has no terminator.
+        wifi.replace(0, 32, QByteArray(32, 'S'));
+        wifi.replace(32, 9, QByteArray("pw!\0\0\0\0\0\0", 9));
+        QCOMPARE(send(IoCtrlType::WifiSet, wifi), QString("reply 343 00000000"));
+        QCOMPARE(m_settings.wifiSsid, QByteArray(32, 'S'));
+        QCOMPARE(m_settings.wifiPassword, QByteArray("pw!"));
     }
 
     void versionReplyIs64BytesOfConfiguredText()
@@ -141,116 +127,56 @@ private slots:
         const IoOutcome o = m_io->handle(m_state, IoCtrlType::VersionReq, QByteArray(64, '\0'));
         QVERIFY(o.reply);
         QCOMPARE(o.reply->type, IoCtrlType::VersionResp);
-        QCOMPARE(o.reply->payload.size(), 64);
-        QCOMPARE(o.reply->payload.left(12), QByteArray("V2.3.4 test\0", 12));
-        QCOMPARE(o.reply->payload.mid(11), QByteArray(53, '\0'));
+        QCOMPARE(o.reply->payload, QByteArray("V2.3.4 test") + QByteArray(53, '\0'));
 
         m_settings.version = QByteArray(80, 'x'); // too long: cut, still terminated
         const IoOutcome longer = m_io->handle(m_state, IoCtrlType::VersionReq, {});
-        QCOMPARE(longer.reply->payload.size(), 64);
-        QCOMPARE(longer.reply->payload.at(63), '\0');
-        QCOMPARE(longer.reply->payload.left(63), QByteArray(63, 'x'));
+        QCOMPARE(longer.reply->payload, QByteArray(63, 'x') + QByteArray(1, '\0'));
     }
 
-    void timeSetIsStoredWithoutReply()
+    void malformedRequestsChangeNothing_data()
     {
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::TimeSet, "2020-5-20-7-4-38");
-        QVERIFY(!o.reply);
-        QCOMPARE(m_settings.timeText, QStringLiteral("2020-5-20-7-4-38"));
-        o = m_io->handle(m_state, IoCtrlType::TimeSet, "2020-13-20-7-4-38");
-        QVERIFY(!o.reply);
-        QCOMPARE(m_settings.timeText, QStringLiteral("2020-5-20-7-4-38"));
-        m_io->handle(m_state, IoCtrlType::TimeSet, "garbage\xff");
-        QCOMPARE(m_settings.timeText, QStringLiteral("2020-5-20-7-4-38"));
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("outcome");
+        const QString qualityRefused = "reply 321 01000000";
+        const QString wifiRefused = "reply 343 01000000";
+        QTest::newRow("quality, empty") << IoCtrlType::QualitySet << QByteArray() << qualityRefused;
+        QTest::newRow("quality, short") << IoCtrlType::QualitySet << u32s({1}) << qualityRefused;
+        QTest::newRow("quality 2") << IoCtrlType::QualitySet << u32s({1, 2}) << qualityRefused;
+        QTest::newRow("quality, channel beyond device")
+            << IoCtrlType::QualitySet << u32s({4, 1}) << qualityRefused;
+        QTest::newRow("wifi, short") << IoCtrlType::WifiSet << QByteArray(40, 'a') << wifiRefused;
+        QTest::newRow("wifi, no SSID")
+            << IoCtrlType::WifiSet << QByteArray(76, '\0') << wifiRefused;
+        QTest::newRow("timezone, empty")
+            << IoCtrlType::TimezoneSet << QByteArray() << QString("reply 332f 00000000");
+        QTest::newRow("time, month 13")
+            << IoCtrlType::TimeSet << QByteArray("2020-13-20-7-4-38") << QString();
+        QTest::newRow("time, garbage")
+            << IoCtrlType::TimeSet << QByteArray("garbage\xff") << QString();
+        QTest::newRow("speaker, short")
+            << IoCtrlType::SpeakerStart << QByteArray("\x01\x00", 2) << QString();
+        QTest::newRow("speaker, channel id 256")
+            << IoCtrlType::SpeakerStart << u32s({256, 0}) << QString();
+        QTest::newRow("PTZ (no handler)")
+            << IoCtrlType::PtzShort << QByteArray(8, '\x7f') << QString("unknown");
+        QTest::newRow("playback (no handler)")
+            << IoCtrlType::PlaybackControl << QByteArray(8, '\x7f') << QString("unknown");
+        QTest::newRow("unknown type") << 0xDEADu << QByteArray(8, '\x7f') << QString("unknown");
     }
 
-    void timezoneSetAnswersOneOnSuccess()
+    void malformedRequestsChangeNothing()
     {
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::TimezoneSet, "GMT+08:00");
-        QVERIFY(o.reply);
-        QCOMPARE(o.reply->type, IoCtrlType::TimezoneSetResp);
-        QCOMPARE(o.reply->payload, u32s({1}));
-        QCOMPARE(m_settings.timeZone, QStringLiteral("GMT+08:00"));
-
-        o = m_io->handle(m_state, IoCtrlType::TimezoneSet, QByteArray());
-        QCOMPARE(o.reply->payload, u32s({0}));
-        QCOMPARE(m_settings.timeZone, QStringLiteral("GMT+08:00"));
-    }
-
-    void timezoneSetRefusedWhenConfigured()
-    {
-        m_settings.refuseTimezone = true;
-        const IoOutcome o = m_io->handle(m_state, IoCtrlType::TimezoneSet, "GMT-05:00");
-        QCOMPARE(o.reply->payload, u32s({0}));
+        QFETCH(uint, type);
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, outcome);
+        QCOMPARE(send(type, payload), outcome);
+        QVERIFY(!m_state.hd);
+        QCOMPARE(m_state.talkChannelId, -1);
+        QVERIFY(m_settings.timeText.isEmpty());
         QVERIFY(m_settings.timeZone.isEmpty());
-    }
-
-    void wifiSetStoresSsidAndPassword()
-    {
-        QByteArray payload(76, '\0');
-        payload.replace(0, 6, "HomeAP");
-        payload.replace(32, 8, "secret12");
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::WifiSet, payload);
-        QVERIFY(o.reply);
-        QCOMPARE(o.reply->type, IoCtrlType::WifiSetResp);
-        QCOMPARE(o.reply->payload, u32s({0}));
-        QCOMPARE(m_settings.wifiSsid, QByteArray("HomeAP"));
-        QCOMPARE(m_settings.wifiPassword, QByteArray("secret12"));
-
-        // Wrong size or no SSID: refused, the stored values stay.
-        o = m_io->handle(m_state, IoCtrlType::WifiSet, payload.left(40));
-        QCOMPARE(o.reply->payload, u32s({1}));
-        o = m_io->handle(m_state, IoCtrlType::WifiSet, QByteArray(76, '\0'));
-        QCOMPARE(o.reply->payload, u32s({1}));
-        QCOMPARE(m_settings.wifiSsid, QByteArray("HomeAP"));
-
-        // An SSID that fills its whole field has no terminator.
-        QByteArray full(76, '\0');
-        full.replace(0, 32, QByteArray(32, 'S'));
-        full.replace(32, 3, "pw!");
-        o = m_io->handle(m_state, IoCtrlType::WifiSet, full);
-        QCOMPARE(o.reply->payload, u32s({0}));
-        QCOMPARE(m_settings.wifiSsid, QByteArray(32, 'S'));
-        QCOMPARE(m_settings.wifiPassword, QByteArray("pw!"));
-    }
-
-    void speakerStartStopOpensAndClosesTalk()
-    {
-        IoOutcome o = m_io->handle(m_state, IoCtrlType::SpeakerStart, u32s({5, 0}));
-        QVERIFY(!o.reply);
-        QVERIFY(hasAction(o, IoAction::Kind::StartTalk, 5));
-        QCOMPARE(m_state.talkChannelId, 5);
-
-        // A second start replaces the first talk.
-        o = m_io->handle(m_state, IoCtrlType::SpeakerStart, u32s({6, 0}));
-        QCOMPARE(o.actions.size(), size_t(2));
-        QCOMPARE(o.actions[0].kind, IoAction::Kind::StopTalk);
-        QCOMPARE(o.actions[0].value, 5);
-        QVERIFY(hasAction(o, IoAction::Kind::StartTalk, 6));
-
-        o = m_io->handle(m_state, IoCtrlType::SpeakerStop, u32s({6, 0}));
-        QVERIFY(hasAction(o, IoAction::Kind::StopTalk, 6));
-        QCOMPARE(m_state.talkChannelId, -1);
-
-        o = m_io->handle(m_state, IoCtrlType::SpeakerStop, u32s({6, 0}));
-        QVERIFY(o.actions.empty());
-    }
-
-    void speakerStartRejectsBadChannelIds()
-    {
-        QVERIFY(m_io->handle(m_state, IoCtrlType::SpeakerStart, "\x01\x00").actions.empty());
-        QVERIFY(m_io->handle(m_state, IoCtrlType::SpeakerStart, u32s({256, 0})).actions.empty());
-        QCOMPARE(m_state.talkChannelId, -1);
-    }
-
-    void unhandledTypesAreReportedUnknown()
-    {
-        for (std::uint32_t type : {IoCtrlType::PtzShort, IoCtrlType::PlaybackControl, 0xDEADu}) {
-            const IoOutcome o = m_io->handle(m_state, type, QByteArray(8, '\x7f'));
-            QVERIFY(!o.known);
-            QVERIFY(!o.reply);
-            QVERIFY(o.actions.empty());
-        }
+        QVERIFY(m_settings.wifiSsid.isEmpty());
     }
 };
 

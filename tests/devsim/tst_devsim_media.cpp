@@ -1,5 +1,6 @@
 // devsim's media sources: A-law coding, tones, WAV files, test pictures and the encoders.
 #include "ALaw.h"
+#include "MediaDecoder.h"
 #include "BitmapFont.h"
 #include "TestPattern.h"
 #include "ToneSource.h"
@@ -8,6 +9,8 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "av/AvHandles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,87 +24,37 @@ using namespace devsim;
 
 namespace {
 
-// Runs libavcodec's own A-law codec over the given input.
+// Runs libavcodec's own A-law coder over the given input.
 QByteArray ffmpegALawEncode(const std::vector<std::int16_t> &samples)
 {
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_PCM_ALAW);
-    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    AvCodecContextPtr ctx = makeAvCodecContext(codec);
     ctx->sample_rate = 8000;
     ctx->sample_fmt = AV_SAMPLE_FMT_S16;
     av_channel_layout_default(&ctx->ch_layout, 1);
-    QByteArray out;
-    if (avcodec_open2(ctx, codec, nullptr) == 0) {
-        AVFrame *frame = av_frame_alloc();
-        frame->format = AV_SAMPLE_FMT_S16;
-        frame->nb_samples = static_cast<int>(samples.size());
-        frame->sample_rate = 8000;
-        av_channel_layout_default(&frame->ch_layout, 1);
-        av_frame_get_buffer(frame, 0);
-        std::memcpy(frame->data[0], samples.data(), samples.size() * 2);
-        AVPacket *pkt = av_packet_alloc();
-        if (avcodec_send_frame(ctx, frame) == 0 && avcodec_receive_packet(ctx, pkt) == 0)
-            out = QByteArray(reinterpret_cast<const char *>(pkt->data), pkt->size);
-        av_packet_free(&pkt);
-        av_frame_free(&frame);
-    }
-    avcodec_free_context(&ctx);
-    return out;
+    if (avcodec_open2(ctx.get(), codec, nullptr) != 0)
+        return {};
+    AvFramePtr frame = makeAvFrame();
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->nb_samples = static_cast<int>(samples.size());
+    frame->sample_rate = 8000;
+    av_channel_layout_default(&frame->ch_layout, 1);
+    if (av_frame_get_buffer(frame.get(), 0) != 0)
+        return {};
+    std::memcpy(frame->data[0], samples.data(), samples.size() * 2);
+    AvPacketPtr pkt = makeAvPacket();
+    if (avcodec_send_frame(ctx.get(), frame.get()) != 0 ||
+        avcodec_receive_packet(ctx.get(), pkt.get()) != 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(pkt->data), pkt->size);
 }
 
-struct Decoded
+MediaDecoder decodeAll(AVCodecID id, const std::vector<QByteArray> &packets)
 {
-    int frames = 0;
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> lastY; // tightly packed luma of the last picture
-    std::vector<std::uint8_t> lastU;
-    std::vector<std::uint8_t> lastV;
-};
-
-Decoded decodeAll(AVCodecID id, const std::vector<QByteArray> &packets)
-{
-    Decoded d;
-    const AVCodec *codec = avcodec_find_decoder(id);
-    AVCodecContext *ctx = avcodec_alloc_context3(codec);
-    if (avcodec_open2(ctx, codec, nullptr) != 0) {
-        avcodec_free_context(&ctx);
-        return d;
-    }
-    AVPacket *pkt = av_packet_alloc();
-    AVFrame *frame = av_frame_alloc();
-    auto drain = [&] {
-        while (avcodec_receive_frame(ctx, frame) == 0) {
-            ++d.frames;
-            d.width = frame->width;
-            d.height = frame->height;
-            d.lastY.resize(static_cast<size_t>(frame->width * frame->height));
-            for (int y = 0; y < frame->height; ++y)
-                std::memcpy(&d.lastY[static_cast<size_t>(y * frame->width)],
-                            frame->data[0] + y * frame->linesize[0],
-                            static_cast<size_t>(frame->width));
-            const int cw = frame->width / 2, ch = frame->height / 2;
-            d.lastU.resize(static_cast<size_t>(cw * ch));
-            d.lastV.resize(static_cast<size_t>(cw * ch));
-            for (int y = 0; y < ch; ++y) {
-                std::memcpy(&d.lastU[static_cast<size_t>(y * cw)],
-                            frame->data[1] + y * frame->linesize[1], static_cast<size_t>(cw));
-                std::memcpy(&d.lastV[static_cast<size_t>(y * cw)],
-                            frame->data[2] + y * frame->linesize[2], static_cast<size_t>(cw));
-            }
-            av_frame_unref(frame);
-        }
-    };
-    for (const QByteArray &p : packets) {
-        pkt->data = reinterpret_cast<std::uint8_t *>(const_cast<char *>(p.constData()));
-        pkt->size = p.size();
-        if (avcodec_send_packet(ctx, pkt) == 0)
-            drain();
-    }
-    avcodec_send_packet(ctx, nullptr);
-    drain();
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
+    MediaDecoder d(id);
+    for (const QByteArray &p : packets)
+        d.decode(p);
+    d.flush();
     return d;
 }
 
@@ -129,10 +82,6 @@ private slots:
         QCOMPARE(ALaw::encode(std::int16_t(32767)), std::uint8_t(0xAA));
         QCOMPARE(ALaw::encode(std::int16_t(-32768)), std::uint8_t(0x2A));
         QCOMPARE(ALaw::encode(std::int16_t(1000)), std::uint8_t(0xFA));
-        QCOMPARE(ALaw::decode(std::uint8_t(0xD5)), std::int16_t(8));
-        QCOMPARE(ALaw::decode(std::uint8_t(0x55)), std::int16_t(-8));
-        QCOMPARE(ALaw::decode(std::uint8_t(0xAA)), std::int16_t(32256));
-        QCOMPARE(ALaw::decode(std::uint8_t(0x2A)), std::int16_t(-32256));
     }
 
     // Our coder uses G.711's decision levels (as the ITU reference code does); libavcodec's
@@ -163,30 +112,13 @@ private slots:
         QVERIFY2(differing < static_cast<int>(all.size()) / 50,
                  qPrintable(QString::number(differing)));
         // libavcodec's decoder is the client's: it must agree on every code.
-        const AVCodec *decoder = avcodec_find_decoder(AV_CODEC_ID_PCM_ALAW);
-        AVCodecContext *ctx = avcodec_alloc_context3(decoder);
-        ctx->sample_rate = 8000;
-        av_channel_layout_default(&ctx->ch_layout, 1);
-        QCOMPARE(avcodec_open2(ctx, decoder, nullptr), 0);
+        MediaDecoder decoder(AV_CODEC_ID_PCM_ALAW);
+        QVERIFY(decoder.ok());
         QByteArray codes(256, '\0');
         for (int c = 0; c < 256; ++c)
             codes[c] = static_cast<char>(c);
-        AVPacket *pkt = av_packet_alloc();
-        pkt->data = reinterpret_cast<std::uint8_t *>(codes.data());
-        pkt->size = codes.size();
-        AVFrame *frame = av_frame_alloc();
-        QCOMPARE(avcodec_send_packet(ctx, pkt), 0);
-        QCOMPARE(avcodec_receive_frame(ctx, frame), 0);
-        QCOMPARE(frame->nb_samples, 256);
-        const auto *pcm = reinterpret_cast<const std::int16_t *>(frame->data[0]);
-        const std::vector<std::int16_t> decoded = ALaw::decode(codes);
-        bool same = true;
-        for (int c = 0; c < 256; ++c)
-            same = same && pcm[c] == decoded[static_cast<size_t>(c)];
-        av_frame_free(&frame);
-        av_packet_free(&pkt);
-        avcodec_free_context(&ctx);
-        QVERIFY(same);
+        QCOMPARE(decoder.decode(codes), 1);
+        QVERIFY(decoder.samples == ALaw::decode(codes));
     }
 
     void aLawDecodeRoundTripsEveryCode()
@@ -306,22 +238,22 @@ private slots:
         QVERIFY(keys[0]);
         QVERIFY(keys[7]);
         QVERIFY(!keys[3]);
-        const Decoded d =
-            decodeAll(c == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC, packets);
+        const AVCodecID id = c == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC;
+        const MediaDecoder d = decodeAll(id, packets);
         QCOMPARE(d.frames, 12);
         QCOMPARE(d.width, 320);
         QCOMPARE(d.height, 180);
         // A stream cut at the forced key frame decodes on its own.
-        const Decoded tail = decodeAll(c == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC,
-                                       std::vector<QByteArray>(packets.begin() + 7, packets.end()));
+        const MediaDecoder tail =
+            decodeAll(id, std::vector<QByteArray>(packets.begin() + 7, packets.end()));
         QCOMPARE(tail.frames, 5);
         // The solid colours survive coding.
         const TestPattern::Yuv blue = TestPattern::toYuv(TestPattern::paletteColour(2));
         const TestPattern::Yuv yellow = TestPattern::toYuv(TestPattern::paletteColour(3));
-        QVERIFY(std::abs(int(d.lastY[40 * 320 + 160]) - blue.y) < 12);
-        QVERIFY(std::abs(int(d.lastU[20 * 160 + 80]) - blue.u) < 12);
-        QVERIFY(std::abs(int(d.lastY[140 * 320 + 160]) - yellow.y) < 12);
-        QVERIFY(std::abs(int(d.lastV[70 * 160 + 80]) - yellow.v) < 12);
+        QVERIFY(std::abs(int(d.planes[0][40 * 320 + 160]) - blue.y) < 12);
+        QVERIFY(std::abs(int(d.planes[1][20 * 160 + 80]) - blue.u) < 12);
+        QVERIFY(std::abs(int(d.planes[0][140 * 320 + 160]) - yellow.y) < 12);
+        QVERIFY(std::abs(int(d.planes[2][70 * 160 + 80]) - yellow.v) < 12);
     }
 };
 

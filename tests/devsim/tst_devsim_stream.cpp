@@ -1,23 +1,20 @@
-// What travels over an open AV channel between the P2P C surface and devsim: the version reply,
-// H.264/H.265 video with its frame information, quality switching, A-law audio and talk.
-#include "DevsimProcess.h"
+// What travels over an open AV channel between the P2P C surface and devsim: H.264/H.265
+// video with its frame information, quality switching, corrupt frames, A-law audio and talk.
 #include "LinkSupport.h"
+#include "MediaDecoder.h"
 
 #include "ALaw.h"
 #include "IoCtrlType.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QtTest>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/log.h>
-}
-
 #include <cmath>
-#include <memory>
 
 using namespace linktest;
 using devsim::IoCtrlType::AudioStart;
@@ -26,74 +23,13 @@ using devsim::IoCtrlType::QualitySetResp;
 using devsim::IoCtrlType::SpeakerStart;
 using devsim::IoCtrlType::SpeakerStop;
 using devsim::IoCtrlType::StreamPrepare;
-using devsim::IoCtrlType::VersionReq;
-using devsim::IoCtrlType::VersionResp;
 using devsim::IoCtrlType::VideoStart;
+namespace CodecId = devsim::CodecId;
 
 namespace {
 
 const char *const kAccount = "admin";
 const char *const kPassword = "stream-pw";
-
-struct CodecContextDeleter
-{
-    void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
-};
-
-// One libavcodec decoder fed with whole frames.
-class Decoder
-{
-public:
-    explicit Decoder(AVCodecID id)
-    {
-        const AVCodec *codec = avcodec_find_decoder(id);
-        m_ctx.reset(avcodec_alloc_context3(codec));
-        if (id == AV_CODEC_ID_PCM_ALAW) {
-            m_ctx->sample_rate = 8000;
-            av_channel_layout_default(&m_ctx->ch_layout, 1);
-        }
-        m_ok = avcodec_open2(m_ctx.get(), codec, nullptr) == 0;
-        m_packet = av_packet_alloc();
-        m_frame = av_frame_alloc();
-    }
-    ~Decoder()
-    {
-        av_frame_free(&m_frame);
-        av_packet_free(&m_packet);
-    }
-    bool ok() const { return m_ok; }
-
-    // Decodes one frame; the pictures (or sample blocks) it produced.
-    int decode(const QByteArray &data)
-    {
-        m_packet->data = reinterpret_cast<std::uint8_t *>(const_cast<char *>(data.constData()));
-        m_packet->size = data.size();
-        if (avcodec_send_packet(m_ctx.get(), m_packet) < 0)
-            return 0;
-        int n = 0;
-        while (avcodec_receive_frame(m_ctx.get(), m_frame) == 0) {
-            ++n;
-            width = m_frame->width;
-            height = m_frame->height;
-            if (m_frame->format == AV_SAMPLE_FMT_S16) {
-                const auto *s = reinterpret_cast<const std::int16_t *>(m_frame->data[0]);
-                samples.insert(samples.end(), s, s + m_frame->nb_samples);
-            }
-            av_frame_unref(m_frame);
-        }
-        return n;
-    }
-
-    int width = 0;
-    int height = 0;
-    std::vector<std::int16_t> samples;
-
-private:
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> m_ctx;
-    AVPacket *m_packet = nullptr;
-    AVFrame *m_frame = nullptr;
-    bool m_ok = false;
-};
 
 int authAll(const char *, char *)
 {
@@ -108,31 +44,17 @@ class TestDevsimStream : public QObject
 
 private:
     quint16 m_discoveryPort = 0;
-    int m_sid = -1;
+    std::unique_ptr<DevsimLink> m_link;
 
-    // Starts devsim, the library, a session and an AV channel on `channel`.
-    int open(DevsimProcess &sim, const QString &uid, const QStringList &extra, int channel = 0)
+    // devsim, the library, a session and an AV channel on `channel`; the channel's index.
+    int open(const QString &uid, const QStringList &extra, int channel = 0)
     {
-        sim.setDiscoveryPort(m_discoveryPort);
+        m_link = std::make_unique<DevsimLink>();
         const QStringList args =
             QStringList{"--uid", uid,       "--account", kAccount,  "--password", kPassword,
                         "--sd",  "320x180", "--hd",      "640x360", "--fps",      "15"} +
             extra;
-        if (!sim.start(args)) {
-            qWarning("%s", qPrintable(sim.errorText()));
-            return -1;
-        }
-        if (!initLibrary(sim.peersEnv().toLatin1(), m_discoveryPort))
-            return -1;
-        m_sid = connectUid(uid.toLatin1().constData());
-        if (m_sid < 0) {
-            qWarning("connect: %d", m_sid);
-            return -1;
-        }
-        const int av = startAv(m_sid, kAccount, kPassword, channel);
-        if (av < 0)
-            qWarning("avClientStart2: %d", av);
-        return av;
+        return m_link->open(args, m_discoveryPort, kAccount, kPassword, channel) ? m_link->av : -1;
     }
 
 private slots:
@@ -143,35 +65,15 @@ private slots:
         av_log_set_level(AV_LOG_FATAL); // corrupt frames are meant to upset the decoder
     }
 
-    void cleanup()
-    {
-        if (m_sid >= 0)
-            IOTC_Session_Close(m_sid);
-        m_sid = -1;
-        deinitLibrary();
-    }
-
-    void versionReplyCarriesConfiguredText()
-    {
-        DevsimProcess sim;
-        const int av = open(sim, "VERCAM", {"--version", "V5.6.7 build 2024"});
-        QVERIFY(av >= 0);
-        QVERIFY(sendIo(av, VersionReq, QByteArray(64, '\0')) >= 0);
-        const std::optional<QByteArray> reply = waitIo(av, VersionResp, 15000);
-        QVERIFY(reply);
-        QCOMPARE(reply->size(), 64);
-        QCOMPARE(QByteArray(reply->constData()), QByteArray("V5.6.7 build 2024"));
-        QVERIFY(
-            sim.waitForLine(QRegularExpression("^REPLY VERCAM \\d+/0 0x331c 56352e362e37"), 5000));
-    }
+    void cleanup() { m_link.reset(); }
 
     void liveVideoDecodesWithFrameInformation_data()
     {
         QTest::addColumn<QString>("codec");
         QTest::addColumn<int>("codecId");
         QTest::addColumn<int>("avCodec");
-        QTest::newRow("h264") << "h264" << 78 << int(AV_CODEC_ID_H264);
-        QTest::newRow("h265") << "h265" << 80 << int(AV_CODEC_ID_HEVC);
+        QTest::newRow("h264") << "h264" << int(CodecId::H264) << int(AV_CODEC_ID_H264);
+        QTest::newRow("h265") << "h265" << int(CodecId::H265) << int(AV_CODEC_ID_HEVC);
     }
 
     void liveVideoDecodesWithFrameInformation()
@@ -179,13 +81,12 @@ private slots:
         QFETCH(QString, codec);
         QFETCH(int, codecId);
         QFETCH(int, avCodec);
-        DevsimProcess sim;
-        const int av = open(sim, "VIDCAM", {"--codec", codec, "--channels", "2"}, 1);
+        const int av = open("VIDCAM", {"--codec", codec, "--channels", "2"}, 1);
         QVERIFY(av >= 0);
         QVERIFY(sendIo(av, StreamPrepare, QByteArray(2, '\0')) >= 0);
         QVERIFY(sendIo(av, VideoStart, u32s({1, 0})) >= 0);
 
-        Decoder decoder(static_cast<AVCodecID>(avCodec));
+        MediaDecoder decoder(static_cast<AVCodecID>(avCodec));
         QVERIFY(decoder.ok());
         int decoded = 0;
         int frames = 0;
@@ -210,17 +111,17 @@ private slots:
         }
         QCOMPARE(decoder.width, 320);
         QCOMPARE(decoder.height, 180);
-        QVERIFY(sim.waitForLine(QRegularExpression("^ACTION VIDCAM \\d+/1 video-start 1$"), 5000));
+        QVERIFY(m_link->sim.waitForLine(QRegularExpression("^ACTION VIDCAM \\d+/1 video-start 1$"),
+                                        5000));
     }
 
     void qualitySwitchChangesPictureSize()
     {
-        DevsimProcess sim;
-        const int av = open(sim, "QUALCAM", {});
+        const int av = open("QUALCAM", {});
         QVERIFY(av >= 0);
         QVERIFY(sendIo(av, StreamPrepare, QByteArray(2, '\0')) >= 0);
         QVERIFY(sendIo(av, VideoStart, u32s({0, 0})) >= 0);
-        Decoder decoder(AV_CODEC_ID_H264);
+        MediaDecoder decoder(AV_CODEC_ID_H264);
         while (decoder.width == 0) {
             const std::optional<Frame> frame = recvVideo(av, 15000);
             QVERIFY(frame);
@@ -252,36 +153,34 @@ private slots:
 
     void corruptFramesDoNotEndTheStream()
     {
-        DevsimProcess sim;
-        const int av = open(sim, "BADFRAMECAM", {"--corrupt-frame", "--fps", "25"});
+        const int av = open("BADFRAMECAM", {"--corrupt-frame", "--fps", "25"});
         QVERIFY(av >= 0);
         QVERIFY(sendIo(av, VideoStart, u32s({0, 0})) >= 0);
-        Decoder decoder(AV_CODEC_ID_H264);
+        MediaDecoder decoder(AV_CODEC_ID_H264);
         const QRegularExpression corrupt("^CORRUPT BADFRAMECAM 0$");
         int decodedAfter = 0;
         for (int i = 0; i < 300 && decodedAfter < 10; ++i) {
             const std::optional<Frame> frame = recvVideo(av, 15000);
             QVERIFY(frame);
             const int pictures = decoder.decode(frame->data);
-            if (sim.waitForLine(corrupt, 0))
+            if (m_link->sim.waitForLine(corrupt, 0))
                 decodedAfter += pictures;
         }
-        QVERIFY(sim.waitForLine(corrupt, 0));
+        QVERIFY(m_link->sim.waitForLine(corrupt, 0));
         QVERIFY(decodedAfter >= 10);
     }
 
     void audioIsALawToneOfTheChannel()
     {
-        DevsimProcess sim;
-        const int av = open(sim, "AUDCAM", {"--channels", "2"}, 1);
+        const int av = open("AUDCAM", {"--channels", "2"}, 1);
         QVERIFY(av >= 0);
         QVERIFY(sendIo(av, AudioStart, QByteArray(4, '\0')) >= 0);
-        Decoder decoder(AV_CODEC_ID_PCM_ALAW);
+        MediaDecoder decoder(AV_CODEC_ID_PCM_ALAW);
         QVERIFY(decoder.ok());
         while (decoder.samples.size() < 8000) {
             const std::optional<Frame> frame = recvAudio(av, 15000);
             QVERIFY2(frame, "no audio frame");
-            QCOMPARE(int(frame->info.codecId), 138);
+            QCOMPARE(frame->info.codecId, CodecId::G711ALaw);
             QCOMPARE(int(frame->info.camIndex), 1);
             QVERIFY(frame->data.size() > 0 && frame->data.size() <= 1024);
             decoder.decode(frame->data);
@@ -300,18 +199,17 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString wavPath = dir.filePath(QStringLiteral("talk.wav"));
-        DevsimProcess sim;
-        const int av = open(sim, "TALKCAM", {"--talk-wav", wavPath});
+        const int av = open("TALKCAM", {"--talk-wav", wavPath});
         QVERIFY(av >= 0);
 
-        const int talkChannel = IOTC_Session_Get_Free_Channel(m_sid);
+        const int talkChannel = IOTC_Session_Get_Free_Channel(m_link->sid);
         QVERIFY(talkChannel > 0);
         QVERIFY(sendIo(av, SpeakerStart, u32s({std::uint32_t(talkChannel), 0})) >= 0);
         int resend = 0;
-        const int talkAv =
-            avServStart3(m_sid, authAll, 20, 16, static_cast<unsigned char>(talkChannel), &resend);
+        const int talkAv = avServStart3(m_link->sid, authAll, 20, 16,
+                                        static_cast<unsigned char>(talkChannel), &resend);
         QVERIFY2(talkAv >= 0, qPrintable(QString::number(talkAv)));
-        QVERIFY(sim.waitForLine(
+        QVERIFY(m_link->sim.waitForLine(
             QRegularExpression(QStringLiteral("^TALK_OPEN TALKCAM \\d+/%1 0$").arg(talkChannel)),
             10000));
 
@@ -321,7 +219,7 @@ private slots:
             pcm[i] = static_cast<std::int16_t>(((static_cast<int>(i) * 97) % 20000) - 10000);
         const QByteArray alaw = devsim::ALaw::encode(pcm);
         p2p::FrameInfo info;
-        info.codecId = 138;
+        info.codecId = CodecId::G711ALaw;
         info.flags = 2;
         std::uint8_t header[P2P_FRAME_INFO_SIZE];
         info.serialize(header);
@@ -330,11 +228,11 @@ private slots:
                                     sizeof header) >= 0);
             QThread::msleep(5);
         }
-        QVERIFY(sim.waitForLine(QRegularExpression("^TALK TALKCAM 8000$"), 15000));
+        QVERIFY(m_link->sim.waitForLine(QRegularExpression("^TALK TALKCAM 8000$"), 15000));
 
         QVERIFY(sendIo(av, SpeakerStop, u32s({std::uint32_t(talkChannel), 0})) >= 0);
         avServStop(talkAv);
-        QVERIFY(sim.waitForLine(
+        QVERIFY(m_link->sim.waitForLine(
             QRegularExpression(
                 QStringLiteral("^TALK_CLOSE TALKCAM \\d+/%1 8000$").arg(talkChannel)),
             10000));
