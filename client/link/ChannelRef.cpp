@@ -33,3 +33,20 @@ Channel *ChannelRef::resolve(const Dev *registry) const
         return nullptr;
     return d->channel(index);
 }
+
+TaskContext TaskContext::of(const Channel *channel, bool live)
+{
+    TaskContext ctx;
+    ctx.ref = ChannelRef::of(channel);
+    ctx.sessionId = channel->device()->sessionId();
+    ctx.avIndex = channel->avIndex(live);
+    return ctx;
+}
+
+Channel *TaskContext::resolve(const Dev *registry, bool live) const
+{
+    Channel *ch = ref.resolve(registry);
+    if (!ch || ch->device()->sessionId() != sessionId || ch->avIndex(live) != avIndex)
+        return nullptr;
+    return ch;
+}

@@ -51,4 +51,10 @@ struct TaskContext
     ChannelRef ref;
     int sessionId = -1;
     int avIndex = -1;
+
+    // GUI thread: the channel with its session and the AV index of one mode.
+    static TaskContext of(const Channel *channel, bool live);
+    // GUI thread: the channel a result belongs to, or null when it is gone or
+    // the result is stale (its session or AV index no longer match).
+    Channel *resolve(const Dev *registry, bool live) const;
 };

@@ -15,10 +15,9 @@ int acceptAll(const char *, char *)
     return 1;
 }
 
-int sendMessage(const LinkTaskCore &core, int avIndex, ENUM_AVIOCTRL_MSGTYPE type,
-                const QByteArray &payload)
+int sendMessage(int avIndex, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload)
 {
-    return core.sdk.sendIoCtrl(avIndex, type, payload.constData(), int(payload.size()));
+    return sdkApi().sendIoCtrl(avIndex, type, payload.constData(), int(payload.size()));
 }
 
 } // namespace
@@ -29,7 +28,7 @@ void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArra
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
-    const int result = core->sdk.connectByUid(uid.constData(), sid);
+    const int result = sdkApi().connectByUid(uid.constData(), sid);
     core->post(new ProgressEvent_Connect(ref, result, sid, attempt));
 }
 
@@ -41,9 +40,8 @@ void avStart(const LinkTaskCorePtr &core, const TaskContext &ctx, const QByteArr
         return;
     unsigned int serviceType = 0;
     int resend = 0;
-    const int index =
-        core->sdk.clientStart(ctx.sessionId, account.constData(), password.constData(), 5,
-                              &serviceType, channel, &resend);
+    const int index = sdkApi().clientStart(ctx.sessionId, account.constData(), password.constData(),
+                                           5, &serviceType, channel, &resend);
     core->post(new ProgressEvent_GetAvIndex(ctx, index, live));
 }
 
@@ -53,7 +51,7 @@ void send(const LinkTaskCorePtr &core, const TaskContext &ctx, ENUM_AVIOCTRL_MSG
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
-    core->post(makeEvent(sendMessage(*core, ctx.avIndex, type, payload)));
+    core->post(makeEvent(sendMessage(ctx.avIndex, type, payload)));
 }
 
 void startVideo(const LinkTaskCorePtr &core, const TaskContext &ctx, int channel)
@@ -61,10 +59,10 @@ void startVideo(const LinkTaskCorePtr &core, const TaskContext &ctx, int channel
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
-    core->sdk.cleanBuf(ctx.avIndex);
-    int result = sendMessage(*core, ctx.avIndex, IOCTRL_STREAM_PREPARE, IoCtrl::streamPrepare());
+    sdkApi().cleanBuf(ctx.avIndex);
+    int result = sendMessage(ctx.avIndex, IOCTRL_STREAM_PREPARE, IoCtrl::streamPrepare());
     if (result >= 0)
-        result = sendMessage(*core, ctx.avIndex, IOCTRL_VIDEO_START, IoCtrl::videoStart(channel));
+        result = sendMessage(ctx.avIndex, IOCTRL_VIDEO_START, IoCtrl::videoStart(channel));
     core->post(new ProgressEvent_StartStream(ctx, result));
 }
 
@@ -75,11 +73,11 @@ void closeAv(const LinkTaskCorePtr &core, const TaskContext &ctx, quint8 channel
     if (core->closing)
         return;
     for (const IoCtrl::Message &m : before)
-        sendMessage(*core, liveAvIndex, m.type, m.payload);
+        sendMessage(liveAvIndex, m.type, m.payload);
     if (talkAvIndex >= 0)
-        core->sdk.servStop(talkAvIndex);
-    core->sdk.clientStop(ctx.avIndex);
-    core->sdk.clientExit(ctx.sessionId, channel);
+        sdkApi().servStop(talkAvIndex);
+    sdkApi().clientStop(ctx.avIndex);
+    sdkApi().clientExit(ctx.sessionId, channel);
 }
 
 void receive(const LinkTaskCorePtr &core, const TaskContext &ctx, bool live)
@@ -94,7 +92,7 @@ void receive(const LinkTaskCorePtr &core, const TaskContext &ctx, bool live)
     }
     char buffer[1024];
     unsigned int type = 0;
-    const int result = core->sdk.recvIoCtrl(ctx.avIndex, &type, buffer, int(sizeof buffer), 0);
+    const int result = sdkApi().recvIoCtrl(ctx.avIndex, &type, buffer, int(sizeof buffer), 0);
     core->taskLock.unlock();
     QByteArray data;
     if (result > 0)
@@ -109,10 +107,10 @@ void talkControl(const LinkTaskCorePtr &core, const TaskContext &ctx, bool on, i
         return;
     int id = talkChannelId;
     if (on || id < 0)
-        id = core->sdk.getFreeChannel(ctx.sessionId);
+        id = sdkApi().getFreeChannel(ctx.sessionId);
     int result = id;
     if (id >= 0)
-        result = sendMessage(*core, ctx.avIndex, on ? IOCTRL_SPEAKER_START : IOCTRL_SPEAKER_STOP,
+        result = sendMessage(ctx.avIndex, on ? IOCTRL_SPEAKER_START : IOCTRL_SPEAKER_STOP,
                              IoCtrl::speaker(id));
     core->post(new ProgressEvent_audioSendControl(ctx, result, on, id));
 }
@@ -124,7 +122,7 @@ void talkServer(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkCha
         return;
     int resend = 0;
     const int index =
-        core->sdk.servStart(ctx.sessionId, acceptAll, 20, 16, quint8(talkChannelId), &resend);
+        sdkApi().servStart(ctx.sessionId, acceptAll, 20, 16, quint8(talkChannelId), &resend);
     core->post(new ProgressEvent_audioSendServiceStart(ctx, index, talkChannelId));
 }
 
@@ -133,10 +131,10 @@ void speechStart(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkAv
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
-    const int result = core->sdk.cleanAudioBuf(talkAvIndex);
+    const int result = sdkApi().cleanAudioBuf(talkAvIndex);
     qDebug() << "talk start bRet:" << result << " speech channel:" << talkAvIndex;
     unsigned int size = 0;
-    const int resendResult = core->sdk.servGetResendSize(talkAvIndex, &size);
+    const int resendResult = sdkApi().servGetResendSize(talkAvIndex, &size);
     qDebug() << "talk start get resend size:" << resendResult << " resendsize " << size;
     core->post(new ProgressEvent_audioSendSpeechStart(ctx, result, talkAvIndex));
 }
@@ -146,7 +144,7 @@ void talkStop(const LinkTaskCorePtr &core, int talkAvIndex)
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
-    core->sdk.servStop(talkAvIndex);
+    sdkApi().servStop(talkAvIndex);
 }
 
 void lanSearchStart(const LinkTaskCorePtr &core)
@@ -154,7 +152,7 @@ void lanSearchStart(const LinkTaskCorePtr &core)
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
-    core->post(new ProgressEvent_LanSearchStart(core->sdk.searchStart(5000, 1000)));
+    core->post(new ProgressEvent_LanSearchStart(sdkApi().searchStart(5000, 1000)));
 }
 
 } // namespace IoTasks

@@ -1,5 +1,7 @@
 #include "link/LinkTaskCore.h"
 
+#include "diagnostics/Checks.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
@@ -24,6 +26,7 @@ void LinkTaskCore::detach()
 
 bool LinkTaskCore::start(std::function<void()> work)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (closing.load())
         return false;
     {

@@ -14,8 +14,8 @@
 class QEvent;
 
 // What IoConnect's background tasks share with it: the task lock that
-// serialises their SDK calls, the SDK table, the closing flag and the event
-// receiver. Held by shared_ptr, so a task that outlives IoConnect still finds
+// serialises their SDK calls (made through sdkApi()), the closing flag and
+// the event receiver. Held by shared_ptr, so a task that outlives IoConnect still finds
 // it; once detached, events are dropped instead of posted.
 class LinkTaskCore : public std::enable_shared_from_this<LinkTaskCore>
 {
@@ -26,7 +26,6 @@ public:
 
     // Serialises every SDK call made by a task. Held for the whole task.
     QMutex taskLock;
-    SdkApi sdk;
     // Set at shutdown: tasks not yet started skip their SDK work.
     std::atomic<bool> closing{false};
 

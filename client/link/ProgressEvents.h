@@ -12,20 +12,28 @@
 // posting. They carry values only (results, a copy of bytes, the task's
 // context), never a pointer into the device model.
 
-// Common shape: a task context and one int result.
-#define ORVANE_RESULT_EVENT(Name, EvType)                                                          \
-    class Name : public QEvent                                                                     \
-    {                                                                                              \
-    public:                                                                                        \
-        Name(const TaskContext &ctx, int result)                                                   \
-            : QEvent(QEvent::Type(EvType))                                                         \
-            , ctx(ctx)                                                                             \
-            , result(result)                                                                       \
-        {}                                                                                         \
-        ~Name() override = default;                                                                \
-        const TaskContext ctx;                                                                     \
-        const int result;                                                                          \
-    };
+// What most tasks report: the context they ran with and one result (a
+// negative SDK error code on failure).
+class TaskResultEvent : public QEvent
+{
+public:
+    TaskResultEvent(int type, const TaskContext &ctx, int result)
+        : QEvent(QEvent::Type(type))
+        , ctx(ctx)
+        , result(result)
+    {}
+    const TaskContext ctx;
+    const int result;
+};
+
+// A task result with nothing more to carry.
+template <int EvType> class PlainTaskResult : public TaskResultEvent
+{
+public:
+    PlainTaskResult(const TaskContext &ctx, int result)
+        : TaskResultEvent(EvType, ctx, result)
+    {}
+};
 
 class ProgressEvent_Connect : public QEvent
 {
@@ -37,7 +45,6 @@ public:
         , sessionId(sessionId)
         , attempt(attempt)
     {}
-    ~ProgressEvent_Connect() override = default;
     const ChannelRef ref;
     const int result;
     const int sessionId;
@@ -53,28 +60,22 @@ public:
         , count(count)
         , entries(entries)
     {}
-    ~ProgressEvent_LanSearch() override = default;
     const int count;
     const QByteArray entries;
 };
 
-class ProgressEvent_StopStream : public QEvent
+class ProgressEvent_StopStream : public TaskResultEvent
 {
 public:
     ProgressEvent_StopStream(const TaskContext &ctx, int result, bool restart)
-        : QEvent(QEvent::Type(LinkEventType::StopStream))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::StopStream, ctx, result)
         , restart(restart)
     {}
-    ~ProgressEvent_StopStream() override = default;
-    const TaskContext ctx;
-    const int result;
     const bool restart;
 };
 
-ORVANE_RESULT_EVENT(ProgressEvent_StartStream, LinkEventType::StartStream)
-ORVANE_RESULT_EVENT(ProgressEvent_getReplayVideoTime, LinkEventType::GetReplayVideoTime)
+using ProgressEvent_StartStream = PlainTaskResult<LinkEventType::StartStream>;
+using ProgressEvent_getReplayVideoTime = PlainTaskResult<LinkEventType::GetReplayVideoTime>;
 
 class ProgressEvent_GetAvIndex : public QEvent
 {
@@ -85,115 +86,84 @@ public:
         , avIndex(avIndex)
         , live(live)
     {}
-    ~ProgressEvent_GetAvIndex() override = default;
     const TaskContext ctx;
     const int avIndex; // the new AV index, or an error code
     const bool live;
 };
 
-class ProgressEvent_playReplay : public QEvent
+class ProgressEvent_playReplay : public TaskResultEvent
 {
 public:
     ProgressEvent_playReplay(const TaskContext &ctx, int result, const QByteArray &payload,
                              int seekOffset)
-        : QEvent(QEvent::Type(LinkEventType::PlayReplay))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::PlayReplay, ctx, result)
         , payload(payload)
         , seekOffset(seekOffset)
     {}
-    ~ProgressEvent_playReplay() override = default;
-    const TaskContext ctx;
-    const int result;
     const QByteArray payload; // the 24-byte playback-control payload sent
     const int seekOffset;
 };
 
-ORVANE_RESULT_EVENT(ProgressEvent_playReplayIo, LinkEventType::PlayReplayIo)
+using ProgressEvent_playReplayIo = PlainTaskResult<LinkEventType::PlayReplayIo>;
 
-class ProgressEvent_stopReplay : public QEvent
+class ProgressEvent_stopReplay : public TaskResultEvent
 {
 public:
     ProgressEvent_stopReplay(const TaskContext &ctx, int result, bool restart,
                              const QDateTime &restartAt)
-        : QEvent(QEvent::Type(LinkEventType::StopReplay))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::StopReplay, ctx, result)
         , restart(restart)
         , restartAt(restartAt)
     {}
-    ~ProgressEvent_stopReplay() override = default;
-    const TaskContext ctx;
-    const int result;
     const bool restart;
     const QDateTime restartAt;
 };
 
-class ProgressEvent_changeQuality : public QEvent
+class ProgressEvent_changeQuality : public TaskResultEvent
 {
 public:
     ProgressEvent_changeQuality(const TaskContext &ctx, int result, bool quality)
-        : QEvent(QEvent::Type(LinkEventType::ChangeQuality))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::ChangeQuality, ctx, result)
         , quality(quality)
     {}
-    ~ProgressEvent_changeQuality() override = default;
-    const TaskContext ctx;
-    const int result;
     const bool quality;
 };
 
-class ProgressEvent_audioControl : public QEvent
+class ProgressEvent_audioControl : public TaskResultEvent
 {
 public:
     ProgressEvent_audioControl(const TaskContext &ctx, int result, bool on)
-        : QEvent(QEvent::Type(LinkEventType::AudioControl))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::AudioControl, ctx, result)
         , on(on)
     {}
-    ~ProgressEvent_audioControl() override = default;
-    const TaskContext ctx;
-    const int result;
     const bool on;
 };
 
-ORVANE_RESULT_EVENT(ProgressEvent_ptz, LinkEventType::Ptz)
+using ProgressEvent_ptz = PlainTaskResult<LinkEventType::Ptz>;
 
-class ProgressEvent_getMsg : public QEvent
+class ProgressEvent_getMsg : public TaskResultEvent
 {
 public:
     ProgressEvent_getMsg(const TaskContext &ctx, int result, unsigned int messageType, bool live,
                          const QByteArray &data)
-        : QEvent(QEvent::Type(LinkEventType::GetMsg))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::GetMsg, ctx, result)
         , messageType(messageType)
         , live(live)
         , data(data)
     {}
-    ~ProgressEvent_getMsg() override = default;
-    const TaskContext ctx;
-    const int result;
     const unsigned int messageType;
     const bool live;
     const QByteArray data; // the received bytes (result bytes when result >= 0)
 };
 
-class ProgressEvent_audioSendControl : public QEvent
+class ProgressEvent_audioSendControl : public TaskResultEvent
 {
 public:
     ProgressEvent_audioSendControl(const TaskContext &ctx, int result, bool on, int talkChannelId)
-        : QEvent(QEvent::Type(LinkEventType::AudioSendControl))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::AudioSendControl, ctx, result)
         , on(on)
         , talkChannelId(talkChannelId)
     {}
-    ~ProgressEvent_audioSendControl() override = default;
-    const TaskContext ctx;
-    const int result;
     const bool on;
     const int talkChannelId; // the free session channel the message named
 };
@@ -207,24 +177,18 @@ public:
         , talkAvIndex(talkAvIndex)
         , talkChannelId(talkChannelId)
     {}
-    ~ProgressEvent_audioSendServiceStart() override = default;
     const TaskContext ctx;
     const int talkAvIndex; // or an error code
     const int talkChannelId;
 };
 
-class ProgressEvent_audioSendSpeechStart : public QEvent
+class ProgressEvent_audioSendSpeechStart : public TaskResultEvent
 {
 public:
     ProgressEvent_audioSendSpeechStart(const TaskContext &ctx, int result, int talkAvIndex)
-        : QEvent(QEvent::Type(LinkEventType::AudioSendSpeechStart))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::AudioSendSpeechStart, ctx, result)
         , talkAvIndex(talkAvIndex)
     {}
-    ~ProgressEvent_audioSendSpeechStart() override = default;
-    const TaskContext ctx;
-    const int result;
     const int talkAvIndex;
 };
 
@@ -235,31 +199,23 @@ public:
         : QEvent(QEvent::Type(LinkEventType::LanSearchStart))
         , result(result)
     {}
-    ~ProgressEvent_LanSearchStart() override = default;
     const int result;
 };
 
-ORVANE_RESULT_EVENT(ProgressEvent_getChannelVersion, LinkEventType::GetChannelVersion)
+using ProgressEvent_getChannelVersion = PlainTaskResult<LinkEventType::GetChannelVersion>;
 
-class ProgressEvent_pauseReplay : public QEvent
+class ProgressEvent_pauseReplay : public TaskResultEvent
 {
 public:
     ProgressEvent_pauseReplay(const TaskContext &ctx, int result, bool alsoStopped)
-        : QEvent(QEvent::Type(LinkEventType::PauseReplay))
-        , ctx(ctx)
-        , result(result)
+        : TaskResultEvent(LinkEventType::PauseReplay, ctx, result)
         , alsoStopped(alsoStopped)
     {}
-    ~ProgressEvent_pauseReplay() override = default;
-    const TaskContext ctx;
-    const int result;
     const bool alsoStopped;
 };
 
-ORVANE_RESULT_EVENT(ProgressEvent_stopPauseReplay, LinkEventType::StopPauseReplay)
-ORVANE_RESULT_EVENT(ProgressEvent_setTime, LinkEventType::SetTime)
-ORVANE_RESULT_EVENT(ProgressEvent_setTimeZone, LinkEventType::SetTimeZone)
-ORVANE_RESULT_EVENT(ProgressEvent_changeReplayTime, LinkEventType::ChangeReplayTime)
-ORVANE_RESULT_EVENT(ProgressEvent_setWifi, LinkEventType::SetWifi)
-
-#undef ORVANE_RESULT_EVENT
+using ProgressEvent_stopPauseReplay = PlainTaskResult<LinkEventType::StopPauseReplay>;
+using ProgressEvent_setTime = PlainTaskResult<LinkEventType::SetTime>;
+using ProgressEvent_setTimeZone = PlainTaskResult<LinkEventType::SetTimeZone>;
+using ProgressEvent_changeReplayTime = PlainTaskResult<LinkEventType::ChangeReplayTime>;
+using ProgressEvent_setWifi = PlainTaskResult<LinkEventType::SetWifi>;

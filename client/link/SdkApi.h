@@ -2,9 +2,10 @@
 
 #include <p2p/p2p.h>
 
-// The P2P calls the link layer makes, as a table of function pointers. The
-// default table calls the p2p library; tests may install their own before
-// the first operation.
+// The P2P calls the client makes, as a table of function pointers: the
+// session, AV channel and IO control calls of the link layer and the frame
+// receive calls of the media pipeline. The default table calls the p2p
+// library; tests install their own with setSdkApi().
 struct SdkApi
 {
     int (*initialize)(unsigned short udpPort) = IOTC_Initialize2;
@@ -32,4 +33,20 @@ struct SdkApi
                      unsigned int serviceType, unsigned char channelId, int *resend) = avServStart3;
     int (*servStop)(int avIndex) = avServStop;
     int (*servGetResendSize)(int avIndex, unsigned int *size) = avServGetResendSize;
+
+    // Frame reception (the media pipeline's receive steps).
+    int (*recvFrame)(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
+                     char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,
+                     unsigned int *frameNumber) = avRecvFrameData2;
+    int (*checkAudio)(int avIndex) = avCheckAudioBuf;
+    int (*recvAudio)(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
+                     unsigned int *frameNumber) = avRecvAudioData;
 };
+
+// Any thread: the SDK table of the process (the p2p library unless replaced).
+const SdkApi &sdkApi();
+
+// GUI thread, before the first link task or receive step starts: replaces the
+// table for the whole process. A table once installed stays valid until the
+// process ends, so a call made through a replaced table is still safe.
+void setSdkApi(const SdkApi &api);
