@@ -1,8 +1,12 @@
 #include "link/IoConnect.h"
 
+#include "diagnostics/Checks.h"
+#include "link/ConnectQueue.h"
 #include "link/ErrorText.h"
 #include "link/IoTasks.h"
 #include "link/ProgressEvents.h"
+#include "link/ReplyWatch.h"
+#include "link/TalkControl.h"
 #include "model/Channel.h"
 #include "model/ChannelSaveTimeout.h"
 #include "model/Dev.h"
@@ -16,6 +20,7 @@ IoConnect *IoConnect::s_instance = nullptr;
 
 IoConnect *IoConnect::instance()
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!s_instance)
         new IoConnect();
     return s_instance;
@@ -25,10 +30,13 @@ IoConnect::IoConnect(QObject *parent)
     : QObject(parent)
     , m_core(std::make_shared<LinkTaskCore>(this))
     , m_dev(Dev::instance())
+    , m_replies(new ReplyWatch(m_dev, DefaultIoTimeoutMs, this))
+    , m_connects(new ConnectQueue(m_core, m_dev, ConnectWatchdogMs, this))
+    , m_talk(new TalkControl(m_core, m_dev, m_replies, this))
+    , m_lan(new LanSearch(m_core, this))
     , m_msgTimer(new QTimer(this))
-    , m_lanSearchTimer(new QTimer(this))
-    , m_connectWatchdog(new QTimer(this))
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!s_instance)
         s_instance = this;
     qRegisterMetaType<Channel *>("Channel*");
@@ -37,12 +45,14 @@ IoConnect::IoConnect(QObject *parent)
     connect(m_msgTimer, &QTimer::timeout, this, &IoConnect::getMsg);
     m_msgTimer->start();
 
-    m_lanSearchTimer->setSingleShot(true);
-    connect(m_lanSearchTimer, &QTimer::timeout, this, &IoConnect::getLanSearchResult);
-
-    m_connectWatchdog->setSingleShot(true);
-    m_connectWatchdog->setInterval(ConnectWatchdogMs);
-    connect(m_connectWatchdog, &QTimer::timeout, this, &IoConnect::stopConnectDev);
+    connect(m_replies, &ReplyWatch::timedOut, this, &IoConnect::ioControlTimeout);
+    connect(m_connects, &ConnectQueue::watchdogExpired, this, &IoConnect::stopConnectDev);
+    connect(m_connects, &ConnectQueue::channelAlreadyOpen, this,
+            &IoConnect::connectChannelSuccessMsg);
+    connect(m_talk, &TalkControl::succeeded, this, &IoConnect::audioSendControlSuccessMsg);
+    connect(m_talk, &TalkControl::failed, this, &IoConnect::audioSendControlFailMsg);
+    connect(m_lan, &LanSearch::succeeded, this, &IoConnect::startLANSearchSuccessMsg);
+    connect(m_lan, &LanSearch::failed, this, &IoConnect::startLANSearchFailMsg);
 
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this]() { shutdown(); });
@@ -50,6 +60,7 @@ IoConnect::IoConnect(QObject *parent)
 
 IoConnect::~IoConnect()
 {
+    ORVANE_ASSERT_GUI_THREAD();
     shutdown(2000);
     m_core->detach();
     if (s_instance == this)
@@ -58,17 +69,44 @@ IoConnect::~IoConnect()
 
 void IoConnect::setStreamResetHandler(std::function<void(Channel *, bool)> handler)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_streamReset = std::move(handler);
 }
 
 void IoConnect::setTalkHandler(std::function<void(Channel *, bool)> handler)
 {
-    m_talk = std::move(handler);
+    ORVANE_ASSERT_GUI_THREAD();
+    m_talk->setHandler(std::move(handler));
 }
 
 void IoConnect::setLiveModeProvider(std::function<bool()> provider)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_liveMode = std::move(provider);
+}
+
+void IoConnect::setSdk(const SdkApi &sdk)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    setSdkApi(sdk);
+}
+
+quint8 IoConnect::quality() const
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    return m_quality;
+}
+
+void IoConnect::setIoTimeoutMs(int ms)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    m_replies->setTimeoutMs(ms);
+}
+
+int IoConnect::ioTimeoutMs() const
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    return m_replies->timeoutMs();
 }
 
 // ---------------------------------------------------------------------------
@@ -76,138 +114,22 @@ void IoConnect::setLiveModeProvider(std::function<bool()> provider)
 
 void IoConnect::connectChannel(Channel *ch)
 {
-    if (!ch || m_shutDown)
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    if (m_core->closing)
         return;
     if (ch->device()->sessionId() >= 0) {
         // A second session for a connected device would orphan the first.
         emit connectDevSuccessMsg(ch);
         return;
     }
-    const ChannelRef ref = ChannelRef::of(ch);
-    const bool queued = m_connectQueue.contains(ref);
-    if (queued && m_connectQueue.size() > 1)
-        return;
-    if (!queued)
-        m_connectQueue.append(ref);
-    if (m_connectQueue.size() == 1 && m_avStartList.isEmpty())
-        connectNext();
-}
-
-void IoConnect::startSdk(int *failure)
-{
-    *failure = 0;
-    int r = m_core->sdk.initialize(0);
-    if (r != 0) {
-        *failure = r;
-        return;
-    }
-    r = m_core->sdk.avInit(4096);
-    if (r < 0) {
-        *failure = r;
-        return;
-    }
-    m_sdkStarted = true;
-}
-
-void IoConnect::connectNext()
-{
-    // One session at a time: a running attempt finishes (or is cut by the
-    // watchdog) before the next one starts.
-    if (m_connecting || m_shutDown)
-        return;
-    while (!m_connectQueue.isEmpty() && !m_connectQueue.first().resolve(m_dev))
-        m_connectQueue.removeFirst();
-    if (m_connectQueue.isEmpty())
-        return;
-
-    const ChannelRef head = m_connectQueue.first();
-    Channel *ch = head.resolve(m_dev);
-    m_connectingChannel = head;
-    m_connecting = true;
-    const quint64 attempt = ++m_connectAttempt;
-
-    int sid = m_core->sdk.getSessionId();
-    if (sid == IOTC_ER_NOT_INITIALIZED) {
-        int failure = 0;
-        startSdk(&failure);
-        if (failure != 0) {
-            m_connectingSid = sid;
-            m_core->post(new ProgressEvent_Connect(head, failure, sid, attempt));
-            return;
-        }
-        sid = m_core->sdk.getSessionId();
-    }
-    m_connectingSid = sid;
-    if (sid < 0) {
-        m_core->post(new ProgressEvent_Connect(head, sid, sid, attempt));
-        return;
-    }
-    m_connectWatchdog->start();
-    const QByteArray uid = ch->device()->uid().toLatin1();
-    const LinkTaskCorePtr core = m_core;
-    if (!m_core->start([core, head, uid, sid, attempt]() {
-            IoTasks::connect(core, head, uid, sid, attempt);
-        })) {
-        m_connectWatchdog->stop();
-        m_connecting = false;
-    }
-}
-
-void IoConnect::onConnect(ProgressEvent_Connect *e)
-{
-    Channel *ch = e->ref.resolve(m_dev);
-    if (!m_connecting || e->attempt != m_connectAttempt) {
-        // The answer of an attempt the watchdog cut short: the queue has
-        // moved on. A session made after all is closed again.
-        if (!m_abortedAttempts.remove(e->attempt))
-            return;
-        int code = e->result;
-        if (e->result >= 0 && e->sessionId >= 0) {
-            m_core->sdk.sessionClose(e->sessionId);
-            code = IOTC_ER_TIMEOUT;
-        }
-        qDebug() << "Connect Device error uid:" << e->ref.uid << " bRet:" << code;
-        if (ch)
-            emit connectDevFailMsg(ch, code, errorText(code));
-        return;
-    }
-
-    m_connectWatchdog->stop();
-    m_connecting = false;
-    m_connectingChannel = ChannelRef();
-    if (e->result >= 0 && e->sessionId >= 0) {
-        if (ch) {
-            ch->device()->setSessionId(e->sessionId);
-            emit connectDevSuccessMsg(ch);
-        } else {
-            m_core->sdk.sessionClose(e->sessionId); // the device went away meanwhile
-        }
-    } else {
-        qDebug() << "Connect Device error uid:" << e->ref.uid << " bRet:" << e->result;
-        if (ch)
-            emit connectDevFailMsg(ch, e->result, errorText(e->result));
-    }
-    finishConnect(e->ref);
-}
-
-void IoConnect::finishConnect(const ChannelRef &ref)
-{
-    m_connectQueue.removeIf([&](const ChannelRef &r) { return r.sameDevice(ref); });
-    connectNext();
-    if (m_connectQueue.isEmpty())
-        startAvClients();
+    m_connects->requestSession(ChannelRef::of(ch));
 }
 
 void IoConnect::stopConnectDev()
 {
-    if (!m_connecting)
-        return;
-    m_core->sdk.connectStop(m_connectingSid);
-    m_abortedAttempts.insert(m_connectAttempt);
-    const ChannelRef ref = m_connectingChannel;
-    m_connecting = false;
-    m_connectingChannel = ChannelRef();
-    finishConnect(ref);
+    ORVANE_ASSERT_GUI_THREAD();
+    m_connects->cut();
 }
 
 // ---------------------------------------------------------------------------
@@ -215,92 +137,18 @@ void IoConnect::stopConnectDev()
 
 void IoConnect::startChannel(Channel *ch)
 {
-    if (!ch || m_shutDown)
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    if (m_core->closing)
         return;
-    const ChannelRef ref = ChannelRef::of(ch);
-    if (!m_avStartList.contains(ref))
-        m_avStartList.append(ref);
-    if (m_connectQueue.isEmpty())
-        startAvClients();
-}
-
-void IoConnect::startAvClients()
-{
-    while (!m_avStartList.isEmpty()) {
-        const ChannelRef ref = m_avStartList.takeFirst();
-        Channel *ch = ref.resolve(m_dev);
-        if (!ch || ch->device()->sessionId() < 0 || m_avStarting.contains(ref))
-            continue;
-        if (ch->avIndex(true) >= 0) {
-            // Already open: a second AV channel would leak the first.
-            emit connectChannelSuccessMsg(ch);
-            continue;
-        }
-        const TaskContext ctx = contextOf(ch, true);
-        const QByteArray account = ch->device()->viewAccount().toLocal8Bit();
-        const QByteArray password = ch->device()->viewPassword().toLocal8Bit();
-        const quint8 number = quint8(ch->index());
-        const LinkTaskCorePtr core = m_core;
-        if (m_core->start([core, ctx, account, password, number]() {
-                IoTasks::avStart(core, ctx, account, password, number, true);
-            }))
-            m_avStarting.insert(ref);
-    }
-}
-
-void IoConnect::checkAvStartsDone()
-{
-    for (const ChannelRef &ref : std::as_const(m_avStartList)) {
-        Channel *ch = ref.resolve(m_dev);
-        if (ch && ch->avIndex(true) < 0)
-            return;
-    }
-    m_avStartList.clear();
-    if (!m_connectQueue.isEmpty())
-        connectNext();
-}
-
-void IoConnect::onAvIndex(ProgressEvent_GetAvIndex *e)
-{
-    Channel *any = e->ctx.ref.resolve(m_dev);
-    if (any)
-        disarmIoTimeout(any);
-    if (e->live)
-        m_avStarting.remove(e->ctx.ref);
-    Channel *ch = (any && any->device()->sessionId() == e->ctx.sessionId) ? any : nullptr;
-    if (!ch) {
-        // The device was closed or removed meanwhile: nobody owns the index.
-        if (e->avIndex >= 0)
-            m_core->sdk.clientStop(e->avIndex);
-        if (e->live)
-            checkAvStartsDone();
-        return;
-    }
-    if (!e->live) {
-        if (e->avIndex >= 0) {
-            ch->setAvIndex(e->avIndex, false);
-            ch->setVideoOn(true, false);
-            emit startReplaySuccessMsg(ch);
-        } else {
-            emitFailure(&IoConnect::startReplayFailMsg, ch, e->avIndex);
-        }
-        return;
-    }
-    if (e->avIndex >= 0) {
-        ch->setAvIndex(e->avIndex, true);
-        getChannelVersion(ch);
-        return;
-    }
-    qDebug() << "[ERROR]connect channel error:" << e->avIndex << "(" << errorText(e->avIndex)
-             << ");channel:" << ch->index();
-    emitFailure(&IoConnect::connectChannelFailMsg, ch, e->avIndex);
-    checkAvStartsDone();
+    m_connects->requestChannel(ChannelRef::of(ch));
 }
 
 void IoConnect::reportChannelReady(Channel *ch)
 {
-    if (ch)
-        emit connectChannelSuccessMsg(ch);
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    emit connectChannelSuccessMsg(ch);
 }
 
 // ---------------------------------------------------------------------------
@@ -318,11 +166,7 @@ void IoConnect::closeSlot(Channel *ch, bool live)
             if (ch->talkChannelId() >= 0)
                 before.append({IOCTRL_SPEAKER_STOP, IoCtrl::speaker(ch->talkChannelId())});
             talkAv = ch->talkAvIndex();
-            ch->setTalkAvIndex(-1);
-            ch->setTalkChannelId(-1);
-            ch->setTalking(false);
-            if (m_talk)
-                m_talk(ch, false);
+            m_talk->drop(ch);
         }
         before.append({IOCTRL_VIDEO_STOP, IoCtrl::videoStop(ch->index())});
     } else {
@@ -338,7 +182,7 @@ void IoConnect::closeSlot(Channel *ch, bool live)
     // The slot is closed from here on; the task sends the stop message and
     // then closes the AV channel, in that order.
     ch->setAvIndex(-1, live);
-    TaskContext ctx = contextOf(ch, live);
+    TaskContext ctx = TaskContext::of(ch, live);
     ctx.avIndex = av;
     const quint8 number = quint8(ch->index());
     const LinkTaskCorePtr core = m_core;
@@ -353,8 +197,8 @@ void IoConnect::closeSlot(Channel *ch, bool live)
 
 void IoConnect::closeChannel(Channel *ch)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     // Playback first: its stop message travels on the live AV channel.
     if (ch->videoOn(false))
         closeSlot(ch, false);
@@ -364,24 +208,17 @@ void IoConnect::closeChannel(Channel *ch)
 
 void IoConnect::closeDevice(Device *d)
 {
-    if (!d || d->sessionId() < 0)
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(d, return );
+    if (d->sessionId() < 0)
         return;
-    m_core->sdk.sessionClose(d->sessionId());
+    sdkApi().sessionClose(d->sessionId());
     d->setSessionId(-1);
     const int count = qMin(d->channelCount(), int(d->channels().size()));
     for (int i = 0; i < count; ++i) {
         Channel *ch = d->channel(i);
-        m_pendingIo.remove(ChannelRef::of(ch));
-        m_awaiting.remove(ChannelRef::of(ch));
-        ch->ioTimeout()->stop();
-        if (ch->talking() || ch->talkAvIndex() >= 0) {
-            // The talk server went with the session.
-            ch->setTalking(false);
-            ch->setTalkAvIndex(-1);
-            ch->setTalkChannelId(-1);
-            if (m_talk)
-                m_talk(ch, false);
-        }
+        m_replies->forget(ch);
+        m_talk->drop(ch); // the talk server went with the session
         for (bool live : {true, false}) {
             ch->setViewRequested(false, live);
             resetStream(ch, live);
@@ -396,14 +233,15 @@ void IoConnect::closeDevice(Device *d)
 
 void IoConnect::closeDeviceOf(Channel *ch)
 {
-    if (ch)
-        closeDevice(ch->device());
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    closeDevice(ch->device());
 }
 
 void IoConnect::resetStream(Channel *ch, bool live)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     ch->setVideoOn(false, live);
     if (m_streamReset)
         m_streamReset(ch, live);
@@ -412,19 +250,13 @@ void IoConnect::resetStream(Channel *ch, bool live)
 
 bool IoConnect::shutdown(int waitMs)
 {
-    if (!m_shutDown) {
-        m_shutDown = true;
-        m_core->closing = true;
+    ORVANE_ASSERT_GUI_THREAD();
+    if (!m_core->closing.exchange(true)) {
         m_msgTimer->stop();
-        m_connectWatchdog->stop();
-        const SdkApi &sdk = m_core->sdk;
-        if (m_connecting && m_connectingSid >= 0)
-            sdk.connectStop(m_connectingSid);
-        if (m_lanSearchTimer->isActive()) {
-            m_lanSearchTimer->stop();
-            sdk.searchStop();
-        }
+        m_connects->stop();
+        m_lan->stop();
         // Closing every AV channel and session makes blocked calls return.
+        const SdkApi &sdk = sdkApi();
         for (Device *d : m_dev->devices()) {
             const int sid = d->sessionId();
             if (sid < 0)
@@ -452,106 +284,36 @@ bool IoConnect::shutdown(int waitMs)
 }
 
 // ---------------------------------------------------------------------------
-// IO time-out
-
-void IoConnect::armIoTimeout(Channel *ch)
-{
-    ++m_pendingIo[ChannelRef::of(ch)];
-    connect(ch->ioTimeout(), &ChannelSaveTimeout::timeout, this, &IoConnect::ioControlTimeout,
-            Qt::UniqueConnection);
-    ch->ioTimeout()->start(m_ioTimeoutMs);
-}
-
-void IoConnect::disarmIoTimeout(Channel *ch)
-{
-    const ChannelRef ref = ChannelRef::of(ch);
-    const int left = m_pendingIo.value(ref) - 1;
-    if (left > 0) {
-        // Another request of the channel still waits for its answer.
-        m_pendingIo.insert(ref, left);
-        return;
-    }
-    m_pendingIo.remove(ref);
-    disconnect(ch->ioTimeout(), &ChannelSaveTimeout::timeout, this, &IoConnect::ioControlTimeout);
-    ch->ioTimeout()->stop();
-}
-
-void IoConnect::awaitReply(Channel *ch, unsigned int replyType)
-{
-    m_awaiting[ChannelRef::of(ch)].insert(replyType);
-    armIoTimeout(ch);
-}
-
-bool IoConnect::replyArrived(Channel *ch, unsigned int replyType)
-{
-    const auto it = m_awaiting.find(ChannelRef::of(ch));
-    if (it == m_awaiting.end() || !it->remove(replyType))
-        return false;
-    if (it->isEmpty())
-        m_awaiting.erase(it);
-    disarmIoTimeout(ch);
-    return true;
-}
+// IO control operations
 
 void IoConnect::ioControlTimeout(Channel *ch)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     qDebug() << "ioControlTimeout:" << ch->index();
-    const ChannelRef ref = ChannelRef::of(ch);
-    m_pendingIo.remove(ref);
-    disconnect(ch->ioTimeout(), &ChannelSaveTimeout::timeout, this, &IoConnect::ioControlTimeout);
+    const QSet<unsigned int> awaited = m_replies->expire(ch);
     if (ch->avIndex(true) >= 0)
-        m_core->sdk.sendIoCtrlExit(ch->avIndex(true));
+        sdkApi().sendIoCtrlExit(ch->avIndex(true));
     // Requests whose answer never came fail now instead of waiting for ever.
-    const QSet<unsigned int> awaited = m_awaiting.take(ref);
     for (unsigned int type : awaited) {
-        switch (type) {
-        case IOCTRL_TIMEZONE_SET_RESP:
+        if (type == IOCTRL_TIMEZONE_SET_RESP)
             emitFailure(&IoConnect::setTimeZoneFailMsg, ch, AV_ER_TIMEOUT);
-            break;
-        case IOCTRL_WIFI_SET_RESP:
+        else if (type == IOCTRL_WIFI_SET_RESP)
             emitFailure(&IoConnect::setWifiFailMsg, ch, AV_ER_TIMEOUT);
-            break;
-        case IOCTRL_QUALITY_SET_RESP:
+        else if (type == IOCTRL_QUALITY_SET_RESP)
             emitFailure(&IoConnect::changeQualityFailMsg, ch, AV_ER_TIMEOUT);
-            break;
-        case IOCTRL_PLAYBACK_SEEK_RESP:
+        else if (type == IOCTRL_PLAYBACK_SEEK_RESP)
             emitFailure(&IoConnect::changeReplayTimeFailMsg, ch, AV_ER_TIMEOUT);
-            break;
-        default:
-            break;
-        }
     }
-}
-
-// ---------------------------------------------------------------------------
-// IO control operations
-
-TaskContext IoConnect::contextOf(Channel *ch, bool live) const
-{
-    TaskContext ctx;
-    ctx.ref = ChannelRef::of(ch);
-    ctx.sessionId = ch->device()->sessionId();
-    ctx.avIndex = ch->avIndex(live);
-    return ctx;
-}
-
-Channel *IoConnect::liveChannel(const TaskContext &ctx, bool live) const
-{
-    Channel *ch = ctx.ref.resolve(m_dev);
-    if (!ch || ch->device()->sessionId() != ctx.sessionId || ch->avIndex(live) != ctx.avIndex)
-        return nullptr;
-    return ch;
 }
 
 void IoConnect::sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
                             std::function<QEvent *(const TaskContext &, int)> makeEvent)
 {
-    if (!ch || m_shutDown)
+    if (m_core->closing)
         return;
-    armIoTimeout(ch);
-    const TaskContext ctx = contextOf(ch, true);
+    m_replies->arm(ch);
+    const TaskContext ctx = TaskContext::of(ch, true);
     const LinkTaskCorePtr core = m_core;
     m_core->start([core, ctx, type, payload, makeEvent]() {
         IoTasks::send(core, ctx, type, payload, [&](int r) { return makeEvent(ctx, r); });
@@ -560,12 +322,14 @@ void IoConnect::sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByte
 
 void IoConnect::startVideo(Channel *ch)
 {
-    if (!ch || m_shutDown)
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    if (m_core->closing)
         return;
-    armIoTimeout(ch);
+    m_replies->arm(ch);
     ch->setWaitKeyFrame(true, true);
     emit waitingStreamMsg(ch);
-    const TaskContext ctx = contextOf(ch, true);
+    const TaskContext ctx = TaskContext::of(ch, true);
     const int number = ch->index();
     const LinkTaskCorePtr core = m_core;
     m_core->start([core, ctx, number]() { IoTasks::startVideo(core, ctx, number); });
@@ -573,8 +337,8 @@ void IoConnect::startVideo(Channel *ch)
 
 void IoConnect::stopVideo(Channel *ch, bool restart)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     sendMessage(ch, IOCTRL_VIDEO_STOP, IoCtrl::videoStop(ch->index()),
                 [restart](const TaskContext &ctx, int r) {
                     return new ProgressEvent_StopStream(ctx, r, restart);
@@ -583,10 +347,10 @@ void IoConnect::stopVideo(Channel *ch, bool restart)
 
 void IoConnect::changeQuality(Channel *ch, bool hd)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     m_quality = hd ? 1 : 0;
-    m_pendingQuality.insert(ChannelRef::of(ch), hd);
+    m_replies->expectQuality(ch, hd);
     sendMessage(ch, IOCTRL_QUALITY_SET, IoCtrl::qualitySet(ch->index(), hd),
                 [hd](const TaskContext &ctx, int r) {
                     return new ProgressEvent_changeQuality(ctx, r, hd);
@@ -595,8 +359,8 @@ void IoConnect::changeQuality(Channel *ch, bool hd)
 
 void IoConnect::audioControl(Channel *ch, bool on)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     sendMessage(
         ch, on ? IOCTRL_AUDIO_START : IOCTRL_AUDIO_STOP,
         on ? IoCtrl::audioStart() : IoCtrl::audioStop(),
@@ -605,6 +369,8 @@ void IoConnect::audioControl(Channel *ch, bool on)
 
 void IoConnect::getChannelVersion(Channel *ch)
 {
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     sendMessage(
         ch, IOCTRL_VERSION_REQ, IoCtrl::versionRequest(),
         [](const TaskContext &ctx, int r) { return new ProgressEvent_getChannelVersion(ctx, r); });
@@ -612,12 +378,16 @@ void IoConnect::getChannelVersion(Channel *ch)
 
 void IoConnect::setTime(Channel *ch, const QDateTime &dt)
 {
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     sendMessage(ch, IOCTRL_TIME_SET, IoCtrl::timeSet(dt),
                 [](const TaskContext &ctx, int r) { return new ProgressEvent_setTime(ctx, r); });
 }
 
 void IoConnect::setTimeZone(Channel *ch, const QString &zone)
 {
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     sendMessage(
         ch, IOCTRL_TIMEZONE_SET, IoCtrl::timeZoneSet(zone),
         [](const TaskContext &ctx, int r) { return new ProgressEvent_setTimeZone(ctx, r); });
@@ -625,6 +395,8 @@ void IoConnect::setTimeZone(Channel *ch, const QString &zone)
 
 void IoConnect::setWifi(Channel *ch, const QString &ssid, const QString &password)
 {
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     sendMessage(ch, IOCTRL_WIFI_SET, IoCtrl::wifiSet(ssid, password),
                 [](const TaskContext &ctx, int r) { return new ProgressEvent_setWifi(ctx, r); });
 }
@@ -638,24 +410,24 @@ QEvent *ptzEvent(const TaskContext &ctx, int r)
 
 void IoConnect::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     const IoCtrl::Message m = IoCtrl::ptzControl(ch->index(), command, param, shortForm);
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
 
 void IoConnect::ptzPoint(Channel *ch, bool b, bool shortForm)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     const IoCtrl::Message m = IoCtrl::ptzPoint(ch->index(), b, shortForm);
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
 
 void IoConnect::ptzCruise(Channel *ch, bool b, bool shortForm)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     const IoCtrl::Message m = IoCtrl::ptzCruise(ch->index(), b, shortForm);
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
@@ -663,39 +435,17 @@ void IoConnect::ptzCruise(Channel *ch, bool b, bool shortForm)
 void IoConnect::ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
                               bool shortForm)
 {
-    if (!ch)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
     const IoCtrl::Message m = IoCtrl::ptzCruisePath(ch->index(), command, param, extra, shortForm);
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
 
-// ---------------------------------------------------------------------------
-// Talk
-
 void IoConnect::audioSendControl(Channel *ch, bool on)
 {
-    if (!ch || m_shutDown)
-        return;
-    armIoTimeout(ch);
-    const TaskContext ctx = contextOf(ch, true);
-    // Stopping names the talk channel that was started, not a new one.
-    const int talkChannel = on ? -1 : ch->talkChannelId();
-    const LinkTaskCorePtr core = m_core;
-    m_core->start(
-        [core, ctx, on, talkChannel]() { IoTasks::talkControl(core, ctx, on, talkChannel); });
-}
-
-void IoConnect::startTalkStop(Channel *ch)
-{
-    const int av = ch->talkAvIndex();
-    ch->setTalkAvIndex(-1);
-    ch->setTalking(false);
-    if (m_talk)
-        m_talk(ch, false);
-    if (av >= 0) {
-        const LinkTaskCorePtr core = m_core;
-        m_core->start([core, av]() { IoTasks::talkStop(core, av); });
-    }
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    m_talk->request(ch, on);
 }
 
 // ---------------------------------------------------------------------------
@@ -703,6 +453,7 @@ void IoConnect::startTalkStop(Channel *ch)
 
 void IoConnect::getMsg()
 {
+    ORVANE_ASSERT_GUI_THREAD();
     for (Device *d : m_dev->devices()) {
         if (d->sessionId() < 0 || d->channelCount() <= 0)
             continue;
@@ -717,13 +468,13 @@ void IoConnect::startReceive(Channel *ch, bool live)
 {
     // One receive per channel and slot at a time, and none on a closed slot:
     // the poll must not pile tasks up behind a long SDK call.
-    if (m_shutDown || ch->avIndex(live) < 0)
+    if (m_core->closing || ch->avIndex(live) < 0)
         return;
     const ChannelRef ref = ChannelRef::of(ch);
     QSet<ChannelRef> &running = m_receiving[live ? 1 : 0];
     if (running.contains(ref))
         return;
-    const TaskContext ctx = contextOf(ch, live);
+    const TaskContext ctx = TaskContext::of(ch, live);
     const LinkTaskCorePtr core = m_core;
     if (m_core->start([core, ctx, live]() { IoTasks::receive(core, ctx, live); }))
         running.insert(ref);
@@ -731,25 +482,19 @@ void IoConnect::startReceive(Channel *ch, bool live)
 
 void IoConnect::startLanSearch()
 {
-    if (m_shutDown)
-        return;
-    m_lanRetried = false;
-    startLanTask();
-}
-
-void IoConnect::startLanTask()
-{
-    const LinkTaskCorePtr core = m_core;
-    m_core->start([core]() { IoTasks::lanSearchStart(core); });
+    ORVANE_ASSERT_GUI_THREAD();
+    if (!m_core->closing)
+        m_lan->start();
 }
 
 void IoConnect::getLanSearchResult()
 {
-    QByteArray buffer(LanSearchMaxEntries * P2P_SEARCH_ENTRY_SIZE, '\0');
-    int count = m_core->sdk.searchResult(buffer.data(), LanSearchMaxEntries, 1);
-    m_core->sdk.searchStop();
-    QByteArray entries;
-    if (count > 0)
-        entries = buffer.left(qMin(count, LanSearchMaxEntries) * P2P_SEARCH_ENTRY_SIZE);
-    m_core->post(new ProgressEvent_LanSearch(qMin(count, LanSearchMaxEntries), entries));
+    ORVANE_ASSERT_GUI_THREAD();
+    m_lan->collect();
+}
+
+QList<LanSearchResult> IoConnect::lanResults() const
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    return m_lan->results();
 }

@@ -2,11 +2,11 @@
 
 #include "link/ChannelRef.h"
 #include "link/IoCtrl.h"
+#include "link/LanSearch.h"
 #include "link/LanSearchResult.h"
 #include "link/LinkTaskCore.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -15,29 +15,32 @@
 #include <functional>
 
 class Channel;
+class ConnectQueue;
 class Device;
 class Dev;
 class QTimer;
 class ProgressEvent_Connect;
-class ProgressEvent_LanSearch;
-class ProgressEvent_LanSearchStart;
 class ProgressEvent_GetAvIndex;
 class ProgressEvent_getMsg;
-class ProgressEvent_audioSendControl;
-class ProgressEvent_audioSendServiceStart;
-class ProgressEvent_audioSendSpeechStart;
+class ReplyWatch;
+class TalkControl;
+class TaskResultEvent;
 
 // The one way to the devices: opens device sessions (one at a time, in
 // request order) and AV channels, sends every IO control message, polls the
 // replies, and answers every operation with a signal carrying the channel.
 //
-// Threads: every public method, slot and signal belongs to the GUI thread.
-// SDK work runs in tasks on the global thread pool, serialised by the task
-// lock; results come back as posted events (LinkEventType) that event()
-// turns into signals. Tasks carry values and a ChannelRef, so a device that
-// is removed or deleted while a task runs is never touched by its result.
+// Threads: every public method, slot and signal belongs to the GUI thread
+// (except activeTasks()). SDK work runs in tasks on the global thread pool,
+// serialised by the task lock; results come back as posted events
+// (LinkEventType) that event() turns into signals. Tasks carry values and a
+// ChannelRef, so a device that is removed or deleted while a task runs is
+// never touched by its result.
 //
-// IoConnect serves the devices registered in Dev.
+// The bookkeeping lives in helpers: ConnectQueue (session attempts and the
+// watchdog), ReplyWatch (IO time-outs and awaited replies), TalkControl (the
+// talk sequence) and LanSearch. IoConnect serves the devices registered in
+// Dev.
 class IoConnect : public QObject
 {
     Q_OBJECT
@@ -46,9 +49,10 @@ public:
     static constexpr int ConnectWatchdogMs = 5000;
     static constexpr int MsgPollMs = 120;
     static constexpr int DefaultIoTimeoutMs = 20000;
-    static constexpr int LanSearchCollectMs = 5000;
-    static constexpr int LanSearchMaxEntries = 256;
+    static constexpr int LanSearchCollectMs = LanSearch::CollectMs;
+    static constexpr int LanSearchMaxEntries = LanSearch::MaxEntries;
 
+    // GUI thread: every method below, the slots and the signals.
     static IoConnect *instance();
 
     explicit IoConnect(QObject *parent = nullptr);
@@ -79,18 +83,18 @@ public:
 
     // LAN search; the results of the last successful search.
     void startLanSearch();
-    QList<LanSearchResult> lanResults() const { return m_lanResults; }
+    QList<LanSearchResult> lanResults() const;
 
     // Stream state of one slot back to "not streaming": videoOn cleared, the
     // decoder and audio player told to drop the slot, receive errors zeroed.
     void resetStream(Channel *ch, bool live);
 
     // The stream quality last asked for by changeQuality.
-    quint8 quality() const { return m_quality; }
+    quint8 quality() const;
 
     // The per-channel IO time-out (default 20 000 ms).
-    void setIoTimeoutMs(int ms) { m_ioTimeoutMs = ms; }
-    int ioTimeoutMs() const { return m_ioTimeoutMs; }
+    void setIoTimeoutMs(int ms);
+    int ioTimeoutMs() const;
 
     // Seams to the media pipeline and the view grid, set by them at start-up.
     // Stream reset: the video decoder and audio player drop a slot's state.
@@ -100,8 +104,9 @@ public:
     // Which slot the view grid shows (true = live); live when unset.
     void setLiveModeProvider(std::function<bool()> provider);
 
-    // Replaces the SDK calls (tests). Only before the first operation.
-    void setSdk(const SdkApi &sdk) { m_core->sdk = sdk; }
+    // Replaces the SDK calls of the whole process, as setSdkApi() does
+    // (tests). Only before the first operation.
+    void setSdk(const SdkApi &sdk);
 
     // Ends all link activity: timers stop, a connect in progress is stopped,
     // every session and AV channel is closed (which makes blocked SDK calls
@@ -109,7 +114,8 @@ public:
     // waited for at most waitMs. Returns whether they all ended. Runs once;
     // also run when the application is about to quit.
     bool shutdown(int waitMs = 3000);
-    // Tasks started and not yet ended.
+
+    // Any thread: tasks started and not yet ended.
     int activeTasks() const { return m_core->activeTasks(); }
 
 public slots:
@@ -163,69 +169,36 @@ protected:
     bool event(QEvent *e) override;
 
 private:
-    // Event handlers (GUI thread).
-    void onConnect(ProgressEvent_Connect *e);
-    void onLanSearch(ProgressEvent_LanSearch *e);
-    void onLanSearchStart(ProgressEvent_LanSearchStart *e);
-    void onAvIndex(ProgressEvent_GetAvIndex *e);
-    void onMessage(ProgressEvent_getMsg *e);
+    struct ResultRoute;
+    using FailureSignal = void (IoConnect::*)(Channel *, int, QString);
+    static const ResultRoute s_routes[]; // what each task result does
+
+    // Task results (GUI thread).
+    static const ResultRoute *routeOf(int eventType);
+    void deliverResult(const ResultRoute &route, const TaskResultEvent &e);
+    void onConnect(const ProgressEvent_Connect &e);
+    void onAvIndex(const ProgressEvent_GetAvIndex &e);
+    void onChannelVersion(const TaskResultEvent &e);
+    void onMessage(const ProgressEvent_getMsg &e);
     void handleReply(Channel *ch, unsigned int type, const QByteArray &data);
-    void onTalkControl(ProgressEvent_audioSendControl *e);
-    void onTalkServer(ProgressEvent_audioSendServiceStart *e);
-    void onSpeechStart(ProgressEvent_audioSendSpeechStart *e);
+    void emitFailure(FailureSignal signal, Channel *ch, int code);
 
-    void connectNext();
-    void finishConnect(const ChannelRef &ref);
-    void startAvClients();
-    void checkAvStartsDone();
-    void startSdk(int *failure);
-    void reportConnectResult(const ChannelRef &ref, int result, int sid);
-
-    void armIoTimeout(Channel *ch);
-    // Keeps the IO time-out armed until a reply of replyType arrives; when it
-    // fires first, the operation's failure is reported.
-    void awaitReply(Channel *ch, unsigned int replyType);
-    // True when a reply of this type was awaited (and is no longer).
-    bool replyArrived(Channel *ch, unsigned int replyType);
-    void disarmIoTimeout(Channel *ch);
-    // The channel a result belongs to, or null when it is gone or the result
-    // is stale (its session or AV index no longer match).
-    Channel *liveChannel(const TaskContext &ctx, bool live = true) const;
-    TaskContext contextOf(Channel *ch, bool live = true) const;
     void sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
                      std::function<QEvent *(const TaskContext &, int)> makeEvent);
-    void startTalkStop(Channel *ch);
     void closeSlot(Channel *ch, bool live);
     void startReceive(Channel *ch, bool live);
-    void startLanTask();
-    void emitFailure(void (IoConnect::*signal)(Channel *, int, QString), Channel *ch, int code);
 
     static IoConnect *s_instance;
 
     LinkTaskCorePtr m_core;
-    quint8 m_quality = 0;
     Dev *m_dev;
-    QList<LanSearchResult> m_lanResults;
-    QList<ChannelRef> m_connectQueue;
-    QList<ChannelRef> m_avStartList;
+    quint8 m_quality = 0;
+    ReplyWatch *m_replies;
+    ConnectQueue *m_connects;
+    TalkControl *m_talk;
+    LanSearch *m_lan;
     QTimer *m_msgTimer;
-    QTimer *m_lanSearchTimer;
-    QTimer *m_connectWatchdog;
-    ChannelRef m_connectingChannel;
-    int m_connectingSid = -1;
-    bool m_connecting = false;
-    quint64 m_connectAttempt = 0;
-    QSet<quint64> m_abortedAttempts;
-    QSet<ChannelRef> m_avStarting;
     QSet<ChannelRef> m_receiving[2]; // [live]: a receive task is running
-    QHash<ChannelRef, int> m_pendingIo;
-    QHash<ChannelRef, bool> m_pendingQuality;
-    QHash<ChannelRef, QSet<unsigned int>> m_awaiting; // reply types awaited per channel
-    bool m_lanRetried = false;
-    bool m_shutDown = false;
-    bool m_sdkStarted = false;
-    int m_ioTimeoutMs = DefaultIoTimeoutMs;
     std::function<void(Channel *, bool)> m_streamReset;
-    std::function<void(Channel *, bool)> m_talk;
     std::function<bool()> m_liveMode;
 };

@@ -1,278 +1,271 @@
-// IoConnect's side of the task results: the event-to-signal table and the
-// handling of device replies.
+// IoConnect's side of the task results: the table that turns them into
+// state changes and signals, the few results that need handlers of their own,
+// and the device replies.
 
 #include "link/IoConnect.h"
 
+#include "link/ConnectQueue.h"
 #include "link/ErrorText.h"
-#include "link/IoTasks.h"
 #include "link/ProgressEvents.h"
+#include "link/ReplyWatch.h"
+#include "link/TalkControl.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 
 #include <QDebug>
-#include <QTimer>
 
-void IoConnect::emitFailure(void (IoConnect::*signal)(Channel *, int, QString), Channel *ch,
-                            int code)
+// What a task result does. A failure (result < 0) emits `failed` with the
+// code and its text; a success runs `action` and then emits `succeeded`,
+// either of which may be absent. Results of a channel that is gone, closed
+// or reopened meanwhile do nothing beyond disarming its IO time-out.
+struct IoConnect::ResultRoute
 {
-    emit(this->*signal)(ch, code, errorText(code));
+    using Action = void (*)(IoConnect &io, Channel *ch, const TaskResultEvent &e);
+
+    int eventType;
+    FailureSignal failed;
+    Action action = nullptr;
+    void (IoConnect::*succeeded)(Channel *) = nullptr;
+    bool succeedsAfterFailure = false; // a failure is followed by `succeeded` too
+};
+
+const IoConnect::ResultRoute IoConnect::s_routes[] = {
+    {LinkEventType::StopStream, &IoConnect::videoRequestStopFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
+         io.resetStream(ch, true);
+         if (ch->talking())
+             io.audioSendControl(ch, false);
+         emit io.videoRequestStopSuccessMsg(ch);
+         if (static_cast<const ProgressEvent_StopStream &>(e).restart)
+             io.startVideo(ch);
+     }},
+    {LinkEventType::StartStream, &IoConnect::videoRequestFailMsg,
+     [](IoConnect &, Channel *ch, const TaskResultEvent &) { ch->setVideoOn(true, true); },
+     &IoConnect::videoRequestSuccessMsg},
+    {LinkEventType::GetReplayVideoTime, &IoConnect::requestReplayVideoTimeFailMsg, nullptr,
+     &IoConnect::requestReplayVideoTimeSuccessMsg, true},
+    {LinkEventType::PlayReplay, &IoConnect::startReplayControlFailMsg},
+    {LinkEventType::PlayReplayIo, &IoConnect::startReplayFailMsg},
+    {LinkEventType::StopReplay, &IoConnect::stopReplayFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &) {
+         if (ch->avIndex(false) >= 0) {
+             sdkApi().clientStop(ch->avIndex(false));
+             ch->setAvIndex(-1, false);
+         }
+         io.resetStream(ch, false);
+     },
+     &IoConnect::stopReplaySuccessMsg},
+    {LinkEventType::ChangeQuality, &IoConnect::changeQualityFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
+         io.m_quality = static_cast<const ProgressEvent_changeQuality &>(e).quality ? 1 : 0;
+         io.m_replies->await(ch, IOCTRL_QUALITY_SET_RESP);
+         io.stopVideo(ch, true);
+     }},
+    {LinkEventType::AudioControl, &IoConnect::audioControlFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
+         ch->setAudioOn(static_cast<const ProgressEvent_audioControl &>(e).on,
+                        io.m_liveMode ? io.m_liveMode() : true);
+     },
+     &IoConnect::audioControlSuccessMsg},
+    {LinkEventType::Ptz, &IoConnect::ptzFailMsg, nullptr, &IoConnect::ptzSuccessMsg},
+    {LinkEventType::PauseReplay, &IoConnect::pauseReplayFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
+         io.resetStream(ch, false);
+         emit io.pauseReplaySuccessMsg(ch);
+         if (static_cast<const ProgressEvent_pauseReplay &>(e).alsoStopped)
+             emit io.stopReplaySuccessMsg(ch);
+     }},
+    {LinkEventType::StopPauseReplay, &IoConnect::startReplayFailMsg,
+     [](IoConnect &, Channel *ch, const TaskResultEvent &) { ch->setVideoOn(true, false); },
+     &IoConnect::startReplaySuccessMsg},
+    {LinkEventType::SetTime, &IoConnect::setTimeFailMsg, nullptr, &IoConnect::setTimeSuccessMsg},
+    // These succeed only with the device's reply (handleReply).
+    {LinkEventType::SetTimeZone, &IoConnect::setTimeZoneFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &) {
+         io.m_replies->await(ch, IOCTRL_TIMEZONE_SET_RESP);
+     }},
+    {LinkEventType::ChangeReplayTime, &IoConnect::changeReplayTimeFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &) {
+         io.m_replies->await(ch, IOCTRL_PLAYBACK_SEEK_RESP);
+     }},
+    {LinkEventType::SetWifi, &IoConnect::setWifiFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &) {
+         io.m_replies->await(ch, IOCTRL_WIFI_SET_RESP);
+     }},
+};
+
+const IoConnect::ResultRoute *IoConnect::routeOf(int eventType)
+{
+    for (const ResultRoute &route : s_routes) {
+        if (route.eventType == eventType)
+            return &route;
+    }
+    return nullptr;
 }
 
 bool IoConnect::event(QEvent *e)
 {
-    // Disarms the channel's IO time-out and returns the channel when the
-    // result still belongs to it.
-    const auto take = [this](const TaskContext &ctx) -> Channel * {
-        if (Channel *any = ctx.ref.resolve(m_dev))
-            disarmIoTimeout(any);
-        return liveChannel(ctx, true);
-    };
-
-    switch (int(e->type())) {
+    const int type = int(e->type());
+    if (const ResultRoute *route = routeOf(type)) {
+        deliverResult(*route, static_cast<const TaskResultEvent &>(*e));
+        return true;
+    }
+    switch (type) {
     case LinkEventType::Connect:
-        onConnect(static_cast<ProgressEvent_Connect *>(e));
+        onConnect(static_cast<const ProgressEvent_Connect &>(*e));
         return true;
-    case LinkEventType::LanSearch:
-        onLanSearch(static_cast<ProgressEvent_LanSearch *>(e));
-        return true;
-    case LinkEventType::StopStream: {
-        auto *ev = static_cast<ProgressEvent_StopStream *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            emitFailure(&IoConnect::videoRequestStopFailMsg, ch, ev->result);
-            return true;
-        }
-        resetStream(ch, true);
-        if (ch->talking())
-            audioSendControl(ch, false);
-        emit videoRequestStopSuccessMsg(ch);
-        if (ev->restart)
-            startVideo(ch);
-        return true;
-    }
-    case LinkEventType::StartStream: {
-        auto *ev = static_cast<ProgressEvent_StartStream *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            emitFailure(&IoConnect::videoRequestFailMsg, ch, ev->result);
-            return true;
-        }
-        ch->setVideoOn(true, true);
-        emit videoRequestSuccessMsg(ch);
-        return true;
-    }
-    case LinkEventType::GetReplayVideoTime: {
-        auto *ev = static_cast<ProgressEvent_getReplayVideoTime *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0)
-            emitFailure(&IoConnect::requestReplayVideoTimeFailMsg, ch, ev->result);
-        emit requestReplayVideoTimeSuccessMsg(ch);
-        return true;
-    }
     case LinkEventType::GetAvIndex:
-        onAvIndex(static_cast<ProgressEvent_GetAvIndex *>(e));
+        onAvIndex(static_cast<const ProgressEvent_GetAvIndex &>(*e));
         return true;
-    case LinkEventType::PlayReplay: {
-        auto *ev = static_cast<ProgressEvent_playReplay *>(e);
-        Channel *ch = take(ev->ctx);
-        if (ch && ev->result < 0)
-            emitFailure(&IoConnect::startReplayControlFailMsg, ch, ev->result);
+    case LinkEventType::GetChannelVersion:
+        onChannelVersion(static_cast<const TaskResultEvent &>(*e));
         return true;
-    }
-    case LinkEventType::PlayReplayIo: {
-        auto *ev = static_cast<ProgressEvent_playReplayIo *>(e);
-        Channel *ch = take(ev->ctx);
-        if (ch && ev->result < 0)
-            emitFailure(&IoConnect::startReplayFailMsg, ch, ev->result);
-        return true;
-    }
-    case LinkEventType::StopReplay: {
-        auto *ev = static_cast<ProgressEvent_stopReplay *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            emitFailure(&IoConnect::stopReplayFailMsg, ch, ev->result);
-            return true;
-        }
-        if (ch->avIndex(false) >= 0) {
-            m_core->sdk.clientStop(ch->avIndex(false));
-            ch->setAvIndex(-1, false);
-        }
-        resetStream(ch, false);
-        emit stopReplaySuccessMsg(ch);
-        return true;
-    }
-    case LinkEventType::ChangeQuality: {
-        auto *ev = static_cast<ProgressEvent_changeQuality *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            emitFailure(&IoConnect::changeQualityFailMsg, ch, ev->result);
-            return true;
-        }
-        m_quality = ev->quality ? 1 : 0;
-        awaitReply(ch, IOCTRL_QUALITY_SET_RESP);
-        stopVideo(ch, true);
-        return true;
-    }
-    case LinkEventType::AudioControl: {
-        auto *ev = static_cast<ProgressEvent_audioControl *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            qDebug() << "audioControlFailMsg";
-            emitFailure(&IoConnect::audioControlFailMsg, ch, ev->result);
-            return true;
-        }
-        ch->setAudioOn(ev->on, m_liveMode ? m_liveMode() : true);
-        qDebug() << "audioControlSuccessMsg";
-        emit audioControlSuccessMsg(ch);
-        return true;
-    }
-    case LinkEventType::Ptz: {
-        auto *ev = static_cast<ProgressEvent_ptz *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0)
-            emitFailure(&IoConnect::ptzFailMsg, ch, ev->result);
-        else
-            emit ptzSuccessMsg(ch);
-        return true;
-    }
     case LinkEventType::GetMsg:
-        onMessage(static_cast<ProgressEvent_getMsg *>(e));
+        onMessage(static_cast<const ProgressEvent_getMsg &>(*e));
         return true;
     case LinkEventType::AudioSendControl:
-        onTalkControl(static_cast<ProgressEvent_audioSendControl *>(e));
+        m_talk->onControl(static_cast<const ProgressEvent_audioSendControl &>(*e));
         return true;
     case LinkEventType::AudioSendServiceStart:
-        onTalkServer(static_cast<ProgressEvent_audioSendServiceStart *>(e));
+        m_talk->onServer(static_cast<const ProgressEvent_audioSendServiceStart &>(*e));
         return true;
     case LinkEventType::AudioSendSpeechStart:
-        onSpeechStart(static_cast<ProgressEvent_audioSendSpeechStart *>(e));
+        m_talk->onSpeech(static_cast<const ProgressEvent_audioSendSpeechStart &>(*e));
         return true;
     case LinkEventType::LanSearchStart:
-        onLanSearchStart(static_cast<ProgressEvent_LanSearchStart *>(e));
+        m_lan->onStarted(static_cast<const ProgressEvent_LanSearchStart &>(*e));
         return true;
-    case LinkEventType::GetChannelVersion: {
-        auto *ev = static_cast<ProgressEvent_getChannelVersion *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch) {
-            checkAvStartsDone();
-            return true;
-        }
-        emit connectChannelSuccessMsg(ch);
-        checkAvStartsDone();
+    case LinkEventType::LanSearch:
+        m_lan->onCollected(static_cast<const ProgressEvent_LanSearch &>(*e));
         return true;
-    }
-    case LinkEventType::PauseReplay: {
-        auto *ev = static_cast<ProgressEvent_pauseReplay *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            emitFailure(&IoConnect::pauseReplayFailMsg, ch, ev->result);
-            return true;
-        }
-        resetStream(ch, false);
-        emit pauseReplaySuccessMsg(ch);
-        if (ev->alsoStopped)
-            emit stopReplaySuccessMsg(ch);
-        return true;
-    }
-    case LinkEventType::StopPauseReplay: {
-        auto *ev = static_cast<ProgressEvent_stopPauseReplay *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0) {
-            emitFailure(&IoConnect::startReplayFailMsg, ch, ev->result);
-            return true;
-        }
-        ch->setVideoOn(true, false);
-        emit startReplaySuccessMsg(ch);
-        return true;
-    }
-    case LinkEventType::SetTime: {
-        auto *ev = static_cast<ProgressEvent_setTime *>(e);
-        Channel *ch = take(ev->ctx);
-        if (!ch)
-            return true;
-        if (ev->result < 0)
-            emitFailure(&IoConnect::setTimeFailMsg, ch, ev->result);
-        else
-            emit setTimeSuccessMsg(ch);
-        return true;
-    }
-    case LinkEventType::SetTimeZone: {
-        auto *ev = static_cast<ProgressEvent_setTimeZone *>(e);
-        Channel *ch = take(ev->ctx);
-        if (ch && ev->result < 0)
-            emitFailure(&IoConnect::setTimeZoneFailMsg, ch, ev->result);
-        else if (ch)
-            awaitReply(ch, IOCTRL_TIMEZONE_SET_RESP);
-        return true;
-    }
-    case LinkEventType::ChangeReplayTime: {
-        auto *ev = static_cast<ProgressEvent_changeReplayTime *>(e);
-        Channel *ch = take(ev->ctx);
-        if (ch && ev->result < 0)
-            emitFailure(&IoConnect::changeReplayTimeFailMsg, ch, ev->result);
-        else if (ch)
-            awaitReply(ch, IOCTRL_PLAYBACK_SEEK_RESP);
-        return true;
-    }
-    case LinkEventType::SetWifi: {
-        auto *ev = static_cast<ProgressEvent_setWifi *>(e);
-        Channel *ch = take(ev->ctx);
-        if (ch && ev->result < 0)
-            emitFailure(&IoConnect::setWifiFailMsg, ch, ev->result);
-        else if (ch)
-            awaitReply(ch, IOCTRL_WIFI_SET_RESP);
-        return true;
-    }
     default:
         return QObject::event(e);
     }
 }
 
-// ---------------------------------------------------------------------------
-// Replies
-
-void IoConnect::onMessage(ProgressEvent_getMsg *e)
+void IoConnect::deliverResult(const ResultRoute &route, const TaskResultEvent &e)
 {
-    m_receiving[e->live ? 1 : 0].remove(e->ctx.ref);
-    Channel *ch = liveChannel(e->ctx, e->live);
-    if (!ch || e->result < 0)
+    Channel *ch = m_replies->resultArrived(e.ctx);
+    if (!ch)
         return;
-    handleReply(ch, e->messageType, e->data);
-    if (e->live && ch->avIndex(false) >= 0)
+    if (e.result < 0) {
+        emitFailure(route.failed, ch, e.result);
+        if (!route.succeedsAfterFailure)
+            return;
+    } else if (route.action) {
+        route.action(*this, ch, e);
+    }
+    if (route.succeeded)
+        emit(this->*route.succeeded)(ch);
+}
+
+void IoConnect::emitFailure(FailureSignal signal, Channel *ch, int code)
+{
+    emit(this->*signal)(ch, code, errorText(code));
+}
+
+// ---------------------------------------------------------------------------
+// Results with handlers of their own
+
+void IoConnect::onConnect(const ProgressEvent_Connect &e)
+{
+    Channel *ch = e.ref.resolve(m_dev);
+    const ConnectQueue::Answer answer = m_connects->answer(e);
+    if (answer == ConnectQueue::Answer::Stale)
+        return;
+    const bool opened = e.result >= 0 && e.sessionId >= 0;
+    if (answer == ConnectQueue::Answer::Late) {
+        // The watchdog cut this attempt and the queue has moved on: a
+        // session made after all is closed again.
+        int code = e.result;
+        if (opened) {
+            sdkApi().sessionClose(e.sessionId);
+            code = IOTC_ER_TIMEOUT;
+        }
+        qDebug() << "Connect Device error uid:" << e.ref.uid << " bRet:" << code;
+        if (ch)
+            emitFailure(&IoConnect::connectDevFailMsg, ch, code);
+        return;
+    }
+    if (opened && ch) {
+        ch->device()->setSessionId(e.sessionId);
+        emit connectDevSuccessMsg(ch);
+    } else if (opened) {
+        sdkApi().sessionClose(e.sessionId); // the device went away meanwhile
+    } else {
+        qDebug() << "Connect Device error uid:" << e.ref.uid << " bRet:" << e.result;
+        if (ch)
+            emitFailure(&IoConnect::connectDevFailMsg, ch, e.result);
+    }
+    m_connects->finish(e.ref);
+}
+
+void IoConnect::onAvIndex(const ProgressEvent_GetAvIndex &e)
+{
+    Channel *any = e.ctx.ref.resolve(m_dev);
+    if (any)
+        m_replies->disarm(any);
+    if (e.live)
+        m_connects->channelStartEnded(e.ctx.ref);
+    Channel *ch = (any && any->device()->sessionId() == e.ctx.sessionId) ? any : nullptr;
+    if (!ch) {
+        // The device was closed or removed meanwhile: nobody owns the index.
+        if (e.avIndex >= 0)
+            sdkApi().clientStop(e.avIndex);
+        if (e.live)
+            m_connects->checkChannelsOpen();
+        return;
+    }
+    if (!e.live) {
+        if (e.avIndex >= 0) {
+            ch->setAvIndex(e.avIndex, false);
+            ch->setVideoOn(true, false);
+            emit startReplaySuccessMsg(ch);
+        } else {
+            emitFailure(&IoConnect::startReplayFailMsg, ch, e.avIndex);
+        }
+        return;
+    }
+    if (e.avIndex >= 0) {
+        ch->setAvIndex(e.avIndex, true);
+        getChannelVersion(ch);
+        return;
+    }
+    qDebug() << "[ERROR]connect channel error:" << e.avIndex << "(" << errorText(e.avIndex)
+             << ");channel:" << ch->index();
+    emitFailure(&IoConnect::connectChannelFailMsg, ch, e.avIndex);
+    m_connects->checkChannelsOpen();
+}
+
+void IoConnect::onChannelVersion(const TaskResultEvent &e)
+{
+    // The version answer completes the channel's start, whatever it said.
+    if (Channel *ch = m_replies->resultArrived(e.ctx))
+        emit connectChannelSuccessMsg(ch);
+    m_connects->checkChannelsOpen();
+}
+
+void IoConnect::onMessage(const ProgressEvent_getMsg &e)
+{
+    m_receiving[e.live ? 1 : 0].remove(e.ctx.ref);
+    Channel *ch = e.ctx.resolve(m_dev, e.live);
+    if (!ch || e.result < 0)
+        return;
+    handleReply(ch, e.messageType, e.data);
+    if (e.live && ch->avIndex(false) >= 0)
         startReceive(ch, false);
 }
 
 void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &data)
 {
-    replyArrived(ch, type);
+    m_replies->arrived(ch, type);
     switch (type) {
     case IOCTRL_QUALITY_SET_RESP: {
         const std::optional<quint32> result = IoCtrl::readU32(data, 0);
         if (!result || *result != 0)
             return;
-        const ChannelRef ref = ChannelRef::of(ch);
-        const bool hd =
-            m_pendingQuality.contains(ref) ? m_pendingQuality.take(ref) : m_quality != 0;
-        ch->setQuality(hd, true);
+        ch->setQuality(m_replies->takeQuality(ch).value_or(m_quality != 0), true);
         emit changeQualitySuccessMsg(ch);
         return;
     }
@@ -317,115 +310,4 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
         qDebug() << "msgTask:" << type;
         return;
     }
-}
-
-// ---------------------------------------------------------------------------
-// Talk sequence
-
-void IoConnect::onTalkControl(ProgressEvent_audioSendControl *e)
-{
-    Channel *any = e->ctx.ref.resolve(m_dev);
-    if (any)
-        disarmIoTimeout(any);
-    Channel *ch = liveChannel(e->ctx, true);
-    if (!ch)
-        return;
-    if (!e->on) {
-        // The talk stream ends whatever the device answered.
-        startTalkStop(ch);
-        ch->setTalkChannelId(-1);
-        if (e->result < 0)
-            emitFailure(&IoConnect::audioSendControlFailMsg, ch, e->result);
-        return;
-    }
-    if (e->result < 0) {
-        emitFailure(&IoConnect::audioSendControlFailMsg, ch, e->result);
-        return;
-    }
-    ch->setTalkChannelId(e->talkChannelId);
-    const TaskContext ctx = e->ctx;
-    const int talkChannel = e->talkChannelId;
-    const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, talkChannel]() { IoTasks::talkServer(core, ctx, talkChannel); });
-}
-
-void IoConnect::onTalkServer(ProgressEvent_audioSendServiceStart *e)
-{
-    Channel *any = e->ctx.ref.resolve(m_dev);
-    if (any)
-        disarmIoTimeout(any);
-    Channel *ch = liveChannel(e->ctx, true);
-    if (!ch || ch->talkChannelId() != e->talkChannelId) {
-        // Talk was stopped or the channel closed meanwhile.
-        if (e->talkAvIndex >= 0) {
-            const LinkTaskCorePtr core = m_core;
-            const int av = e->talkAvIndex;
-            m_core->start([core, av]() { IoTasks::talkStop(core, av); });
-        }
-        return;
-    }
-    if (e->talkAvIndex < 0) {
-        ch->setTalking(false);
-        emitFailure(&IoConnect::audioSendControlFailMsg, ch, e->talkAvIndex);
-        return;
-    }
-    ch->setTalkAvIndex(e->talkAvIndex);
-    const TaskContext ctx = e->ctx;
-    const int av = e->talkAvIndex;
-    const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, av]() { IoTasks::speechStart(core, ctx, av); });
-}
-
-void IoConnect::onSpeechStart(ProgressEvent_audioSendSpeechStart *e)
-{
-    Channel *any = e->ctx.ref.resolve(m_dev);
-    if (any)
-        disarmIoTimeout(any);
-    Channel *ch = liveChannel(e->ctx, true);
-    if (!ch || ch->talkAvIndex() != e->talkAvIndex)
-        return;
-    if (e->result < 0) {
-        startTalkStop(ch);
-        audioSendControl(ch, false);
-        emit audioSendControlFailMsg(ch, 0, tr("Not Found Input Device."));
-        return;
-    }
-    ch->setTalking(true);
-    if (m_talk)
-        m_talk(ch, true);
-    emit audioSendControlSuccessMsg(ch);
-}
-
-// ---------------------------------------------------------------------------
-// LAN search
-
-void IoConnect::onLanSearchStart(ProgressEvent_LanSearchStart *e)
-{
-    if (e->result == IOTC_ER_NOT_INITIALIZED && !m_lanRetried) {
-        m_lanRetried = true;
-        const int r = m_core->sdk.initialize(0);
-        if (r < 0) {
-            emit startLANSearchFailMsg(r, errorText(r));
-            return;
-        }
-        m_core->sdk.avInit(4096);
-        m_sdkStarted = true;
-        startLanTask();
-        return;
-    }
-    if (e->result >= 0) {
-        m_lanSearchTimer->start(LanSearchCollectMs);
-        return;
-    }
-    emit startLANSearchFailMsg(e->result, errorText(e->result));
-}
-
-void IoConnect::onLanSearch(ProgressEvent_LanSearch *e)
-{
-    if (e->count < 0) {
-        emit startLANSearchFailMsg(e->count, errorText(e->count));
-        return;
-    }
-    m_lanResults = LanSearchResult::fromEntries(e->entries, e->count);
-    emit startLANSearchSuccessMsg();
 }
