@@ -1,231 +1,165 @@
-// IoConnect against the in-process fake SDK: the connect queue, the AV
-// channel start, the task results and their signals, the IO time-out, the
-// talk sequence, LAN search, stale results and shutdown.
+// IoConnect against the in-process fake SDK: the connect queue, task results
+// and their signals, device replies, the IO time-out, talk, closing, stale
+// results, shutdown and LAN search.
 
 #include "FakeSdk.h"
+#include "LinkFixture.h"
 
-#include "link/IoConnect.h"
 #include "link/ProgressEvents.h"
-#include "model/Channel.h"
-#include "model/Dev.h"
-#include "model/Device.h"
 
 #include <QCoreApplication>
 #include <QMetaMethod>
-#include <QSignalSpy>
-#include <QTest>
+#include <QRegularExpression>
+
+#include <map>
+#include <memory>
 
 namespace {
 
-constexpr int Wait = 15000;
+using MakeEvent = QEvent *(*)(const TaskContext &ctx, int result);
 
-QString hexOf(unsigned type, const QByteArray &payload, int av)
+// A task result event with value-initialised further arguments.
+template <typename Event, typename... More> QEvent *make(const TaskContext &ctx, int result)
 {
-    return QStringLiteral("send %1 %2 %3")
-        .arg(av)
-        .arg(type, 4, 16, QLatin1Char('0'))
-        .arg(QString::fromLatin1(payload.toHex()));
+    return new Event(ctx, result, More{}...);
 }
+
+QString sendLine(int av, unsigned type, const char *hex)
+{
+    return QStringLiteral("send %1 %2 %3").arg(av).arg(type, 4, 16, QLatin1Char('0')).arg(hex);
+}
+
+// Records every signal IoConnect emits from its creation on.
+class SignalLog
+{
+public:
+    explicit SignalLog(IoConnect *io)
+    {
+        const QMetaObject &mo = IoConnect::staticMetaObject;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+            if (mo.method(i).methodType() == QMetaMethod::Signal)
+                m_spies[mo.method(i).name()] = std::make_unique<QSignalSpy>(io, mo.method(i));
+        }
+    }
+    // The names of the signals emitted, one per emission, sorted.
+    QByteArrayList names() const
+    {
+        QByteArrayList out;
+        for (const auto &[name, spy] : m_spies)
+            out << QByteArrayList(spy->size(), name);
+        return out;
+    }
+    QVariantList first(const QByteArray &name) const { return m_spies.at(name)->value(0); }
+
+private:
+    std::map<QByteArray, std::unique_ptr<QSignalSpy>> m_spies;
+};
 
 } // namespace
 
-class TstIoConnect : public QObject
+Q_DECLARE_METATYPE(MakeEvent)
+
+class TstIoConnect : public LinkFixture
 {
     Q_OBJECT
 
-private:
-    IoConnect *io = nullptr;
-    QList<Device *> devices;
-
-    Device *addDevice(const QString &uid, int channels = 1, const QString &account = QString(),
-                      const QString &password = QStringLiteral("pw"))
-    {
-        auto *d = new Device;
-        d->setUid(uid);
-        d->setChannelCount(channels);
-        d->setViewAccount(account);
-        d->setViewPassword(password);
-        d = Dev::instance()->addOrUpdate(d);
-        devices.append(d);
-        return d;
-    }
-
-    // Connects the device and opens the live AV channel of channel 0.
-    Channel *openChannel(Device *d, int index = 0)
-    {
-        Channel *ch = d->channel(index);
-        QSignalSpy ready(io, &IoConnect::connectChannelSuccessMsg);
-        io->connectChannel(ch);
-        io->startChannel(ch);
-        if (!ready.wait(Wait) && ready.isEmpty())
-            return nullptr;
-        return ch->avIndex(true) >= 0 ? ch : nullptr;
-    }
-
 private slots:
+    void initTestCase() { FakeSdk::install(); }
+
     void init()
     {
         FakeSdk::reset();
         io = new IoConnect;
-        io->setSdk(FakeSdk::api());
     }
 
     void cleanup()
     {
         FakeSdk::unblockAll();
-        delete io;
-        io = nullptr;
-        for (Device *d : std::as_const(devices)) {
-            Dev::instance()->removeDevice(d);
-            delete d;
-        }
-        devices.clear();
+        tearDownLink();
     }
 
-    void signalsAreDeclaredInOrder()
+    void eventsOutsideTheLinkRangeGoToQObject()
     {
-        const QStringList expected = {"connectDevSuccessMsg",
-                                      "connectChannelSuccessMsg",
-                                      "videoRequestSuccessMsg",
-                                      "videoRequestStopSuccessMsg",
-                                      "startLANSearchSuccessMsg",
-                                      "requestReplayVideoTimeSuccessMsg",
-                                      "startReplaySuccessMsg",
-                                      "stopReplaySuccessMsg",
-                                      "pauseReplaySuccessMsg",
-                                      "changeQualitySuccessMsg",
-                                      "audioControlSuccessMsg",
-                                      "audioSendControlSuccessMsg",
-                                      "waitingStreamMsg",
-                                      "ptzSuccessMsg",
-                                      "setTimeSuccessMsg",
-                                      "setTimeZoneSuccessMsg",
-                                      "changeReplayTimeSuccessMsg",
-                                      "setWifiSuccessMsg",
-                                      "receiveVideoTimeEmptyMsg",
-                                      "connectDevFailMsg",
-                                      "connectChannelFailMsg",
-                                      "videoRequestFailMsg",
-                                      "videoRequestStopFailMsg",
-                                      "startLANSearchFailMsg",
-                                      "requestReplayVideoTimeFailMsg",
-                                      "startReplayControlFailMsg",
-                                      "startReplayFailMsg",
-                                      "stopReplayFailMsg",
-                                      "pauseReplayFailMsg",
-                                      "changeQualityFailMsg",
-                                      "audioControlFailMsg",
-                                      "audioSendControlFailMsg",
-                                      "setTimeFailMsg",
-                                      "setTimeZoneFailMsg",
-                                      "changeReplayTimeFailMsg",
-                                      "ptzFailMsg",
-                                      "setWifiFailMsg",
-                                      "receiveVideoTimeMsg",
-                                      "getChannelInfoMsg"};
-        QStringList actual;
-        const QMetaObject &mo = IoConnect::staticMetaObject;
-        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
-            if (mo.method(i).methodType() == QMetaMethod::Signal)
-                actual.append(QString::fromLatin1(mo.method(i).name()));
-        }
-        QCOMPARE(actual, expected);
-    }
-
-    void eventTypesOutsideTheTableGoToQObject()
-    {
-        // QObject::event hands user events on to customEvent().
         struct Probe : IoConnect
         {
-            QList<int> passedOn;
+            QList<int> passedOn; // QObject::event hands user events to customEvent()
             void customEvent(QEvent *e) override { passedOn.append(int(e->type())); }
         } probe;
-        probe.setSdk(FakeSdk::api());
-        QEvent decode(QEvent::Type(1018));
+        QEvent decode(QEvent::Type(1018)), beyond(QEvent::Type(1030));
         QCoreApplication::sendEvent(&probe, &decode);
-        QEvent beyond(QEvent::Type(1030));
         QCoreApplication::sendEvent(&probe, &beyond);
         ProgressEvent_LanSearchStart handled(AV_ER_INVALID_ARG);
-        QVERIFY(QCoreApplication::sendEvent(&probe, &handled));
         ProgressEvent_setTime stale(TaskContext{}, 0);
+        QVERIFY(QCoreApplication::sendEvent(&probe, &handled));
         QVERIFY(QCoreApplication::sendEvent(&probe, &stale));
         QCOMPARE(probe.passedOn, (QList<int>{1018, 1030}));
     }
 
-    void failureResultsEmitTheirSignalWithTheErrorText()
+    void failedResultEmitsItsSignalWithTheErrorText_data()
     {
-        Device *d = addDevice("UID-F");
-        Channel *ch = openChannel(d);
+        QTest::addColumn<MakeEvent>("make");
+        QTest::addColumn<QByteArrayList>("emitted"); // sorted; the failure signal first
+        auto row = [](const char *name, MakeEvent make, const QByteArrayList &emitted) {
+            QTest::newRow(name) << make << emitted;
+        };
+        using Yes = std::true_type;
+        row("stop stream", make<ProgressEvent_StopStream, bool>, {"videoRequestStopFailMsg"});
+        row("start stream", make<ProgressEvent_StartStream>, {"videoRequestFailMsg"});
+        row("record list, which still ends", make<ProgressEvent_getReplayVideoTime>,
+            {"requestReplayVideoTimeFailMsg", "requestReplayVideoTimeSuccessMsg"});
+        row("playback control", make<ProgressEvent_playReplay, QByteArray, int>,
+            {"startReplayControlFailMsg"});
+        row("playback start", make<ProgressEvent_playReplayIo>, {"startReplayFailMsg"});
+        row("playback stop", make<ProgressEvent_stopReplay, bool, QDateTime>,
+            {"stopReplayFailMsg"});
+        row("quality", make<ProgressEvent_changeQuality, Yes>, {"changeQualityFailMsg"});
+        row("audio", make<ProgressEvent_audioControl, Yes>, {"audioControlFailMsg"});
+        row("ptz", make<ProgressEvent_ptz>, {"ptzFailMsg"});
+        row("talk", make<ProgressEvent_audioSendControl, Yes, int>, {"audioSendControlFailMsg"});
+        row("pause", make<ProgressEvent_pauseReplay, bool>, {"pauseReplayFailMsg"});
+        row("resume", make<ProgressEvent_stopPauseReplay>, {"startReplayFailMsg"});
+        row("time", make<ProgressEvent_setTime>, {"setTimeFailMsg"});
+        row("time zone", make<ProgressEvent_setTimeZone>, {"setTimeZoneFailMsg"});
+        row("playback seek", make<ProgressEvent_changeReplayTime>, {"changeReplayTimeFailMsg"});
+        row("wifi", make<ProgressEvent_setWifi>, {"setWifiFailMsg"});
+    }
+
+    void failedResultEmitsItsSignalWithTheErrorText()
+    {
+        QFETCH(MakeEvent, make);
+        QFETCH(QByteArrayList, emitted);
+        Channel *ch = open(addDevice("UID-F"));
         QVERIFY(ch);
-        TaskContext ctx{ChannelRef::of(ch), d->sessionId(), ch->avIndex(true)};
-        const int code = AV_ER_TIMEOUT;
-
-        struct Row
-        {
-            QEvent *event;
-            const char *signal;
-        };
-        const QList<Row> rows = {
-            {new ProgressEvent_StopStream(ctx, code, false), "videoRequestStopFailMsg"},
-            {new ProgressEvent_StartStream(ctx, code), "videoRequestFailMsg"},
-            {new ProgressEvent_playReplay(ctx, code, QByteArray(24, 0), 0),
-             "startReplayControlFailMsg"},
-            {new ProgressEvent_playReplayIo(ctx, code), "startReplayFailMsg"},
-            {new ProgressEvent_stopReplay(ctx, code, false, QDateTime()), "stopReplayFailMsg"},
-            {new ProgressEvent_changeQuality(ctx, code, true), "changeQualityFailMsg"},
-            {new ProgressEvent_audioControl(ctx, code, true), "audioControlFailMsg"},
-            {new ProgressEvent_ptz(ctx, code), "ptzFailMsg"},
-            {new ProgressEvent_audioSendControl(ctx, code, true, 3), "audioSendControlFailMsg"},
-            {new ProgressEvent_pauseReplay(ctx, code, false), "pauseReplayFailMsg"},
-            {new ProgressEvent_stopPauseReplay(ctx, code), "startReplayFailMsg"},
-            {new ProgressEvent_setTime(ctx, code), "setTimeFailMsg"},
-            {new ProgressEvent_setTimeZone(ctx, code), "setTimeZoneFailMsg"},
-            {new ProgressEvent_changeReplayTime(ctx, code), "changeReplayTimeFailMsg"},
-            {new ProgressEvent_setWifi(ctx, code), "setWifiFailMsg"},
-        };
-        for (const Row &row : rows) {
-            const QByteArray sig = QByteArray("2") + row.signal + "(Channel*,int,QString)";
-            QSignalSpy spy(io, sig.constData());
-            QVERIFY2(spy.isValid(), row.signal);
-            QVERIFY(QCoreApplication::sendEvent(io, row.event));
-            delete row.event;
-            QVERIFY2(spy.size() == 1, row.signal);
-            QCOMPARE(spy.at(0).at(0).value<Channel *>(), ch);
-            QCOMPARE(spy.at(0).at(1).toInt(), code);
-            QCOMPARE(spy.at(0).at(2).toString(), QStringLiteral("Timeout has expired"));
-        }
-
-        // A failed record-list request still ends with its success signal.
-        QSignalSpy fail(io, &IoConnect::requestReplayVideoTimeFailMsg);
-        QSignalSpy done(io, &IoConnect::requestReplayVideoTimeSuccessMsg);
-        ProgressEvent_getReplayVideoTime ev(ctx, code);
-        QCoreApplication::sendEvent(io, &ev);
-        QCOMPARE(fail.size(), 1);
-        QCOMPARE(done.size(), 1);
+        SignalLog log(io);
+        std::unique_ptr<QEvent> e(make(TaskContext::of(ch, true), AV_ER_TIMEOUT));
+        QVERIFY(QCoreApplication::sendEvent(io, e.get()));
+        QCOMPARE(log.first(emitted.first()),
+                 (QVariantList{QVariant::fromValue(ch), AV_ER_TIMEOUT, "Timeout has expired"}));
+        QCOMPARE(log.names(), emitted);
     }
 
     void twoChannelsOfOneDeviceGiveOneSession()
     {
-        Device *d = addDevice("UID-A", 2);
+        Device *d = addDevice("UID-A", 2, QString(), "pw");
         FakeSdk::state().gatedUids.insert("UID-A");
-        QSignalSpy devOk(io, &IoConnect::connectDevSuccessMsg);
-        QSignalSpy chOk(io, &IoConnect::connectChannelSuccessMsg);
-        io->connectChannel(d->channel(0));
-        io->startChannel(d->channel(0));
-        io->connectChannel(d->channel(1));
-        io->startChannel(d->channel(1));
+        SignalLog log(io);
+        for (Channel *ch : {d->channel(0), d->channel(1)}) {
+            io->connectChannel(ch);
+            io->startChannel(ch);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect ").size(), 1, Wait);
         FakeSdk::release("UID-A");
         // Both channels get their AV channel, which happens only once the
         // queue is empty.
-        QTRY_COMPARE_WITH_TIMEOUT(chOk.size(), 2, Wait);
-        QCOMPARE(devOk.size(), 1);
+        const QByteArrayList opened{"connectChannelSuccessMsg", "connectChannelSuccessMsg",
+                                    "connectDevSuccessMsg"};
+        QTRY_COMPARE_WITH_TIMEOUT(log.names(), opened, Wait);
         QCOMPARE(FakeSdk::calls("connect ").size(), 1);
         QCOMPARE(d->sessionId(), 0);
-        QVERIFY(d->channel(0)->avIndex(true) >= 0);
-        QVERIFY(d->channel(1)->avIndex(true) >= 0);
+        QVERIFY(d->channel(0)->avIndex(true) >= 0 && d->channel(1)->avIndex(true) >= 0);
         // The view account was empty: "Admin" is sent.
-        QCOMPARE(FakeSdk::calls("avStart ").first(), QStringLiteral("avStart 0 Admin pw 5 0 0"));
+        QCOMPARE(FakeSdk::calls("avStart "),
+                 (QStringList{"avStart 0 Admin pw 5 0 0", "avStart 0 Admin pw 5 1 0"}));
     }
 
     void devicesConnectOneAfterAnotherInRequestOrder()
@@ -235,16 +169,14 @@ private slots:
         Device *c = addDevice("UID-3");
         FakeSdk::state().gatedUids = {"UID-1", "UID-2", "UID-3"};
         QSignalSpy devOk(io, &IoConnect::connectDevSuccessMsg);
-        io->connectChannel(c->channel(0));
-        io->connectChannel(a->channel(0));
-        io->connectChannel(b->channel(0));
+        for (Device *d : {c, a, b})
+            io->connectChannel(d->channel(0));
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect ").size(), 1, Wait);
         QCOMPARE(FakeSdk::calls("connect "), QStringList{"connect UID-3 0"});
         FakeSdk::release("UID-3");
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect ").size(), 2, Wait);
         QCOMPARE(FakeSdk::calls("connect ").last(), QStringLiteral("connect UID-1 1"));
-        FakeSdk::release("UID-1");
-        FakeSdk::release("UID-2");
+        FakeSdk::unblockAll(); // UID-1, then UID-2
         QTRY_COMPARE_WITH_TIMEOUT(devOk.size(), 3, Wait);
         QCOMPARE(FakeSdk::calls("connect ").last(), QStringLiteral("connect UID-2 2"));
         QCOMPARE(devOk.at(0).at(0).value<Channel *>(), c->channel(0));
@@ -260,93 +192,73 @@ private slots:
         Device *silent = addDevice("UID-S");
         Device *next = addDevice("UID-N");
         FakeSdk::state().silentUids.insert("UID-S");
-        QSignalSpy fail(io, &IoConnect::connectDevFailMsg);
-        QSignalSpy ok(io, &IoConnect::connectDevSuccessMsg);
+        SignalLog log(io);
         io->connectChannel(silent->channel(0));
         io->connectChannel(next->channel(0));
-        QTRY_COMPARE_WITH_TIMEOUT(ok.size(), 1, Wait);
-        QCOMPARE(fail.size(), 1);
-        QCOMPARE(fail.at(0).at(0).value<Channel *>(), silent->channel(0));
-        QCOMPARE(fail.at(0).at(1).toInt(), IOTC_ER_FAIL_CONNECT_SEARCH);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            log.names(), (QByteArrayList{"connectDevFailMsg", "connectDevSuccessMsg"}), Wait);
+        QCOMPARE(
+            log.first("connectDevFailMsg").mid(0, 2),
+            (QVariantList{QVariant::fromValue(silent->channel(0)), IOTC_ER_FAIL_CONNECT_SEARCH}));
+        QCOMPARE(log.first("connectDevSuccessMsg").at(0).value<Channel *>(), next->channel(0));
         QCOMPARE(FakeSdk::calls("connectStop"), QStringList{"connectStop 0"});
-        QCOMPARE(ok.at(0).at(0).value<Channel *>(), next->channel(0));
         QCOMPARE(silent->sessionId(), -1);
         QCOMPARE(next->sessionId(), 1);
         // The late answer of the cut attempt started nothing further.
         QCOMPARE(FakeSdk::calls("connect ").size(), 2);
     }
 
-    void wrongPasswordReportsTheAvError()
+    void startVideoSendsStartOnlyAfterPrepare_data()
     {
-        Device *d = addDevice("UID-P", 1, "viewer", "bad");
-        QSignalSpy fail(io, &IoConnect::connectChannelFailMsg);
-        io->connectChannel(d->channel(0));
-        io->startChannel(d->channel(0));
-        QTRY_COMPARE_WITH_TIMEOUT(fail.size(), 1, Wait);
-        QCOMPARE(fail.at(0).at(1).toInt(), -20009);
-        QCOMPARE(fail.at(0).at(2).toString(), QStringLiteral("Incorrect view account or password"));
-        QCOMPARE(FakeSdk::calls("avStart ").first(), QStringLiteral("avStart 0 viewer bad 5 0 0"));
-        QCOMPARE(d->channel(0)->avIndex(true), -1);
+        QTest::addColumn<int>("prepareResult");
+        QTest::addColumn<QByteArray>("outcome");
+        QTest::newRow("prepare accepted") << 0 << QByteArray("videoRequestSuccessMsg");
+        QTest::newRow("prepare refused")
+            << AV_ER_SERV_NO_RESPONSE << QByteArray("videoRequestFailMsg");
     }
 
-    void startVideoSendsPrepareThenStart()
+    void startVideoSendsStartOnlyAfterPrepare()
     {
-        Device *d = addDevice("UID-V", 2);
-        Channel *ch = openChannel(d, 1);
+        QFETCH(int, prepareResult);
+        QFETCH(QByteArray, outcome);
+        Channel *ch = open(addDevice("UID-V", 2), 1);
         QVERIFY(ch);
         const int av = ch->avIndex(true);
-        QList<QString> order;
-        connect(io, &IoConnect::waitingStreamMsg, this,
-                [&] { order << QStringLiteral("waiting %1").arg(FakeSdk::calls("send ").size()); });
-        QSignalSpy ok(io, &IoConnect::videoRequestSuccessMsg);
+        FakeSdk::state().sendResults.insert(IOCTRL_STREAM_PREPARE, prepareResult);
+        SignalLog log(io);
         const int before = FakeSdk::calls("send ").size();
         io->startVideo(ch);
-        QCOMPARE(order, QStringList{QStringLiteral("waiting %1").arg(before)});
+        QCOMPARE(log.names(), QByteArrayList{"waitingStreamMsg"});
         QVERIFY(ch->waitKeyFrame(true));
-        QTRY_COMPARE_WITH_TIMEOUT(ok.size(), 1, Wait);
-        QVERIFY(ch->videoOn(true));
-        const QStringList sends = FakeSdk::calls("send ").mid(before);
-        QCOMPARE(sends, (QStringList{hexOf(0x00FF, QByteArray(2, 0), av),
-                                     hexOf(0x01FF, QByteArray::fromHex("0100000000000000"), av)}));
+        QTRY_COMPARE_WITH_TIMEOUT(log.names(), (QByteArrayList{outcome, "waitingStreamMsg"}), Wait);
+        QStringList sends{sendLine(av, 0x00FF, "0000")};
+        if (prepareResult == 0)
+            sends << sendLine(av, 0x01FF, "0100000000000000");
+        QCOMPARE(FakeSdk::calls("send ").mid(before), sends);
+        QCOMPARE(ch->videoOn(true), prepareResult == 0);
+        QCOMPARE(log.first(outcome).value(1).toInt(), prepareResult); // the failure's code
         // The buffer cleaned is the channel's own.
-        QVERIFY(FakeSdk::calls("cleanBuf").contains(QStringLiteral("cleanBuf %1").arg(av)));
-    }
-
-    void failedPrepareNeverSendsVideoStart()
-    {
-        Device *d = addDevice("UID-X");
-        Channel *ch = openChannel(d);
-        QVERIFY(ch);
-        FakeSdk::state().sendResults.insert(IOCTRL_STREAM_PREPARE, AV_ER_SERV_NO_RESPONSE);
-        QSignalSpy fail(io, &IoConnect::videoRequestFailMsg);
-        io->startVideo(ch);
-        QTRY_COMPARE_WITH_TIMEOUT(fail.size(), 1, Wait);
-        QCOMPARE(fail.at(0).at(1).toInt(), AV_ER_SERV_NO_RESPONSE);
-        QVERIFY(FakeSdk::calls("send ").filter(" 01ff ").isEmpty());
-        QVERIFY(!ch->videoOn(true));
+        QCOMPARE(FakeSdk::calls("cleanBuf"), QStringList{QStringLiteral("cleanBuf %1").arg(av)});
     }
 
     void qualityChangeRestartsTheStreamAndFollowsTheReply()
     {
-        Device *d = addDevice("UID-Q");
-        Channel *ch = openChannel(d);
+        Channel *ch = open(addDevice("UID-Q"));
         QVERIFY(ch);
         const int av = ch->avIndex(true);
-        QSignalSpy stopped(io, &IoConnect::videoRequestStopSuccessMsg);
-        QSignalSpy started(io, &IoConnect::videoRequestSuccessMsg);
+        SignalLog log(io);
         QSignalSpy changed(io, &IoConnect::changeQualitySuccessMsg);
         io->changeQuality(ch, true);
-        QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, Wait);
-        QCOMPARE(stopped.size(), 1);
-        QCOMPARE(changed.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(log.names().size(), 3, Wait);
+        QCOMPARE(log.names(), (QByteArrayList{"videoRequestStopSuccessMsg",
+                                              "videoRequestSuccessMsg", "waitingStreamMsg"}));
         QVERIFY(!ch->quality(true));
         const QStringList sends =
             FakeSdk::calls("send ").filter(QRegularExpression(" (0320|02ff|00ff|01ff) "));
-        QCOMPARE(sends.size(), 4);
-        QVERIFY(sends[0].contains(" 0320 0000000001000000"));
-        QVERIFY(sends[1].contains(" 02ff "));
-        QVERIFY(sends[2].contains(" 00ff "));
-        QVERIFY(sends[3].contains(" 01ff "));
+        QCOMPARE(sends, (QStringList{sendLine(av, 0x0320, "0000000001000000"),
+                                     sendLine(av, 0x02FF, "0000000000000000"),
+                                     sendLine(av, 0x00FF, "0000"),
+                                     sendLine(av, 0x01FF, "0000000000000000")}));
         // A refusal changes nothing; an acknowledgement stores the quality.
         FakeSdk::queueReply(av, IOCTRL_QUALITY_SET_RESP, QByteArray::fromHex("01000000"));
         FakeSdk::queueReply(av, IOCTRL_QUALITY_SET_RESP, QByteArray::fromHex("00000000"));
@@ -355,44 +267,64 @@ private slots:
         QCOMPARE(io->quality(), quint8(1));
     }
 
-    void repliesAreInterpretedByType()
+    void deviceReplyDecidesItsSignal_data()
     {
-        Device *d = addDevice("UID-R");
-        Channel *ch = openChannel(d);
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("expected"); // empty: no signal
+        QTest::addColumn<QString>("text");        // of a failure
+        const QString tz = QStringLiteral("设备无法修改时区");
+        const QString wifi = QStringLiteral("Failed to configure wireless network");
+        const QString seek = QStringLiteral("Playback video data does not exist.");
+        const QString busy = QStringLiteral("Does not support simultaneous remote playback.");
+        auto row = [](const char *name, uint type, const char *hex, const char *expected,
+                      const QString &text = QString()) {
+            QTest::newRow(name) << type << QByteArray::fromHex(hex) << QByteArray(expected) << text;
+        };
+        row("time zone set", IOCTRL_TIMEZONE_SET_RESP, "01000000", "setTimeZoneSuccessMsg");
+        row("time zone refused", IOCTRL_TIMEZONE_SET_RESP, "00000000", "setTimeZoneFailMsg", tz);
+        row("time zone reply cut short", IOCTRL_TIMEZONE_SET_RESP, "01", "setTimeZoneFailMsg", tz);
+        row("wifi set", IOCTRL_WIFI_SET_RESP, "00000000", "setWifiSuccessMsg");
+        row("wifi refused", IOCTRL_WIFI_SET_RESP, "02000000", "setWifiFailMsg", wifi);
+        row("wifi reply cut short", IOCTRL_WIFI_SET_RESP, "0000", "setWifiFailMsg", wifi);
+        row("seek done", IOCTRL_PLAYBACK_SEEK_RESP, "00", "changeReplayTimeSuccessMsg");
+        row("seek without data", IOCTRL_PLAYBACK_SEEK_RESP, "01", "changeReplayTimeFailMsg", seek);
+        row("seek reply empty", IOCTRL_PLAYBACK_SEEK_RESP, "", "changeReplayTimeFailMsg", seek);
+        row("playback busy", IOCTRL_PLAYBACK_BUSY, "0000000001", "startReplayFailMsg", busy);
+        row("playback free", IOCTRL_PLAYBACK_BUSY, "0000000000", "");
+        row("busy flag missing", IOCTRL_PLAYBACK_BUSY, "00000000", "");
+        row("quality refused", IOCTRL_QUALITY_SET_RESP, "01000000", "");
+        row("quality reply cut short", IOCTRL_QUALITY_SET_RESP, "000000", "");
+        row("unknown type", 0x7777, "00000000", "");
+    }
+
+    void deviceReplyDecidesItsSignal()
+    {
+        QFETCH(uint, type);
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, expected);
+        QFETCH(QString, text);
+        Channel *ch = open(addDevice("UID-R"));
         QVERIFY(ch);
-        const int av = ch->avIndex(true);
-        QSignalSpy tzOk(io, &IoConnect::setTimeZoneSuccessMsg);
-        QSignalSpy tzFail(io, &IoConnect::setTimeZoneFailMsg);
-        QSignalSpy wifiOk(io, &IoConnect::setWifiSuccessMsg);
-        QSignalSpy wifiFail(io, &IoConnect::setWifiFailMsg);
-        QSignalSpy info(io, &IoConnect::getChannelInfoMsg);
-        QSignalSpy busy(io, &IoConnect::startReplayFailMsg);
-        FakeSdk::queueReply(av, IOCTRL_TIMEZONE_SET_RESP, QByteArray::fromHex("00000000"));
-        FakeSdk::queueReply(av, IOCTRL_TIMEZONE_SET_RESP, QByteArray::fromHex("01000000"));
-        FakeSdk::queueReply(av, IOCTRL_WIFI_SET_RESP, QByteArray::fromHex("00000000"));
-        FakeSdk::queueReply(av, IOCTRL_WIFI_SET_RESP, QByteArray::fromHex("0100"));
-        FakeSdk::queueReply(av, IOCTRL_VERSION_RESP, QByteArray("V9.8.7"));
-        FakeSdk::queueReply(av, IOCTRL_PLAYBACK_BUSY, QByteArray::fromHex("0000000001"));
-        FakeSdk::queueReply(av, IOCTRL_PLAYBACK_BUSY, QByteArray::fromHex("00000000"));
-        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 1, Wait);
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::state().replies.value(av).size(), 0, Wait);
-        QCOMPARE(tzFail.size(), 1);
-        QCOMPARE(tzFail.at(0).at(1).toInt(), 0);
-        QCOMPARE(tzFail.at(0).at(2).toString(), QStringLiteral("设备无法修改时区"));
-        QCOMPARE(tzOk.size(), 1);
-        QCOMPARE(wifiOk.size(), 1);
-        QCOMPARE(wifiFail.size(), 1); // a short reply is no success
-        QCOMPARE(info.size(), 1);
+        SignalLog log(io);
+        // Replies are handled in order: the version reply after the one
+        // under test marks the end of its handling.
+        FakeSdk::queueReply(ch->avIndex(true), type, payload);
+        FakeSdk::queueReply(ch->avIndex(true), IOCTRL_VERSION_RESP, QByteArray("V9.8.7"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.names().contains("getChannelInfoMsg"), Wait);
         QCOMPARE(ch->versionText(), QStringLiteral("V9.8.7"));
-        QCOMPARE(busy.at(0).at(2).toString(),
-                 QStringLiteral("Does not support simultaneous remote playback."));
+        QByteArrayList emitted = log.names();
+        emitted.removeOne("getChannelInfoMsg");
+        QCOMPARE(emitted, expected.isEmpty() ? QByteArrayList() : QByteArrayList{expected});
+        if (!text.isEmpty())
+            QCOMPARE(log.first(expected), (QVariantList{QVariant::fromValue(ch), 0, text}));
     }
 
     void talkOpensAndStoppingVideoClosesIt()
     {
-        Device *d = addDevice("UID-T");
-        Channel *ch = openChannel(d);
+        Channel *ch = open(addDevice("UID-T"));
         QVERIFY(ch);
+        const int av = ch->avIndex(true);
         QList<bool> mic;
         io->setTalkHandler([&](Channel *, bool on) { mic.append(on); });
         QSignalSpy talkOk(io, &IoConnect::audioSendControlSuccessMsg);
@@ -403,34 +335,41 @@ private slots:
         QCOMPARE(ch->talkChannelId(), 3);
         QCOMPARE(mic, QList<bool>{true});
         QCOMPARE(FakeSdk::calls("servStart"), QStringList{"servStart 0 20 16 3 auth=1"});
-        QCOMPARE(
-            FakeSdk::calls("send ").filter(" 0350 "),
-            QStringList{hexOf(0x0350, QByteArray::fromHex("0300000000000000"), ch->avIndex(true))});
+        QCOMPARE(FakeSdk::calls("send ").filter(" 0350 "),
+                 QStringList{sendLine(av, 0x0350, "0300000000000000")});
 
         QSignalSpy stopped(io, &IoConnect::videoRequestStopSuccessMsg);
         io->stopVideo(ch, false);
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("servStop").size(), 1, Wait);
+        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("servStop"), QStringList{"servStop 50"}, Wait);
         QCOMPARE(stopped.size(), 1);
-        QCOMPARE(
-            FakeSdk::calls("send ").filter(" 0351 "),
-            QStringList{hexOf(0x0351, QByteArray::fromHex("0300000000000000"), ch->avIndex(true))});
+        QCOMPARE(FakeSdk::calls("send ").filter(" 0351 "),
+                 QStringList{sendLine(av, 0x0351, "0300000000000000")});
         QVERIFY(!ch->talking());
         QCOMPARE(ch->talkAvIndex(), -1);
-        QCOMPARE(mic.last(), false);
+        QCOMPARE(mic, (QList<bool>{true, false}));
     }
 
-    void ioTimeoutCutsASwallowedRequest()
+    void ioTimeoutFailsARequestThatGetsNoAnswer_data()
     {
-        Device *d = addDevice("UID-IO");
-        Channel *ch = openChannel(d);
+        QTest::addColumn<bool>("sendBlocks");
+        QTest::addColumn<int>("code");
+        QTest::newRow("send never returns") << true << AV_ER_SENDIOCTRL_EXIT;
+        QTest::newRow("reply never comes") << false << AV_ER_TIMEOUT;
+    }
+
+    void ioTimeoutFailsARequestThatGetsNoAnswer()
+    {
+        QFETCH(bool, sendBlocks);
+        QFETCH(int, code);
+        Channel *ch = open(addDevice("UID-IO"));
         QVERIFY(ch);
-        QCOMPARE(io->ioTimeoutMs(), 20000);
         io->setIoTimeoutMs(300);
-        FakeSdk::state().blockingTypes.insert(IOCTRL_TIME_SET);
-        QSignalSpy fail(io, &IoConnect::setTimeFailMsg);
-        io->setTime(ch, QDateTime(QDate(2020, 5, 20), QTime(7, 4, 38)));
-        QTRY_COMPARE_WITH_TIMEOUT(fail.size(), 1, Wait);
-        QCOMPARE(fail.at(0).at(1).toInt(), AV_ER_SENDIOCTRL_EXIT);
+        if (sendBlocks)
+            FakeSdk::state().blockingTypes.insert(IOCTRL_TIMEZONE_SET);
+        SignalLog log(io);
+        io->setTimeZone(ch, "GMT+8");
+        QTRY_COMPARE_WITH_TIMEOUT(log.names(), QByteArrayList{"setTimeZoneFailMsg"}, Wait);
+        QCOMPARE(log.first("setTimeZoneFailMsg").at(1).toInt(), code);
         QCOMPARE(FakeSdk::calls("sendExit"),
                  QStringList{QStringLiteral("sendExit %1").arg(ch->avIndex(true))});
     }
@@ -438,18 +377,14 @@ private slots:
     void closeDeviceReportsEveryChannelStopped()
     {
         Device *d = addDevice("UID-C", 3);
-        Channel *ch = openChannel(d);
+        Channel *ch = open(d);
         QVERIFY(ch);
-        QSignalSpy liveStop(io, &IoConnect::videoRequestStopSuccessMsg);
-        QSignalSpy replayStop(io, &IoConnect::stopReplaySuccessMsg);
+        SignalLog log(io);
         ch->setViewRequested(true, true);
         io->closeDevice(d);
-        QCOMPARE(liveStop.size(), 3);
-        QCOMPARE(replayStop.size(), 3);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(liveStop.at(i).at(0).value<Channel *>(), d->channel(i));
-            QCOMPARE(replayStop.at(i).at(0).value<Channel *>(), d->channel(i));
-        }
+        QCOMPARE(log.names(), QByteArrayList(3, "stopReplaySuccessMsg") +
+                                  QByteArrayList(3, "videoRequestStopSuccessMsg"));
+        QCOMPARE(log.first("stopReplaySuccessMsg").at(0).value<Channel *>(), d->channel(0));
         QCOMPARE(d->sessionId(), -1);
         QCOMPARE(ch->avIndex(true), -1);
         QVERIFY(!ch->viewRequested(true));
@@ -458,8 +393,7 @@ private slots:
 
     void closeChannelStopsThenClosesTheAvChannel()
     {
-        Device *d = addDevice("UID-CC");
-        Channel *ch = openChannel(d);
+        Channel *ch = open(addDevice("UID-CC"));
         QVERIFY(ch);
         const int av = ch->avIndex(true);
         QSignalSpy on(io, &IoConnect::videoRequestSuccessMsg);
@@ -473,115 +407,87 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("avExit").size(), 1, Wait);
         const QStringList all =
             FakeSdk::calls().filter(QRegularExpression("^(send|avStop|avExit)"));
-        const QStringList tail = all.mid(all.size() - 3);
-        QCOMPARE(tail, (QStringList{hexOf(0x02FF, QByteArray(8, 0), av),
-                                    QStringLiteral("avStop %1").arg(av), "avExit 0 0"}));
+        QCOMPARE(all.mid(all.size() - 3),
+                 (QStringList{sendLine(av, 0x02FF, "0000000000000000"),
+                              QStringLiteral("avStop %1").arg(av), "avExit 0 0"}));
     }
 
-    void resultForADeletedDeviceIsDropped()
+    void resultsForADeletedDeviceTouchNothing()
     {
-        Device *d = addDevice("UID-D");
-        Channel *ch = openChannel(d);
-        QVERIFY(ch);
-        FakeSdk::state().blockingTypes.insert(IOCTRL_WIFI_SET);
-        QSignalSpy ok(io, &IoConnect::setWifiSuccessMsg);
-        QSignalSpy fail(io, &IoConnect::setWifiFailMsg);
-        io->setWifi(ch, "net", "pw");
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("send ").filter(" 0342 ").size(), 1, Wait);
-        // The device goes away while the task is inside the SDK.
-        Dev::instance()->removeDevice(d);
-        devices.removeAll(d);
-        delete d;
-        FakeSdk::unblockAll();
-        QTRY_COMPARE_WITH_TIMEOUT(io->activeTasks(), 0, Wait);
-        QCoreApplication::processEvents();
-        QCOMPARE(ok.size() + fail.size(), 0);
-    }
-
-    void connectResultForADeletedDeviceClosesItsSession()
-    {
-        Device *d = addDevice("UID-G");
+        // A connect answer: the session made is closed again.
+        Device *gated = addDevice("UID-G");
         FakeSdk::state().gatedUids.insert("UID-G");
-        QSignalSpy ok(io, &IoConnect::connectDevSuccessMsg);
-        io->connectChannel(d->channel(0));
+        SignalLog log(io);
+        io->connectChannel(gated->channel(0));
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect ").size(), 1, Wait);
-        Dev::instance()->removeDevice(d);
-        devices.removeAll(d);
-        delete d;
+        deleteDevice(gated);
         FakeSdk::release("UID-G");
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("sessionClose"), QStringList{"sessionClose 0"},
                                   Wait);
-        QCOMPARE(ok.size(), 0);
+        // An IO control result: dropped.
+        Device *d = addDevice("UID-D");
+        Channel *ch = open(d);
+        QVERIFY(ch);
+        FakeSdk::state().blockingTypes.insert(IOCTRL_WIFI_SET);
+        io->setWifi(ch, "net", "pw");
+        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("send ").filter(" 0342 ").size(), 1, Wait);
+        deleteDevice(d); // while the task is inside the SDK
+        FakeSdk::unblockAll();
+        QTRY_COMPARE_WITH_TIMEOUT(io->activeTasks(), 0, Wait);
+        QCoreApplication::processEvents();
+        QCOMPARE(log.names(), (QByteArrayList{"connectChannelSuccessMsg", "connectDevSuccessMsg"}));
     }
 
-    void shutdownCutsABlockedTask()
+    void shutdownCutsBlockedTasksAndWaitsBoundedly_data()
     {
+        QTest::addColumn<bool>("callNeverReturns");
+        QTest::newRow("blocked call returns on close") << false;
+        QTest::newRow("blocked call never returns") << true;
+    }
+
+    void shutdownCutsBlockedTasksAndWaitsBoundedly()
+    {
+        QFETCH(bool, callNeverReturns);
         Device *d = addDevice("UID-SD");
-        Channel *ch = openChannel(d);
+        Channel *ch = open(d);
         QVERIFY(ch);
         FakeSdk::state().blockingTypes.insert(IOCTRL_TIMEZONE_SET);
+        FakeSdk::state().blockForever = callNeverReturns;
         io->setTimeZone(ch, "GMT+8");
         QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("send ").filter(" 332e ").size(), 1, Wait);
-        QVERIFY(io->shutdown(Wait));
-        QCOMPARE(io->activeTasks(), 0);
+        QCOMPARE(io->shutdown(callNeverReturns ? 200 : Wait), !callNeverReturns);
+        QCOMPARE(io->activeTasks(), callNeverReturns ? 1 : 0);
         QCOMPARE(d->sessionId(), -1);
+        FakeSdk::unblockAll();
+        QTRY_COMPARE_WITH_TIMEOUT(io->activeTasks(), 0, Wait);
         // Nothing new starts after shutdown.
         io->connectChannel(ch);
         io->startLanSearch();
         QCOMPARE(io->activeTasks(), 0);
     }
 
-    void shutdownWaitIsBoundedWhenACallNeverReturns()
+    void lanSearchStartsTheSdkOnceAndKeepsResultsOnFailure()
     {
-        Device *d = addDevice("UID-SB");
-        Channel *ch = openChannel(d);
-        QVERIFY(ch);
-        FakeSdk::state().blockingTypes.insert(IOCTRL_TIMEZONE_SET);
-        FakeSdk::state().blockForever = true;
-        io->setTimeZone(ch, "GMT+8");
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("send ").filter(" 332e ").size(), 1, Wait);
-        QVERIFY(!io->shutdown(200));
-        QCOMPARE(io->activeTasks(), 1);
-        FakeSdk::unblockAll();
-        QTRY_COMPARE_WITH_TIMEOUT(io->activeTasks(), 0, Wait);
-    }
-
-    void lanSearchListsAndReplacesResults()
-    {
-        auto entry = [](const QByteArray &uid, quint16 port) {
-            QByteArray e(P2P_SEARCH_ENTRY_SIZE, '\0');
-            e.replace(0, uid.size(), uid);
-            e.replace(P2P_SEARCH_IP_OFFSET, 9, "127.0.0.1");
-            e[P2P_SEARCH_PORT_OFFSET] = char(port & 0xFF);
-            e[P2P_SEARCH_PORT_OFFSET + 1] = char(port >> 8);
-            return e;
-        };
-        // First answer: not initialised; the SDK is started and the search retried.
-        FakeSdk::state().searchEntries = {entry("UID-L1", 1000), entry("UID-L2", 0)};
-        QSignalSpy ok(io, &IoConnect::startLANSearchSuccessMsg);
-        QSignalSpy fail(io, &IoConnect::startLANSearchFailMsg);
+        QByteArray entry(P2P_SEARCH_ENTRY_SIZE, '\0');
+        entry.replace(P2P_SEARCH_UID_OFFSET, 6, "UID-L1");
+        entry[P2P_SEARCH_PORT_OFFSET] = char(0xe8); // 1000
+        entry[P2P_SEARCH_PORT_OFFSET + 1] = char(0x03);
+        FakeSdk::state().searchEntries = {entry};
+        SignalLog log(io);
+        // The first start finds the SDK not initialised: it is started and
+        // the search tried again.
         io->startLanSearch();
-        QTRY_COMPARE_WITH_TIMEOUT(fail.size() + ok.size(), 1, Wait);
-        QCOMPARE(fail.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(log.names(), QByteArrayList{"startLANSearchSuccessMsg"}, Wait);
         QCOMPARE(FakeSdk::calls("init").size(), 1);
-        QCOMPARE(FakeSdk::calls("searchStart").size(), 2);
-        QCOMPARE(io->lanResults().size(), 2);
-        QCOMPARE(io->lanResults().at(1).uid, QStringLiteral("UID-L2"));
-        QCOMPARE(io->lanResults().at(1).port, QStringLiteral("0"));
-        QCOMPARE(FakeSdk::calls("searchStart").first(), QStringLiteral("searchStart 5000 1000"));
-        QCOMPARE(FakeSdk::calls("searchResult").first(), QStringLiteral("searchResult 256 1"));
-
-        FakeSdk::state().searchEntries = {entry("UID-L3", 7)};
-        io->startLanSearch();
-        QTRY_COMPARE_WITH_TIMEOUT(ok.size(), 2, Wait);
+        QCOMPARE(FakeSdk::calls("searchStart"), QStringList(2, "searchStart 5000 1000"));
+        QCOMPARE(FakeSdk::calls("searchResult"), QStringList{"searchResult 256 1"});
         QCOMPARE(io->lanResults().size(), 1);
-        QCOMPARE(io->lanResults().at(0).uid, QStringLiteral("UID-L3"));
+        QCOMPARE(io->lanResults().at(0).port, QStringLiteral("1000"));
 
-        // A failure keeps the previous results.
         FakeSdk::state().searchStartResult = IOTC_ER_FAIL_CREATE_SOCKET;
         io->startLanSearch();
-        QTRY_COMPARE_WITH_TIMEOUT(fail.size(), 1, Wait);
-        QCOMPARE(fail.at(0).at(0).toInt(), IOTC_ER_FAIL_CREATE_SOCKET);
+        QTRY_COMPARE_WITH_TIMEOUT(log.names().size(), 2, Wait);
+        QCOMPARE(log.first("startLANSearchFailMsg").at(0).toInt(), IOTC_ER_FAIL_CREATE_SOCKET);
         QCOMPARE(io->lanResults().size(), 1);
     }
 };

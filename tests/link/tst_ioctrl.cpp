@@ -35,105 +35,94 @@ class TstIoCtrl : public QObject
     Q_OBJECT
 
 private slots:
-    void messageTypesHaveTheirWireValues()
+    void payloadLayouts_data()
     {
-        QCOMPARE(unsigned(IOCTRL_STREAM_PREPARE), 0x00FFu);
-        QCOMPARE(unsigned(IOCTRL_VIDEO_START), 0x01FFu);
-        QCOMPARE(unsigned(IOCTRL_VIDEO_STOP), 0x02FFu);
-        QCOMPARE(unsigned(IOCTRL_AUDIO_START), 0x0300u);
-        QCOMPARE(unsigned(IOCTRL_AUDIO_STOP), 0x0301u);
-        QCOMPARE(unsigned(IOCTRL_RECORD_LIST_REQ), 0x0318u);
-        QCOMPARE(unsigned(IOCTRL_PLAYBACK_CONTROL), 0x031Au);
-        QCOMPARE(unsigned(IOCTRL_QUALITY_SET), 0x0320u);
-        QCOMPARE(unsigned(IOCTRL_PLAYBACK_SEEK), 0x033Cu);
-        QCOMPARE(unsigned(IOCTRL_WIFI_SET), 0x0342u);
-        QCOMPARE(unsigned(IOCTRL_SPEAKER_START), 0x0350u);
-        QCOMPARE(unsigned(IOCTRL_SPEAKER_STOP), 0x0351u);
-        QCOMPARE(unsigned(IOCTRL_PLAYBACK_BUSY), 0x0701u);
-        QCOMPARE(unsigned(IOCTRL_PTZ_SHORT), 0x1001u);
-        QCOMPARE(unsigned(IOCTRL_PTZ_LONG), 0x1012u);
-        QCOMPARE(unsigned(IOCTRL_VERSION_REQ), 0x331Bu);
-        QCOMPARE(unsigned(IOCTRL_VERSION_RESP), 0x331Cu);
-        QCOMPARE(unsigned(IOCTRL_TIME_SET), 0x331Eu);
-        QCOMPARE(unsigned(IOCTRL_TIMEZONE_SET), 0x332Eu);
-        QCOMPARE(unsigned(IOCTRL_TIMEZONE_SET_RESP), 0x332Fu);
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("expected");
+        auto row = [](const char *name, const QByteArray &payload, const QByteArray &expected) {
+            QTest::newRow(name) << payload << expected;
+        };
+        using namespace IoCtrl;
+        row("stream prepare", streamPrepare(), hex("0000"));
+        row("video start", videoStart(3), hex("03000000 00000000"));
+        row("video stop", videoStop(258), hex("02010000 00000000"));
+        row("audio start", audioStart(), hex("00000000"));
+        row("audio stop", audioStop(), hex("00000000"));
+        row("quality hd", qualitySet(2, true), hex("02000000 01000000"));
+        row("quality sd", qualitySet(2, false), hex("02000000 00000000"));
+        row("version request", versionRequest(), QByteArray(64, '\0'));
+        row("speaker", speaker(7), hex("07000000 00000000"));
+        // Time text: no leading zeros, no terminator, no time-zone conversion.
+        const QDateTime local(QDate(2020, 5, 20), QTime(7, 4, 38));
+        row("time", timeSet(local), "2020-5-20-7-4-38");
+        row("time in utc",
+            timeSet(QDateTime(QDate(2021, 12, 31), QTime(23, 59, 0), QTimeZone::utc())),
+            "2021-12-31-23-59-0");
+        row("time zone", timeZoneSet(QStringLiteral("GMT+08:00")), "GMT+08:00");
+        row("empty time zone", timeZoneSet(QString()), QByteArray());
+        // Wi-Fi: SSID and password in 32-byte fields (cut, never spilling over), Latin-1.
+        const QByteArray none(64, '\0');
+        row("wifi", wifiSet("home", "s3cret"), "home" + none.left(28) + "s3cret" + none.left(38));
+        row("wifi, over-long fields", wifiSet(QString(40, 'a'), QString(40, 'b')),
+            QByteArray(32, 'a') + QByteArray(32, 'b') + none.left(12));
+        row("wifi, latin-1", wifiSet(QStringLiteral("caf\u00e9"), QString()).left(5),
+            QByteArray("caf\xe9\0", 5));
+        // Record list: the whole local day, in UTC.
+        const QDate day(2020, 5, 20);
+        row("record list", recordListRequest(1, day),
+            hex("01000000") + deviceTime(QDateTime(day, QTime(0, 0, 0)).toUTC()) +
+                deviceTime(QDateTime(day, QTime(23, 59, 59)).toUTC()) + none.left(4));
+        // PTZ: short form 8 bytes, long form 12 bytes.
+        row("ptz short", ptzShort(3, 9, 4), hex("0309 000000 04 0000"));
+        row("ptz long", ptzLong(3, 9, 4, 0), hex("0309 0000 04000000 00 000000"));
+        row("ptz control short", ptzControl(1, 2, 3, true).payload, hex("0203 000000 01 0000"));
+        row("ptz control long", ptzControl(1, 2, 3, false).payload,
+            hex("0203 0000 01000000 00 000000"));
+        row("point off short", ptzPoint(0, false, true).payload, hex("0500 000000 00 0000"));
+        row("point on short", ptzPoint(0, true, true).payload, hex("0600 000000 00 0000"));
+        row("point off long", ptzPoint(2, false, false).payload,
+            hex("0f00 0000 02000000 01 000000"));
+        row("point on long", ptzPoint(2, true, false).payload, hex("0f00 0000 02000000 02 000000"));
+        row("cruise off short", ptzCruise(0, false, true).payload, hex("0700 000000 00 0000"));
+        row("cruise on short", ptzCruise(0, true, true).payload, hex("0800 000000 00 0000"));
+        row("cruise on long", ptzCruise(1, true, false).payload,
+            hex("1000 0000 01000000 02 000000"));
+        row("cruise path long", ptzCruisePath(1, 20, 5, 3, false).payload,
+            hex("1405 0000 01000000 04 000000"));
+        row("cruise path short", ptzCruisePath(1, 20, 5, 3, true).payload,
+            hex("1405 000000 01 0000"));
+        // Playback control: channel, command, parameter, start time (UTC), flags.
+        const QByteArray utc = deviceTime(local.toUTC());
+        row("playback start", playbackStart(2, local, true, 5),
+            hex("02000000 10000000 00000000") + utc + hex("02 00 00 00"));
+        row("playback start, type 3", playbackStart(2, local, true, 3),
+            hex("02000000 04000000 00000000") + utc + hex("00 00 03 00"));
+        row("playback start, no flag", playbackStart(2, local, false, 5),
+            hex("02000000 05000000 00000000") + utc + hex("02 00 00 00"));
+        row("playback pause", playbackPause(1),
+            hex("01000000 00000000 00000000 0000000000000000 01000000"));
+        row("playback resume", playbackResume(1, true),
+            hex("01000000 10000000 00000000 0000000000000000 01000000"));
+        row("playback resume, no flag", playbackResume(1, false),
+            hex("01000000 00000000 00000000 0000000000000000 01000000"));
+        row("playback stop", playbackStop(1),
+            hex("01000000 01000000 00000000 0000000000000000 00000000"));
+        row("playback seek", playbackSeek(3, local, 90),
+            hex("03000000") + utc + hex("5a000000 00000000"));
     }
 
-    void streamAndAudioPayloads()
+    void payloadLayouts()
     {
-        QCOMPARE(IoCtrl::streamPrepare(), hex("0000"));
-        QCOMPARE(IoCtrl::videoStart(3), hex("03000000 00000000"));
-        QCOMPARE(IoCtrl::videoStop(258), hex("02010000 00000000"));
-        QCOMPARE(IoCtrl::audioStart(), hex("00000000"));
-        QCOMPARE(IoCtrl::audioStop(), hex("00000000"));
-        QCOMPARE(IoCtrl::qualitySet(2, true), hex("02000000 01000000"));
-        QCOMPARE(IoCtrl::qualitySet(2, false), hex("02000000 00000000"));
-        QCOMPARE(IoCtrl::versionRequest(), QByteArray(64, '\0'));
-        QCOMPARE(IoCtrl::speaker(7), hex("07000000 00000000"));
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(payload, expected);
     }
 
-    void timeTextHasNoLeadingZerosNorTerminator()
+    void ptzFormPicksTheMessageType()
     {
-        const QDateTime dt(QDate(2020, 5, 20), QTime(7, 4, 38));
-        const QByteArray p = IoCtrl::timeSet(dt);
-        QCOMPARE(p, QByteArray("2020-5-20-7-4-38"));
-        QCOMPARE(p.size(), 16);
-        // No time-zone conversion, whatever the date-time's zone.
-        const QDateTime utc(QDate(2021, 12, 31), QTime(23, 59, 0), QTimeZone::utc());
-        QCOMPARE(IoCtrl::timeSet(utc), QByteArray("2021-12-31-23-59-0"));
-    }
-
-    void timeZoneIsItsLatin1Text()
-    {
-        QCOMPARE(IoCtrl::timeZoneSet(QStringLiteral("GMT+08:00")), QByteArray("GMT+08:00"));
-        QCOMPARE(IoCtrl::timeZoneSet(QString()), QByteArray());
-    }
-
-    void wifiPayloadIs76BytesWithPasswordAt32()
-    {
-        const QByteArray p = IoCtrl::wifiSet(QStringLiteral("home"), QStringLiteral("s3cret"));
-        QCOMPARE(p.size(), 76);
-        QCOMPARE(p.left(4), QByteArray("home"));
-        QCOMPARE(p.mid(4, 28), QByteArray(28, '\0'));
-        QCOMPARE(p.mid(32, 6), QByteArray("s3cret"));
-        QCOMPARE(p.mid(38), QByteArray(38, '\0'));
-        // Over-long fields are cut to their 32 bytes, never spilling over.
-        const QByteArray longer =
-            IoCtrl::wifiSet(QString(40, QLatin1Char('a')), QString(40, QLatin1Char('b')));
-        QCOMPARE(longer.size(), 76);
-        QCOMPARE(longer.left(32), QByteArray(32, 'a'));
-        QCOMPARE(longer.mid(32, 32), QByteArray(32, 'b'));
-        QCOMPARE(longer.mid(64), QByteArray(12, '\0'));
-        // Latin-1, one byte per character.
-        QCOMPARE(IoCtrl::wifiSet(QStringLiteral("caf\u00e9"), QString()).left(5),
-                 QByteArray("caf\xe9\0", 5));
-    }
-
-    void ptzPayloads()
-    {
-        QCOMPARE(IoCtrl::ptzShort(3, 9, 4), hex("0309 000000 04 0000"));
-        QCOMPARE(IoCtrl::ptzLong(3, 9, 4, 0), hex("0309 0000 04000000 00 000000"));
-
-        IoCtrl::Message m = IoCtrl::ptzControl(1, 2, 3, true);
-        QCOMPARE(m.type, IOCTRL_PTZ_SHORT);
-        QCOMPARE(m.payload, hex("0203 000000 01 0000"));
-        m = IoCtrl::ptzControl(1, 2, 3, false);
-        QCOMPARE(m.type, IOCTRL_PTZ_LONG);
-        QCOMPARE(m.payload, hex("0203 0000 01000000 00 000000"));
-
-        QCOMPARE(IoCtrl::ptzPoint(0, false, true).payload, hex("0500 000000 00 0000"));
-        QCOMPARE(IoCtrl::ptzPoint(0, true, true).payload, hex("0600 000000 00 0000"));
-        QCOMPARE(IoCtrl::ptzPoint(2, false, false).payload, hex("0f00 0000 02000000 01 000000"));
-        QCOMPARE(IoCtrl::ptzPoint(2, true, false).payload, hex("0f00 0000 02000000 02 000000"));
-
-        QCOMPARE(IoCtrl::ptzCruise(0, false, true).payload, hex("0700 000000 00 0000"));
-        QCOMPARE(IoCtrl::ptzCruise(0, true, true).payload, hex("0800 000000 00 0000"));
-        QCOMPARE(IoCtrl::ptzCruise(1, true, false).payload, hex("1000 0000 01000000 02 000000"));
-
-        m = IoCtrl::ptzCruisePath(1, 20, 5, 3, false);
-        QCOMPARE(m.type, IOCTRL_PTZ_LONG);
-        QCOMPARE(m.payload, hex("1405 0000 01000000 04 000000"));
-        QCOMPARE(IoCtrl::ptzCruisePath(1, 20, 5, 3, true).payload, hex("1405 000000 01 0000"));
+        QCOMPARE(IoCtrl::ptzControl(1, 2, 3, true).type, IOCTRL_PTZ_SHORT);
+        QCOMPARE(IoCtrl::ptzControl(1, 2, 3, false).type, IOCTRL_PTZ_LONG);
+        QCOMPARE(IoCtrl::ptzCruisePath(1, 20, 5, 3, false).type, IOCTRL_PTZ_LONG);
     }
 
     void deviceTimeLayout()
@@ -146,52 +135,6 @@ private slots:
         QVERIFY(!IoCtrl::readDeviceTimeUtc(hex("e407 0d 14 00 07 04 26"), 0).isValid());
         QVERIFY(!IoCtrl::readDeviceTimeUtc(hex("e407 05 14 00 07 04"), 0).isValid());
         QVERIFY(!IoCtrl::readDeviceTimeUtc(hex("e407 05 14 00 07 04 26"), 1).isValid());
-    }
-
-    void playbackPayloads()
-    {
-        const QDateTime start(QDate(2020, 5, 20), QTime(7, 4, 38));
-        const QByteArray utcTime = IoCtrl::deviceTime(start.toUTC());
-
-        QByteArray p = IoCtrl::playbackStart(2, start, true, 5);
-        QCOMPARE(p.size(), 24);
-        QCOMPARE(p.left(12), hex("02000000 10000000 00000000"));
-        QCOMPARE(p.mid(12, 8), utcTime);
-        QCOMPARE(p.mid(20), hex("02 00 00 00"));
-
-        p = IoCtrl::playbackStart(2, start, true, 3);
-        QCOMPARE(p.mid(4, 4), hex("04000000"));
-        QCOMPARE(p.mid(20), hex("00 00 03 00"));
-
-        p = IoCtrl::playbackStart(2, start, false, 5);
-        QCOMPARE(p.mid(4, 4), hex("05000000"));
-        QCOMPARE(p.mid(20), hex("02 00 00 00"));
-
-        QCOMPARE(IoCtrl::playbackPause(1),
-                 hex("01000000 00000000 00000000 0000000000000000 01000000"));
-        QCOMPARE(IoCtrl::playbackResume(1, true),
-                 hex("01000000 10000000 00000000 0000000000000000 01000000"));
-        QCOMPARE(IoCtrl::playbackResume(1, false),
-                 hex("01000000 00000000 00000000 0000000000000000 01000000"));
-        QCOMPARE(IoCtrl::playbackStop(1),
-                 hex("01000000 01000000 00000000 0000000000000000 00000000"));
-
-        p = IoCtrl::playbackSeek(3, start, 90);
-        QCOMPARE(p.size(), 20);
-        QCOMPARE(p.left(4), hex("03000000"));
-        QCOMPARE(p.mid(4, 8), utcTime);
-        QCOMPARE(p.mid(12), hex("5a000000 00000000"));
-    }
-
-    void recordListRequestCoversTheLocalDay()
-    {
-        const QDate day(2020, 5, 20);
-        const QByteArray p = IoCtrl::recordListRequest(1, day);
-        QCOMPARE(p.size(), 24);
-        QCOMPARE(p.left(4), hex("01000000"));
-        QCOMPARE(p.mid(4, 8), IoCtrl::deviceTime(QDateTime(day, QTime(0, 0, 0)).toUTC()));
-        QCOMPARE(p.mid(12, 8), IoCtrl::deviceTime(QDateTime(day, QTime(23, 59, 59)).toUTC()));
-        QCOMPARE(p.mid(20), QByteArray(4, '\0'));
     }
 
     void replyReadersRejectShortPayloads()

@@ -1,0 +1,237 @@
+#include "FakeSdk.h"
+
+#include <QMutex>
+#include <QRegularExpression>
+#include <QVariant>
+#include <QWaitCondition>
+
+#include <cstring>
+
+namespace FakeSdk {
+
+namespace {
+
+QMutex lock;
+QWaitCondition changed; // the script or the recorded calls changed
+
+// Records a call as its words joined by spaces; with the lock held.
+template <typename... Words> void note(const Words &...words)
+{
+    state().calls.append(QStringList{QVariant(words).toString()...}.join(QLatin1Char(' ')));
+    changed.wakeAll();
+}
+
+template <typename... Words> int record(const Words &...words)
+{
+    QMutexLocker l(&lock);
+    note(words...);
+    return 0;
+}
+
+// Records a call and puts n into one of the sets that held calls wait for.
+int mark(const char *name, QSet<int> State::*set, int n)
+{
+    QMutexLocker l(&lock);
+    (state().*set).insert(n);
+    note(name, n);
+    return 0;
+}
+
+int connectByUid(const char *uid, int sid)
+{
+    const QString u = QString::fromLatin1(uid);
+    QMutexLocker l(&lock);
+    note("connect", u, sid);
+    State &s = state();
+    if (s.silentUids.contains(u)) {
+        while (!s.stoppedSids.contains(sid))
+            changed.wait(&lock);
+        return IOTC_ER_FAIL_CONNECT_SEARCH;
+    }
+    while (s.gatedUids.contains(u))
+        changed.wait(&lock);
+    return sid;
+}
+
+int searchResult(void *entries, int maxEntries, int flags)
+{
+    QMutexLocker l(&lock);
+    note("searchResult", maxEntries, flags);
+    const QList<QByteArray> &found = state().searchEntries;
+    int n = 0;
+    for (; n < found.size() && n < maxEntries; ++n)
+        std::memcpy(static_cast<char *>(entries) + n * P2P_SEARCH_ENTRY_SIZE, found[n].constData(),
+                    P2P_SEARCH_ENTRY_SIZE);
+    return n;
+}
+
+int clientStart(int sid, const char *account, const char *password, unsigned int timeoutSec,
+                unsigned int *, unsigned char channel, int *resend)
+{
+    record("avStart", sid, account, password, timeoutSec, channel, *resend);
+    return 100 + sid * 10 + channel;
+}
+
+int sendIoCtrl(int av, unsigned int type, const char *data, int size)
+{
+    QMutexLocker l(&lock);
+    note("send", av, QStringLiteral("%1").arg(type, 4, 16, QLatin1Char('0')),
+         QString::fromLatin1(QByteArray(data, size).toHex()));
+    State &s = state();
+    if (!s.blockingTypes.contains(type))
+        return s.sendResults.value(type, 0);
+    while ((s.blockForever || !s.exitedAvs.contains(av)) && s.blockingTypes.contains(type))
+        changed.wait(&lock);
+    return AV_ER_SENDIOCTRL_EXIT;
+}
+
+int servStart(int sid, avAuthFn auth, unsigned int timeoutSec, unsigned int serviceType,
+              unsigned char channel, int *)
+{
+    char password[] = "x";
+    record("servStart", sid, timeoutSec, serviceType, channel,
+           "auth=" + QString::number(auth("anyone", password)));
+    return 50;
+}
+
+// Takes the next queued frame (or IO control reply) into the caller's buffers.
+int takeFrame(QList<Frame> &queue, char *buf, int bufSize, char *info, int infoSize,
+              unsigned int *number, int *size)
+{
+    if (queue.isEmpty())
+        return AV_ER_DATA_NOREADY;
+    const Frame f = queue.takeFirst();
+    *size = qMin(int(f.data.size()), bufSize);
+    std::memcpy(buf, f.data.constData(), size_t(*size));
+    if (info)
+        std::memcpy(info, f.info.constData(), size_t(qMin(int(f.info.size()), infoSize)));
+    *number = f.number;
+    return f.result < 0 ? f.result : *size;
+}
+
+int recvFrame(int av, char *buf, int bufSize, int *actual, int *expected, char *info, int infoSize,
+              int *actualInfo, unsigned int *number)
+{
+    QMutexLocker l(&lock);
+    ++state().videoCalls[av];
+    QList<Frame> &queue = state().video[av];
+    if (!queue.isEmpty() && queue.first().result < 0)
+        return queue.takeFirst().result; // an error delivers nothing
+    const int r = takeFrame(queue, buf, bufSize, info, infoSize, number, actual);
+    if (r >= 0) {
+        *expected = *actual;
+        *actualInfo = infoSize;
+    }
+    return r;
+}
+
+int recvIoCtrl(int av, unsigned int *type, char *buf, int bufSize, unsigned int)
+{
+    QMutexLocker l(&lock);
+    int size = 0;
+    return takeFrame(state().replies[av], buf, bufSize, nullptr, 0, type, &size);
+}
+
+int recvAudio(int av, char *buf, int bufSize, char *info, int infoSize, unsigned int *number)
+{
+    QMutexLocker l(&lock);
+    int size = 0;
+    return takeFrame(state().audio[av], buf, bufSize, info, infoSize, number, &size);
+}
+
+SdkApi fakeApi()
+{
+    SdkApi a;
+    a.initialize = [](unsigned short) {
+        QMutexLocker l(&lock);
+        state().initialized = true;
+        note("init");
+        return 0;
+    };
+    a.getSessionId = []() {
+        QMutexLocker l(&lock);
+        return state().initialized ? state().nextSid++ : IOTC_ER_NOT_INITIALIZED;
+    };
+    a.connectByUid = connectByUid;
+    a.connectStop = [](int sid) { return mark("connectStop", &State::stoppedSids, sid); };
+    a.sessionClose = [](int sid) { return mark("sessionClose", &State::stoppedSids, sid); };
+    a.getFreeChannel = [](int) { return 3; };
+    a.searchStart = [](int waitMs, int interval) {
+        QMutexLocker l(&lock);
+        note("searchStart", waitMs, interval);
+        return state().initialized ? state().searchStartResult : IOTC_ER_NOT_INITIALIZED;
+    };
+    a.searchResult = searchResult;
+    a.searchStop = []() { return record("searchStop"); };
+    a.avInit = [](int n) { return record("avInit", n); };
+    a.clientStart = clientStart;
+    a.clientStop = [](int av) { return mark("avStop", &State::exitedAvs, av); };
+    a.clientExit = [](int sid, unsigned char channel) { return record("avExit", sid, channel); };
+    a.cleanBuf = [](int av) { return record("cleanBuf", av); };
+    a.cleanAudioBuf = [](int) { return 0; };
+    a.sendIoCtrl = sendIoCtrl;
+    a.recvIoCtrl = recvIoCtrl;
+    a.sendIoCtrlExit = [](int av) { return mark("sendExit", &State::exitedAvs, av); };
+    a.servStart = servStart;
+    a.servStop = [](int av) { return record("servStop", av); };
+    a.servGetResendSize = [](int, unsigned int *size) { return int(*size = 0); };
+    a.recvFrame = recvFrame;
+    a.checkAudio = [](int av) {
+        QMutexLocker l(&lock);
+        return int(state().audio[av].size());
+    };
+    a.recvAudio = recvAudio;
+    return a;
+}
+
+} // namespace
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+void install()
+{
+    static const bool installed = (setSdkApi(fakeApi()), true);
+    Q_UNUSED(installed);
+}
+
+void reset()
+{
+    QMutexLocker l(&lock);
+    state() = State();
+}
+
+QStringList calls(const QString &prefix)
+{
+    QMutexLocker l(&lock);
+    return state().calls.filter(QRegularExpression('^' + QRegularExpression::escape(prefix)));
+}
+
+void release(const QString &uid)
+{
+    QMutexLocker l(&lock);
+    state().gatedUids.remove(uid);
+    changed.wakeAll();
+}
+
+void queueReply(int av, unsigned type, const QByteArray &payload)
+{
+    QMutexLocker l(&lock);
+    state().replies[av].append({0, payload, {}, type});
+}
+
+void unblockAll()
+{
+    QMutexLocker l(&lock);
+    State &s = state();
+    s.blockingTypes.clear();
+    s.blockForever = false;
+    s.silentUids.clear();
+    s.gatedUids.clear();
+    changed.wakeAll();
+}
+
+} // namespace FakeSdk
