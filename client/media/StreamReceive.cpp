@@ -1,6 +1,7 @@
-#include "link/StreamReceive.h"
+#include "media/StreamReceive.h"
 
 #include "link/ChannelBufferItem.h"
+#include "link/SdkApi.h"
 #include "media/Decode.h"
 #include "media/MediaEvents.h"
 #include "model/Channel.h"
@@ -12,32 +13,6 @@
 #include <QMutexLocker>
 
 namespace StreamReceive {
-
-namespace {
-
-Api &currentApi()
-{
-    static Api api = defaultApi();
-    return api;
-}
-
-} // namespace
-
-Api defaultApi()
-{
-    return Api{&avRecvFrameData2, &avCheckAudioBuf, &avRecvAudioData};
-}
-
-void setApi(const Api &api)
-{
-    Api &cur = currentApi();
-    if (api.recvFrame)
-        cur.recvFrame = api.recvFrame;
-    if (api.checkAudio)
-        cur.checkAudio = api.checkAudio;
-    if (api.recvAudio)
-        cur.recvAudio = api.recvAudio;
-}
 
 void measureLiveFrameRate(int &frameRate, qint64 &windowStart, qint64 nowMs)
 {
@@ -78,9 +53,9 @@ void receiveVideo(Decode *decode, bool live, Channel *channel)
     {
         QMutexLocker lock(&decode->videoLock());
         ChannelSlot &slot = channel->slot(live);
-        const Api api = currentApi();
+        const SdkApi &api = sdkApi();
         for (int n = 0; n < MaxFramesPerStep; ++n) {
-            const int avIndex = slot.avIndex;
+            const int avIndex = slot.avIndex.load();
             if (avIndex < 0)
                 break;
             auto *item = new ChannelBufferItem(FrameBufferPool::video());
@@ -123,9 +98,9 @@ void receiveAudio(Decode *decode, bool live, Channel *channel)
     {
         QMutexLocker lock(&decode->audioLock());
         ChannelSlot &slot = channel->slot(live);
-        const Api api = currentApi();
+        const SdkApi &api = sdkApi();
         for (int n = 0; n < MaxFramesPerStep; ++n) {
-            const int avIndex = slot.avIndex;
+            const int avIndex = slot.avIndex.load();
             if (avIndex < 0)
                 break;
             const bool buffered = api.checkAudio(avIndex) != 0;

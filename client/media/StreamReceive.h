@@ -20,20 +20,7 @@ namespace StreamReceive {
 constexpr int MaxFramesPerStep = 8;
 constexpr int NoDataReady = -20012; // the library's "no frame buffered"
 
-// The library calls the steps make; tests replace them.
-struct Api
-{
-    int (*recvFrame)(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
-                     char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,
-                     unsigned int *frameNumber);
-    int (*checkAudio)(int avIndex);
-    int (*recvAudio)(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
-                     unsigned int *frameNumber);
-};
-Api defaultApi();
-// Replaces the library calls (null members keep the current ones). Not
-// thread-safe against running steps: set it before streams start.
-void setApi(const Api &api);
+// The library calls go through sdkApi() (link/SdkApi.h).
 
 // Video step: with a stream open in this mode, receives frames until the
 // library has none left or MaxFramesPerStep were taken, posting one

@@ -7,6 +7,7 @@
 #include "link/ErrorText.h"
 #include "media/Decode.h"
 #include "media/MediaEvents.h"
+#include "media/StreamReceive.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
