@@ -1,10 +1,11 @@
+#include "WindowTestEnv.h"
+
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
 #include "app/MainWindow.h"
 #include "app/WidgetBtnLive.h"
 #include "app/WidgetMenuWindow.h"
-#include "config/Config.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/UserInfo.h"
@@ -12,11 +13,9 @@
 #include "widgets/LabelFoldBtn.h"
 
 #include <QLabel>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+
+using namespace Qt::StringLiterals;
 
 // The main window on its own: accordion, mode switch, header texts, header
 // drag and the close button.
@@ -25,253 +24,187 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init()
+    {
+        env = std::make_unique<WindowTestEnv>();
+        window = new MainWindow;
+        window->resize(1080, 720);
+        QVERIFY(WindowTestEnv::show(window));
+    }
 
-    void accordionKeepsOneSectionOpen();
-    void openSectionGetsTheHeightTheHeadersLeave();
-    void liveAndPlaybackSwitchRules();
-    void userNameIsShortenedFromSevenCharacters_data();
-    void userNameIsShortenedFromSevenCharacters();
-    void captionFollowsSelectedDevice();
-    void headerDragReportsOffset();
-    void closeButtonEndsEventLoopWithZero();
+    void cleanup()
+    {
+        delete window;
+        window = nullptr;
+        env.reset();
+    }
+
+    void accordionKeepsAtMostOneSectionOpen()
+    {
+        QCOMPARE(openSections(), QStringList{"devList"}); // the device tree at start
+        click("label_deviceManageMenu_fold");
+        QCOMPARE(openSections(), QStringList{"ptz"});
+        click("label_devOpt_fold", Qt::RightButton); // only the left button folds
+        QCOMPARE(openSections(), QStringList{"ptz"});
+        click("label_devOpt_fold");
+        QCOMPARE(openSections(), QStringList{"devOpt"});
+        click("label_devOpt_fold"); // folding the open section leaves all folded
+        QCOMPARE(openSections(), QStringList());
+        click("label_deviceMenu_fold");
+        QCOMPARE(openSections(), QStringList{"devList"});
+    }
+
+    void openSectionGetsTheHeightTheHeadersLeave()
+    {
+        int expected = child<QWidget>("widget_menuBox")->height() - 9;
+        for (const char *name :
+             {"widget_menuHeader_devList", "widget_menuHeader_ptz", "widget_menuHeader_devOpt"})
+            expected -= child<QWidget>(name)->height() + 1;
+        QVERIFY(expected > 100);
+        QTRY_COMPARE(child<QWidget>("widget_menu_devList")->height(), expected);
+
+        // A taller window gives the open panel the extra height.
+        window->resize(1080, 820);
+        QTRY_COMPARE(child<QWidget>("widget_menu_devList")->height(), expected + 100);
+        click("label_devOpt_fold");
+        QTRY_COMPARE(child<QWidget>("widget_menu_devOpt")->height(), expected + 100);
+    }
+
+    void liveAndPlaybackSwitchRules()
+    {
+        QSignalSpy modes(ViewControl::instance(), &ViewControl::changeModMsg);
+        QCOMPARE(mode(), u"live"_s);
+        // The active mode's button changes nothing, nor does another mouse button.
+        click("widget_btn_life");
+        click("widget_btn_playback", Qt::RightButton);
+        QCOMPARE(mode(), u"live"_s);
+
+        click("widget_btn_playback");
+        QCOMPARE(mode(), u"playback"_s);
+        click("widget_btn_playback");
+        QCOMPARE(mode(), u"playback"_s);
+        click("widget_btn_life");
+        QCOMPARE(mode(), u"live"_s);
+        QCOMPARE(modes.count(), 2);
+        QVERIFY(!modes.at(0).at(0).toBool() && modes.at(1).at(0).toBool());
+        for (const char *name : {"label_icon_pause", "label_icon_fb", "label_icon_ff",
+                                 "widget_icon_fbBox", "widget_icon_ffBox"})
+            QVERIFY2(!child<QWidget>(name)->isVisible(), name);
+    }
+
+    void userNameIsShortenedFromSevenCharacters_data()
+    {
+        QTest::addColumn<QString>("nick");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char *name, const char *nick, const char *user, const char *phone,
+                            const char *email, const char *shown) {
+            QTest::newRow(name) << QString::fromUtf8(nick) << QString::fromUtf8(user)
+                                << QString::fromUtf8(phone) << QString::fromUtf8(email)
+                                << QString::fromUtf8(shown);
+        };
+        row("six characters whole", "abcdef", "x", "", "", "abcdef");
+        row("seven characters cut", "abcdefg", "x", "", "", "abcde...");
+        row("chinese cut", "监控中心一号机房", "", "", "", "监控中心一...");
+        row("user name when no nick", "", "Admin", "123", "", "Admin");
+        row("phone next", "", "", "13800138000", "a@b.c", "13800...");
+        row("e-mail last", "", "", "", "a@b.cn", "a@b.cn");
+        row("nothing", "", "", "", "", "");
+    }
+
+    void userNameIsShortenedFromSevenCharacters()
+    {
+        QFETCH(QString, nick);
+        QFETCH(QString, user);
+        QFETCH(QString, phone);
+        QFETCH(QString, email);
+        QFETCH(QString, shown);
+        UserInfo info;
+        info.NickName = nick;
+        info.username = user;
+        info.phone = phone;
+        info.userEmail = email;
+        window->setUser(info);
+        QCOMPARE(child<LabelHeaderBtn>("label_userName")->text(), shown);
+    }
+
+    void captionFollowsSelectedDevice()
+    {
+        auto *caption = child<QLabel>("label_devName");
+        QCOMPARE(caption->text(), QCoreApplication::translate("MainWindow", "[未选择设备]"));
+        Device named;
+        named.setUid(u"UID-0001"_s);
+        named.setNickName(u"Gate"_s);
+        Device unnamed;
+        unnamed.setUid(u"UID-0002"_s);
+        Dev::instance()->setSelectedDevice(&named);
+        QCOMPARE(caption->text(), u"Gate"_s);
+        Dev::instance()->setSelectedDevice(&unnamed);
+        QCOMPARE(caption->text(), u"UID-0002"_s);
+        Dev::instance()->setSelectedDevice(nullptr);
+    }
+
+    void headerDragReportsOffset()
+    {
+        auto *header = child<Header>("widget_header");
+        QSignalSpy moves(window, &MainWindow::moveMsg);
+        QTest::mousePress(header, Qt::LeftButton, {}, QPoint(300, 20));
+        QTest::mouseMove(header, QPoint(330, 35));
+        QTRY_VERIFY(!moves.isEmpty());
+        QCOMPARE(moves.last().at(0).toPoint(), QPoint(30, 15));
+        QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(330, 35));
+        const int count = moves.count();
+        QTest::mouseMove(header, QPoint(360, 40));
+        QCOMPARE(moves.count(), count); // released: no more moves
+    }
 
 private:
-    template <class T> T *child(const char *name)
+    template <class T> T *child(const char *name) { return WindowTestEnv::child<T>(window, name); }
+    void click(const char *name, Qt::MouseButton button = Qt::LeftButton)
     {
-        T *w = window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qWarning("no child %s", name);
-        return w;
+        QTest::mouseClick(child<QWidget>(name), button);
     }
-    QWidget *panel(const char *name) { return child<WidgetMenuWindow>(name); }
 
-    QTemporaryDir settingsDir;
+    // The open side-column sections; "?" where a section's arrow, panel state
+    // and visibility disagree.
+    QStringList openSections()
+    {
+        const char *sections[][2] = {{"devList", "label_deviceMenu_fold"},
+                                     {"ptz", "label_deviceManageMenu_fold"},
+                                     {"devOpt", "label_devOpt_fold"}};
+        QStringList open;
+        for (const auto &s : sections) {
+            auto *panel =
+                child<WidgetMenuWindow>(qPrintable(u"widget_menu_"_s + QLatin1String(s[0])));
+            const bool fold = child<LabelFoldBtn>(s[1])->isOpen();
+            if (fold != panel->isOpen() || fold != panel->isVisible())
+                open << u"?"_s;
+            else if (fold)
+                open << QLatin1String(s[0]);
+        }
+        return open;
+    }
+
+    // "live" or "playback" when the two mode buttons, the window and the
+    // playback controls agree on it; "?" otherwise.
+    QString mode()
+    {
+        const bool live = child<WidgetBtnLive>("widget_btn_life")->isSelected();
+        const bool playback = child<WidgetBtnLive>("widget_btn_playback")->isSelected();
+        const bool controls = child<QWidget>("widget_progressBar")->isVisible() &&
+                              child<QWidget>("label_dateBtn")->isVisible();
+        if (live && !playback && window->isLive() && !controls)
+            return u"live"_s;
+        if (playback && !live && !window->isLive() && controls)
+            return u"playback"_s;
+        return u"?"_s;
+    }
+
+    std::unique_ptr<WindowTestEnv> env;
     MainWindow *window = nullptr;
 };
-
-void tst_MainWindow::initTestCase()
-{
-    QVERIFY(settingsDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-    Config::forgetInstance();
-}
-
-void tst_MainWindow::init()
-{
-    window = new MainWindow;
-    window->resize(1080, 720);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-}
-
-void tst_MainWindow::cleanup()
-{
-    delete window;
-    window = nullptr;
-}
-
-void tst_MainWindow::accordionKeepsOneSectionOpen()
-{
-    auto *devListFold = child<LabelFoldBtn>("label_deviceMenu_fold");
-    auto *ptzFold = child<LabelFoldBtn>("label_deviceManageMenu_fold");
-    auto *devOptFold = child<LabelFoldBtn>("label_devOpt_fold");
-    auto *devList = child<WidgetMenuWindow>("widget_menu_devList");
-    auto *ptz = child<WidgetMenuWindow>("widget_menu_ptz");
-    auto *devOpt = child<WidgetMenuWindow>("widget_menu_devOpt");
-    QVERIFY(devListFold && ptzFold && devOptFold && devList && ptz && devOpt);
-
-    // The device tree section is open at start.
-    QVERIFY(devListFold->isOpen());
-    QVERIFY(devList->isOpen() && devList->isVisible());
-    QVERIFY(!ptz->isVisible() && !devOpt->isVisible());
-
-    QTest::mouseClick(ptzFold, Qt::LeftButton);
-    QVERIFY(ptzFold->isOpen());
-    QVERIFY(ptz->isOpen() && ptz->isVisible());
-    QVERIFY(!devListFold->isOpen() && !devList->isOpen() && !devList->isVisible());
-    QVERIFY(!devOptFold->isOpen() && !devOpt->isVisible());
-
-    QTest::mouseClick(devOptFold, Qt::LeftButton);
-    QVERIFY(devOpt->isOpen() && devOpt->isVisible());
-    QVERIFY(!ptzFold->isOpen() && !ptz->isVisible());
-
-    // Folding the open section leaves every section folded.
-    QTest::mouseClick(devOptFold, Qt::LeftButton);
-    for (auto *fold : {devListFold, ptzFold, devOptFold})
-        QVERIFY(!fold->isOpen());
-    for (auto *p : {devList, ptz, devOpt})
-        QVERIFY(!p->isOpen() && !p->isVisible());
-
-    QTest::mouseClick(devListFold, Qt::LeftButton);
-    QVERIFY(devList->isOpen() && devList->isVisible());
-}
-
-void tst_MainWindow::openSectionGetsTheHeightTheHeadersLeave()
-{
-    auto *menuBox = child<QWidget>("widget_menuBox");
-    QVERIFY(menuBox);
-    int expected = menuBox->height() - 9;
-    for (const char *name :
-         {"widget_menuHeader_devList", "widget_menuHeader_ptz", "widget_menuHeader_devOpt"})
-        expected -= child<QWidget>(name)->height() + 1;
-    QVERIFY(expected > 100);
-    QTRY_COMPARE(panel("widget_menu_devList")->height(), expected);
-
-    // A taller window gives the open panel the extra height.
-    window->resize(1080, 820);
-    QTRY_COMPARE(panel("widget_menu_devList")->height(), expected + 100);
-    QTest::mouseClick(child<LabelFoldBtn>("label_devOpt_fold"), Qt::LeftButton);
-    QTRY_COMPARE(panel("widget_menu_devOpt")->height(), expected + 100);
-}
-
-void tst_MainWindow::liveAndPlaybackSwitchRules()
-{
-    auto *liveBtn = child<WidgetBtnLive>("widget_btn_life");
-    auto *playbackBtn = child<WidgetBtnLive>("widget_btn_playback");
-    auto *progress = child<QWidget>("widget_progressBar");
-    auto *date = child<QWidget>("label_dateBtn");
-    QVERIFY(liveBtn && playbackBtn && progress && date);
-    QSignalSpy modes(ViewControl::instance(), &ViewControl::changeModMsg);
-
-    QVERIFY(window->isLive());
-    QVERIFY(liveBtn->isSelected() && !playbackBtn->isSelected());
-    QVERIFY(!progress->isVisible() && !date->isVisible());
-
-    // The active mode's button changes nothing.
-    QTest::mouseClick(liveBtn, Qt::LeftButton);
-    QCOMPARE(modes.count(), 0);
-    QVERIFY(window->isLive());
-
-    QTest::mouseClick(playbackBtn, Qt::LeftButton);
-    QCOMPARE(modes.count(), 1);
-    QCOMPARE(modes.last().at(0).toBool(), false);
-    QVERIFY(!window->isLive());
-    QVERIFY(!liveBtn->isSelected() && playbackBtn->isSelected());
-    QVERIFY(progress->isVisible() && date->isVisible());
-
-    QTest::mouseClick(playbackBtn, Qt::LeftButton);
-    QCOMPARE(modes.count(), 1);
-    QVERIFY(!window->isLive());
-
-    QTest::mouseClick(liveBtn, Qt::LeftButton);
-    QCOMPARE(modes.count(), 2);
-    QCOMPARE(modes.last().at(0).toBool(), true);
-    QVERIFY(window->isLive());
-    QVERIFY(liveBtn->isSelected() && !playbackBtn->isSelected());
-    QVERIFY(!progress->isVisible() && !date->isVisible());
-    for (const char *name : {"label_icon_pause", "label_icon_fb", "label_icon_ff",
-                             "widget_icon_fbBox", "widget_icon_ffBox"})
-        QVERIFY2(!child<QWidget>(name)->isVisible(), name);
-}
-
-void tst_MainWindow::userNameIsShortenedFromSevenCharacters_data()
-{
-    QTest::addColumn<QString>("nick");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("phone");
-    QTest::addColumn<QString>("email");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("six characters whole") << "abcdef"
-                                          << "x"
-                                          << ""
-                                          << ""
-                                          << "abcdef";
-    QTest::newRow("seven characters cut") << "abcdefg"
-                                          << "x"
-                                          << ""
-                                          << ""
-                                          << "abcde...";
-    QTest::newRow("chinese cut") << QString::fromUtf8("监控中心一号机房") << ""
-                                 << ""
-                                 << "" << QString::fromUtf8("监控中心一...");
-    QTest::newRow("user name when no nick") << ""
-                                            << "Admin"
-                                            << "123"
-                                            << ""
-                                            << "Admin";
-    QTest::newRow("phone next") << ""
-                                << ""
-                                << "13800138000"
-                                << "a@b.c"
-                                << "13800...";
-    QTest::newRow("e-mail last") << ""
-                                 << ""
-                                 << ""
-                                 << "a@b.cn"
-                                 << "a@b.cn";
-    QTest::newRow("nothing") << ""
-                             << ""
-                             << ""
-                             << ""
-                             << "";
-}
-
-void tst_MainWindow::userNameIsShortenedFromSevenCharacters()
-{
-    QFETCH(QString, nick);
-    QFETCH(QString, user);
-    QFETCH(QString, phone);
-    QFETCH(QString, email);
-    QFETCH(QString, shown);
-    UserInfo info;
-    info.NickName = nick;
-    info.username = user;
-    info.phone = phone;
-    info.userEmail = email;
-    window->setUser(info);
-    QCOMPARE(child<LabelHeaderBtn>("label_userName")->text(), shown);
-}
-
-void tst_MainWindow::captionFollowsSelectedDevice()
-{
-    auto *caption = child<QLabel>("label_devName");
-    QCOMPARE(caption->text(), QCoreApplication::translate("MainWindow", "[未选择设备]"));
-
-    Device named;
-    named.setUid(QStringLiteral("UID-0001"));
-    named.setNickName(QStringLiteral("Gate"));
-    Device unnamed;
-    unnamed.setUid(QStringLiteral("UID-0002"));
-
-    Dev::instance()->setSelectedDevice(&named);
-    QCOMPARE(caption->text(), QStringLiteral("Gate"));
-    Dev::instance()->setSelectedDevice(&unnamed);
-    QCOMPARE(caption->text(), QStringLiteral("UID-0002"));
-    Dev::instance()->setSelectedDevice(nullptr);
-}
-
-void tst_MainWindow::headerDragReportsOffset()
-{
-    auto *header = child<Header>("widget_header");
-    QSignalSpy moves(window, &MainWindow::moveMsg);
-    QTest::mousePress(header, Qt::LeftButton, {}, QPoint(300, 20));
-    QTest::mouseMove(header, QPoint(330, 35));
-    QTRY_VERIFY(!moves.isEmpty());
-    QCOMPARE(moves.last().at(0).toPoint(), QPoint(30, 15));
-    QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(330, 35));
-    const int count = moves.count();
-    QTest::mouseMove(header, QPoint(360, 40));
-    QCOMPARE(moves.count(), count); // released: no more moves
-}
-
-void tst_MainWindow::closeButtonEndsEventLoopWithZero()
-{
-    auto *closeBtn = child<LabelSystemBtn>("label_icon_close");
-    QSignalSpy quits(ViewControl::instance(), &ViewControl::quitMsg);
-    // A loop that is not ended by the button ends with 7 after 20 s.
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-    guard.start(20000);
-    QTimer::singleShot(0, closeBtn, [closeBtn] { QTest::mouseClick(closeBtn, Qt::LeftButton); });
-    const int status = QCoreApplication::exec();
-    QCOMPARE(status, 0);
-    QCOMPARE(quits.count(), 1);
-}
 
 QTEST_MAIN(tst_MainWindow)
 #include "tst_mainwindow.moc"
