@@ -4,103 +4,104 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every field of an entry, in declaration order, joined by "|".
+QString fields(const CloudDevice &d)
+{
+    return QStringList{d.pk,
+                       d.model,
+                       d.uid,
+                       d.area,
+                       QString::number(d.type),
+                       d.userId,
+                       d.nickName,
+                       QString::number(d.channelCount),
+                       d.viewPassword,
+                       d.viewAccount}
+        .join(QLatin1Char('|'));
+}
+
+} // namespace
+
 class tst_CloudDevList : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void readsEveryField();
-    void rejectsMalformedReplies_data();
-    void rejectsMalformedReplies();
-    void skipsEntriesThatCannotBeReached();
-    void boundsTheChannelCount();
+    void readsEveryField()
+    {
+        const QByteArray body = R"({"error_code":0,"result":{"datas":[
+            {"pk":"17","model":"equipment.device","fields":{"UID":"ABCD1234EFGH5678",
+             "area":"cn","Type":2,"userID":"u-9","NickName":"仓库","ChannelIndex":8,
+             "View_Password":"pw","View_Account":"admin"}},
+            {"pk":18,"model":"m","fields":{"UID":"CAM2","Type":"7","ChannelIndex":"1"}}]}})";
+        QList<CloudDevice> devices;
+        QVERIFY(parseCloudDeviceList(body, &devices));
+        QCOMPARE(devices.size(), 2);
+        QCOMPARE(fields(devices.at(0)),
+                 u"17|equipment.device|ABCD1234EFGH5678|cn|2|u-9|仓库|8|pw|admin"_s);
+        QCOMPARE(fields(devices.at(1)), u"18|m|CAM2||7|||1||"_s);
+
+        QVERIFY(parseCloudDeviceList(R"({"error_code":0,"result":{"datas":[]}})", &devices));
+        QVERIFY(devices.isEmpty());
+    }
+
+    void rejectsMalformedReplies_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not json") << QByteArray("<html>502 Bad Gateway</html>");
+        QTest::newRow("truncated") << QByteArray(R"({"error_code":0,"result":{"datas":[{"pk":)");
+        QTest::newRow("array") << QByteArray(R"([{"error_code":0}])");
+        QTest::newRow("error code") << QByteArray(R"({"error_code":309,"result":{"datas":[]}})");
+        QTest::newRow("error code text")
+            << QByteArray(R"({"error_code":"0","result":{"datas":[]}})");
+        QTest::newRow("no error code") << QByteArray(R"({"result":{"datas":[]}})");
+        QTest::newRow("no result") << QByteArray(R"({"error_code":0})");
+        QTest::newRow("result not object") << QByteArray(R"({"error_code":0,"result":[1]})");
+        QTest::newRow("datas not array") << QByteArray(R"({"error_code":0,"result":{"datas":{}}})");
+    }
+
+    void rejectsMalformedReplies()
+    {
+        QFETCH(QByteArray, body);
+        CloudDevice kept;
+        kept.uid = u"KEEP"_s;
+        QList<CloudDevice> devices{kept};
+        QVERIFY(!parseCloudDeviceList(body, &devices));
+        QCOMPARE(devices.size(), 1); // untouched
+        QCOMPARE(devices.first().uid, u"KEEP"_s);
+    }
+
+    void skipsEntriesThatCannotBeReached()
+    {
+        const QByteArray body = R"({"error_code":0,"result":{"datas":[
+            5, "x", null, {"pk":"1"}, {"pk":"2","fields":[]}, {"pk":"3","fields":{"UID":"  "}},
+            {"pk":"4","fields":{"UID":{"a":1}}}, {"pk":"5","fields":{"UID":"OK1"}}]}})";
+        QList<CloudDevice> devices;
+        QVERIFY(parseCloudDeviceList(body, &devices));
+        QCOMPARE(devices.size(), 1);
+        QCOMPARE(fields(devices.first()), u"5||OK1||0|||1||"_s);
+    }
+
+    void boundsTheChannelCount()
+    {
+        const QByteArray body = R"({"error_code":0,"result":{"datas":[
+            {"fields":{"UID":"A","ChannelIndex":0}}, {"fields":{"UID":"B","ChannelIndex":-4}},
+            {"fields":{"UID":"C","ChannelIndex":2147483647}}, {"fields":{"UID":"D","ChannelIndex":"x"}},
+            {"fields":{"UID":"E","ChannelIndex":1e300}}]}})";
+        QList<CloudDevice> devices;
+        QVERIFY(parseCloudDeviceList(body, &devices));
+        QCOMPARE(devices.size(), 5);
+        for (int i : {0, 1, 3})
+            QCOMPARE(devices.at(i).channelCount, 1);
+        QCOMPARE(devices.at(2).channelCount, MaxCloudChannels);
+        QVERIFY(devices.at(4).channelCount >= 1 && devices.at(4).channelCount <= MaxCloudChannels);
+    }
 };
-
-void tst_CloudDevList::readsEveryField()
-{
-    const QByteArray body = R"({"error_code":0,"result":{"datas":[
-        {"pk":"17","model":"equipment.device","fields":{"UID":"ABCD1234EFGH5678",
-         "area":"cn","Type":2,"userID":"u-9","NickName":"仓库","ChannelIndex":8,
-         "View_Password":"pw","View_Account":"admin"}},
-        {"pk":18,"model":"m","fields":{"UID":"CAM2","Type":"7","ChannelIndex":"1"}}]}})";
-    QList<CloudDevice> devices;
-    QVERIFY(parseCloudDeviceList(body, &devices));
-    QCOMPARE(devices.size(), 2);
-    const CloudDevice &a = devices.at(0);
-    QCOMPARE(a.pk, QStringLiteral("17"));
-    QCOMPARE(a.model, QStringLiteral("equipment.device"));
-    QCOMPARE(a.uid, QStringLiteral("ABCD1234EFGH5678"));
-    QCOMPARE(a.area, QStringLiteral("cn"));
-    QCOMPARE(a.type, 2);
-    QCOMPARE(a.userId, QStringLiteral("u-9"));
-    QCOMPARE(a.nickName, QStringLiteral("仓库"));
-    QCOMPARE(a.channelCount, 8);
-    QCOMPARE(a.viewPassword, QStringLiteral("pw"));
-    QCOMPARE(a.viewAccount, QStringLiteral("admin"));
-    const CloudDevice &b = devices.at(1);
-    QCOMPARE(b.pk, QStringLiteral("18"));
-    QCOMPARE(b.type, 7);
-    QCOMPARE(b.channelCount, 1);
-    QVERIFY(b.viewAccount.isEmpty());
-
-    QVERIFY(parseCloudDeviceList(R"({"error_code":0,"result":{"datas":[]}})", &devices));
-    QVERIFY(devices.isEmpty());
-}
-
-void tst_CloudDevList::rejectsMalformedReplies_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("not json") << QByteArray("<html>502 Bad Gateway</html>");
-    QTest::newRow("truncated") << QByteArray(R"({"error_code":0,"result":{"datas":[{"pk":)");
-    QTest::newRow("array") << QByteArray(R"([{"error_code":0}])");
-    QTest::newRow("error code") << QByteArray(R"({"error_code":309,"result":{"datas":[]}})");
-    QTest::newRow("error code text") << QByteArray(R"({"error_code":"0","result":{"datas":[]}})");
-    QTest::newRow("no error code") << QByteArray(R"({"result":{"datas":[]}})");
-    QTest::newRow("no result") << QByteArray(R"({"error_code":0})");
-    QTest::newRow("result not object") << QByteArray(R"({"error_code":0,"result":[1]})");
-    QTest::newRow("datas not array") << QByteArray(R"({"error_code":0,"result":{"datas":{}}})");
-}
-
-void tst_CloudDevList::rejectsMalformedReplies()
-{
-    QFETCH(QByteArray, body);
-    CloudDevice kept;
-    kept.uid = QStringLiteral("KEEP");
-    QList<CloudDevice> devices{kept};
-    QVERIFY(!parseCloudDeviceList(body, &devices));
-    QCOMPARE(devices.size(), 1); // untouched
-    QCOMPARE(devices.first().uid, QStringLiteral("KEEP"));
-}
-
-void tst_CloudDevList::skipsEntriesThatCannotBeReached()
-{
-    const QByteArray body = R"({"error_code":0,"result":{"datas":[
-        5, "x", null, {"pk":"1"}, {"pk":"2","fields":[]}, {"pk":"3","fields":{"UID":"  "}},
-        {"pk":"4","fields":{"UID":{"a":1}}}, {"pk":"5","fields":{"UID":"OK1"}}]}})";
-    QList<CloudDevice> devices;
-    QVERIFY(parseCloudDeviceList(body, &devices));
-    QCOMPARE(devices.size(), 1);
-    QCOMPARE(devices.first().uid, QStringLiteral("OK1"));
-    QCOMPARE(devices.first().channelCount, 1);
-    QCOMPARE(devices.first().type, 0);
-}
-
-void tst_CloudDevList::boundsTheChannelCount()
-{
-    const QByteArray body = R"({"error_code":0,"result":{"datas":[
-        {"fields":{"UID":"A","ChannelIndex":0}}, {"fields":{"UID":"B","ChannelIndex":-4}},
-        {"fields":{"UID":"C","ChannelIndex":2147483647}}, {"fields":{"UID":"D","ChannelIndex":"x"}},
-        {"fields":{"UID":"E","ChannelIndex":1e300}}]}})";
-    QList<CloudDevice> devices;
-    QVERIFY(parseCloudDeviceList(body, &devices));
-    QCOMPARE(devices.size(), 5);
-    QCOMPARE(devices.at(0).channelCount, 1);
-    QCOMPARE(devices.at(1).channelCount, 1);
-    QCOMPARE(devices.at(2).channelCount, MaxCloudChannels);
-    QCOMPARE(devices.at(3).channelCount, 1);
-    QVERIFY(devices.at(4).channelCount >= 1 && devices.at(4).channelCount <= MaxCloudChannels);
-}
 
 QTEST_GUILESS_MAIN(tst_CloudDevList)
 #include "tst_clouddevlist.moc"

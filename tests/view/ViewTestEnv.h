@@ -1,6 +1,7 @@
 #pragma once
 
-#include "config/Config.h"
+#include "../core/ConfigTestEnv.h"
+
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -8,37 +9,23 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QSettings>
-#include <QTemporaryDir>
-
-#include <memory>
 
 // Test surroundings of the view grid and the device tree: settings in a
 // temporary folder, the link singleton quiet (no polling, no SDK), and fake
 // devices registered in Dev without any link.
-class ViewTestEnv
+class ViewTestEnv : public ConfigTestEnv
 {
 public:
-    ViewTestEnv()
-        : m_dir(std::make_unique<QTemporaryDir>())
-    {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir->path());
-        Config::forgetInstance();
-    }
-    ~ViewTestEnv() { Config::forgetInstance(); }
-
     // Stops the link's timers so that fake sessions are never polled.
     static void quietLink() { IoConnect::instance()->shutdown(0); }
 
     // A registered device with `channels` channels; sessionId >= 0 counts as
     // connected for the grid.
-    static Device *addDevice(const QString &uid, int channels, int sessionId = 0, int type = 1,
-                             const QString &nick = QString())
+    static Device *addDevice(const QString &uid, int channels, int sessionId = 0)
     {
         auto *d = new Device();
         d->setUid(uid);
-        d->setNickName(nick);
-        d->setType(type);
+        d->setType(1);
         d->setChannelCount(channels);
         d->setSessionId(sessionId);
         return Dev::instance()->addOrUpdate(d);
@@ -64,7 +51,4 @@ public:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
 };
