@@ -154,12 +154,12 @@ private slots:
         const QByteArrayList opened{"connectChannelSuccessMsg", "connectChannelSuccessMsg",
                                     "connectDevSuccessMsg"};
         QTRY_COMPARE_WITH_TIMEOUT(log.names(), opened, Wait);
-        QCOMPARE(FakeSdk::calls("connect ").size(), 1);
         QCOMPARE(d->sessionId(), 0);
         QVERIFY(d->channel(0)->avIndex(true) >= 0 && d->channel(1)->avIndex(true) >= 0);
-        // The view account was empty: "Admin" is sent.
-        QCOMPARE(FakeSdk::calls("avStart "),
-                 (QStringList{"avStart 0 Admin pw 5 0 0", "avStart 0 Admin pw 5 1 0"}));
+        // The view account was empty: "Admin" is sent. The two starts may run in either order.
+        QStringList starts = FakeSdk::calls("avStart ");
+        starts.sort();
+        QCOMPARE(starts, (QStringList{"avStart 0 Admin pw 5 0 0", "avStart 0 Admin pw 5 1 0"}));
     }
 
     void devicesConnectOneAfterAnotherInRequestOrder()
