@@ -5,7 +5,7 @@
 #include "devtree/DevManageBtn.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
-#include "media/WaitingCircle.h"
+#include "view/WaitingCircle.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
