@@ -18,14 +18,8 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("pageLine");
         QTest::addColumn<QByteArray>("errorLine");
-        QTest::newRow("debug") << int(QtDebugMsg) << u"[DEBUG-14:03:07]通道 1"_s
-                               << QByteArray("Debug: 通道 1\n");
         QTest::newRow("warning") << int(QtWarningMsg) << u"[WARNING-14:03:07]通道 1"_s
                                  << QByteArray("Warning: 通道 1\n");
-        QTest::newRow("critical") << int(QtCriticalMsg) << u"[CRITICAL-14:03:07]通道 1"_s
-                                  << QByteArray("Critical: 通道 1\n");
-        QTest::newRow("fatal") << int(QtFatalMsg) << u"[FATAL-14:03:07]通道 1"_s
-                               << QByteArray("Fatal: 通道 1\n");
         QTest::newRow("info") << int(QtInfoMsg) << u"[INFO-14:03:07]通道 1"_s
                               << QByteArray("Info: 通道 1\n");
     }

@@ -47,10 +47,8 @@ private slots:
         QTest::addColumn<int>("small");
         QTest::addColumn<int>("normal");
         QTest::addColumn<int>("large");
-        QTest::newRow("1.0") << 1.0 << 10 << 12 << 18;
         QTest::newRow("1.5") << 1.5 << 15 << 18 << 27;
         QTest::newRow("1.25 truncates") << 1.25 << 12 << 15 << 22;
-        QTest::newRow("2.0") << 2.0 << 20 << 24 << 36;
     }
 
     void fontSizes()
