@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+bash scripts/check-layers.sh
 bash scripts/build.sh
 BUILD_DIR=${ORVANE_BUILD_DIR:-build}
 

@@ -3,6 +3,7 @@
 #include "diagnostics/DebugEvent.h"
 #include "diagnostics/MessageHandler.h"
 #include "diagnostics/PlatformInfo.h"
+#include "model/SharedInstance.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -16,7 +17,7 @@
 
 SystemInfo *SystemInfo::instance()
 {
-    static SystemInfo *info = [] {
+    return SharedInstance<SystemInfo>::get([] {
         auto *created = new SystemInfo;
         // The message handler may create the instance from a worker thread;
         // events and signals belong to the GUI thread.
@@ -25,8 +26,7 @@ SystemInfo *SystemInfo::instance()
                 created->moveToThread(app->thread());
         }
         return created;
-    }();
-    return info;
+    });
 }
 
 SystemInfo::SystemInfo(QObject *parent)

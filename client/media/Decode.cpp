@@ -1,14 +1,17 @@
 #include "media/Decode.h"
 
+#include "diagnostics/Checks.h"
+
 #include "link/ChannelBufferItem.h"
 #include "link/ErrorText.h"
 #include "link/IoConnect.h"
-#include "link/StreamReceive.h"
+#include "media/StreamReceive.h"
 #include "media/MediaEvents.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "model/SharedInstance.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -22,8 +25,7 @@ constexpr uint16_t AudioCodecLast = 143;
 
 Decode *Decode::instance()
 {
-    static Decode *decode = new Decode;
-    return decode;
+    return SharedInstance<Decode>::get();
 }
 
 Decode::Decode(Video *video, QObject *parent)
@@ -71,16 +73,19 @@ Decode::~Decode()
 
 void Decode::setModeSource(ModeSource source)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_modeSource = source ? std::move(source) : ModeSource([] { return true; });
 }
 
 void Decode::setRestartHandler(RestartHandler handler)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_restart = std::move(handler);
 }
 
 void Decode::setAudioHandler(AudioHandler handler)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (handler)
         m_audio = std::move(handler);
     else
@@ -105,6 +110,7 @@ void Decode::receiveFinished(Channel *channel, bool live, bool video)
 
 void Decode::getData()
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!m_running)
         return;
     const bool live = m_modeSource();
@@ -130,6 +136,7 @@ void Decode::getData()
 
 void Decode::stopRun()
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_running = false;
     m_timer.stop();
 }
@@ -158,7 +165,7 @@ void Decode::videoReceived(Channel *channel, bool live, int result, ChannelBuffe
     if (result < 0) {
         delete item;
         channel->setRxErrorCount(channel->rxErrorCount(live) + 1, live);
-        if (result != StreamReceive::NoDataReady)
+        if (result != AV_ER_DATA_NOREADY)
             emit receiveVideoData(channel, result, errorText(result));
         if (channel->rxErrorCount(live) == RestartAfterFailures) {
             channel->setRxErrorCount(0, live);

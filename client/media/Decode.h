@@ -20,7 +20,8 @@ struct ChannelBufferItem;
 // frames to the audio handler. After 1000 consecutive failed video receives
 // the stream is restarted.
 //
-// Threads: lives on the GUI thread; slots, event() and the setters there.
+// Threads: lives on the GUI thread; slots, event() and the setters there
+// (asserted in debug builds).
 // videoLock(), audioLock() and receiveFinished() are for the receive steps.
 class Decode : public QObject
 {

@@ -2,6 +2,8 @@
 
 #include "media/PictureExchange.h"
 
+#include "av/AvError.h"
+
 #include <QDebug>
 
 #include <atomic>
@@ -9,15 +11,11 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/error.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
-void SwsContextDeleter::operator()(SwsContext *c) const
-{
-    sws_freeContext(c);
-}
+using namespace DecodeCode;
 
 namespace H26xDecoder {
 
@@ -25,9 +23,7 @@ namespace {
 
 QString ffmpegError(int err)
 {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(err, text, sizeof text);
-    return QString::fromLocal8Bit(text);
+    return QString::fromStdString(AvError(err).text());
 }
 
 // Corrupt streams fail on every frame; log the 1st, 2nd, 4th, 8th ... failure.
@@ -51,15 +47,15 @@ int publishFrame(const AVFrame *frame, SwsContextPtr &converter, uint32_t timest
     const int w = frame->width;
     const int h = frame->height;
     if (w <= 0 || h <= 0)
-        return -10;
+        return ReceiveFailed;
     if (PictureExchange::packedSize(w, h) > PictureExchange::MaxBytes)
-        return -13;
+        return PictureTooLarge;
     const auto fmt = static_cast<AVPixelFormat>(frame->format);
     if ((fmt == AV_PIX_FMT_YUV420P || fmt == AV_PIX_FMT_YUVJ420P) && frame->data[0] &&
         frame->data[1] && frame->data[2]) {
         uint8_t *dst = out.backBuffer(w, h);
         if (!dst)
-            return -11;
+            return NoPictureBuffer;
         copyPlane(dst, frame->data[0], frame->linesize[0], w, h);
         copyPlane(dst + PictureExchange::uOffset(w, h), frame->data[1], frame->linesize[1], w / 2,
                   h / 2);
@@ -74,19 +70,19 @@ int publishFrame(const AVFrame *frame, SwsContextPtr &converter, uint32_t timest
     const int cw = w & ~1;
     const int ch = h & ~1;
     if (cw == 0 || ch == 0)
-        return -10;
+        return ReceiveFailed;
     converter.reset(sws_getCachedContext(converter.release(), w, h, fmt, cw, ch, AV_PIX_FMT_YUV420P,
                                          SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!converter)
-        return -10;
+        return ReceiveFailed;
     uint8_t *dst = out.backBuffer(cw, ch);
     if (!dst)
-        return -11;
+        return NoPictureBuffer;
     uint8_t *planes[4] = {dst, dst + PictureExchange::uOffset(cw, ch),
                           dst + PictureExchange::vOffset(cw, ch), nullptr};
     const int strides[4] = {cw, cw / 2, cw / 2, 0};
     if (sws_scale(converter.get(), frame->data, frame->linesize, 0, h, planes, strides) != ch)
-        return -10;
+        return ReceiveFailed;
     out.publish(cw, ch, timestamp, tag);
     width = cw;
     height = ch;
@@ -110,28 +106,28 @@ int codecIdForFrame(uint16_t frameCodecId)
 int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen)
 {
     set.reset();
-    set.packet.reset(av_packet_alloc());
+    set.packet = makeAvPacket();
     if (!set.packet)
-        return -3;
+        return PacketAllocFailed;
     if (codecId != AV_CODEC_ID_H264 && codecId != AV_CODEC_ID_HEVC) {
         set.reset();
-        return -5;
+        return CodecNotAccepted;
     }
     set.codec = avcodec_find_decoder(static_cast<AVCodecID>(codecId));
     if (!set.codec) {
         set.reset();
-        return -4;
+        return DecoderNotFound;
     }
     // Held with the decoder; each received frame is one complete packet.
-    set.parser.reset(av_parser_init(set.codec->id));
+    set.parser = makeAvParser(set.codec->id);
     if (!set.parser) {
         set.reset();
-        return -6;
+        return ParserFailed;
     }
-    set.context.reset(avcodec_alloc_context3(set.codec));
+    set.context = makeAvCodecContext(set.codec);
     if (!set.context) {
         set.reset();
-        return -7;
+        return ContextFailed;
     }
     AVCodecContext *ctx = set.context.get();
     ctx->time_base = AVRational{1, timeBaseDen > 0 ? timeBaseDen : 1};
@@ -141,17 +137,20 @@ int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBase
     ctx->thread_type = FF_THREAD_FRAME;
     ctx->width = width;
     ctx->height = height;
+    // A stream that announces a larger picture is refused when its parameter
+    // sets are read, before the decoder allocates anything for that size.
+    ctx->max_pixels = PictureExchange::MaxWidth * PictureExchange::MaxHeight;
     av_opt_set(ctx->priv_data, "preset", "ultrafast", 0); // decoders have none; harmless
     const int ret = avcodec_open2(ctx, set.codec, nullptr);
     if (ret < 0) {
         qWarning() << "video decoder open failed:" << ffmpegError(ret);
         set.reset();
-        return -8;
+        return OpenFailed;
     }
-    set.frame.reset(av_frame_alloc());
+    set.frame = makeAvFrame();
     if (!set.frame) {
         set.reset();
-        return -1;
+        return FrameAllocFailed;
     }
     return 0;
 }
@@ -171,7 +170,7 @@ Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *dat
     if (ret < 0) {
         if (shouldLog())
             qWarning() << "avcodec_send_packet failed:" << ffmpegError(ret);
-        r.code = -9;
+        r.code = SendFailed;
         return r;
     }
     int lastError = 0;
@@ -182,7 +181,7 @@ Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *dat
         if (ret < 0) {
             if (shouldLog())
                 qWarning() << "avcodec_receive_frame failed:" << ffmpegError(ret);
-            lastError = -10;
+            lastError = ReceiveFailed;
             break;
         }
         uint32_t ts = timestamp;
@@ -202,9 +201,9 @@ Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *dat
     }
     av_frame_unref(frame);
     if (r.pictures > 0)
-        r.code = 0;
+        r.code = Decoded;
     else
-        r.code = lastError < 0 ? lastError : -2;
+        r.code = lastError < 0 ? lastError : NoPicture;
     return r;
 }
 

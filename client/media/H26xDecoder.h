@@ -1,18 +1,13 @@
 #pragma once
 
+#include "media/DecodeCode.h"
 #include "model/ChannelSlot.h"
 
+#include "av/AvHandles.h"
+
 #include <cstdint>
-#include <memory>
 
-struct SwsContext;
 class PictureExchange;
-
-struct SwsContextDeleter
-{
-    void operator()(SwsContext *c) const;
-};
-using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 
 // The H.264/H.265 decoding operations on a channel's decoder set. Callers
 // serialise all calls on one set (Video's decode lock).
@@ -27,12 +22,12 @@ constexpr uint16_t FrameCodecH265 = 80;
 int codecIdForFrame(uint16_t frameCodecId);
 
 // Sets up a decoder set for AV_CODEC_ID_H264 or AV_CODEC_ID_HEVC with
-// initial picture size and time base 1/timeBaseDen. Returns 0, or the
-// failed step: -3 packet, -4 decoder lookup, -5 codec id not accepted,
-// -6 parser, -7 context, -8 open, -1 frame. On failure the set is reset.
+// initial picture size and time base 1/timeBaseDen. Returns Decoded, or the
+// DecodeCode of the failed step. On failure the set is reset.
 int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen);
 
-// Outcome of decode(): a code (0, -2, -9, -10, -11, -13, see Video) and the
+// Outcome of decode(): a DecodeCode (Decoded, NoPicture, SendFailed,
+// ReceiveFailed, NoPictureBuffer, PictureTooLarge) and the
 // size of the last picture published.
 struct Result
 {

@@ -21,7 +21,9 @@ class PictureExchange
 {
 public:
     // The largest picture accepted: 3840 x 2160.
-    static constexpr qint64 MaxBytes = 3840 * 2160 * 3 / 2;
+    static constexpr int MaxWidth = 3840;
+    static constexpr int MaxHeight = 2160;
+    static constexpr qint64 MaxBytes = qint64(MaxWidth) * MaxHeight * 3 / 2;
 
     static qint64 packedSize(int width, int height)
     {

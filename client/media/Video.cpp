@@ -1,15 +1,19 @@
 #include "media/Video.h"
 
 #include "link/ChannelBufferItem.h"
+#include "media/FfmpegLog.h"
 #include "media/H26xDecoder.h"
 #include "media/MediaEvents.h"
 #include "media/PictureExchange.h"
 #include "media/VideoFrameTap.h"
 #include "model/Channel.h"
+#include "model/SharedInstance.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QThreadPool>
+
+using namespace DecodeCode;
 
 #include <algorithm>
 #include <deque>
@@ -44,14 +48,14 @@ struct Video::ChannelState
 
 Video *Video::instance()
 {
-    static Video *video = new Video;
-    return video;
+    return SharedInstance<Video>::get();
 }
 
 Video::Video(QObject *parent)
     : QObject(parent)
 {
     qRegisterMetaType<Channel *>("Channel*");
+    FfmpegLog::install();
 }
 
 Video::~Video() = default;

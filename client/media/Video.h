@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/DecodeCode.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QObject>
@@ -25,18 +27,6 @@ class Video : public QObject
     Q_OBJECT
 
 public:
-    // Result codes of a decode step.
-    enum DecodeCode {
-        Decoded = 0,           // a picture was published
-        NoPicture = -2,        // accepted, no picture yet (or decoder ended)
-        SendFailed = -9,       // avcodec_send_packet failed
-        ReceiveFailed = -10,   // avcodec_receive_frame failed
-        NoPictureBuffer = -11, // picture memory could not be allocated
-        Rejected = -12,        // codec/flags not supported, waiting for a key frame,
-                               // decoder set-up failed, or empty frame
-        PictureTooLarge = -13, // larger than 3840 x 2160 (12,441,600 bytes)
-    };
-
     // Initial decoder parameters; the real picture size comes from the stream.
     static constexpr int InitialWidth = 352;
     static constexpr int InitialHeight = 288;

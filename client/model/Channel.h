@@ -77,8 +77,10 @@ public:
     ChannelSlot &slot(bool live) { return live ? m_live : m_replay; }
     const ChannelSlot &slot(bool live) const { return live ? m_live : m_replay; }
 
-    int avIndex(bool live) const { return slot(live).avIndex; }
-    void setAvIndex(int avIndex, bool live) { slot(live).avIndex = avIndex; }
+    // Any thread.
+    int avIndex(bool live) const { return slot(live).avIndex.load(); }
+    // GUI thread.
+    void setAvIndex(int avIndex, bool live) { slot(live).avIndex.store(avIndex); }
     bool quality(bool live) const { return slot(live).quality; }
     void setQuality(bool hd, bool live) { slot(live).quality = hd; }
     bool viewRequested(bool live) const { return slot(live).viewRequested; }

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "model/AvHandles.h"
+#include "av/AvHandles.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -58,13 +59,15 @@ struct RecordOutputStream
 // The complete stream and media state of a channel for one mode (live view or
 // remote playback). Channel holds two of these.
 //
-// Threads: the stream flags are GUI-thread state; the receive steps write the
-// frame-rate fields and the decode steps the decoder, picture and recording
-// fields from pool threads, under the locks of Decode, Video and Audio.
+// Threads: the stream flags are GUI-thread state; avIndex is written on the
+// GUI thread and read by the receive steps on pool threads, hence atomic; the
+// receive steps write the frame-rate fields and the decode steps the decoder,
+// picture and recording fields from pool threads, under the locks of Decode,
+// Video and Audio.
 struct ChannelSlot
 {
     // Stream state (link layer, view grid).
-    int avIndex = -1;           // AV channel index; -1 = not open
+    std::atomic<int> avIndex{-1}; // AV channel index; -1 = not open
     bool quality = false;       // true = HD, false = SD
     bool viewRequested = false; // the user asked to view the channel in this mode
     int rxErrorCount = 0;       // consecutive failed receive steps

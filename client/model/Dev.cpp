@@ -2,11 +2,11 @@
 
 #include "model/Channel.h"
 #include "model/Device.h"
+#include "model/SharedInstance.h"
 
 Dev *Dev::instance()
 {
-    static Dev *dev = new Dev;
-    return dev;
+    return SharedInstance<Dev>::get();
 }
 
 Dev::Dev(QObject *parent)

@@ -1,9 +1,9 @@
-#include "media/GlWidgetViewWindow.h"
+#include "view/GlWidgetViewWindow.h"
 
 #include "diagnostics/SystemInfo.h"
 #include "media/PictureExchange.h"
 #include "media/Video.h"
-#include "media/WaitingCircle.h"
+#include "view/WaitingCircle.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 

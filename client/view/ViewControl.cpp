@@ -1,19 +1,19 @@
 #include "view/ViewControl.h"
 
 #include "config/Location.h"
+#include "diagnostics/Checks.h"
 #include "link/IoConnect.h"
-#include "media/GlWidgetViewWindow.h"
+#include "view/GlWidgetViewWindow.h"
 #include "model/Channel.h"
 #include "model/ChannelSaveTimeout.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "model/SharedInstance.h"
 #include "view/ViewLink.h"
 
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
-
-ViewControl *ViewControl::s_instance = nullptr;
 
 namespace {
 
@@ -31,9 +31,7 @@ int channelLimit(const Device *d)
 
 ViewControl *ViewControl::instance()
 {
-    if (!s_instance)
-        new ViewControl();
-    return s_instance;
+    return SharedInstance<ViewControl>::get();
 }
 
 ViewControl::ViewControl(QObject *parent)
@@ -43,8 +41,7 @@ ViewControl::ViewControl(QObject *parent)
     , m_location(Location::instance())
     , m_replayDate(QDate::currentDate())
 {
-    if (!s_instance) {
-        s_instance = this;
+    if (SharedInstance<ViewControl>::adopt(this)) {
         IoConnect *io = IoConnect::instance();
         connect(io, &IoConnect::connectDevFailMsg, this,
                 [this](Channel *ch, int, const QString &) { connectDevFail(ch); });
@@ -68,8 +65,8 @@ ViewControl::~ViewControl()
             ch->setWindow(nullptr);
         delete w;
     }
-    if (s_instance == this) {
-        s_instance = nullptr;
+    if (SharedInstance<ViewControl>::isShared(this)) {
+        SharedInstance<ViewControl>::release(this);
         GlWidgetViewWindow::setModeSource(nullptr);
         IoConnect::instance()->setLiveModeProvider(nullptr);
     }
@@ -84,6 +81,7 @@ void ViewControl::setLink(std::unique_ptr<ViewLink> link)
 
 void ViewControl::attach(QWidget *host)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_host = host;
     setWindowCount(WindowMod::windowCount(m_windowMod));
     if (!m_windows.isEmpty() && m_host)
@@ -92,6 +90,7 @@ void ViewControl::attach(QWidget *host)
 
 void ViewControl::setSize(int width, int height)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (m_windows.isEmpty())
         return;
     const QList<QRect> rects = WindowMod::cellRects(m_windowMod, width, height);
@@ -109,6 +108,7 @@ void ViewControl::relayout()
 
 void ViewControl::setWindowCount(int n)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     n = qMax(0, n);
     if (n == m_windows.size())
         return;
@@ -137,6 +137,7 @@ void ViewControl::removeWindowsFrom(int n)
 
 void ViewControl::setWindowMod(WINDOW_MOD mod)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     m_windowMod = mod;
     m_location->setWindowNum(int(mod));
     attach(m_host);
@@ -225,6 +226,7 @@ void ViewControl::putChannel(GlWidgetViewWindow *window, Channel *channel)
 
 GlWidgetViewWindow *ViewControl::showChannel(Channel *channel)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!channel)
         return nullptr;
     if (channel->window())
@@ -240,6 +242,7 @@ GlWidgetViewWindow *ViewControl::showChannel(Channel *channel)
 
 GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!window || window->hasChannel())
         return window;
     for (Device *d : m_dev->devices()) {
@@ -258,6 +261,7 @@ GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
 
 void ViewControl::releaseWindow(Channel *channel)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!channel || !channel->window())
         return;
     GlWidgetViewWindow *w = channel->window();
@@ -303,8 +307,8 @@ void ViewControl::doubleClickScreen(Channel *channel)
 
 void ViewControl::prepareChannel(Channel *channel, bool keepMode)
 {
-    if (!channel)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(channel, return);
     if (m_live && !keepMode)
         channel->setViewRequested(true, true);
     if (channel->avIndex(true) >= 0) {
@@ -319,6 +323,7 @@ void ViewControl::prepareChannel(Channel *channel, bool keepMode)
 
 void ViewControl::connectChannelSuccess(Channel *channel)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!channel || !m_live || !channel->viewRequested(true))
         return;
     showChannel(channel);
@@ -333,8 +338,8 @@ void ViewControl::connectDevFail(Channel *channel)
 
 void ViewControl::stopChannel(Channel *channel)
 {
-    if (!channel)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(channel, return);
     if (m_live) {
         channel->setViewRequested(false, true);
         m_link->stopVideo(channel, false);
@@ -347,22 +352,23 @@ void ViewControl::stopChannel(Channel *channel)
 
 void ViewControl::closeDevice(Device *device)
 {
-    if (!device)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(device, return);
     releaseDeviceWindows(device);
     m_link->closeDevice(device);
 }
 
 void ViewControl::closeDeviceThenRelease(Device *device)
 {
-    if (!device)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(device, return);
     m_link->closeDevice(device);
     releaseDeviceWindows(device);
 }
 
 void ViewControl::stopAll()
 {
+    ORVANE_ASSERT_GUI_THREAD();
     const QList<Device *> devices = m_dev->devices();
     for (Device *d : devices) {
         if (d->sessionId() < 0)
@@ -381,6 +387,7 @@ void ViewControl::stopAll()
 void ViewControl::playReplay(Channel *channel, const QDateTime &start, int seekOffset,
                              bool startFlag, int recordType)
 {
+    ORVANE_ASSERT_GUI_THREAD();
     if (!channel || m_live)
         return;
     channel->setViewRequested(true, false);
@@ -394,7 +401,8 @@ void ViewControl::playReplay(Channel *channel, const QDateTime &start, int seekO
 
 void ViewControl::changeMod(bool live)
 {
-    m_live = live;
+    ORVANE_ASSERT_GUI_THREAD();
+    m_live.store(live);
     for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
         if (Channel *ch = w->channel())
             releaseWindow(ch);
@@ -429,8 +437,8 @@ void ViewControl::setReplayDate(const QDate &date)
 
 void ViewControl::recordChange(Channel *channel, bool on)
 {
-    if (!channel)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(channel, return);
     const bool live = m_live;
     channel->setRecording(on, live);
     ChannelSlot &slot = channel->slot(live);
@@ -453,8 +461,8 @@ void ViewControl::recordChange(Channel *channel, bool on)
 
 void ViewControl::stopSaveRecord(Channel *channel)
 {
-    if (!channel)
-        return;
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(channel, return);
     // The recording of the mode whose timer fired, even when the grid has
     // switched modes since it started.
     bool live = m_live;
@@ -468,41 +476,4 @@ void ViewControl::stopSaveRecord(Channel *channel)
     }
     channel->setRecording(false, live);
     emit recordMsg(channel, false);
-}
-
-// ---- Relays ----------------------------------------------------------------
-
-void ViewControl::openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
-{
-    emit openedSubWindowMenuMsg(device, channel, event);
-}
-
-void ViewControl::openDevManage(Device *device)
-{
-    emit openDevManageMsg(device);
-}
-
-void ViewControl::closeMenu()
-{
-    emit closeMenuMsg();
-}
-
-void ViewControl::quit()
-{
-    emit quitMsg();
-}
-
-void ViewControl::enterRow(int row)
-{
-    emit enteredRow(row);
-}
-
-void ViewControl::clickRow(int row)
-{
-    emit clickedRow(row);
-}
-
-void ViewControl::leaveRow()
-{
-    emit leaveTable();
 }

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTime>
 
+#include <atomic>
 #include <memory>
 
 class Dev;
@@ -30,8 +31,9 @@ class ViewLink;
 // window's channel); a window is busy while it holds a channel.
 //
 // One shared instance, instance(), created on first use with no parent.
-// GUI thread only, except isLive(), which the media tasks read from pool
-// threads (a plain flag written only by changeMod).
+// GUI thread only (asserted in debug builds), except isLive(), which the
+// media tasks read from pool threads (an atomic flag written only by
+// changeMod).
 class ViewControl : public QObject
 {
     Q_OBJECT
@@ -76,7 +78,7 @@ public:
                     bool startFlag = true, int recordType = 0);
 
     // Mode and playback position.
-    bool isLive() const { return m_live; }
+    bool isLive() const { return m_live.load(); }
     void changeMod(bool live);
     void setReplayDate(const QDate &date);
     QDate replayDate() const { return m_replayDate; }
@@ -92,13 +94,16 @@ public:
     void recordChange(Channel *channel, bool on);
 
     // Relays for child widgets.
-    void openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event);
-    void openDevManage(Device *device);
-    void closeMenu();
-    void quit();
-    void enterRow(int row);
-    void clickRow(int row);
-    void leaveRow();
+    void openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
+    {
+        emit openedSubWindowMenuMsg(device, channel, event);
+    }
+    void openDevManage(Device *device) { emit openDevManageMsg(device); }
+    void closeMenu() { emit closeMenuMsg(); }
+    void quit() { emit quitMsg(); }
+    void enterRow(int row) { emit enteredRow(row); }
+    void clickRow(int row) { emit clickedRow(row); }
+    void leaveRow() { emit leaveTable(); }
 
 signals:
     void changeModMsg(bool live);
@@ -133,8 +138,6 @@ private:
     void putChannel(GlWidgetViewWindow *window, Channel *channel);
     void releaseDeviceWindows(Device *device);
 
-    static ViewControl *s_instance;
-
     QPointer<QWidget> m_host;
     std::unique_ptr<ViewLink> m_link;
     Dev *m_dev;
@@ -142,7 +145,7 @@ private:
     WINDOW_MOD m_windowMod = WINDOW_MOD_4;
     WINDOW_MOD m_previousMod = WINDOW_MOD_4;
     QList<GlWidgetViewWindow *> m_windows;
-    bool m_live = true;
+    std::atomic<bool> m_live{true};
     QDate m_replayDate;
     QTime m_replayTime;
     QList<QList<int>> m_dayRecords;

@@ -1,4 +1,4 @@
-#include "media/WaitingCircle.h"
+#include "view/WaitingCircle.h"
 
 #include "diagnostics/SystemInfo.h"
 

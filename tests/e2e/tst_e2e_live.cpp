@@ -10,7 +10,7 @@
 #include "config/Config.h"
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
-#include "media/GlWidgetViewWindow.h"
+#include "view/GlWidgetViewWindow.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"

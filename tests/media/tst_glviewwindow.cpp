@@ -1,6 +1,6 @@
 // The OpenGL view cell: drawn colours, frame, waiting indicator and badge.
 
-#include "media/GlWidgetViewWindow.h"
+#include "view/GlWidgetViewWindow.h"
 #include "media/PictureExchange.h"
 #include "media/Video.h"
 #include "model/Channel.h"

@@ -3,7 +3,7 @@
 #include "FakeSdk.h"
 
 #include "link/ChannelBufferItem.h"
-#include "link/StreamReceive.h"
+#include "media/StreamReceive.h"
 #include "media/Decode.h"
 #include "media/MediaEvents.h"
 #include "media/Video.h"

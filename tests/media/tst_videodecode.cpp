@@ -137,8 +137,8 @@ private slots:
                 m_channel, true,
                 makeItem(frames[i].data, uint16_t(codec), frames[i].key, 1700000000u + uint(i)));
         QTRY_COMPARE_WITH_TIMEOUT(m_recorder->codes.size(), frames.size(), 20000);
-        QVERIFY(!m_recorder->codes.contains(-9));
-        QVERIFY(!m_recorder->codes.contains(-10));
+        QVERIFY(!m_recorder->codes.contains(DecodeCode::SendFailed));
+        QVERIFY(!m_recorder->codes.contains(DecodeCode::ReceiveFailed));
         QVERIFY(decoded.size() >= frames.size() - 4); // frame threads hold back a few
         // Each picture carries its own frame's timestamp, through the decoder's delay.
         for (int i = 0; i < decoded.size(); ++i)
@@ -174,7 +174,7 @@ private slots:
         for (int i = 5; i < 8; ++i)
             Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[i].data, 78, 0));
         QCoreApplication::processEvents();
-        QCOMPARE(m_recorder->codes, (QList<int>{-12, -12, -12}));
+        QCOMPARE(m_recorder->codes, (QList<int>(3, DecodeCode::Rejected)));
         QVERIFY(m_channel->waitKeyFrame(true));
         QVERIFY(!m_channel->slot(true).videoDecoder.ready());
         for (const EncodedFrame &f : frames)
@@ -182,7 +182,7 @@ private slots:
         QTRY_COMPARE(m_recorder->codes.size(), 11);
         QVERIFY(!m_channel->waitKeyFrame(true));
         QCOMPARE(incoming.size(), 1);
-        QCOMPARE(m_recorder->codes.count(-12), 3);
+        QCOMPARE(m_recorder->codes.count(DecodeCode::Rejected), 3);
         QVERIFY(m_video->pictures(m_channel, true)->hasPicture());
     }
 
@@ -201,7 +201,7 @@ private slots:
         Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[1].data, 78, 2));
         Video::decodeStep(m_video.get(), true, m_channel, makeItem(QByteArray(), 78, 0));
         QCoreApplication::processEvents();
-        QCOMPARE(m_recorder->codes, (QList<int>{-12, -12, -12, -12}));
+        QCOMPARE(m_recorder->codes, (QList<int>(4, DecodeCode::Rejected)));
         QCOMPARE(m_video->pictures(m_channel, true)->serial(), serial);
     }
 
@@ -223,7 +223,7 @@ private slots:
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("expected");
         QTest::newRow("4K fits") << 3840 << 2160 << 0;
-        QTest::newRow("wider than 4K") << 3856 << 2160 << int(Video::PictureTooLarge);
+        QTest::newRow("wider than 4K") << 3856 << 2160 << int(DecodeCode::PictureTooLarge);
     }
     void pictureSizeLimit()
     {

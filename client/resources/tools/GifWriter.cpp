@@ -58,6 +58,80 @@ private:
 
 } // namespace
 
+namespace {
+
+// Screen descriptor, global colour table (2^tableBits entries) and the
+// loop-forever extension.
+void writeHeader(QByteArray &out, QSize size, const QList<QRgb> &table, int tableBits,
+                 int transparent)
+{
+    out.append("GIF89a");
+    putU16(out, size.width());
+    putU16(out, size.height());
+    out.append(char(0x80 | ((tableBits - 1) << 4) | (tableBits - 1))); // global table present
+    out.append(char(transparent >= 0 ? transparent : 0));              // background index
+    out.append(char(0));                                               // pixel aspect
+    for (int i = 0; i < (1 << tableBits); ++i) {
+        const QRgb c = i < table.size() ? table.at(i) : qRgb(0, 0, 0);
+        out.append(char(qRed(c)));
+        out.append(char(qGreen(c)));
+        out.append(char(qBlue(c)));
+    }
+    out.append("\x21\xff\x0b"
+               "NETSCAPE2.0"
+               "\x03\x01\x00\x00\x00",
+               19);
+}
+
+// One frame: graphic control extension, image descriptor and the pixels as
+// uncompressed LZW codes.
+void writeFrame(QByteArray &out, const QImage &f, int tableSize, int minCodeSize, int delayCs,
+                int transparent)
+{
+    // Graphic control extension: dispose to background, optional transparency, delay.
+    out.append("\x21\xf9\x04", 3);
+    out.append(char((2 << 2) | (transparent >= 0 ? 1 : 0)));
+    putU16(out, delayCs);
+    out.append(char(transparent >= 0 ? transparent : 0));
+    out.append(char(0));
+    // Image descriptor: whole screen, no local table, not interlaced.
+    out.append(char(0x2c));
+    putU16(out, 0);
+    putU16(out, 0);
+    putU16(out, f.width());
+    putU16(out, f.height());
+    out.append(char(0));
+
+    const int clearCode = 1 << minCodeSize;
+    const int endCode = clearCode + 1;
+    const int width = minCodeSize + 1;
+    // After a clear code the decoder adds one table entry per code after the first; the code
+    // width grows once the next free entry reaches 2^width, which 2^minCodeSize - 1 literals
+    // would do. One literal less is the limit; one more is kept spare for decoders that grow
+    // the width a code early.
+    const int literalsPerClear = qMax(1, (1 << minCodeSize) - 3);
+
+    out.append(char(minCodeSize));
+    CodeStream codes(out);
+    int sinceClear = literalsPerClear; // forces a clear code first
+    for (int y = 0; y < f.height(); ++y) {
+        const uchar *row = f.constScanLine(y);
+        for (int x = 0; x < f.width(); ++x) {
+            if (sinceClear == literalsPerClear) {
+                codes.put(clearCode, width);
+                sinceClear = 0;
+            }
+            // Indices beyond the table would be undefined colours; map them to 0.
+            codes.put(row[x] < tableSize ? row[x] : 0, width);
+            ++sinceClear;
+        }
+    }
+    codes.put(endCode, width);
+    codes.finish();
+}
+
+} // namespace
+
 QByteArray GifWriter::encode(const QList<QImage> &frames, int delayCs)
 {
     if (frames.isEmpty() || delayCs < 0 || delayCs > 0xffff)
@@ -85,67 +159,10 @@ QByteArray GifWriter::encode(const QList<QImage> &frames, int delayCs)
         }
     }
 
-    QByteArray out("GIF89a");
-    putU16(out, size.width());
-    putU16(out, size.height());
-    out.append(char(0x80 | ((tableBits - 1) << 4) | (tableBits - 1))); // global table present
-    out.append(char(transparent >= 0 ? transparent : 0));              // background index
-    out.append(char(0));                                               // pixel aspect
-    for (int i = 0; i < (1 << tableBits); ++i) {
-        const QRgb c = i < table.size() ? table.at(i) : qRgb(0, 0, 0);
-        out.append(char(qRed(c)));
-        out.append(char(qGreen(c)));
-        out.append(char(qBlue(c)));
-    }
-    // Loop forever.
-    out.append("\x21\xff\x0b"
-               "NETSCAPE2.0"
-               "\x03\x01\x00\x00\x00",
-               19);
-
-    const int clearCode = 1 << minCodeSize;
-    const int endCode = clearCode + 1;
-    const int width = minCodeSize + 1;
-    // After a clear code the decoder adds one table entry per code after the first; the code
-    // width grows once the next free entry reaches 2^width, which 2^minCodeSize - 1 literals
-    // would do. One literal less is the limit; one more is kept spare for decoders that grow
-    // the width a code early.
-    const int literalsPerClear = qMax(1, (1 << minCodeSize) - 3);
-
-    for (const QImage &f : frames) {
-        // Graphic control extension: dispose to background, optional transparency, delay.
-        out.append("\x21\xf9\x04", 3);
-        out.append(char((2 << 2) | (transparent >= 0 ? 1 : 0)));
-        putU16(out, delayCs);
-        out.append(char(transparent >= 0 ? transparent : 0));
-        out.append(char(0));
-        // Image descriptor: whole screen, no local table, not interlaced.
-        out.append(char(0x2c));
-        putU16(out, 0);
-        putU16(out, 0);
-        putU16(out, size.width());
-        putU16(out, size.height());
-        out.append(char(0));
-
-        out.append(char(minCodeSize));
-        CodeStream codes(out);
-        int sinceClear = literalsPerClear; // forces a clear code first
-        for (int y = 0; y < size.height(); ++y) {
-            const uchar *row = f.constScanLine(y);
-            for (int x = 0; x < size.width(); ++x) {
-                if (sinceClear == literalsPerClear) {
-                    codes.put(clearCode, width);
-                    sinceClear = 0;
-                }
-                // Indices beyond the table would be undefined colours; map them to 0.
-                const int index = row[x] < table.size() ? row[x] : 0;
-                codes.put(index, width);
-                ++sinceClear;
-            }
-        }
-        codes.put(endCode, width);
-        codes.finish();
-    }
+    QByteArray out;
+    writeHeader(out, size, table, tableBits, transparent);
+    for (const QImage &f : frames)
+        writeFrame(out, f, int(table.size()), minCodeSize, delayCs, transparent);
     out.append(char(0x3b));
     return out;
 }
