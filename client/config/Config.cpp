@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QSettings>
+#include <QtDebug>
 
 namespace {
 
@@ -26,18 +27,87 @@ int arrayEntries(QSettings &s, const QString &array)
     return qBound(0, size, int(present));
 }
 
+// Reads the values of one array entry, each brought into its bounds; every
+// correction is logged once with its key, never with the value itself.
+class EntryReader
+{
+public:
+    EntryReader(QSettings &s, const QString &array, int index)
+        : m_s(s)
+        , m_prefix(array + QLatin1Char('/') + QString::number(index + 1) + QLatin1Char('/'))
+    {}
+
+    // The stored number; fallback when absent or not a number, and the
+    // nearer end of minimum .. maximum when outside it.
+    int number(const char *field, int fallback, int minimum, int maximum) const
+    {
+        const QVariant stored = m_s.value(QLatin1String(field));
+        bool ok = false;
+        const int v = stored.toInt(&ok);
+        if (!ok) {
+            if (stored.isValid())
+                warn(field, QStringLiteral("is not a number, using %1").arg(fallback));
+            return fallback;
+        }
+        const int bounded = qBound(minimum, v, maximum);
+        if (bounded != v)
+            warn(field, QStringLiteral("is out of range, using %1").arg(bounded));
+        return bounded;
+    }
+
+    // The stored text, decoded.
+    QString text(const char *field) const
+    {
+        return decodeText(m_s.value(QLatin1String(field)).toString());
+    }
+
+    // The stored text, decoded and cut to maxLength characters: names and
+    // secrets of a listed entry are kept, so that the user sees the entry and
+    // can correct it (a cut password just fails the sign-in).
+    QString cutText(const char *field, int maxLength) const
+    {
+        QString t = text(field);
+        if (t.size() > maxLength) {
+            warn(field, QStringLiteral("is too long, cut to %1 characters").arg(maxLength));
+            t.truncate(maxLength);
+        }
+        return t;
+    }
+
+    void warn(const char *field, const QString &what) const
+    {
+        qWarning("settings: %s%s %s", qUtf8Printable(m_prefix), field, qUtf8Printable(what));
+    }
+
+private:
+    QSettings &m_s;
+    QString m_prefix;
+};
+
+// Number of entries to read from an array: those present, at most limit.
+int entriesToRead(QSettings &s, const QString &array, int limit)
+{
+    const int n = arrayEntries(s, array);
+    if (n > limit)
+        qWarning("settings: %s/size is %d, reading the first %d entries", qPrintable(array), n,
+                 limit);
+    return qMin(n, limit);
+}
+
 QList<LoginRecord> readLoginArray(QSettings &s)
 {
+    using namespace StoredLimits;
     QList<LoginRecord> list;
-    const int n = arrayEntries(s, loginArray);
+    const int n = entriesToRead(s, loginArray, Config::MaxLogins);
     s.beginReadArray(loginArray);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
+        const EntryReader in(s, loginArray, i);
         LoginRecord r;
-        r.username = decodeText(s.value(QStringLiteral("username")).toString());
-        r.password = decodeText(s.value(QStringLiteral("password")).toString());
+        r.username = in.cutText("username", MaxNameLength);
+        r.password = in.cutText("password", MaxPasswordLength);
         r.isremember = s.value(QStringLiteral("isremember"), false).toBool();
-        r.language = s.value(QStringLiteral("language"), 0).toInt();
+        r.language = in.number("language", 0, 0, 1);
         list.append(r);
     }
     s.endArray();
@@ -61,18 +131,34 @@ void writeLoginArray(QSettings &s, const QList<LoginRecord> &list)
 
 QList<DeviceRecord> readDeviceArray(QSettings &s)
 {
+    using namespace StoredLimits;
     QList<DeviceRecord> list;
-    const int n = arrayEntries(s, deviceArray);
+    const int n = entriesToRead(s, deviceArray, MaxDevices);
     s.beginReadArray(deviceArray);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
+        const EntryReader in(s, deviceArray, i);
         DeviceRecord r;
-        r.type = s.value(QStringLiteral("type"), 0).toInt();
-        r.channel = s.value(QStringLiteral("channel"), 0).toInt();
-        r.uid = decodeText(s.value(QStringLiteral("uid")).toString());
-        r.nickname = decodeText(s.value(QStringLiteral("nickname")).toString());
-        r.username = decodeText(s.value(QStringLiteral("username")).toString());
-        r.password = decodeText(s.value(QStringLiteral("password")).toString());
+        r.uid = in.text("uid");
+        if (r.uid.size() > MaxUidLength) {
+            // A cut UID would name another device: the entry is left out.
+            in.warn(
+                "uid",
+                QStringLiteral("is longer than %1 characters, entry skipped").arg(MaxUidLength));
+            continue;
+        }
+        // The channel list is built from this count: it must stay small.
+        r.channel = in.number("channel", 1, 1, MaxChannels);
+        r.type = in.number("type", DefaultDeviceType, std::numeric_limits<int>::min(),
+                           std::numeric_limits<int>::max());
+        if (!isKnownDeviceType(r.type)) {
+            in.warn("type",
+                    QStringLiteral("is not a known type code, using %1").arg(DefaultDeviceType));
+            r.type = DefaultDeviceType;
+        }
+        r.nickname = in.cutText("nickname", MaxNameLength);
+        r.username = in.cutText("username", MaxNameLength);
+        r.password = in.cutText("password", MaxPasswordLength);
         list.append(r);
     }
     s.endArray();
@@ -97,6 +183,11 @@ void writeDeviceArray(QSettings &s, const QList<DeviceRecord> &list)
 }
 
 } // namespace
+
+bool StoredLimits::isKnownDeviceType(int type)
+{
+    return (type >= 1 && type <= 14) || type == 10001;
+}
 
 Config *Config::instance()
 {
@@ -221,6 +312,35 @@ QVariant Config::read(const char *key, SettingStore store) const
 {
     const auto s = SettingsFile(storePath(store)).open();
     return s ? s->value(QLatin1String(key)) : QVariant();
+}
+
+int Config::fromStored(const Setting<int> &setting, const QVariant &stored)
+{
+    if (!stored.isValid())
+        return setting.defaultValue;
+    bool ok = false;
+    const int v = stored.toInt(&ok);
+    if (!ok) {
+        qWarning("settings: %s is not a number, using %d", setting.key, setting.defaultValue);
+        return setting.defaultValue;
+    }
+    const int bounded = qBound(setting.minimum, v, setting.maximum);
+    if (bounded != v)
+        qWarning("settings: %s is out of range, using %d", setting.key, bounded);
+    return bounded;
+}
+
+QString Config::fromStored(const Setting<QString> &setting, const QVariant &stored)
+{
+    if (!stored.isValid())
+        return QString::fromUtf8(setting.defaultValue);
+    const QString text = stored.toString();
+    if (text.size() > setting.maximum) {
+        qWarning("settings: %s is longer than %d characters, using the default", setting.key,
+                 setting.maximum);
+        return QString::fromUtf8(setting.defaultValue);
+    }
+    return text;
 }
 
 bool Config::write(const char *key, SettingStore store, const QVariant &value)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <limits>
+
 // One setting: its key, its value type and its default, declared in one line
 // below and read and written only through Config::get() and Config::set().
 // Text defaults are kept as const char * so that every declaration stays
@@ -25,6 +27,19 @@ template <> struct SettingDefault<QString>
     using Type = const char *;
 };
 
+// What a stored value may be unless its declaration says otherwise: any
+// number, or text of at most 4096 characters (a folder or a URL).
+template <class T> struct SettingBounds
+{
+    static constexpr int minimum = std::numeric_limits<int>::min();
+    static constexpr int maximum = std::numeric_limits<int>::max();
+};
+template <> struct SettingBounds<QString>
+{
+    static constexpr int minimum = 0;
+    static constexpr int maximum = 4096;
+};
+
 template <class T> struct Setting
 {
     using Value = T;
@@ -32,7 +47,31 @@ template <class T> struct Setting
     const char *key;
     typename SettingDefault<T>::Type defaultValue;
     SettingStore store = SettingStore::ConfigFile;
+    // Numbers: the accepted range; a stored number outside it reads as the
+    // nearer end. Text: maximum is the longest accepted length; longer stored
+    // text reads as the default (a cut folder or URL would name another place).
+    int minimum = SettingBounds<T>::minimum;
+    int maximum = SettingBounds<T>::maximum;
 };
+
+// Bounds on the entries of the two files. A file may be damaged or edited by
+// hand: every value read is brought into these bounds, and each correction is
+// logged once with its key (never with the value of a password).
+namespace StoredLimits {
+inline constexpr int MaxDevices = 1024;
+inline constexpr int MaxChannels = 64; // channel counts read as 1 .. MaxChannels
+inline constexpr int MaxUidLength = 64;
+inline constexpr int MaxNameLength = 128; // nick names, account and login names
+inline constexpr int MaxPasswordLength = 128;
+// Grid layouts (WindowMod::Count; the application checks the two agree).
+inline constexpr int WindowLayouts = 11;
+// The record-length timer's longest run, minutes (its milliseconds fit an int).
+inline constexpr int MaxRecordMinutes = 35000;
+// What a device of an unknown type code is shown as: the plain camera.
+inline constexpr int DefaultDeviceType = 7;
+// True for the type codes the client knows (those Device::typeName names).
+bool isKnownDeviceType(int type);
+} // namespace StoredLimits
 
 // Every setting of the two files.
 namespace ConfigKey {
@@ -41,8 +80,11 @@ inline constexpr char DefaultFolder[] = "default";
 
 inline constexpr Setting<QString> PicPath{"config/picpath", DefaultFolder};
 inline constexpr Setting<QString> VideoPath{"config/videopath", DefaultFolder};
-inline constexpr Setting<int> RecordMinutes{"config/timeLength", 30};
-inline constexpr Setting<int> WindowNum{"config/windownum", 1}; // WINDOW_MOD index
+inline constexpr Setting<int> RecordMinutes{"config/timeLength", 30, SettingStore::ConfigFile, 1,
+                                            StoredLimits::MaxRecordMinutes};
+// WINDOW_MOD index.
+inline constexpr Setting<int> WindowNum{"config/windownum", 1, SettingStore::ConfigFile, 0,
+                                        StoredLimits::WindowLayouts - 1};
 // Path of the configuration file; "default" or empty = the default settings file.
 inline constexpr Setting<QString> NewPath{"newpath", DefaultFolder, SettingStore::DefaultFile};
 // Base URL of the account service; empty = none (only the local login works).
@@ -83,13 +125,15 @@ public:
     // True when both paths name the same file (links resolved).
     static bool isSameFile(const QString &a, const QString &b);
 
-    // Remembered logins, most recent first, names and passwords decoded.
+    // Remembered logins, most recent first, names and passwords decoded; at
+    // most MaxLogins.
     QList<LoginRecord> readLogins() const;
     // Puts the login in front (replacing the entry with the same user name),
     // keeping at most MaxLogins entries.
     bool saveLogin(const QString &username, const QString &password, bool isremember, int language);
 
-    // Local devices in registration order, strings decoded.
+    // Local devices in registration order, strings decoded, each value within
+    // StoredLimits; at most StoredLimits::MaxDevices.
     QList<DeviceRecord> readDevices() const;
     // Replaces the entry with the record's UID in place, or appends it.
     bool saveDevice(const DeviceRecord &record);
@@ -97,10 +141,11 @@ public:
     bool removeDevice(const QString &uid);
 
     // The stored value of a setting, or its default when the key is absent,
-    // the file unreadable or (for numbers) the stored text not a number.
+    // the file unreadable or (for numbers) the stored text not a number;
+    // brought into the setting's bounds.
     template <class T> T get(const Setting<T> &setting) const
     {
-        return fromStored(read(setting.key, setting.store), defaultOf(setting.defaultValue));
+        return fromStored(setting, read(setting.key, setting.store));
     }
     // Writes one setting at once; false when the file could not be written.
     template <class T> bool set(const Setting<T> &setting, const typename Setting<T>::Value &value)
@@ -125,18 +170,8 @@ private:
     bool write(const char *key, SettingStore store, const QVariant &value);
     QString storePath(SettingStore store) const;
 
-    static int defaultOf(int value) { return value; }
-    static QString defaultOf(const char *value) { return QString::fromUtf8(value); }
-    static int fromStored(const QVariant &stored, int defaultValue)
-    {
-        bool ok = false;
-        const int v = stored.toInt(&ok);
-        return ok ? v : defaultValue;
-    }
-    static QString fromStored(const QVariant &stored, const QString &defaultValue)
-    {
-        return stored.isValid() ? stored.toString() : defaultValue;
-    }
+    static int fromStored(const Setting<int> &setting, const QVariant &stored);
+    static QString fromStored(const Setting<QString> &setting, const QVariant &stored);
 
     QString m_path;
 };

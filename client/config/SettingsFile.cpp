@@ -34,6 +34,10 @@ SettingsFile::Settings SettingsFile::stage(Load *load) const
     const QFileInfo info(m_path);
     if (!info.exists()) {
         *load = Load::Missing;
+    } else if (info.isFile() && info.size() > MaxFileSize) {
+        // Far more than any real configuration: damaged, and not worth parsing.
+        qWarning() << "settings: file larger than" << MaxFileSize << "bytes:" << m_path;
+        *load = Load::Damaged;
     } else {
         QFile source(m_path);
         if (info.isDir() || !source.open(QIODevice::ReadOnly)) {

@@ -21,6 +21,11 @@ class SettingsFile
 public:
     using Settings = std::shared_ptr<QSettings>;
 
+    // A file larger than this reads as damaged (the largest configuration,
+    // StoredLimits::MaxDevices devices with names and passwords at their
+    // longest, takes under 4 MiB).
+    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
     explicit SettingsFile(const QString &path);
 
     QString path() const { return m_path; }

@@ -184,6 +184,73 @@ private slots:
         QCOMPARE(uids(c->readDevices()), QStringList{"A"});
     }
 
+    // One stored value replaced by hand, and what reads back: "devices: type
+    // channels |uid| |nick| |account| |password| layout minutes". Each
+    // correction logs one warning naming the key, and nothing else is logged.
+    void storedValuesAreBroughtIntoBounds_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<bool>("corrected");
+        const auto row = [](const char *name, const char *key, const QVariant &stored,
+                            const char *read, bool corrected = true) {
+            QTest::newRow(name) << QString::fromLatin1(key) << stored << QString::fromLatin1(read)
+                                << corrected;
+        };
+        const QString huge(100000, u'x');
+        row("channel count 0", "device/1/channel", 0, "1: 2 1 1 4 5 4 1 30");
+        row("channel count -1", "device/1/channel", -1, "1: 2 1 1 4 5 4 1 30");
+        row("channel count 65", "device/1/channel", 65, "1: 2 64 1 4 5 4 1 30");
+        row("channel count 100000", "device/1/channel", 100000, "1: 2 64 1 4 5 4 1 30");
+        row("channel count 2147483647", "device/1/channel", 2147483647, "1: 2 64 1 4 5 4 1 30");
+        row("channel count past int", "device/1/channel", u"99999999999"_s, "1: 2 1 1 4 5 4 1 30");
+        row("unknown type 0", "device/1/type", 0, "1: 7 4 1 4 5 4 1 30");
+        row("unknown type 99", "device/1/type", 99, "1: 7 4 1 4 5 4 1 30");
+        row("UID of 65 characters skipped", "device/1/uid", QString(65, u'U'), "0: 1 30");
+        row("nick name cut", "device/1/nickname", huge, "1: 2 4 1 128 5 4 1 30");
+        row("account cut", "device/1/username", QString(129, u'a'), "1: 2 4 1 4 128 4 1 30");
+        row("password cut", "device/1/password", huge, "1: 2 4 1 4 5 128 1 30");
+        row("1025 devices", "device/size", 1025, "1024: 2 4 1 4 5 4 1 30");
+        row("layout -1", "config/windownum", -1, "1: 2 4 1 4 5 4 0 30");
+        row("layout 11", "config/windownum", 11, "1: 2 4 1 4 5 4 10 30");
+        row("layout not a number", "config/windownum", u"grid"_s, "1: 2 4 1 4 5 4 1 30");
+        row("record length 0", "config/timeLength", 0, "1: 2 4 1 4 5 4 1 1");
+        row("record length 100000", "config/timeLength", 100000, "1: 2 4 1 4 5 4 1 35000");
+        row("known values kept", "device/1/type", 10001, "1: 10001 4 1 4 5 4 1 30", false);
+    }
+
+    void storedValuesAreBroughtIntoBounds()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, read);
+        QFETCH(bool, corrected);
+        Config *c = Config::instance();
+        QVERIFY(c->saveDevice(record(u"A"_s, u"nick"_s, 2, 4)));
+        {
+            QSettings raw(c->path(), QSettings::IniFormat);
+            const bool text = stored.typeId() == QMetaType::QString && key.startsWith(u"device/");
+            raw.setValue(key, text ? encodeText(stored.toString()) : stored);
+            for (int i = 2; key == u"device/size"_s && i <= stored.toInt(); ++i)
+                raw.setValue(u"device/%1/uid"_s.arg(i), encodeText(u"A%1"_s.arg(i)));
+        }
+        if (corrected)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^settings: "_s + key + u' '));
+        QTest::failOnWarning(QRegularExpression(u"."_s));
+        const QList<DeviceRecord> devices = c->readDevices();
+        QString summary = QString::number(devices.size()) + u':';
+        if (!devices.isEmpty()) {
+            const DeviceRecord &r = devices.first();
+            for (qsizetype n : {qsizetype(r.type), qsizetype(r.channel), r.uid.size(),
+                                r.nickname.size(), r.username.size(), r.password.size()})
+                summary += u' ' + QString::number(n);
+        }
+        for (int n : {c->get(ConfigKey::WindowNum), c->get(ConfigKey::RecordMinutes)})
+            summary += u' ' + QString::number(n);
+        QCOMPARE(summary, read);
+    }
+
     void unreadableFileGivesDefaults()
     {
         // A folder where the file should be can be neither read nor replaced.
