@@ -19,17 +19,8 @@
 
 constexpr std::uint32_t kTalkStart = 0x0350;
 
-struct IoRecord
-{
-    int session;
-    int channel;
-    std::uint32_t type;
-    std::vector<std::uint8_t> payload;
-};
-
 struct AudioRecord
 {
-    int session;
     int channel;
     std::vector<std::uint8_t> data;
     p2p::FrameInfo info;
@@ -48,16 +39,15 @@ public:
         cb.channelOpened = [this](int s, int ch) { add(channelsOpened, {s, ch}); };
         cb.channelClosed = [this](int s, int ch) { add(channelsClosed, {s, ch}); };
         cb.ioCtrl = [this](int s, int ch, std::uint32_t type, const std::vector<std::uint8_t> &p) {
-            add(ioReceived, IoRecord{s, ch, type, p});
             if (type == kTalkStart && p.size() >= 4)
                 server_.openTalkChannel(s, p[0] | (p[1] << 8));
             else
                 server_.sendIoCtrl(s, ch, type + 1, p);
         };
-        cb.talkOpened = [this](int s, int ch, int result) { add(talkResults, {s, ch, result}); };
-        cb.talkAudio = [this](int s, int ch, const std::vector<std::uint8_t> &d,
+        cb.talkOpened = [this](int, int, int result) { add(talkResults, result); };
+        cb.talkAudio = [this](int, int ch, const std::vector<std::uint8_t> &d,
                               const p2p::FrameInfo &info) {
-            add(talkAudio, AudioRecord{s, ch, d, info});
+            add(talkAudio, AudioRecord{ch, d, info});
         };
         cb.talkClosed = [this](int s, int ch) { add(talksClosed, {s, ch}); };
         server_.setCallbacks(cb);
@@ -81,22 +71,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return v;
     }
-    template <typename T> std::size_t count(const std::vector<T> &v) const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return v.size();
-    }
-    // The last session that passed the handshake, -1 when none.
-    int lastSession() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return sessionsOpened.empty() ? -1 : sessionsOpened.back();
-    }
 
     std::vector<int> sessionsOpened, sessionsClosed;
     std::vector<std::pair<int, int>> channelsOpened, channelsClosed, talksClosed;
-    std::vector<std::tuple<int, int, int>> talkResults;
-    std::vector<IoRecord> ioReceived;
+    std::vector<int> talkResults; // what each talk login came to
     std::vector<AudioRecord> talkAudio;
 
 private:
@@ -174,12 +152,12 @@ inline void useRandomDiscoveryPort()
 }
 
 // A started, undiscoverable TestDevice named in the peer list, with a client
-// session (connect()) and an AV channel (open()) on it. The destructor stops
-// the channel and closes the session.
+// session and an AV channel on it. The destructor stops the channel and
+// closes the session.
 struct LinkedDevice
 {
-    explicit LinkedDevice(const std::string &uid, const std::string &password = "pw")
-        : dev(uid, password, false)
+    explicit LinkedDevice(const std::string &uid)
+        : dev(uid, "pw", false)
     {}
     ~LinkedDevice()
     {
@@ -189,28 +167,22 @@ struct LinkedDevice
             IOTC_Session_Close(sid);
     }
 
-    // Starts the device and connects; false (with a warning) on failure.
-    bool connect()
+    // Starts the device, connects and opens an AV channel; waits until the
+    // device saw the login. False (with a warning) on failure. `peersBefore`
+    // goes in front of the device's entry in the peer list.
+    bool open(int channel = 0, const std::string &peersBefore = {})
     {
         if (!dev.start())
             return false;
-        setPeers(dev.peerEntry());
+        setPeers(peersBefore + dev.peerEntry());
         sid = connectTo(dev.uid());
-        if (sid < 0)
-            qWarning("connect to %s: %d", dev.uid().c_str(), sid);
-        return sid >= 0;
-    }
-    // connect(), then an AV channel; waits until the device saw the login.
-    bool open(int channel = 0)
-    {
-        if (!connect())
-            return false;
-        av = openAv(sid, channel);
+        av = sid < 0 ? sid : openAv(sid, channel);
         if (av < 0) {
-            qWarning("avClientStart2 on %s: %d", dev.uid().c_str(), av);
+            qWarning("connect to or log in on %s: %d", dev.uid().c_str(), av);
             return false;
         }
-        return QTest::qWaitFor([this] { return dev.count(dev.channelsOpened) > 0; }, 10000);
+        return QTest::qWaitFor([this] { return dev.snapshot(dev.channelsOpened).size() > 0; },
+                               10000);
     }
 
     TestDevice dev;
