@@ -70,9 +70,10 @@ struct DevsimLink
         deinitLibrary();
     }
 
-    // Starts devsim with `args` (its --uid names the device), the library, and connects.
-    // False, with a warning, on failure.
-    bool connect(const QStringList &args, quint16 discoveryPort)
+    // Starts devsim with `args` (its --uid names the device) and the library, connects and
+    // opens an AV channel on `channel`. False, with a warning, on failure.
+    bool open(const QStringList &args, quint16 discoveryPort, const char *account,
+              const char *password, int channel = 0)
     {
         sim.setDiscoveryPort(discoveryPort);
         if (!sim.start(args)) {
@@ -82,19 +83,9 @@ struct DevsimLink
         if (!initLibrary(sim.peersEnv().toLatin1(), discoveryPort))
             return false;
         sid = connectUid(sim.uids().constFirst().toLatin1().constData());
-        if (sid < 0)
-            qWarning("connect: %d", sid);
-        return sid >= 0;
-    }
-    // connect(), then an AV channel on `channel`.
-    bool open(const QStringList &args, quint16 discoveryPort, const char *account,
-              const char *password, int channel = 0)
-    {
-        if (!connect(args, discoveryPort))
-            return false;
-        av = startAv(sid, account, password, channel);
+        av = sid < 0 ? sid : startAv(sid, account, password, channel);
         if (av < 0)
-            qWarning("avClientStart2: %d", av);
+            qWarning("connect or avClientStart2: %d", av);
         return av >= 0;
     }
 
@@ -106,10 +97,9 @@ struct DevsimLink
 inline QByteArray u32s(std::initializer_list<std::uint32_t> values)
 {
     QByteArray out;
-    for (std::uint32_t v : values) {
+    for (std::uint32_t v : values)
         for (int i = 0; i < 4; ++i)
             out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    }
     return out;
 }
 
@@ -140,8 +130,8 @@ struct Frame
     p2p::FrameInfo info;
 };
 
-// Polls for the next video frame. nullopt on time-out or when the link failed (*error).
-inline std::optional<Frame> recvVideo(int av, int timeoutMs, int *error = nullptr)
+// Polls for the next video (or audio) frame; nullopt on time-out or when the link failed.
+inline std::optional<Frame> recvFrame(int av, bool audio, int timeoutMs)
 {
     static thread_local std::vector<char> buf(P2P_MAX_VIDEO_FRAME_SIZE);
     QDeadlineTimer deadline(timeoutMs);
@@ -149,39 +139,28 @@ inline std::optional<Frame> recvVideo(int av, int timeoutMs, int *error = nullpt
         char info[P2P_FRAME_INFO_SIZE] = {};
         int actual = 0, expected = 0, infoSize = 0;
         unsigned int number = 0;
-        const int n = avRecvFrameData2(av, buf.data(), static_cast<int>(buf.size()), &actual,
-                                       &expected, info, sizeof info, &infoSize, &number);
-        if (n >= 0) {
+        const int size = static_cast<int>(buf.size());
+        const int n = audio ? avRecvAudioData(av, buf.data(), size, info, sizeof info, &number)
+                            : avRecvFrameData2(av, buf.data(), size, &actual, &expected, info,
+                                               sizeof info, &infoSize, &number);
+        if (n >= 0)
             return Frame{QByteArray(buf.data(), n),
                          p2p::FrameInfo::parse(reinterpret_cast<const std::uint8_t *>(info))};
-        }
-        if (n != AV_ER_DATA_NOREADY && n != AV_ER_INCOMPLETE_FRAME && n != AV_ER_LOSED_THIS_FRAME) {
-            if (error)
-                *error = n;
+        if (n != AV_ER_DATA_NOREADY)
             return std::nullopt;
-        }
         QThread::msleep(5);
     }
     return std::nullopt;
 }
 
+inline std::optional<Frame> recvVideo(int av, int timeoutMs)
+{
+    return recvFrame(av, false, timeoutMs);
+}
+
 inline std::optional<Frame> recvAudio(int av, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (avCheckAudioBuf(av) > 0) {
-            char buf[P2P_MAX_AUDIO_FRAME_SIZE];
-            char info[P2P_FRAME_INFO_SIZE] = {};
-            unsigned int number = 0;
-            const int n = avRecvAudioData(av, buf, sizeof buf, info, sizeof info, &number);
-            if (n >= 0) {
-                return Frame{QByteArray(buf, n),
-                             p2p::FrameInfo::parse(reinterpret_cast<const std::uint8_t *>(info))};
-            }
-        }
-        QThread::msleep(5);
-    }
-    return std::nullopt;
+    return recvFrame(av, true, timeoutMs);
 }
 
 } // namespace linktest

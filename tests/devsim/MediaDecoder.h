@@ -59,8 +59,7 @@ private:
     int drain()
     {
         int n = 0;
-        while (avcodec_receive_frame(m_context.get(), m_frame.get()) == 0) {
-            ++n;
+        for (; avcodec_receive_frame(m_context.get(), m_frame.get()) == 0; ++n) {
             keep(*m_frame);
             av_frame_unref(m_frame.get());
         }
@@ -72,10 +71,9 @@ private:
     {
         width = f.width;
         height = f.height;
-        if (f.nb_samples > 0) { // audio
+        if (f.nb_samples > 0) { // audio: A-law decodes to 16-bit samples
             const auto *s = reinterpret_cast<const std::int16_t *>(f.data[0]);
-            if (f.format == AV_SAMPLE_FMT_S16)
-                samples.insert(samples.end(), s, s + f.nb_samples);
+            samples.insert(samples.end(), s, s + f.nb_samples);
             return;
         }
         for (int p = 0; p < 3; ++p) {

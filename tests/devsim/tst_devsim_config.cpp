@@ -30,11 +30,9 @@ private slots:
         QTest::newRow("uid with space") << QStringList{"--uid", "AB CD"};
         QTest::newRow("unknown codec") << QStringList{"--uid", "A", "--codec", "vp9"};
         QTest::newRow("size without x") << QStringList{"--uid", "A", "--sd", "640"};
-        QTest::newRow("size letters") << QStringList{"--uid", "A", "--sd", "axb"};
         QTest::newRow("size odd") << QStringList{"--uid", "A", "--hd", "641x360"};
         QTest::newRow("size zero") << QStringList{"--uid", "A", "--hd", "0x0"};
         QTest::newRow("size huge") << QStringList{"--uid", "A", "--hd", "99999x99999"};
-        QTest::newRow("size negative") << QStringList{"--uid", "A", "--sd", "-640x360"};
         QTest::newRow("fps zero") << QStringList{"--uid", "A", "--fps", "0"};
         QTest::newRow("fps text") << QStringList{"--uid", "A", "--fps", "fast"};
         QTest::newRow("port too big") << QStringList{"--uid", "A", "--port", "65536"};
@@ -58,44 +56,33 @@ private slots:
         QVERIFY(r.devices.empty());
     }
 
-    // JSON values of every kind (text, number, boolean) become options; shared defaults apply
-    // to every device.
-    void jsonArrayOfDevices()
-    {
-        const QByteArray json = R"([
-            {"uid": "DVR4", "name": "Shop DVR", "channels": 4},
-            {"uid": "NVR8", "type": 2, "sd": "320x240", "refuse-timezone": true}
-        ])";
-        DeviceConfig::OptionMap defaults;
-        defaults.insert(QStringLiteral("password"), QStringLiteral("common"));
-        const CommandLine::Result r = CommandLine::parseJson(json, defaults);
-        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
-        QCOMPARE(r.devices.size(), size_t(2));
-        QCOMPARE(r.devices[0].name, QStringLiteral("Shop DVR"));
-        QCOMPARE(r.devices[0].channels, 4);
-        QVERIFY(!r.devices[0].refuseTimezone);
-        QCOMPARE(r.devices[1].type, 2);
-        QCOMPARE(r.devices[1].sd, QSize(320, 240));
-        QVERIFY(r.devices[1].refuseTimezone);
-        for (const DeviceConfig &c : r.devices)
-            QCOMPARE(c.password, QStringLiteral("common"));
-    }
-
-    void configFileFromCommandLine()
+    // A device file from the command line: JSON values of every kind (text, number,
+    // boolean) become options; the other options on the command line are every device's
+    // defaults, and the file wins over them.
+    void configFileWithCommandLineDefaults()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QFile file(dir.filePath(QStringLiteral("devices.json")));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(R"([{"uid": "CAM1"}, {"uid": "CAM2", "fps": 10}])");
+        file.write(R"([{"uid": "DVR4", "name": "Shop DVR", "channels": 4},
+                       {"uid": "NVR8", "fps": 10, "sd": "320x240", "refuse-timezone": true}])");
         file.close();
-        const CommandLine::Result r =
-            parseArgs({"--config", file.fileName(), "--fps", "5", "--codec", "h265"});
+        const CommandLine::Result r = parseArgs(
+            {"--config", file.fileName(), "--fps", "5", "--codec", "h265", "--password", "pw"});
         QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
         QCOMPARE(r.devices.size(), size_t(2));
-        QCOMPARE(r.devices[0].fps, 5);  // command line as default
-        QCOMPARE(r.devices[1].fps, 10); // the file wins
-        QCOMPARE(r.devices[1].codec, VideoCodec::H265);
+        QCOMPARE(r.devices[0].name, QStringLiteral("Shop DVR"));
+        QCOMPARE(r.devices[0].channels, 4);
+        QCOMPARE(r.devices[0].fps, 5);
+        QVERIFY(!r.devices[0].refuseTimezone);
+        QCOMPARE(r.devices[1].fps, 10);
+        QCOMPARE(r.devices[1].sd, QSize(320, 240));
+        QVERIFY(r.devices[1].refuseTimezone);
+        for (const DeviceConfig &c : r.devices) {
+            QCOMPARE(c.codec, VideoCodec::H265);
+            QCOMPARE(c.password, QStringLiteral("pw"));
+        }
     }
 
     void malformedJson_data()
@@ -103,15 +90,12 @@ private slots:
         QTest::addColumn<QByteArray>("json");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("truncated") << QByteArray(R"([{"uid": "A")");
-        QTest::newRow("not json") << QByteArray("uid=A");
         QTest::newRow("object not array") << QByteArray(R"({"uid": "A"})");
         QTest::newRow("empty array") << QByteArray("[]");
         QTest::newRow("array of strings") << QByteArray(R"(["A"])");
         QTest::newRow("missing uid") << QByteArray(R"([{"name": "x"}])");
         QTest::newRow("duplicate uid") << QByteArray(R"([{"uid": "A"}, {"uid": "A"}])");
         QTest::newRow("unknown key") << QByteArray(R"([{"uid": "A", "colour": "red"}])");
-        QTest::newRow("bad size") << QByteArray(R"([{"uid": "A", "hd": "1280*720"}])");
-        QTest::newRow("bad codec") << QByteArray(R"([{"uid": "A", "codec": "mjpeg"}])");
         QTest::newRow("fractional fps") << QByteArray(R"([{"uid": "A", "fps": 12.5}])");
         QTest::newRow("array value") << QByteArray(R"([{"uid": "A", "channels": [4]}])");
         QTest::newRow("null value") << QByteArray(R"([{"uid": "A", "name": null}])");
