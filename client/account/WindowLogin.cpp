@@ -323,12 +323,15 @@ bool WindowLogin::eventFilter(QObject *watched, QEvent *event)
         else if (type == QEvent::FocusOut)
             setFieldFocus(frame, false);
     } else if (watched == ui->widget_title) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
-            m_dragging = true;
-            m_dragStart = mouse->position().toPoint();
+        // The title bar sees every kind of event: only mouse events are cast.
+        if (type == QEvent::MouseButtonPress) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                m_dragging = true;
+                m_dragStart = mouse->position().toPoint();
+            }
         } else if (type == QEvent::MouseMove && m_dragging) {
-            moveWindow(mouse->position().toPoint() - m_dragStart);
+            moveWindow(static_cast<QMouseEvent *>(event)->position().toPoint() - m_dragStart);
         } else if (leftRelease) {
             m_dragging = false;
         }
