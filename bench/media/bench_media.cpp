@@ -11,13 +11,16 @@
 
 #include "link/ChannelBufferItem.h"
 #include "media/Decode.h"
-#include "media/GlWidgetViewWindow.h"
+#include "view/GlWidgetViewWindow.h"
 #include "media/PictureExchange.h"
 #include "media/Video.h"
 #include "media/VideoFrameTap.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+
+#include "av/AvError.h"
+#include "av/AvHandles.h"
 
 #include <p2p/p2p.h>
 
@@ -282,31 +285,34 @@ RunResult runOnce(int n, bool draw, quint16 discoveryPort)
 }
 
 // CPU milliseconds per frame of a bare libavcodec decoder (the client's
-// thread settings) over the bitstream, repeated.
+// thread settings) over the bitstream, repeated; 0 when the decoder cannot
+// be opened (the reason goes to stderr).
 double bareDecodeMs(const QList<BitstreamTap::Frame> &frames, AVCodecID id, int repeat)
 {
     const AVCodec *codec = avcodec_find_decoder(id);
     int decoded = 0;
     const double cpu0 = cpuSeconds();
     for (int r = 0; r < repeat; ++r) {
-        AVCodecContext *ctx = avcodec_alloc_context3(codec);
+        AvCodecContextPtr ctx = makeAvCodecContext(codec);
+        AvPacketPtr pkt = makeAvPacket();
+        AvFramePtr frame = makeAvFrame();
+        if (!ctx || !pkt || !frame)
+            return 0;
         ctx->thread_count = 4;
         ctx->thread_type = FF_THREAD_FRAME;
-        avcodec_open2(ctx, codec, nullptr);
-        AVPacket *pkt = av_packet_alloc();
-        AVFrame *frame = av_frame_alloc();
+        if (const AvError opened = avcodec_open2(ctx.get(), codec, nullptr); opened.failed()) {
+            std::fprintf(stderr, "%s\n", avErrorText("avcodec_open2", opened).c_str());
+            return 0;
+        }
         for (const auto &f : frames) {
             pkt->data = reinterpret_cast<uint8_t *>(const_cast<char *>(f.data.constData()));
             pkt->size = int(f.data.size());
-            if (avcodec_send_packet(ctx, pkt) == 0)
-                while (avcodec_receive_frame(ctx, frame) == 0) {
+            if (avcodec_send_packet(ctx.get(), pkt.get()) == 0)
+                while (avcodec_receive_frame(ctx.get(), frame.get()) == 0) {
                     ++decoded;
-                    av_frame_unref(frame);
+                    av_frame_unref(frame.get());
                 }
         }
-        av_frame_free(&frame);
-        av_packet_free(&pkt);
-        avcodec_free_context(&ctx);
     }
     return decoded ? (cpuSeconds() - cpu0) * 1000.0 / decoded : 0;
 }
