@@ -6,6 +6,8 @@
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/MainWindow.h"
+#include "model/Dev.h"
+#include "model/Device.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -193,8 +195,13 @@ private slots:
     void localLoginEmbedsScaledMainWindow()
     {
         SystemInfo::instance()->setScale(1.25);
+        // A channel count far out of range is stored: the sign-in still ends.
+        QVERIFY(Config::instance()->saveDevice({7, 1, u"Big"_s, u"BIG"_s, u"a"_s, u"p"_s}));
+        QSettings(Config::instance()->path(), QSettings::IniFormat)
+            .setValue(u"device/1/channel"_s, 2147483647);
         open();
         QTest::mouseClick(child<QPushButton>("pushButton_local"), Qt::LeftButton);
+        QCOMPARE(Dev::instance()->deviceByUid(u"BIG"_s)->channels().size(), 64);
 
         MainWindow *main = window->mainWindow();
         QVERIFY(main);
