@@ -57,6 +57,8 @@ public slots:
     void loadLanguage(int index);
     // Fills password, remember box and language from remembered login i.
     void userEditIndexChanged(int index);
+    // Signs in as the local "Admin", as the local login button does.
+    void localLogin();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -64,7 +66,6 @@ protected:
 
 private:
     void login();
-    void localLogin();
     void loadRemembered();
     void setPasswordVisible(bool visible);
     void setFieldFocus(QWidget *field, bool focused);

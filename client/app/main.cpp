@@ -1,17 +1,97 @@
 #include "account/WindowLogin.h"
+#include "app/LiveStartup.h"
 #include "diagnostics/MessageHandler.h"
 #include "diagnostics/SystemInfo.h"
+#include "model/Dev.h"
+#include "view/ViewControl.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFont>
 #include <QFontDatabase>
 
-int main(int argc, char *argv[])
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const QCommandLineOption localOption(QStringLiteral("local"),
+                                     QStringLiteral("Skip the login window and sign in "
+                                                    "locally as Admin."));
+const QCommandLineOption liveOption(
+    QStringLiteral("live"),
+    QStringLiteral("Sign in locally and open these channels of the local devices in grid order "
+                   "(channels numbered from 1); the grid takes the smallest layout that holds "
+                   "them all."),
+    QStringLiteral("UID:CH[,UID:CH...]"));
+
+void setNames()
 {
-    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION_TEXT));
+}
+
+void addOptions(QCommandLineParser *parser)
+{
+    parser->setApplicationDescription(QStringLiteral("Orvane network video client"));
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addOption(localOption);
+    parser->addOption(liveOption);
+}
+
+// True when the help or the version is asked for: both are answered
+// without a display.
+bool asksForText(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "--help", "-?", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Prints the help or the version and exits.
+[[noreturn]] void answerText(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    setNames();
+    QCommandLineParser parser;
+    addOptions(&parser);
+    // Qt's own GUI options are unknown here; they change neither answer.
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    parser.showHelp(0);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (asksForText(argc, argv))
+        answerText(argc, argv);
+
+    QApplication app(argc, argv); // takes its own options (-platform, -style, ...)
+    setNames();
+    QCommandLineParser parser;
+    addOptions(&parser);
+    parser.process(app);
+
+    QList<LiveStartup::Entry> live;
+    if (parser.isSet(liveOption)) {
+        QString error;
+        live = LiveStartup::parse(parser.value(liveOption), &error);
+        if (live.isEmpty()) {
+            std::fprintf(stderr, "orvane: --live: %s\n", qUtf8Printable(error));
+            return 2;
+        }
+    }
+
     const int fontId =
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/fonts/HELVETICA NEUE.ttf"));
     if (fontId < 0) {
@@ -28,7 +108,12 @@ int main(int argc, char *argv[])
     {
         WindowLogin login;
         installMessageHandler();
-        login.show();
+        if (parser.isSet(localOption) || !live.isEmpty())
+            login.localLogin();
+        else
+            login.show();
+        if (!live.isEmpty())
+            LiveStartup::open(live, ViewControl::instance(), Dev::instance());
         result = app.exec();
     }
     return result;
