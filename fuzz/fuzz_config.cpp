@@ -1,0 +1,69 @@
+// libFuzzer target: reading the settings files. The input is written as the
+// default settings file (which here is also the configuration file), then
+// read back through Config; every value must come out within its bounds.
+#include "config/Config.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler(quiet);
+    static QTemporaryDir home;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+    QDir().mkpath(QFileInfo(Config::defaultSettingsPath()).absolutePath());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace StoredLimits;
+    const QString file = Config::defaultSettingsPath();
+    {
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        out.write(reinterpret_cast<const char *>(data), qint64(size));
+    }
+    const Config config;
+    const QList<LoginRecord> logins = config.readLogins();
+    require(logins.size() <= Config::MaxLogins);
+    for (const LoginRecord &r : logins)
+        require(r.username.size() <= MaxNameLength && r.password.size() <= MaxPasswordLength &&
+                (r.language == 0 || r.language == 1));
+    config.get(ConfigKey::NewPath);
+    config.get(ConfigKey::AccountBaseUrl);
+    // A "newpath" naming another file moves the configuration out of reach.
+    if (config.path() != file)
+        return 0;
+    const QList<DeviceRecord> devices = config.readDevices();
+    require(devices.size() <= MaxDevices);
+    for (const DeviceRecord &r : devices)
+        require(r.uid.size() <= MaxUidLength && r.channel >= 1 && r.channel <= MaxChannels &&
+                isKnownDeviceType(r.type) && r.nickname.size() <= MaxNameLength &&
+                r.username.size() <= MaxNameLength && r.password.size() <= MaxPasswordLength);
+    const int minutes = config.get(ConfigKey::RecordMinutes);
+    require(minutes >= 1 && minutes <= MaxRecordMinutes);
+    const int layout = config.get(ConfigKey::WindowNum);
+    require(layout >= 0 && layout < WindowLayouts);
+    require(config.get(ConfigKey::PicPath).size() <= 4096 &&
+            config.get(ConfigKey::VideoPath).size() <= 4096);
+    return 0;
+}
