@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace p2p {
 
@@ -396,36 +397,26 @@ int AvLayer::recvAudio(int av, const AvChannel::FrameOut &out)
 
 void AvLayer::onMessageLocked(ClientSession &s, wire::Message &&msg)
 {
-    switch (msg.header.type) {
-    case wire::MsgType::Hello:
-    case wire::MsgType::Welcome:
-    case wire::MsgType::Ping:
-    case wire::MsgType::Bye:
+    // Session messages (Hello, Welcome, Ping, Bye) have no place on a connected session.
+    using Handler = void (AvLayer::*)(ClientSession &, wire::Message &);
+    static const std::map<wire::MsgType, Handler> handlers = {
+        {wire::MsgType::AvLogin, &AvLayer::onAvLogin},
+        {wire::MsgType::AvLoginResult, &AvLayer::onAvLoginResult},
+        {wire::MsgType::AvClose, &AvLayer::onAvClose},
+        {wire::MsgType::IoCtrl, &AvLayer::onIoCtrl},
+        {wire::MsgType::Video, &AvLayer::onVideo},
+        {wire::MsgType::Audio, &AvLayer::onAudio},
+    };
+    auto it = handlers.find(msg.header.type);
+    if (it == handlers.end()) {
         s.conn->close(CloseReason::ProtocolError);
         return;
-    case wire::MsgType::AvLogin:
-        onAvLogin(s, msg);
-        break;
-    case wire::MsgType::AvLoginResult:
-        onAvLoginResult(s, msg);
-        break;
-    case wire::MsgType::AvClose:
-        onAvClose(s, msg);
-        break;
-    case wire::MsgType::IoCtrl:
-        onIoCtrl(s, msg);
-        break;
-    case wire::MsgType::Video:
-        onVideo(s, std::move(msg));
-        break;
-    case wire::MsgType::Audio:
-        onAudio(s, std::move(msg));
-        break;
     }
+    (this->*(it->second))(s, msg);
     state_.cv.notify_all();
 }
 
-void AvLayer::onAvLogin(ClientSession &s, const wire::Message &msg)
+void AvLayer::onAvLogin(ClientSession &s, wire::Message &msg)
 {
     const std::uint8_t ch = msg.header.channel;
     wire::AvLogin login;
@@ -446,7 +437,7 @@ void AvLayer::onAvLogin(ClientSession &s, const wire::Message &msg)
     }
 }
 
-void AvLayer::onAvLoginResult(ClientSession &s, const wire::Message &msg)
+void AvLayer::onAvLoginResult(ClientSession &s, wire::Message &msg)
 {
     wire::AvLoginResult r;
     if (toServed(msg) || !wire::parseAvLoginResult(msg.payload, r)) {
@@ -462,7 +453,7 @@ void AvLayer::onAvLoginResult(ClientSession &s, const wire::Message &msg)
     }
 }
 
-void AvLayer::onAvClose(ClientSession &s, const wire::Message &msg)
+void AvLayer::onAvClose(ClientSession &s, wire::Message &msg)
 {
     const bool served = toServed(msg);
     if (served)
@@ -471,7 +462,7 @@ void AvLayer::onAvClose(ClientSession &s, const wire::Message &msg)
         state_.closeChannelLocked(c, served ? AV_ER_CLIENT_EXIT : AV_ER_SERVER_EXIT, false);
 }
 
-void AvLayer::onIoCtrl(ClientSession &s, const wire::Message &msg)
+void AvLayer::onIoCtrl(ClientSession &s, wire::Message &msg)
 {
     wire::IoCtrlView v;
     if (!wire::parseIoCtrl(msg.payload, v)) {
@@ -483,7 +474,7 @@ void AvLayer::onIoCtrl(ClientSession &s, const wire::Message &msg)
         c->pushIoCtrl(v);
 }
 
-void AvLayer::onVideo(ClientSession &s, wire::Message &&msg)
+void AvLayer::onVideo(ClientSession &s, wire::Message &msg)
 {
     if (toServed(msg))
         return;
@@ -492,7 +483,7 @@ void AvLayer::onVideo(ClientSession &s, wire::Message &&msg)
         c->pushVideo(std::move(msg.payload));
 }
 
-void AvLayer::onAudio(ClientSession &s, wire::Message &&msg)
+void AvLayer::onAudio(ClientSession &s, wire::Message &msg)
 {
     auto c = state_.avs.bound(s.sid, msg.header.channel, toServed(msg));
     if (c && c->isOpen())

@@ -67,12 +67,13 @@ private:
     // The code a failed avClientStart2 reports.
     int clientStartErrorLocked(const AvChannel &c) const;
 
-    void onAvLogin(ClientSession &s, const wire::Message &msg);
-    void onAvLoginResult(ClientSession &s, const wire::Message &msg);
-    void onAvClose(ClientSession &s, const wire::Message &msg);
-    void onIoCtrl(ClientSession &s, const wire::Message &msg);
-    void onVideo(ClientSession &s, wire::Message &&msg);
-    void onAudio(ClientSession &s, wire::Message &&msg);
+    // One handler per AV message type; a malformed message closes the session.
+    void onAvLogin(ClientSession &s, wire::Message &msg);
+    void onAvLoginResult(ClientSession &s, wire::Message &msg);
+    void onAvClose(ClientSession &s, wire::Message &msg);
+    void onIoCtrl(ClientSession &s, wire::Message &msg);
+    void onVideo(ClientSession &s, wire::Message &msg);
+    void onAudio(ClientSession &s, wire::Message &msg);
 
     ClientState &state_;
 };
