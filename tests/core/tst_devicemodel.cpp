@@ -61,25 +61,6 @@ private slots:
         QVERIFY(d.channels().isEmpty());
     }
 
-    void typeNames_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("first") << 1 << u"DVR"_s;
-        QTest::newRow("last of the run") << 14 << u"T304"_s;
-        QTest::newRow("10001") << 10001 << u"DVR(PTZ)"_s;
-        QTest::newRow("past the run") << 15 << u"[未知类型:15]"_s;
-        QTest::newRow("0") << 0 << u"[未知类型:0]"_s;
-        QTest::newRow("negative") << -3 << u"[未知类型:-3]"_s;
-    }
-
-    void typeNames()
-    {
-        QFETCH(int, type);
-        QFETCH(QString, name);
-        QCOMPARE(Device::typeName(type), name);
-    }
-
     void shownNamesFallBack()
     {
         Device d;

@@ -10,19 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// "D1:1,D2:1,...": n entries.
-QString entries(int n)
-{
-    QStringList out;
-    for (int i = 1; i <= n; ++i)
-        out << u"D%1:1"_s.arg(i);
-    return out.join(u',');
-}
-
-} // namespace
-
 // The channels opened at start by "--live": the argument and the placement.
 class tst_LiveStartup : public QObject
 {
@@ -44,7 +31,8 @@ private slots:
         const int layouts[][2] = {{5, 6},   {7, 8},   {9, 9},   {10, 13}, {14, 16},
                                   {17, 25}, {26, 36}, {37, 49}, {50, 64}, {64, 64}};
         for (const auto &[n, windows] : layouts)
-            row(qPrintable(u"%1 entries"_s.arg(n)), entries(n), entries(n), windows);
+            row(qPrintable(u"%1 entries"_s.arg(n)), QStringList(n, u"D:1"_s).join(u','),
+                QStringList(n, u"D:1"_s).join(u','), windows);
         row("no colon", u"X"_s, u"error"_s);
         row("no channel", u"UID:"_s, u"error"_s);
         row("channel 0", u"UID:0"_s, u"error"_s);
@@ -55,7 +43,7 @@ private slots:
         row("UID of 65 characters", QString(65, u'U') + u":1"_s, u"error"_s);
         row("empty entry", u"A:1,,B:2"_s, u"error"_s);
         row("empty argument", QString(), u"error"_s);
-        row("65 entries", entries(65), u"error"_s);
+        row("65 entries", QStringList(65, u"D:1"_s).join(u','), u"error"_s);
     }
 
     void argumentGivesEntriesAndLayout()
@@ -85,8 +73,7 @@ private slots:
         host.resize(800, 600);
         host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&host));
-        vc->setWindowMod(WINDOW_MOD_1);
-        vc->attach(&host);
+        vc->attach(&host); // the stored layout: 4 windows
         Device *cam = ViewTestEnv::addDevice(u"CAM"_s, 1, -1);
         ViewTestEnv::addDevice(u"NVR"_s, 8, -1);
 
