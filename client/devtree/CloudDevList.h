@@ -31,4 +31,4 @@ struct CloudDevice
 // MaxCloudChannels reads as 1 or MaxCloudChannels.
 bool parseCloudDeviceList(const QByteArray &body, QList<CloudDevice> *devices);
 
-inline constexpr int MaxCloudChannels = 256;
+inline constexpr int MaxCloudChannels = 64; // as for every device of the client

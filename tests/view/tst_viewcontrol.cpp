@@ -71,20 +71,6 @@ private slots:
         QCOMPARE(geometries(), WindowMod::cellRects(WINDOW_MOD_6, 800, 600));
     }
 
-    void invalidStoredModeCreatesNoWindows()
-    {
-        Location::instance()->setWindowNum(42);
-        ViewControl other; // not the shared one
-        QWidget otherHost;
-        otherHost.resize(400, 300);
-        other.attach(&otherHost);
-        QVERIFY(other.windows().isEmpty());
-        other.setSize(400, 300); // nothing to lay out
-        other.setWindowMod(WINDOW_MOD_1);
-        QCOMPARE(other.windows().size(), 1);
-        QCOMPARE(other.windows().first()->geometry(), QRect(0, 0, 400, 300));
-    }
-
     void growingDealsRequestedChannelsAgainFromWindowZero()
     {
         Device *a = ViewTestEnv::addDevice(u"A"_s, 2);
