@@ -8,11 +8,12 @@
 namespace {
 
 // A JSON value as text; numbers are accepted too (a UID may come as a number).
+// A number beyond qint64 (1e300) reads as no text: it names nothing.
 QString textOf(const QJsonValue &v)
 {
     if (v.isString())
         return v.toString();
-    if (v.isDouble())
+    if (v.isDouble() && v.toDouble() >= -0x1p63 && v.toDouble() < 0x1p63)
         return QString::number(qint64(v.toDouble()));
     return QString();
 }

@@ -80,7 +80,8 @@ private slots:
     {
         const QByteArray body = R"({"error_code":0,"result":{"datas":[
             5, "x", null, {"pk":"1"}, {"pk":"2","fields":[]}, {"pk":"3","fields":{"UID":"  "}},
-            {"pk":"4","fields":{"UID":{"a":1}}}, {"pk":"5","fields":{"UID":"OK1"}}]}})";
+            {"pk":"4","fields":{"UID":{"a":1}}}, {"pk":"5","fields":{"UID":"OK1"}},
+            {"pk":"6","fields":{"UID":1234555555555555555555555555555555555678}}]}})";
         QList<CloudDevice> devices;
         QVERIFY(parseCloudDeviceList(body, &devices));
         QCOMPARE(devices.size(), 1);
