@@ -13,6 +13,11 @@ class Device
 public:
     static constexpr const char *DefaultViewAccount = "Admin";
 
+    // How the device's link stands. Idle: never connected, or closed on
+    // purpose; Connecting: a first session attempt runs; Online: a session is
+    // open; Offline: the session was lost and the link is trying again.
+    enum class LinkState { Idle, Connecting, Online, Offline };
+
     Device() = default;
     ~Device();
 
@@ -46,6 +51,8 @@ public:
     void setType(int type) { m_type = type; }
     int sessionId() const { return m_sessionId; }
     void setSessionId(int sid) { m_sessionId = sid; }
+    LinkState linkState() const { return m_linkState; }
+    void setLinkState(LinkState state) { m_linkState = state; }
 
     const QList<Channel *> &channels() const { return m_channels; }
     // The i-th channel; null when i is out of range.
@@ -71,6 +78,7 @@ private:
     QString m_viewAccount;
     int m_type = 0;
     int m_sessionId = -1;
+    LinkState m_linkState = LinkState::Idle;
     QList<Channel *> m_channels;
 };
 
