@@ -5,6 +5,7 @@
 #include "link/ErrorText.h"
 #include "link/IoTasks.h"
 #include "link/ProgressEvents.h"
+#include "link/ReconnectSchedule.h"
 #include "link/ReplyWatch.h"
 #include "link/TalkControl.h"
 #include "model/Channel.h"
@@ -32,6 +33,7 @@ IoConnect::IoConnect(QObject *parent)
     , m_dev(Dev::instance())
     , m_replies(new ReplyWatch(m_dev, DefaultIoTimeoutMs, this))
     , m_connects(new ConnectQueue(m_core, m_dev, ConnectWatchdogMs, this))
+    , m_reconnects(new ReconnectSchedule(m_dev, this))
     , m_talk(new TalkControl(m_core, m_dev, m_replies, this))
     , m_lan(new LanSearch(m_core, this))
     , m_msgTimer(new QTimer(this))
@@ -40,6 +42,7 @@ IoConnect::IoConnect(QObject *parent)
     if (!s_instance)
         s_instance = this;
     qRegisterMetaType<Channel *>("Channel*");
+    qRegisterMetaType<Device *>("Device*");
 
     m_msgTimer->setInterval(MsgPollMs);
     connect(m_msgTimer, &QTimer::timeout, this, &IoConnect::getMsg);
@@ -53,6 +56,8 @@ IoConnect::IoConnect(QObject *parent)
     connect(m_talk, &TalkControl::failed, this, &IoConnect::audioSendControlFailMsg);
     connect(m_lan, &LanSearch::succeeded, this, &IoConnect::startLANSearchSuccessMsg);
     connect(m_lan, &LanSearch::failed, this, &IoConnect::startLANSearchFailMsg);
+    connect(m_reconnects, &ReconnectSchedule::due, this, &IoConnect::reconnectDue);
+    connect(m_dev, &Dev::reloadDevMsg, m_reconnects, &ReconnectSchedule::dropUnregistered);
 
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this]() { shutdown(); });
@@ -71,6 +76,12 @@ void IoConnect::setStreamResetHandler(std::function<void(Channel *, bool)> handl
 {
     ORVANE_ASSERT_GUI_THREAD();
     m_streamReset = std::move(handler);
+}
+
+void IoConnect::setLinkLostHandler(std::function<void(Device *)> handler)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    m_linkLost = std::move(handler);
 }
 
 void IoConnect::setTalkHandler(std::function<void(Channel *, bool)> handler)
@@ -109,6 +120,18 @@ int IoConnect::ioTimeoutMs() const
     return m_replies->timeoutMs();
 }
 
+void IoConnect::setReconnectUnitMs(int ms)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    m_reconnects->setUnitMs(ms);
+}
+
+int IoConnect::reconnectDelayMs(const Device *device) const
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    return m_reconnects->pendingMs(device);
+}
+
 // ---------------------------------------------------------------------------
 // Device sessions
 
@@ -118,11 +141,17 @@ void IoConnect::connectChannel(Channel *ch)
     ORVANE_CHECK(ch, return );
     if (m_core->closing)
         return;
-    if (ch->device()->sessionId() >= 0) {
+    Device *d = ch->device();
+    if (d->sessionId() >= 0) {
         // A second session for a connected device would orphan the first.
         emit connectDevSuccessMsg(ch);
         return;
     }
+    if (d->linkState() == Device::LinkState::Offline) {
+        reconnectNow(d);
+        return;
+    }
+    d->setLinkState(Device::LinkState::Connecting);
     m_connects->requestSession(ChannelRef::of(ch));
 }
 
@@ -210,9 +239,13 @@ void IoConnect::closeDevice(Device *d)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(d, return );
-    if (d->sessionId() < 0)
+    m_reconnects->forget(d);
+    const bool wasOffline = d->linkState() == Device::LinkState::Offline;
+    d->setLinkState(Device::LinkState::Idle);
+    if (d->sessionId() < 0 && !wasOffline)
         return;
-    sdkApi().sessionClose(d->sessionId());
+    if (d->sessionId() >= 0)
+        sdkApi().sessionClose(d->sessionId());
     d->setSessionId(-1);
     const int count = qMin(d->channelCount(), int(d->channels().size()));
     for (int i = 0; i < count; ++i) {
@@ -254,30 +287,13 @@ bool IoConnect::shutdown(int waitMs)
     if (!m_core->closing.exchange(true)) {
         m_msgTimer->stop();
         m_connects->stop();
+        m_reconnects->clear();
         m_lan->stop();
         // Closing every AV channel and session makes blocked calls return.
-        const SdkApi &sdk = sdkApi();
         for (Device *d : m_dev->devices()) {
-            const int sid = d->sessionId();
-            if (sid < 0)
-                continue;
-            for (Channel *ch : d->channels()) {
-                ch->ioTimeout()->stop();
-                if (ch->talkAvIndex() >= 0)
-                    sdk.servStop(ch->talkAvIndex());
-                for (bool live : {true, false}) {
-                    const int av = ch->avIndex(live);
-                    if (av < 0)
-                        continue;
-                    sdk.sendIoCtrlExit(av);
-                    sdk.clientStop(av);
-                    sdk.clientExit(sid, quint8(ch->index()));
-                    ch->setAvIndex(-1, live);
-                    ch->setVideoOn(false, live);
-                }
-            }
-            sdk.sessionClose(sid);
-            d->setSessionId(-1);
+            d->setLinkState(Device::LinkState::Idle);
+            if (d->sessionId() >= 0)
+                closeSession(d);
         }
     }
     return m_core->waitForTasks(waitMs);
@@ -295,15 +311,20 @@ void IoConnect::ioControlTimeout(Channel *ch)
     if (ch->avIndex(true) >= 0)
         sdkApi().sendIoCtrlExit(ch->avIndex(true));
     // Requests whose answer never came fail now instead of waiting for ever.
-    for (unsigned int type : awaited) {
+    failAwaited(ch, awaited, AV_ER_TIMEOUT);
+}
+
+void IoConnect::failAwaited(Channel *ch, const QSet<unsigned int> &replyTypes, int code)
+{
+    for (unsigned int type : replyTypes) {
         if (type == IOCTRL_TIMEZONE_SET_RESP)
-            emitFailure(&IoConnect::setTimeZoneFailMsg, ch, AV_ER_TIMEOUT);
+            emitFailure(&IoConnect::setTimeZoneFailMsg, ch, code);
         else if (type == IOCTRL_WIFI_SET_RESP)
-            emitFailure(&IoConnect::setWifiFailMsg, ch, AV_ER_TIMEOUT);
+            emitFailure(&IoConnect::setWifiFailMsg, ch, code);
         else if (type == IOCTRL_QUALITY_SET_RESP)
-            emitFailure(&IoConnect::changeQualityFailMsg, ch, AV_ER_TIMEOUT);
+            emitFailure(&IoConnect::changeQualityFailMsg, ch, code);
         else if (type == IOCTRL_PLAYBACK_SEEK_RESP)
-            emitFailure(&IoConnect::changeReplayTimeFailMsg, ch, AV_ER_TIMEOUT);
+            emitFailure(&IoConnect::changeReplayTimeFailMsg, ch, code);
     }
 }
 

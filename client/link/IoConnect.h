@@ -22,6 +22,7 @@ class QTimer;
 class ProgressEvent_Connect;
 class ProgressEvent_GetAvIndex;
 class ProgressEvent_getMsg;
+class ReconnectSchedule;
 class ReplyWatch;
 class TalkControl;
 class TaskResultEvent;
@@ -39,8 +40,21 @@ class TaskResultEvent;
 //
 // The bookkeeping lives in helpers: ConnectQueue (session attempts and the
 // watchdog), ReplyWatch (IO time-outs and awaited replies), TalkControl (the
-// talk sequence) and LanSearch. IoConnect serves the devices registered in
-// Dev.
+// talk sequence), ReconnectSchedule (the waits of lost devices) and
+// LanSearch. IoConnect serves the devices registered in Dev.
+//
+// Link loss: a result with isLinkLostCode (IO poll, IO control sends, AV
+// channel starts; the media layer reports its receive failures through
+// reportLinkLost) ends the device's session once: its AV channels and session
+// are closed, the slots reset (the channels stay requested), the device goes
+// Offline and deviceOfflineMsg is emitted. A failing operation still emits its
+// own failure signal, and requests waiting for a device reply fail with the
+// code. While any channel of the device is requested for view, the session is
+// tried again through the connect queue after 1, 2, 4, 8, 16, 30, 30 ... s;
+// when it opens the device is Online (deviceOnlineMsg) and each requested
+// channel gets its AV channel and connectChannelSuccessMsg, as on a first
+// connect. Failed attempts emit nothing. Replies the device sends unasked are
+// logged and dropped.
 class IoConnect : public QObject
 {
     Q_OBJECT
@@ -96,9 +110,24 @@ public:
     void setIoTimeoutMs(int ms);
     int ioTimeoutMs() const;
 
+    // Link loss and reconnection (see above).
+    // The session of device is gone: code is the failure that showed it.
+    void reportLinkLost(Device *device, int code);
+    // An offline device tries its session at once instead of waiting.
+    void reconnectNow(Device *device);
+    // Before the next reconnect of device, in ms: > 0 waiting, 0 trying, -1 none planned.
+    int reconnectDelayMs(const Device *device) const;
+    // The unit of the reconnect waits (1000 ms); tests shorten or lengthen it.
+    void setReconnectUnitMs(int ms);
+
     // Seams to the media pipeline and the view grid, set by them at start-up.
     // Stream reset: the video decoder and audio player drop a slot's state.
     void setStreamResetHandler(std::function<void(Channel *, bool live)> handler);
+    // Link lost: called once per loss after the device's slots were reset
+    // without the stream-reset handler; the media layer keeps the last
+    // pictures and shows them as offline. Unset: the stream-reset handler
+    // runs for every slot of the device instead.
+    void setLinkLostHandler(std::function<void(Device *)> handler);
     // Talk: start (true) or stop (false) capturing and sending microphone audio.
     void setTalkHandler(std::function<void(Channel *, bool on)> handler);
     // Which slot the view grid shows (true = live); live when unset.
@@ -164,6 +193,10 @@ signals:
     void setWifiFailMsg(Channel *ch, int code, QString text);
     void receiveVideoTimeMsg(Channel *ch, QList<int> item);
     void getChannelInfoMsg(Channel *ch);
+    // The session of device was lost (once per loss); text = errorText(code).
+    void deviceOfflineMsg(Device *device, int code, QString text);
+    // A lost device has its session again.
+    void deviceOnlineMsg(Device *device);
 
 protected:
     bool event(QEvent *e) override;
@@ -182,6 +215,15 @@ private:
     void onMessage(const ProgressEvent_getMsg &e);
     void handleReply(Channel *ch, unsigned int type, const QByteArray &data);
     void emitFailure(FailureSignal signal, Channel *ch, int code);
+    void failAwaited(Channel *ch, const QSet<unsigned int> &replyTypes, int code);
+
+    // Sessions opening, failing and being lost (GUI thread).
+    void sessionOpened(Channel *ch, int sessionId);
+    void sessionFailed(Channel *ch, int code);
+    void closeSession(Device *d);
+    void reconnectDue(Device *d);
+    void tryReconnect(Device *d);
+    static Channel *requestedChannel(const Device *d);
 
     void sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
                      std::function<QEvent *(const TaskContext &, int)> makeEvent);
@@ -195,10 +237,12 @@ private:
     quint8 m_quality = 0;
     ReplyWatch *m_replies;
     ConnectQueue *m_connects;
+    ReconnectSchedule *m_reconnects;
     TalkControl *m_talk;
     LanSearch *m_lan;
     QTimer *m_msgTimer;
     QSet<ChannelRef> m_receiving[2]; // [live]: a receive task is running
     std::function<void(Channel *, bool)> m_streamReset;
+    std::function<void(Device *)> m_linkLost;
     std::function<bool()> m_liveMode;
 };

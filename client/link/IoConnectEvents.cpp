@@ -6,6 +6,7 @@
 
 #include "link/ConnectQueue.h"
 #include "link/ErrorText.h"
+#include "link/LinkErrors.h"
 #include "link/ProgressEvents.h"
 #include "link/ReplyWatch.h"
 #include "link/TalkControl.h"
@@ -151,6 +152,8 @@ void IoConnect::deliverResult(const ResultRoute &route, const TaskResultEvent &e
         return;
     if (e.result < 0) {
         emitFailure(route.failed, ch, e.result);
+        if (isLinkLostCode(e.result))
+            reportLinkLost(ch->device(), e.result);
         if (!route.succeedsAfterFailure)
             return;
     } else if (route.action) {
@@ -183,20 +186,16 @@ void IoConnect::onConnect(const ProgressEvent_Connect &e)
             sdkApi().sessionClose(e.sessionId);
             code = IOTC_ER_TIMEOUT;
         }
-        qDebug() << "Connect Device error uid:" << e.ref.uid << " bRet:" << code;
-        if (ch)
-            emitFailure(&IoConnect::connectDevFailMsg, ch, code);
+        sessionFailed(ch, code);
         return;
     }
-    if (opened && ch) {
-        ch->device()->setSessionId(e.sessionId);
-        emit connectDevSuccessMsg(ch);
+    if (opened && ch && ch->device()->linkState() != Device::LinkState::Idle) {
+        sessionOpened(ch, e.sessionId);
     } else if (opened) {
-        sdkApi().sessionClose(e.sessionId); // the device went away meanwhile
+        // The device went away, or was closed on purpose, meanwhile.
+        sdkApi().sessionClose(e.sessionId);
     } else {
-        qDebug() << "Connect Device error uid:" << e.ref.uid << " bRet:" << e.result;
-        if (ch)
-            emitFailure(&IoConnect::connectDevFailMsg, ch, e.result);
+        sessionFailed(ch, e.result);
     }
     m_connects->finish(e.ref);
 }
@@ -225,17 +224,18 @@ void IoConnect::onAvIndex(const ProgressEvent_GetAvIndex &e)
         } else {
             emitFailure(&IoConnect::startReplayFailMsg, ch, e.avIndex);
         }
-        return;
-    }
-    if (e.avIndex >= 0) {
+    } else if (e.avIndex >= 0) {
         ch->setAvIndex(e.avIndex, true);
         getChannelVersion(ch);
         return;
+    } else {
+        qDebug() << "[ERROR]connect channel error:" << e.avIndex << "(" << errorText(e.avIndex)
+                 << ");channel:" << ch->index();
+        emitFailure(&IoConnect::connectChannelFailMsg, ch, e.avIndex);
+        m_connects->checkChannelsOpen();
     }
-    qDebug() << "[ERROR]connect channel error:" << e.avIndex << "(" << errorText(e.avIndex)
-             << ");channel:" << ch->index();
-    emitFailure(&IoConnect::connectChannelFailMsg, ch, e.avIndex);
-    m_connects->checkChannelsOpen();
+    if (isLinkLostCode(e.avIndex))
+        reportLinkLost(ch->device(), e.avIndex);
 }
 
 void IoConnect::onChannelVersion(const TaskResultEvent &e)
@@ -250,8 +250,13 @@ void IoConnect::onMessage(const ProgressEvent_getMsg &e)
 {
     m_receiving[e.live ? 1 : 0].remove(e.ctx.ref);
     Channel *ch = e.ctx.resolve(m_dev, e.live);
-    if (!ch || e.result < 0)
+    if (!ch)
         return;
+    if (e.result < 0) {
+        if (isLinkLostCode(e.result))
+            reportLinkLost(ch->device(), e.result);
+        return;
+    }
     handleReply(ch, e.messageType, e.data);
     if (e.live && ch->avIndex(false) >= 0)
         startReceive(ch, false);
@@ -259,14 +264,29 @@ void IoConnect::onMessage(const ProgressEvent_getMsg &e)
 
 void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &data)
 {
-    m_replies->arrived(ch, type);
+    // Only answers to requests made here count: the version (asked for on
+    // every channel start), a busy note while a playback is wanted, and the
+    // replies awaited. Anything else the device sends is dropped.
+    bool asked = m_replies->arrived(ch, type) || type == IOCTRL_VERSION_RESP;
+    if (type == IOCTRL_PLAYBACK_BUSY)
+        asked = ch->viewRequested(false) || ch->avIndex(false) >= 0;
+    if (!asked) {
+        qInfo().noquote() << QStringLiteral("%1 channel %2: reply 0x%3 nobody asked for, ignored")
+                                 .arg(ch->device()->uid())
+                                 .arg(ch->index() + 1)
+                                 .arg(type, 4, 16, QLatin1Char('0'));
+        return;
+    }
     switch (type) {
     case IOCTRL_QUALITY_SET_RESP: {
         const std::optional<quint32> result = IoCtrl::readU32(data, 0);
-        if (!result || *result != 0)
-            return;
-        ch->setQuality(m_replies->takeQuality(ch).value_or(m_quality != 0), true);
-        emit changeQualitySuccessMsg(ch);
+        const std::optional<bool> hd = m_replies->takeQuality(ch);
+        if (result && *result == 0) {
+            ch->setQuality(hd.value_or(m_quality != 0), true);
+            emit changeQualitySuccessMsg(ch);
+        } else {
+            emit changeQualityFailMsg(ch, 0, tr("The device did not change the quality"));
+        }
         return;
     }
     case IOCTRL_PLAYBACK_SEEK_RESP: {
@@ -307,7 +327,6 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
         return;
     }
     default:
-        qDebug() << "msgTask:" << type;
         return;
     }
 }

@@ -50,7 +50,7 @@ int connectByUid(const char *uid, int sid)
     }
     while (s.gatedUids.contains(u))
         changed.wait(&lock);
-    return sid;
+    return s.refusedUids.contains(u) ? IOTC_ER_DEVICE_NOT_LISTENING : sid;
 }
 
 int searchResult(void *entries, int maxEntries, int flags)
@@ -69,7 +69,8 @@ int clientStart(int sid, const char *account, const char *password, unsigned int
                 unsigned int *, unsigned char channel, int *resend)
 {
     record("avStart", sid, account, password, timeoutSec, channel, *resend);
-    return 100 + sid * 10 + channel;
+    QMutexLocker l(&lock);
+    return state().avStartResults.value(channel, 100 + sid * 10 + channel);
 }
 
 int sendIoCtrl(int av, unsigned int type, const char *data, int size)
@@ -221,6 +222,12 @@ void queueReply(int av, unsigned type, const QByteArray &payload)
 {
     QMutexLocker l(&lock);
     state().replies[av].append({0, payload, {}, type});
+}
+
+void queueReplyFailure(int av, int code)
+{
+    QMutexLocker l(&lock);
+    state().replies[av].append({code, {}, {}, 0});
 }
 
 void unblockAll()

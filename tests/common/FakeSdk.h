@@ -33,8 +33,10 @@ struct State
     QStringList calls;
     bool initialized = false;
     int nextSid = 0;
-    QSet<QString> silentUids; // connect blocks until its session is stopped or closed
-    QSet<QString> gatedUids;  // connect blocks until released
+    QSet<QString> silentUids;       // connect blocks until its session is stopped or closed
+    QSet<QString> gatedUids;        // connect blocks until released
+    QSet<QString> refusedUids;      // connect fails at once (device not listening)
+    QHash<int, int> avStartResults; // by channel; default: an AV index
     QSet<int> stoppedSids;
     QSet<int> exitedAvs;
     QHash<unsigned, int> sendResults; // by message type; default 0
@@ -58,6 +60,8 @@ State &state();
 QStringList calls(const QString &prefix = QString());
 void release(const QString &uid);
 void queueReply(int av, unsigned type, const QByteArray &payload);
+// The next IO control receive on av fails with code.
+void queueReplyFailure(int av, int code);
 // Lets every held call go.
 void unblockAll();
 

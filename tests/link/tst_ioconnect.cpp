@@ -1,10 +1,11 @@
 // IoConnect against the in-process fake SDK: the connect queue, task results
 // and their signals, device replies, the IO time-out, talk, closing, stale
-// results, shutdown and LAN search.
+// results, link loss and reconnection, shutdown and LAN search.
 
 #include "FakeSdk.h"
 #include "LinkFixture.h"
 
+#include "link/ErrorText.h"
 #include "link/ProgressEvents.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,17 @@ template <typename Event, typename... More> QEvent *make(const TaskContext &ctx,
 {
     return new Event(ctx, result, More{}...);
 }
+
+// Asks for a device reply the way a request does, by its successful result.
+using Ask = void (*)(IoConnect *io, Channel *ch);
+template <typename Event> void ask(IoConnect *io, Channel *ch)
+{
+    Event e(TaskContext::of(ch, true), 0);
+    QCoreApplication::sendEvent(io, &e);
+}
+
+// Ends the link of ch's device with code, the way the row names.
+using Lose = void (*)(IoConnect *io, Channel *ch, int code);
 
 QString sendLine(int av, unsigned type, const char *hex)
 {
@@ -58,6 +70,8 @@ private:
 } // namespace
 
 Q_DECLARE_METATYPE(MakeEvent)
+Q_DECLARE_METATYPE(Ask)
+Q_DECLARE_METATYPE(Lose)
 
 class TstIoConnect : public LinkFixture
 {
@@ -76,23 +90,6 @@ private slots:
     {
         FakeSdk::unblockAll();
         tearDownLink();
-    }
-
-    void eventsOutsideTheLinkRangeGoToQObject()
-    {
-        struct Probe : IoConnect
-        {
-            QList<int> passedOn; // QObject::event hands user events to customEvent()
-            void customEvent(QEvent *e) override { passedOn.append(int(e->type())); }
-        } probe;
-        QEvent decode(QEvent::Type(1018)), beyond(QEvent::Type(1030));
-        QCoreApplication::sendEvent(&probe, &decode);
-        QCoreApplication::sendEvent(&probe, &beyond);
-        ProgressEvent_LanSearchStart handled(AV_ER_INVALID_ARG);
-        ProgressEvent_setTime stale(TaskContext{}, 0);
-        QVERIFY(QCoreApplication::sendEvent(&probe, &handled));
-        QVERIFY(QCoreApplication::sendEvent(&probe, &stale));
-        QCOMPARE(probe.passedOn, (QList<int>{1018, 1030}));
     }
 
     void failedResultEmitsItsSignalWithTheErrorText_data()
@@ -259,54 +256,70 @@ private slots:
                                      sendLine(av, 0x02FF, "0000000000000000"),
                                      sendLine(av, 0x00FF, "0000"),
                                      sendLine(av, 0x01FF, "0000000000000000")}));
-        // A refusal changes nothing; an acknowledgement stores the quality.
+        // The first answer decides (a refusal changes nothing); the second
+        // was not asked for. The version reply marks the end.
         FakeSdk::queueReply(av, IOCTRL_QUALITY_SET_RESP, QByteArray::fromHex("01000000"));
         FakeSdk::queueReply(av, IOCTRL_QUALITY_SET_RESP, QByteArray::fromHex("00000000"));
-        QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, Wait);
-        QVERIFY(ch->quality(true));
-        QCOMPARE(io->quality(), quint8(1));
+        FakeSdk::queueReply(av, IOCTRL_VERSION_RESP, QByteArray("V1"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.names().contains("getChannelInfoMsg"), Wait);
+        QVERIFY(log.names().contains("changeQualityFailMsg"));
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(!ch->quality(true));
     }
 
     void deviceReplyDecidesItsSignal_data()
     {
         QTest::addColumn<uint>("type");
         QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<Ask>("asked");           // null: the device sends it unasked
         QTest::addColumn<QByteArray>("expected"); // empty: no signal
         QTest::addColumn<QString>("text");        // of a failure
         const QString tz = QStringLiteral("设备无法修改时区");
         const QString wifi = QStringLiteral("Failed to configure wireless network");
         const QString seek = QStringLiteral("Playback video data does not exist.");
         const QString busy = QStringLiteral("Does not support simultaneous remote playback.");
-        auto row = [](const char *name, uint type, const char *hex, const char *expected,
+        auto row = [](const char *name, uint type, const char *hex, Ask asked, const char *expected,
                       const QString &text = QString()) {
-            QTest::newRow(name) << type << QByteArray::fromHex(hex) << QByteArray(expected) << text;
+            QTest::newRow(name) << type << QByteArray::fromHex(hex) << asked << QByteArray(expected)
+                                << text;
         };
-        row("time zone set", IOCTRL_TIMEZONE_SET_RESP, "01000000", "setTimeZoneSuccessMsg");
-        row("time zone refused", IOCTRL_TIMEZONE_SET_RESP, "00000000", "setTimeZoneFailMsg", tz);
-        row("time zone reply cut short", IOCTRL_TIMEZONE_SET_RESP, "01", "setTimeZoneFailMsg", tz);
-        row("wifi set", IOCTRL_WIFI_SET_RESP, "00000000", "setWifiSuccessMsg");
-        row("wifi refused", IOCTRL_WIFI_SET_RESP, "02000000", "setWifiFailMsg", wifi);
-        row("wifi reply cut short", IOCTRL_WIFI_SET_RESP, "0000", "setWifiFailMsg", wifi);
-        row("seek done", IOCTRL_PLAYBACK_SEEK_RESP, "00", "changeReplayTimeSuccessMsg");
-        row("seek without data", IOCTRL_PLAYBACK_SEEK_RESP, "01", "changeReplayTimeFailMsg", seek);
-        row("seek reply empty", IOCTRL_PLAYBACK_SEEK_RESP, "", "changeReplayTimeFailMsg", seek);
-        row("playback busy", IOCTRL_PLAYBACK_BUSY, "0000000001", "startReplayFailMsg", busy);
-        row("playback free", IOCTRL_PLAYBACK_BUSY, "0000000000", "");
-        row("busy flag missing", IOCTRL_PLAYBACK_BUSY, "00000000", "");
-        row("quality refused", IOCTRL_QUALITY_SET_RESP, "01000000", "");
-        row("quality reply cut short", IOCTRL_QUALITY_SET_RESP, "000000", "");
-        row("unknown type", 0x7777, "00000000", "");
+        const uint zoneSet = IOCTRL_TIMEZONE_SET_RESP, wifiSet = IOCTRL_WIFI_SET_RESP;
+        const uint seekDone = IOCTRL_PLAYBACK_SEEK_RESP, busyNote = IOCTRL_PLAYBACK_BUSY;
+        const Ask zone = ask<ProgressEvent_setTimeZone>, net = ask<ProgressEvent_setWifi>;
+        const Ask seekAsked = ask<ProgressEvent_changeReplayTime>;
+        const Ask playback = [](IoConnect *, Channel *ch) { ch->setViewRequested(true, false); };
+        row("time zone set", zoneSet, "01000000", zone, "setTimeZoneSuccessMsg");
+        row("time zone refused", zoneSet, "00000000", zone, "setTimeZoneFailMsg", tz);
+        row("time zone reply cut short", zoneSet, "01", zone, "setTimeZoneFailMsg", tz);
+        row("time zone unasked", zoneSet, "00000000", nullptr, "");
+        row("wifi set", wifiSet, "00000000", net, "setWifiSuccessMsg");
+        row("wifi refused", wifiSet, "02000000", net, "setWifiFailMsg", wifi);
+        row("wifi reply cut short", wifiSet, "0000", net, "setWifiFailMsg", wifi);
+        row("wifi unasked", wifiSet, "02000000", nullptr, "");
+        row("seek done", seekDone, "00", seekAsked, "changeReplayTimeSuccessMsg");
+        row("seek without data", seekDone, "01", seekAsked, "changeReplayTimeFailMsg", seek);
+        row("seek reply empty", seekDone, "", seekAsked, "changeReplayTimeFailMsg", seek);
+        row("seek unasked", seekDone, "01", nullptr, "");
+        row("playback busy", busyNote, "0000000001", playback, "startReplayFailMsg", busy);
+        row("busy without playback", busyNote, "0000000001", nullptr, "");
+        row("playback free", busyNote, "0000000000", playback, "");
+        row("busy flag missing", busyNote, "00000000", playback, "");
+        row("quality unasked", IOCTRL_QUALITY_SET_RESP, "00000000", nullptr, "");
+        row("unknown type", 0x7777, "00000000", nullptr, "");
     }
 
     void deviceReplyDecidesItsSignal()
     {
         QFETCH(uint, type);
         QFETCH(QByteArray, payload);
+        QFETCH(Ask, asked);
         QFETCH(QByteArray, expected);
         QFETCH(QString, text);
         Channel *ch = open(addDevice("UID-R"));
         QVERIFY(ch);
         SignalLog log(io);
+        if (asked)
+            asked(io, ch);
         // Replies are handled in order: the version reply after the one
         // under test marks the end of its handling.
         FakeSdk::queueReply(ch->avIndex(true), type, payload);
@@ -410,6 +423,116 @@ private slots:
         QCOMPARE(all.mid(all.size() - 3),
                  (QStringList{sendLine(av, 0x02FF, "0000000000000000"),
                               QStringLiteral("avStop %1").arg(av), "avExit 0 0"}));
+    }
+
+    void lostDeviceGoesOfflineOnceAndRetriesWithGrowingWaits_data()
+    {
+        QTest::addColumn<Lose>("lose");
+        QTest::addColumn<int>("code");
+        auto row = [](const char *name, int code, Lose f) { QTest::newRow(name) << f << code; };
+        row("reply poll", AV_ER_SESSION_CLOSE_BY_REMOTE, [](IoConnect *, Channel *ch, int code) {
+            FakeSdk::queueReplyFailure(ch->avIndex(true), code);
+        });
+        row("send", AV_ER_REMOTE_TIMEOUT_DISCONNECT, [](IoConnect *io, Channel *ch, int code) {
+            FakeSdk::state().sendResults.insert(IOCTRL_TIMEZONE_SET, code);
+            io->setTimeZone(ch, "GMT");
+        });
+        row("AV start of channel 2", AV_ER_INVALID_SID, [](IoConnect *io, Channel *ch, int code) {
+            FakeSdk::state().avStartResults.insert(1, code);
+            io->startChannel(ch->device()->channel(1));
+        });
+        row("media, twice", AV_ER_NOT_INITIALIZED, [](IoConnect *io, Channel *ch, int code) {
+            io->reportLinkLost(ch->device(), code);
+            io->reportLinkLost(ch->device(), code);
+        });
+    }
+
+    void lostDeviceGoesOfflineOnceAndRetriesWithGrowingWaits()
+    {
+        QFETCH(Lose, lose);
+        QFETCH(int, code);
+        Device *d = addDevice("UID-L", 2);
+        Channel *ch = open(d);
+        QVERIFY(ch);
+        ch->setViewRequested(true, true);
+        ch->setVideoOn(true, true);
+        ch->setAudioOn(true, true);
+        int resets = 0;
+        QList<Device *> lost;
+        io->setStreamResetHandler([&](Channel *, bool) { ++resets; });
+        io->setLinkLostHandler([&](Device *x) { lost << x; });
+        const int unit = 600000; // no wait ends by itself here
+        io->setReconnectUnitMs(unit);
+        FakeSdk::state().refusedUids.insert("UID-L");
+        QSignalSpy offline(io, &IoConnect::deviceOfflineMsg);
+        QSignalSpy online(io, &IoConnect::deviceOnlineMsg);
+        QSignalSpy ready(io, &IoConnect::connectChannelSuccessMsg);
+        QSignalSpy devFailed(io, &IoConnect::connectDevFailMsg);
+        lose(io, ch, code);
+        QTRY_COMPARE_WITH_TIMEOUT(offline.size(), 1, Wait);
+        QCOMPARE(offline.at(0), (QVariantList{QVariant::fromValue(d), code, errorText(code)}));
+        QCOMPARE(d->linkState(), Device::LinkState::Offline);
+        QCOMPARE(d->sessionId(), -1);
+        QCOMPARE(ch->avIndex(true), -1);
+        QVERIFY(ch->viewRequested(true) && !ch->videoOn(true) && !ch->audioOn(true));
+        QCOMPARE(lost, QList<Device *>{d}); // the pictures stay: no stream reset
+        QCOMPARE(resets, 0);
+        QCOMPARE(FakeSdk::calls("sessionClose"), QStringList{"sessionClose 0"});
+        // Every failed attempt waits longer; reconnectNow cuts a wait short.
+        QList<int> waits;
+        for (int connects = 1; waits.size() < 7; ++connects) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                FakeSdk::calls("connect ").size() == connects && io->reconnectDelayMs(d) > 0, Wait);
+            waits << io->reconnectDelayMs(d) / unit;
+            io->reconnectNow(d);
+        }
+        QCOMPARE(waits, (QList<int>{1, 2, 4, 8, 16, 30, 30}));
+        // Double-clicking the offline channel connects it again.
+        QTRY_COMPARE_WITH_TIMEOUT(io->reconnectDelayMs(d), unit * 30, Wait);
+        FakeSdk::state().refusedUids.clear();
+        io->connectChannel(ch);
+        io->startChannel(ch);
+        QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, Wait);
+        QCOMPARE(online.size(), 1);
+        QCOMPARE(offline.size() + devFailed.size(), 1);
+        QCOMPARE(d->linkState(), Device::LinkState::Online);
+        QVERIFY(d->sessionId() > 0 && ch->avIndex(true) >= 0);
+        QCOMPARE(io->reconnectDelayMs(d), -1);
+    }
+
+    void reconnectAttemptsStop_data()
+    {
+        QTest::addColumn<Ask>("stop");
+        QTest::addColumn<int>("state");
+        QTest::newRow("nothing requested any more")
+            << Ask([](IoConnect *, Channel *ch) { ch->setViewRequested(false, true); })
+            << int(Device::LinkState::Offline);
+        QTest::newRow("device closed")
+            << Ask([](IoConnect *io, Channel *ch) { io->closeDevice(ch->device()); })
+            << int(Device::LinkState::Idle);
+        QTest::newRow("device removed")
+            << Ask([](IoConnect *, Channel *ch) { Dev::instance()->removeDevice(ch->device()); })
+            << int(Device::LinkState::Offline);
+    }
+
+    void reconnectAttemptsStop()
+    {
+        QFETCH(Ask, stop);
+        QFETCH(int, state);
+        Device *d = addDevice("UID-X");
+        Channel *ch = open(d);
+        QVERIFY(ch);
+        ch->setViewRequested(true, true);
+        io->setReconnectUnitMs(20);
+        FakeSdk::state().refusedUids.insert("UID-X");
+        io->reportLinkLost(d, AV_ER_REMOTE_TIMEOUT_DISCONNECT);
+        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::calls("connect ").size() >= 3, Wait); // by itself
+        stop(io, ch);
+        QTRY_COMPARE_WITH_TIMEOUT(io->reconnectDelayMs(d), -1, Wait);
+        QTRY_COMPARE_WITH_TIMEOUT(io->activeTasks(), 0, Wait);
+        QCoreApplication::processEvents(); // the answer of an attempt that was running
+        QCOMPARE(io->reconnectDelayMs(d), -1);
+        QCOMPARE(int(d->linkState()), state);
     }
 
     void resultsForADeletedDeviceTouchNothing()

@@ -1,11 +1,15 @@
 // The device link against real devsim processes on loopback: sessions, AV
 // channels, the IO control messages as the device receives them, its
-// replies, talk and LAN search.
+// replies, talk, devices that die or freeze and come back, and LAN search.
 
 #include "DevsimProcess.h"
 #include "LinkFixture.h"
 
 #include <QRandomGenerator>
+
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#endif
 
 #include <memory>
 #include <vector>
@@ -164,6 +168,53 @@ private slots:
         QVERIFY(seen(sim, QRegularExpression("^IOCTRL TALK \\S+ 0x0351 ")) >= 0);
         QVERIFY(seen(sim, QRegularExpression("^TALK_CLOSE TALK ")) >= 0);
         QTRY_VERIFY_WITH_TIMEOUT(!ch->talking(), Wait);
+    }
+
+    void lostDeviceGoesOfflineAndComesBack_data()
+    {
+        QTest::addColumn<bool>("freeze");
+        QTest::addColumn<int>("code");
+        QTest::newRow("killed, restarted on its port") << false << AV_ER_SESSION_CLOSE_BY_REMOTE;
+        QTest::newRow("frozen past the keep-alive, resumed")
+            << true << AV_ER_REMOTE_TIMEOUT_DISCONNECT;
+    }
+
+    void lostDeviceGoesOfflineAndComesBack()
+    {
+        QFETCH(bool, freeze);
+        QFETCH(int, code);
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX signals");
+#else
+        DevsimProcess *sim = startSim({"--uid", "LOST"});
+        QVERIFY(sim);
+        Device *d = addDevice("LOST");
+        Channel *ch = open(d);
+        QVERIFY(ch);
+        ch->setViewRequested(true, true);
+        QSignalSpy offline(io, &IoConnect::deviceOfflineMsg);
+        QSignalSpy online(io, &IoConnect::deviceOnlineMsg);
+        QSignalSpy ready(io, &IoConnect::connectChannelSuccessMsg);
+        const auto pid = pid_t(sim->process().processId());
+        const QString port = QString::number(sim->port("LOST"));
+        if (freeze)
+            ::kill(pid, SIGSTOP);
+        else
+            sim->kill();
+        QTRY_COMPARE_WITH_TIMEOUT(offline.size(), 1, Wait);
+        QCOMPARE(offline.at(0).at(1).toInt(), code);
+        QCOMPARE(d->sessionId(), -1);
+        QCOMPARE(d->linkState(), Device::LinkState::Offline);
+        if (freeze)
+            ::kill(pid, SIGCONT);
+        else
+            QVERIFY(startSim({"--uid", "LOST", "--port", port}));
+        QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, Wait);
+        QCOMPARE(online.size(), 1);
+        QCOMPARE(offline.size(), 1);
+        QCOMPARE(d->linkState(), Device::LinkState::Online);
+        QVERIFY(ch->avIndex(true) >= 0);
+#endif
     }
 
     void lanSearchListsDevicesAndReplacesResults()
