@@ -45,7 +45,8 @@ QString jsonValueText(const QJsonValue &v, bool *ok)
         return v.toString();
     case QJsonValue::Double: {
         const double d = v.toDouble();
-        if (d != static_cast<double>(static_cast<long long>(d))) {
+        // Whole numbers only; one beyond long long must not reach the cast.
+        if (!(d >= -0x1p63 && d < 0x1p63) || d != static_cast<double>(static_cast<long long>(d))) {
             *ok = false;
             return {};
         }

@@ -97,6 +97,8 @@ private slots:
         QTest::newRow("duplicate uid") << QByteArray(R"([{"uid": "A"}, {"uid": "A"}])");
         QTest::newRow("unknown key") << QByteArray(R"([{"uid": "A", "colour": "red"}])");
         QTest::newRow("fractional fps") << QByteArray(R"([{"uid": "A", "fps": 12.5}])");
+        QTest::newRow("number beyond long long")
+            << QByteArray(R"([{"uid": "A", "drop-after": 3.6e73}])");
         QTest::newRow("array value") << QByteArray(R"([{"uid": "A", "channels": [4]}])");
         QTest::newRow("null value") << QByteArray(R"([{"uid": "A", "name": null}])");
         QTest::newRow("second device bad")
