@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -26,6 +27,9 @@ void require(bool condition)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     qInstallMessageHandler(quiet);
+    // Every read stages a copy in a temporary folder: keep those off the disk.
+    if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        qputenv("TMPDIR", "/dev/shm");
     static QTemporaryDir home;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
     QDir().mkpath(QFileInfo(Config::defaultSettingsPath()).absolutePath());
