@@ -1,8 +1,10 @@
-#include "model/AvHandles.h"
+#include "av/AvHandles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
 
 void AvPacketDeleter::operator()(AVPacket *p) const
@@ -25,6 +27,11 @@ void AvParserDeleter::operator()(AVCodecParserContext *p) const
     av_parser_close(p);
 }
 
+void AvInputFormatDeleter::operator()(AVFormatContext *f) const
+{
+    avformat_close_input(&f);
+}
+
 void AvOutputFormatDeleter::operator()(AVFormatContext *f) const
 {
     if (!f)
@@ -32,4 +39,34 @@ void AvOutputFormatDeleter::operator()(AVFormatContext *f) const
     if (f->oformat && !(f->oformat->flags & AVFMT_NOFILE))
         avio_closep(&f->pb);
     avformat_free_context(f);
+}
+
+void SwsContextDeleter::operator()(SwsContext *c) const
+{
+    sws_freeContext(c);
+}
+
+void SwrContextDeleter::operator()(SwrContext *c) const
+{
+    swr_free(&c);
+}
+
+AvPacketPtr makeAvPacket()
+{
+    return AvPacketPtr(av_packet_alloc());
+}
+
+AvFramePtr makeAvFrame()
+{
+    return AvFramePtr(av_frame_alloc());
+}
+
+AvCodecContextPtr makeAvCodecContext(const AVCodec *codec)
+{
+    return AvCodecContextPtr(avcodec_alloc_context3(codec));
+}
+
+AvParserPtr makeAvParser(int codecId)
+{
+    return AvParserPtr(av_parser_init(codecId));
 }

@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
         [](Channel *ch, bool live) { Video::instance()->tearDownDecoder(ch, live); });
     Channel::setDestroyHook([](Channel *ch) { Video::instance()->releaseChannel(ch); });
     connect(view, &ViewControl::quitMsg, decode, &Decode::stopRun);
+    connect(decode, &Decode::noVideoMsg, view, &ViewControl::showNoVideo);
 
     connect(view, &ViewControl::closeMenuMsg, this, &MainWindow::closeMenu);
 
@@ -162,6 +163,13 @@ void MainWindow::connectLinkFailures()
                 qOverload<Channel *, int, const QString &>(&MainWindow::openAlert));
     connect(io, &IoConnect::startLANSearchFailMsg, this,
             qOverload<int, const QString &>(&MainWindow::openAlert));
+    // One alert per lost device; the link reconnects by itself.
+    connect(io, &IoConnect::deviceOfflineMsg, this, [](Device *d, int code, const QString &text) {
+        qWarning("%s: link lost (%d %s), reconnecting", qUtf8Printable(d->uid()), code,
+                 qUtf8Printable(text));
+    });
+    connect(io, &IoConnect::deviceOnlineMsg, this,
+            [](Device *d) { qInfo("%s: link back", qUtf8Printable(d->uid())); });
 }
 
 void MainWindow::openAlert(Channel *channel, int code, const QString &text)

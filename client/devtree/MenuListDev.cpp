@@ -88,6 +88,15 @@ MenuListDev::MenuListDev(QWidget *parent)
     connect(m_io, &IoConnect::videoRequestStopSuccessMsg, this,
             &MenuListDev::videoRequestStopSuccess);
     connect(m_io, &IoConnect::stopReplaySuccessMsg, this, &MenuListDev::videoRequestStopSuccess);
+    // A lost device shows the failure colour on all its rows until it is back.
+    connect(m_io, &IoConnect::deviceOfflineMsg, this, [this](Device *d, int, const QString &) {
+        if (d == m_device)
+            setTextState(Failed);
+    });
+    connect(m_io, &IoConnect::deviceOnlineMsg, this, [this](Device *d) {
+        if (d == m_device)
+            setTextState(m_channel ? Normal : Active);
+    });
 
     ViewControl *view = ViewControl::instance();
     connect(view, &ViewControl::doubleClickScreenMsg, this,

@@ -1,12 +1,13 @@
 // IoConnect's side of device sessions once an attempt has answered: a session
-// that opens, an attempt that fails, a session that is lost, and the
-// attempts that bring a lost device back.
+// that opens, an attempt that fails, a session that is lost, the attempts
+// that bring a lost device back, and closing channels and sessions.
 
 #include "link/IoConnect.h"
 
 #include "diagnostics/Checks.h"
 #include "link/ConnectQueue.h"
 #include "link/ErrorText.h"
+#include "link/IoTasks.h"
 #include "link/ReconnectSchedule.h"
 #include "link/ReplyWatch.h"
 #include "link/TalkControl.h"
@@ -181,4 +182,123 @@ void IoConnect::tryReconnect(Device *d)
         return; // nothing to connect, or an attempt already runs
     qInfo().noquote() << QStringLiteral("reconnecting %1").arg(d->uid());
     m_connects->requestSession(ChannelRef::of(ch));
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+void IoConnect::closeSlot(Channel *ch, bool live)
+{
+    const int av = ch->avIndex(live);
+    const int sid = ch->device()->sessionId();
+    const int liveAv = ch->avIndex(true);
+    QList<IoCtrl::Message> before;
+    int talkAv = -1;
+    if (live) {
+        if (ch->talking() || ch->talkAvIndex() >= 0) {
+            if (ch->talkChannelId() >= 0)
+                before.append({IOCTRL_SPEAKER_STOP, IoCtrl::speaker(ch->talkChannelId())});
+            talkAv = ch->talkAvIndex();
+            m_talk->drop(ch);
+        }
+        before.append({IOCTRL_VIDEO_STOP, IoCtrl::videoStop(ch->index())});
+    } else {
+        before.append({IOCTRL_PLAYBACK_CONTROL, IoCtrl::playbackStop(ch->index())});
+    }
+    resetStream(ch, live);
+    if (av < 0 || sid < 0) {
+        // No AV channel to close: only the stop message, as a plain request.
+        if (live)
+            stopVideo(ch, false);
+        return;
+    }
+    // The slot is closed from here on; the task sends the stop message and
+    // then closes the AV channel, in that order.
+    ch->setAvIndex(-1, live);
+    TaskContext ctx = TaskContext::of(ch, live);
+    ctx.avIndex = av;
+    const quint8 number = quint8(ch->index());
+    const LinkTaskCorePtr core = m_core;
+    m_core->start([core, ctx, number, before, liveAv, talkAv]() {
+        IoTasks::closeAv(core, ctx, number, before, liveAv, talkAv);
+    });
+    if (live)
+        emit videoRequestStopSuccessMsg(ch);
+    else
+        emit stopReplaySuccessMsg(ch);
+}
+
+void IoConnect::closeChannel(Channel *ch)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    // Playback first: its stop message travels on the live AV channel.
+    if (ch->videoOn(false))
+        closeSlot(ch, false);
+    if (ch->videoOn(true))
+        closeSlot(ch, true);
+}
+
+void IoConnect::closeDevice(Device *d)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(d, return );
+    m_reconnects->forget(d);
+    const bool wasOffline = d->linkState() == Device::LinkState::Offline;
+    d->setLinkState(Device::LinkState::Idle);
+    if (d->sessionId() < 0 && !wasOffline)
+        return;
+    if (d->sessionId() >= 0)
+        sdkApi().sessionClose(d->sessionId());
+    d->setSessionId(-1);
+    const int count = qMin(d->channelCount(), int(d->channels().size()));
+    for (int i = 0; i < count; ++i) {
+        Channel *ch = d->channel(i);
+        m_replies->forget(ch);
+        m_talk->drop(ch); // the talk server went with the session
+        for (bool live : {true, false}) {
+            ch->setViewRequested(false, live);
+            resetStream(ch, live);
+            ch->setAvIndex(-1, live);
+            if (live)
+                emit videoRequestStopSuccessMsg(ch);
+            else
+                emit stopReplaySuccessMsg(ch);
+        }
+    }
+}
+
+void IoConnect::closeDeviceOf(Channel *ch)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    closeDevice(ch->device());
+}
+
+void IoConnect::resetStream(Channel *ch, bool live)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    ch->setVideoOn(false, live);
+    if (m_streamReset)
+        m_streamReset(ch, live);
+    ch->setRxErrorCount(0, live);
+}
+
+bool IoConnect::shutdown(int waitMs)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    if (!m_core->closing.exchange(true)) {
+        m_msgTimer->stop();
+        m_connects->stop();
+        m_reconnects->clear();
+        m_lan->stop();
+        // Closing every AV channel and session makes blocked calls return.
+        for (Device *d : m_dev->devices()) {
+            d->setLinkState(Device::LinkState::Idle);
+            if (d->sessionId() >= 0)
+                closeSession(d);
+        }
+    }
+    return m_core->waitForTasks(waitMs);
 }

@@ -4,6 +4,7 @@
 
 #include "link/ChannelBufferItem.h"
 #include "link/ErrorText.h"
+#include "link/LinkErrors.h"
 #include "link/IoConnect.h"
 #include "media/StreamReceive.h"
 #include "media/MediaEvents.h"
@@ -46,6 +47,10 @@ Decode::Decode(Video *video, QObject *parent)
         else
             qWarning() << "playback restart not available";
     };
+    m_linkLost = [](Device *device, int code) {
+        IoConnect::instance()->reportLinkLost(device, code);
+    };
+    m_clock.start();
     m_timer.setInterval(TickMs);
     connect(&m_timer, &QTimer::timeout, this, &Decode::getData);
     m_timer.start();
@@ -81,6 +86,12 @@ void Decode::setRestartHandler(RestartHandler handler)
 {
     ORVANE_ASSERT_GUI_THREAD();
     m_restart = std::move(handler);
+}
+
+void Decode::setLinkLostHandler(LinkLostHandler handler)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    m_linkLost = std::move(handler);
 }
 
 void Decode::setAudioHandler(AudioHandler handler)
@@ -132,6 +143,35 @@ void Decode::getData()
                     [this, live, channel] { StreamReceive::receiveAudio(this, live, channel); });
         }
     }
+    if (m_clock.elapsed() - m_lastWatchMs >= WatchIntervalMs)
+        watchStreams(live);
+}
+
+void Decode::watchStreams(bool live)
+{
+    m_lastWatchMs = m_clock.elapsed();
+    QList<StreamWatch::Stream> streaming;
+    for (Device *device : Dev::instance()->devices()) {
+        if (device->linkState() != Device::LinkState::Online)
+            continue;
+        const QList<Channel *> &channels = device->channels();
+        const int count = qMin(device->channelCount(), int(channels.size()));
+        for (int i = 0; i < count; ++i) {
+            Channel *channel = channels.at(i);
+            if (channel->avIndex(live) >= 0 && channel->videoOn(live) && !channel->paused(live))
+                streaming.append({channel, live});
+        }
+    }
+    const QList<StreamWatch::Stream> silent = m_watch.silentStreams(streaming, m_lastWatchMs);
+    for (const StreamWatch::Stream &stream : silent) {
+        qInfo().noquote() << QStringLiteral("no video for %1 s on %2 channel %3: restarting")
+                                 .arg(StreamWatch::NoVideoMs / 1000)
+                                 .arg(stream.first->device()->uid())
+                                 .arg(stream.first->index() + 1);
+        emit noVideoMsg(stream.first, stream.second);
+        if (m_restart)
+            m_restart(stream.first, stream.second);
+    }
 }
 
 void Decode::stopRun()
@@ -145,6 +185,10 @@ bool Decode::event(QEvent *e)
 {
     if (e->type() == DecodeEvent_getVideo::TypeId) {
         auto *ev = static_cast<DecodeEvent_getVideo *>(e);
+        // A result of a closed AV channel says nothing about the one open now
+        // (a session lost and opened again meanwhile).
+        if (ev->avIndex >= 0 && ev->avIndex != ev->channel->avIndex(ev->live))
+            return true;
         ChannelBufferItem *item = ev->item;
         ev->item = nullptr;
         videoReceived(ev->channel, ev->live, ev->result, item);
@@ -164,6 +208,10 @@ void Decode::videoReceived(Channel *channel, bool live, int result, ChannelBuffe
 {
     if (result < 0) {
         delete item;
+        if (m_watch.receiveFailed(channel, live, result, isLinkLostCode(result)) && m_linkLost) {
+            m_linkLost(channel->device(), result);
+            return;
+        }
         channel->setRxErrorCount(channel->rxErrorCount(live) + 1, live);
         if (result != AV_ER_DATA_NOREADY)
             emit receiveVideoData(channel, result, errorText(result));
@@ -181,6 +229,7 @@ void Decode::videoReceived(Channel *channel, bool live, int result, ChannelBuffe
         return;
     }
     channel->setRxErrorCount(0, live);
+    m_watch.frameArrived(channel, live, m_clock.elapsed());
     ++m_videoFrames;
     m_video->decodeFrame(channel, live, item);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "media/StreamWatch.h"
+
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 #include <QSet>
@@ -10,6 +13,7 @@
 #include <mutex>
 
 class Channel;
+class Device;
 class Video;
 struct ChannelBufferItem;
 
@@ -18,7 +22,9 @@ struct ChannelBufferItem;
 // step on the global thread pool (each takes every frame waiting, up to a
 // bound); their events come back here, video frames go on to Video and audio
 // frames to the audio handler. After 1000 consecutive failed video receives
-// the stream is restarted.
+// the stream is restarted; a stream of an online device that stays silent
+// for 5 s is restarted too (noVideoMsg), and a receive that finds the link
+// lost reports it.
 //
 // Threads: lives on the GUI thread; slots, event() and the setters there
 // (asserted in debug builds).
@@ -39,6 +45,11 @@ public:
     // Takes ownership of an audio frame whose codec is in 136..143 (the
     // item's audioLength holds the received length).
     using AudioHandler = std::function<void(Channel *channel, bool live, ChannelBufferItem *item)>;
+    // Reports a device whose link a receive found lost. The default tells
+    // IoConnect (reportLinkLost), which closes the session and reconnects.
+    using LinkLostHandler = std::function<void(Device *device, int code)>;
+    // How often the streams are checked for silence.
+    static constexpr int WatchIntervalMs = 1000;
 
     static Decode *instance();
 
@@ -50,6 +61,7 @@ public:
     void setModeSource(ModeSource source);
     void setRestartHandler(RestartHandler handler);
     void setAudioHandler(AudioHandler handler);
+    void setLinkLostHandler(LinkLostHandler handler);
 
     // Locks shared by all video receive steps and by all audio receive steps.
     QMutex &videoLock() { return m_videoLock; }
@@ -65,6 +77,9 @@ signals:
     // A failed video receive (other than "no data ready"): channel, code, text.
     void receiveVideoData(Channel *channel, int code, const QString &text);
     void videoGetMsg(Channel *channel);
+    // A stream of an online device delivered no frame for
+    // StreamWatch::NoVideoMs; it is being restarted.
+    void noVideoMsg(Channel *channel, bool live);
 
 public slots:
     // The timer tick: starts the receive steps of the current mode.
@@ -79,6 +94,7 @@ private:
     bool markPending(Channel *channel, bool live, bool video);
     void videoReceived(Channel *channel, bool live, int result, ChannelBufferItem *item);
     void audioReceived(Channel *channel, bool live, int result, ChannelBufferItem *item);
+    void watchStreams(bool live);
 
     Video *m_video;
     QTimer m_timer;
@@ -87,6 +103,10 @@ private:
     ModeSource m_modeSource;
     RestartHandler m_restart;
     AudioHandler m_audio;
+    LinkLostHandler m_linkLost;
+    StreamWatch m_watch;
+    QElapsedTimer m_clock;
+    qint64 m_lastWatchMs = 0;
     quint64 m_videoFrames = 0;
     quint64 m_audioFrames = 0;
     bool m_running = true;

@@ -34,6 +34,13 @@ bool shouldLog()
     return (n & (n - 1)) == 0;
 }
 
+// The stream's parameter sets announce a picture above the limit (the
+// decoder then refuses to allocate it, so decoding fails).
+bool announcesTooLarge(const AVCodecContext *ctx)
+{
+    return PictureExchange::packedSize(ctx->width, ctx->height) > PictureExchange::MaxBytes;
+}
+
 void copyPlane(uint8_t *dst, const uint8_t *src, int srcStride, int width, int rows)
 {
     for (int i = 0; i < rows; ++i)
@@ -170,7 +177,7 @@ Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *dat
     if (ret < 0) {
         if (shouldLog())
             qWarning() << "avcodec_send_packet failed:" << ffmpegError(ret);
-        r.code = SendFailed;
+        r.code = announcesTooLarge(ctx) ? PictureTooLarge : SendFailed;
         return r;
     }
     int lastError = 0;
@@ -181,7 +188,7 @@ Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *dat
         if (ret < 0) {
             if (shouldLog())
                 qWarning() << "avcodec_receive_frame failed:" << ffmpegError(ret);
-            lastError = ReceiveFailed;
+            lastError = announcesTooLarge(ctx) ? PictureTooLarge : ReceiveFailed;
             break;
         }
         uint32_t ts = timestamp;

@@ -29,6 +29,9 @@ public:
     bool live;
     int result;
     ChannelBufferItem *item;
+    // The AV channel the frame came from (-1: not known); a result of an AV
+    // channel that has been closed since is dropped.
+    int avIndex = -1;
 };
 
 // An audio receive step's result (0: nothing buffered).

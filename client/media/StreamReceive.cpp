@@ -72,7 +72,7 @@ void receiveVideo(Decode *decode, bool live, Channel *channel)
                 item->frameNumber = frameNumber;
             }
             item->size = result;
-            if (result < 0 && n > 0 && result == NoDataReady) {
+            if (result < 0 && n > 0 && result == AV_ER_DATA_NOREADY) {
                 // Everything buffered has been taken; that is no failure.
                 delete item;
                 break;
@@ -84,8 +84,9 @@ void receiveVideo(Decode *decode, bool live, Channel *channel)
             else if (result >= 0)
                 measurePlaybackFrameRate(slot.frameRate, slot.frameRateWindowStart,
                                          item->timestamp());
-            QCoreApplication::postEvent(decode,
-                                        new DecodeEvent_getVideo(channel, live, result, item));
+            auto *event = new DecodeEvent_getVideo(channel, live, result, item);
+            event->avIndex = avIndex;
+            QCoreApplication::postEvent(decode, event);
             if (result < 0)
                 break;
         }

@@ -18,7 +18,6 @@ namespace StreamReceive {
 // Most frames one step takes, so that one busy channel cannot starve the
 // others within a 50 ms tick (8 frames per tick allow up to 160 fps).
 constexpr int MaxFramesPerStep = 8;
-constexpr int NoDataReady = -20012; // the library's "no frame buffered"
 
 // The library calls go through sdkApi() (link/SdkApi.h).
 

@@ -22,15 +22,18 @@ const char *const VertexShader =
 
 const char *const FragmentShader =
     "varying vec2 textureOut;     uniform sampler2D tex_y;     uniform sampler2D tex_u;     "
-    "uniform sampler2D tex_v;     void main(void)     {         vec3 yuv;         vec3 rgb;        "
+    "uniform sampler2D tex_v;     uniform float brightness;     void main(void)     {         vec3 yuv;         vec3 rgb;        "
     " yuv.x = texture2D(tex_y, textureOut).r;         yuv.y = texture2D(tex_u, textureOut).r - "
     "0.5;         yuv.z = texture2D(tex_v, textureOut).r - 0.5;         rgb = mat3( 1,       1,    "
     "     1,                     0,       -0.39465,  2.03211,                     1.13983, "
-    "-0.58060,  0) * yuv;         gl_FragColor = vec4(rgb, 1);     }";
+    "-0.58060,  0) * yuv;         gl_FragColor = vec4(rgb * brightness, 1);     }";
 
 // Four corners, then their texture coordinates: the first picture row at the top.
 const float Vertices[16] = {-1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f, 1.0f, -1.0f,
                             0.0f,  1.0f,  0.0f,  0.0f, 1.0f, 0.0f, 1.0f, 1.0f};
+
+// A cell with a status text over it draws its picture at this brightness.
+constexpr float DimmedBrightness = 0.4f;
 
 constexpr int AttrVertex = 0;
 constexpr int AttrTexture = 1;
@@ -87,6 +90,15 @@ GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
     m_noticeText->setStyleSheet(QStringLiteral("color:rgb(255,0,0)"));
     m_notice->hide();
 
+    m_status = new QLabel(this);
+    m_status->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setWordWrap(true);
+    m_status->setStyleSheet(info->scaleFontSheet(
+        QStringLiteral("font-size:14px;color:rgb(255,255,255);background:rgba(0,0,0,0)"),
+        SystemInfo::Normal));
+    m_status->hide();
+
     connect(Video::instance(), &Video::decodeSuccess, this, &GlWidgetViewWindow::showImg);
     connect(Dev::instance(), &Dev::selectChannelMsg, this,
             &GlWidgetViewWindow::showSelectedChannel);
@@ -115,6 +127,8 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
     m_channel = channel;
     m_pictures.reset();
     m_uploadedSerial = 0;
+    m_status->clear();
+    m_status->hide();
     if (!channel) {
         removeWaiting();
         m_recordBadge->hide();
@@ -141,6 +155,25 @@ void GlWidgetViewWindow::layoutOverlays()
     m_recordBadge->setGeometry(int(width() - 40 * s), int(3 * s), int(40 * s), int(18 * s));
     m_notice->setGeometry(int(10 * s), int(3 * s), int(width() - 50 * s), int(18 * s));
     m_noticeText->setGeometry(0, 0, m_notice->width(), m_notice->height());
+    m_status->setGeometry(int(8 * s), 0, qMax(0, int(width() - 16 * s)), height());
+}
+
+void GlWidgetViewWindow::setStatus(const QString &text)
+{
+    if (text == m_status->text() && m_status->isVisible() == !text.isEmpty())
+        return;
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
+    if (!text.isEmpty()) {
+        removeWaiting();
+        m_status->raise();
+    }
+    update();
+}
+
+QString GlWidgetViewWindow::status() const
+{
+    return m_status->text();
 }
 
 void GlWidgetViewWindow::removeWaiting()
@@ -155,6 +188,7 @@ void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int hei
         return;
     if (m_waiting && !channel->waitKeyFrame(live))
         removeWaiting();
+    setStatus(QString()); // pictures again: whatever stopped them is over
     m_width = width;
     m_height = height;
     m_pictures = Video::instance()->pictures(channel, live);
@@ -167,7 +201,9 @@ void GlWidgetViewWindow::cleanScreen(Channel *channel)
     if (channel != m_channel && m_channel)
         return;
     m_pictures.reset();
-    m_uploadedSerial = 0;
+    // Under a status text the cell keeps showing its last picture, dimmed.
+    if (m_status->text().isEmpty())
+        m_uploadedSerial = 0;
     update();
 }
 
@@ -265,6 +301,7 @@ void GlWidgetViewWindow::initializeGL()
     m_texY = m_program->uniformLocation("tex_y");
     m_texU = m_program->uniformLocation("tex_u");
     m_texV = m_program->uniformLocation("tex_v");
+    m_brightness = m_program->uniformLocation("brightness");
 
     for (int i = 0; i < 3; ++i) {
         m_textures[i] = std::make_unique<QOpenGLTexture>(QOpenGLTexture::Target2D);
@@ -326,13 +363,14 @@ void GlWidgetViewWindow::paintGL()
 {
     const qreal dpr = devicePixelRatioF();
     glViewport(0, 0, int(width() * dpr), int(height() * dpr));
-    if (!m_channel || !m_pictures || m_width / 2 < 1 || m_height / 2 < 1) {
-        clearTo(0.99f, 0.99f, 0.99f);
-        return;
-    }
+    const auto sized = [this] { return m_width / 2 >= 1 && m_height / 2 >= 1; };
     uint timestamp = 0;
-    if (!uploadPicture(timestamp) || m_width / 2 < 1 || m_height / 2 < 1) {
-        clearTo(0.99f, 0.99f, 0.99f); // the stream stopped meanwhile
+    // A new picture, or else (under a status text) the last one the
+    // textures still hold.
+    const bool fresh = m_channel && m_pictures && sized() && uploadPicture(timestamp) && sized();
+    const bool dimmed = !m_status->text().isEmpty();
+    if (!fresh && !(m_channel && dimmed && m_uploadedSerial != 0 && sized())) {
+        clearTo(0.99f, 0.99f, 0.99f); // nothing to draw, or the stream stopped meanwhile
         return;
     }
     if (m_selected)
@@ -354,8 +392,10 @@ void GlWidgetViewWindow::paintGL()
     m_program->setUniformValue(m_texY, 0);
     m_program->setUniformValue(m_texU, 1);
     m_program->setUniformValue(m_texV, 2);
+    m_program->setUniformValue(m_brightness, dimmed ? DimmedBrightness : 1.0f);
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
     glActiveTexture(GL_TEXTURE0);
 
-    Video::instance()->showImageFinish(m_channel, timestamp);
+    if (fresh)
+        Video::instance()->showImageFinish(m_channel, timestamp);
 }

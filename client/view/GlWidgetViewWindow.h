@@ -18,7 +18,8 @@ class WaitingCircle;
 // One cell of the view grid: draws the packed I420 picture of the channel
 // assigned to it with a YUV-to-RGB shader inside a 2-pixel frame (blue when
 // the cell's channel is selected, grey otherwise), shows a "REC" badge while
-// the channel records and a waiting indicator while its stream is requested.
+// the channel records, a waiting indicator while its stream is requested and
+// a status text over the dimmed last picture while the stream is lost.
 //
 // The picture is read from the channel's PictureExchange under its lock, so
 // a picture is never drawn while the decoder overwrites it.
@@ -47,6 +48,12 @@ public:
     bool isRecordBadgeShown() const;
     // A picture is held for drawing.
     bool hasPicture() const { return m_pictures != nullptr; }
+
+    // A status text over the cell ("offline", "no video"; empty = none).
+    // While it shows, the cell keeps its last picture, dimmed; the next
+    // picture of the channel clears it.
+    void setStatus(const QString &text);
+    QString status() const;
 
 signals:
     void doubleClicked(Channel *channel);
@@ -83,12 +90,14 @@ private:
     QWidget *m_notice = nullptr; // hidden "ultra HD" notice
     QLabel *m_noticeText = nullptr;
     WaitingCircle *m_waiting = nullptr;
+    QLabel *m_status = nullptr;
 
     QOpenGLBuffer m_vertices;
     std::unique_ptr<QOpenGLShaderProgram> m_program;
     int m_texY = -1;
     int m_texU = -1;
     int m_texV = -1;
+    int m_brightness = -1;
     std::unique_ptr<QOpenGLTexture> m_textures[3];
     unsigned int m_textureIds[3] = {0, 0, 0};
     unsigned int m_planeFormat = 0; // GL_RED, or GL_LUMINANCE on OpenGL 2

@@ -21,13 +21,21 @@ namespace {
 // count must fit an int).
 constexpr int MaxRecordMinutes = 35000;
 
-// Channels 0 .. channelCount - 1 of a device (never past its channel list).
-int channelLimit(const Device *d)
-{
-    return qMin(d->channelCount(), int(d->channels().size()));
-}
-
 } // namespace
+
+QList<Channel *> ViewControl::connectedChannels() const
+{
+    QList<Channel *> channels;
+    for (Device *d : m_dev->devices()) {
+        if (d->sessionId() < 0)
+            continue;
+        // Channels 0 .. channelCount - 1 (never past the channel list).
+        const int count = qMin(d->channelCount(), int(d->channels().size()));
+        for (int i = 0; i < count; ++i)
+            channels.append(d->channel(i));
+    }
+    return channels;
+}
 
 ViewControl *ViewControl::instance()
 {
@@ -47,6 +55,8 @@ ViewControl::ViewControl(QObject *parent)
                 [this](Channel *ch, int, const QString &) { connectDevFail(ch); });
         connect(io, &IoConnect::connectChannelSuccessMsg, this,
                 &ViewControl::connectChannelSuccess);
+        connect(io, &IoConnect::deviceOfflineMsg, this,
+                [this](Device *d, int, const QString &) { showDeviceOffline(d); });
         connect(m_dev, &Dev::selectChannelMsg, this, &ViewControl::changeShowChannel);
         // The cells and the link read the mode of the grid.
         GlWidgetViewWindow::setModeSource([] { return ViewControl::instance()->isLive(); });
@@ -245,18 +255,21 @@ GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
     ORVANE_ASSERT_GUI_THREAD();
     if (!window || window->hasChannel())
         return window;
-    for (Device *d : m_dev->devices()) {
-        if (d->sessionId() < 0)
-            continue;
-        for (int i = 0; i < channelLimit(d); ++i) {
-            Channel *ch = d->channel(i);
-            if (!ch->window() && ch->viewRequested(m_live)) {
-                putChannel(window, ch);
-                return window;
-            }
+    for (Channel *ch : connectedChannels()) {
+        if (!ch->window() && ch->viewRequested(m_live)) {
+            putChannel(window, ch);
+            break;
         }
     }
     return window;
+}
+
+void ViewControl::openInCell(Channel *channel, int cell)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(channel && cell >= 0 && cell < m_windows.size(), return);
+    putChannel(m_windows.at(cell), channel);
+    prepareChannel(channel, false);
 }
 
 void ViewControl::releaseWindow(Channel *channel)
@@ -287,6 +300,9 @@ void ViewControl::changeShowChannel(Channel *channel)
 
 void ViewControl::doubleClickScreen(Channel *channel)
 {
+    // A lost device is tried again at once rather than at its next attempt.
+    if (channel && channel->device()->linkState() == Device::LinkState::Offline)
+        m_link->reconnectNow(channel->device());
     if (m_windowMod == WINDOW_MOD_1) {
         releaseWindow(channel);
         setWindowMod(m_previousMod);
@@ -301,6 +317,21 @@ void ViewControl::doubleClickScreen(Channel *channel)
         setWindowMod(WINDOW_MOD_1);
     }
     emit doubleClickScreenMsg(channel);
+}
+
+void ViewControl::showDeviceOffline(Device *device)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    for (GlWidgetViewWindow *w : std::as_const(m_windows))
+        if (w->device() == device && w->hasChannel())
+            w->setStatus(tr("离线 — 正在重新连接…"));
+}
+
+void ViewControl::showNoVideo(Channel *channel, bool live)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    if (channel && live == m_live && channel->window())
+        channel->window()->setStatus(tr("无视频"));
 }
 
 // ---- Stream control --------------------------------------------------------
@@ -369,17 +400,10 @@ void ViewControl::closeDeviceThenRelease(Device *device)
 void ViewControl::stopAll()
 {
     ORVANE_ASSERT_GUI_THREAD();
-    const QList<Device *> devices = m_dev->devices();
-    for (Device *d : devices) {
-        if (d->sessionId() < 0)
-            continue;
-        for (int i = 0; i < channelLimit(d); ++i) {
-            Channel *ch = d->channel(i);
-            if (ch->avIndex(true) >= 0 || ch->avIndex(false) >= 0)
-                m_link->closeChannel(ch);
-        }
-    }
-    for (Device *d : devices)
+    for (Channel *ch : connectedChannels())
+        if (ch->avIndex(true) >= 0 || ch->avIndex(false) >= 0)
+            m_link->closeChannel(ch);
+    for (Device *d : m_dev->devices())
         if (d->sessionId() >= 0 && d->channel(0))
             m_link->closeDeviceOf(d->channel(0));
 }
@@ -410,19 +434,14 @@ void ViewControl::changeMod(bool live)
         if (Channel *ch = w->channel())
             ch->setWaitKeyFrame(true, m_live);
     }
-    for (Device *d : m_dev->devices()) {
-        if (d->sessionId() < 0)
+    for (Channel *ch : connectedChannels()) {
+        // A paused playback stays paused when the grid returns to it.
+        if (!m_live && ch->paused(false))
             continue;
-        for (int i = 0; i < channelLimit(d); ++i) {
-            Channel *ch = d->channel(i);
-            // A paused playback stays paused when the grid returns to it.
-            if (!m_live && ch->paused(false))
-                continue;
-            if (ch->viewRequested(!m_live))
-                m_link->pause(ch, !m_live);
-            if (ch->viewRequested(m_live))
-                m_link->resume(ch, m_live);
-        }
+        if (ch->viewRequested(!m_live))
+            m_link->pause(ch, !m_live);
+        if (ch->viewRequested(m_live))
+            m_link->resume(ch, m_live);
     }
     emit changeModMsg(m_live);
 }

@@ -65,6 +65,9 @@ public:
     // Channel placement.
     GlWidgetViewWindow *assignWindow(GlWidgetViewWindow *window);
     void releaseWindow(Channel *channel);
+    // Puts the channel into window `cell` (grid order), then starts it as
+    // prepareChannel(channel, false) does; the link's success finds it placed.
+    void openInCell(Channel *channel, int cell);
 
     // Stream control.
     void prepareChannel(Channel *channel, bool keepMode);
@@ -127,6 +130,11 @@ public slots:
     void changeShowChannel(Channel *channel);
     void doubleClickScreen(Channel *channel);
     void stopSaveRecord(Channel *channel);
+    // Status texts over cells, the last picture dimmed below them: the
+    // device's link is lost (the link reconnects by itself), or the stream of
+    // an online device fell silent (the media pipeline restarts it).
+    void showDeviceOffline(Device *device);
+    void showNoVideo(Channel *channel, bool live);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -137,6 +145,8 @@ private:
     // Puts the channel into the window, releasing what either held before.
     void putChannel(GlWidgetViewWindow *window, Channel *channel);
     void releaseDeviceWindows(Device *device);
+    // Every channel of every device with a session, in device-list order.
+    QList<Channel *> connectedChannels() const;
 
     QPointer<QWidget> m_host;
     std::unique_ptr<ViewLink> m_link;

@@ -30,6 +30,11 @@ void IoConnectViewLink::closeDevice(Device *d)
     IoConnect::instance()->closeDevice(d);
 }
 
+void IoConnectViewLink::reconnectNow(Device *d)
+{
+    IoConnect::instance()->reconnectNow(d);
+}
+
 void IoConnectViewLink::closeDeviceOf(Channel *ch)
 {
     IoConnect::instance()->closeDeviceOf(ch);

@@ -21,6 +21,8 @@ public:
     virtual void closeChannel(Channel *ch) = 0;
     virtual void closeDevice(Device *d) = 0;
     virtual void closeDeviceOf(Channel *ch) = 0;
+    // A device whose link was lost: try again now instead of after the wait.
+    virtual void reconnectNow(Device *d) = 0;
 
     // Live stream and device commands.
     virtual void startVideo(Channel *ch) = 0;
@@ -49,6 +51,7 @@ public:
     void closeChannel(Channel *ch) override;
     void closeDevice(Device *d) override;
     void closeDeviceOf(Channel *ch) override;
+    void reconnectNow(Device *d) override;
     void startVideo(Channel *ch) override;
     void stopVideo(Channel *ch, bool restart) override;
     void changeQuality(Channel *ch, bool hd) override;

@@ -19,6 +19,7 @@
 #include "view/ViewControl.h"
 
 #include <QColor>
+#include <QDir>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -26,6 +27,11 @@
 #include <QtTest>
 
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <sys/types.h>
+#endif
 
 namespace {
 
@@ -84,15 +90,25 @@ private slots:
     void cleanupTestCase();
     void channelsShowTheirColoursInTheGrid();
     void selectedCellHasTheBlueFrame();
+    void stalledDeviceDimsThenComesBack();
+    void restartedDeviceComesBackOnItsPort();
     void closeButtonClosesChannelsAndSessions();
 
 private:
-    // True when the cell now shows the channel's two colours.
-    bool showsColours(GlWidgetViewWindow *cell, int channel, QString *seen);
+    // True when the cell now shows the channel's two colours (scaled by
+    // brightness: a cell under a status text is dimmed).
+    bool showsColours(GlWidgetViewWindow *cell, int channel, QString *seen,
+                      double brightness = 1.0);
+    // Waits until the channel's cell is dimmed under a status text, then
+    // until its live colours are back.
+    void expectDimmedThenLive(Channel *channel, const char *stateName);
+    void saveArtifact(QWidget *widget, const QString &name);
     MenuListDev *channelRow(int index);
 
     QTemporaryDir settingsDir;
     DevsimProcess sim;
+    DevsimProcess restarted; // the device again, on the same port
+    QStringList simArguments;
     std::unique_ptr<QWidget> host;
     MainWindow *window = nullptr;
     Device *device = nullptr;
@@ -108,10 +124,11 @@ void tst_E2eLive::initTestCase()
     // A discovery port of this test's own keeps parallel tests apart.
     const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
     sim.setDiscoveryPort(discovery);
-    QVERIFY2(sim.start({"--uid", Uid, "--type", "1", "--channels", "4", "--account", "admin",
-                        "--password", Password, "--pattern", "solid", "--sd", "320x180", "--fps",
-                        "10", "--gop", "1"}),
-             qPrintable(sim.errorText()));
+    simArguments = QStringList{"--uid", Uid, "--type", "1", "--channels", "4", "--account",
+                               "admin", "--password", Password, "--pattern", "solid", "--sd",
+                               "320x180", "--fps", "10", "--gop", "1"};
+    QVERIFY2(sim.start(simArguments), qPrintable(sim.errorText()));
+    restarted.setDiscoveryPort(discovery);
     // Before anything touches the P2P library.
     qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
     qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
@@ -149,6 +166,16 @@ void tst_E2eLive::cleanupTestCase()
 {
     host.reset();
     sim.stop();
+    restarted.stop();
+}
+
+void tst_E2eLive::saveArtifact(QWidget *widget, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    widget->grab().save(QDir(dir).filePath(name));
 }
 
 MenuListDev *tst_E2eLive::channelRow(int index)
@@ -160,7 +187,8 @@ MenuListDev *tst_E2eLive::channelRow(int index)
     return nullptr;
 }
 
-bool tst_E2eLive::showsColours(GlWidgetViewWindow *cell, int channel, QString *seen)
+bool tst_E2eLive::showsColours(GlWidgetViewWindow *cell, int channel, QString *seen,
+                               double brightness)
 {
     const QImage img = cell->grabFramebuffer();
     if (img.isNull())
@@ -169,7 +197,26 @@ bool tst_E2eLive::showsColours(GlWidgetViewWindow *cell, int channel, QString *s
     const QRgb upper = img.pixel(x, img.height() * 3 / 10);
     const QRgb lower = img.pixel(x, img.height() * 7 / 10);
     *seen = describe(upper) + QLatin1String(" over ") + describe(lower);
-    return near(upper, upperColour(channel)) && near(lower, lowerColour(channel));
+    const auto scaled = [brightness](const QColor &c) {
+        return QColor(int(c.red() * brightness + 0.5), int(c.green() * brightness + 0.5),
+                      int(c.blue() * brightness + 0.5));
+    };
+    return near(upper, scaled(upperColour(channel))) && near(lower, scaled(lowerColour(channel)));
+}
+
+void tst_E2eLive::expectDimmedThenLive(Channel *channel, const char *stateName)
+{
+    QString seen;
+    QTRY_VERIFY_WITH_TIMEOUT(channel->window() && !channel->window()->status().isEmpty(), 30000);
+    GlWidgetViewWindow *cell = channel->window();
+    QTRY_VERIFY2_WITH_TIMEOUT(showsColours(cell, channel->index(), &seen, 0.4),
+                              qPrintable(QStringLiteral("dimmed cell shows %1").arg(seen)), 10000);
+    saveArtifact(host.get(), QStringLiteral("e2e-live-%1-offline.png").arg(stateName));
+    QTRY_VERIFY_WITH_TIMEOUT(device->linkState() == Device::LinkState::Online, 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(cell->status().isEmpty() &&
+                                  showsColours(cell, channel->index(), &seen),
+                              qPrintable(QStringLiteral("live again shows %1").arg(seen)), 30000);
+    saveArtifact(host.get(), QStringLiteral("e2e-live-%1-back.png").arg(stateName));
 }
 
 void tst_E2eLive::channelsShowTheirColoursInTheGrid()
@@ -220,8 +267,42 @@ void tst_E2eLive::selectedCellHasTheBlueFrame()
     QTRY_COMPARE(window->findChild<QLabel *>("label_devName")->text(), QStringLiteral("E2E DVR"));
 }
 
+// A device that stops answering (SIGSTOP) past the keep-alive is dropped:
+// its cells dim under a status text, and once it answers again (SIGCONT)
+// the client reconnects by itself and the picture returns.
+void tst_E2eLive::stalledDeviceDimsThenComesBack()
+{
+#ifdef Q_OS_WIN
+    QSKIP("stops the device process with POSIX signals");
+#else
+    Channel *first = device->channel(0);
+    QVERIFY(first->window());
+    const qint64 pid = sim.process().processId();
+    QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(device->linkState() == Device::LinkState::Offline, 30000);
+    QCOMPARE(device->sessionId(), -1);
+    QVERIFY(::kill(pid_t(pid), SIGCONT) == 0);
+    expectDimmedThenLive(first, "stalled");
+#endif
+}
+
+// A device that dies and starts again on the same port is found again.
+void tst_E2eLive::restartedDeviceComesBackOnItsPort()
+{
+    Channel *third = device->channel(2);
+    QVERIFY(third->window());
+    const quint16 port = sim.port(Uid);
+    sim.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(device->linkState() == Device::LinkState::Offline, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!third->window()->status().isEmpty(), 10000);
+    QVERIFY2(restarted.start(simArguments + QStringList{"--port", QString::number(port)}),
+             qPrintable(restarted.errorText()));
+    expectDimmedThenLive(third, "restarted");
+}
+
 void tst_E2eLive::closeButtonClosesChannelsAndSessions()
 {
+    DevsimProcess &sim = restarted; // the device that runs now
     QVERIFY(device->sessionId() >= 0);
     const int mark = sim.lineCount();
     auto *closeBtn = window->findChild<LabelSystemBtn *>("label_icon_close");

@@ -1,13 +1,15 @@
-// The polling driver: failure counting and restart, audio routing, polling
-// of the current mode only.
+// The polling driver: failure counting, restart and link-loss reports, the
+// silence watch, audio routing, polling of the current mode only.
 
 #include "FakeSdk.h"
 
 #include "link/ChannelBufferItem.h"
 #include "link/ErrorText.h"
 #include "media/Decode.h"
+#include "media/FfmpegLog.h"
 #include "media/MediaEvents.h"
 #include "media/StreamReceive.h"
+#include "media/StreamWatch.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -69,34 +71,84 @@ private slots:
         m_device.reset();
     }
 
-    void failuresCountUpAndASuccessResetsThem()
+    // How consecutive receive failures end: "no data" 1000 times restarts the
+    // stream; a session-ending code reports the link lost at once; any other
+    // error reports it after a streak; a frame in between starts over.
+    void receiveFailuresRestartOrReportTheLink_data()
     {
-        for (int i = 0; i < 999; ++i)
-            sendVideo(*m_decode, m_channel, true, StreamReceive::NoDataReady);
-        QCOMPARE(m_channel->rxErrorCount(true), 999);
-        QCOMPARE(m_channel->rxErrorCount(false), 0);
-        sendVideo(*m_decode, m_channel, true, 50);
-        QCOMPARE(m_channel->rxErrorCount(true), 0);
-        QCOMPARE(m_decode->videoFrames(), quint64(1));
-        QVERIFY(m_restarts.isEmpty());
+        QTest::addColumn<QList<int>>("results"); // receive results in order; >= 0 a frame
+        QTest::addColumn<int>("restarts");
+        QTest::addColumn<int>("linkReports");
+        const QList<int> noData999(999, AV_ER_DATA_NOREADY);
+        QTest::newRow("999 times no data, then a frame")
+            << (noData999 + QList<int>{50} + noData999) << 0 << 0;
+        QTest::newRow("1000 times no data") << QList<int>(1000, AV_ER_DATA_NOREADY) << 1 << 0;
+        QTest::newRow("2000 times no data") << QList<int>(2000, AV_ER_DATA_NOREADY) << 2 << 0;
+        QTest::newRow("session closed by the device")
+            << QList<int>(3, AV_ER_SESSION_CLOSE_BY_REMOTE) << 0 << 1;
+        QTest::newRow("keep-alive expired") << QList<int>{AV_ER_REMOTE_TIMEOUT_DISCONNECT} << 0 << 1;
+        QTest::newRow("a streak of other errors")
+            << QList<int>(StreamWatch::HardFailureStreak, AV_ER_MEM_INSUFF) << 0 << 1;
+        QTest::newRow("other errors broken by a frame")
+            << (QList<int>(StreamWatch::HardFailureStreak - 1, AV_ER_MEM_INSUFF) + QList<int>{50} +
+                QList<int>(StreamWatch::HardFailureStreak - 1, AV_ER_MEM_INSUFF))
+            << 0 << 0;
+    }
+    void receiveFailuresRestartOrReportTheLink()
+    {
+        QFETCH(QList<int>, results);
+        QFETCH(int, restarts);
+        QFETCH(int, linkReports);
+        int reports = 0;
+        m_decode->setLinkLostHandler([&](Device *d, int code) {
+            QCOMPARE(d, m_device.get());
+            QVERIFY(code < 0 && code != AV_ER_DATA_NOREADY);
+            ++reports;
+        });
+        for (int r : results)
+            sendVideo(*m_decode, m_channel, true, r);
+        QCOMPARE(m_restarts.size(), restarts);
+        QCOMPARE(reports, linkReports);
+        for (const Restart &r : std::as_const(m_restarts))
+            QVERIFY(r.channel == m_channel && r.live);
     }
 
-    void thousandthConsecutiveFailureRestartsTheLiveStream()
+    // A stream that should deliver is reported silent after NoVideoMs without
+    // a frame, once, then watched again; a stream no longer listed is forgotten.
+    void silentStreamsAreReportedOnce()
     {
-        for (int i = 0; i < 999; ++i)
-            sendVideo(*m_decode, m_channel, true, StreamReceive::NoDataReady);
-        QVERIFY(m_restarts.isEmpty());
-        sendVideo(*m_decode, m_channel, true, StreamReceive::NoDataReady);
-        QCOMPARE(m_restarts.size(), 1);
-        QCOMPARE(m_restarts.first().channel, m_channel);
-        QVERIFY(m_restarts.first().live);
-        QCOMPARE(m_channel->rxErrorCount(true), 0);
-        // The count starts again: another 1000 are needed.
-        for (int i = 0; i < 999; ++i)
-            sendVideo(*m_decode, m_channel, true, -20015);
-        QCOMPARE(m_restarts.size(), 1);
-        sendVideo(*m_decode, m_channel, true, -20015);
-        QCOMPARE(m_restarts.size(), 2);
+        StreamWatch watch;
+        Channel *other = m_device->channel(0);
+        const QList<StreamWatch::Stream> both{{m_channel, true}, {other, true}};
+        const qint64 t0 = 1000;
+        QVERIFY(watch.silentStreams(both, t0).isEmpty());
+        watch.frameArrived(other, true, t0 + 4000);
+        QVERIFY(watch.silentStreams(both, t0 + StreamWatch::NoVideoMs - 1).isEmpty());
+        QCOMPARE(watch.silentStreams(both, t0 + StreamWatch::NoVideoMs),
+                 (QList<StreamWatch::Stream>{{m_channel, true}}));
+        QVERIFY(watch.silentStreams(both, t0 + StreamWatch::NoVideoMs + 1000).isEmpty());
+        QCOMPARE(watch.silentStreams(both, t0 + 4000 + StreamWatch::NoVideoMs),
+                 (QList<StreamWatch::Stream>{{other, true}}));
+        // Dropped from the list and back: the watch starts again.
+        QVERIFY(watch.silentStreams({}, t0 + 20000).isEmpty());
+        QVERIFY(watch.silentStreams(both, t0 + 20000).isEmpty());
+        QCOMPARE(watch.silentStreams(both, t0 + 20000 + StreamWatch::NoVideoMs).size(), 2);
+    }
+
+    // FFmpeg's log: LinesPerSecond lines pass in each second; the rest are
+    // counted and the count is reported when the next second begins.
+    void ffmpegLogIsRateLimited()
+    {
+        FfmpegLog::Limiter limiter;
+        int dropped = -1;
+        int passed = 0;
+        for (int i = 0; i < 3 * FfmpegLog::LinesPerSecond; ++i)
+            passed += limiter.admit(5000 + i, &dropped) ? 1 : 0;
+        QCOMPARE(passed, FfmpegLog::LinesPerSecond);
+        QCOMPARE(dropped, 0);
+        QVERIFY(limiter.admit(6000, &dropped));
+        QCOMPARE(dropped, 2 * FfmpegLog::LinesPerSecond);
+        QVERIFY(limiter.admit(1000, &dropped)); // the clock went back: a new window
     }
 
     void playbackRestartIsLogged()
@@ -104,7 +156,7 @@ private slots:
         m_decode->setModeSource([] { return false; });
         QTest::ignoreMessage(QtDebugMsg, "restart replay:CAM7,1");
         for (int i = 0; i < 1000; ++i)
-            sendVideo(*m_decode, m_channel, false, StreamReceive::NoDataReady);
+            sendVideo(*m_decode, m_channel, false, AV_ER_DATA_NOREADY);
         QCOMPARE(m_restarts.size(), 1);
         QVERIFY(!m_restarts.first().live);
     }
@@ -112,13 +164,13 @@ private slots:
     void failuresOtherThanNoDataAreSignalled()
     {
         QSignalSpy spy(m_decode.get(), &Decode::receiveVideoData);
-        sendVideo(*m_decode, m_channel, true, StreamReceive::NoDataReady);
+        sendVideo(*m_decode, m_channel, true, AV_ER_DATA_NOREADY);
         QCOMPARE(spy.size(), 0);
-        sendVideo(*m_decode, m_channel, true, -20015);
+        sendVideo(*m_decode, m_channel, true, AV_ER_MEM_INSUFF);
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy.first().at(0).value<Channel *>(), m_channel);
-        QCOMPARE(spy.first().at(1).toInt(), -20015);
-        QCOMPARE(spy.first().at(2).toString(), errorText(-20015));
+        QCOMPARE(spy.first().at(1).toInt(), AV_ER_MEM_INSUFF);
+        QCOMPARE(spy.first().at(2).toString(), errorText(AV_ER_MEM_INSUFF));
     }
 
     void audioFramesGoToTheAudioHandlerByCodec()

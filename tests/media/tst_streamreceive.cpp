@@ -31,23 +31,26 @@ public:
     QList<Received> events;
 
 protected:
+    void record(int type, bool live, int result, const ChannelBufferItem *item)
+    {
+        events.append({type, live, result,
+                       QByteArray(reinterpret_cast<const char *>(item->frameInfo), 16),
+                       item->frameNumber,
+                       item->size > 0
+                           ? QByteArray(reinterpret_cast<const char *>(item->data), item->size)
+                           : QByteArray()});
+    }
     bool eventFilter(QObject *, QEvent *e) override
     {
         if (e->type() != DecodeEvent_getVideo::TypeId && e->type() != DecodeEvent_getAudio::TypeId)
             return false;
-        const bool video = e->type() == DecodeEvent_getVideo::TypeId;
-        auto *v = static_cast<DecodeEvent_getVideo *>(e);
-        auto *a = static_cast<DecodeEvent_getAudio *>(e);
-        ChannelBufferItem *item = video ? v->item : a->item;
-        Received r{int(e->type()),
-                   video ? v->live : a->live,
-                   video ? v->result : a->result,
-                   QByteArray(reinterpret_cast<const char *>(item->frameInfo), 16),
-                   item->frameNumber,
-                   item->size > 0
-                       ? QByteArray(reinterpret_cast<const char *>(item->data), item->size)
-                       : QByteArray()};
-        events.append(r);
+        if (e->type() == DecodeEvent_getVideo::TypeId) {
+            const auto *v = static_cast<DecodeEvent_getVideo *>(e);
+            record(int(e->type()), v->live, v->result, v->item);
+        } else {
+            const auto *a = static_cast<DecodeEvent_getAudio *>(e);
+            record(int(e->type()), a->live, a->result, a->item);
+        }
         return true; // the event (and its item) is deleted by Qt
     }
 };
@@ -209,7 +212,7 @@ private slots:
         StreamReceive::receiveVideo(m_decode.get(), true, m_channel);
         QCoreApplication::processEvents();
         QCOMPARE(m_catcher->events.size(), 1);
-        QCOMPARE(m_catcher->events.first().result, StreamReceive::NoDataReady);
+        QCOMPARE(m_catcher->events.first().result, AV_ER_DATA_NOREADY);
         QCOMPARE(m_catcher->events.first().info, QByteArray(16, '\0'));
     }
 

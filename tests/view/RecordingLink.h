@@ -32,6 +32,10 @@ public:
         m_calls->append(QStringLiteral("closeDevice ") + (d ? d->uid() : QStringLiteral("null")));
     }
     void closeDeviceOf(Channel *ch) override { add("closeDeviceOf", ch); }
+    void reconnectNow(Device *d) override
+    {
+        m_calls->append(QStringLiteral("reconnectNow ") + (d ? d->uid() : QStringLiteral("null")));
+    }
     void startVideo(Channel *ch) override { add("startVideo", ch); }
     void stopVideo(Channel *ch, bool restart) override { add("stopVideo", ch, restart); }
     void changeQuality(Channel *ch, bool hd) override { add("changeQuality", ch, hd); }
