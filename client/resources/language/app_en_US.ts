@@ -84,6 +84,10 @@
         <source>Not Found Input Device.</source>
         <translation>Not Found Input Device.</translation>
     </message>
+    <message>
+        <source>The device did not change the quality</source>
+        <translation>The device did not change the quality</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -494,6 +498,17 @@
     <message>
         <source>32位</source>
         <translation>32-bit</translation>
+    </message>
+</context>
+<context>
+    <name>ViewControl</name>
+    <message>
+        <source>离线 — 正在重新连接…</source>
+        <translation>Offline — reconnecting…</translation>
+    </message>
+    <message>
+        <source>无视频</source>
+        <translation>No video</translation>
     </message>
 </context>
 <context>

@@ -84,6 +84,10 @@
         <source>Not Found Input Device.</source>
         <translation>未找到输入设备。</translation>
     </message>
+    <message>
+        <source>The device did not change the quality</source>
+        <translation>设备未更改画质</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -494,6 +498,17 @@
     <message>
         <source>32位</source>
         <translation>32位</translation>
+    </message>
+</context>
+<context>
+    <name>ViewControl</name>
+    <message>
+        <source>离线 — 正在重新连接…</source>
+        <translation>离线 — 正在重新连接…</translation>
+    </message>
+    <message>
+        <source>无视频</source>
+        <translation>无视频</translation>
     </message>
 </context>
 <context>
