@@ -37,33 +37,6 @@ private slots:
         QCOMPARE(s->scale(), 1.0);
         s->setScale(1.75);
         QCOMPARE(s->scale(), 1.75);
-        QVERIFY(SystemInfo::screenScale() >= 1.0);
-        QCOMPARE(s->version(), u"1.7.1.209"_s);
-    }
-
-    void fontSizes_data()
-    {
-        QTest::addColumn<double>("scale");
-        QTest::addColumn<int>("small");
-        QTest::addColumn<int>("normal");
-        QTest::addColumn<int>("large");
-        QTest::newRow("1.5") << 1.5 << 15 << 18 << 27;
-        QTest::newRow("1.25 truncates") << 1.25 << 12 << 15 << 22;
-    }
-
-    void fontSizes()
-    {
-        QFETCH(double, scale);
-        QFETCH(int, small);
-        QFETCH(int, normal);
-        QFETCH(int, large);
-        SystemInfo *s = SystemInfo::instance();
-        s->setScale(scale);
-        QCOMPARE(s->smallFontSize(), small);
-        QCOMPARE(s->normalFontSize(), normal);
-        QCOMPARE(s->largeFontSize(), large);
-        QCOMPARE(s->fontSize(SystemInfo::Small), small);
-        QCOMPARE(s->fontSize(7), normal); // unknown classes read as normal
     }
 
     void styleSheetsFollowTheScale()

@@ -101,23 +101,15 @@ private slots:
         };
         using Yes = std::true_type;
         row("stop stream", make<ProgressEvent_StopStream, bool>, {"videoRequestStopFailMsg"});
-        row("start stream", make<ProgressEvent_StartStream>, {"videoRequestFailMsg"});
         row("record list, which still ends", make<ProgressEvent_getReplayVideoTime>,
             {"requestReplayVideoTimeFailMsg", "requestReplayVideoTimeSuccessMsg"});
         row("playback control", make<ProgressEvent_playReplay, QByteArray, int>,
             {"startReplayControlFailMsg"});
-        row("playback start", make<ProgressEvent_playReplayIo>, {"startReplayFailMsg"});
         row("playback stop", make<ProgressEvent_stopReplay, bool, QDateTime>,
             {"stopReplayFailMsg"});
-        row("quality", make<ProgressEvent_changeQuality, Yes>, {"changeQualityFailMsg"});
-        row("audio", make<ProgressEvent_audioControl, Yes>, {"audioControlFailMsg"});
-        row("ptz", make<ProgressEvent_ptz>, {"ptzFailMsg"});
         row("talk", make<ProgressEvent_audioSendControl, Yes, int>, {"audioSendControlFailMsg"});
-        row("pause", make<ProgressEvent_pauseReplay, bool>, {"pauseReplayFailMsg"});
         row("resume", make<ProgressEvent_stopPauseReplay>, {"startReplayFailMsg"});
-        row("time", make<ProgressEvent_setTime>, {"setTimeFailMsg"});
         row("time zone", make<ProgressEvent_setTimeZone>, {"setTimeZoneFailMsg"});
-        row("playback seek", make<ProgressEvent_changeReplayTime>, {"changeReplayTimeFailMsg"});
         row("wifi", make<ProgressEvent_setWifi>, {"setWifiFailMsg"});
     }
 

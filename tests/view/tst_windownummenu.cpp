@@ -61,19 +61,6 @@ private slots:
         QCOMPARE(none.size(), 0);
     }
 
-    void entryHighlightsWhileHovered()
-    {
-        WindowNumMenu menu;
-        LabelWinBtn *first = menu.entries().at(0);
-        const QString plain = u"border-image: url(:/main/images/btnImg/pt_sc1.png);"_s;
-        QCOMPARE(first->styleSheet(), plain);
-        enter(first);
-        QCOMPARE(first->styleSheet(), plain + u"background-color:rgba(255,255,255,0.2)"_s);
-        leave(first);
-        QCOMPARE(first->styleSheet(), plain);
-        QVERIFY(menu.entries().at(9)->styleSheet().contains(QLatin1String("pt_sc10.png")));
-    }
-
     void popupSitsInTheLowerRightCornerAndFollowsTheGrid()
     {
         QWidget parent;
@@ -86,9 +73,6 @@ private slots:
         parent.resize(1000, 700);
         emit ViewControl::instance()->resizeMsg();
         QCOMPARE(menu->pos(), QPoint(1000 - size.width() - 15, 700 - size.height() - 5));
-        QCOMPARE(menu->entries().at(1)->geometry(),
-                 QRect(WindowNumMenu::Margin + WindowNumMenu::EntrySize + WindowNumMenu::Spacing,
-                       WindowNumMenu::Margin, WindowNumMenu::EntrySize, WindowNumMenu::EntrySize));
     }
 
     void buttonShowsTheIconOfTheCurrentLayout()
