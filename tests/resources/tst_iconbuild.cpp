@@ -127,18 +127,18 @@ private slots:
                                 "x/s.gif | :spinner | 64x64 | light | - | spinner\n";
         QVERIFY2(ImageManifest::parse(text, &entries, &error), qPrintable(error));
         QCOMPARE(entries.size(), 4);
-        const ImageEntry &e = entries.at(0);
-        QCOMPARE(e.path, u"a/b.png"_s);
-        QCOMPARE(e.source, u"play"_s);
-        QCOMPARE(e.size, QSize(32, 16));
-        QCOMPARE(e.palette, u"light"_s);
-        QCOMPARE(e.hovers, QStringList({"a/b-hover.png", "a/b-hover .png"}));
-        QCOMPARE(e.usage, u"bar"_s);
-        QCOMPARE(e.line, 3);
-        QCOMPARE(entries.at(1).source, u"arrow"_s);
-        QCOMPARE(entries.at(1).rotation, 135);
-        QCOMPARE(entries.at(2).source, u":grid5"_s);
-        QCOMPARE(entries.at(3).source, u":spinner"_s);
+        QStringList got;
+        for (const ImageEntry &e : std::as_const(entries))
+            got << u"%1|%2/%3|%4x%5|%6|%7|%8|%9"_s.arg(e.path, e.source)
+                       .arg(e.rotation)
+                       .arg(e.size.width())
+                       .arg(e.size.height())
+                       .arg(e.palette, e.hovers.join(u','), e.usage)
+                       .arg(e.line);
+        QCOMPARE(got, (QStringList{"a/b.png|play/0|32x16|light|a/b-hover.png,a/b-hover .png|bar|3",
+                                   "x/arrow.png|arrow/135|48x48|mid||pad|4",
+                                   "x/g.png|:grid5/0|64x64|light||grid|5",
+                                   "x/s.gif|:spinner/0|64x64|light||spinner|6"}));
     }
 
     void malformedManifestIsRefused_data()
