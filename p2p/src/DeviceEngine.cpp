@@ -5,6 +5,7 @@
 #include "Auth.h"
 #include "Net.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <future>
 
@@ -13,6 +14,11 @@ namespace p2p {
 namespace {
 constexpr std::chrono::seconds kHandshakeTimeout{10};
 constexpr std::uint32_t kServiceType = 0;
+// After a failed accept (out of descriptors or memory, mostly) the pending
+// connection stays queued and the acceptor stays ready: accepting again at
+// once would spin. Wait this long, doubling up to the maximum.
+constexpr std::chrono::milliseconds kAcceptBackoffMin{50};
+constexpr std::chrono::milliseconds kAcceptBackoffMax{1000};
 } // namespace
 
 DeviceEngine::DeviceEngine(DeviceConfig config, DeviceServer::Callbacks callbacks)
@@ -57,6 +63,8 @@ bool DeviceEngine::listen(std::string *error)
 {
     io = std::make_unique<asio::io_context>(1);
     acceptor_ = std::make_unique<asio::ip::tcp::acceptor>(*io);
+    acceptTimer_ = std::make_unique<asio::steady_timer>(*io);
+    acceptBackoff_ = {};
     asio::error_code ec;
     const asio::ip::tcp::endpoint ep(asio::ip::address_v4::any(), cfg.tcpPort);
     acceptor_->open(ep.protocol(), ec);
@@ -107,6 +115,7 @@ void DeviceEngine::shutdown(bool graceful)
     asio::post(*io, [this, all, graceful] {
         asio::error_code ec;
         acceptor_->close(ec);
+        acceptTimer_->cancel();
         for (const auto &s : all) {
             if (graceful)
                 s->conn->closeWithBye();
@@ -125,6 +134,7 @@ void DeviceEngine::shutdown(bool graceful)
         port = 0;
     }
     acceptor_.reset();
+    acceptTimer_.reset();
     all.clear();
     io.reset();
 }
@@ -136,9 +146,26 @@ void DeviceEngine::accept()
     acceptor_->async_accept([this](asio::error_code ec, asio::ip::tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor_->is_open())
             return;
-        if (!ec)
-            accepted(std::move(socket));
+        if (ec) {
+            acceptFailed(ec);
+            return;
+        }
+        acceptBackoff_ = {};
+        accepted(std::move(socket));
         accept();
+    });
+}
+
+void DeviceEngine::acceptFailed(const asio::error_code &ec)
+{
+    if (acceptBackoff_.count() == 0)
+        std::fprintf(stderr, "p2p: device %s cannot accept connections (%s); retrying\n",
+                     cfg.uid.c_str(), ec.message().c_str());
+    acceptBackoff_ = std::clamp(acceptBackoff_ * 2, kAcceptBackoffMin, kAcceptBackoffMax);
+    acceptTimer_->expires_after(acceptBackoff_);
+    acceptTimer_->async_wait([this](asio::error_code e) {
+        if (!e && acceptor_->is_open())
+            accept();
     });
 }
 

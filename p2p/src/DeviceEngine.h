@@ -9,6 +9,7 @@
 #include <asio.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,7 @@ private:
     bool listen(std::string *error);
     void announce();
     void accept();
+    void acceptFailed(const asio::error_code &ec);
     void accepted(asio::ip::tcp::socket socket);
     void armDropFault(const std::shared_ptr<DeviceSession> &s, int afterSec);
     void onMessage(const std::shared_ptr<DeviceSession> &s, wire::Message &&msg);
@@ -64,6 +66,8 @@ private:
 
     std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
+    std::unique_ptr<asio::steady_timer> acceptTimer_; // waits out a failed accept
+    std::chrono::milliseconds acceptBackoff_{0};       // 0 while accepting works
     std::thread thread_;
     int nextSession_ = 1; // m
     std::shared_ptr<DiscoveryResponder> responder_;

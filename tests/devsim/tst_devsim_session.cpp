@@ -7,6 +7,13 @@
 
 #include <QtTest>
 
+#include <asio.hpp>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 using namespace linktest;
 using devsim::IoCtrlType::VersionReq;
 using devsim::IoCtrlType::VersionResp;
@@ -152,6 +159,49 @@ private slots:
             20000);
         QCOMPARE(code, AV_ER_SESSION_CLOSE_BY_REMOTE);
         QCOMPARE(sendIo(link.av, VersionReq, QByteArray(64, '\0')), AV_ER_SESSION_CLOSE_BY_REMOTE);
+    }
+
+    // Out of descriptors, devsim waits before accepting again rather than spinning, and
+    // serves a client once the idle connections are gone.
+    void descriptorExhaustionNeitherSpinsNorLocksOut()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("needs setrlimit and /proc");
+#else
+        DevsimProcess sim;
+        sim.process().setChildProcessModifier([] {
+            const rlimit limit{48, 48};
+            setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        QVERIFY(startSim(sim, deviceArgs("FDCAM")));
+        asio::io_context io;
+        std::vector<asio::ip::tcp::socket> idle;
+        for (int i = 0; i < 100; ++i) {
+            asio::error_code ec;
+            idle.emplace_back(io).connect({asio::ip::make_address("127.0.0.1"), sim.port("FDCAM")},
+                                          ec);
+            QVERIFY(!ec);
+        }
+        const auto cpuMs = [&sim] { // utime + stime of devsim
+            QFile f(QStringLiteral("/proc/%1/stat").arg(sim.process().processId()));
+            if (!f.open(QIODevice::ReadOnly))
+                return qint64(-1);
+            const QList<QByteArray> fields = f.readAll().split(')').last().split(' ');
+            return (fields.value(12).toLongLong() + fields.value(13).toLongLong()) * 1000 /
+                   sysconf(_SC_CLK_TCK);
+        };
+        const qint64 before = cpuMs();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(1500); // an interval to measure over, not an ordering
+        const qint64 used = cpuMs() - before;
+        QVERIFY2(before >= 0 && used < wall.elapsed() / 2, qPrintable(QString::number(used)));
+        idle.clear();
+        QVERIFY(initLibrary(sim.peersEnv().toLatin1(), m_discoveryPort));
+        const int sid = connectUid("FDCAM");
+        QVERIFY2(sid >= 0, qPrintable(QString::number(sid)));
+        QVERIFY(startAv(sid, kAccount, kPassword, 0) >= 0);
+#endif
     }
 
     // The devices of one devsim process (the demo file) and of another, sharing the discovery
