@@ -30,6 +30,7 @@ QString describe(const QString &name)
         {QStringLiteral("fault"), QStringLiteral("Connect fault: none, refuse or silent.")},
         {QStringLiteral("drop-after"), QStringLiteral("Drop each session after N seconds.")},
         {QStringLiteral("gop"), QStringLiteral("Seconds between key frames (default 2).")},
+        {QStringLiteral("max-sessions"), QStringLiteral("Client sessions at once (default 64).")},
         {QStringLiteral("refuse-timezone"), QStringLiteral("Refuse time-zone changes.")},
         {QStringLiteral("stall-io"), QStringLiteral("Never answer IO control messages.")},
         {QStringLiteral("corrupt-frame"), QStringLiteral("Slip a corrupt frame in now and then.")},

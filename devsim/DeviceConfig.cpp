@@ -62,7 +62,8 @@ const QStringList &DeviceConfig::valueNames()
         QStringLiteral("version"),    QStringLiteral("codec"),    QStringLiteral("fps"),
         QStringLiteral("sd"),         QStringLiteral("hd"),       QStringLiteral("port"),
         QStringLiteral("pattern"),    QStringLiteral("talk-wav"), QStringLiteral("fault"),
-        QStringLiteral("drop-after"), QStringLiteral("gop")};
+        QStringLiteral("drop-after"), QStringLiteral("gop"),
+        QStringLiteral("max-sessions")};
     return names;
 }
 
@@ -199,6 +200,8 @@ const QMap<QString, OptionSetter> &optionSetters()
                    QStringLiteral("drop-after must be 0 to 86400 seconds"))},
         {QStringLiteral("gop"),
          intOption(&C::gopSec, 1, 60, QStringLiteral("gop must be 1 to 60 seconds"))},
+        {QStringLiteral("max-sessions"),
+         intOption(&C::maxSessions, 1, 1024, QStringLiteral("max-sessions must be 1 to 1024"))},
         {QStringLiteral("refuse-timezone"),
          flagOption(&C::refuseTimezone, QStringLiteral("refuse-timezone"))},
         {QStringLiteral("stall-io"), flagOption(&C::stallIo, QStringLiteral("stall-io"))},

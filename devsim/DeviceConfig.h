@@ -35,6 +35,7 @@ struct DeviceConfig
     bool stallIo = false;
     bool corruptFrame = false;
     int gopSec = 2;
+    int maxSessions = 64;
 
     // Option name (as on the command line, without "--") to its text value.
     using OptionMap = QMap<QString, QString>;

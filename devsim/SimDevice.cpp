@@ -69,6 +69,7 @@ bool SimDevice::start(QString *error)
     serverConfig.account = m_config.account.toLatin1().toStdString();
     serverConfig.password = m_config.password.toLatin1().toStdString();
     serverConfig.tcpPort = static_cast<std::uint16_t>(m_config.port);
+    serverConfig.maxSessions = static_cast<std::size_t>(m_config.maxSessions);
 
     p2p::DeviceServer::Callbacks cb;
     cb.sessionOpened = [this](int s, const std::string &peer) { onSessionOpened(s, peer); };

@@ -218,20 +218,25 @@ void DeviceEngine::onHello(const std::shared_ptr<DeviceSession> &s, const wire::
     wire::Welcome w;
     w.nonce = s->nonce;
     w.name = cfg.name;
-    if (hello.uid != cfg.uid) {
-        w.status = wire::Welcome::WrongUid;
-        s->conn->send(wire::makeMessage(wire::MsgType::Welcome, 0, 0, wire::encodeWelcome(w)));
-        s->conn->closeWithBye();
-        return;
-    }
     int dropAfter = 0;
     {
         std::lock_guard<std::mutex> lock(m);
-        s->ready = true;
+        const auto open = std::count_if(sessions.begin(), sessions.end(),
+                                        [](const auto &e) { return e.second->ready; });
+        if (hello.uid != cfg.uid)
+            w.status = wire::Welcome::WrongUid;
+        else if (static_cast<std::size_t>(open) >= cfg.maxSessions)
+            w.status = wire::Welcome::Busy;
+        s->ready = w.status == wire::Welcome::Ok;
         s->clientNonce = hello.nonce;
         dropAfter = faults.dropSessionAfterSec;
     }
     s->conn->send(wire::makeMessage(wire::MsgType::Welcome, 0, 0, wire::encodeWelcome(w)));
+    if (!s->ready) {
+        s->silent = true; // refused: what else arrives is ignored
+        s->conn->closeWithBye();
+        return;
+    }
     s->timer->cancel();
     if (dropAfter > 0)
         armDropFault(s, dropAfter);

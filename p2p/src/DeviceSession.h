@@ -38,7 +38,7 @@ struct DeviceSession
     int id = 0;
     std::shared_ptr<Connection> conn;
     bool ready = false;  // passed the handshake
-    bool silent = false; // fault injection: never answer the handshake
+    bool silent = false; // never answer: fault injection, or the handshake was refused
     wire::Nonce nonce{};
     wire::Nonce clientNonce{};
     std::map<int, Channel> chans;

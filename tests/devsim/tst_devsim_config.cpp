@@ -38,6 +38,7 @@ private slots:
         QTest::newRow("port too big") << QStringList{"--uid", "A", "--port", "65536"};
         QTest::newRow("channels zero") << QStringList{"--uid", "A", "--channels", "0"};
         QTest::newRow("channels 65") << QStringList{"--uid", "A", "--channels", "65"};
+        QTest::newRow("max-sessions zero") << QStringList{"--uid", "A", "--max-sessions", "0"};
         QTest::newRow("unknown fault") << QStringList{"--uid", "A", "--fault", "explode"};
         QTest::newRow("unknown option") << QStringList{"--uid", "A", "--colour", "red"};
         QTest::newRow("stray argument") << QStringList{"--uid", "A", "extra"};

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -29,9 +30,10 @@ struct AudioRecord
 class TestDevice
 {
 public:
+    using Tweak = std::function<void(p2p::DeviceConfig &)>;
     explicit TestDevice(const std::string &uid, const std::string &password = "pw",
-                        bool discoverable = true)
-        : server_(makeConfig(uid, password, discoverable))
+                        bool discoverable = true, const Tweak &tweak = {})
+        : server_(makeConfig(uid, password, discoverable, tweak))
     {
         p2p::DeviceServer::Callbacks cb;
         cb.sessionOpened = [this](int s, const std::string &) { add(sessionsOpened, s); };
@@ -79,7 +81,7 @@ public:
 
 private:
     static p2p::DeviceConfig makeConfig(const std::string &uid, const std::string &password,
-                                        bool discoverable)
+                                        bool discoverable, const Tweak &tweak)
     {
         p2p::DeviceConfig c;
         c.uid = uid;
@@ -87,6 +89,8 @@ private:
         c.account = "admin";
         c.password = password;
         c.discoverable = discoverable;
+        if (tweak)
+            tweak(c);
         return c;
     }
     template <typename T> void add(std::vector<T> &v, T x)

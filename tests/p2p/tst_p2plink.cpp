@@ -124,6 +124,17 @@ private slots:
         QVERIFY(other.start());
         setPeers("LINKWANTED@127.0.0.1:" + std::to_string(other.server().port()));
         QCOMPARE(connectTo("LINKWANTED"), IOTC_ER_UNKNOWN_DEVICE);
+
+        // A device at its session limit answers busy; a closed session makes room.
+        TestDevice full("LINKFULL01", "pw", false, [](auto &c) { c.maxSessions = 1; });
+        QVERIFY(full.start());
+        setPeers(full.peerEntry());
+        const int first = connectTo(full.uid());
+        QVERIFY(first >= 0);
+        QCOMPARE(connectTo(full.uid()), IOTC_ER_EXCEED_MAX_SESSION);
+        QCOMPARE(IOTC_Session_Close(first), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(full.snapshot(full.sessionsClosed).size(), std::size_t(1), 10000);
+        QVERIFY(connectTo(full.uid()) >= 0);
     }
 
     // Without a peer list the UID is looked up by discovery.

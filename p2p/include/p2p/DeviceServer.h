@@ -31,6 +31,7 @@ struct DeviceConfig
         0;                    // 0 = ORVANE_P2P_DISCOVERY_PORT, else P2P_DEFAULT_DISCOVERY_PORT
     bool discoverable = true; // answer discovery broadcasts (LAN search, UID lookup)
     std::size_t sendQueueBytes = 8 * 1024 * 1024; // per session bound for queued frames
+    std::size_t maxSessions = 64; // sessions past the handshake; more are answered busy
 };
 
 // Fault injection; may be changed at any time with DeviceServer::setFaults().
