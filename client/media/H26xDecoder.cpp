@@ -41,6 +41,22 @@ bool announcesTooLarge(const AVCodecContext *ctx)
     return PictureExchange::packedSize(ctx->width, ctx->height) > PictureExchange::MaxBytes;
 }
 
+// The frame's own parameter sets and slice headers, read by the parser
+// before the decoder sees them, announce a picture above the limit. The
+// decoder would size its tables (and with frame threads, one set per thread)
+// for it before it refuses the picture buffers.
+bool announcesTooLarge(VideoDecoderSet &set, AVCodecContext *ctx, const uint8_t *data, int size)
+{
+    uint8_t *out = nullptr;
+    int outSize = 0;
+    av_parser_parse2(set.parser.get(), ctx, &out, &outSize, data, size, AV_NOPTS_VALUE,
+                     AV_NOPTS_VALUE, 0);
+    const AVCodecParserContext *p = set.parser.get();
+    return PictureExchange::packedSize(qMax(p->width, p->coded_width),
+                                       qMax(p->height, p->coded_height)) >
+           PictureExchange::MaxBytes;
+}
+
 void copyPlane(uint8_t *dst, const uint8_t *src, int srcStride, int width, int rows)
 {
     for (int i = 0; i < rows; ++i)
@@ -131,6 +147,9 @@ int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBase
         set.reset();
         return ParserFailed;
     }
+    // Every received frame is one whole access unit: the parser reads its
+    // parameter sets and slice headers without holding data back.
+    set.parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
     set.context = makeAvCodecContext(set.codec);
     if (!set.context) {
         set.reset();
@@ -169,6 +188,10 @@ Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *dat
     AVPacket *packet = set.packet.get();
     AVCodecContext *ctx = set.context.get();
     AVFrame *frame = set.frame.get();
+    if (announcesTooLarge(set, ctx, data, size)) {
+        r.code = PictureTooLarge;
+        return r;
+    }
     packet->data = const_cast<uint8_t *>(data);
     packet->size = size;
     packet->pts = int64_t(timestamp) << 32 | tag;

@@ -83,25 +83,6 @@ private slots:
         QVERIFY(!c->recording(false) && c->recordKeySeen(false));
     }
 
-    void versionInfoIsCopied()
-    {
-        Device d;
-        d.setChannelCount(1);
-        Channel *c = d.channel(0);
-        char reply[64] = {};
-        qstrcpy(reply, "V1.2.3");
-        c->setVersionInfo(reply);
-        reply[0] = 'X';
-        QCOMPARE(c->versionText(), u"V1.2.3"_s);
-
-        char full[64];
-        memset(full, 'a', sizeof full); // no terminating zero
-        c->setVersionInfo(full);
-        QCOMPARE(c->versionText(), QString(64, QLatin1Char('a')));
-        c->setVersionInfo(nullptr);
-        QVERIFY(c->versionText().isEmpty());
-    }
-
     void ioTimeoutReportsItsChannelOnce()
     {
         Device d;

@@ -82,55 +82,6 @@ private slots:
         m_device.reset();
     }
 
-    void liveFrameRateCountsFramesWithinOneSecond()
-    {
-        int rate = -1;
-        qint64 start = -1;
-        StreamReceive::measureLiveFrameRate(rate, start, 10000);
-        QCOMPARE(rate, 0);
-        QCOMPARE(start, 10000);
-        StreamReceive::measureLiveFrameRate(rate, start, 10000); // same ms: nothing
-        QCOMPARE(rate, 0);
-        StreamReceive::measureLiveFrameRate(rate, start, 10040);
-        StreamReceive::measureLiveFrameRate(rate, start, 10999); // 999 ms: still counted
-        QCOMPARE(rate, 2);
-        StreamReceive::measureLiveFrameRate(rate, start, 11000); // 1000 ms: closes, not counted
-        QCOMPARE(rate, 2);
-        QCOMPARE(start, -1);
-        StreamReceive::measureLiveFrameRate(rate, start, 11040); // measured once for good
-        QCOMPARE(rate, 2);
-        QCOMPARE(start, -1);
-    }
-
-    void playbackFrameRateCountsFramesOfTheFirstSecond()
-    {
-        int rate = -1;
-        qint64 start = -1;
-        StreamReceive::measurePlaybackFrameRate(rate, start, 999999999u); // ignored
-        QCOMPARE(rate, -1);
-        QCOMPARE(start, -1);
-        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000000u);
-        QCOMPARE(rate, 0);
-        QCOMPARE(start, 1000000000);
-        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000000u);
-        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000000u);
-        QCOMPARE(rate, 2);
-        StreamReceive::measurePlaybackFrameRate(rate, start, 5u); // ignored, window stays
-        QCOMPARE(start, 1000000000);
-        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000001u);
-        QCOMPARE(start, -1);
-        QCOMPARE(rate, 2);
-        StreamReceive::measurePlaybackFrameRate(rate, start, 1000000001u);
-        QCOMPARE(rate, 2);
-
-        // A window start that is already set is kept when the rate starts.
-        rate = -1;
-        start = 1234567890;
-        StreamReceive::measurePlaybackFrameRate(rate, start, 1500000000u);
-        QCOMPARE(rate, 0);
-        QCOMPARE(start, 1234567890);
-    }
-
     void frameRecordFieldsAreLittleEndian()
     {
         ChannelBufferItem item;

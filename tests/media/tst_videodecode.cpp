@@ -14,6 +14,10 @@
 
 #include <QtTest>
 
+#ifndef Q_OS_WIN
+#include <sys/resource.h>
+#endif
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
@@ -64,6 +68,98 @@ struct EncodedFrame
 
 // `count` pictures of one colour (y, u, v) coded by devsim's encoder: one access unit per
 // picture, in decode order; empty when the encoder is not available.
+// Peak resident memory of the process in KiB (0 where unknown).
+long peakRssKb()
+{
+#ifdef Q_OS_WIN
+    return 0;
+#else
+    rusage usage{};
+    return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : 0;
+#endif
+}
+
+// A minimal H.264 access unit (SPS, PPS, IDR slice header and filler) that
+// announces a width x height picture, as a hostile device could send.
+QByteArray craftedH264(int width, int height)
+{
+    struct Bits
+    {
+        QByteArray bytes;
+        quint32 acc = 0;
+        int n = 0;
+        void bit(quint32 b)
+        {
+            acc = acc << 1 | b;
+            if (++n == 8) {
+                bytes.append(char(acc));
+                acc = 0;
+                n = 0;
+            }
+        }
+        void put(quint32 v, int bits)
+        {
+            for (int i = bits - 1; i >= 0; --i)
+                bit((v >> i) & 1);
+        }
+        void ue(quint32 v)
+        {
+            int len = 0;
+            while (((v + 1) >> len) > 1)
+                ++len;
+            put(0, len);
+            put(v + 1, len + 1);
+        }
+        QByteArray nal(char header)
+        {
+            bit(1); // stop bit, then byte alignment
+            while (n)
+                bit(0);
+            QByteArray unit = QByteArray("\0\0\0\1", 4) + header;
+            int zeros = 0;
+            for (char c : std::as_const(bytes)) {
+                if (zeros >= 2 && uchar(c) <= 3) {
+                    unit.append('\3'); // emulation prevention
+                    zeros = 0;
+                }
+                unit.append(c);
+                zeros = c ? 0 : zeros + 1;
+            }
+            return unit;
+        }
+    };
+    Bits sps; // baseline, level 5.1, POC type 2, one reference frame, frames only
+    sps.put(66, 8);
+    sps.put(0, 8);
+    sps.put(51, 8);
+    for (quint32 v : {0u, 0u, 2u, 1u})
+        sps.ue(v);
+    sps.put(0, 1);
+    sps.ue(quint32(width / 16 - 1));
+    sps.ue(quint32(height / 16 - 1));
+    sps.put(0b1100, 4); // frame MBs only, direct 8x8, no cropping, no VUI
+    Bits pps; // CAVLC, one slice group, no weighting, deblocking control present
+    for (quint32 v : {0u, 0u})
+        pps.ue(v);
+    pps.put(0, 2);
+    for (quint32 v : {0u, 0u, 0u})
+        pps.ue(v);
+    pps.put(0, 3);
+    for (quint32 v : {0u, 0u, 0u}) // QP, QS and chroma QP offsets (se(0))
+        pps.ue(v);
+    pps.put(0b100, 3);
+    Bits slice; // first MB 0, I slice, PPS 0, frame 0, IDR 0, no marking changes
+    for (quint32 v : {0u, 7u, 0u})
+        slice.ue(v);
+    slice.put(0, 4);
+    slice.ue(0);
+    slice.put(0, 2);
+    slice.ue(0); // QP delta
+    slice.ue(1); // deblocking off
+    slice.put(0xA5A5A5, 24);
+    return sps.nal(0x67) + pps.nal(0x68) + slice.nal(0x65);
+}
+
 QList<EncodedFrame> encodeSolid(VideoCodec codec, int width, int height, int count, uint8_t y,
                                 uint8_t u, uint8_t v)
 {
@@ -229,26 +325,39 @@ private slots:
         QVERIFY(!m_recorder->codes.contains(0));
     }
 
+    // Pictures above 3840 x 2160 are refused; one that a hostile device only
+    // announces in its parameter sets, 25 times a second, is refused before
+    // the decoder sizes anything for it (the process's peak memory stays).
     void pictureSizeLimit_data()
     {
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("expected");
-        QTest::newRow("4K fits") << 3840 << 2160 << 0;
-        QTest::newRow("wider than 4K") << 3856 << 2160 << int(DecodeCode::PictureTooLarge);
+        QTest::addColumn<bool>("crafted");
+        const int tooLarge = DecodeCode::PictureTooLarge;
+        QTest::newRow("4K fits") << 3840 << 2160 << 0 << false;
+        QTest::newRow("wider than 4K") << 3856 << 2160 << tooLarge << false;
+        QTest::newRow("8192 x 8192 announced") << 8192 << 8192 << tooLarge << true;
+        QTest::newRow("16000 x 16000 announced") << 16000 << 16000 << tooLarge << true;
     }
     void pictureSizeLimit()
     {
         QFETCH(int, width);
         QFETCH(int, height);
         QFETCH(int, expected);
+        QFETCH(bool, crafted);
         const QList<EncodedFrame> frames =
-            encodeSolid(VideoCodec::H264, width, height, 6, 200, 60, 70);
+            crafted ? QList<EncodedFrame>(25, EncodedFrame{craftedH264(width, height), true})
+                    : encodeSolid(VideoCodec::H264, width, height, 6, 200, 60, 70);
         QVERIFY(!frames.isEmpty());
+        const long peakBefore = peakRssKb();
         for (const EncodedFrame &f : frames)
             Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
         QCoreApplication::processEvents();
         QVERIFY(m_recorder->codes.contains(expected));
+        if (crafted && peakBefore > 0)
+            QVERIFY2(peakRssKb() - peakBefore < 32 * 1024,
+                     qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakRssKb() - peakBefore)));
         if (expected == 0) {
             int w = 0;
             int h = 0;
