@@ -89,14 +89,6 @@ private slots:
         replies.clear();
     }
 
-    void longTitlesAreCut()
-    {
-        QCOMPARE(MenuListDev::titleFor(u"ABCDEFGHIJKL"_s), u"ABCDEFGHIJKL"_s);
-        QCOMPARE(MenuListDev::titleFor(u"ABCDEFGHIJKLM"_s), u"ABCDEFGHIJK..."_s);
-        QCOMPARE(MenuListDev::titleFor(u"一二三四五六七八九十甲乙丙"_s),
-                 u"一二三四五六七八九十甲..."_s);
-    }
-
     void localListBuildsOneRowPerDeviceWithChannelRows()
     {
         QSignalSpy loaded(list.get(), &MenuDevList::devLoaded);
@@ -133,22 +125,6 @@ private slots:
         list->loadDevList();
         QCOMPARE(Dev::instance()->devices().size(), 2);
         QCOMPARE(list->rows().size(), 2);
-    }
-
-    void foldingChangesThePanelHeight()
-    {
-        loadTwo();
-        const int h = list->rowHeight();
-        QCOMPARE(list->rowContainer()->height(), 2 * h);
-        MenuListDev *nvr = list->rows().at(1);
-        QSignalSpy folded(nvr, &MenuListDev::folded);
-        QTest::mouseClick(nvr->foldButton(), Qt::LeftButton);
-        QCOMPARE(folded.size(), 1);
-        QVERIFY(nvr->isOpen());
-        QCOMPARE(list->rowContainer()->height(), 2 * h + 8 * h);
-        QTest::mouseClick(nvr->foldButton(), Qt::LeftButton);
-        QVERIFY(!nvr->isOpen());
-        QCOMPARE(list->rowContainer()->height(), 2 * h);
     }
 
     void rowColoursFollowTheLinkAndTheMode()

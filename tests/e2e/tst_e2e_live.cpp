@@ -62,9 +62,6 @@ QColor lowerColour(int n)
     return drawnColour(Palette[(n + 1 + n / 8) % 8]);
 }
 
-// The selected cell's frame.
-const QColor SelectedFrame(26, 128, 255);
-
 // BT.601 conversion and H.264 at a low rate move a solid colour by a few
 // steps per component.
 bool near(QRgb pixel, const QColor &want, int tolerance = 12)
@@ -89,7 +86,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void channelsShowTheirColoursInTheGrid();
-    void selectedCellHasTheBlueFrame();
     void stalledDeviceDimsThenComesBack();
     void restartedDeviceComesBackOnItsPort();
     void closeButtonClosesChannelsAndSessions();
@@ -246,25 +242,6 @@ void tst_E2eLive::channelsShowTheirColoursInTheGrid()
     QVERIFY(!showsColours(third->window(), 0, &seen));
     QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/0 video-start 0$"), 1000));
     QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/2 video-start 2$"), 1000));
-}
-
-void tst_E2eLive::selectedCellHasTheBlueFrame()
-{
-    Channel *first = device->channel(0);
-    Channel *third = device->channel(2);
-    QVERIFY(first->window() && third->window());
-
-    Dev::instance()->setSelectedDevice(device);
-    Dev::instance()->setSelectedChannel(third);
-    QTRY_VERIFY(third->window()->isSelected());
-    QImage img = third->window()->grabFramebuffer();
-    for (const QPoint &p : {QPoint(0, 0), QPoint(img.width() - 1, img.height() - 1),
-                            QPoint(img.width() / 2, 0), QPoint(0, img.height() / 2)})
-        QVERIFY2(near(img.pixel(p), SelectedFrame, 2), qPrintable(describe(img.pixel(p))));
-    img = first->window()->grabFramebuffer();
-    QVERIFY2(!near(img.pixel(0, 0), SelectedFrame, 30), qPrintable(describe(img.pixel(0, 0))));
-    // The caption follows the selection.
-    QTRY_COMPARE(window->findChild<QLabel *>("label_devName")->text(), QStringLiteral("E2E DVR"));
 }
 
 // A device that stops answering (SIGSTOP) past the keep-alive is dropped:

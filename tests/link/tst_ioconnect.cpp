@@ -325,35 +325,6 @@ private slots:
             QCOMPARE(log.first(expected), (QVariantList{QVariant::fromValue(ch), 0, text}));
     }
 
-    void talkOpensAndStoppingVideoClosesIt()
-    {
-        Channel *ch = open(addDevice("UID-T"));
-        QVERIFY(ch);
-        const int av = ch->avIndex(true);
-        QList<bool> mic;
-        io->setTalkHandler([&](Channel *, bool on) { mic.append(on); });
-        QSignalSpy talkOk(io, &IoConnect::audioSendControlSuccessMsg);
-        io->audioSendControl(ch, true);
-        QTRY_COMPARE_WITH_TIMEOUT(talkOk.size(), 1, Wait);
-        QVERIFY(ch->talking());
-        QCOMPARE(ch->talkAvIndex(), 50);
-        QCOMPARE(ch->talkChannelId(), 3);
-        QCOMPARE(mic, QList<bool>{true});
-        QCOMPARE(FakeSdk::calls("servStart"), QStringList{"servStart 0 20 16 3 auth=1"});
-        QCOMPARE(FakeSdk::calls("send ").filter(" 0350 "),
-                 QStringList{sendLine(av, 0x0350, "0300000000000000")});
-
-        QSignalSpy stopped(io, &IoConnect::videoRequestStopSuccessMsg);
-        io->stopVideo(ch, false);
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("servStop"), QStringList{"servStop 50"}, Wait);
-        QCOMPARE(stopped.size(), 1);
-        QCOMPARE(FakeSdk::calls("send ").filter(" 0351 "),
-                 QStringList{sendLine(av, 0x0351, "0300000000000000")});
-        QVERIFY(!ch->talking());
-        QCOMPARE(ch->talkAvIndex(), -1);
-        QCOMPARE(mic, (QList<bool>{true, false}));
-    }
-
     void ioTimeoutFailsARequestThatGetsNoAnswer_data()
     {
         QTest::addColumn<bool>("sendBlocks");

@@ -140,34 +140,6 @@ private slots:
         QVERIFY(!m_cell->isSelected());
     }
 
-    void emptyCellPaintsTheLightSurface()
-    {
-        QSignalSpy finished(Video::instance(), &Video::showImageFinishMsg);
-        const QImage img = m_empty->grabFramebuffer();
-        QVERIFY2(near(img.pixel(100, 75), QColor(252, 252, 252), 2), describe(img.pixel(100, 75)));
-        QVERIFY(finished.isEmpty());
-
-        // A cleaned cell goes back to the light surface.
-        m_cell->setChannel(m_device.get(), m_channel);
-        publish(m_channel, 32, 32, 1, 30, 128, 128);
-        QVERIFY(m_cell->hasPicture());
-        m_cell->cleanScreen(m_channel);
-        QVERIFY(!m_cell->hasPicture());
-        const QImage cleaned = m_cell->grabFramebuffer();
-        QVERIFY2(near(cleaned.pixel(100, 75), QColor(252, 252, 252), 2),
-                 describe(cleaned.pixel(100, 75)));
-    }
-
-    void picturesOfOtherChannelsAreIgnored()
-    {
-        m_cell->setChannel(m_device.get(), m_channel);
-        publish(m_device->channel(1), 32, 32, 1, 30, 128, 128);
-        QVERIFY(!m_cell->hasPicture());
-        m_channel->setVideoOn(false, true);
-        publish(m_channel, 32, 32, 1, 30, 128, 128);
-        QVERIFY(!m_cell->hasPicture());
-    }
-
     void waitingIndicatorStaysUntilTheFirstPicture()
     {
         QVERIFY(!m_cell->isWaiting());

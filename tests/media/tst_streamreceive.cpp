@@ -101,26 +101,6 @@ private slots:
         QCOMPARE(record[20], uint8_t(7));
     }
 
-    void bufferPoolReusesBuffersUpToItsLimit()
-    {
-        FrameBufferPool pool(64, 2);
-        uint8_t *a = pool.acquire();
-        uint8_t *b = pool.acquire();
-        uint8_t *c = pool.acquire();
-        pool.release(a);
-        pool.release(b);
-        pool.release(c); // beyond the limit: freed
-        QCOMPARE(pool.idleCount(), 2);
-        uint8_t *d = pool.acquire();
-        QVERIFY(d == a || d == b);
-        {
-            ChannelBufferItem item(pool);
-            QCOMPARE(item.capacity, 64);
-        }
-        QCOMPARE(pool.idleCount(), 1);
-        pool.release(d);
-    }
-
     void closedStreamPostsNothing()
     {
         m_channel->setAvIndex(-1, true);

@@ -1,5 +1,5 @@
 // The images and the font compiled into orvane_widgets: every path of images.manifest loads
-// at its size, hover variants look different, the waiting animation plays, the font registers.
+// at its size, the names the widgets use exist, the waiting animation plays, the font registers.
 // Nothing here calls Q_INIT_RESOURCE or orvaneInitResources(): linking the library must be
 // enough.
 #include "ImageManifest.h"
@@ -43,53 +43,6 @@ private slots:
         const QPixmap pixmap(path);
         QVERIFY2(!pixmap.isNull(), qPrintable(path));
         QCOMPARE(pixmap.size(), size);
-    }
-
-    void hoverVariantDiffersFromNormal_data()
-    {
-        QTest::addColumn<QString>("normal");
-        QTest::addColumn<QString>("hover");
-        for (const ImageEntry &e : std::as_const(entries)) {
-            for (const QString &h : e.hovers)
-                QTest::newRow(qPrintable(h)) << QString(u":/"_s + e.path) << QString(u":/"_s + h);
-        }
-    }
-
-    void hoverVariantDiffersFromNormal()
-    {
-        QFETCH(QString, normal);
-        QFETCH(QString, hover);
-        const QImage a(normal), b(hover);
-        QVERIFY(!a.isNull() && !b.isNull());
-        QVERIFY2(a.convertToFormat(QImage::Format_ARGB32) !=
-                     b.convertToFormat(QImage::Format_ARGB32),
-                 qPrintable(hover));
-    }
-
-    void iconsHaveTransparentBackground_data()
-    {
-        QTest::addColumn<QString>("path");
-        for (const ImageEntry &e : std::as_const(entries)) {
-            if (e.palette != QLatin1String("fixed"))
-                QTest::newRow(qPrintable(e.path)) << QString(u":/"_s + e.path);
-        }
-    }
-
-    void iconsHaveTransparentBackground()
-    {
-        QFETCH(QString, path);
-        const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
-        QVERIFY(!image.isNull());
-        // Clear corners, and something drawn.
-        const int r = image.width() - 1, b = image.height() - 1;
-        for (const QPoint &corner : {QPoint(0, 0), QPoint(r, 0), QPoint(0, b), QPoint(r, b)})
-            QCOMPARE(qAlpha(image.pixel(corner)), 0);
-        int opaque = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x)
-                opaque += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
-        }
-        QVERIFY2(opaque >= image.width() / 2, qPrintable(path));
     }
 
     void namesUsedByTheWidgetsExist()

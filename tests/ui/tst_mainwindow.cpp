@@ -146,20 +146,6 @@ private slots:
         Dev::instance()->setSelectedDevice(nullptr);
     }
 
-    void headerDragReportsOffset()
-    {
-        auto *header = child<Header>("widget_header");
-        QSignalSpy moves(window, &MainWindow::moveMsg);
-        QTest::mousePress(header, Qt::LeftButton, {}, QPoint(300, 20));
-        QTest::mouseMove(header, QPoint(330, 35));
-        QTRY_VERIFY(!moves.isEmpty());
-        QCOMPARE(moves.last().at(0).toPoint(), QPoint(30, 15));
-        QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(330, 35));
-        const int count = moves.count();
-        QTest::mouseMove(header, QPoint(360, 40));
-        QCOMPARE(moves.count(), count); // released: no more moves
-    }
-
 private:
     template <class T> T *child(const char *name) { return WindowTestEnv::child<T>(window, name); }
     void click(const char *name, Qt::MouseButton button = Qt::LeftButton)

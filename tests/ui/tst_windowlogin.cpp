@@ -70,43 +70,6 @@ private slots:
         QCOMPARE(password->text(), QString());
     }
 
-    void loginMovesReturningUserToFront()
-    {
-        AccountSettings::setBaseUrl(u"https://127.0.0.1:9"_s);
-        Config *config = Config::instance();
-        for (const char *name : {"alice", "bob", "carol"})
-            config->saveLogin(QString::fromLatin1(name), QString(), false, 0);
-        open();
-        QSignalSpy requests(window, &WindowLogin::loginRequested);
-
-        auto *box = child<LoginComboBox>("comboBox_user");
-        auto *password = child<QLineEdit>("lineEdit_password");
-        auto *remember = child<QCheckBox>("checkBox");
-        box->setCurrentIndex(2); // alice, the oldest
-        QCOMPARE(box->currentText(), u"alice"_s);
-        QTest::keyClicks(password, u"secret"_s);
-        QTest::mouseClick(remember, Qt::LeftButton);
-        clickLogin();
-
-        QCOMPARE(requests.count(), 1);
-        QCOMPARE(requests.at(0), (QList<QVariant>{u"alice"_s, u"secret"_s}));
-        QCOMPARE(listedUsers(), (QStringList{"alice", "carol", "bob"}));
-        QCOMPARE(Config::instance()->readLogins().first(),
-                 (LoginRecord{u"alice"_s, u"secret"_s, true, window->languageIndex()}));
-        QCOMPARE(child<QLabel>("label_message")->text(),
-                 QCoreApplication::translate("WindowLogin", "Signing in, please wait..."));
-
-        // A new user pushes the oldest one out; without the remember box the
-        // password is not stored.
-        box->setEditText(u"dave"_s);
-        password->setText(u"pd"_s);
-        QTest::mouseClick(remember, Qt::LeftButton);
-        QVERIFY(!remember->isChecked());
-        clickLogin();
-        QCOMPARE(listedUsers(), (QStringList{"dave", "alice", "carol"}));
-        QCOMPARE(Config::instance()->readLogins().first().password, QString());
-    }
-
     void refusedLoginSaysWhy_data()
     {
         QTest::addColumn<QString>("service");
@@ -153,20 +116,6 @@ private slots:
         QCOMPARE(child<QLabel>("label_message")->text(), u"wrong password"_s);
         window->logined(false, QByteArray());
         QVERIFY(!window->mainWindow());
-    }
-
-    void passwordToggleShowsAndHides()
-    {
-        open();
-        auto *password = child<QLineEdit>("lineEdit_password");
-        auto *eye = child<QLabel>("label_eye");
-        QCOMPARE(password->echoMode(), QLineEdit::Password);
-        QTest::mouseClick(eye, Qt::LeftButton);
-        QCOMPARE(password->echoMode(), QLineEdit::Normal);
-        QVERIFY(window->isPasswordVisible());
-        QTest::mouseClick(eye, Qt::LeftButton);
-        QCOMPARE(password->echoMode(), QLineEdit::Password);
-        QVERIFY(!window->isPasswordVisible());
     }
 
     void languageSwitchRetranslatesAtOnce()
