@@ -14,6 +14,11 @@ namespace p2p {
 namespace {
 constexpr std::chrono::seconds kHandshakeTimeout{10};
 constexpr std::uint32_t kServiceType = 0;
+// Logins waiting for their answer after a failure, per session; more close it.
+constexpr std::size_t kMaxPendingLogins = 16;
+// Logins accepted per session; the session is closed at this many (a client
+// that reconnects gets a fresh device nonce).
+constexpr std::size_t kMaxLoginsPerSession = 1024;
 // After a failed accept (out of descriptors or memory, mostly) the pending
 // connection stays queued and the acceptor stays ready: accepting again at
 // once would spin. Wait this long, doubling up to the maximum.
@@ -24,6 +29,7 @@ constexpr std::chrono::milliseconds kAcceptBackoffMax{1000};
 DeviceEngine::DeviceEngine(DeviceConfig config, DeviceServer::Callbacks callbacks)
     : cfg(std::move(config))
     , cb(std::move(callbacks))
+    , loginGuard(cfg.loginFailureLimit, cfg.loginLockout)
 {}
 
 std::shared_ptr<DeviceSession> DeviceEngine::readySessionLocked(int id) const
@@ -188,6 +194,9 @@ void DeviceEngine::accepted(asio::ip::tcp::socket socket)
         return;
     }
     s->silent = f.silentHandshake;
+    asio::error_code ec;
+    s->address = socket.remote_endpoint(ec).address().to_string();
+    s->loginTimer = std::make_unique<asio::steady_timer>(*io);
     s->nonce = auth::randomNonce();
     s->conn = std::make_shared<Connection>(std::move(socket));
     s->timer = std::make_unique<asio::steady_timer>(*io);
@@ -272,6 +281,8 @@ void DeviceEngine::onClosed(const std::shared_ptr<DeviceSession> &s)
     }
     if (s->timer)
         s->timer->cancel();
+    if (s->loginTimer)
+        s->loginTimer->cancel();
     if (!wasReady)
         return;
     for (int ch : chans)
@@ -321,27 +332,76 @@ bool fromAvClient(const wire::Message &msg)
 
 bool DeviceEngine::onAvLogin(DeviceSession &s, const wire::Message &msg)
 {
-    const int ch = msg.header.channel;
     wire::AvLogin login;
     if (!fromAvClient(msg) || !wire::parseAvLogin(msg.payload, login))
         return false;
+    // After a failure the next answer waits; logins arriving meanwhile queue
+    // up behind it, in order.
+    if (s.pendingLogins.empty() && std::chrono::steady_clock::now() >= s.nextLogin) {
+        answerLogin(s, msg.header.channel, login);
+        return true;
+    }
+    if (s.pendingLogins.size() >= kMaxPendingLogins)
+        return false;
+    s.pendingLogins.emplace_back(msg.header.channel, std::move(login));
+    if (s.pendingLogins.size() == 1)
+        armLoginTimer(s);
+    return true;
+}
+
+void DeviceEngine::armLoginTimer(DeviceSession &s)
+{
+    s.loginTimer->expires_at(s.nextLogin);
+    s.loginTimer->async_wait([this, weak = s.weak_from_this()](asio::error_code ec) {
+        auto s = weak.lock();
+        if (ec || !s || !s->conn->isOpen() || s->pendingLogins.empty())
+            return;
+        const auto [ch, login] = std::move(s->pendingLogins.front());
+        s->pendingLogins.pop_front();
+        answerLogin(*s, ch, login);
+        if (!s->pendingLogins.empty())
+            armLoginTimer(*s);
+    });
+}
+
+void DeviceEngine::answerLogin(DeviceSession &s, int ch, const wire::AvLogin &login)
+{
+    if (s.usedLoginNonces.size() >= kMaxLoginsPerSession) {
+        s.conn->close(CloseReason::ProtocolError);
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
     const auto expected = auth::loginMac(cfg.password, s.nonce, login.nonce,
                                          static_cast<std::uint8_t>(ch), false, login.account);
-    const bool ok = login.account == cfg.account && auth::macEqual(expected, login.mac);
+    bool ok = !loginGuard.locked(s.address, now) && login.account == cfg.account &&
+              auth::macEqual(expected, login.mac);
+    {
+        // A login opens its channel once: not while the channel is open, and
+        // never again with the same nonce (a replay), also after AvClose.
+        std::lock_guard<std::mutex> lock(m);
+        ok = ok && s.chans.count(ch) == 0 && s.usedLoginNonces.insert(login.nonce).second;
+        if (ok)
+            s.chans[ch] = DeviceSession::Channel{};
+    }
+    if (ok) {
+        s.loginFailures = 0;
+        loginGuard.succeeded(s.address);
+    } else {
+        loginGuard.failed(s.address, now);
+        auto delay = cfg.loginDelay; // doubled for each failure before this one
+        for (int i = 0; i < s.loginFailures && delay < cfg.loginDelayMax; ++i)
+            delay *= 2;
+        ++s.loginFailures;
+        s.nextLogin = now + std::min(delay, cfg.loginDelayMax);
+    }
     wire::AvLoginResult r;
     r.code = ok ? 0 : AV_ER_WRONG_VIEWACCorPWD;
     r.serviceType = kServiceType;
     r.resend = 0;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        if (ok)
-            s.chans[ch] = DeviceSession::Channel{};
-    }
     s.conn->send(wire::makeMessage(wire::MsgType::AvLoginResult, static_cast<std::uint8_t>(ch), 0,
                                    wire::encodeAvLoginResult(r)));
     if (ok && cb.channelOpened)
         cb.channelOpened(s.id, ch);
-    return true;
 }
 
 bool DeviceEngine::onAvLoginResult(DeviceSession &s, const wire::Message &msg)

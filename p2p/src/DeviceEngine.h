@@ -4,6 +4,7 @@
 
 #include "DeviceSession.h"
 #include "DiscoveryResponder.h"
+#include "LoginGuard.h"
 #include "Wire.h"
 
 #include <asio.hpp>
@@ -43,6 +44,7 @@ struct DeviceEngine
     std::map<int, std::shared_ptr<DeviceSession>> sessions; // m
     std::unique_ptr<asio::io_context> io;
     std::atomic<std::uint64_t> dropped{0};
+    LoginGuard loginGuard; // io thread
 
 private:
     bool listen(std::string *error);
@@ -58,6 +60,8 @@ private:
     // Message handlers of a session past its handshake: false when the
     // message is malformed or not allowed (the session is then closed).
     bool onAvLogin(DeviceSession &s, const wire::Message &msg);
+    void answerLogin(DeviceSession &s, int ch, const wire::AvLogin &login);
+    void armLoginTimer(DeviceSession &s);
     bool onAvLoginResult(DeviceSession &s, const wire::Message &msg);
     bool onAvClose(DeviceSession &s, const wire::Message &msg);
     bool onIoCtrl(DeviceSession &s, const wire::Message &msg);

@@ -6,12 +6,85 @@
 
 #include "TestDevice.h"
 
+#include "Auth.h"
+#include "MessageReader.h"
+
 #include <asio.hpp>
 
 #include <QtTest>
 
+#include <deque>
 #include <functional>
+#include <optional>
 #include <random>
+
+using namespace std::chrono_literals;
+using namespace p2p::wire;
+
+// A client speaking the wire protocol itself, to send what the library never
+// would. Each read waits at most 10 s.
+struct RawClient
+{
+    asio::io_context io;
+    asio::ip::tcp::socket socket{io};
+    MessageReader reader;
+    std::deque<Message> in;
+    Nonce deviceNonce{};
+
+    bool open(std::uint16_t port, const std::string &uid)
+    {
+        asio::error_code ec;
+        socket.connect({asio::ip::make_address("127.0.0.1"), port}, ec);
+        send(makeMessage(MsgType::Hello, 0, 0, encodeHello({p2p::auth::randomNonce(), uid})));
+        const auto m = next();
+        Welcome w;
+        deviceNonce = m && parseWelcome(m->payload, w) ? w.nonce : Nonce{};
+        return !ec && m && w.status == Welcome::Ok;
+    }
+    void send(const OutMessage &m)
+    {
+        asio::error_code ec;
+        asio::write(socket, std::array{asio::buffer(m.head), asio::buffer(m.body)}, ec);
+    }
+    OutMessage login(int ch, const Nonce &nonce, const std::string &password)
+    {
+        const AvLogin l{nonce, p2p::auth::loginMac(password, deviceNonce, nonce, ch, false, "admin"),
+                        0, "admin"};
+        return makeMessage(MsgType::AvLogin, ch, kFlagFromAvClient, encodeAvLogin(l));
+    }
+    int loginResult()
+    {
+        const auto m = next();
+        AvLoginResult r;
+        return m && parseAvLoginResult(m->payload, r) ? r.code : 1;
+    }
+    // The next message but a ping; nullopt on time-out or a closed connection.
+    std::optional<Message> next()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::array<std::uint8_t, 4096> buf;
+        bool failed = false;
+        while (in.empty() && !failed && std::chrono::steady_clock::now() < deadline) {
+            socket.async_read_some(asio::buffer(buf), [&](asio::error_code ec, std::size_t n) {
+                failed = ec || !reader.feed(buf.data(), n, [this](Message &&m) {
+                    if (m.header.type != MsgType::Ping)
+                        in.push_back(std::move(m));
+                    return true;
+                });
+            });
+            io.restart();
+            if (io.run_until(deadline) == 0) {
+                socket.cancel();
+                io.run();
+            }
+        }
+        if (in.empty())
+            return std::nullopt;
+        Message m = std::move(in.front());
+        in.pop_front();
+        return m;
+    }
+};
 
 static std::vector<std::uint8_t> ioRoundTrip(int av, std::uint32_t type,
                                              const std::vector<std::uint8_t> &payload,
@@ -268,6 +341,66 @@ private slots:
             link.av = openAv(link.sid);
             QVERIFY(link.av >= 0);
         }
+    }
+
+    void failedLoginsAreThrottled_data()
+    {
+        QTest::addColumn<bool>("sessionPerGuess");
+        QTest::addColumn<int>("minMs"); // the delays before guesses 2..20: 10 + 20 + 40 * 17
+        QTest::newRow("one session waits longer after each failure") << false << 710;
+        QTest::newRow("fresh sessions share their address's lockout") << true << 0;
+    }
+
+    // 20 failures from an address lock it out; then even the password is refused until the
+    // lockout ends.
+    void failedLoginsAreThrottled()
+    {
+        QFETCH(bool, sessionPerGuess);
+        QFETCH(int, minMs);
+        TestDevice dev("LINKGUESS" + std::to_string(minMs), "pw", false, [](auto &c) {
+            c.loginDelay = 10ms;
+            c.loginDelayMax = 40ms;
+            c.loginFailureLimit = 20;
+            c.loginLockout = 2s;
+        });
+        QVERIFY(dev.start());
+        setPeers(dev.peerEntry());
+        int sid = connectTo(dev.uid());
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (int i = 0; i < 20; ++i) {
+            if (sessionPerGuess && i > 0 && IOTC_Session_Close(sid) == 0)
+                sid = connectTo(dev.uid());
+            QCOMPARE(openAv(sid, 0, "guess"), AV_ER_WRONG_VIEWACCorPWD);
+        }
+        QVERIFY2(elapsed.elapsed() >= minMs, qPrintable(QString::number(elapsed.elapsed())));
+        IOTC_Session_Close(sid);
+        sid = connectTo(dev.uid());
+        QCOMPARE(openAv(sid, 0), AV_ER_WRONG_VIEWACCorPWD);
+        int av = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(av >= 0 || (av = openAv(sid, 0)) >= 0, 20000);
+        IOTC_Session_Close(sid);
+    }
+
+    // A login opens its channel once: replayed, it is refused while the channel is open and
+    // after it closed; a fresh login opens the channel again.
+    void replayedLoginIsRefused()
+    {
+        TestDevice dev("LINKREPLAY", "pw", false);
+        QVERIFY(dev.start());
+        RawClient client;
+        QVERIFY(client.open(dev.server().port(), dev.uid()));
+        const OutMessage login = client.login(3, p2p::auth::randomNonce(), "pw");
+        client.send(login);
+        QCOMPARE(client.loginResult(), 0);
+        client.send(login);
+        QCOMPARE(client.loginResult(), AV_ER_WRONG_VIEWACCorPWD);
+        client.send(makeMessage(MsgType::AvClose, 3, kFlagFromAvClient, {}));
+        client.send(login);
+        QCOMPARE(client.loginResult(), AV_ER_WRONG_VIEWACCorPWD);
+        client.send(client.login(3, p2p::auth::randomNonce(), "pw"));
+        QCOMPARE(client.loginResult(), 0);
+        QCOMPARE(dev.snapshot(dev.channelsOpened).size(), std::size_t(2));
     }
 
     void garbageToDevicePortLeavesOtherSessionsWorking()

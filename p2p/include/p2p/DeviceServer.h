@@ -2,6 +2,7 @@
 
 #include <p2p/FrameInfo.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,14 @@ struct DeviceConfig
     bool discoverable = true; // answer discovery broadcasts (LAN search, UID lookup)
     std::size_t sendQueueBytes = 8 * 1024 * 1024; // per session bound for queued frames
     std::size_t maxSessions = 64; // sessions past the handshake; more are answered busy
+    // Failed AV logins: after a session's n-th failure in a row its next login
+    // is answered loginDelay * 2^(n-1) later, at most loginDelayMax; an address
+    // with loginFailureLimit failures within loginLockout is refused (wrong
+    // account or password) for loginLockout.
+    std::chrono::milliseconds loginDelay{100};
+    std::chrono::milliseconds loginDelayMax{5000};
+    int loginFailureLimit = 10;
+    std::chrono::milliseconds loginLockout{60000};
 };
 
 // Fault injection; may be changed at any time with DeviceServer::setFaults().
