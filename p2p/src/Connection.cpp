@@ -6,6 +6,8 @@ namespace {
 constexpr std::size_t kReadChunk = 256 * 1024;
 constexpr std::chrono::milliseconds kTick{250};
 constexpr std::chrono::milliseconds kByeGrace{500};
+constexpr std::int64_t kDeadlineStep = 1024 * 1024; // bytes that add one base time
+std::atomic<std::int64_t> messageDeadlineMs{Connection::kMessageDeadline.count()};
 
 std::string endpointText(const asio::ip::tcp::socket &s)
 {
@@ -28,6 +30,11 @@ Connection::Connection(asio::ip::tcp::socket socket)
 }
 
 Connection::~Connection() = default;
+
+void Connection::setMessageDeadline(std::chrono::milliseconds base)
+{
+    messageDeadlineMs = base.count();
+}
 
 void Connection::start(MessageFn onMessage, CloseFn onClose, bool keepAlive)
 {
@@ -153,6 +160,12 @@ void Connection::doRead()
             });
         if (self->closed_)
             return;
+        const auto &r = self->reader_;
+        if (r.midMessage() && (!self->partial_ || self->partialOf_ != r.completed())) {
+            self->partialSince_ = self->lastRx_; // this read began the message
+            self->partialOf_ = r.completed();
+        }
+        self->partial_ = r.midMessage();
         if (bye) {
             self->doClose(CloseReason::RemoteBye);
             return;
@@ -244,6 +257,13 @@ void Connection::onTick()
     }
     if (closing && now >= closeDeadline_) {
         doClose(CloseReason::Local);
+        return;
+    }
+    const std::int64_t base = messageDeadlineMs;
+    const auto deadline = std::chrono::milliseconds(
+        base + base * static_cast<std::int64_t>(reader_.announced()) / kDeadlineStep);
+    if (partial_ && !frozen_ && now - partialSince_ > deadline) {
+        doClose(CloseReason::Timeout);
         return;
     }
     if (keepAlive_ && !frozen_) {

@@ -40,6 +40,13 @@ public:
     static constexpr std::chrono::milliseconds kPingInterval{1000};
     static constexpr std::chrono::milliseconds kDeadAfter{4000};
     static constexpr std::size_t kHardQueueLimit = 48 * 1024 * 1024;
+    // A message must arrive whole within this time from its first byte, plus
+    // as much again per MiB it announces (10 s; 32 s for the largest frame),
+    // or the connection closes as timed out: a peer that drips a message
+    // keeps the keep-alive content but must not hold the channel forever.
+    static constexpr std::chrono::milliseconds kMessageDeadline{10000};
+    // Changes that base time for every connection (tests); any thread.
+    static void setMessageDeadline(std::chrono::milliseconds base);
 
     explicit Connection(asio::ip::tcp::socket socket);
     ~Connection();
@@ -84,6 +91,9 @@ private:
     std::chrono::steady_clock::time_point lastRx_;
     std::chrono::steady_clock::time_point lastTx_;
     std::chrono::steady_clock::time_point closeDeadline_;
+    bool partial_ = false;        // a message is under way...
+    std::uint64_t partialOf_ = 0; // ...the one after this many completed ones,
+    std::chrono::steady_clock::time_point partialSince_; // since then
 
     mutable std::mutex mutex_; // guards the fields below
     std::deque<wire::OutMessage> queue_;

@@ -36,6 +36,7 @@ bool MessageReader::feed(const std::uint8_t *data, std::size_t size,
         if (payloadFill_ < current_.payload.size())
             return true;
         haveHeader_ = false;
+        ++completed_;
         if (!sink(std::move(current_)))
             return false;
         if (size == 0)

@@ -7,6 +7,7 @@
 #include "TestDevice.h"
 
 #include "Auth.h"
+#include "Connection.h"
 #include "MessageReader.h"
 
 #include <asio.hpp>
@@ -120,7 +121,16 @@ class TestP2pLink : public QObject
     Q_OBJECT
 
     // What ends a receive that waits for an IO control message.
-    enum Cause { IoExit, SessionClose, DeviceGone, DeviceSilent, DeInitialize };
+    enum Cause {
+        IoExit,
+        SessionClose,
+        DeInitialize,
+        DeviceGone, // this and the causes below lose the session
+        DeviceSilent,
+        DripFeed,
+        HugeLength,
+        Truncated,
+    };
 
 private slots:
     void initTestCase()
@@ -282,6 +292,11 @@ private slots:
         // The device falls silent but keeps the socket open: the keep-alive notices.
         QTest::newRow("device silent") << int(DeviceSilent) << AV_ER_REMOTE_TIMEOUT_DISCONNECT;
         QTest::newRow("library shut down") << int(DeInitialize) << AV_ER_IOTC_DEINITIALIZED;
+        // A frame that never completes: the device's pings drip into its body.
+        QTest::newRow("frame dripping past its deadline")
+            << int(DripFeed) << AV_ER_REMOTE_TIMEOUT_DISCONNECT;
+        QTest::newRow("length 2^31") << int(HugeLength) << AV_ER_SESSION_CLOSE_BY_REMOTE;
+        QTest::newRow("message cut short") << int(Truncated) << AV_ER_SESSION_CLOSE_BY_REMOTE;
     }
 
     void blockedReceiveEndsWithItsCause()
@@ -292,9 +307,18 @@ private slots:
         QVERIFY(link.open());
         auto blocked = blockedIoReceive(link.av);
         QTest::qWait(200); // either order must work; this lets it block first
+        const auto restore = qScopeGuard(
+            [] { p2p::Connection::setMessageDeadline(p2p::Connection::kMessageDeadline); });
+        const int session = link.dev.snapshot(link.dev.sessionsOpened).back();
+        const auto videoHead = [&](std::uint32_t length, std::size_t extra) {
+            std::vector<std::uint8_t> raw(kHeaderSize + extra);
+            encodeHeader({MsgType::Video, 0, 0, length}, raw.data());
+            return link.dev.server().sendRaw(session, raw) ? 0 : -1;
+        };
         const std::function<int()> causes[] = {
             [&] { return avSendIOCtrlExit(link.av); },
             [&] { return IOTC_Session_Close(link.sid); },
+            [] { return IOTC_DeInitialize(); },
             [&] {
                 link.dev.server().abort();
                 return 0;
@@ -303,7 +327,16 @@ private slots:
                 link.dev.server().setFaults(frozenFaults());
                 return 0;
             },
-            [] { return IOTC_DeInitialize(); },
+            [&] {
+                p2p::Connection::setMessageDeadline(300ms);
+                return videoHead(P2P_MAX_VIDEO_FRAME_SIZE + kFramePrefixSize, 0);
+            },
+            [&] { return videoHead(0x80000000u, 0); },
+            [&] {
+                const int sent = videoHead(100, 10);
+                link.dev.server().dropSession(session);
+                return sent;
+            },
         };
         QCOMPARE(causes[cause](), 0);
         QVERIFY(finishesWithin(blocked, 30));
@@ -314,7 +347,7 @@ private slots:
             unsigned type = 0;
             const std::vector<std::uint8_t> p = {7};
             QCOMPARE(ioRoundTrip(link.av, 0x10, p, &type), p);
-        } else if (cause == DeviceGone || cause == DeviceSilent) {
+        } else if (cause >= DeviceGone) {
             // Every later call on the channel and its session reports the loss; both can
             // still be stopped.
             char buf[16] = {};
@@ -325,8 +358,8 @@ private slots:
                      code);
             QCOMPARE(avSendIOCtrl(link.av, 1, buf, 4), code);
             QCOMPARE(IOTC_Session_Get_Free_Channel(link.sid),
-                     cause == DeviceGone ? IOTC_ER_SESSION_CLOSE_BY_REMOTE
-                                         : IOTC_ER_REMOTE_TIMEOUT_DISCONNECT);
+                     code == AV_ER_SESSION_CLOSE_BY_REMOTE ? IOTC_ER_SESSION_CLOSE_BY_REMOTE
+                                                           : IOTC_ER_REMOTE_TIMEOUT_DISCONNECT);
             QCOMPARE(avClientStop(link.av), 0);
             QCOMPARE(IOTC_Session_Close(link.sid), 0);
             link.av = link.sid = -1;
