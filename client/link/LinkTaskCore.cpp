@@ -3,7 +3,6 @@
 #include "diagnostics/Checks.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEvent>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -30,33 +29,29 @@ bool LinkTaskCore::start(std::function<void()> work)
     if (closing.load())
         return false;
     {
-        QMutexLocker lock(&m_countLock);
+        std::lock_guard<std::mutex> lock(m_countLock);
         ++m_active;
     }
     // The task keeps its own reference on the core: nobody waits for it.
     std::shared_ptr<LinkTaskCore> self = shared_from_this();
     (void)QtConcurrent::run(QThreadPool::globalInstance(), [self, work = std::move(work)]() {
         work();
-        QMutexLocker lock(&self->m_countLock);
+        std::lock_guard<std::mutex> lock(self->m_countLock);
         if (--self->m_active == 0)
-            self->m_idle.wakeAll();
+            self->m_idle.notify_all();
     });
     return true;
 }
 
 bool LinkTaskCore::waitForTasks(int ms)
 {
-    QDeadlineTimer deadline(ms);
-    QMutexLocker lock(&m_countLock);
-    while (m_active > 0) {
-        if (!m_idle.wait(&m_countLock, deadline))
-            return m_active == 0;
-    }
-    return true;
+    std::unique_lock<std::mutex> lock(m_countLock);
+    return m_idle.wait_for(lock, std::chrono::milliseconds(qMax(0, ms)),
+                           [this] { return m_active == 0; });
 }
 
 int LinkTaskCore::activeTasks() const
 {
-    QMutexLocker lock(&m_countLock);
+    std::lock_guard<std::mutex> lock(m_countLock);
     return m_active;
 }

@@ -5,11 +5,12 @@
 #include <QMutex>
 #include <QObject>
 #include <QPointer>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QEvent;
 
@@ -45,8 +46,9 @@ public:
 private:
     mutable QMutex m_postLock;
     QObject *m_receiver;
-    mutable QMutex m_countLock;
-    QWaitCondition m_idle;
+    // Standard primitives: ThreadSanitizer follows their waits.
+    mutable std::mutex m_countLock;
+    std::condition_variable m_idle;
     int m_active = 0;
 };
 

@@ -1,29 +1,31 @@
 #include "FakeSdk.h"
 
-#include <QMutex>
 #include <QRegularExpression>
 #include <QVariant>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 namespace FakeSdk {
 
 namespace {
 
-QMutex lock;
-QWaitCondition changed; // the script or the recorded calls changed
+// Standard primitives rather than Qt's, so that ThreadSanitizer sees the
+// waits release the lock.
+std::mutex lock;
+std::condition_variable changed; // the script or the recorded calls changed
 
 // Records a call as its words joined by spaces; with the lock held.
 template <typename... Words> void note(const Words &...words)
 {
     state().calls.append(QStringList{QVariant(words).toString()...}.join(QLatin1Char(' ')));
-    changed.wakeAll();
+    changed.notify_all();
 }
 
 template <typename... Words> int record(const Words &...words)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     note(words...);
     return 0;
 }
@@ -31,7 +33,7 @@ template <typename... Words> int record(const Words &...words)
 // Records a call and puts n into one of the sets that held calls wait for.
 int mark(const char *name, QSet<int> State::*set, int n)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     (state().*set).insert(n);
     note(name, n);
     return 0;
@@ -40,22 +42,22 @@ int mark(const char *name, QSet<int> State::*set, int n)
 int connectByUid(const char *uid, int sid)
 {
     const QString u = QString::fromLatin1(uid);
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     note("connect", u, sid);
     State &s = state();
     if (s.silentUids.contains(u)) {
         while (!s.stoppedSids.contains(sid))
-            changed.wait(&lock);
+            changed.wait(l);
         return IOTC_ER_FAIL_CONNECT_SEARCH;
     }
     while (s.gatedUids.contains(u))
-        changed.wait(&lock);
+        changed.wait(l);
     return s.refusedUids.contains(u) ? IOTC_ER_DEVICE_NOT_LISTENING : sid;
 }
 
 int searchResult(void *entries, int maxEntries, int flags)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     note("searchResult", maxEntries, flags);
     const QList<QByteArray> &found = state().searchEntries;
     int n = 0;
@@ -69,20 +71,20 @@ int clientStart(int sid, const char *account, const char *password, unsigned int
                 unsigned int *, unsigned char channel, int *resend)
 {
     record("avStart", sid, account, password, timeoutSec, channel, *resend);
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     return state().avStartResults.value(channel, 100 + sid * 10 + channel);
 }
 
 int sendIoCtrl(int av, unsigned int type, const char *data, int size)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     note("send", av, QStringLiteral("%1").arg(type, 4, 16, QLatin1Char('0')),
          QString::fromLatin1(QByteArray(data, size).toHex()));
     State &s = state();
     if (!s.blockingTypes.contains(type))
         return s.sendResults.value(type, 0);
     while ((s.blockForever || !s.exitedAvs.contains(av)) && s.blockingTypes.contains(type))
-        changed.wait(&lock);
+        changed.wait(l);
     return AV_ER_SENDIOCTRL_EXIT;
 }
 
@@ -113,7 +115,7 @@ int takeFrame(QList<Frame> &queue, char *buf, int bufSize, char *info, int infoS
 int recvFrame(int av, char *buf, int bufSize, int *actual, int *expected, char *info, int infoSize,
               int *actualInfo, unsigned int *number)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     ++state().videoCalls[av];
     QList<Frame> &queue = state().video[av];
     if (!queue.isEmpty() && queue.first().result < 0)
@@ -128,14 +130,14 @@ int recvFrame(int av, char *buf, int bufSize, int *actual, int *expected, char *
 
 int recvIoCtrl(int av, unsigned int *type, char *buf, int bufSize, unsigned int)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     int size = 0;
     return takeFrame(state().replies[av], buf, bufSize, nullptr, 0, type, &size);
 }
 
 int recvAudio(int av, char *buf, int bufSize, char *info, int infoSize, unsigned int *number)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     int size = 0;
     return takeFrame(state().audio[av], buf, bufSize, info, infoSize, number, &size);
 }
@@ -144,13 +146,13 @@ SdkApi fakeApi()
 {
     SdkApi a;
     a.initialize = [](unsigned short) {
-        QMutexLocker l(&lock);
+        std::unique_lock<std::mutex> l(lock);
         state().initialized = true;
         note("init");
         return 0;
     };
     a.getSessionId = []() {
-        QMutexLocker l(&lock);
+        std::unique_lock<std::mutex> l(lock);
         return state().initialized ? state().nextSid++ : IOTC_ER_NOT_INITIALIZED;
     };
     a.connectByUid = connectByUid;
@@ -158,7 +160,7 @@ SdkApi fakeApi()
     a.sessionClose = [](int sid) { return mark("sessionClose", &State::stoppedSids, sid); };
     a.getFreeChannel = [](int) { return 3; };
     a.searchStart = [](int waitMs, int interval) {
-        QMutexLocker l(&lock);
+        std::unique_lock<std::mutex> l(lock);
         note("searchStart", waitMs, interval);
         return state().initialized ? state().searchStartResult : IOTC_ER_NOT_INITIALIZED;
     };
@@ -178,7 +180,7 @@ SdkApi fakeApi()
     a.servGetResendSize = [](int, unsigned int *size) { return int(*size = 0); };
     a.recvFrame = recvFrame;
     a.checkAudio = [](int av) {
-        QMutexLocker l(&lock);
+        std::unique_lock<std::mutex> l(lock);
         return int(state().audio[av].size());
     };
     a.recvAudio = recvAudio;
@@ -201,44 +203,50 @@ void install()
 
 void reset()
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     state() = State();
 }
 
 QStringList calls(const QString &prefix)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     return state().calls.filter(QRegularExpression('^' + QRegularExpression::escape(prefix)));
+}
+
+int videoCalls(int av)
+{
+    std::unique_lock<std::mutex> l(lock);
+    return state().videoCalls.value(av);
 }
 
 void release(const QString &uid)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     state().gatedUids.remove(uid);
-    changed.wakeAll();
+    changed.notify_all();
 }
 
 void queueReply(int av, unsigned type, const QByteArray &payload)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     state().replies[av].append({0, payload, {}, type});
 }
 
 void queueReplyFailure(int av, int code)
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     state().replies[av].append({code, {}, {}, 0});
 }
 
 void unblockAll()
 {
-    QMutexLocker l(&lock);
+    std::unique_lock<std::mutex> l(lock);
     State &s = state();
     s.blockingTypes.clear();
     s.blockForever = false;
     s.silentUids.clear();
     s.gatedUids.clear();
-    changed.wakeAll();
+    changed.notify_all();
 }
 
 } // namespace FakeSdk

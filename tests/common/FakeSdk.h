@@ -73,10 +73,8 @@ inline QHash<int, QList<Frame>> &audio()
 {
     return state().audio;
 }
-inline QHash<int, int> &videoCalls()
-{
-    return state().videoCalls;
-}
+// Receive calls made on an AV index so far (read under the fake's lock).
+int videoCalls(int av);
 
 } // namespace FakeSdk
 

@@ -221,20 +221,20 @@ private slots:
 
         m_decode->getData(); // stopped: nothing
         QThreadPool::globalInstance()->waitForDone();
-        QCOMPARE(FakeSdk::videoCalls().value(11), 0);
+        QCOMPARE(FakeSdk::videoCalls(11), 0);
 
         Decode running(&m_video);
         running.setAudioHandler([&](Channel *, bool, ChannelBufferItem *item) {
             ++audioSeen;
             delete item;
         });
-        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::videoCalls().value(11) >= 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::videoCalls(11) >= 2, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(audioSeen, 1, 20000);
-        QCOMPARE(FakeSdk::videoCalls().value(12), 0);
-        QCOMPARE(FakeSdk::videoCalls().value(13), 0);
+        QCOMPARE(FakeSdk::videoCalls(12), 0);
+        QCOMPARE(FakeSdk::videoCalls(13), 0);
 
         running.setModeSource([] { return false; });
-        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::videoCalls().value(12) >= 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::videoCalls(12) >= 1, 20000);
         running.stopRun();
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();

@@ -108,7 +108,7 @@ private slots:
         StreamReceive::receiveAudio(m_decode.get(), true, m_channel);
         QCoreApplication::processEvents();
         QVERIFY(m_catcher->events.isEmpty());
-        QCOMPARE(FakeSdk::videoCalls().value(-1), 0);
+        QCOMPARE(FakeSdk::videoCalls(-1), 0);
     }
 
     void videoStepTakesEveryWaitingFrameUpToTheBound()
