@@ -62,8 +62,7 @@ const QStringList &DeviceConfig::valueNames()
         QStringLiteral("version"),    QStringLiteral("codec"),    QStringLiteral("fps"),
         QStringLiteral("sd"),         QStringLiteral("hd"),       QStringLiteral("port"),
         QStringLiteral("pattern"),    QStringLiteral("talk-wav"), QStringLiteral("fault"),
-        QStringLiteral("drop-after"), QStringLiteral("gop"),
-        QStringLiteral("max-sessions")};
+        QStringLiteral("drop-after"), QStringLiteral("gop"),      QStringLiteral("max-sessions")};
     return names;
 }
 

@@ -71,7 +71,7 @@ private:
     std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
     std::unique_ptr<asio::steady_timer> acceptTimer_; // waits out a failed accept
-    std::chrono::milliseconds acceptBackoff_{0};       // 0 while accepting works
+    std::chrono::milliseconds acceptBackoff_{0};      // 0 while accepting works
     std::thread thread_;
     int nextSession_ = 1; // m
     std::shared_ptr<DiscoveryResponder> responder_;

@@ -49,8 +49,9 @@ struct RawClient
     }
     OutMessage login(int ch, const Nonce &nonce, const std::string &password)
     {
-        const AvLogin l{nonce, p2p::auth::loginMac(password, deviceNonce, nonce, ch, false, "admin"),
-                        0, "admin"};
+        const AvLogin l{nonce,
+                        p2p::auth::loginMac(password, deviceNonce, nonce, ch, false, "admin"), 0,
+                        "admin"};
         return makeMessage(MsgType::AvLogin, ch, kFlagFromAvClient, encodeAvLogin(l));
     }
     int loginResult()
