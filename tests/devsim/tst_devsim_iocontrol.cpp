@@ -98,33 +98,6 @@ private slots:
         QCOMPARE(send(SpeakerStop, u32s({6, 0})), QString());
     }
 
-    void settingsAreAnsweredAndStored()
-    {
-        const QString version =
-            QString::fromLatin1(QByteArray("V2.3.4 test").leftJustified(64, '\0').toHex());
-        QCOMPARE(send(VersionReq, QByteArray(64, '\0')), "reply 331c " + version);
-        QCOMPARE(send(TimeSet, "2020-5-20-7-4-38"), QString()); // never answered
-        QCOMPARE(m_settings.timeText, QStringLiteral("2020-5-20-7-4-38"));
-        QCOMPARE(send(TimezoneSet, "GMT+08:00"), QString("reply 332f 01000000"));
-        QCOMPARE(m_settings.timeZone, QStringLiteral("GMT+08:00"));
-        m_settings.refuseTimezone = true;
-        QCOMPARE(send(TimezoneSet, "GMT-05:00"), QString("reply 332f 00000000"));
-        QCOMPARE(m_settings.timeZone, QStringLiteral("GMT+08:00"));
-
-        QByteArray wifi(76, '\0');
-        wifi.replace(0, 6, "HomeAP");
-        wifi.replace(32, 8, "secret12");
-        QCOMPARE(send(WifiSet, wifi), QString("reply 343 00000000"));
-        QCOMPARE(m_settings.wifiSsid, QByteArray("HomeAP"));
-        QCOMPARE(m_settings.wifiPassword, QByteArray("secret12"));
-        // An SSID that fills its whole field has no terminator.
-        wifi.replace(0, 32, QByteArray(32, 'S'));
-        wifi.replace(32, 9, QByteArray("pw!\0\0\0\0\0\0", 9));
-        QCOMPARE(send(WifiSet, wifi), QString("reply 343 00000000"));
-        QCOMPARE(m_settings.wifiSsid, QByteArray(32, 'S'));
-        QCOMPARE(m_settings.wifiPassword, QByteArray("pw!"));
-    }
-
     void malformedRequestsChangeNothing_data()
     {
         QTest::addColumn<uint>("type");

@@ -159,52 +159,6 @@ private slots:
         QCOMPARE(int(red.v), 240);
     }
 
-    void encodersProduceDecodableStreams_data()
-    {
-        QTest::addColumn<int>("codec");
-        QTest::newRow("h264") << int(VideoCodec::H264);
-        QTest::newRow("h265") << int(VideoCodec::H265);
-    }
-
-    void encodersProduceDecodableStreams()
-    {
-        QFETCH(int, codec);
-        const auto c = static_cast<VideoCodec>(codec);
-        QString error;
-        auto encoder = VideoEncoder::create(c, 320, 180, 25, 50, &error);
-        QVERIFY2(encoder, qPrintable(error));
-        std::vector<QByteArray> packets;
-        std::vector<bool> keys;
-        for (int i = 0; i < 12; ++i) {
-            TestPattern::Picture pic = encoder->picture();
-            // Channel 2 solid: upper half blue, lower half yellow.
-            TestPattern::render(pic, PatternMode::Solid, 2, false, i, "12:34:56.789");
-            VideoEncoder::Packet packet;
-            QVERIFY2(encoder->encode(i == 0 || i == 7, packet, &error), qPrintable(error));
-            QVERIFY(!packet.data.isEmpty()); // zero latency: one packet per picture
-            packets.push_back(packet.data);
-            keys.push_back(packet.key);
-        }
-        QVERIFY(keys[0]);
-        QVERIFY(keys[7]);
-        QVERIFY(!keys[3]);
-        const AVCodecID id = c == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC;
-        const MediaDecoder d = decodeAll(id, packets);
-        QCOMPARE(d.frames, 12);
-        QCOMPARE(d.width, 320);
-        QCOMPARE(d.height, 180);
-        // A stream cut at the forced key frame decodes on its own.
-        const MediaDecoder tail =
-            decodeAll(id, std::vector<QByteArray>(packets.begin() + 7, packets.end()));
-        QCOMPARE(tail.frames, 5);
-        // The solid colours survive coding.
-        const TestPattern::Yuv blue = TestPattern::toYuv(TestPattern::paletteColour(2));
-        const TestPattern::Yuv yellow = TestPattern::toYuv(TestPattern::paletteColour(3));
-        QVERIFY(std::abs(int(d.planes[0][40 * 320 + 160]) - blue.y) < 12);
-        QVERIFY(std::abs(int(d.planes[1][20 * 160 + 80]) - blue.u) < 12);
-        QVERIFY(std::abs(int(d.planes[0][140 * 320 + 160]) - yellow.y) < 12);
-        QVERIFY(std::abs(int(d.planes[2][70 * 160 + 80]) - yellow.v) < 12);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDevsimMedia)

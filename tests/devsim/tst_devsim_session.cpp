@@ -204,53 +204,6 @@ private slots:
 #endif
     }
 
-    // The devices of one devsim process (the demo file) and of another, sharing the discovery
-    // port, all answer a LAN search with their name and port; the demo process then ends with
-    // all its devices.
-    void lanSearchListsTheDevicesOfEveryProcess()
-    {
-        DevsimProcess demo;
-        DevsimProcess other;
-        QVERIFY(startSim(demo,
-                         {"--config", QStringLiteral(DEVSIM_SOURCE_DIR "/demo.json"), "--fps", "5",
-                          "--sd", "160x96"},
-                         3));
-        QVERIFY(startSim(other, deviceArgs("LANCAM2")));
-        QVERIFY(initLibrary(QByteArray(), m_discoveryPort));
-
-        QVERIFY(IOTC_Search_Device_Start(8000, 300) >= 0);
-        std::vector<char> entries(P2P_SEARCH_ENTRY_SIZE * 256);
-        QMap<QString, QStringList> found; // uid -> name, port, address
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                const int n = IOTC_Search_Device_Result(entries.data(), 256, 1);
-                for (int i = 0; i < n; ++i) {
-                    const char *e = entries.data() + i * P2P_SEARCH_ENTRY_SIZE;
-                    const auto *p =
-                        reinterpret_cast<const unsigned char *>(e + P2P_SEARCH_PORT_OFFSET);
-                    found.insert(QString::fromLatin1(e + P2P_SEARCH_UID_OFFSET),
-                                 {QString::fromLatin1(e + P2P_SEARCH_NAME_OFFSET),
-                                  QString::number(p[0] | (p[1] << 8)),
-                                  QString::fromLatin1(e + P2P_SEARCH_IP_OFFSET)});
-                }
-                return found.size() >= 4;
-            }(),
-            15000);
-        IOTC_Search_Device_Stop();
-        QCOMPARE(found.value("DEMONVR8CH000000002").value(0), QStringLiteral("Warehouse NVR"));
-        QCOMPARE(found.value("LANCAM2").value(0), QStringLiteral("LANCAM2-name"));
-        static const QRegularExpression ipv4("^\\d+\\.\\d+\\.\\d+\\.\\d+$");
-        for (DevsimProcess *sim : {&demo, &other}) {
-            for (const QString &uid : sim->uids()) {
-                QCOMPARE(found.value(uid).value(1).toUShort(), sim->port(uid));
-                QVERIFY(ipv4.match(found.value(uid).value(2)).hasMatch());
-            }
-        }
-        QVERIFY(demo.stop());
-        QCOMPARE(demo.matchingLines(QRegularExpression("^STOPPED ")).size(), 3);
-    }
-
-    // (Ending on SIGTERM: the LAN search test stops its demo process.)
     void endsWhenItsHarnessGoes()
     {
         DevsimProcess orphan;

@@ -65,66 +65,6 @@ private slots:
 
     void cleanup() { m_link.reset(); }
 
-    void liveVideoDecodesWithFrameInformation_data()
-    {
-        QTest::addColumn<QString>("codec");
-        QTest::addColumn<int>("codecId");
-        QTest::addColumn<int>("avCodec");
-        QTest::newRow("h264") << "h264" << int(CodecId::H264) << int(AV_CODEC_ID_H264);
-        QTest::newRow("h265") << "h265" << int(CodecId::H265) << int(AV_CODEC_ID_HEVC);
-    }
-
-    // Video of the channel asked for, in the configured codec, with its frame information;
-    // a quality switch changes the picture size from the next key frame on.
-    void liveVideoDecodesWithFrameInformation()
-    {
-        QFETCH(QString, codec);
-        QFETCH(int, codecId);
-        QFETCH(int, avCodec);
-        const int av = open("VIDCAM", {"--codec", codec, "--channels", "2"}, 1);
-        QVERIFY(av >= 0);
-        QVERIFY(sendIo(av, StreamPrepare, QByteArray(2, '\0')) >= 0);
-        QVERIFY(sendIo(av, VideoStart, u32s({1, 0})) >= 0);
-        MediaDecoder decoder(static_cast<AVCodecID>(avCodec));
-        QVERIFY(decoder.ok());
-        for (int frames = 0; decoder.frames < 8; ++frames) {
-            const std::optional<Frame> frame = recvVideo(av, 15000);
-            QVERIFY2(frame, "no video frame");
-            if (frames == 0)
-                QCOMPARE(int(frame->info.flags), 1); // the stream starts with a key frame
-            QVERIFY(frame->info.flags <= 1);
-            QCOMPARE(int(frame->info.codecId), codecId);
-            QCOMPARE(int(frame->info.camIndex), 1);
-            QVERIFY(frame->info.onlineNum >= 1);
-            const qint64 now = QDateTime::currentSecsSinceEpoch();
-            QVERIFY2(std::llabs(qint64(frame->info.timestamp) - now) < 120,
-                     qPrintable(QString::number(frame->info.timestamp)));
-            // The send time (ms, wrapped) lies a little before now.
-            const std::uint32_t nowMs =
-                static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFF);
-            QVERIFY(std::uint32_t(nowMs - frame->info.reserved2) < 60000u);
-            decoder.decode(frame->data);
-        }
-        QCOMPARE(QSize(decoder.width, decoder.height), QSize(320, 180));
-        QVERIFY(m_link->sim.waitForLine(QRegularExpression("^ACTION VIDCAM \\d+/1 video-start 1$"),
-                                        5000));
-
-        QVERIFY(sendIo(av, QualitySet, u32s({1, 1})) >= 0);
-        QCOMPARE(waitIo(av, QualitySetResp, 15000).value_or("none").left(4), u32s({0}));
-        int keyFrames = 0;
-        for (int i = 0; i < 100 && decoder.width != 640; ++i) {
-            const std::optional<Frame> frame = recvVideo(av, 15000);
-            QVERIFY(frame);
-            keyFrames += frame->info.flags;
-            decoder.decode(frame->data);
-        }
-        QCOMPARE(QSize(decoder.width, decoder.height), QSize(640, 360));
-        QVERIFY(keyFrames >= 1);
-        // A malformed request is answered with a failure.
-        QVERIFY(sendIo(av, QualitySet, u32s({1, 7})) >= 0);
-        QCOMPARE(waitIo(av, QualitySetResp, 15000).value_or("none").left(4), u32s({1}));
-    }
-
     void corruptFramesDoNotEndTheStream()
     {
         const int av = open("BADFRAMECAM", {"--corrupt-frame", "--fps", "25"});

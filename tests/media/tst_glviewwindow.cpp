@@ -163,18 +163,6 @@ private slots:
         QVERIFY(!m_cell->isWaiting());
     }
 
-    void recordBadgeFollowsTheRecordingFlag()
-    {
-        m_cell->setChannel(m_device.get(), m_channel);
-        QVERIFY(!m_cell->isRecordBadgeShown());
-        m_channel->setRecording(true, true);
-        m_cell->loadRecordStatus(m_channel);
-        QVERIFY(m_cell->isRecordBadgeShown());
-        m_channel->setRecording(false, true);
-        m_cell->loadRecordStatus(m_channel);
-        QVERIFY(!m_cell->isRecordBadgeShown());
-    }
-
     void clicksSelectAndDoubleClicksReport()
     {
         m_cell->setChannel(m_device.get(), m_channel);

@@ -154,41 +154,6 @@ private slots:
         IOTC_DeInitialize();
     }
 
-    void ioControlRoundTripOverPeerList()
-    {
-        // Entries for other UIDs are skipped; an unreachable one is passed over.
-        LinkedDevice link("LINKIO0001");
-        QVERIFY(link.open(2, "OTHER@127.0.0.1:1;LINKIO0001@127.0.0.1:1;"));
-        const int av = link.av;
-        TestDevice &dev = link.dev;
-        QCOMPARE(dev.snapshot(dev.channelsOpened)[0].second, 2);
-        QCOMPARE(openAv(link.sid, 2), AV_ER_IOTC_CHANNEL_IN_USED);
-
-        // Nothing pending: time-out 0 answers at once.
-        unsigned type = 0;
-        char buf[1024];
-        QCOMPARE(avRecvIOCtrl(av, &type, buf, sizeof(buf), 0), AV_ER_DATA_NOREADY);
-
-        const std::vector<std::uint8_t> payload = {1, 0, 0, 0, 0xfe, 0xff, 0, 9};
-        QCOMPARE(ioRoundTrip(av, 0x01ff, payload, &type), payload);
-        QCOMPARE(type, 0x0200u); // the device answers on the channel with type + 1
-
-        // A reply larger than the buffer is reported and dropped.
-        std::vector<std::uint8_t> large(600, 0x55);
-        QVERIFY(avSendIOCtrl(av, 0x300, reinterpret_cast<const char *>(large.data()), 600) >= 0);
-        QCOMPARE(avRecvIOCtrl(av, &type, buf, 100, 10000), AV_ER_BUFPARA_MAXSIZE_INSUFF);
-        QCOMPARE(avRecvIOCtrl(av, &type, buf, sizeof(buf), 0), AV_ER_DATA_NOREADY);
-        QCOMPARE(avSendIOCtrl(av, 1, buf, P2P_MAX_IOCTRL_SIZE + 1), AV_ER_EXCEED_MAX_SIZE);
-
-        QCOMPARE(avClientStop(av), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(dev.snapshot(dev.channelsClosed).size(), std::size_t(1), 10000);
-        QCOMPARE(avSendIOCtrl(av, 1, buf, 1), AV_ER_INVALID_ARG);
-        QCOMPARE(IOTC_Session_Close(link.sid), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(dev.snapshot(dev.sessionsClosed).size(), std::size_t(1), 10000);
-        QCOMPARE(IOTC_Session_Close(link.sid), IOTC_ER_INVALID_SID);
-        link.av = link.sid = -1;
-    }
-
     void connectFailsWithTheReasonsCode()
     {
         setPeers("");
