@@ -38,7 +38,7 @@ private slots:
     void messagesReachTheGuiThreadInOrder()
     {
         SystemInfo *info = SystemInfo::instance();
-        QCOMPARE(info->thread(), qApp->thread());
+        QCOMPARE(info->thread(), QCoreApplication::instance()->thread());
         QSignalSpy spy(info, &SystemInfo::debugMsg);
 
         installMessageHandler();
