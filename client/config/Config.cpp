@@ -2,6 +2,7 @@
 
 #include "config/SettingsFile.h"
 #include "config/TextEncoding.h"
+#include "model/SharedInstance.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -13,7 +14,6 @@ const QString loginArray = QStringLiteral("login");
 const QString deviceArray = QStringLiteral("device");
 const QString configGroup = QStringLiteral("config");
 
-Config *sharedConfig = nullptr;
 
 // Number of entries of a QSettings array, bounded by the entries present, so
 // that a damaged "size" cannot make a reader loop over phantom entries.
@@ -191,15 +191,13 @@ bool StoredLimits::isKnownDeviceType(int type)
 
 Config *Config::instance()
 {
-    if (!sharedConfig)
-        sharedConfig = new Config;
-    return sharedConfig;
+    return SharedInstance<Config>::get();
 }
 
 void Config::forgetInstance()
 {
     // Callers may still hold the old pointer, so it is left alive.
-    sharedConfig = nullptr;
+    SharedInstance<Config>::forget();
 }
 
 Config::Config()
@@ -213,8 +211,8 @@ Config::Config()
 
 Config::~Config()
 {
-    if (sharedConfig == this)
-        sharedConfig = nullptr;
+    if (SharedInstance<Config>::isShared(this))
+        SharedInstance<Config>::release(this);
     else
         forgetInstance();
 }

@@ -1,6 +1,7 @@
 #include "config/Location.h"
 
 #include "config/Config.h"
+#include "model/SharedInstance.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,8 +20,7 @@ QString folderOrDocuments(const QString &value)
 
 Location *Location::instance()
 {
-    static Location *location = new Location;
-    return location;
+    return SharedInstance<Location>::get();
 }
 
 Location::Location(QObject *parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/SharedInstance.h"
+
 #include <QObject>
 #include <QString>
 
@@ -38,5 +40,6 @@ public:
     bool setWindowNum(int mod);
 
 private:
+    friend class SharedInstance<Location>;
     explicit Location(QObject *parent = nullptr);
 };

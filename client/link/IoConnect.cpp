@@ -12,19 +12,16 @@
 #include "model/ChannelSaveTimeout.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "model/SharedInstance.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
 
-IoConnect *IoConnect::s_instance = nullptr;
-
 IoConnect *IoConnect::instance()
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (!s_instance)
-        new IoConnect();
-    return s_instance;
+    return SharedInstance<IoConnect>::get();
 }
 
 IoConnect::IoConnect(QObject *parent)
@@ -39,8 +36,8 @@ IoConnect::IoConnect(QObject *parent)
     , m_msgTimer(new QTimer(this))
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (!s_instance)
-        s_instance = this;
+    // The first object built is the shared one (tests build it with their seams).
+    SharedInstance<IoConnect>::adopt(this);
     qRegisterMetaType<Channel *>("Channel*");
     qRegisterMetaType<Device *>("Device*");
 
@@ -68,8 +65,7 @@ IoConnect::~IoConnect()
     ORVANE_ASSERT_GUI_THREAD();
     shutdown(2000);
     m_core->detach();
-    if (s_instance == this)
-        s_instance = nullptr;
+    SharedInstance<IoConnect>::release(this);
 }
 
 void IoConnect::setStreamResetHandler(std::function<void(Channel *, bool)> handler)

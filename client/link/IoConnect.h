@@ -230,7 +230,6 @@ private:
     void closeSlot(Channel *ch, bool live);
     void startReceive(Channel *ch, bool live);
 
-    static IoConnect *s_instance;
 
     LinkTaskCorePtr m_core;
     Dev *m_dev;
