@@ -34,6 +34,8 @@ QString describe(const QString &name)
         {QStringLiteral("refuse-timezone"), QStringLiteral("Refuse time-zone changes.")},
         {QStringLiteral("stall-io"), QStringLiteral("Never answer IO control messages.")},
         {QStringLiteral("corrupt-frame"), QStringLiteral("Slip a corrupt frame in now and then.")},
+        {QStringLiteral("shared-stream"),
+         QStringLiteral("Every channel sends channel 1's stream (load tests).")},
     };
     return help.value(name);
 }

@@ -50,7 +50,8 @@ bool isPrintableLatin1(const QString &text, int maxBytes)
 const QStringList &DeviceConfig::flagNames()
 {
     static const QStringList names{QStringLiteral("refuse-timezone"), QStringLiteral("stall-io"),
-                                   QStringLiteral("corrupt-frame")};
+                                   QStringLiteral("corrupt-frame"),
+                                   QStringLiteral("shared-stream")};
     return names;
 }
 
@@ -206,6 +207,8 @@ const QMap<QString, OptionSetter> &optionSetters()
         {QStringLiteral("stall-io"), flagOption(&C::stallIo, QStringLiteral("stall-io"))},
         {QStringLiteral("corrupt-frame"),
          flagOption(&C::corruptFrame, QStringLiteral("corrupt-frame"))},
+        {QStringLiteral("shared-stream"),
+         flagOption(&C::sharedStream, QStringLiteral("shared-stream"))},
     };
     return setters;
 }

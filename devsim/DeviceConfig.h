@@ -34,6 +34,7 @@ struct DeviceConfig
     int dropAfterSec = 0; // 0 = never
     bool stallIo = false;
     bool corruptFrame = false;
+    bool sharedStream = false; // every channel sends channel 1's stream (one encoder per quality)
     int gopSec = 2;
     int maxSessions = 64;
 

@@ -148,12 +148,17 @@ MediaPump::Stream &MediaPump::stream(const StreamKey &key)
     return s;
 }
 
+int MediaPump::encodedChannel(int channel) const
+{
+    return m_config.sharedStream ? 0 : channel;
+}
+
 void MediaPump::videoTick()
 {
     std::map<StreamKey, std::vector<SimDevice::Viewer>> watched;
     for (const SimDevice::Viewer &v : m_device.viewers()) {
         if (v.videoChannel >= 0)
-            watched[{v.videoChannel, v.hd}].push_back(v);
+            watched[{encodedChannel(v.videoChannel), v.hd}].push_back(v);
     }
     for (auto it = m_streams.begin(); it != m_streams.end();) {
         if (watched.count(it->first) == 0)
@@ -184,11 +189,12 @@ void MediaPump::videoTick()
         }
         if (packet.data.isEmpty())
             continue;
-        const p2p::FrameInfo info = videoInfo(m_config.codec, packet.key, key.first, online);
+        p2p::FrameInfo info = videoInfo(m_config.codec, packet.key, key.first, online);
         const auto *data = reinterpret_cast<const std::uint8_t *>(packet.data.constData());
         for (const SimDevice::Viewer &v : viewers) {
             if (v.needKey && !packet.key)
                 continue;
+            info.camIndex = clampCount(v.videoChannel); // the viewer's, also on a shared stream
             const p2p::SendResult r = m_device.server().sendVideoFrame(
                 v.key.first, v.key.second, data, static_cast<std::size_t>(packet.data.size()),
                 info);
@@ -197,9 +203,10 @@ void MediaPump::videoTick()
         }
         if (m_config.corruptFrame && s.frameIndex % kCorruptEvery == kCorruptEvery / 2) {
             const QByteArray junk = corruptFrame(m_config.codec, s.frameIndex);
-            const p2p::FrameInfo junkInfo = videoInfo(m_config.codec, false, key.first, online);
+            p2p::FrameInfo junkInfo = videoInfo(m_config.codec, false, key.first, online);
             for (const SimDevice::Viewer &v : viewers) {
                 if (!v.needKey) {
+                    junkInfo.camIndex = clampCount(v.videoChannel);
                     m_device.server().sendVideoFrame(
                         v.key.first, v.key.second,
                         reinterpret_cast<const std::uint8_t *>(junk.constData()),

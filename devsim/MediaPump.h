@@ -21,7 +21,9 @@ class SimDevice;
 // The media thread of one device. At the configured frame rate it encodes one picture for
 // every (channel, quality) stream that some client watches, once however many watch it, and
 // sends it to each of them; every 40 ms it sends an A-law tone frame to each listener.
-// Encoders exist only while their stream is watched.
+// Encoders exist only while their stream is watched. With a shared stream every channel
+// sends channel 1's pictures (one encoder per quality for the whole device), each frame
+// still carrying the receiving channel's camera index.
 class MediaPump
 {
 public:
@@ -41,7 +43,7 @@ public:
     static p2p::FrameInfo audioInfo(int channel, int online);
 
 private:
-    using StreamKey = std::pair<int, bool>; // channel, hd
+    using StreamKey = std::pair<int, bool>; // channel whose pictures are encoded, hd
     struct Stream
     {
         std::unique_ptr<VideoEncoder> encoder;
@@ -53,6 +55,7 @@ private:
     void videoTick();
     void audioTick();
     Stream &stream(const StreamKey &key);
+    int encodedChannel(int channel) const; // the channel whose pictures `channel` sends
 
     SimDevice &m_device;
     DeviceConfig m_config;

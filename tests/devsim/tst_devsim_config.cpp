@@ -66,7 +66,7 @@ private slots:
         QVERIFY(dir.isValid());
         QFile file(dir.filePath(QStringLiteral("devices.json")));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(R"([{"uid": "DVR4", "name": "Shop DVR", "channels": 4},
+        file.write(R"([{"uid": "DVR4", "name": "Shop DVR", "channels": 4, "shared-stream": true},
                        {"uid": "NVR8", "fps": 10, "sd": "320x240", "refuse-timezone": true}])");
         file.close();
         const CommandLine::Result r = parseArgs(
@@ -77,6 +77,7 @@ private slots:
         QCOMPARE(r.devices[0].channels, 4);
         QCOMPARE(r.devices[0].fps, 5);
         QVERIFY(!r.devices[0].refuseTimezone);
+        QVERIFY(r.devices[0].sharedStream && !r.devices[1].sharedStream);
         QCOMPARE(r.devices[1].fps, 10);
         QCOMPARE(r.devices[1].sd, QSize(320, 240));
         QVERIFY(r.devices[1].refuseTimezone);
