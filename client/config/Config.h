@@ -85,6 +85,10 @@ inline constexpr Setting<int> RecordMinutes{"config/timeLength", 30, SettingStor
 // WINDOW_MOD index.
 inline constexpr Setting<int> WindowNum{"config/windownum", 1, SettingStore::ConfigFile, 0,
                                         StoredLimits::WindowLayouts - 1};
+// Live stream of the view cells: 0 = automatic (the stream that fits the
+// cell), 1 = always the main (HD) stream.
+inline constexpr Setting<int> StreamQuality{"config/streamQuality", 0, SettingStore::ConfigFile, 0,
+                                            1};
 // Path of the configuration file; "default" or empty = the default settings file.
 inline constexpr Setting<QString> NewPath{"newpath", DefaultFolder, SettingStore::DefaultFile};
 // Base URL of the account service; empty = none (only the local login works).

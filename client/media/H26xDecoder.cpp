@@ -7,11 +7,9 @@
 #include <QDebug>
 
 #include <atomic>
-#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -57,14 +55,14 @@ bool announcesTooLarge(VideoDecoderSet &set, AVCodecContext *ctx, const uint8_t 
            PictureExchange::MaxBytes;
 }
 
-void copyPlane(uint8_t *dst, const uint8_t *src, int srcStride, int width, int rows)
+bool isPlanar420(AVPixelFormat fmt)
 {
-    for (int i = 0; i < rows; ++i)
-        std::memcpy(dst + qint64(i) * width, src + qint64(i) * srcStride, size_t(width));
+    return fmt == AV_PIX_FMT_YUV420P || fmt == AV_PIX_FMT_YUVJ420P;
 }
 
-// Publishes the decoder's current frame into out; returns 0 or a code.
-int publishFrame(const AVFrame *frame, SwsContextPtr &converter, uint32_t timestamp, uint32_t tag,
+// Publishes the decoder's current frame into out, without copying when it
+// is 8-bit 4:2:0; returns 0 or a code.
+int publishFrame(AVFrame *frame, SwsContextPtr &converter, uint32_t timestamp, uint32_t tag,
                  PictureExchange &out, int &width, int &height)
 {
     const int w = frame->width;
@@ -73,18 +71,14 @@ int publishFrame(const AVFrame *frame, SwsContextPtr &converter, uint32_t timest
         return ReceiveFailed;
     if (PictureExchange::packedSize(w, h) > PictureExchange::MaxBytes)
         return PictureTooLarge;
+    const YuvColour colour = YuvColour::of(frame);
     const auto fmt = static_cast<AVPixelFormat>(frame->format);
-    if ((fmt == AV_PIX_FMT_YUV420P || fmt == AV_PIX_FMT_YUVJ420P) && frame->data[0] &&
-        frame->data[1] && frame->data[2]) {
-        uint8_t *dst = out.backBuffer(w, h);
-        if (!dst)
+    if (isPlanar420(fmt) && frame->data[0] && frame->data[1] && frame->data[2]) {
+        AVFrame *back = out.backFrame();
+        if (!back)
             return NoPictureBuffer;
-        copyPlane(dst, frame->data[0], frame->linesize[0], w, h);
-        copyPlane(dst + PictureExchange::uOffset(w, h), frame->data[1], frame->linesize[1], w / 2,
-                  h / 2);
-        copyPlane(dst + PictureExchange::vOffset(w, h), frame->data[2], frame->linesize[2], w / 2,
-                  h / 2);
-        out.publish(w, h, timestamp, tag);
+        av_frame_move_ref(back, frame);
+        out.publish(timestamp, tag, colour);
         width = w;
         height = h;
         return 0;
@@ -106,7 +100,7 @@ int publishFrame(const AVFrame *frame, SwsContextPtr &converter, uint32_t timest
     const int strides[4] = {cw, cw / 2, cw / 2, 0};
     if (sws_scale(converter.get(), frame->data, frame->linesize, 0, h, planes, strides) != ch)
         return ReceiveFailed;
-    out.publish(cw, ch, timestamp, tag);
+    out.publish(timestamp, tag, colour);
     width = cw;
     height = ch;
     return 0;
@@ -126,7 +120,8 @@ int codecIdForFrame(uint16_t frameCodecId)
     }
 }
 
-int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen)
+int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen,
+          Threading threading)
 {
     set.reset();
     set.packet = makeAvPacket();
@@ -159,14 +154,20 @@ int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBase
     ctx->time_base = AVRational{1, timeBaseDen > 0 ? timeBaseDen : 1};
     ctx->codec_type = AVMEDIA_TYPE_VIDEO;
     ctx->bit_rate = 0;
-    ctx->thread_count = 4;
-    ctx->thread_type = FF_THREAD_FRAME;
+    if (threading == Threading::LowDelay) {
+        // Every picture leaves the decoder with its own frame: no frame
+        // threads (each holds a frame back) and no reordering delay.
+        ctx->thread_count = 1;
+        ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    } else {
+        ctx->thread_count = 4;
+        ctx->thread_type = FF_THREAD_FRAME;
+    }
     ctx->width = width;
     ctx->height = height;
     // A stream that announces a larger picture is refused when its parameter
     // sets are read, before the decoder allocates anything for that size.
     ctx->max_pixels = PictureExchange::MaxWidth * PictureExchange::MaxHeight;
-    av_opt_set(ctx->priv_data, "preset", "ultrafast", 0); // decoders have none; harmless
     const int ret = avcodec_open2(ctx, set.codec, nullptr);
     if (ret < 0) {
         qWarning() << "video decoder open failed:" << ffmpegError(ret);

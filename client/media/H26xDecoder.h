@@ -10,7 +10,7 @@
 class PictureExchange;
 
 // The H.264/H.265 decoding operations on a channel's decoder set. Callers
-// serialise all calls on one set (Video's decode lock).
+// serialise all calls on one set (the slot's decode lock in Video).
 namespace H26xDecoder {
 
 // Codec ids of the frame information record.
@@ -21,10 +21,18 @@ constexpr uint16_t FrameCodecH265 = 80;
 // id other than 78 and 80.
 int codecIdForFrame(uint16_t frameCodecId);
 
+// How a decoder spends threads. LowDelay (live view): one thread, no
+// reordering delay, so a picture is out as soon as its frame is in; many
+// channels then share the cores one decoder each. Throughput (playback):
+// frame threads, each holding a frame back, for the fastest decoding of a
+// single stream.
+enum class Threading { LowDelay, Throughput };
+
 // Sets up a decoder set for AV_CODEC_ID_H264 or AV_CODEC_ID_HEVC with
 // initial picture size and time base 1/timeBaseDen. Returns Decoded, or the
 // DecodeCode of the failed step. On failure the set is reset.
-int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen);
+int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBaseDen,
+          Threading threading = Threading::LowDelay);
 
 // Outcome of decode(): a DecodeCode (Decoded, NoPicture, SendFailed,
 // ReceiveFailed, NoPictureBuffer, PictureTooLarge) and the
@@ -39,8 +47,8 @@ struct Result
 };
 
 // Sends one complete frame to the decoder and publishes every picture it
-// returns into out (packed I420; other decoder formats are converted
-// through converter). set must be ready. timestamp and tag (the frame
+// returns into out (8-bit 4:2:0 pictures by reference, other decoder
+// formats converted through converter). set must be ready. timestamp and tag (the frame
 // record's timestamp and reserved u32) travel with the frame through the
 // decoder's delay and are published with the picture they belong to.
 Result decode(VideoDecoderSet &set, SwsContextPtr &converter, const uint8_t *data, int size,

@@ -25,11 +25,13 @@ extern "C" {
 
 struct Video::SlotState
 {
+    QMutex decodeLock; // serialises the decoding of this slot, teardown included
     const std::shared_ptr<PictureExchange> pictures = std::make_shared<PictureExchange>();
     SwsContextPtr converter;               // decode lock
     std::deque<ChannelBufferItem *> queue; // state lock
     bool draining = false;                 // state lock: a drain task runs
     std::atomic<bool> resync{false};       // frames were dropped: wait for a key frame
+    bool skipping = false; // decode lock: the channel is not seen; decoding resumes at a key frame
 };
 
 struct Video::ChannelState
@@ -125,7 +127,7 @@ void Video::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
             item = slot.queue.front();
             slot.queue.pop_front();
         }
-        QMutexLocker decodeLock(&m_decodeLock);
+        QMutexLocker decodeLock(&slot.decodeLock);
         decodeLocked(live, channel, item, slot);
     }
 }
@@ -133,13 +135,15 @@ void Video::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
 void Video::decodeStep(Video *video, bool live, Channel *channel, ChannelBufferItem *item)
 {
     std::shared_ptr<ChannelState> st = video->state(channel);
-    QMutexLocker decodeLock(&video->m_decodeLock);
-    video->decodeLocked(live, channel, item, st->slot(live));
+    SlotState &slot = st->slot(live);
+    QMutexLocker decodeLock(&slot.decodeLock);
+    video->decodeLocked(live, channel, item, slot);
 }
 
 void Video::post(Channel *channel, bool live, int code, ChannelBufferItem *item, int width,
                  int height, const uint *pictureTimestamp)
 {
+    delete item; // the frame is done with; only the outcome travels
     // A picture carries its own frame's timestamp (the decoder may hold
     // frames back); other outcomes the last frame's.
     const auto &info = channel->slot(live).frameInfo;
@@ -147,7 +151,7 @@ void Video::post(Channel *channel, bool live, int code, ChannelBufferItem *item,
         pictureTimestamp
             ? *pictureTimestamp
             : (uint(info[12]) | uint(info[13]) << 8 | uint(info[14]) << 16 | uint(info[15]) << 24);
-    QCoreApplication::postEvent(this, new VideoEvent_decoede(channel, live, code, item,
+    QCoreApplication::postEvent(this, new VideoEvent_decoede(channel, live, code, nullptr,
                                                              code == 0 ? width : 0,
                                                              code == 0 ? height : 0, ts));
 }
@@ -188,9 +192,24 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
         post(channel, live, Rejected, item, 0, 0);
         return;
     }
+    // A channel nobody sees is not decoded; when it is seen again decoding
+    // resumes at the next key frame. Recording goes on meanwhile.
+    if (!channel->seen())
+        state.skipping = true;
+    else if (state.skipping && key)
+        state.skipping = false;
+    if (state.skipping) {
+        if (VideoFrameTap *tap = m_tap.load())
+            tap->videoFrame(channel, live, *item);
+        delete item;
+        return;
+    }
     if (!slot.videoDecoder.ready()) {
+        // Live view wants every picture at once; playback wants throughput.
+        const auto threading =
+            live ? H26xDecoder::Threading::LowDelay : H26xDecoder::Threading::Throughput;
         const int ret = H26xDecoder::setUp(slot.videoDecoder, codecId, InitialWidth, InitialHeight,
-                                           InitialTimeBaseDen);
+                                           InitialTimeBaseDen, threading);
         if (ret < 0) {
             qWarning() << "video decoder set-up failed at step" << ret;
             post(channel, live, Rejected, item, 0, 0);
@@ -217,9 +236,11 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
 int Video::setUpDecoder(Channel *channel, bool live, int codecId, int width, int height,
                         int timeBaseDen)
 {
-    QMutexLocker decodeLock(&m_decodeLock);
-    return H26xDecoder::setUp(channel->slot(live).videoDecoder, codecId, width, height,
-                              timeBaseDen);
+    std::shared_ptr<ChannelState> st = state(channel);
+    QMutexLocker decodeLock(&st->slot(live).decodeLock);
+    return H26xDecoder::setUp(channel->slot(live).videoDecoder, codecId, width, height, timeBaseDen,
+                              live ? H26xDecoder::Threading::LowDelay
+                                   : H26xDecoder::Threading::Throughput);
 }
 
 void Video::tearDownDecoder(Channel *channel, bool live)
@@ -234,17 +255,18 @@ void Video::tearDownDecoder(Channel *channel, bool live)
     }
     for (ChannelBufferItem *item : waiting)
         delete item;
-    QMutexLocker decodeLock(&m_decodeLock);
+    if (!st)
+        st = state(channel);
+    SlotState &s = st->slot(live);
+    QMutexLocker decodeLock(&s.decodeLock);
     ChannelSlot &slot = channel->slot(live);
     slot.videoDecoder.reset();
     slot.pictureWidth = 0;
     slot.pictureHeight = 0;
-    if (st) {
-        SlotState &s = st->slot(live);
-        s.converter.reset();
-        s.pictures->clear();
-        s.resync = false;
-    }
+    s.converter.reset();
+    s.pictures->clear();
+    s.resync = false;
+    s.skipping = false;
 }
 
 void Video::releaseChannel(Channel *channel)

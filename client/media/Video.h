@@ -17,8 +17,9 @@ struct ChannelBufferItem;
 // The video decoder: one H.264/H.265 decoder per channel and mode, decoding
 // received frames into packed I420 pictures that the view cells draw.
 //
-// Frames of one channel and mode are decoded strictly in arrival order; all
-// decoding is serialised by the decode lock. Results reach the GUI thread
+// Frames of one channel and mode are decoded strictly in arrival order, under
+// that slot's decode lock; different channels decode in parallel. Frames of
+// a channel that no cell shows (Channel::seen) skip the decoder. Results reach the GUI thread
 // as VideoEvent_decoede / VideoEvent_icomming and become signals there.
 //
 // Threads: created and used on the GUI thread unless a method says otherwise.
@@ -44,13 +45,13 @@ public:
     // ownership of item. Any thread.
     void decodeFrame(Channel *channel, bool live, ChannelBufferItem *item);
 
-    // The decode step for one frame (pool thread; takes the decode lock).
+    // The decode step for one frame (pool thread; takes the slot's decode lock).
     // Owns item: it either travels in the posted VideoEvent_decoede or is
     // freed here.
     static void decodeStep(Video *video, bool live, Channel *channel, ChannelBufferItem *item);
 
     // Sets up the decoder of (channel, live); returns 0 or the failed step
-    // (negative). Any thread; takes the decode lock.
+    // (negative). Any thread; takes the slot's decode lock.
     int setUpDecoder(Channel *channel, bool live, int codecId, int width, int height,
                      int timeBaseDen);
     // Frees the decoder, the pictures and the frames waiting for (channel,
@@ -93,8 +94,7 @@ private:
     void post(Channel *channel, bool live, int code, ChannelBufferItem *item, int width, int height,
               const uint *pictureTimestamp = nullptr);
 
-    QMutex m_decodeLock; // serialises all decoding, teardown included
-    QMutex m_stateLock;  // guards m_states and the frame queues
+    QMutex m_stateLock; // guards m_states and the frame queues
     QHash<Channel *, std::shared_ptr<ChannelState>> m_states;
     std::atomic<VideoFrameTap *> m_tap{nullptr};
     quint64 m_decodedFrames = 0; // GUI thread

@@ -7,8 +7,10 @@ struct ChannelBufferItem;
 // before it is decoded: the place where local recording writes frames into
 // its file, closes a finished file and takes a pending snapshot.
 //
-// Threads: called from pool threads under Video's decode lock, so calls for
-// all channels are serialised. The item stays owned by the decode step.
+// Threads: called from pool threads under the decode lock of the frame's
+// (channel, mode), so calls for one stream are serialised and calls for
+// different channels may run at once. The item stays owned by the decode
+// step.
 class VideoFrameTap
 {
 public:

@@ -6,9 +6,11 @@
 #include <QDateTime>
 #include <QList>
 #include <QMetaType>
+#include <QSize>
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 class Device;
@@ -50,6 +52,18 @@ public:
 
     GlWidgetViewWindow *window() const { return m_window; }
     void setWindow(GlWidgetViewWindow *window) { m_window = window; }
+
+    // Whether a cell on screen shows the channel. Frames of a channel that
+    // is not seen are received (recording goes on) but not decoded. Set on
+    // the GUI thread by the cells; read by the decode steps. A channel no
+    // cell ever showed counts as seen.
+    bool seen() const { return m_seen.load(std::memory_order_relaxed); }
+    void setSeen(bool seen) { m_seen.store(seen, std::memory_order_relaxed); }
+
+    // The size of the live HD (main) stream's pictures, once one was shown;
+    // empty before.
+    QSize hdPictureSize() const { return m_hdPictureSize; }
+    void setHdPictureSize(QSize size) { m_hdPictureSize = size; }
 
     // The last 64-byte reply of the version query, or null when none arrived.
     const char *versionInfo() const { return m_versionInfo ? m_versionInfo->data() : nullptr; }
@@ -122,6 +136,8 @@ private:
     Device *m_device;
     int m_index;
     GlWidgetViewWindow *m_window = nullptr; // not owned
+    std::atomic<bool> m_seen{true};
+    QSize m_hdPictureSize;
     std::unique_ptr<std::array<char, VersionInfoSize>> m_versionInfo;
     QDateTime m_replayDateTime;
     bool m_recordListReady = false;

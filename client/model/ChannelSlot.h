@@ -15,9 +15,6 @@ struct AVCodec;
 struct AVStream;
 class ChannelSaveTimeout;
 
-// Size of the per-mode picture buffer: one 3840 x 2160 I420 picture.
-constexpr int ChannelPictureBytes = 3840 * 2160 * 3 / 2;
-
 // H.264/H.265 decoder of one stream. Ready only when all five handles are set.
 struct VideoDecoderSet
 {
@@ -68,13 +65,13 @@ struct ChannelSlot
 {
     // Stream state (link layer, view grid).
     std::atomic<int> avIndex{-1}; // AV channel index; -1 = not open
-    bool quality = false;       // true = HD, false = SD
-    bool viewRequested = false; // the user asked to view the channel in this mode
-    int rxErrorCount = 0;       // consecutive failed receive steps
-    bool waitKeyFrame = false;  // (re)started, waiting for the first key frame
-    bool videoOn = false;       // video is requested, received and decoded
-    bool audioOn = false;       // audio is received and played
-    bool paused = false;        // playback stream paused (playback slot only)
+    bool quality = false;         // true = HD, false = SD
+    bool viewRequested = false;   // the user asked to view the channel in this mode
+    int rxErrorCount = 0;         // consecutive failed receive steps
+    bool waitKeyFrame = false;    // (re)started, waiting for the first key frame
+    bool videoOn = false;         // video is requested, received and decoded
+    bool audioOn = false;         // audio is received and played
+    bool paused = false;          // playback stream paused (playback slot only)
 
     // Frame-rate measurement of the receive step; -1 = not measured / closed.
     int frameRate = -1;
@@ -84,8 +81,7 @@ struct ChannelSlot
     // Last frame's frameInfo (16 bytes), frameNumber, audioLength and spare.
     std::array<quint8, 28> frameInfo{};
     VideoDecoderSet videoDecoder;
-    std::unique_ptr<quint8[]> picture; // ChannelPictureBytes, I420 packed, or null
-    int pictureWidth = 0;              // size of the last decoded picture
+    int pictureWidth = 0; // size of the last decoded picture
     int pictureHeight = 0;
 
     // Audio decoding; float samples waiting to be handed to the recording.

@@ -9,6 +9,8 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QMultiHash>
+#include <QPointer>
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLTexture>
@@ -20,13 +22,22 @@ const char *const VertexShader =
     "main(void)               {                                 gl_Position = vertexIn;         "
     "textureOut = textureIn;     }";
 
+// yuvToRgb and yuvOffset carry the picture's matrix and range (YuvColour).
 const char *const FragmentShader =
-    "varying vec2 textureOut;     uniform sampler2D tex_y;     uniform sampler2D tex_u;     "
-    "uniform sampler2D tex_v;     uniform float brightness;     void main(void)     {         vec3 yuv;         vec3 rgb;        "
-    " yuv.x = texture2D(tex_y, textureOut).r;         yuv.y = texture2D(tex_u, textureOut).r - "
-    "0.5;         yuv.z = texture2D(tex_v, textureOut).r - 0.5;         rgb = mat3( 1,       1,    "
-    "     1,                     0,       -0.39465,  2.03211,                     1.13983, "
-    "-0.58060,  0) * yuv;         gl_FragColor = vec4(rgb * brightness, 1);     }";
+    "varying vec2 textureOut;\n"
+    "uniform sampler2D tex_y;\n"
+    "uniform sampler2D tex_u;\n"
+    "uniform sampler2D tex_v;\n"
+    "uniform mat3 yuvToRgb;\n"
+    "uniform vec3 yuvOffset;\n"
+    "uniform float brightness;\n"
+    "void main(void)\n"
+    "{\n"
+    "    vec3 yuv = vec3(texture2D(tex_y, textureOut).r, texture2D(tex_u, textureOut).r,\n"
+    "                    texture2D(tex_v, textureOut).r);\n"
+    "    vec3 rgb = clamp(yuvToRgb * (yuv - yuvOffset), 0.0, 1.0);\n"
+    "    gl_FragColor = vec4(rgb * brightness, 1.0);\n"
+    "}\n";
 
 // Four corners, then their texture coordinates: the first picture row at the top.
 const float Vertices[16] = {-1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f, 1.0f, -1.0f,
@@ -41,6 +52,17 @@ constexpr int AttrTexture = 1;
 #ifndef GL_RED
 #define GL_RED 0x1903
 #endif
+#ifndef GL_UNPACK_ROW_LENGTH
+#define GL_UNPACK_ROW_LENGTH 0x0CF2
+#endif
+
+// The cells by channel, so that a decoded picture reaches its cell without
+// every cell looking at every picture.
+QMultiHash<Channel *, GlWidgetViewWindow *> &cellsByChannel()
+{
+    static QMultiHash<Channel *, GlWidgetViewWindow *> cells;
+    return cells;
+}
 
 std::function<bool()> &modeSource()
 {
@@ -99,13 +121,29 @@ GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
         SystemInfo::Normal));
     m_status->hide();
 
-    connect(Video::instance(), &Video::decodeSuccess, this, &GlWidgetViewWindow::showImg);
+    routePictures();
     connect(Dev::instance(), &Dev::selectChannelMsg, this,
             &GlWidgetViewWindow::showSelectedChannel);
 }
 
+void GlWidgetViewWindow::routePictures()
+{
+    static QPointer<Video> routed;
+    Video *video = Video::instance();
+    if (routed == video)
+        return;
+    routed = video;
+    connect(video, &Video::decodeSuccess, video,
+            [](Channel *channel, bool live, int width, int height, uint timestamp) {
+                const QList<GlWidgetViewWindow *> cells = cellsByChannel().values(channel);
+                for (GlWidgetViewWindow *cell : cells)
+                    cell->showImg(channel, live, width, height, timestamp);
+            });
+}
+
 GlWidgetViewWindow::~GlWidgetViewWindow()
 {
+    showChannelOnScreen(nullptr);
     if (m_glReady && context()) {
         makeCurrent();
         for (auto &t : m_textures)
@@ -121,10 +159,61 @@ bool GlWidgetViewWindow::isRecordBadgeShown() const
     return !m_recordBadge->isHidden();
 }
 
+void GlWidgetViewWindow::showChannelOnScreen(Channel *channel)
+{
+    if (m_channel == channel)
+        return;
+    if (m_channel) {
+        cellsByChannel().remove(m_channel, this);
+        if (!cellsByChannel().contains(m_channel))
+            m_channel->setSeen(false);
+    }
+    m_channel = channel;
+    if (channel)
+        cellsByChannel().insert(channel, this);
+    updateSeen();
+}
+
+void GlWidgetViewWindow::updateSeen()
+{
+    if (!m_channel)
+        return;
+    const QWidget *top = window();
+    m_channel->setSeen(isVisible() && !(top->windowState() & Qt::WindowMinimized) && width() > 0 &&
+                       height() > 0);
+}
+
+void GlWidgetViewWindow::showEvent(QShowEvent *event)
+{
+    QOpenGLWidget::showEvent(event);
+    // The top-level window tells when it is minimised and restored.
+    if (window() != m_topLevel) {
+        if (m_topLevel)
+            m_topLevel->removeEventFilter(this);
+        m_topLevel = window();
+        if (m_topLevel != this)
+            m_topLevel->installEventFilter(this);
+    }
+    updateSeen();
+}
+
+void GlWidgetViewWindow::hideEvent(QHideEvent *event)
+{
+    QOpenGLWidget::hideEvent(event);
+    updateSeen();
+}
+
+bool GlWidgetViewWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_topLevel && event->type() == QEvent::WindowStateChange)
+        updateSeen();
+    return QOpenGLWidget::eventFilter(watched, event);
+}
+
 void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
 {
     m_device = device;
-    m_channel = channel;
+    showChannelOnScreen(channel);
     m_pictures.reset();
     m_uploadedSerial = 0;
     m_status->clear();
@@ -189,6 +278,8 @@ void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int hei
     if (m_waiting && !channel->waitKeyFrame(live))
         removeWaiting();
     setStatus(QString()); // pictures again: whatever stopped them is over
+    if (live && channel->quality(true))
+        channel->setHdPictureSize(QSize(width, height));
     m_width = width;
     m_height = height;
     m_pictures = Video::instance()->pictures(channel, live);
@@ -302,6 +393,8 @@ void GlWidgetViewWindow::initializeGL()
     m_texU = m_program->uniformLocation("tex_u");
     m_texV = m_program->uniformLocation("tex_v");
     m_brightness = m_program->uniformLocation("brightness");
+    m_yuvToRgb = m_program->uniformLocation("yuvToRgb");
+    m_yuvOffset = m_program->uniformLocation("yuvOffset");
 
     for (int i = 0; i < 3; ++i) {
         m_textures[i] = std::make_unique<QOpenGLTexture>(QOpenGLTexture::Target2D);
@@ -311,6 +404,9 @@ void GlWidgetViewWindow::initializeGL()
     // One-channel textures: GL_RED from OpenGL 3 on, GL_LUMINANCE before.
     const QSurfaceFormat fmt = ctx->format();
     m_planeFormat = (!gles && fmt.majorVersion() >= 3) ? GL_RED : GL_LUMINANCE;
+    m_rowLength = !gles || fmt.majorVersion() >= 3;
+    for (QSize &size : m_planeSizes)
+        size = QSize();
 
     glClearColor(0.99f, 0.99f, 0.99f, 0.0f);
     m_glReady = true;
@@ -329,6 +425,45 @@ void GlWidgetViewWindow::clearTo(float r, float g, float b)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+void GlWidgetViewWindow::uploadPlane(int index, const uint8_t *data, int stride, int width,
+                                     int height)
+{
+    glActiveTexture(GL_TEXTURE0 + index);
+    glBindTexture(GL_TEXTURE_2D, m_textureIds[index]);
+    const bool sameSize = m_planeSizes[index] == QSize(width, height);
+    // A texture of the same size is refilled, not allocated again.
+    const auto load = [&] {
+        if (sameSize)
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, m_planeFormat, GL_UNSIGNED_BYTE,
+                            data);
+        else
+            glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_planeFormat), width, height, 0, m_planeFormat,
+                         GL_UNSIGNED_BYTE, data);
+    };
+    if (stride == width) {
+        load();
+    } else if (m_rowLength) {
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, stride);
+        load();
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    } else {
+        // OpenGL ES 2 has no row length: rows one by one.
+        if (!sameSize)
+            glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_planeFormat), width, height, 0, m_planeFormat,
+                         GL_UNSIGNED_BYTE, nullptr);
+        for (int y = 0; y < height; ++y)
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, width, 1, m_planeFormat, GL_UNSIGNED_BYTE,
+                            data + qint64(y) * stride);
+    }
+    if (!sameSize) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        m_planeSizes[index] = QSize(width, height);
+    }
+}
+
 bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
 {
     return m_pictures->withFront([&](const PictureExchange::Picture &p) {
@@ -337,24 +472,13 @@ bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
         timestamp = p.timestamp;
         if (p.serial == m_uploadedSerial)
             return; // the textures hold this picture already
-        const int w = p.width;
-        const int h = p.height;
-        const uint8_t *planes[3] = {p.data, p.data + PictureExchange::uOffset(w, h),
-                                    p.data + PictureExchange::vOffset(w, h)};
-        const int widths[3] = {w, w / 2, w / 2};
-        const int heights[3] = {h, h / 2, h / 2};
-        // Rows are tightly packed; odd widths must not be padded to 4.
+        const int widths[3] = {p.width, p.width / 2, p.width / 2};
+        const int heights[3] = {p.height, p.height / 2, p.height / 2};
+        // Odd widths must not be padded to 4.
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        for (int i = 0; i < 3; ++i) {
-            glActiveTexture(GL_TEXTURE0 + i);
-            glBindTexture(GL_TEXTURE_2D, m_textureIds[i]);
-            glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_planeFormat), widths[i], heights[i], 0,
-                         m_planeFormat, GL_UNSIGNED_BYTE, planes[i]);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        }
+        for (int i = 0; i < 3; ++i)
+            uploadPlane(i, p.planes[i], p.strides[i], widths[i], heights[i]);
+        m_colour = p.colour;
         m_uploadedSerial = p.serial;
     });
 }
@@ -393,6 +517,9 @@ void GlWidgetViewWindow::paintGL()
     m_program->setUniformValue(m_texU, 1);
     m_program->setUniformValue(m_texV, 2);
     m_program->setUniformValue(m_brightness, dimmed ? DimmedBrightness : 1.0f);
+    const YuvColour::Conversion conversion = m_colour.conversion();
+    glUniformMatrix3fv(m_yuvToRgb, 1, GL_FALSE, conversion.matrix.data());
+    glUniform3fv(m_yuvOffset, 1, conversion.offset.data());
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
     glActiveTexture(GL_TEXTURE0);
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "media/YuvColour.h"
+
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
+#include <QPointer>
+#include <QSize>
 
 #include <functional>
 #include <memory>
@@ -15,14 +19,16 @@ class QOpenGLShaderProgram;
 class QOpenGLTexture;
 class WaitingCircle;
 
-// One cell of the view grid: draws the packed I420 picture of the channel
-// assigned to it with a YUV-to-RGB shader inside a 2-pixel frame (blue when
-// the cell's channel is selected, grey otherwise), shows a "REC" badge while
-// the channel records, a waiting indicator while its stream is requested and
-// a status text over the dimmed last picture while the stream is lost.
+// One cell of the view grid: draws the I420 picture of the channel assigned
+// to it with a YUV-to-RGB shader (the matrix and range the stream declares) inside a 2-pixel frame
+// (blue when the cell's channel is selected, grey otherwise), shows a "REC" badge while the channel
+// records, a waiting indicator while its stream is requested and a status text over the dimmed last
+// picture while the stream is lost.
 //
 // The picture is read from the channel's PictureExchange under its lock, so
-// a picture is never drawn while the decoder overwrites it.
+// a picture is never drawn while the decoder overwrites it. The cell keeps
+// its channel's seen flag: a channel whose cell is hidden or whose window is
+// minimised is not decoded.
 // GUI thread only.
 class GlWidgetViewWindow : public QOpenGLWidget, protected QOpenGLFunctions
 {
@@ -68,6 +74,9 @@ public slots:
     void hideWaiting(Channel *channel);
 
 protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void initializeGL() override;
@@ -79,6 +88,11 @@ private:
     void removeWaiting();
     void clearTo(float r, float g, float b);
     bool uploadPicture(uint &timestamp);
+    void uploadPlane(int index, const uint8_t *data, int stride, int width, int height);
+    // Decoded pictures of a channel go to the cells that show it.
+    static void routePictures();
+    void showChannelOnScreen(Channel *channel);
+    void updateSeen();
 
     Channel *m_channel = nullptr;
     Device *m_device = nullptr;
@@ -98,6 +112,12 @@ private:
     int m_texU = -1;
     int m_texV = -1;
     int m_brightness = -1;
+    int m_yuvToRgb = -1;
+    int m_yuvOffset = -1;
+    YuvColour m_colour;
+    QSize m_planeSizes[3];
+    bool m_rowLength = true; // GL_UNPACK_ROW_LENGTH is available
+    QPointer<QWidget> m_topLevel;
     std::unique_ptr<QOpenGLTexture> m_textures[3];
     unsigned int m_textureIds[3] = {0, 0, 0};
     unsigned int m_planeFormat = 0; // GL_RED, or GL_LUMINANCE on OpenGL 2

@@ -1,5 +1,6 @@
 #include "view/ViewControl.h"
 
+#include "config/Config.h"
 #include "config/Location.h"
 #include "diagnostics/Checks.h"
 #include "link/IoConnect.h"
@@ -9,6 +10,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/SharedInstance.h"
+#include "view/StreamFit.h"
 #include "view/ViewLink.h"
 
 #include <QMouseEvent>
@@ -58,11 +60,21 @@ ViewControl::ViewControl(QObject *parent)
         connect(io, &IoConnect::deviceOfflineMsg, this,
                 [this](Device *d, int, const QString &) { showDeviceOffline(d); });
         connect(m_dev, &Dev::selectChannelMsg, this, &ViewControl::changeShowChannel);
+        connect(io, &IoConnect::changeQualitySuccessMsg, this,
+                [this](Channel *ch) { m_qualityAsked.remove(ch); });
+        connect(io, &IoConnect::changeQualityFailMsg, this,
+                [this](Channel *ch, int, const QString &) { m_qualityAsked.remove(ch); });
         // The cells and the link read the mode of the grid.
         GlWidgetViewWindow::setModeSource([] { return ViewControl::instance()->isLive(); });
         io->setLiveModeProvider([] { return ViewControl::instance()->isLive(); });
     }
     m_windowMod = static_cast<WINDOW_MOD>(m_location->windowNum());
+    // Cells are fitted once their size has settled.
+    m_fitTimer.setSingleShot(true);
+    m_fitTimer.setInterval(FitDelayMs);
+    connect(&m_fitTimer, &QTimer::timeout, this, &ViewControl::fitStreams);
+    connect(this, &ViewControl::resizeMsg, this, [this] { m_fitTimer.start(); });
+    connect(this, &ViewControl::windowNumberChangeMsg, this, [this] { m_fitTimer.start(); });
 }
 
 ViewControl::~ViewControl()
@@ -267,7 +279,7 @@ GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
 void ViewControl::openInCell(Channel *channel, int cell)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel && cell >= 0 && cell < m_windows.size(), return);
+    ORVANE_CHECK(channel && cell >= 0 && cell < m_windows.size(), return );
     putChannel(m_windows.at(cell), channel);
     prepareChannel(channel, false);
 }
@@ -279,6 +291,7 @@ void ViewControl::releaseWindow(Channel *channel)
         return;
     GlWidgetViewWindow *w = channel->window();
     channel->setWindow(nullptr);
+    m_qualityAsked.remove(channel);
     if (w->channel() == channel)
         w->setChannel(nullptr, nullptr);
 }
@@ -339,7 +352,7 @@ void ViewControl::showNoVideo(Channel *channel, bool live)
 void ViewControl::prepareChannel(Channel *channel, bool keepMode)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel, return);
+    ORVANE_CHECK(channel, return );
     if (m_live && !keepMode)
         channel->setViewRequested(true, true);
     if (channel->avIndex(true) >= 0) {
@@ -352,12 +365,38 @@ void ViewControl::prepareChannel(Channel *channel, bool keepMode)
         m_link->startChannel(channel);
 }
 
+void ViewControl::fitStreams()
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    if (!m_live)
+        return;
+    const bool pinned = Config::instance()->get(ConfigKey::StreamQuality) == 1;
+    for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
+        Channel *ch = w->channel();
+        if (!ch || ch->avIndex(true) < 0 || !w->isVisible())
+            continue;
+        const bool asked = m_qualityAsked.value(ch, ch->quality(true));
+        const QSize cell = w->size() * w->devicePixelRatioF();
+        const bool hd = pinned || StreamFit::wantHd(asked, cell, ch->hdPictureSize());
+        if (hd == asked)
+            continue;
+        m_qualityAsked.insert(ch, hd);
+        m_link->changeQuality(ch, hd);
+    }
+}
+
 void ViewControl::connectChannelSuccess(Channel *channel)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (!channel || !m_live || !channel->viewRequested(true))
+    if (!channel)
+        return;
+    // A new AV channel starts with the device's sub stream.
+    channel->setQuality(false, true);
+    m_qualityAsked.remove(channel);
+    if (!m_live || !channel->viewRequested(true))
         return;
     showChannel(channel);
+    m_fitTimer.start();
     m_link->startVideo(channel);
 }
 
@@ -370,7 +409,7 @@ void ViewControl::connectDevFail(Channel *channel)
 void ViewControl::stopChannel(Channel *channel)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel, return);
+    ORVANE_CHECK(channel, return );
     if (m_live) {
         channel->setViewRequested(false, true);
         m_link->stopVideo(channel, false);
@@ -384,7 +423,7 @@ void ViewControl::stopChannel(Channel *channel)
 void ViewControl::closeDevice(Device *device)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(device, return);
+    ORVANE_CHECK(device, return );
     releaseDeviceWindows(device);
     m_link->closeDevice(device);
 }
@@ -392,7 +431,7 @@ void ViewControl::closeDevice(Device *device)
 void ViewControl::closeDeviceThenRelease(Device *device)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(device, return);
+    ORVANE_CHECK(device, return );
     m_link->closeDevice(device);
     releaseDeviceWindows(device);
 }
@@ -457,7 +496,7 @@ void ViewControl::setReplayDate(const QDate &date)
 void ViewControl::recordChange(Channel *channel, bool on)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel, return);
+    ORVANE_CHECK(channel, return );
     const bool live = m_live;
     channel->setRecording(on, live);
     ChannelSlot &slot = channel->slot(live);
@@ -481,7 +520,7 @@ void ViewControl::recordChange(Channel *channel, bool on)
 void ViewControl::stopSaveRecord(Channel *channel)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel, return);
+    ORVANE_CHECK(channel, return );
     // The recording of the mode whose timer fired, even when the grid has
     // switched modes since it started.
     bool live = m_live;

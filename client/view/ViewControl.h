@@ -6,11 +6,13 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMouseEvent>
 #include <QObject>
 #include <QPointer>
 #include <QTime>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -92,6 +94,15 @@ public:
     void setDayRecords(const QList<QList<int>> &records) { m_dayRecords = records; }
     void appendDayRecord(const QList<int> &record) { m_dayRecords.append(record); }
 
+    // Asks each live cell's channel for the stream that fits the cell: the
+    // sub stream (SD) in small cells, the main stream (HD) in large ones
+    // (StreamFit), or HD everywhere when the user pinned it. Runs by itself
+    // FitDelayMs after the grid's size or layout last changed, and when a
+    // stream starts. A cell keeps its last picture until the new stream's
+    // first key frame is decoded.
+    void fitStreams();
+    static constexpr int FitDelayMs = 300;
+
     // Local recording of the current mode; the record-length timer stops it
     // after "config/timeLength" minutes.
     void recordChange(Channel *channel, bool on);
@@ -159,4 +170,6 @@ private:
     QDate m_replayDate;
     QTime m_replayTime;
     QList<QList<int>> m_dayRecords;
+    QTimer m_fitTimer;
+    QHash<Channel *, bool> m_qualityAsked; // quality changes not yet answered
 };

@@ -9,17 +9,34 @@
 
 #include <QtTest>
 
+#include <array>
+#include <cmath>
 #include <cstring>
 
 namespace {
 
+// BT.601 limited range, as written in the standard's own rounded terms.
 QColor expectedRgb(int y, int u, int v)
 {
-    const double Y = y / 255.0;
-    const double U = u / 255.0 - 0.5;
-    const double V = v / 255.0 - 0.5;
-    auto c = [](double x) { return qBound(0, int(x * 255.0 + 0.5), 255); };
-    return QColor(c(Y + 1.13983 * V), c(Y - 0.39465 * U - 0.58060 * V), c(Y + 2.03211 * U));
+    const double Y = 1.164 * (y - 16);
+    auto c = [](double x) { return qBound(0, int(x + 0.5), 255); };
+    return QColor(c(Y + 1.596 * (v - 128)), c(Y - 0.392 * (u - 128) - 0.813 * (v - 128)),
+                  c(Y + 2.017 * (u - 128)));
+}
+
+// The Y, U, V samples a stream of the given matrix and range carries for rgb.
+std::array<int, 3> encodeYuv(const QColor &rgb, bool bt709, bool fullRange)
+{
+    const double kr = bt709 ? 0.2126 : 0.299;
+    const double kb = bt709 ? 0.0722 : 0.114;
+    const double r = rgb.redF(), g = rgb.greenF(), b = rgb.blueF();
+    const double y = kr * r + (1 - kr - kb) * g + kb * b;
+    const double cb = (b - y) / (2 * (1 - kb));
+    const double cr = (r - y) / (2 * (1 - kr));
+    auto q = [](double x) { return qBound(0, int(std::lround(x)), 255); };
+    if (fullRange)
+        return {q(255 * y), q(128 + 255 * cb), q(128 + 255 * cr)};
+    return {q(16 + 219 * y), q(128 + 224 * cb), q(128 + 224 * cr)};
 }
 
 bool near(QRgb px, const QColor &c, int tol = 4)
@@ -38,7 +55,7 @@ const char *describe(QRgb px)
 
 // Publishes a w x h picture whose left half has (y1,u1,v1) and right half (y2,u2,v2).
 void publish(Channel *channel, int w, int h, uint ts, int y1, int u1, int v1, int y2 = -1,
-             int u2 = -1, int v2 = -1)
+             int u2 = -1, int v2 = -1, YuvColour colour = {})
 {
     if (y2 < 0) {
         y2 = y1;
@@ -59,7 +76,7 @@ void publish(Channel *channel, int w, int h, uint ts, int y1, int u1, int v1, in
             b[PictureExchange::uOffset(w, h) + r * cw + x] = uint8_t(left ? u1 : u2);
             b[PictureExchange::vOffset(w, h) + r * cw + x] = uint8_t(left ? v1 : v2);
         }
-    pictures->publish(w, h, ts);
+    pictures->publish(ts, 0, colour);
     emit Video::instance()->decodeSuccess(channel, true, w, h, ts);
 }
 
@@ -95,15 +112,37 @@ private slots:
         m_device.reset();
     }
 
-    void drawsThePictureThroughTheShader()
+    void drawsTrueColoursForTheDeclaredMatrixAndRange_data()
     {
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("bt709");
+        QTest::addColumn<bool>("fullRange");
+        const QList<QPair<const char *, QColor>> colours = {{"red", Qt::red},
+                                                            {"green", Qt::green},
+                                                            {"blue", Qt::blue},
+                                                            {"white", Qt::white},
+                                                            {"black", Qt::black}};
+        for (const auto &[name, colour] : colours)
+            for (const bool bt709 : {false, true})
+                for (const bool full : {false, true})
+                    QTest::addRow("%s %s %s", name, bt709 ? "bt709" : "bt601",
+                                  full ? "full" : "limited")
+                        << colour << bt709 << full;
+    }
+    void drawsTrueColoursForTheDeclaredMatrixAndRange()
+    {
+        QFETCH(QColor, colour);
+        QFETCH(bool, bt709);
+        QFETCH(bool, fullRange);
         m_cell->setChannel(m_device.get(), m_channel);
         QSignalSpy finished(Video::instance(), &Video::showImageFinishMsg);
-        publish(m_channel, 64, 48, 1234, 81, 90, 240);
+        const std::array<int, 3> yuv = encodeYuv(colour, bt709, fullRange);
+        publish(m_channel, 64, 48, 1234, yuv[0], yuv[1], yuv[2], -1, -1, -1,
+                YuvColour{bt709, fullRange});
         const QImage img = m_cell->grabFramebuffer();
         QCOMPARE(img.size(), QSize(200, 150));
         const QRgb centre = img.pixel(100, 75);
-        QVERIFY2(near(centre, expectedRgb(81, 90, 240)), describe(centre));
+        QVERIFY2(near(centre, colour), describe(centre));
         QVERIFY(!finished.isEmpty());
         QCOMPARE(finished.last().at(0).value<Channel *>(), m_channel);
         QCOMPARE(finished.last().at(1).toUInt(), 1234u);
@@ -119,6 +158,24 @@ private slots:
         const QRgb right = img.pixel(180, 75);
         QVERIFY2(near(left, expectedRgb(120, 60, 200), 6), describe(left));
         QVERIFY2(near(right, expectedRgb(120, 200, 60), 6), describe(right));
+    }
+
+    void channelIsSeenOnlyWhileItsCellIsOnScreen()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        QVERIFY(m_channel->seen());
+        m_host->showMinimized();
+        QVERIFY(!m_channel->seen());
+        m_host->showNormal();
+        QVERIFY(m_channel->seen());
+        m_cell->hide();
+        QVERIFY(!m_channel->seen());
+        m_cell->show();
+        QVERIFY(m_channel->seen());
+        // Another channel in the cell: the first one is no longer shown.
+        m_cell->setChannel(m_device.get(), m_device->channel(1));
+        QVERIFY(!m_channel->seen());
+        QVERIFY(m_device->channel(1)->seen());
     }
 
     void frameColourShowsTheSelection()
