@@ -51,8 +51,9 @@ MainWindow::MainWindow(QWidget *parent)
     // The media pipeline follows the grid's mode and forgets a channel's
     // decoders when its stream stops or the channel goes away.
     decode->setModeSource([] { return ViewControl::instance()->isLive(); });
-    io->setStreamResetHandler(
-        [](Channel *ch, bool live) { Video::instance()->tearDownDecoder(ch, live); });
+    io->setStreamResetHandler([](Channel *ch, bool live, bool restarting) {
+        Video::instance()->tearDownDecoder(ch, live, restarting);
+    });
     Channel::setDestroyHook([](Channel *ch) { Video::instance()->releaseChannel(ch); });
     connect(view, &ViewControl::quitMsg, decode, &Decode::stopRun);
     connect(decode, &Decode::noVideoMsg, view, &ViewControl::showNoVideo);

@@ -68,7 +68,7 @@ IoConnect::~IoConnect()
     SharedInstance<IoConnect>::release(this);
 }
 
-void IoConnect::setStreamResetHandler(std::function<void(Channel *, bool)> handler)
+void IoConnect::setStreamResetHandler(std::function<void(Channel *, bool, bool)> handler)
 {
     ORVANE_ASSERT_GUI_THREAD();
     m_streamReset = std::move(handler);

@@ -101,7 +101,9 @@ public:
 
     // Stream state of one slot back to "not streaming": videoOn cleared, the
     // decoder and audio player told to drop the slot, receive errors zeroed.
-    void resetStream(Channel *ch, bool live);
+    // restarting: the stream starts again at once (its cells keep showing
+    // the last picture until the new stream's first one).
+    void resetStream(Channel *ch, bool live, bool restarting = false);
 
     // The stream quality last asked for by changeQuality.
     quint8 quality() const;
@@ -122,7 +124,7 @@ public:
 
     // Seams to the media pipeline and the view grid, set by them at start-up.
     // Stream reset: the video decoder and audio player drop a slot's state.
-    void setStreamResetHandler(std::function<void(Channel *, bool live)> handler);
+    void setStreamResetHandler(std::function<void(Channel *, bool live, bool restarting)> handler);
     // Link lost: called once per loss after the device's slots were reset
     // without the stream-reset handler; the media layer keeps the last
     // pictures and shows them as offline. Unset: the stream-reset handler
@@ -230,7 +232,6 @@ private:
     void closeSlot(Channel *ch, bool live);
     void startReceive(Channel *ch, bool live);
 
-
     LinkTaskCorePtr m_core;
     Dev *m_dev;
     quint8 m_quality = 0;
@@ -241,7 +242,7 @@ private:
     LanSearch *m_lan;
     QTimer *m_msgTimer;
     QSet<ChannelRef> m_receiving[2]; // [live]: a receive task is running
-    std::function<void(Channel *, bool)> m_streamReset;
+    std::function<void(Channel *, bool, bool)> m_streamReset;
     std::function<void(Device *)> m_linkLost;
     std::function<bool()> m_liveMode;
 };

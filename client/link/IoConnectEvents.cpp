@@ -34,11 +34,12 @@ struct IoConnect::ResultRoute
 const IoConnect::ResultRoute IoConnect::s_routes[] = {
     {LinkEventType::StopStream, &IoConnect::videoRequestStopFailMsg,
      [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
-         io.resetStream(ch, true);
+         const bool restart = static_cast<const ProgressEvent_StopStream &>(e).restart;
+         io.resetStream(ch, true, restart);
          if (ch->talking())
              io.audioSendControl(ch, false);
          emit io.videoRequestStopSuccessMsg(ch);
-         if (static_cast<const ProgressEvent_StopStream &>(e).restart)
+         if (restart)
              io.startVideo(ch);
      }},
     {LinkEventType::StartStream, &IoConnect::videoRequestFailMsg,

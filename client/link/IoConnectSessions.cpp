@@ -140,7 +140,7 @@ void IoConnect::reportLinkLost(Device *device, int code)
             ch->setAudioOn(false, live);
             ch->setRxErrorCount(0, live);
             if (!m_linkLost && m_streamReset)
-                m_streamReset(ch, live);
+                m_streamReset(ch, live, false);
         }
     }
     if (m_linkLost)
@@ -275,13 +275,13 @@ void IoConnect::closeDeviceOf(Channel *ch)
     closeDevice(ch->device());
 }
 
-void IoConnect::resetStream(Channel *ch, bool live)
+void IoConnect::resetStream(Channel *ch, bool live, bool restarting)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
     ch->setVideoOn(false, live);
     if (m_streamReset)
-        m_streamReset(ch, live);
+        m_streamReset(ch, live, restarting);
     ch->setRxErrorCount(0, live);
 }
 

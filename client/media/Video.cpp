@@ -243,7 +243,7 @@ int Video::setUpDecoder(Channel *channel, bool live, int codecId, int width, int
                                    : H26xDecoder::Threading::Throughput);
 }
 
-void Video::tearDownDecoder(Channel *channel, bool live)
+void Video::tearDownDecoder(Channel *channel, bool live, bool keepPicture)
 {
     std::shared_ptr<ChannelState> st;
     std::deque<ChannelBufferItem *> waiting;
@@ -264,7 +264,8 @@ void Video::tearDownDecoder(Channel *channel, bool live)
     slot.pictureWidth = 0;
     slot.pictureHeight = 0;
     s.converter.reset();
-    s.pictures->clear();
+    if (!keepPicture)
+        s.pictures->clear();
     s.resync = false;
     s.skipping = false;
 }

@@ -55,8 +55,10 @@ public:
     int setUpDecoder(Channel *channel, bool live, int codecId, int width, int height,
                      int timeBaseDen);
     // Frees the decoder, the pictures and the frames waiting for (channel,
-    // live). Called when the stream of that mode stops. Any thread.
-    void tearDownDecoder(Channel *channel, bool live);
+    // live). Called when the stream of that mode stops; a stream restarted
+    // at once (quality change, silent stream) keeps its last picture until
+    // the new stream's first one. Any thread.
+    void tearDownDecoder(Channel *channel, bool live, bool keepPicture = false);
     // Tears down both modes and forgets the channel; call before a Channel
     // is destroyed. Any thread.
     void releaseChannel(Channel *channel);

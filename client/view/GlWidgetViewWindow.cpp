@@ -225,9 +225,16 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
         update();
         return;
     }
-    showWaiting(channel);
-    m_recordBadge->setVisible(channel->recording(currentLive()));
+    // A channel moved into this cell (zoom, another layout) keeps showing
+    // its picture; a channel without one shows the waiting indicator.
+    const bool live = currentLive();
+    if (Video::instance()->pictures(channel, live)->hasPicture() && !channel->waitKeyFrame(live))
+        removeWaiting();
+    else
+        showWaiting(channel);
+    m_recordBadge->setVisible(channel->recording(live));
     m_selected = Dev::instance()->selectedChannel() == channel;
+    reloadImg();
     update();
 }
 
@@ -290,6 +297,9 @@ void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int hei
 void GlWidgetViewWindow::cleanScreen(Channel *channel)
 {
     if (channel != m_channel && m_channel)
+        return;
+    // A restarted stream keeps its last picture until the new one's first.
+    if (m_pictures && m_pictures->hasPicture())
         return;
     m_pictures.reset();
     // Under a status text the cell keeps showing its last picture, dimmed.

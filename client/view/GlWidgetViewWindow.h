@@ -54,6 +54,8 @@ public:
     bool isRecordBadgeShown() const;
     // A picture is held for drawing.
     bool hasPicture() const { return m_pictures != nullptr; }
+    // The size of the last picture shown.
+    QSize pictureSize() const { return QSize(m_width, m_height); }
 
     // A status text over the cell ("offline", "no video"; empty = none).
     // While it shows, the cell keeps its last picture, dimmed; the next

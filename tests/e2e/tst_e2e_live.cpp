@@ -16,6 +16,7 @@
 #include "model/Device.h"
 #include "model/DeviceRecord.h"
 #include "model/UserInfo.h"
+#include "media/Video.h"
 #include "view/ViewControl.h"
 
 #include <QColor>
@@ -39,31 +40,20 @@ const QString Uid = QStringLiteral("E2EDVR4CH0000000001");
 const QString Password = QStringLiteral("e2e-pw");
 
 // devsim's solid pattern: channel n shows palette entry n mod 8 above and
-// (n + 1 + n / 8) mod 8 below, coded as BT.601 limited-range Y, U, V.
-const int Palette[8][3] = {{81, 90, 240},  {145, 54, 34},   {41, 240, 110},  {210, 16, 146},
-                           {170, 166, 16}, {106, 202, 222}, {235, 128, 128}, {146, 53, 193}};
-
-// What a cell draws for a Y, U, V sample: its shader applies the BT.601
-// coefficients to the samples as they are (Y is not range-expanded).
-QColor drawnColour(const int yuv[3])
-{
-    const double y = yuv[0] / 255.0;
-    const double u = yuv[1] / 255.0 - 0.5;
-    const double v = yuv[2] / 255.0 - 0.5;
-    auto c = [](double x) { return qBound(0, int(x * 255.0 + 0.5), 255); };
-    return QColor(c(y + 1.13983 * v), c(y - 0.39465 * u - 0.58060 * v), c(y + 2.03211 * u));
-}
+// (n + 1 + n / 8) mod 8 below. The cells must draw the palette's own colours.
+const QColor Palette[8] = {QColor(255, 0, 0),     QColor(0, 255, 0),   QColor(0, 0, 255),
+                           QColor(255, 255, 0),   QColor(0, 255, 255), QColor(255, 0, 255),
+                           QColor(255, 255, 255), QColor(255, 128, 0)};
 QColor upperColour(int n)
 {
-    return drawnColour(Palette[n % 8]);
+    return Palette[n % 8];
 }
 QColor lowerColour(int n)
 {
-    return drawnColour(Palette[(n + 1 + n / 8) % 8]);
+    return Palette[(n + 1 + n / 8) % 8];
 }
 
-// BT.601 conversion and H.264 at a low rate move a solid colour by a few
-// steps per component.
+// H.264 at a low rate moves a solid colour by a few steps per component.
 bool near(QRgb pixel, const QColor &want, int tolerance = 12)
 {
     return qAbs(qRed(pixel) - want.red()) <= tolerance &&
@@ -86,6 +76,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void channelsShowTheirColoursInTheGrid();
+    void zoomedCellSwitchesStreamsWithoutABlackFrame();
+    void minimisedWindowStopsDecodingUntilRestored();
     void stalledDeviceDimsThenComesBack();
     void restartedDeviceComesBackOnItsPort();
     void closeButtonClosesChannelsAndSessions();
@@ -120,9 +112,10 @@ void tst_E2eLive::initTestCase()
     // A discovery port of this test's own keeps parallel tests apart.
     const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
     sim.setDiscoveryPort(discovery);
-    simArguments = QStringList{"--uid", Uid, "--type", "1", "--channels", "4", "--account",
-                               "admin", "--password", Password, "--pattern", "solid", "--sd",
-                               "320x180", "--fps", "10", "--gop", "1"};
+    simArguments =
+        QStringList{"--uid",     Uid,       "--type",     "1",      "--channels", "4",
+                    "--account", "admin",   "--password", Password, "--pattern",  "solid",
+                    "--sd",      "320x180", "--fps",      "10",     "--gop",      "1"};
     QVERIFY2(sim.start(simArguments), qPrintable(sim.errorText()));
     restarted.setDiscoveryPort(discovery);
     // Before anything touches the P2P library.
@@ -242,6 +235,67 @@ void tst_E2eLive::channelsShowTheirColoursInTheGrid()
     QVERIFY(!showsColours(third->window(), 0, &seen));
     QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/0 video-start 0$"), 1000));
     QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/2 video-start 2$"), 1000));
+}
+
+// Zoomed to one cell, the channel asks for its main stream; back in the grid,
+// for its sub stream: one switch each way, and the cell shows the channel's
+// picture throughout (the last picture stays until the new stream's first).
+void tst_E2eLive::zoomedCellSwitchesStreamsWithoutABlackFrame()
+{
+    Channel *first = device->channel(0);
+    QVERIFY(first->window());
+    QVERIFY(!first->quality(true));
+    const int mark = sim.lineCount();
+    const QRegularExpression switched("^ACTION " + Uid + " \\d+/0 quality 0$");
+    const auto switches = [&] {
+        int n = 0;
+        for (const QString &line : sim.lines().mid(mark))
+            n += switched.match(line).hasMatch() ? 1 : 0;
+        return n;
+    };
+    // Watches the cell until the wanted stream's pictures show.
+    const auto watchUntil = [&](bool hd, const QString &artifact) {
+        QString seen;
+        QStringList wrong;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 15000) {
+            GlWidgetViewWindow *cell = first->window();
+            if (cell && !showsColours(cell, 0, &seen))
+                wrong << seen;
+            if (first->quality(true) == hd && cell &&
+                cell->pictureSize().width() == (hd ? 1280 : 320))
+                break;
+            QTest::qWait(15);
+        }
+        QCOMPARE(first->quality(true), hd);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u"; ")));
+        saveArtifact(host.get(), artifact);
+    };
+
+    ViewControl::instance()->doubleClickScreen(first);
+    watchUntil(true, QStringLiteral("e2e-live-zoomed-hd.png"));
+    ViewControl::instance()->doubleClickScreen(first);
+    watchUntil(false, QStringLiteral("e2e-live-grid-sd.png"));
+    QTest::qWait(2 * ViewControl::FitDelayMs);
+    QCOMPARE(switches(), 2);
+}
+
+// A minimised window decodes nothing; restored, its cells have a picture
+// again within one group of pictures (1 s here).
+void tst_E2eLive::minimisedWindowStopsDecodingUntilRestored()
+{
+    Video *video = Video::instance();
+    QTRY_VERIFY(device->channel(0)->window());
+    host->showMinimized();
+    QTest::qWait(300); // pictures on their way
+    const quint64 before = video->decodedFrames();
+    QTest::qWait(1500);
+    QCOMPARE(video->decodedFrames(), before);
+    host->showNormal();
+    QTRY_VERIFY_WITH_TIMEOUT(video->decodedFrames() > before, 1500);
+    QString seen;
+    QVERIFY2(showsColours(device->channel(0)->window(), 0, &seen), qPrintable(seen));
 }
 
 // A device that stops answering (SIGSTOP) past the keep-alive is dropped:

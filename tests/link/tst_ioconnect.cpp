@@ -422,7 +422,7 @@ private slots:
         ch->setAudioOn(true, true);
         int resets = 0;
         QList<Device *> lost;
-        io->setStreamResetHandler([&](Channel *, bool) { ++resets; });
+        io->setStreamResetHandler([&](Channel *, bool, bool) { ++resets; });
         io->setLinkLostHandler([&](Device *x) { lost << x; });
         const int unit = 600000; // no wait ends by itself here
         io->setReconnectUnitMs(unit);

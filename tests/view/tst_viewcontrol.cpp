@@ -5,6 +5,7 @@
 #include "RecordingLink.h"
 #include "ViewTestEnv.h"
 
+#include "config/Config.h"
 #include "config/Location.h"
 #include "link/IoConnect.h"
 #include "view/GlWidgetViewWindow.h"
@@ -299,6 +300,39 @@ private slots:
         vc->closeDevice(nullptr);
         vc->closeDeviceThenRelease(nullptr);
         QCOMPARE(calls.size(), 1);
+    }
+
+    // Grid sizes (4 cells) and the quality change each asks for; "" = none.
+    // Between the thresholds the stream stays what it is.
+    void cellSizeChoosesTheStreamOnceWithHysteresis()
+    {
+        Device *d = ViewTestEnv::addDevice(u"FIT"_s, 1);
+        Channel *ch = d->channel(0);
+        connectLive(ch);
+        calls.clear();
+        const QList<QPair<QSize, QString>> steps = {
+            {{1000, 600}, ""},                       // 500 x 300 cells: SD
+            {{2400, 1400}, "changeQuality FIT/0 1"}, // zoomed past 3/4 of 1280 x 720
+            {{2400, 1400}, ""},                      // still waiting for the answer
+            {{1600, 900}, ""},                       // in the band
+            {{2000, 1100}, ""},
+            {{1600, 900}, ""},
+            {{1000, 600}, "changeQuality FIT/0 0"}}; // well below: SD again
+        for (const auto &[size, expected] : steps) {
+            vc->setSize(size.width(), size.height());
+            vc->fitStreams();
+            QCOMPARE(calls.join(u';'), expected);
+            if (!calls.isEmpty()) {
+                ch->setQuality(calls.first().endsWith(u'1'), true);
+                emit IoConnect::instance()->changeQualitySuccessMsg(ch);
+            }
+            calls.clear();
+        }
+        // The grid's own timer fits the cells once their size settles.
+        Config::instance()->set(ConfigKey::StreamQuality, 1); // always HD
+        vc->setSize(1000, 600);
+        QTRY_COMPARE(calls, QStringList{u"changeQuality FIT/0 1"_s});
+        Config::instance()->set(ConfigKey::StreamQuality, 0);
     }
 
     void recordingStopsByItselfAfterTheTimeLength()
