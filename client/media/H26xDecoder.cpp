@@ -7,6 +7,7 @@
 #include <QDebug>
 
 #include <atomic>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -159,9 +160,13 @@ int setUp(VideoDecoderSet &set, int codecId, int width, int height, int timeBase
         // threads (each holds a frame back) and no reordering delay.
         ctx->thread_count = 1;
         ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    } else {
+    } else if (std::thread::hardware_concurrency() >= 4) {
+        // Frame threads pay for one stream only with cores to spare: on two
+        // cores they cost more CPU per frame than one thread and gain no time.
         ctx->thread_count = 4;
         ctx->thread_type = FF_THREAD_FRAME;
+    } else {
+        ctx->thread_count = 1;
     }
     ctx->width = width;
     ctx->height = height;

@@ -24,8 +24,8 @@ int codecIdForFrame(uint16_t frameCodecId);
 // How a decoder spends threads. LowDelay (live view): one thread, no
 // reordering delay, so a picture is out as soon as its frame is in; many
 // channels then share the cores one decoder each. Throughput (playback):
-// frame threads, each holding a frame back, for the fastest decoding of a
-// single stream.
+// on four cores or more, frame threads, each holding a frame back, for the
+// fastest decoding of a single stream; one thread below that.
 enum class Threading { LowDelay, Throughput };
 
 // Sets up a decoder set for AV_CODEC_ID_H264 or AV_CODEC_ID_HEVC with
