@@ -395,7 +395,10 @@ void ViewControl::connectChannelSuccess(Channel *channel)
     m_qualityAsked.remove(channel);
     if (!m_live || !channel->viewRequested(true))
         return;
-    showChannel(channel);
+    // A channel with no free cell streams without being decoded until a
+    // cell takes it.
+    if (!showChannel(channel))
+        channel->setSeen(false);
     m_fitTimer.start();
     m_link->startVideo(channel);
 }

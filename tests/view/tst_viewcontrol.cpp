@@ -112,7 +112,8 @@ private slots:
             connectLive(d->channel(i));
         Channel *tenth = d->channel(9);
         QVERIFY(!tenth->window());
-        QCOMPARE(calls.count(u"startVideo NVR/9"_s), 1); // it streams anyway
+        QCOMPARE(calls.count(u"startVideo NVR/9"_s), 1); // it streams anyway, not decoded
+        QVERIFY(!tenth->seen());
 
         // Freeing a window does not by itself pull the waiting channel in.
         vc->stopChannel(d->channel(3));
@@ -122,6 +123,7 @@ private slots:
         vc->setWindowMod(WINDOW_MOD_16);
         QCOMPARE(shown().mid(0, 10), QStringList({"NVR/0", "NVR/1", "NVR/2", "NVR/4", "NVR/5",
                                                   "NVR/6", "NVR/7", "NVR/8", "NVR/9", "-"}));
+        QVERIFY(tenth->seen());
     }
 
     void doubleClickZoomsToOneWindowAndBack()
