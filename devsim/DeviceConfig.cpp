@@ -1,5 +1,7 @@
 #include "DeviceConfig.h"
 
+#include "RecordStore.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -58,12 +60,13 @@ const QStringList &DeviceConfig::flagNames()
 const QStringList &DeviceConfig::valueNames()
 {
     static const QStringList names{
-        QStringLiteral("uid"),        QStringLiteral("name"),     QStringLiteral("type"),
-        QStringLiteral("channels"),   QStringLiteral("account"),  QStringLiteral("password"),
-        QStringLiteral("version"),    QStringLiteral("codec"),    QStringLiteral("fps"),
-        QStringLiteral("sd"),         QStringLiteral("hd"),       QStringLiteral("port"),
-        QStringLiteral("pattern"),    QStringLiteral("talk-wav"), QStringLiteral("fault"),
-        QStringLiteral("drop-after"), QStringLiteral("gop"),      QStringLiteral("max-sessions")};
+        QStringLiteral("uid"),        QStringLiteral("name"),       QStringLiteral("type"),
+        QStringLiteral("channels"),   QStringLiteral("account"),    QStringLiteral("password"),
+        QStringLiteral("version"),    QStringLiteral("codec"),      QStringLiteral("fps"),
+        QStringLiteral("sd"),         QStringLiteral("hd"),         QStringLiteral("port"),
+        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),   QStringLiteral("fault"),
+        QStringLiteral("drop-after"), QStringLiteral("gop"),        QStringLiteral("max-sessions"),
+        QStringLiteral("recordings"), QStringLiteral("record-days")};
     return names;
 }
 
@@ -144,6 +147,15 @@ QString setUid(DeviceConfig &c, const QString &value)
     return QString();
 }
 
+QString setRecordings(DeviceConfig &c, const QString &value)
+{
+    QString error;
+    if (!RecordStore::parseSchedule(value, &error))
+        return error;
+    c.recordings = value;
+    return QString();
+}
+
 QString setTalkWav(DeviceConfig &c, const QString &value)
 {
     c.talkWav = value;
@@ -188,6 +200,9 @@ const QMap<QString, OptionSetter> &optionSetters()
                                     {QStringLiteral("solid"), PatternMode::Solid}},
                                    QStringLiteral("pattern must be moving or solid"))},
         {QStringLiteral("talk-wav"), setTalkWav},
+        {QStringLiteral("recordings"), setRecordings},
+        {QStringLiteral("record-days"), intOption(&C::recordDays, 1, RecordStore::MaxDays,
+                                                  QStringLiteral("record-days must be 1 to 366"))},
         {QStringLiteral("fault"),
          choiceOption<ConnectFault>(&C::fault,
                                     {{QString(), ConnectFault::None},

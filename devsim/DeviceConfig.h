@@ -36,6 +36,8 @@ struct DeviceConfig
     bool corruptFrame = false;
     bool sharedStream = false; // every channel sends channel 1's stream (one encoder per quality)
     int gopSec = 2;
+    QString recordings; // daily schedule of recordings (RecordStore); empty = the default
+    int recordDays = 7; // days of recordings up to today
     int maxSessions = 64;
 
     // Option name (as on the command line, without "--") to its text value.

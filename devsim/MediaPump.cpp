@@ -5,6 +5,7 @@
 #include "StatusOutput.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 
 #include <chrono>
 #include <vector>
@@ -67,6 +68,7 @@ void MediaPump::stop()
     if (m_thread.joinable())
         m_thread.join();
     m_streams.clear();
+    m_playbackStreams.clear();
 }
 
 std::uint32_t MediaPump::sendTimeMs()
@@ -113,6 +115,7 @@ void MediaPump::run()
         const auto now = Clock::now();
         if (now >= nextVideo) {
             videoTick();
+            playbackTick();
             nextVideo += videoPeriod;
             if (Clock::now() > nextVideo + videoPeriod)
                 nextVideo = Clock::now(); // fell behind: skip, never burst
@@ -216,6 +219,50 @@ void MediaPump::videoTick()
             StatusOutput::line(QStringLiteral("CORRUPT %1 %2").arg(m_config.uid).arg(key.first));
         }
     }
+}
+
+void MediaPump::playbackTick()
+{
+    const std::vector<PlaybackControl::Frame> frames = m_device.playbackTick(m_config.fps);
+    std::map<std::pair<int, int>, Stream> kept;
+    const int online = m_device.sessionCount();
+    for (const PlaybackControl::Frame &f : frames) {
+        const std::pair<int, int> key{f.session, f.channel};
+        auto found = m_playbackStreams.find(key);
+        Stream &s = kept[key];
+        if (found != m_playbackStreams.end())
+            s = std::move(found->second);
+        if (!s.encoder && !s.failed) {
+            QString error;
+            s.encoder =
+                VideoEncoder::create(m_config.codec, m_config.sd.width(), m_config.sd.height(),
+                                     m_config.fps, m_config.fps * m_config.gopSec, &error);
+            s.failed = !s.encoder;
+            if (!s.encoder)
+                StatusOutput::line(
+                    QStringLiteral("ERROR %1 playback encoder: %2").arg(m_config.uid, error));
+        }
+        if (!s.encoder)
+            continue;
+        // The recording's own time, burned in and in the frame record.
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(f.positionMs, QTimeZone::utc());
+        TestPattern::Picture picture = s.encoder->picture();
+        TestPattern::renderTagged(
+            picture, m_config.pattern, f.channel, "PB", s.frameIndex++,
+            at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toStdString());
+        VideoEncoder::Packet packet;
+        QString error;
+        if (!s.encoder->encode(f.key, packet, &error) || packet.data.isEmpty())
+            continue;
+        p2p::FrameInfo info = videoInfo(m_config.codec, packet.key, f.channel, online);
+        info.timestamp = static_cast<std::uint32_t>(f.positionMs / 1000);
+        m_device.server().sendVideoFrame(
+            f.session, f.avChannel, reinterpret_cast<const std::uint8_t *>(packet.data.constData()),
+            static_cast<std::size_t>(packet.data.size()), info);
+    }
+    // Encoders of playbacks that paused, ended or stopped go; a resumed one starts afresh
+    // with a key frame anyway.
+    m_playbackStreams.swap(kept);
 }
 
 void MediaPump::audioTick()

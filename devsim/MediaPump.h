@@ -53,6 +53,7 @@ private:
 
     void run();
     void videoTick();
+    void playbackTick();
     void audioTick();
     Stream &stream(const StreamKey &key);
     int encodedChannel(int channel) const; // the channel whose pictures `channel` sends
@@ -60,6 +61,7 @@ private:
     SimDevice &m_device;
     DeviceConfig m_config;
     std::map<StreamKey, Stream> m_streams;
+    std::map<std::pair<int, int>, Stream> m_playbackStreams; // (session, channel)
     std::map<int, ToneSource> m_tones;
 
     std::thread m_thread;

@@ -5,6 +5,8 @@
 #include "MediaPump.h"
 #include "StatusOutput.h"
 
+#include <QDateTime>
+
 namespace devsim {
 
 namespace {
@@ -44,6 +46,15 @@ SimDevice::SimDevice(const DeviceConfig &config)
     m_settings.refuseTimezone = config.refuseTimezone;
     m_settings.channels = config.channels;
     m_io = std::make_unique<IoControl>(m_settings);
+    QString error;
+    const std::optional<QList<RecordStore::Span>> schedule = RecordStore::parseSchedule(
+        config.recordings.isEmpty() ? QLatin1String(RecordStore::DefaultSchedule)
+                                    : config.recordings,
+        &error);
+    m_playback = std::make_unique<PlaybackControl>(
+        RecordStore(schedule.value_or(QList<RecordStore::Span>()), config.recordDays,
+                    QDateTime::currentSecsSinceEpoch()),
+        config.channels);
 }
 
 SimDevice::~SimDevice()
@@ -184,6 +195,7 @@ void SimDevice::onChannelOpened(int session, int channel)
         AvChannelState state;
         state.avChannel = channel;
         m_channels[{session, channel}] = state;
+        m_playback->channelOpened(session, channel);
     }
     StatusOutput::line(QStringLiteral("CHANNEL_OPEN ") + where(session, channel));
 }
@@ -197,6 +209,8 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
                            .arg(type, 4, 16, QLatin1Char('0'))
                            .arg(StatusOutput::hex(bytes)));
     if (m_config.stallIo)
+        return;
+    if (handlePlayback(session, channel, type, bytes))
         return;
 
     IoOutcome outcome;
@@ -216,16 +230,8 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
                 m_needKey.erase({session, channel});
         }
     }
-    if (outcome.reply) {
-        const QByteArray &reply = outcome.reply->payload;
-        m_server->sendIoCtrl(session, channel, outcome.reply->type,
-                             reinterpret_cast<const std::uint8_t *>(reply.constData()),
-                             static_cast<std::size_t>(reply.size()));
-        StatusOutput::line(QStringLiteral("REPLY %1 0x%2 %3")
-                               .arg(where(session, channel))
-                               .arg(outcome.reply->type, 4, 16, QLatin1Char('0'))
-                               .arg(StatusOutput::hex(reply)));
-    }
+    if (outcome.reply)
+        sendReply(session, channel, outcome.reply->type, outcome.reply->payload);
     for (const IoAction &a : outcome.actions) {
         StatusOutput::line(QStringLiteral("ACTION %1 %2 %3")
                                .arg(where(session, channel), QLatin1String(actionName(a.kind)))
@@ -242,10 +248,62 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
     }
 }
 
+void SimDevice::sendReply(int session, int channel, std::uint32_t type, const QByteArray &payload)
+{
+    m_server->sendIoCtrl(session, channel, type,
+                         reinterpret_cast<const std::uint8_t *>(payload.constData()),
+                         static_cast<std::size_t>(payload.size()));
+    StatusOutput::line(QStringLiteral("REPLY %1 0x%2 %3")
+                           .arg(where(session, channel))
+                           .arg(type, 4, 16, QLatin1Char('0'))
+                           .arg(StatusOutput::hex(payload)));
+}
+
+bool SimDevice::handlePlayback(int session, int channel, std::uint32_t type,
+                               const QByteArray &payload)
+{
+    PlaybackControl::Outcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (type == IoCtrlType::RecordListReq)
+            outcome = m_playback->recordList(payload);
+        else if (type == IoCtrlType::PlaybackControl)
+            outcome = m_playback->control(session, channel, payload);
+        else if (type == IoCtrlType::PlaybackSeek)
+            outcome = m_playback->seek(session, payload);
+        else
+            return false;
+    }
+    if (!outcome.status.isEmpty())
+        StatusOutput::line(
+            QStringLiteral("PLAYBACK %1 %2").arg(where(session, channel), outcome.status));
+    for (const PlaybackControl::Reply &r : outcome.replies)
+        sendReply(session, r.avChannel < 0 ? channel : r.avChannel, r.type, r.payload);
+    return true;
+}
+
+std::vector<PlaybackControl::Frame> SimDevice::playbackTick(int fps)
+{
+    std::vector<std::pair<PlaybackControl::Frame, PlaybackControl::Reply>> ended;
+    std::vector<PlaybackControl::Frame> frames;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        frames = m_playback->tick(fps, &ended);
+    }
+    for (const auto &[frame, reply] : ended) {
+        StatusOutput::line(QStringLiteral("PLAYBACK %1 end %2")
+                               .arg(where(frame.session, reply.avChannel))
+                               .arg(frame.channel));
+        sendReply(frame.session, reply.avChannel, reply.type, reply.payload);
+    }
+    return frames;
+}
+
 void SimDevice::onChannelClosed(int session, int channel)
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        m_playback->channelClosed(session, channel);
         m_channels.erase({session, channel});
         m_needKey.erase({session, channel});
     }
@@ -257,6 +315,7 @@ void SimDevice::onSessionClosed(int session)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_sessions.erase(session);
+        m_playback->sessionClosed(session);
         for (auto it = m_channels.begin(); it != m_channels.end();) {
             if (it->first.first == session) {
                 m_needKey.erase(it->first);

@@ -2,6 +2,7 @@
 
 #include "DeviceConfig.h"
 #include "IoControl.h"
+#include "PlaybackControl.h"
 #include "WavWriter.h"
 
 #include <p2p/DeviceServer.h>
@@ -65,6 +66,10 @@ public:
     // Prints "TALK <uid> <bytes>" when more talk audio arrived since the last call.
     void reportTalkProgress();
 
+    // The playback pictures of this tick; sends the end replies of playbacks that reached the
+    // end of their recording (media thread).
+    std::vector<PlaybackControl::Frame> playbackTick(int fps);
+
 private:
     void onSessionOpened(int session, const std::string &peer);
     void onChannelOpened(int session, int channel);
@@ -77,6 +82,9 @@ private:
     void onTalkClosed(int session, int channel);
 
     QString where(int session, int channel) const;
+    // Playback messages: true when type is one of them (handled, replies sent).
+    bool handlePlayback(int session, int channel, std::uint32_t type, const QByteArray &payload);
+    void sendReply(int session, int channel, std::uint32_t type, const QByteArray &payload);
     void finishTalk(); // under m_lock
 
     DeviceConfig m_config;
@@ -86,6 +94,7 @@ private:
     std::mutex m_lock;
     DeviceSettings m_settings;
     std::unique_ptr<IoControl> m_io;
+    std::unique_ptr<PlaybackControl> m_playback;
     std::map<AvKey, AvChannelState> m_channels;
     std::map<AvKey, std::uint64_t> m_needKey; // AV channels waiting for a key frame
     std::uint64_t m_keyRequests = 0;

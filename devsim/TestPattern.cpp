@@ -66,8 +66,8 @@ void TestPattern::fillRect(Picture &p, int x, int y, int w, int h, Yuv colour)
     }
 }
 
-void TestPattern::render(Picture &p, PatternMode mode, int channel, bool hd,
-                         std::int64_t frameIndex, const std::string &clockText)
+void TestPattern::renderTagged(Picture &p, PatternMode mode, int channel, const std::string &tag,
+                               std::int64_t frameIndex, const std::string &clockText)
 {
     if (mode == PatternMode::Solid) {
         const int half = p.height / 2;
@@ -104,7 +104,7 @@ void TestPattern::render(Picture &p, PatternMode mode, int channel, bool hd,
     // Channel label and clock on dark boxes.
     const int scale = std::max(2, p.height / 90);
     const int margin = 2 * scale;
-    const std::string label = "CH" + std::to_string(channel + 1) + (hd ? " HD" : " SD");
+    const std::string label = "CH" + std::to_string(channel + 1) + " " + tag;
     const int lineHeight = BitmapFont::glyphHeight * scale;
     fillRect(p, 0, 0, BitmapFont::textWidth(label, scale) + 2 * margin, lineHeight + 2 * margin,
              {16, 128, 128});

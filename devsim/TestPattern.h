@@ -45,7 +45,14 @@ public:
 
     // `clockText` is drawn as the running clock (moving pattern only).
     static void render(Picture &picture, PatternMode mode, int channel, bool hd,
-                       std::int64_t frameIndex, const std::string &clockText);
+                       std::int64_t frameIndex, const std::string &clockText)
+    {
+        renderTagged(picture, mode, channel, hd ? "HD" : "SD", frameIndex, clockText);
+    }
+    // The same with the label's tag after the channel ("SD", "HD", "PB").
+    static void renderTagged(Picture &picture, PatternMode mode, int channel,
+                             const std::string &tag, std::int64_t frameIndex,
+                             const std::string &clockText);
 
 private:
     static void fillRect(Picture &picture, int x, int y, int w, int h, Yuv colour);

@@ -41,6 +41,13 @@ private slots:
         QTest::newRow("max-sessions zero") << QStringList{"--uid", "A", "--max-sessions", "0"};
         QTest::newRow("unknown fault") << QStringList{"--uid", "A", "--fault", "explode"};
         QTest::newRow("unknown option") << QStringList{"--uid", "A", "--colour", "red"};
+        QTest::newRow("recording span without end")
+            << QStringList{"--uid", "A", "--recordings", "08:00"};
+        QTest::newRow("recording span empty")
+            << QStringList{"--uid", "A", "--recordings", "08:00-08:00"};
+        QTest::newRow("recording clock 25:00")
+            << QStringList{"--uid", "A", "--recordings", "01:00-25:00"};
+        QTest::newRow("record-days zero") << QStringList{"--uid", "A", "--record-days", "0"};
         QTest::newRow("stray argument") << QStringList{"--uid", "A", "extra"};
         QTest::newRow("version too long")
             << QStringList{"--uid", "A", "--version", QString(64, 'v')};

@@ -1,0 +1,266 @@
+#include "PlaybackControl.h"
+
+#include "IoControl.h"
+#include "IoCtrlType.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace devsim {
+
+namespace {
+
+constexpr std::uint32_t kPause = 0; // also resume, when paused
+constexpr std::uint32_t kStop = 1;
+constexpr std::uint32_t kStartTyped = 4;
+constexpr std::uint32_t kStartPlain = 5;
+constexpr std::uint32_t kEnded = 7;
+constexpr std::uint32_t kStart = 16; // also resume, when paused (older clients)
+constexpr int kNormalRecordType = 5;
+
+PlaybackControl::Reply controlReply(std::uint32_t command, std::uint32_t result)
+{
+    return {IoCtrlType::PlaybackControlResp, IoControl::u32(command) + IoControl::u32(result), -1};
+}
+
+QString timeText(qint64 utcMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())
+        .toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"));
+}
+
+} // namespace
+
+PlaybackControl::PlaybackControl(RecordStore store, int channels)
+    : m_store(std::move(store))
+    , m_channels(channels)
+{}
+
+std::optional<qint64> PlaybackControl::readDeviceTime(const QByteArray &data, int offset)
+{
+    if (offset < 0 || data.size() < offset + 8)
+        return std::nullopt;
+    const auto b = [&](int i) { return int(static_cast<std::uint8_t>(data.at(offset + i))); };
+    const QDate date(b(0) | b(1) << 8, b(2), b(3));
+    const QTime time(b(5), b(6), b(7));
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+QByteArray PlaybackControl::deviceTime(qint64 utcSeconds)
+{
+    const QDateTime dt = QDateTime::fromSecsSinceEpoch(utcSeconds, QTimeZone::utc());
+    QByteArray out(8, '\0');
+    out[0] = char(dt.date().year() & 0xFF);
+    out[1] = char(dt.date().year() >> 8);
+    out[2] = char(dt.date().month());
+    out[3] = char(dt.date().day());
+    out[4] = char(dt.date().dayOfWeek() % 7);
+    out[5] = char(dt.time().hour());
+    out[6] = char(dt.time().minute());
+    out[7] = char(dt.time().second());
+    return out;
+}
+
+PlaybackControl::Outcome PlaybackControl::recordList(const QByteArray &payload) const
+{
+    const std::optional<std::uint32_t> channel = IoControl::readU32(payload, 0);
+    const std::optional<qint64> from = readDeviceTime(payload, 4);
+    const std::optional<qint64> to = readDeviceTime(payload, 12);
+    QList<RecordStore::Recording> found;
+    if (channel && *channel < std::uint32_t(m_channels) && from && to && *from <= *to)
+        found = m_store.overlapping(*from, *to);
+    const int count = int(std::min<qsizetype>(found.size(), MaxListEntries));
+    QByteArray out(12, '\0');
+    if (channel)
+        out.replace(0, 4, IoControl::u32(*channel));
+    out[10] = char(count);
+    for (int i = 0; i < count; ++i) {
+        QByteArray entry = deviceTime(found[i].start) + QByteArray(4, '\0');
+        entry += IoControl::u32(std::uint32_t(found[i].length));
+        out += entry;
+    }
+    Outcome o;
+    o.replies.push_back({IoCtrlType::RecordListResp, out, -1});
+    o.status = QStringLiteral("list %1 %2 %3")
+                   .arg(channel ? qint64(*channel) : -1)
+                   .arg(from ? timeText(*from * 1000) : QStringLiteral("-"))
+                   .arg(count);
+    return o;
+}
+
+bool PlaybackControl::busyFor(int session) const
+{
+    return std::any_of(m_playbacks.begin(), m_playbacks.end(),
+                       [session](const auto &p) { return p.first.first != session; });
+}
+
+PlaybackControl::Outcome PlaybackControl::start(int session, int avChannel, int channel, qint64 at,
+                                                int recordType)
+{
+    Outcome o;
+    if (busyFor(session)) {
+        QByteArray busy(8, '\0');
+        busy[4] = 1;
+        o.replies.push_back({IoCtrlType::PlaybackBusy, busy, -1});
+        o.status = QStringLiteral("busy %1").arg(channel);
+        return o;
+    }
+    const std::optional<RecordStore::Recording> rec = m_store.atOrAfter(at);
+    if (!rec) {
+        // Nothing recorded from there on: the device ends the playback at once.
+        m_playbacks.erase({session, channel});
+        o.replies.push_back(controlReply(kStop, 0));
+        o.status = QStringLiteral("start %1 %2 none").arg(channel).arg(timeText(at * 1000));
+        return o;
+    }
+    Playback p;
+    p.controlAv = avChannel;
+    p.positionMs = std::max(at, rec->start) * 1000;
+    p.recordingEndMs = rec->end() * 1000;
+    p.speed = recordType == FastRecordType ? FastSpeed : 1;
+    auto old = m_playbacks.find({session, channel});
+    p.opened = old != m_playbacks.end() && old->second.opened;
+    m_playbacks[{session, channel}] = p;
+    o.replies.push_back(controlReply(kStart, std::uint32_t(PlaybackAvBase + channel)));
+    o.status = QStringLiteral("start %1 %2 %3")
+                   .arg(channel)
+                   .arg(timeText(p.positionMs))
+                   .arg(p.speed == 1 ? QStringLiteral("normal") : QStringLiteral("fast"));
+    return o;
+}
+
+PlaybackControl::Outcome PlaybackControl::control(int session, int avChannel,
+                                                  const QByteArray &payload)
+{
+    const std::optional<std::uint32_t> channel = IoControl::readU32(payload, 0);
+    const std::optional<std::uint32_t> command = IoControl::readU32(payload, 4);
+    Outcome o;
+    if (!channel || !command || *channel >= std::uint32_t(m_channels) || payload.size() < 24) {
+        o.status = QStringLiteral("bad control");
+        return o;
+    }
+    const int ch = int(*channel);
+    const auto it = m_playbacks.find({session, ch});
+    const std::optional<qint64> at = readDeviceTime(payload, 12);
+    const int recordType = static_cast<std::uint8_t>(payload.at(22));
+    const bool resume = it != m_playbacks.end() && it->second.paused &&
+                        (*command == kPause || (*command == kStart && !at));
+    if (resume) {
+        it->second.paused = false;
+        it->second.needKey = true;
+        o.replies.push_back(controlReply(kPause, 0));
+        o.status = QStringLiteral("resume %1").arg(ch);
+        return o;
+    }
+    switch (*command) {
+    case kStart:
+    case kStartTyped:
+    case kStartPlain:
+        if (!at) {
+            o.status = QStringLiteral("bad start %1").arg(ch);
+            return o;
+        }
+        return start(session, avChannel, ch, *at,
+                     *command == kStart ? kNormalRecordType : recordType);
+    case kPause:
+        if (it == m_playbacks.end()) {
+            o.status = QStringLiteral("pause %1 none").arg(ch);
+            return o;
+        }
+        it->second.paused = true;
+        o.replies.push_back(controlReply(kPause, 0));
+        o.status = QStringLiteral("pause %1").arg(ch);
+        return o;
+    case kStop:
+        m_playbacks.erase({session, ch});
+        o.status = QStringLiteral("stop %1").arg(ch);
+        return o;
+    default:
+        o.status = QStringLiteral("command %1 %2").arg(*command).arg(ch);
+        return o;
+    }
+}
+
+PlaybackControl::Outcome PlaybackControl::seek(int session, const QByteArray &payload)
+{
+    const std::optional<std::uint32_t> channel = IoControl::readU32(payload, 0);
+    const std::optional<qint64> at = readDeviceTime(payload, 4);
+    const std::optional<std::uint32_t> offset = IoControl::readU32(payload, 12);
+    Outcome o;
+    const auto it = channel ? m_playbacks.find({session, int(*channel)}) : m_playbacks.end();
+    std::optional<RecordStore::Recording> rec;
+    qint64 target = 0;
+    if (it != m_playbacks.end() && at && offset) {
+        target = *at + qint64(*offset);
+        rec = m_store.atOrAfter(target);
+    }
+    const bool ok = rec.has_value();
+    if (ok) {
+        Playback &p = it->second;
+        p.positionMs = std::max(target, rec->start) * 1000;
+        p.recordingEndMs = rec->end() * 1000;
+        p.ended = false;
+        p.needKey = true;
+    }
+    o.replies.push_back({IoCtrlType::PlaybackSeekResp, IoControl::u32(ok ? 0 : 1), -1});
+    o.status = QStringLiteral("seek %1 %2 %3")
+                   .arg(channel ? qint64(*channel) : -1)
+                   .arg(ok ? timeText(it->second.positionMs) : QStringLiteral("-"))
+                   .arg(ok ? QStringLiteral("ok") : QStringLiteral("no-data"));
+    return o;
+}
+
+void PlaybackControl::channelOpened(int session, int avChannel)
+{
+    const auto it = m_playbacks.find({session, avChannel - PlaybackAvBase});
+    if (it != m_playbacks.end()) {
+        it->second.opened = true;
+        it->second.needKey = true;
+    }
+}
+
+void PlaybackControl::channelClosed(int session, int avChannel)
+{
+    m_playbacks.erase({session, avChannel - PlaybackAvBase});
+}
+
+void PlaybackControl::sessionClosed(int session)
+{
+    for (auto it = m_playbacks.begin(); it != m_playbacks.end();)
+        it = it->first.first == session ? m_playbacks.erase(it) : std::next(it);
+}
+
+bool PlaybackControl::isPlaying(int session, int channel) const
+{
+    const auto it = m_playbacks.find({session, channel});
+    return it != m_playbacks.end() && it->second.opened && !it->second.paused && !it->second.ended;
+}
+
+std::vector<PlaybackControl::Frame>
+PlaybackControl::tick(int fps, std::vector<std::pair<Frame, Reply>> *ended)
+{
+    std::vector<Frame> frames;
+    const qint64 stepMs = 1000 / std::max(1, fps);
+    for (auto &[key, p] : m_playbacks) {
+        if (!p.opened || p.paused || p.ended)
+            continue;
+        Frame f{key.first, PlaybackAvBase + key.second, key.second, p.positionMs, p.needKey};
+        frames.push_back(f);
+        p.needKey = false;
+        p.positionMs += stepMs * p.speed;
+        if (p.positionMs >= p.recordingEndMs) {
+            p.ended = true;
+            Reply end = controlReply(kEnded, 0);
+            end.avChannel = p.controlAv;
+            if (ended)
+                ended->push_back({f, end});
+        }
+    }
+    return frames;
+}
+
+} // namespace devsim
