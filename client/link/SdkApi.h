@@ -4,7 +4,7 @@
 
 // The P2P calls the client makes, as a table of function pointers: the
 // session, AV channel and IO control calls of the link layer and the frame
-// receive calls of the media pipeline. The default table calls the p2p
+// receive and talk send calls of the media pipeline. The default table calls the p2p
 // library; tests install their own with setSdkApi().
 struct SdkApi
 {
@@ -33,6 +33,9 @@ struct SdkApi
                      unsigned int serviceType, unsigned char channelId, int *resend) = avServStart3;
     int (*servStop)(int avIndex) = avServStop;
     int (*servGetResendSize)(int avIndex, unsigned int *size) = avServGetResendSize;
+    // Talk audio to the device (the media pipeline's microphone sender).
+    int (*sendAudio)(int avIndex, const char *data, int size, const void *frameInfo,
+                     int frameInfoSize) = avSendAudioData;
 
     // Frame reception (the media pipeline's receive steps).
     int (*recvFrame)(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,

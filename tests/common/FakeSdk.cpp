@@ -184,6 +184,12 @@ SdkApi fakeApi()
         return int(state().audio[av].size());
     };
     a.recvAudio = recvAudio;
+    a.sendAudio = [](int av, const char *data, int size, const void *info, int infoSize) {
+        std::unique_lock<std::mutex> l(lock);
+        state().sentAudio[av].append(
+            {0, QByteArray(data, size), QByteArray(static_cast<const char *>(info), infoSize), 0});
+        return 0;
+    };
     return a;
 }
 

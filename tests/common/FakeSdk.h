@@ -47,7 +47,8 @@ struct State
     QList<QByteArray> searchEntries;
     QHash<int, QList<Frame>> video; // by AV index
     QHash<int, QList<Frame>> audio;
-    QHash<int, int> videoCalls; // receive calls per AV index
+    QHash<int, int> videoCalls;         // receive calls per AV index
+    QHash<int, QList<Frame>> sentAudio; // talk packets by AV index (data and header)
 };
 
 // Makes the fake the process's SDK (setSdkApi); once per process.
