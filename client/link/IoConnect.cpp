@@ -80,7 +80,7 @@ void IoConnect::setLinkLostHandler(std::function<void(Device *)> handler)
     m_linkLost = std::move(handler);
 }
 
-void IoConnect::setTalkHandler(std::function<void(Channel *, bool)> handler)
+void IoConnect::setTalkHandler(std::function<bool(Channel *, bool)> handler)
 {
     ORVANE_ASSERT_GUI_THREAD();
     m_talk->setHandler(std::move(handler));

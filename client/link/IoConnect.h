@@ -130,8 +130,10 @@ public:
     // pictures and shows them as offline. Unset: the stream-reset handler
     // runs for every slot of the device instead.
     void setLinkLostHandler(std::function<void(Device *)> handler);
-    // Talk: start (true) or stop (false) capturing and sending microphone audio.
-    void setTalkHandler(std::function<void(Channel *, bool on)> handler);
+    // Talk: start (true) or stop (false) capturing and sending microphone
+    // audio; a start that returns false fails the talk ("Not Found Input
+    // Device.") and closes it on the device.
+    void setTalkHandler(std::function<bool(Channel *, bool on)> handler);
     // Which slot the view grid shows (true = live); live when unset.
     void setLiveModeProvider(std::function<bool()> provider);
 

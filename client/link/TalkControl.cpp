@@ -15,7 +15,7 @@ TalkControl::TalkControl(LinkTaskCorePtr core, const Dev *dev, ReplyWatch *repli
     , m_replies(replies)
 {}
 
-void TalkControl::setHandler(std::function<void(Channel *, bool)> handler)
+void TalkControl::setHandler(std::function<bool(Channel *, bool)> handler)
 {
     m_handler = std::move(handler);
 }
@@ -94,16 +94,16 @@ void TalkControl::onSpeech(const ProgressEvent_audioSendSpeechStart &e)
     Channel *ch = m_replies->resultArrived(e.ctx);
     if (!ch || ch->talkAvIndex() != e.talkAvIndex)
         return;
-    if (e.result < 0) {
-        stopStream(ch);
-        request(ch, false);
-        emit failed(ch, 0, QCoreApplication::translate("IoConnect", "Not Found Input Device."));
-        return;
+    if (e.result >= 0) {
+        ch->setTalking(true);
+        if (!m_handler || m_handler(ch, true)) {
+            emit succeeded(ch);
+            return;
+        }
     }
-    ch->setTalking(true);
-    if (m_handler)
-        m_handler(ch, true);
-    emit succeeded(ch);
+    stopStream(ch);
+    request(ch, false);
+    emit failed(ch, 0, QCoreApplication::translate("IoConnect", "Not Found Input Device."));
 }
 
 void TalkControl::stopStream(Channel *ch)

@@ -30,8 +30,10 @@ public:
     TalkControl(LinkTaskCorePtr core, const Dev *dev, ReplyWatch *replies,
                 QObject *parent = nullptr);
 
-    // Starts (true) or stops (false) capturing and sending microphone audio.
-    void setHandler(std::function<void(Channel *, bool on)> handler);
+    // Starts (true) or stops (false) capturing and sending microphone audio;
+    // a start that returns false (no microphone) fails the talk with
+    // "Not Found Input Device." and closes it on the device.
+    void setHandler(std::function<bool(Channel *, bool on)> handler);
 
     // Starts or stops talk on ch; nothing while the link is closing.
     void request(Channel *ch, bool on);
@@ -56,5 +58,5 @@ private:
     LinkTaskCorePtr m_core;
     const Dev *m_dev;
     ReplyWatch *m_replies;
-    std::function<void(Channel *, bool)> m_handler;
+    std::function<bool(Channel *, bool)> m_handler;
 };
