@@ -7,6 +7,7 @@
 #include "link/LinkTaskCore.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -94,6 +95,26 @@ public:
     void ptzPoint(Channel *ch, bool b, bool shortForm);
     void ptzCruise(Channel *ch, bool b, bool shortForm);
     void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra, bool shortForm);
+
+    // Remote playback. The commands travel on the live AV channel; the
+    // picture on the playback slot's own AV channel, which the device names
+    // in its answer to the start. A record list is asked for a local day
+    // (replies for a day asked before are dropped); a recording that ends
+    // plays on from the next one of the day by itself.
+    void getReplayVideoTime(Channel *ch, const QDate &day);
+    void playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
+                    int recordType);
+    void pauseReplay(Channel *ch, bool alsoStopped);
+    void resumeReplay(Channel *ch, bool keepPausedFlag);
+    // Live: stop / start the video; playback: pause (as a stop) / resume.
+    void pause(Channel *ch, bool live);
+    void resume(Channel *ch, bool live);
+    void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt);
+    // Seeks offsetSeconds from the channel's replayDateTime.
+    void changeReplayTime(Channel *ch, int offsetSeconds);
+    // What the channel's version text says of its playback commands (null: true).
+    static bool isLegacyPlayback(const Channel *ch);
+    static bool supportsStartSeek(const Channel *ch);
 
     // LAN search; the results of the last successful search.
     void startLanSearch();
@@ -229,6 +250,8 @@ private:
     void tryReconnect(Device *d);
     static Channel *requestedChannel(const Device *d);
 
+    void handlePlaybackReply(Channel *ch, unsigned int type, const QByteArray &data);
+    void closePlaybackSlot(Channel *ch);
     void sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
                      std::function<QEvent *(const TaskContext &, int)> makeEvent);
     void closeSlot(Channel *ch, bool live);
@@ -247,4 +270,5 @@ private:
     std::function<void(Channel *, bool, bool)> m_streamReset;
     std::function<void(Device *)> m_linkLost;
     std::function<bool()> m_liveMode;
+    QHash<ChannelRef, QDate> m_recordListAsked; // the day each channel's last list request asked
 };

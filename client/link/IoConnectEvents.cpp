@@ -45,19 +45,26 @@ const IoConnect::ResultRoute IoConnect::s_routes[] = {
     {LinkEventType::StartStream, &IoConnect::videoRequestFailMsg,
      [](IoConnect &, Channel *ch, const TaskResultEvent &) { ch->setVideoOn(true, true); },
      &IoConnect::videoRequestSuccessMsg},
-    {LinkEventType::GetReplayVideoTime, &IoConnect::requestReplayVideoTimeFailMsg, nullptr,
+    {LinkEventType::GetReplayVideoTime, &IoConnect::requestReplayVideoTimeFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &) {
+         io.m_replies->await(ch, IOCTRL_RECORD_LIST_RESP);
+     },
      &IoConnect::requestReplayVideoTimeSuccessMsg, true},
-    {LinkEventType::PlayReplay, &IoConnect::startReplayControlFailMsg},
+    {LinkEventType::PlayReplay, &IoConnect::startReplayControlFailMsg,
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
+         io.m_replies->await(ch, IOCTRL_PLAYBACK_CONTROL_RESP);
+         if (IoConnect::supportsStartSeek(ch))
+             io.changeReplayTime(ch, static_cast<const ProgressEvent_playReplay &>(e).seekOffset);
+     }},
     {LinkEventType::PlayReplayIo, &IoConnect::startReplayFailMsg},
     {LinkEventType::StopReplay, &IoConnect::stopReplayFailMsg,
-     [](IoConnect &io, Channel *ch, const TaskResultEvent &) {
-         if (ch->avIndex(false) >= 0) {
-             sdkApi().clientStop(ch->avIndex(false));
-             ch->setAvIndex(-1, false);
-         }
-         io.resetStream(ch, false);
-     },
-     &IoConnect::stopReplaySuccessMsg},
+     [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
+         io.closePlaybackSlot(ch);
+         emit io.stopReplaySuccessMsg(ch);
+         const auto &stop = static_cast<const ProgressEvent_stopReplay &>(e);
+         if (stop.restart)
+             io.playReplay(ch, stop.restartAt, 0, true, 5);
+     }},
     {LinkEventType::ChangeQuality, &IoConnect::changeQualityFailMsg,
      [](IoConnect &io, Channel *ch, const TaskResultEvent &e) {
          io.m_quality = static_cast<const ProgressEvent_changeQuality &>(e).quality ? 1 : 0;
@@ -269,8 +276,9 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
     // every channel start), a busy note while a playback is wanted, and the
     // replies awaited. Anything else the device sends is dropped.
     bool asked = m_replies->arrived(ch, type) || type == IOCTRL_VERSION_RESP;
-    if (type == IOCTRL_PLAYBACK_BUSY)
-        asked = ch->viewRequested(false) || ch->avIndex(false) >= 0;
+    // The device also ends a playback by itself (end of recording, stop).
+    if (type == IOCTRL_PLAYBACK_BUSY || type == IOCTRL_PLAYBACK_CONTROL_RESP)
+        asked = asked || ch->viewRequested(false) || ch->avIndex(false) >= 0;
     if (!asked) {
         qInfo().noquote() << QStringLiteral("%1 channel %2: reply 0x%3 nobody asked for, ignored")
                                  .arg(ch->device()->uid())
@@ -290,6 +298,10 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
         }
         return;
     }
+    case IOCTRL_RECORD_LIST_RESP:
+    case IOCTRL_PLAYBACK_CONTROL_RESP:
+        handlePlaybackReply(ch, type, data);
+        return;
     case IOCTRL_PLAYBACK_SEEK_RESP: {
         const std::optional<quint8> result = IoCtrl::readU8(data, 0);
         if (result && *result == 0)

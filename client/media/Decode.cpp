@@ -38,14 +38,14 @@ Decode::Decode(Video *video, QObject *parent)
     // Audio playback takes these over once it exists; until then audio
     // frames are received (keeping the library's buffer drained) and freed.
     m_audio = [](Channel *, bool, ChannelBufferItem *item) { delete item; };
-    // Live streams restart through the link; the playback restart (stop
-    // replay with restart at the grid's date and time) is installed with
-    // setRestartHandler by whoever knows the playback position.
+    // Streams restart through the link: live by stopping and starting the
+    // video, playback by stopping and starting again at the channel's
+    // playback time (the grid may install one that knows better).
     m_restart = [](Channel *channel, bool live) {
         if (live)
             IoConnect::instance()->stopVideo(channel, true);
         else
-            qWarning() << "playback restart not available";
+            IoConnect::instance()->stopReplay(channel, true, channel->replayDateTime());
     };
     m_linkLost = [](Device *device, int code) {
         IoConnect::instance()->reportLinkLost(device, code);

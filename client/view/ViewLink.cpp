@@ -3,8 +3,6 @@
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 
-#include <QDebug>
-
 void IoConnectViewLink::connectChannel(Channel *ch)
 {
     IoConnect::instance()->connectChannel(ch);
@@ -65,44 +63,23 @@ void IoConnectViewLink::audioSendControl(Channel *ch, bool on)
     IoConnect::instance()->audioSendControl(ch, on);
 }
 
-// The remote playback commands are not part of the link yet: until they are,
-// pausing and resuming the live stream stop and restart its video, and the
-// playback stream is left alone.
 void IoConnectViewLink::pause(Channel *ch, bool live)
 {
-    if (!ch)
-        return;
-    if (live)
-        IoConnect::instance()->stopVideo(ch, false);
-    else
-        qDebug() << "pause: remote playback not available, channel" << ch->index();
+    IoConnect::instance()->pause(ch, live);
 }
 
 void IoConnectViewLink::resume(Channel *ch, bool live)
 {
-    if (!ch)
-        return;
-    if (live)
-        IoConnect::instance()->startVideo(ch);
-    else
-        qDebug() << "resume: remote playback not available, channel" << ch->index();
+    IoConnect::instance()->resume(ch, live);
 }
 
 void IoConnectViewLink::playReplay(Channel *ch, const QDateTime &start, int seekOffset,
                                    bool startFlag, int recordType)
 {
-    Q_UNUSED(start)
-    Q_UNUSED(seekOffset)
-    Q_UNUSED(startFlag)
-    Q_UNUSED(recordType)
-    if (ch)
-        qDebug() << "playReplay: remote playback not available, channel" << ch->index();
+    IoConnect::instance()->playReplay(ch, start, seekOffset, startFlag, recordType);
 }
 
 void IoConnectViewLink::stopReplay(Channel *ch, bool restart, const QDateTime &restartAt)
 {
-    Q_UNUSED(restart)
-    Q_UNUSED(restartAt)
-    if (ch)
-        qDebug() << "stopReplay: remote playback not available, channel" << ch->index();
+    IoConnect::instance()->stopReplay(ch, restart, restartAt);
 }
