@@ -119,8 +119,6 @@ public:
     void setRecordKeySeen(bool seen, bool live) { slot(live).recordKeySeen = seen; }
     QString recordPath(bool live) const { return slot(live).recordPath; }
     void setRecordPath(const QString &path, bool live) { slot(live).recordPath = path; }
-    bool snapshotPending(bool live) const { return slot(live).snapshotPending; }
-    void setSnapshotPending(bool on, bool live) { slot(live).snapshotPending = on; }
 
     // Talk state (one copy).
     TalkState &talk() { return m_talk; }

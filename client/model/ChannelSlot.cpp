@@ -19,22 +19,9 @@ void AudioDecoderSet::reset()
     codec = nullptr;
 }
 
-void RecordOutputStream::reset()
-{
-    encoder.reset();
-    frame.reset();
-    tmpFrame.reset();
-    stream = nullptr;
-    nextPts = 0;
-}
-
 ChannelSlot::~ChannelSlot()
 {
     deleteRecordTimer();
-    // Encoders before the format context that owns the streams.
-    videoStream.reset();
-    audioStream.reset();
-    formatContext.reset();
 }
 
 void ChannelSlot::deleteRecordTimer()

@@ -12,8 +12,8 @@
 #include <memory>
 
 struct AVCodec;
-struct AVStream;
 class ChannelSaveTimeout;
+class RecordFile;
 
 // H.264/H.265 decoder of one stream. Ready only when all five handles are set.
 struct VideoDecoderSet
@@ -38,18 +38,6 @@ struct AudioDecoderSet
     AvFramePtr frame;
 
     bool ready() const { return packet && codec && context && frame; }
-    void reset();
-};
-
-// One output stream of a recording file.
-struct RecordOutputStream
-{
-    AVStream *stream = nullptr; // owned by the format context
-    AvCodecContextPtr encoder;
-    AvFramePtr frame;
-    AvFramePtr tmpFrame;
-    int64_t nextPts = 0;
-
     void reset();
 };
 
@@ -84,21 +72,20 @@ struct ChannelSlot
     int pictureWidth = 0; // size of the last decoded picture
     int pictureHeight = 0;
 
-    // Audio decoding; float samples waiting to be handed to the recording.
+    // Audio decoding.
     AudioDecoderSet audioDecoder;
-    QByteArray pendingSamples;
-    int pendingLength = 0;
 
-    // Recording and snapshot.
-    bool recording = false;     // use Channel::setRecording, which clears recordKeySeen
-    bool recordKeySeen = false; // first key frame after `recording` was set has been seen
-    QString recordPath;         // path of the open file; empty when none is open
-    AvOutputFormatPtr formatContext;
-    RecordOutputStream videoStream;
-    RecordOutputStream audioStream;
-    bool hasAudio = false;
-    const AVCodec *audioEncoder = nullptr;
-    bool snapshotPending = false;
+    // Recording (snapshots are taken from the picture exchange). The flags are
+    // set on the GUI thread and read by the decode step; the file state belongs
+    // to the decode step (decode lock), and VideoRecord hands the open file to
+    // the audio tap under its own lock.
+    // The user asked to record; use Channel::setRecording, which clears recordKeySeen.
+    std::atomic<bool> recording{false};
+    // The first key frame after `recording` was set has been seen.
+    std::atomic<bool> recordKeySeen{false};
+    QString recordPath;                     // path of the open file; empty when none is open
+    std::shared_ptr<RecordFile> recordFile; // the open file (closes itself when released)
+    bool recordFailed = false; // the file failed: nothing is written until `recording` is cleared
     ChannelSaveTimeout *recordTimer = nullptr; // owned; record-length timer or null
 
     ChannelSlot() = default;
