@@ -4,6 +4,7 @@
 #include "config/Location.h"
 #include "diagnostics/Checks.h"
 #include "link/IoConnect.h"
+#include "media/VideoRecord.h"
 #include "view/GlWidgetViewWindow.h"
 #include "model/Channel.h"
 #include "model/ChannelSaveTimeout.h"
@@ -67,6 +68,9 @@ ViewControl::ViewControl(QObject *parent)
         // The cells and the link read the mode of the grid.
         GlWidgetViewWindow::setModeSource([] { return ViewControl::instance()->isLive(); });
         io->setLiveModeProvider([] { return ViewControl::instance()->isLive(); });
+        // A recording whose file cannot be written ends as if stopped.
+        connect(VideoRecord::instance(), &VideoRecord::recordFailed, this,
+                [this](Channel *ch, bool live, const QString &) { endRecording(ch, live); });
     }
     m_windowMod = static_cast<WINDOW_MOD>(m_location->windowNum());
     // Cells are fitted once their size has settled.
@@ -515,7 +519,7 @@ void ViewControl::recordChange(Channel *channel, bool on)
         connect(timer, &ChannelSaveTimeout::timeout, this, &ViewControl::stopSaveRecord);
         slot.recordTimer = timer;
         const int minutes = qBound(1, m_location->timeLength(), MaxRecordMinutes);
-        timer->start(minutes * 60000);
+        timer->start(minutes * m_recordMinuteMs);
     }
     emit recordMsg(channel, on);
 }
@@ -533,6 +537,20 @@ void ViewControl::stopSaveRecord(Channel *channel)
     ChannelSlot &slot = channel->slot(live);
     if (timer && slot.recordTimer == timer) {
         slot.recordTimer = nullptr;
+        timer->deleteLater();
+    }
+    channel->setRecording(false, live);
+    emit recordMsg(channel, false);
+}
+
+void ViewControl::endRecording(Channel *channel, bool live)
+{
+    if (!channel->recording(live))
+        return;
+    ChannelSlot &slot = channel->slot(live);
+    if (ChannelSaveTimeout *timer = slot.recordTimer) {
+        slot.recordTimer = nullptr;
+        timer->stop();
         timer->deleteLater();
     }
     channel->setRecording(false, live);

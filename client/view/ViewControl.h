@@ -106,6 +106,8 @@ public:
     // Local recording of the current mode; the record-length timer stops it
     // after "config/timeLength" minutes.
     void recordChange(Channel *channel, bool on);
+    // Test seam: the length of one record-length minute in milliseconds.
+    void setRecordMinuteMs(int ms) { m_recordMinuteMs = ms; }
 
     // Relays for child widgets.
     void openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
@@ -151,6 +153,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void endRecording(Channel *channel, bool live);
     GlWidgetViewWindow *createWindow();
     void dropWindow(GlWidgetViewWindow *window);
     // Puts the channel into the window, releasing what either held before.
@@ -163,6 +166,7 @@ private:
     std::unique_ptr<ViewLink> m_link;
     Dev *m_dev;
     Location *m_location;
+    int m_recordMinuteMs = 60000;
     WINDOW_MOD m_windowMod = WINDOW_MOD_4;
     WINDOW_MOD m_previousMod = WINDOW_MOD_4;
     QList<GlWidgetViewWindow *> m_windows;
