@@ -1,0 +1,438 @@
+// Local recording and snapshots end to end: the real main window records
+// devsim channels (H.264 with sound, H.265 without) through its record
+// button into fragmented MP4 files that FFmpeg's own tools must accept, saves
+// the picture of a cell through its snapshot button, ends recordings by the
+// record-length timer and on files that cannot be written, and leaves a
+// playable file behind when the client is killed mid-recording.
+
+#include "DevsimProcess.h"
+#include "E2eClient.h"
+
+#include "app/LabelRecordBtn.h"
+#include "app/LabelShotBtn.h"
+#include "link/IoConnect.h"
+#include "media/PictureExchange.h"
+#include "media/Video.h"
+#include "media/VideoRecord.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "view/GlWidgetViewWindow.h"
+#include "view/ViewControl.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+const QString H264Uid = QStringLiteral("E2EREC264000000001");
+const QString H265Uid = QStringLiteral("E2EREC265000000001");
+const QString Password = QStringLiteral("e2e-pw");
+constexpr int Fps = 10;
+constexpr double FrameSeconds = 1.0 / Fps;
+
+bool haveTools()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty();
+}
+
+// What FFmpeg's tools say about a file.
+struct Probe
+{
+    QString errors;      // ffprobe -v error and ffmpeg -v error decoding, joined
+    QStringList streams; // "codec_name,codec_type"
+    int videoPackets = 0;
+    bool startsWithKey = false;
+    double videoSeconds = 0; // first packet's start to last packet's end
+};
+
+QString run(const QString &program, const QStringList &args, QString *out = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000))
+        return program + QStringLiteral(" did not finish");
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+    const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    if (p.exitCode() != 0)
+        return program + QStringLiteral(" failed: ") + err;
+    return err;
+}
+
+Probe probe(const QString &file)
+{
+    Probe r;
+    QString out;
+    QStringList errors{run(
+        "ffprobe",
+        {"-v", "error", "-show_entries", "stream=codec_name,codec_type", "-of", "csv=p=0", file},
+        &out)};
+    r.streams = out.split('\n', Qt::SkipEmptyParts);
+    errors << run("ffprobe",
+                  {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                   "packet=pts_time,duration_time,flags", "-of", "csv=p=0", file},
+                  &out);
+    const QStringList packets = out.split('\n', Qt::SkipEmptyParts);
+    r.videoPackets = int(packets.size());
+    if (!packets.isEmpty()) {
+        const QStringList first = packets.first().split(',');
+        const QStringList last = packets.last().split(',');
+        r.startsWithKey = first.value(2).startsWith('K');
+        r.videoSeconds =
+            last.value(0).toDouble() + last.value(1).toDouble() - first.value(0).toDouble();
+    }
+    errors << run("ffmpeg", {"-v", "error", "-i", file, "-f", "null", "-"});
+    errors.removeAll(QString());
+    r.errors = errors.join('\n');
+    return r;
+}
+
+void saveArtifact(const QString &file, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
+    if (dir.isEmpty() || file.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    QFile::remove(QDir(dir).filePath(name));
+    QFile::copy(file, QDir(dir).filePath(name));
+}
+
+bool near(QRgb a, QRgb b, int tolerance = 16)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+} // namespace
+
+class tst_E2eRecord : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void recordingPlaysForItsWallTime_data();
+    void recordingPlaysForItsWallTime();
+    void recordLengthTimerEndsRecording();
+    void unwritableRecordingStopsWithMessage_data();
+    void unwritableRecordingStopsWithMessage();
+    void snapshotIsThePictureShown();
+    void snapshotWithoutPictureSavesNothing();
+    void killedClientLeavesPlayableFile();
+
+private:
+    // Shows the channel in the cell, selects it and waits for its picture.
+    Channel *show(const QString &uid, int index, int cell);
+    void click(QWidget *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    QTemporaryDir settingsDir;
+    QTemporaryDir videoDir;
+    QTemporaryDir picDir;
+    DevsimProcess sim264;
+    DevsimProcess sim265;
+    E2eClient client;
+    VideoRecord *record = nullptr;
+    LabelRecordBtn *recordButton = nullptr;
+    LabelShotBtn *shotButton = nullptr;
+};
+
+void tst_E2eRecord::initTestCase()
+{
+    QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
+    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const QStringList common{"--type", "1",       "--account", "admin", "--password",
+                             Password, "--fps",   "10",        "--gop", "1",
+                             "--sd",   "320x180", "--pattern", "solid"};
+    sim264.setDiscoveryPort(discovery);
+    sim265.setDiscoveryPort(discovery);
+    QVERIFY2(sim264.start(QStringList{"--uid", H264Uid, "--channels", "2"} + common),
+             qPrintable(sim264.errorText()));
+    QVERIFY2(
+        sim265.start(QStringList{"--uid", H265Uid, "--channels", "1", "--codec", "h265"} + common),
+        qPrintable(sim265.errorText()));
+    qputenv("ORVANE_P2P_PEERS", (sim264.peersEnv() + ';' + sim265.peersEnv()).toLatin1());
+    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+
+    E2eClient::useSettings(settingsDir.path());
+    QVERIFY(Config::instance()->set(ConfigKey::VideoPath, videoDir.path()));
+    QVERIFY(Config::instance()->set(ConfigKey::PicPath, picDir.path()));
+    QVERIFY(E2eClient::registerDevice(H264Uid, Password, 2));
+    QVERIFY(E2eClient::registerDevice(H265Uid, Password, 1));
+    MainWindow *window = client.show();
+    QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));
+    record = VideoRecord::instance();
+    recordButton = window->findChild<LabelRecordBtn *>(QStringLiteral("label_icon_video"));
+    shotButton = window->findChild<LabelShotBtn *>(QStringLiteral("label_icon_photo"));
+    QVERIFY(recordButton && shotButton);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        Dev::instance()->deviceByUid(H264Uid) && Dev::instance()->deviceByUid(H265Uid), 10000);
+}
+
+void tst_E2eRecord::cleanupTestCase()
+{
+    client.host.reset();
+    sim264.stop();
+    sim265.stop();
+}
+
+Channel *tst_E2eRecord::show(const QString &uid, int index, int cell)
+{
+    Channel *channel = Dev::instance()->deviceByUid(uid)->channel(index);
+    if (!channel->window())
+        ViewControl::instance()->openInCell(channel, cell);
+    Dev::instance()->setSelectedChannel(channel);
+    auto pictures = Video::instance()->pictures(channel, true);
+    if (!QTest::qWaitFor([&] { return pictures->hasPicture(); }, 30000))
+        return nullptr;
+    return channel;
+}
+
+void tst_E2eRecord::recordingPlaysForItsWallTime_data()
+{
+    QTest::addColumn<QString>("uid");
+    QTest::addColumn<bool>("sound");
+    QTest::addColumn<QString>("codec");
+    QTest::newRow("H.264 with sound") << H264Uid << true << "h264";
+    QTest::newRow("H.265 without sound") << H265Uid << false << "hevc";
+}
+
+void tst_E2eRecord::recordingPlaysForItsWallTime()
+{
+    QFETCH(QString, uid);
+    QFETCH(bool, sound);
+    QFETCH(QString, codec);
+    Channel *channel = show(uid, 0, 0);
+    QVERIFY(channel);
+    // With the sound pipeline feeding the recorder, the file gets the sound.
+    if (sound) {
+        IoConnect::instance()->audioControl(channel, true);
+        if (!QTest::qWaitFor([&] { return record->audioArrives(); }, 10000))
+            qInfo("no sound reaches the recorder: the file is checked without it");
+    }
+    const bool withSound = sound && record->audioArrives();
+    // The file's time runs from its first frame (the start signal) to the end
+    // of its last (the first frame after the stop closes the file).
+    QElapsedTimer clock;
+    clock.start();
+    qint64 startedAt = -1;
+    qint64 finishedAt = -1;
+    QString path;
+    QMetaObject::Connection c1 =
+        connect(record, &VideoRecord::recordStarted, this, [&] { startedAt = clock.elapsed(); });
+    QMetaObject::Connection c2 =
+        connect(record, &VideoRecord::recordFinished, this, [&](Channel *, bool, const QString &p) {
+            finishedAt = clock.elapsed();
+            path = p;
+        });
+    click(recordButton);
+    QVERIFY(recordButton->active());
+    QTRY_VERIFY_WITH_TIMEOUT(startedAt >= 0, 10000);
+    // ORVANE_RECORD_SECONDS=60 checks a longer recording by hand.
+    const int seconds = qEnvironmentVariableIsSet("ORVANE_RECORD_SECONDS")
+                            ? qEnvironmentVariableIntValue("ORVANE_RECORD_SECONDS")
+                            : 10;
+    QTest::qWait(seconds * 1000);
+    click(recordButton);
+    QVERIFY(!recordButton->active());
+    QTRY_VERIFY_WITH_TIMEOUT(finishedAt >= 0, 10000);
+    disconnect(c1);
+    disconnect(c2);
+    if (sound)
+        IoConnect::instance()->audioControl(channel, false);
+    QVERIFY(QFileInfo(path).fileName().startsWith(QStringLiteral("Preview_VID1_")));
+    QVERIFY(path.startsWith(videoDir.path() + "/QELO/" + uid + '/'));
+    if (sound)
+        saveArtifact(path, QStringLiteral("record-live.mp4"));
+    if (!haveTools())
+        QSKIP("ffprobe/ffmpeg not installed");
+
+    const Probe p = probe(path);
+    QVERIFY2(p.errors.isEmpty(), qPrintable(p.errors));
+    QVERIFY2(p.streams.contains(codec + ",video"), qPrintable(p.streams.join(' ')));
+    QCOMPARE(p.streams.contains(QStringLiteral("aac,audio")), withSound);
+    QVERIFY(p.startsWithKey);
+    const double wall = (finishedAt - startedAt) / 1000.0;
+    QVERIFY2(qAbs(p.videoSeconds - wall) <= FrameSeconds,
+             qPrintable(QStringLiteral("plays %1 s, recorded %2 s").arg(p.videoSeconds).arg(wall)));
+    QVERIFY(qAbs(p.videoPackets * FrameSeconds - p.videoSeconds) <= FrameSeconds);
+}
+
+void tst_E2eRecord::recordLengthTimerEndsRecording()
+{
+    Channel *channel = show(H264Uid, 0, 0);
+    QVERIFY(channel);
+    QVERIFY(Config::instance()->set(ConfigKey::RecordMinutes, 1));
+    ViewControl::instance()->setRecordMinuteMs(2000);
+    QSignalSpy finished(record, &VideoRecord::recordFinished);
+    click(recordButton);
+    QVERIFY(channel->recording(true));
+    QTRY_VERIFY_WITH_TIMEOUT(!channel->recording(true) && !recordButton->active(), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    ViewControl::instance()->setRecordMinuteMs(60000);
+}
+
+void tst_E2eRecord::unwritableRecordingStopsWithMessage_data()
+{
+    QTest::addColumn<bool>("diskFull");
+    QTest::newRow("folder cannot be created") << false;
+#ifndef Q_OS_WIN
+    // The file size limit fails writes as a full disk does.
+    QTest::newRow("disk full") << true;
+#endif
+}
+
+void tst_E2eRecord::unwritableRecordingStopsWithMessage()
+{
+    QFETCH(bool, diskFull);
+    Channel *channel = show(H264Uid, 0, 0);
+    QVERIFY(channel);
+    QTemporaryDir dir;
+    QString folder = dir.filePath(QStringLiteral("videos"));
+    if (!diskFull) {
+        QFile blocker(folder); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    record->setVideoPath(folder);
+    QSignalSpy failed(record, &VideoRecord::recordFailed);
+    QString path;
+    QMetaObject::Connection c = connect(record, &VideoRecord::recordStarted, this,
+                                        [&](Channel *, bool, const QString &p) { path = p; });
+    click(recordButton);
+#ifndef Q_OS_WIN
+    // Once the file holds a fragment, it may not grow any more.
+    struct SizeLimit
+    {
+        rlimit saved{};
+        bool set = false;
+        void limit(qint64 bytes)
+        {
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &saved);
+            rlimit small = saved;
+            small.rlim_cur = rlim_t(bytes);
+            set = setrlimit(RLIMIT_FSIZE, &small) == 0;
+        }
+        ~SizeLimit()
+        {
+            if (set)
+                setrlimit(RLIMIT_FSIZE, &saved);
+        }
+    } sizeLimit;
+    if (diskFull) {
+        const auto fragments = [&path] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().count("moof") : 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(fragments() >= 1, 20000);
+        sizeLimit.limit(QFileInfo(path).size() + 1);
+        QVERIFY(sizeLimit.set);
+    }
+#endif
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 30000);
+    disconnect(c);
+    record->setVideoPath(videoDir.path());
+    QTRY_VERIFY(!channel->recording(true) && !recordButton->active());
+    const QString message = failed.at(0).at(2).toString();
+    QVERIFY2(message.startsWith(QStringLiteral("Recording of ")), qPrintable(message));
+    QCOMPARE(path.isEmpty(), !diskFull);
+    if (diskFull && haveTools()) {
+        const Probe p = probe(path);
+        QVERIFY2(p.videoPackets > 0 && p.startsWithKey, qPrintable(p.errors));
+    }
+}
+
+void tst_E2eRecord::snapshotIsThePictureShown()
+{
+    Channel *channel = show(H264Uid, 0, 0);
+    QVERIFY(channel);
+    QSignalSpy saved(record, &VideoRecord::snapshotSaved);
+    click(shotButton);
+    click(shotButton); // the same second: a second file
+    QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 2, 10000);
+    const QString first = saved.at(0).at(2).toString();
+    const QString second = saved.at(1).at(2).toString();
+    QVERIFY(first != second);
+    QVERIFY(first.endsWith(".jpg") && QFileInfo::exists(second));
+    saveArtifact(first, QStringLiteral("snapshot.jpg"));
+
+    const QImage jpeg(first);
+    const QImage cell = channel->window()->grabFramebuffer();
+    QVERIFY(!jpeg.isNull() && !cell.isNull());
+    for (double y : {0.3, 0.7}) {
+        const QRgb want = cell.pixel(cell.width() / 2, int(cell.height() * y));
+        const QRgb got = jpeg.pixel(jpeg.width() / 2, int(jpeg.height() * y));
+        QVERIFY2(near(got, want), qPrintable(QStringLiteral("JPEG %1 against cell %2")
+                                                 .arg(QColor(got).name(), QColor(want).name())));
+    }
+}
+
+void tst_E2eRecord::snapshotWithoutPictureSavesNothing()
+{
+    Channel *unseen = Dev::instance()->deviceByUid(H264Uid)->channel(1);
+    QVERIFY(!Video::instance()->pictures(unseen, true)->hasPicture());
+    Dev::instance()->setSelectedChannel(unseen);
+    const QStringList before = QDir(picDir.path() + "/QELO/" + H264Uid).entryList(QDir::Files);
+    QSignalSpy failed(record, &VideoRecord::snapshotFailed);
+    click(shotButton);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+    QVERIFY(failed.at(0).at(2).toString().contains(QStringLiteral("no picture")));
+    QCOMPARE(QDir(picDir.path() + "/QELO/" + H264Uid).entryList(QDir::Files), before);
+}
+
+void tst_E2eRecord::killedClientLeavesPlayableFile()
+{
+#ifdef Q_OS_WIN
+    QSKIP("needs SIGKILL");
+#else
+    QTemporaryDir childSettings;
+    QTemporaryDir childVideos;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QStringLiteral(ORVANE_RECORD_CHILD_PATH),
+                {childSettings.path(), childVideos.path(), H264Uid, Password});
+    QVERIFY(child.waitForStarted());
+    QString path;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const QByteArray line = child.readLine().trimmed();
+            if (line.startsWith("RECORDING "))
+                path = QString::fromUtf8(line.mid(10));
+            return !path.isEmpty();
+        }(),
+        60000);
+    // Several fragments on disk, then the power cut.
+    const auto fragments = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count("moof") : 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(fragments() >= 3, 30000);
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    saveArtifact(path, QStringLiteral("record-killed.mp4"));
+    if (!haveTools())
+        QSKIP("ffprobe/ffmpeg not installed");
+    const Probe p = probe(path);
+    QVERIFY2(p.errors.isEmpty(), qPrintable(p.errors));
+    QVERIFY(p.streams.contains(QStringLiteral("h264,video")));
+    QVERIFY(p.startsWithKey);
+    QVERIFY(p.videoPackets >= 2 * Fps);
+#endif
+}
+
+QTEST_MAIN(tst_E2eRecord)
+#include "tst_e2e_record.moc"
