@@ -5,13 +5,17 @@
 #include "app/LabelSystemBtn.h"
 #include "app/WidgetBtnLive.h"
 #include "app/WidgetMenuWindow.h"
+#include "config/Location.h"
 #include "devtree/DevMenu.h"
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
 #include "link/IoConnect.h"
+#include "media/Audio.h"
+#include "media/AudioSend.h"
 #include "media/Decode.h"
 #include "media/Video.h"
+#include "media/VideoRecord.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -53,8 +57,23 @@ MainWindow::MainWindow(QWidget *parent)
     decode->setModeSource([] { return ViewControl::instance()->isLive(); });
     io->setStreamResetHandler([](Channel *ch, bool live, bool restarting) {
         Video::instance()->tearDownDecoder(ch, live, restarting);
+        Audio::instance()->tearDownDecoder(ch, live);
     });
-    Channel::setDestroyHook([](Channel *ch) { Video::instance()->releaseChannel(ch); });
+    Channel::setDestroyHook([](Channel *ch) {
+        Video::instance()->releaseChannel(ch);
+        Audio::instance()->releaseChannel(ch);
+    });
+    decode->setAudioHandler([](Channel *ch, bool live, ChannelBufferItem *item) {
+        Audio::instance()->play(ch, live, item);
+    });
+    io->setTalkHandler(
+        [](Channel *ch, bool on) { return AudioSend::instance()->talkChanged(ch, on); });
+    // Local recording and snapshots: folders from the settings, frames and sound from the decoders.
+    VideoRecord *record = VideoRecord::instance();
+    record->setVideoPath(Location::instance()->videoPath());
+    record->setPicPath(Location::instance()->picPath());
+    video->setFrameTap(record);
+    Audio::instance()->setFrameTap(record);
     connect(view, &ViewControl::quitMsg, decode, &Decode::stopRun);
     connect(decode, &Decode::noVideoMsg, view, &ViewControl::showNoVideo);
 
@@ -63,6 +82,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     setBrand(150);
     collectFoldSections();
+    ui->horizontalSlider_volume->setRange(0, Audio::MaxVolume);
+    ui->horizontalSlider_volume->setValue(Audio::instance()->volume());
+    connect(ui->horizontalSlider_volume, &QSlider::valueChanged, Audio::instance(),
+            &Audio::setVolume);
 
     for (LabelFoldBtn *button : std::as_const(foldButtons))
         connect(button, &LabelFoldBtn::clicked, this, &MainWindow::clickFold);
