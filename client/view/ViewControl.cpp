@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 namespace {
 
 // The record-length timer accepts at most this many minutes (the millisecond
@@ -555,4 +557,44 @@ void ViewControl::endRecording(Channel *channel, bool live)
     }
     channel->setRecording(false, live);
     emit recordMsg(channel, false);
+}
+
+// ---- Playback position -----------------------------------------------------
+
+void ViewControl::seekReplay(const QTime &target)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    Channel *ch = m_dev->selectedChannel();
+    if (!ch || !ch->videoOn(false) || !target.isValid())
+        return;
+    // The seek counts forward from the moment the playback started at; a
+    // moment before that is reached by starting the playback there again.
+    const QDateTime ref = ch->replayDateTime();
+    const QDateTime to(ref.isValid() ? ref.date() : m_replayDate, target);
+    if (ref.isValid() && to >= ref)
+        m_link->seekReplay(ch, int(ref.secsTo(to)));
+    else
+        m_link->stopReplay(ch, true, to);
+}
+
+QDateTime ViewControl::recordStartBefore(int *offsetSeconds) const
+{
+    const quint32 t = quint32(replayDateTime().toSecsSinceEpoch());
+    quint32 best = 0;
+    for (const QList<int> &item : m_dayRecords)
+        if (item.size() > 2 && quint32(item[2]) <= t && quint32(item[2]) > best)
+            best = quint32(item[2]);
+    if (offsetSeconds)
+        *offsetSeconds = best ? int(t - best) : 0;
+    return best ? QDateTime::fromSecsSinceEpoch(best) : QDateTime();
+}
+
+QDateTime ViewControl::nextRecordStart() const
+{
+    const quint32 t = quint32(replayDateTime().toSecsSinceEpoch());
+    std::optional<quint32> best;
+    for (const QList<int> &item : m_dayRecords)
+        if (item.size() > 2 && quint32(item[2]) >= t && (!best || quint32(item[2]) < *best))
+            best = quint32(item[2]);
+    return best ? QDateTime::fromSecsSinceEpoch(*best) : QDateTime();
 }

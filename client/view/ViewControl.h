@@ -93,6 +93,16 @@ public:
     QList<QList<int>> dayRecords() const { return m_dayRecords; }
     void setDayRecords(const QList<QList<int>> &records) { m_dayRecords = records; }
     void appendDayRecord(const QList<int> &record) { m_dayRecords.append(record); }
+    // Seeks the selected channel's playback to the time of day (nothing when
+    // it is not playing back).
+    void seekReplay(const QTime &target);
+    // The start of the day's last recording that began at or before the
+    // playback date-time, and the seconds from there; an invalid date-time
+    // and 0 when none did.
+    QDateTime recordStartBefore(int *offsetSeconds) const;
+    // The start of the day's first recording at or after the playback
+    // date-time; invalid when none.
+    QDateTime nextRecordStart() const;
 
     // Asks each live cell's channel for the stream that fits the cell: the
     // sub stream (SD) in small cells, the main stream (HD) in large ones

@@ -79,6 +79,11 @@ void IoConnectViewLink::playReplay(Channel *ch, const QDateTime &start, int seek
     IoConnect::instance()->playReplay(ch, start, seekOffset, startFlag, recordType);
 }
 
+void IoConnectViewLink::seekReplay(Channel *ch, int offsetSeconds)
+{
+    IoConnect::instance()->changeReplayTime(ch, offsetSeconds);
+}
+
 void IoConnectViewLink::stopReplay(Channel *ch, bool restart, const QDateTime &restartAt)
 {
     IoConnect::instance()->stopReplay(ch, restart, restartAt);

@@ -36,6 +36,7 @@ public:
     virtual void resume(Channel *ch, bool live) = 0;
 
     // Remote playback.
+    virtual void seekReplay(Channel *ch, int offsetSeconds) = 0;
     virtual void playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
                             int recordType) = 0;
     virtual void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) = 0;
@@ -62,4 +63,5 @@ public:
     void playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
                     int recordType) override;
     void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) override;
+    void seekReplay(Channel *ch, int offsetSeconds) override;
 };

@@ -52,6 +52,11 @@ public:
     {
         add("stopReplay", ch, restart);
     }
+    void seekReplay(Channel *ch, int offsetSeconds) override
+    {
+        m_calls->append(QStringLiteral("seekReplay ") + name(ch) + QLatin1Char(' ') +
+                        QString::number(offsetSeconds));
+    }
 
 private:
     void add(const char *op, Channel *ch)
