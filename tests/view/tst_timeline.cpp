@@ -8,10 +8,12 @@
 #include "ViewTestEnv.h"
 
 #include "media/Video.h"
+#include "playback/PlaybackButtons.h"
 #include "playback/ProgressBar.h"
 #include "playback/TimeBox.h"
 #include "playback/TimeLine.h"
 #include "view/ViewControl.h"
+#include "widgets/LabelFullScreen.h"
 
 #include <QtTest>
 
@@ -144,6 +146,41 @@ private slots:
         QCOMPARE(vc->nextRecordStart(), QDateTime(day, QTime(12, 0)));
         vc->setReplayTime(QTime(12, 0, 1));
         QVERIFY(!vc->nextRecordStart().isValid());
+    }
+
+    void controlBarButtons()
+    {
+        const QDate day(2026, 3, 2);
+        vc->setReplayDate(day);
+        vc->setReplayTime(QTime(10, 5));
+        ch->setVideoOn(false, false);
+        calls.clear();
+        const auto release = [](QWidget *w, Qt::MouseButton b = Qt::LeftButton) {
+            QTest::mouseRelease(w, b, {}, QPoint(2, 2));
+        };
+        // A device without seek after start plays from the cursor itself.
+        PlayBtn play;
+        release(&play);
+        QVERIFY(play.isPlaying());
+        QCOMPARE(calls.last(), u"playReplay PB/0 2026-03-02T10:05:00"_s);
+        release(&play);
+        QCOMPARE(calls.last(), u"stopReplay PB/0 0"_s);
+        FastBtn forward;
+        release(&forward);
+        QVERIFY(forward.isActive() && calls.last().startsWith(u"playReplay PB/0"_s));
+        // In live mode fast and pause only flip.
+        vc->changeMod(true);
+        calls.clear();
+        PauseBtn pause;
+        release(&forward);
+        release(&pause);
+        QVERIFY(!forward.isActive() && pause.isPaused());
+        QVERIFY2(calls.filter(u"Replay"_s).isEmpty(), qPrintable(calls.join(u';')));
+        vc->changeMod(false);
+        LabelFullScreen full;
+        QSignalSpy toggled(&full, &LabelFullScreen::clickMsg);
+        release(&full, Qt::RightButton);
+        QCOMPARE(toggled.value(0).value(0).toBool(), true);
     }
 };
 

@@ -1,0 +1,173 @@
+#include "playback/PlaybackButtons.h"
+
+#include "link/IoConnect.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "view/ViewControl.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOption>
+
+namespace {
+constexpr int NormalRecord = 5;
+constexpr int FastRecord = 8;
+} // namespace
+
+PlaybackButton::PlaybackButton(QWidget *parent)
+    : QLabel(parent)
+    , m_io(IoConnect::instance())
+    , m_view(ViewControl::instance())
+    , m_dev(Dev::instance())
+{
+    setCursor(Qt::PointingHandCursor);
+}
+
+void PlaybackButton::paintEvent(QPaintEvent *)
+{
+    QStyleOption option;
+    option.initFrom(this);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+}
+
+Channel *PlaybackButton::selected() const
+{
+    return m_dev->selectedChannel();
+}
+
+void PlaybackButton::startPlayback(Channel *ch, bool startFlag, int recordType)
+{
+    int offset = 0;
+    QDateTime start = m_view->recordStartBefore(&offset);
+    // A device that cannot seek right after the start, or no recording
+    // before the cursor: start at the cursor's moment (the device moves on
+    // to the next recording when it lies in a gap).
+    if (!start.isValid() || !IoConnect::supportsStartSeek(ch)) {
+        start = m_view->replayDateTime();
+        offset = 0;
+    }
+    m_view->playReplay(ch, start, offset, startFlag, recordType);
+}
+
+PlayBtn::PlayBtn(QWidget *parent)
+    : PlaybackButton(parent)
+{
+    restyle();
+    connect(m_dev, &Dev::selectChannelMsg, this, &PlayBtn::loadPlayStatus);
+    connect(m_view, &ViewControl::changeModMsg, this, &PlayBtn::loadPlayStatusForMode);
+    for (auto signal : {&IoConnect::videoRequestSuccessMsg, &IoConnect::videoRequestStopSuccessMsg,
+                        &IoConnect::stopReplaySuccessMsg, &IoConnect::startReplaySuccessMsg})
+        connect(m_io, signal, this, &PlayBtn::loadPlayStatus);
+}
+
+void PlayBtn::restyle()
+{
+    setStyleSheet(m_playing ? QStringLiteral("image:url(:/main/images/btnImg/stop.png);"
+                                             "background:rgba(0,0,0,0)")
+                            : QStringLiteral("image:url(:/main/images/btnImg/play.png);"
+                                             "background:rgba(0,0,0,0)"));
+    setScaledContents(m_playing);
+}
+
+void PlayBtn::loadPlayStatus(Channel *channel)
+{
+    if (!channel || channel != selected())
+        return;
+    m_playing = channel->videoOn(m_view->isLive());
+    restyle();
+}
+
+void PlayBtn::loadPlayStatusForMode(bool live)
+{
+    if (Channel *ch = selected()) {
+        m_playing = ch->videoOn(live);
+        restyle();
+    }
+}
+
+void PlayBtn::mouseReleaseEvent(QMouseEvent *event)
+{
+    Channel *ch = selected();
+    if (event->button() == Qt::LeftButton && ch) {
+        m_playing = !m_playing;
+        restyle();
+        if (!m_playing)
+            m_view->stopChannel(ch);
+        else if (m_view->isLive())
+            m_view->prepareChannel(ch, false);
+        else
+            startPlayback(ch, true, NormalRecord);
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
+FastBtn::FastBtn(QWidget *parent)
+    : PlaybackButton(parent)
+{
+    restyle();
+}
+
+void FastBtn::restyle()
+{
+    const bool backward = objectName() == QLatin1String("label_icon_fb");
+    const char *colour =
+        backward ? (m_active ? "#ffaa00" : "#ffffff") : (m_active ? "#ff0000" : "#ccc");
+    setStyleSheet(QStringLiteral("border:1px solid %1;background:%1;border-radius:14px;")
+                      .arg(QLatin1String(colour)));
+}
+
+void FastBtn::mouseReleaseEvent(QMouseEvent *event)
+{
+    Channel *ch = selected();
+    if (event->button() == Qt::LeftButton && ch) {
+        m_active = !m_active;
+        restyle();
+        if (!m_view->isLive()) {
+            if (!m_active)
+                m_view->stopChannel(ch);
+            else
+                startPlayback(ch, objectName() == QLatin1String("label_icon_fb"), FastRecord);
+        }
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
+PauseBtn::PauseBtn(QWidget *parent)
+    : PlaybackButton(parent)
+{
+    restyle();
+    connect(m_view, &ViewControl::changeModMsg, this, &PauseBtn::loadPause);
+}
+
+void PauseBtn::restyle()
+{
+    setStyleSheet(
+        m_paused ? QStringLiteral("border:1px solid #ccc;background:#ccc;border-radius:14px;")
+                 : QStringLiteral("border:1px solid #ccc;background:#fff;border-radius:14px;"));
+    update();
+}
+
+void PauseBtn::loadPause()
+{
+    if (Channel *ch = selected()) {
+        m_paused = ch->paused(false);
+        restyle();
+    }
+}
+
+void PauseBtn::mouseReleaseEvent(QMouseEvent *event)
+{
+    Channel *ch = selected();
+    if (event->button() == Qt::LeftButton && ch) {
+        m_paused = !m_paused;
+        restyle();
+        if (!m_view->isLive()) {
+            if (m_paused)
+                m_io->pauseReplay(ch, false);
+            else
+                m_io->resumeReplay(ch, false);
+        }
+    }
+    QLabel::mouseReleaseEvent(event);
+}
