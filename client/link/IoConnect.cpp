@@ -46,6 +46,11 @@ IoConnect::IoConnect(QObject *parent)
     m_msgTimer->start();
 
     connect(m_replies, &ReplyWatch::timedOut, this, &IoConnect::ioControlTimeout);
+    // A playback start ends with its channel open or any failure.
+    connect(this, &IoConnect::startReplaySuccessMsg, this, &IoConnect::playbackStartEnded);
+    for (auto failed : {&IoConnect::startReplayFailMsg, &IoConnect::startReplayControlFailMsg})
+        connect(this, failed, this,
+                [this](Channel *ch, int, const QString &) { playbackStartEnded(ch); });
     connect(m_connects, &ConnectQueue::watchdogExpired, this, &IoConnect::stopConnectDev);
     connect(m_connects, &ConnectQueue::channelAlreadyOpen, this,
             &IoConnect::connectChannelSuccessMsg);

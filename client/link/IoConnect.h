@@ -7,6 +7,7 @@
 #include "link/LinkTaskCore.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -252,6 +253,7 @@ private:
 
     void handlePlaybackReply(Channel *ch, unsigned int type, const QByteArray &data);
     void closePlaybackSlot(Channel *ch);
+    void playbackStartEnded(Channel *ch);
     void sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
                      std::function<QEvent *(const TaskContext &, int)> makeEvent);
     void closeSlot(Channel *ch, bool live);
@@ -271,4 +273,8 @@ private:
     std::function<void(Device *)> m_linkLost;
     std::function<bool()> m_liveMode;
     QHash<ChannelRef, QDate> m_recordListAsked; // the day each channel's last list request asked
+    // Playback starts under way (ms on m_clock), until the playback channel
+    // opened or failed, or the IO time-out passed.
+    QHash<ChannelRef, qint64> m_playbackOpening;
+    QElapsedTimer m_clock;
 };

@@ -58,6 +58,19 @@ void IoConnect::playReplay(Channel *ch, const QDateTime &start, int seekOffset, 
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch && start.isValid(), return );
+    // A second start while one is opening would open a second playback
+    // channel beside the first.
+    const ChannelRef ref = ChannelRef::of(ch);
+    if (!m_clock.isValid())
+        m_clock.start();
+    const auto opening = m_playbackOpening.constFind(ref);
+    if (opening != m_playbackOpening.constEnd() && m_clock.elapsed() - *opening < ioTimeoutMs()) {
+        qInfo().noquote() << QStringLiteral("%1 channel %2: playback already starting")
+                                 .arg(ch->device()->uid())
+                                 .arg(ch->index() + 1);
+        return;
+    }
+    m_playbackOpening.insert(ref, m_clock.elapsed());
     ch->setWaitKeyFrame(true, false);
     ch->setReplayDateTime(start);
     const QByteArray payload = IoCtrl::playbackStart(ch->index(), start, startFlag, recordType);
@@ -131,8 +144,14 @@ void IoConnect::changeReplayTime(Channel *ch, int offsetSeconds)
         [](const TaskContext &ctx, int r) { return new ProgressEvent_changeReplayTime(ctx, r); });
 }
 
+void IoConnect::playbackStartEnded(Channel *ch)
+{
+    m_playbackOpening.remove(ChannelRef::of(ch));
+}
+
 void IoConnect::closePlaybackSlot(Channel *ch)
 {
+    playbackStartEnded(ch);
     if (ch->avIndex(false) >= 0) {
         sdkApi().clientStop(ch->avIndex(false));
         ch->setAvIndex(-1, false);

@@ -144,7 +144,9 @@ private slots:
         QSignalSpy started(io, &IoConnect::startReplaySuccessMsg);
         int mark = sim.lineCount();
         io->playReplay(ch, utc(y, 1, 0).addSecs(10).toLocalTime(), 0, true, 5);
+        io->playReplay(ch, utc(y, 1, 0).addSecs(20).toLocalTime(), 0, true, 5); // still opening
         QTRY_VERIFY_WITH_TIMEOUT(!started.isEmpty() && ch->avIndex(false) >= 0, Wait);
+        QCOMPARE(sim.lines().mid(mark).filter(QRegularExpression("PLAYBACK .* start ")).size(), 1);
         QVERIFY(line(
             QStringLiteral("PLAYBACK .* start 0 %1T01:00:10 normal").arg(y.toString(Qt::ISODate)),
             mark));
