@@ -80,6 +80,12 @@ ProgressBar::ProgressBar(QWidget *parent)
         newChild(m_hourLine, QStringLiteral("background:rgba(135,135,135,0.6);border-radius"));
     m_minuteCursor = newChild(m_minuteLine, QLatin1String(CursorStyle));
     m_hourCursor = newChild(m_hourLine, QLatin1String(CursorStyle));
+    m_emptyDay = new QLabel(tr("当天没有录像"), m_hourLine);
+    m_emptyDay->setAlignment(Qt::AlignCenter);
+    m_emptyDay->setStyleSheet(
+        QStringLiteral("border:0;background:rgba(0,0,0,0);color:#efefef;font-size:%1px;")
+            .arg(m_info->smallFontSize()));
+    m_emptyDay->hide();
     clearScales();
     buildHourScale();
     buildMinuteScale();
@@ -95,6 +101,8 @@ ProgressBar::ProgressBar(QWidget *parent)
     connect(m_dev, &Dev::selectChannelMsg, this, &ProgressBar::selectDev);
     connect(m_io, &IoConnect::connectChannelSuccessMsg, this, &ProgressBar::connectChannelSuccess);
     connect(m_io, &IoConnect::receiveVideoTimeMsg, this, &ProgressBar::receiveVideoTime);
+    connect(m_io, &IoConnect::receiveVideoTimeEmptyMsg, this,
+            [this](Channel *ch, int, const QString &) { receiveVideoTimeEmpty(ch); });
     connect(m_video, &Video::showImageFinishMsg, this, &ProgressBar::loadFrameProgress);
 }
 
@@ -222,8 +230,18 @@ void ProgressBar::repositionHourBars()
         m_hourBars[i]->setGeometry(hourBarRect(records[i]));
 }
 
+void ProgressBar::receiveVideoTimeEmpty(Channel *channel)
+{
+    if (!channel || channel != m_dev->selectedChannel() || m_view->isLive())
+        return;
+    m_emptyDay->setGeometry(m_hourLine->rect());
+    m_emptyDay->show();
+    m_emptyDay->raise();
+}
+
 void ProgressBar::clearRecordBars()
 {
+    m_emptyDay->hide();
     deleteAll(m_hourBars);
     deleteAll(m_minuteBars);
     m_view->setDayRecords({});
@@ -293,6 +311,7 @@ void ProgressBar::receiveVideoTime(Channel *channel, const QList<int> &item)
     if (!channel || channel != m_dev->selectedChannel())
         return;
     m_view->appendDayRecord(item);
+    m_emptyDay->hide();
     addHourBar(item);
     addMinuteBar(item);
 }
@@ -328,11 +347,17 @@ void ProgressBar::resizeEvent(QResizeEvent *event)
     placeHourCursor();
     repositionHourBars();
     rebuildMinuteBars();
+    m_emptyDay->setGeometry(m_hourLine->rect());
 }
 
 QRect ProgressBar::hourBarGeometry(int i) const
 {
     return m_hourBars.value(i) ? m_hourBars[i]->geometry() : QRect();
+}
+
+bool ProgressBar::isEmptyDayShown() const
+{
+    return !m_emptyDay->isHidden();
 }
 
 QStringList ProgressBar::minuteLabelTexts() const

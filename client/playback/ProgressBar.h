@@ -41,6 +41,8 @@ public:
     QRect hourBarGeometry(int i) const;
     QStringList minuteLabelTexts() const;
     QWidget *minuteCursor() const { return m_minuteCursor; }
+    // The note on the hour line that the day has no recordings.
+    bool isEmptyDayShown() const;
 
 signals:
     void moveMinuteMsg(int x);
@@ -54,6 +56,7 @@ public slots:
     void receiveVideoTime(Channel *channel, const QList<int> &item);
     void selectDev(Channel *channel);
     void loadFrameProgress(Channel *channel, uint timestamp);
+    void receiveVideoTimeEmpty(Channel *channel);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -94,4 +97,5 @@ private:
     QWidget *m_windowMarker;
     QWidget *m_minuteCursor;
     QWidget *m_hourCursor;
+    QLabel *m_emptyDay;
 };

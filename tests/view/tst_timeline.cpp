@@ -80,7 +80,10 @@ private slots:
 
     void dayBarsStayInStepThroughAResize()
     {
+        emit IoConnect::instance()->receiveVideoTimeEmptyMsg(ch, 0, QString());
+        QVERIFY(bar->isEmptyDayShown());                          // an empty day says so
         emit IoConnect::instance()->connectChannelSuccessMsg(ch); // asks for the day's list
+        QVERIFY(!bar->isEmptyDayShown());
         const QList<QList<int>> items = {{3600, 1800, 0}, {7200, 3, 0}};
         for (const QList<int> &item : items)
             emit IoConnect::instance()->receiveVideoTimeMsg(ch, item);
