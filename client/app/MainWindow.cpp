@@ -20,6 +20,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/UserInfo.h"
+#include "playback/TimeBox.h"
 #include "ui_MainWindow.h"
 #include "view/LabelWindowNumBtn.h"
 #include "view/ViewControl.h"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(view, &ViewControl::closeMenuMsg, this, &MainWindow::closeMenu);
 
     ui->setupUi(this);
+    installPlaybackControls();
     setBrand(150);
     collectFoldSections();
     ui->horizontalSlider_volume->setRange(0, Audio::MaxVolume);
@@ -303,6 +305,10 @@ void MainWindow::setPlaybackControlsVisible(bool visible)
 {
     ui->widget_progressBar->setVisible(visible);
     ui->label_dateBtn->setVisible(visible);
+    if (m_timeBox)
+        m_timeBox->setShown(visible);
+    if (!visible)
+        closeCalendar();
     if (!visible) {
         // Pause and the fast buttons appear only while a playback runs.
         ui->label_icon_pause->hide();
@@ -326,6 +332,7 @@ void MainWindow::changeMod(WidgetBtnLive *button)
     ui->widget_btn_life->setSelected(!live);
     ui->widget_btn_playback->setSelected(live);
     view->changeMod(!live);
+    placeTimeBox();
 }
 
 void MainWindow::selectedDev(Device *device)
@@ -507,6 +514,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     relayoutSidePanels();
+    placeTimeBox();
 }
 
 void MainWindow::showEvent(QShowEvent *event)

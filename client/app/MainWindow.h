@@ -19,6 +19,9 @@ class LabelFoldBtn;
 class LabelSystemBtn;
 class MenuDevList;
 class MenuListDev;
+class ProgressBar;
+class QCalendarWidget;
+class TimeBox;
 class QMouseEvent;
 class SystemInfo;
 class Video;
@@ -66,6 +69,9 @@ public:
     // The device tree panel and the open popups (null when closed).
     MenuDevList *devList() const { return m_devList; }
     WindowNumMenu *windowNumMenu() const { return m_windowNumMenu; }
+    ProgressBar *progressBar() const { return m_progressBar; }
+    TimeBox *timeBox() const { return m_timeBox; }
+    QCalendarWidget *calendar() const { return m_calendar; }
     DevMenu *devMenu() const { return m_devMenu; }
 
     using QMainWindow::close;
@@ -91,6 +97,13 @@ public slots:
     void openAlert(Channel *channel, int code, const QString &text);
     void openAlert(int code, const QString &text);
     void moveWindow(QPoint delta);
+    // Playback: the date bubble follows the timeline's cursor; the calendar
+    // sets the playback date; the grid alone fills the screen.
+    void moveMinute(int x);
+    void openCalendar();
+    void closeCalendar();
+    void dateChange();
+    void fullGL(bool on);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -102,6 +115,9 @@ private:
     void collectFoldSections();
     void relayoutSidePanels();
     void setPlaybackControlsVisible(bool visible);
+    void installPlaybackControls();
+    void placeTimeBox();
+    void placeCalendar();
     void connectLinkFailures();
     QWidget *host();
 
@@ -124,4 +140,8 @@ private:
     DevMenu *m_devMenu = nullptr;
     bool scaleApplied = false;
     bool closing = false;
+    ProgressBar *m_progressBar = nullptr;
+    TimeBox *m_timeBox = nullptr;
+    QCalendarWidget *m_calendar = nullptr;
+    bool m_fullGl = false;
 };

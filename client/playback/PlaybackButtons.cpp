@@ -106,6 +106,7 @@ FastBtn::FastBtn(QWidget *parent)
     : PlaybackButton(parent)
 {
     restyle();
+    connect(this, &QObject::objectNameChanged, this, &FastBtn::restyle);
 }
 
 void FastBtn::restyle()

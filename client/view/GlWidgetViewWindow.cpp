@@ -144,14 +144,24 @@ void GlWidgetViewWindow::routePictures()
 GlWidgetViewWindow::~GlWidgetViewWindow()
 {
     showChannelOnScreen(nullptr);
-    if (m_glReady && context()) {
-        makeCurrent();
-        for (auto &t : m_textures)
-            t.reset();
-        m_program.reset();
-        m_vertices.destroy();
-        doneCurrent();
-    }
+    releaseGl();
+}
+
+void GlWidgetViewWindow::releaseGl()
+{
+    // Runs while the context still exists: before the widget goes, and when
+    // the context is replaced (the cell moved to another top-level window,
+    // as the full-screen grid does); initializeGL builds them again then.
+    if (!m_glReady || !context())
+        return;
+    makeCurrent();
+    for (auto &t : m_textures)
+        t.reset();
+    m_program.reset();
+    m_vertices.destroy();
+    doneCurrent();
+    m_glReady = false;
+    m_uploadedSerial = 0;
 }
 
 bool GlWidgetViewWindow::isRecordBadgeShown() const
@@ -373,6 +383,8 @@ void GlWidgetViewWindow::mouseDoubleClickEvent(QMouseEvent *event)
 void GlWidgetViewWindow::initializeGL()
 {
     initializeOpenGLFunctions();
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &GlWidgetViewWindow::releaseGl,
+            Qt::ConnectionType(Qt::UniqueConnection | Qt::DirectConnection));
     glEnable(GL_DEPTH_TEST);
 
     m_vertices.create();

@@ -95,6 +95,7 @@ private:
     static void routePictures();
     void showChannelOnScreen(Channel *channel);
     void updateSeen();
+    void releaseGl();
 
     Channel *m_channel = nullptr;
     Device *m_device = nullptr;
