@@ -143,6 +143,13 @@
     </message>
 </context>
 <context>
+    <name>ProgressBar</name>
+    <message>
+        <source>当天没有录像</source>
+        <translation>No recordings on this day</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>No response</source>
@@ -498,6 +505,25 @@
     <message>
         <source>32位</source>
         <translation>32-bit</translation>
+    </message>
+</context>
+<context>
+    <name>VideoRecord</name>
+    <message>
+        <source>Recording of %1 stopped: %2</source>
+        <translation>Recording of %1 stopped: %2</translation>
+    </message>
+    <message>
+        <source>no picture to save yet</source>
+        <translation>no picture to save yet</translation>
+    </message>
+    <message>
+        <source>out of memory</source>
+        <translation>out of memory</translation>
+    </message>
+    <message>
+        <source>Snapshot of %1 not saved: %2</source>
+        <translation>Snapshot of %1 not saved: %2</translation>
     </message>
 </context>
 <context>

@@ -143,6 +143,13 @@
     </message>
 </context>
 <context>
+    <name>ProgressBar</name>
+    <message>
+        <source>当天没有录像</source>
+        <translation>当天没有录像</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>No response</source>
@@ -498,6 +505,25 @@
     <message>
         <source>32位</source>
         <translation>32位</translation>
+    </message>
+</context>
+<context>
+    <name>VideoRecord</name>
+    <message>
+        <source>Recording of %1 stopped: %2</source>
+        <translation>%1 的录像已停止：%2</translation>
+    </message>
+    <message>
+        <source>no picture to save yet</source>
+        <translation>还没有可保存的画面</translation>
+    </message>
+    <message>
+        <source>out of memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>Snapshot of %1 not saved: %2</source>
+        <translation>%1 的截图未保存：%2</translation>
     </message>
 </context>
 <context>
