@@ -110,6 +110,7 @@ private slots:
         admin.username = QStringLiteral("Admin");
         window->setUser(admin);
         window->fitToParent();
+        window->setWindowFlags(Qt::FramelessWindowHint); // a child of the host, not a window
         host->show();
         window->start();
         QVERIFY(QTest::qWaitForWindowExposed(host.get()));
