@@ -145,6 +145,10 @@ GlWidgetViewWindow::~GlWidgetViewWindow()
 {
     showChannelOnScreen(nullptr);
     releaseGl();
+    // The base class destroys the context: this part of the object must not
+    // hear of it any more.
+    if (QOpenGLContext *ctx = context())
+        disconnect(ctx, nullptr, this, nullptr);
 }
 
 void GlWidgetViewWindow::releaseGl()
