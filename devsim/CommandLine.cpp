@@ -39,6 +39,9 @@ QString describe(const QString &name)
         {QStringLiteral("corrupt-frame"), QStringLiteral("Slip a corrupt frame in now and then.")},
         {QStringLiteral("shared-stream"),
          QStringLiteral("Every channel sends channel 1's stream (load tests).")},
+        {QStringLiteral("ptz"), QStringLiteral("The channels are PTZ cameras.")},
+        {QStringLiteral("print-settings"),
+         QStringLiteral("Print a SETTINGS line after each settings change.")},
     };
     return help.value(name);
 }

@@ -51,9 +51,12 @@ bool isPrintableLatin1(const QString &text, int maxBytes)
 
 const QStringList &DeviceConfig::flagNames()
 {
-    static const QStringList names{QStringLiteral("refuse-timezone"), QStringLiteral("stall-io"),
+    static const QStringList names{QStringLiteral("refuse-timezone"),
+                                   QStringLiteral("stall-io"),
                                    QStringLiteral("corrupt-frame"),
-                                   QStringLiteral("shared-stream")};
+                                   QStringLiteral("shared-stream"),
+                                   QStringLiteral("ptz"),
+                                   QStringLiteral("print-settings")};
     return names;
 }
 
@@ -224,6 +227,9 @@ const QMap<QString, OptionSetter> &optionSetters()
          flagOption(&C::corruptFrame, QStringLiteral("corrupt-frame"))},
         {QStringLiteral("shared-stream"),
          flagOption(&C::sharedStream, QStringLiteral("shared-stream"))},
+        {QStringLiteral("ptz"), flagOption(&C::ptz, QStringLiteral("ptz"))},
+        {QStringLiteral("print-settings"),
+         flagOption(&C::printSettings, QStringLiteral("print-settings"))},
     };
     return setters;
 }

@@ -34,7 +34,11 @@ struct DeviceConfig
     int dropAfterSec = 0; // 0 = never
     bool stallIo = false;
     bool corruptFrame = false;
-    bool sharedStream = false; // every channel sends channel 1's stream (one encoder per quality)
+    bool sharedStream = false;  // every channel sends channel 1's stream (one encoder per quality)
+    bool ptz = false;           // the channels are PTZ cameras (also types 10 and 10001)
+    bool printSettings = false; // a SETTINGS status line after each time, zone or Wi-Fi change
+
+    bool isPtz() const { return ptz || type == 10 || type == 10001; }
     int gopSec = 2;
     QString recordings; // daily schedule of recordings (RecordStore); empty = the default
     int recordDays = 7; // days of recordings up to today

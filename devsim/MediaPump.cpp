@@ -114,6 +114,7 @@ void MediaPump::run()
         lock.unlock();
         const auto now = Clock::now();
         if (now >= nextVideo) {
+            m_device.ptzTick();
             videoTick();
             playbackTick();
             nextVideo += videoPeriod;
@@ -180,7 +181,11 @@ void MediaPump::videoTick()
         for (const SimDevice::Viewer &v : viewers)
             forceKey = forceKey || v.needKey;
         TestPattern::Picture picture = s.encoder->picture();
-        TestPattern::render(picture, m_config.pattern, key.first, key.second, s.frameIndex, clock);
+        if (PtzCamera *camera = m_device.ptz(key.first))
+            camera->render(picture, key.first, clock);
+        else
+            TestPattern::render(picture, m_config.pattern, key.first, key.second, s.frameIndex,
+                                clock);
         ++s.frameIndex;
         VideoEncoder::Packet packet;
         QString error;

@@ -5,6 +5,7 @@
 #include "MediaPump.h"
 #include "StatusOutput.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 
 namespace devsim {
@@ -55,6 +56,9 @@ SimDevice::SimDevice(const DeviceConfig &config)
         RecordStore(schedule.value_or(QList<RecordStore::Span>()), config.recordDays,
                     QDateTime::currentSecsSinceEpoch()),
         config.channels);
+    if (config.isPtz())
+        for (int c = 0; c < config.channels; ++c)
+            m_ptz[c] = std::make_unique<PtzCamera>();
 }
 
 SimDevice::~SimDevice()
@@ -210,7 +214,7 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
                            .arg(StatusOutput::hex(bytes)));
     if (m_config.stallIo)
         return;
-    if (handlePlayback(session, channel, type, bytes))
+    if (handlePlayback(session, channel, type, bytes) || handlePtz(type, bytes))
         return;
 
     IoOutcome outcome;
@@ -232,6 +236,9 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
     }
     if (outcome.reply)
         sendReply(session, channel, outcome.reply->type, outcome.reply->payload);
+    if (m_config.printSettings && (type == IoCtrlType::TimeSet || type == IoCtrlType::TimezoneSet ||
+                                   type == IoCtrlType::WifiSet))
+        printSettings();
     for (const IoAction &a : outcome.actions) {
         StatusOutput::line(QStringLiteral("ACTION %1 %2 %3")
                                .arg(where(session, channel), QLatin1String(actionName(a.kind)))
@@ -280,6 +287,76 @@ bool SimDevice::handlePlayback(int session, int channel, std::uint32_t type,
     for (const PlaybackControl::Reply &r : outcome.replies)
         sendReply(session, r.avChannel < 0 ? channel : r.avChannel, r.type, r.payload);
     return true;
+}
+
+PtzCamera *SimDevice::ptz(int channel)
+{
+    const auto it = m_ptz.find(channel);
+    return it == m_ptz.end() ? nullptr : it->second.get();
+}
+
+bool SimDevice::handlePtz(std::uint32_t type, const QByteArray &payload)
+{
+    if (type != IoCtrlType::PtzShort && type != IoCtrlType::PtzLong)
+        return false;
+    const bool shortForm = type == IoCtrlType::PtzShort;
+    if (payload.size() < (shortForm ? 8 : 12)) {
+        StatusOutput::line(QStringLiteral("PTZ %1 bad message").arg(m_config.uid));
+        return true;
+    }
+    const auto byte = [&](int i) { return int(static_cast<std::uint8_t>(payload.at(i))); };
+    const int channel = shortForm ? byte(5) : int(IoControl::readU32(payload, 4).value_or(~0u));
+    PtzCamera *camera = ptz(channel);
+    if (!camera) {
+        StatusOutput::line(
+            QStringLiteral("PTZ %1/%2 not a PTZ channel").arg(m_config.uid).arg(channel));
+        return true;
+    }
+    const QString name = camera->apply(shortForm, byte(0), byte(1), shortForm ? 0 : byte(8),
+                                       QDateTime::currentMSecsSinceEpoch());
+    StatusOutput::line(QStringLiteral("PTZ %1/%2 %3 %4")
+                           .arg(m_config.uid)
+                           .arg(channel)
+                           .arg(name.isEmpty()
+                                    ? QStringLiteral("unknown-%1").arg(byte(0))
+                                    : QString(name).replace(QLatin1Char(' '), QLatin1Char('-')),
+                                camera->status()));
+    return true;
+}
+
+void SimDevice::ptzTick()
+{
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    for (const auto &[channel, camera] : m_ptz)
+        if (camera->tick(now))
+            StatusOutput::line(QStringLiteral("PTZ %1/%2 timeout-stop %3")
+                                   .arg(m_config.uid)
+                                   .arg(channel)
+                                   .arg(camera->status()));
+}
+
+void SimDevice::printSettings()
+{
+    QString time, zone;
+    QByteArray ssid, password;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        time = m_settings.timeText;
+        zone = m_settings.timeZone;
+        ssid = m_settings.wifiSsid;
+        password = m_settings.wifiPassword;
+    }
+    // The Wi-Fi password only as a digest: the log never holds it in clear.
+    StatusOutput::line(
+        QStringLiteral("SETTINGS %1 time=%2 zone=%3 ssid=%4 password-sha256=%5")
+            .arg(
+                m_config.uid, time.isEmpty() ? QStringLiteral("-") : time,
+                zone.isEmpty() ? QStringLiteral("-") : zone,
+                ssid.isEmpty() ? QStringLiteral("-") : QString::fromUtf8(ssid.toHex()),
+                password.isEmpty()
+                    ? QStringLiteral("-")
+                    : QString::fromLatin1(
+                          QCryptographicHash::hash(password, QCryptographicHash::Sha256).toHex())));
 }
 
 std::vector<PlaybackControl::Frame> SimDevice::playbackTick(int fps)

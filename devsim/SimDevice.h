@@ -3,6 +3,7 @@
 #include "DeviceConfig.h"
 #include "IoControl.h"
 #include "PlaybackControl.h"
+#include "PtzCamera.h"
 #include "WavWriter.h"
 
 #include <p2p/DeviceServer.h>
@@ -70,6 +71,11 @@ public:
     // end of their recording (media thread).
     std::vector<PlaybackControl::Frame> playbackTick(int fps);
 
+    // The camera of a PTZ channel, or null (media thread and network thread).
+    PtzCamera *ptz(int channel);
+    // Advances the PTZ cameras; reports movements ended by a lost stop (media thread).
+    void ptzTick();
+
 private:
     void onSessionOpened(int session, const std::string &peer);
     void onChannelOpened(int session, int channel);
@@ -84,6 +90,9 @@ private:
     QString where(int session, int channel) const;
     // Playback messages: true when type is one of them (handled, replies sent).
     bool handlePlayback(int session, int channel, std::uint32_t type, const QByteArray &payload);
+    // PTZ messages: true when type is one of them.
+    bool handlePtz(std::uint32_t type, const QByteArray &payload);
+    void printSettings();
     void sendReply(int session, int channel, std::uint32_t type, const QByteArray &payload);
     void finishTalk(); // under m_lock
 
@@ -95,6 +104,7 @@ private:
     DeviceSettings m_settings;
     std::unique_ptr<IoControl> m_io;
     std::unique_ptr<PlaybackControl> m_playback;
+    std::map<int, std::unique_ptr<PtzCamera>> m_ptz; // by channel; fixed after construction
     std::map<AvKey, AvChannelState> m_channels;
     std::map<AvKey, std::uint64_t> m_needKey; // AV channels waiting for a key frame
     std::uint64_t m_keyRequests = 0;
