@@ -20,6 +20,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/UserInfo.h"
+#include "ptz/MenuPtz.h"
 #include "playback/TimeBox.h"
 #include "ui_MainWindow.h"
 #include "view/LabelWindowNumBtn.h"
@@ -31,7 +32,9 @@
 #include <QCursor>
 #include <QLayout>
 #include <QMouseEvent>
+#include <QKeyEvent>
 #include <QResizeEvent>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -107,6 +110,13 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_devList = new MenuDevList(ui->widget_menu_devList);
     ui->widget_menu_devList->layout()->addWidget(m_devList);
+    // The PTZ panel in its fold; the arrow keys steer too while the grid has the focus.
+    m_ptz = new MenuPtz(ui->widget_menu_ptz);
+    if (!ui->widget_menu_ptz->layout())
+        new QVBoxLayout(ui->widget_menu_ptz);
+    ui->widget_menu_ptz->layout()->addWidget(m_ptz);
+    ui->widget_viewBox->setFocusPolicy(Qt::ClickFocus);
+    ui->widget_viewBox->installEventFilter(this);
     m_devList->setUser(QString::fromLatin1(MenuDevList::LocalAdmin), QString());
     connect(dev, &Dev::selectDevMsg, this, &MainWindow::selectedDev);
     connect(m_devList, &MenuDevList::connectedDev, this, &MainWindow::connectedDev);
@@ -508,6 +518,17 @@ void MainWindow::start()
 {
     show();
     view->attach(ui->widget_viewBox);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->widget_viewBox && m_ptz &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (m_ptz->handleKey(key->key(), event->type() == QEvent::KeyPress, key->isAutoRepeat()))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -19,6 +19,7 @@ class LabelFoldBtn;
 class LabelSystemBtn;
 class MenuDevList;
 class MenuListDev;
+class MenuPtz;
 class ProgressBar;
 class QCalendarWidget;
 class TimeBox;
@@ -71,6 +72,7 @@ public:
     WindowNumMenu *windowNumMenu() const { return m_windowNumMenu; }
     ProgressBar *progressBar() const { return m_progressBar; }
     TimeBox *timeBox() const { return m_timeBox; }
+    MenuPtz *ptzPanel() const { return m_ptz; }
     QCalendarWidget *calendar() const { return m_calendar; }
     DevMenu *devMenu() const { return m_devMenu; }
 
@@ -106,6 +108,7 @@ public slots:
     void fullGL(bool on);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -141,6 +144,7 @@ private:
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;
+    MenuPtz *m_ptz = nullptr;
     TimeBox *m_timeBox = nullptr;
     QCalendarWidget *m_calendar = nullptr;
     bool m_fullGl = false;

@@ -143,6 +143,25 @@
     </message>
 </context>
 <context>
+    <name>MenuPtz</name>
+    <message>
+        <source>变倍</source>
+        <translation>Zoom</translation>
+    </message>
+    <message>
+        <source>聚焦</source>
+        <translation>Focus</translation>
+    </message>
+    <message>
+        <source>光圈</source>
+        <translation>Iris</translation>
+    </message>
+    <message>
+        <source>步长(1-8):</source>
+        <translation>Step (1-8):</translation>
+    </message>
+</context>
+<context>
     <name>ProgressBar</name>
     <message>
         <source>当天没有录像</source>

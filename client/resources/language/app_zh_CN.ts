@@ -143,6 +143,25 @@
     </message>
 </context>
 <context>
+    <name>MenuPtz</name>
+    <message>
+        <source>变倍</source>
+        <translation>变倍</translation>
+    </message>
+    <message>
+        <source>聚焦</source>
+        <translation>聚焦</translation>
+    </message>
+    <message>
+        <source>光圈</source>
+        <translation>光圈</translation>
+    </message>
+    <message>
+        <source>步长(1-8):</source>
+        <translation>步长(1-8):</translation>
+    </message>
+</context>
+<context>
     <name>ProgressBar</name>
     <message>
         <source>当天没有录像</source>

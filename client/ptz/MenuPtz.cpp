@@ -1,0 +1,185 @@
+#include "ptz/MenuPtz.h"
+
+#include "link/IoConnect.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "ptz/PtzBtn.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+
+namespace {
+
+struct Button
+{
+    int code;
+    const char *text;
+    int row;
+    int column;
+};
+// The pad (rows 0..2) and the lens pairs (rows 3..5: minus, plus).
+constexpr Button kButtons[] = {{5, "↖", 0, 0},  {1, "↑", 0, 1},  {6, "↗", 0, 2},  {2, "←", 1, 0},
+                               {3, "→", 1, 2},  {8, "↙", 2, 0},  {4, "↓", 2, 1},  {7, "↘", 2, 2},
+                               {9, "-", 3, 0},  {10, "+", 3, 2}, {11, "-", 4, 0}, {12, "+", 4, 2},
+                               {13, "-", 5, 0}, {14, "+", 5, 2}};
+
+} // namespace
+
+MenuPtz::MenuPtz(QWidget *parent)
+    : QWidget(parent)
+{
+    auto *grid = new QGridLayout(this);
+    grid->setSpacing(6);
+    for (const Button &b : kButtons) {
+        auto *button = new PtzBtn(b.code, QString::fromUtf8(b.text), this);
+        button->setMinimumSize(32, 28);
+        grid->addWidget(button, b.row, b.column);
+        connect(button, &PtzBtn::clickMsg, this, &MenuPtz::clickDirection);
+        connect(button, &PtzBtn::releaseMsg, this, &MenuPtz::stopPtz);
+        m_buttons.append(button);
+    }
+    const QString lens[] = {tr("变倍"), tr("聚焦"), tr("光圈")};
+    for (int i = 0; i < 3; ++i) {
+        auto *label = new QLabel(lens[i], this);
+        label->setAlignment(Qt::AlignCenter);
+        grid->addWidget(label, 3 + i, 1);
+    }
+    grid->addWidget(new QLabel(tr("步长(1-8):"), this), 6, 0, 1, 2);
+    m_step = new QComboBox(this);
+    m_step->setStyleSheet(QStringLiteral("font-size:11px"));
+    for (int s = 1; s <= 8; ++s)
+        m_step->addItem(QString::number(s), s);
+    m_step->setCurrentIndex(4);
+    grid->addWidget(m_step, 6, 2);
+    m_resend.setInterval(ResendMs);
+    connect(&m_resend, &QTimer::timeout, this, &MenuPtz::resent);
+}
+
+bool MenuPtz::isCameraClass(int deviceType)
+{
+    return deviceType == 7 || deviceType == 10;
+}
+
+std::pair<int, bool> MenuPtz::commandFor(int code, int deviceType)
+{
+    // Recorder class: the long form's commands for codes 1..14.
+    static constexpr int longCommands[] = {3, 1, 2, 4, 5, 7, 8, 6, 11, 12, 9, 10, 13, 14};
+    static constexpr int shortCommands[] = {1, 3, 4, 2};
+    if (code < 1 || code > 14)
+        return {-1, false};
+    if (isCameraClass(deviceType))
+        return code <= 4 ? std::pair<int, bool>{shortCommands[code - 1], true}
+                         : std::pair<int, bool>{-1, true};
+    return {longCommands[code - 1], false};
+}
+
+int MenuPtz::step() const
+{
+    return m_step->currentData().toInt();
+}
+
+PtzBtn *MenuPtz::button(int code) const
+{
+    for (PtzBtn *b : m_buttons)
+        if (b->code() == code)
+            return b;
+    return nullptr;
+}
+
+void MenuPtz::clickDirection(int code)
+{
+    Channel *ch = Dev::instance()->selectedChannel();
+    if (!ch)
+        return;
+    // A new movement on another channel first stops the one running.
+    if (m_moving && m_channel != ChannelRef::of(ch))
+        stopPtz();
+    m_channel = ChannelRef::of(ch);
+    m_moving = true;
+    m_lastCode = code;
+    send(code);
+    m_resend.start();
+}
+
+void MenuPtz::send(int code)
+{
+    Channel *ch = m_channel.resolve(Dev::instance());
+    if (!ch)
+        return;
+    const auto [command, shortForm] = commandFor(code, ch->device()->type());
+    if (command >= 0)
+        IoConnect::instance()->ptzControl(ch, quint8(command), quint8(step()), shortForm);
+}
+
+void MenuPtz::resent()
+{
+    if (m_moving)
+        send(m_lastCode);
+}
+
+void MenuPtz::stopPtz()
+{
+    m_resend.stop();
+    if (!m_moving)
+        return;
+    m_moving = false;
+    // The stop goes to the channel that moves, whatever is selected now.
+    if (Channel *ch = m_channel.resolve(Dev::instance()))
+        IoConnect::instance()->ptzControl(ch, 0, quint8(step()), ch->device()->type() == 7);
+    m_channel = ChannelRef();
+}
+
+bool MenuPtz::handleKey(int key, bool pressed, bool autoRepeat)
+{
+    int code = 0;
+    switch (key) {
+    case Qt::Key_Up:
+        code = 1;
+        break;
+    case Qt::Key_Left:
+        code = 2;
+        break;
+    case Qt::Key_Right:
+        code = 3;
+        break;
+    case Qt::Key_Down:
+        code = 4;
+        break;
+    default:
+        return false;
+    }
+    if (autoRepeat)
+        return true; // the resend timer repeats the movement
+    if (pressed) {
+        m_heldKey = key;
+        clickDirection(code);
+    } else if (key == m_heldKey) {
+        m_heldKey = 0;
+        stopPtz();
+    }
+    return true;
+}
+
+void MenuPtz::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A window that loses the focus while a button is held ends the movement.
+    if (window() != m_topLevel) {
+        if (m_topLevel)
+            m_topLevel->removeEventFilter(this);
+        m_topLevel = window();
+        m_topLevel->installEventFilter(this);
+    }
+}
+
+bool MenuPtz::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_topLevel &&
+        (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide))
+        stopPtz();
+    return QWidget::eventFilter(watched, event);
+}
