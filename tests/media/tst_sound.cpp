@@ -154,17 +154,30 @@ private slots:
         auto glitches = [this] {
             return audio->mixer().droppedSamples() + audio->mixer().underruns();
         };
+        // The sink may also still play what was mixed before the change for a
+        // while: a steady span at the expected levels is awaited, and the last
+        // steady one is judged.
+        const auto expected = [&](const std::vector<int16_t> &v) {
+            const double a4 = amplitudes(v, 400)[v.size() / 800];
+            const double a5 = amplitudes(v, 500)[v.size() / 800];
+            return std::abs(a4 - (first ? 800 * volume : 0)) < 1000 &&
+                   std::abs(a5 - 800 * volume) < 1000;
+        };
         std::vector<int16_t> s;
-        for (int attempt = 0; attempt < 5 && s.empty(); ++attempt) {
+        for (int attempt = 0; attempt < 6; ++attempt) {
             const quint64 before = glitches();
             QByteArray pcm;
             run("parec",
                 {"-d", "null.monitor", "--format=s16le", "--rate=8000", "--channels=1",
                  "--latency-msec=20"},
                 2000, &pcm);
-            s = samples(pcm.mid(3200)); // after parec's start-up
-            if (glitches() != before || !steady(amplitudes(s, 400)) || !steady(amplitudes(s, 500)))
-                s.clear();
+            std::vector<int16_t> span = samples(pcm.mid(3200)); // after parec's start-up
+            if (span.size() < 8000 || glitches() != before || !steady(amplitudes(span, 400)) ||
+                !steady(amplitudes(span, 500)))
+                continue;
+            s = std::move(span);
+            if (expected(s))
+                break;
         }
         devsim::WavWriter wav(8000);
         wav.append(s);
