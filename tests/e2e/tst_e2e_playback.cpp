@@ -5,16 +5,14 @@
 // forward, and the full-screen grid.
 
 #include "DevsimProcess.h"
+#include "E2eClient.h"
 
 #include "app/MainWindow.h"
 #include "app/WidgetBtnLive.h"
-#include "config/Config.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
-#include "model/DeviceRecord.h"
-#include "model/UserInfo.h"
 #include "playback/PlaybackButtons.h"
 #include "playback/ProgressBar.h"
 #include "playback/TimeLine.h"
@@ -24,7 +22,6 @@
 #include <QCalendarWidget>
 #include <QDir>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -48,7 +45,7 @@ class tst_E2ePlayback : public QObject
 
     QTemporaryDir settingsDir;
     DevsimProcess sim;
-    std::unique_ptr<QWidget> host;
+    E2eClient client;
     MainWindow *window = nullptr;
     Channel *ch = nullptr;
     QDate yesterday;
@@ -58,7 +55,7 @@ class tst_E2ePlayback : public QObject
     {
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
-            host->grab().save(QDir(dir).filePath(name));
+            client.host->grab().save(QDir(dir).filePath(name));
     }
     uint at(int h, int m, int s) const
     {
@@ -85,8 +82,7 @@ private slots:
     {
         QCOMPARE(QTimeZone::systemTimeZone().offsetFromUtc(QDateTime::currentDateTime()), 0);
         QVERIFY(settingsDir.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        Config::forgetInstance();
+        E2eClient::useSettings(settingsDir.path());
         const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--uid", Uid, "--password", "pb", "--record-days", "3", "--gop", "1",
@@ -94,26 +90,9 @@ private slots:
                  qPrintable(sim.errorText()));
         qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
         qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
-        DeviceRecord record;
-        record.uid = Uid;
-        record.nickname = QStringLiteral("Playback camera");
-        record.type = 7;
-        record.channel = 1;
-        record.username = QStringLiteral("admin");
-        record.password = QStringLiteral("pb");
-        QVERIFY(Config::instance()->saveDevice(record));
-
-        host = std::make_unique<QWidget>();
-        host->resize(1280, 760);
-        window = new MainWindow(host.get());
-        UserInfo admin;
-        admin.username = QStringLiteral("Admin");
-        window->setUser(admin);
-        window->fitToParent();
-        window->setWindowFlags(Qt::FramelessWindowHint); // a child of the host, not a window
-        host->show();
-        window->start();
-        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        QVERIFY(E2eClient::registerDevice(Uid, QStringLiteral("pb"), 1));
+        window = client.show();
+        QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));
         QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(Uid), 10000);
         ch = Dev::instance()->deviceByUid(Uid)->channel(0);
         connect(Video::instance(), &Video::decodeSuccess, this,
@@ -125,7 +104,7 @@ private slots:
     }
     void cleanupTestCase()
     {
-        host.reset();
+        client.host.reset();
         sim.stop();
     }
 
