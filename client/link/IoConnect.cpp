@@ -319,19 +319,19 @@ void IoConnect::ptzControl(Channel *ch, quint8 command, quint8 param, bool short
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
 
-void IoConnect::ptzPoint(Channel *ch, bool b, bool shortForm)
+void IoConnect::ptzPoint(Channel *ch, int preset, bool shortForm)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    const IoCtrl::Message m = IoCtrl::ptzPoint(ch->index(), b, shortForm);
+    const IoCtrl::Message m = IoCtrl::ptzPoint(ch->index(), preset, shortForm);
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
 
-void IoConnect::ptzCruise(Channel *ch, bool b, bool shortForm)
+void IoConnect::ptzCruise(Channel *ch, int preset, bool shortForm)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    const IoCtrl::Message m = IoCtrl::ptzCruise(ch->index(), b, shortForm);
+    const IoCtrl::Message m = IoCtrl::ptzCruise(ch->index(), preset, shortForm);
     sendMessage(ch, m.type, m.payload, ptzEvent);
 }
 

@@ -93,8 +93,8 @@ public:
     void setTimeZone(Channel *ch, const QString &zone);
     void setWifi(Channel *ch, const QString &ssid, const QString &password);
     void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm);
-    void ptzPoint(Channel *ch, bool b, bool shortForm);
-    void ptzCruise(Channel *ch, bool b, bool shortForm);
+    void ptzPoint(Channel *ch, int preset, bool shortForm);
+    void ptzCruise(Channel *ch, int preset, bool shortForm);
     void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra, bool shortForm);
 
     // Remote playback. The commands travel on the live AV channel; the

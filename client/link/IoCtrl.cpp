@@ -171,18 +171,18 @@ Message ptzControl(int channel, quint8 command, quint8 param, bool shortForm)
     return {IOCTRL_PTZ_LONG, ptzLong(command, param, channel, 0)};
 }
 
-Message ptzPoint(int channel, bool b, bool shortForm)
+Message ptzPoint(int channel, int preset, bool shortForm)
 {
     if (shortForm)
-        return {IOCTRL_PTZ_SHORT, ptzShort(b ? 6 : 5, 0, channel)};
-    return {IOCTRL_PTZ_LONG, ptzLong(15, 0, channel, quint8(b ? 2 : 1))};
+        return {IOCTRL_PTZ_SHORT, ptzShort(preset % 2 ? 6 : 5, 0, channel)};
+    return {IOCTRL_PTZ_LONG, ptzLong(15, 0, channel, quint8(qBound(0, preset, 254) + 1))};
 }
 
-Message ptzCruise(int channel, bool b, bool shortForm)
+Message ptzCruise(int channel, int preset, bool shortForm)
 {
     if (shortForm)
-        return {IOCTRL_PTZ_SHORT, ptzShort(b ? 8 : 7, 0, channel)};
-    return {IOCTRL_PTZ_LONG, ptzLong(16, 0, channel, quint8(b ? 2 : 1))};
+        return {IOCTRL_PTZ_SHORT, ptzShort(preset % 2 ? 8 : 7, 0, channel)};
+    return {IOCTRL_PTZ_LONG, ptzLong(16, 0, channel, quint8(qBound(0, preset, 254) + 1))};
 }
 
 Message ptzCruisePath(int channel, quint8 command, quint8 param, quint8 extra, bool shortForm)

@@ -90,8 +90,10 @@ QByteArray speaker(int freeChannelId);
 QByteArray ptzShort(quint8 command, quint8 param, int channel);
 QByteArray ptzLong(quint8 command, quint8 param, int channel, quint8 extra);
 Message ptzControl(int channel, quint8 command, quint8 param, bool shortForm);
-Message ptzPoint(int channel, bool b, bool shortForm);
-Message ptzCruise(int channel, bool b, bool shortForm);
+// Presets are numbered from 0; the short form holds two (0 and 1), the long
+// form one byte's worth (the message carries number + 1).
+Message ptzPoint(int channel, int preset, bool shortForm);
+Message ptzCruise(int channel, int preset, bool shortForm);
 Message ptzCruisePath(int channel, quint8 command, quint8 param, quint8 extra, bool shortForm);
 
 // Request for the recordings of day (00:00:00 to 23:59:59 local time, sent in UTC).

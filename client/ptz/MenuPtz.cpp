@@ -4,13 +4,18 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "ptz/Cruise.h"
+#include "ptz/PTZ.h"
+#include "ptz/Point.h"
 #include "ptz/PtzBtn.h"
+#include "ptz/PtzTab.h"
 
 #include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -32,7 +37,10 @@ constexpr Button kButtons[] = {{5, "↖", 0, 0},  {1, "↑", 0, 1},  {6, "↗", 
 MenuPtz::MenuPtz(QWidget *parent)
     : QWidget(parent)
 {
-    auto *grid = new QGridLayout(this);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *grid = new QGridLayout;
+    outer->addLayout(grid);
     grid->setSpacing(6);
     for (const Button &b : kButtons) {
         auto *button = new PtzBtn(b.code, QString::fromUtf8(b.text), this);
@@ -54,9 +62,55 @@ MenuPtz::MenuPtz(QWidget *parent)
     for (int s = 1; s <= 8; ++s)
         m_step->addItem(QString::number(s), s);
     m_step->setCurrentIndex(4);
+    PTZ::instance()->setStep(step());
+    connect(m_step, &QComboBox::activated, this, [this] { PTZ::instance()->setStep(step()); });
     grid->addWidget(m_step, 6, 2);
+
+    // Below the pad: the preset and cruise panels behind a row of tabs (the
+    // colour tab has no panel and stays hidden).
+    auto *tabs = new QHBoxLayout;
+    tabs->setSpacing(1);
+    const std::pair<const char *, QString> tabNames[] = {
+        {"widget_point", tr("预置点")}, {"widget_cruise", tr("巡航线")}, {"widget_color", tr("色彩调节")}};
+    for (const auto &[name, text] : tabNames) {
+        auto *tab = new PtzTab(text, this);
+        tab->setObjectName(QLatin1String(name));
+        tabs->addWidget(tab);
+        connect(tab, &PtzTab::clicked, this, &MenuPtz::selectedTab);
+        m_tabs.append(tab);
+    }
+    m_tabs.last()->hide();
+    outer->addLayout(tabs);
+    auto *tabPlace = new QWidget(this);
+    tabPlace->setObjectName(QStringLiteral("widget_tabPlace"));
+    auto *place = new QVBoxLayout(tabPlace);
+    place->setContentsMargins(0, 0, 0, 0);
+    m_point = new Point(tabPlace);
+    m_cruise = new Cruise(tabPlace);
+    place->addWidget(m_point);
+    place->addWidget(m_cruise);
+    outer->addWidget(tabPlace, 1);
+    m_tabs.first()->select();
     m_resend.setInterval(ResendMs);
     connect(&m_resend, &QTimer::timeout, this, &MenuPtz::resent);
+}
+
+void MenuPtz::selectedTab(PtzTab *tab)
+{
+    for (PtzTab *other : std::as_const(m_tabs))
+        if (other != tab)
+            other->deselect();
+    const QString name = tab->objectName();
+    m_point->setVisible(name == QLatin1String("widget_point"));
+    m_cruise->setVisible(name == QLatin1String("widget_cruise"));
+}
+
+PtzTab *MenuPtz::tab(const QString &name) const
+{
+    for (PtzTab *t : m_tabs)
+        if (t->objectName() == name)
+            return t;
+    return nullptr;
 }
 
 bool MenuPtz::isCameraClass(int deviceType)

@@ -10,7 +10,10 @@
 
 class Channel;
 class QComboBox;
+class Cruise;
+class Point;
 class PtzBtn;
+class PtzTab;
 
 // The PTZ panel: eight arrows and zoom, focus and iris pairs that move the
 // selected channel's camera while held, and the step (speed, 1 to 8). A
@@ -37,6 +40,9 @@ public:
 
     int step() const;
     PtzBtn *button(int code) const;
+    PtzTab *tab(const QString &name) const;
+    Point *pointPanel() const { return m_point; }
+    Cruise *cruisePanel() const { return m_cruise; }
     bool isMoving() const { return m_moving; }
     // Arrow keys held on the grid move the selected channel; true when handled.
     bool handleKey(int key, bool pressed, bool autoRepeat);
@@ -45,6 +51,7 @@ public slots:
     void clickDirection(int code);
     void stopPtz();
     void resent();
+    void selectedTab(PtzTab *tab);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -55,6 +62,9 @@ private:
 
     QComboBox *m_step;
     QList<PtzBtn *> m_buttons;
+    QList<PtzTab *> m_tabs;
+    Point *m_point = nullptr;
+    Cruise *m_cruise = nullptr;
     QTimer m_resend;
     int m_lastCode = 0;
     QPointer<QObject> m_topLevel;

@@ -78,15 +78,13 @@ private slots:
         row("ptz control short", ptzControl(1, 2, 3, true).payload, hex("0203 000000 01 0000"));
         row("ptz control long", ptzControl(1, 2, 3, false).payload,
             hex("0203 0000 01000000 00 000000"));
-        row("point off short", ptzPoint(0, false, true).payload, hex("0500 000000 00 0000"));
-        row("point on short", ptzPoint(0, true, true).payload, hex("0600 000000 00 0000"));
-        row("point off long", ptzPoint(2, false, false).payload,
-            hex("0f00 0000 02000000 01 000000"));
-        row("point on long", ptzPoint(2, true, false).payload, hex("0f00 0000 02000000 02 000000"));
-        row("cruise off short", ptzCruise(0, false, true).payload, hex("0700 000000 00 0000"));
-        row("cruise on short", ptzCruise(0, true, true).payload, hex("0800 000000 00 0000"));
-        row("cruise on long", ptzCruise(1, true, false).payload,
-            hex("1000 0000 01000000 02 000000"));
+        row("point 0 short", ptzPoint(0, 0, true).payload, hex("0500 000000 00 0000"));
+        row("point 1 short", ptzPoint(0, 1, true).payload, hex("0600 000000 00 0000"));
+        row("point 0 long", ptzPoint(2, 0, false).payload, hex("0f00 0000 02000000 01 000000"));
+        row("point 6 long", ptzPoint(2, 6, false).payload, hex("0f00 0000 02000000 07 000000"));
+        row("cruise 0 short", ptzCruise(0, 0, true).payload, hex("0700 000000 00 0000"));
+        row("cruise 1 short", ptzCruise(0, 1, true).payload, hex("0800 000000 00 0000"));
+        row("cruise 2 long", ptzCruise(1, 2, false).payload, hex("1000 0000 01000000 03 000000"));
         row("cruise path long", ptzCruisePath(1, 20, 5, 3, false).payload,
             hex("1405 0000 01000000 04 000000"));
         row("cruise path short", ptzCruisePath(1, 20, 5, 3, true).payload,

@@ -7,8 +7,15 @@
 #include "DevsimProcess.h"
 #include "LinkFixture.h"
 
+#include "ptz/Cruise.h"
 #include "ptz/MenuPtz.h"
+#include "ptz/Point.h"
 #include "ptz/PtzBtn.h"
+#include "ptz/PtzTab.h"
+
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -31,6 +38,16 @@ class TstPtzPanel : public LinkFixture
         const QRegularExpression re(
             QStringLiteral("^PTZ %1/%2 %3 pos=").arg(Uid).arg(index).arg(command));
         return QTest::qWaitFor([&] { return sim.waitForLineFrom(from, re, 20) >= 0; }, 5000);
+    }
+    // The PTZ commands of a channel from line `from` on, in order.
+    QStringList commands(int from, int index = 0)
+    {
+        const QRegularExpression re(QStringLiteral("^PTZ %1/%2 (\\S+) pos=").arg(Uid).arg(index));
+        QStringList out;
+        for (const QString &line : sim.lines().mid(from))
+            if (const auto m = re.match(line); m.hasMatch())
+                out.append(m.captured(1));
+        return out;
     }
     int count(int from, int index, const QString &command)
     {
@@ -127,6 +144,89 @@ private slots:
         QVERIFY(seen(mark, 0, QStringLiteral("stop")));
         QCOMPARE(count(mark, 0, QStringLiteral("up")), 1);
         QVERIFY(!panel->handleKey(Qt::Key_A, true, false));
+    }
+
+    // Presets: a camera (short form) alternates between its two presets, a
+    // recorder counts on; "go" right after a channel change goes to the first.
+    void presetNumbering_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("camera") << 7 << 0
+                                << QStringList{"preset-set-1", "preset-set-2", "preset-set-1"} << 2;
+        QTest::newRow("recorder") << 1 << 1
+                                  << QStringList{"preset-set-1", "preset-set-2", "preset-set-3"} << 3;
+    }
+    void presetNumbering()
+    {
+        QFETCH(int, type);
+        QFETCH(int, index);
+        QFETCH(QStringList, sent);
+        QFETCH(int, rows);
+        ch->device()->setType(type);
+        Channel *target = ch->device()->channel(index);
+        Channel *other = ch->device()->channel(1 - index);
+        Dev::instance()->setSelectedChannel(target);
+        Point *point = panel->pointPanel();
+        const int mark = sim.lineCount();
+        for (int i = 0; i < 3; ++i) {
+            point->addPoint();
+            QVERIFY(QTest::qWaitFor([&] { return commands(mark, index).size() == i + 1; }, 5000));
+        }
+        QCOMPARE(commands(mark, index), sent);
+        auto *model = qobject_cast<QStandardItemModel *>(point->table()->model());
+        QCOMPARE(model->rowCount(), rows);
+        QCOMPARE(model->item(rows - 1, 0)->text(), QString::number(rows));
+        // Another channel and back: each keeps its list, "go" goes to the first preset.
+        Dev::instance()->setSelectedChannel(other);
+        QVERIFY(point->table()->model()->rowCount() != rows);
+        Dev::instance()->setSelectedChannel(target);
+        QCOMPARE(point->table()->model()->rowCount(), rows);
+        point->goPoint();
+        QVERIFY(QTest::qWaitFor([&] { return commands(mark, index).size() == 4; }, 5000));
+        QCOMPARE(commands(mark, index).last(), QStringLiteral("preset-go-1"));
+    }
+
+    // Cruise buttons toggle on the chosen line: a recorder lists two lines.
+    void cruiseToggles_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QStringList>("sent");
+        QTest::newRow("camera") << 10 << 0
+                                << QStringList{"cruise-start-1", "stop", "cruise-start-1", "stop"};
+        QTest::newRow("recorder line 2")
+            << 1 << 1
+            << QStringList{"cruise-start-2", "cruise-stop-2", "auto-cruise-start", "auto-cruise-stop"};
+    }
+    void cruiseToggles()
+    {
+        QFETCH(int, type);
+        QFETCH(int, line);
+        QFETCH(QStringList, sent);
+        ch->device()->setType(type);
+        Dev::instance()->setSelectedChannel(nullptr);
+        Dev::instance()->setSelectedChannel(ch);
+        panel->tab(QStringLiteral("widget_cruise"))->select();
+        QVERIFY(panel->cruisePanel()->isVisible() && !panel->pointPanel()->isVisible());
+        Cruise *cruise = panel->cruisePanel();
+        QCOMPARE(cruise->table()->model()->rowCount(), type == 1 ? 2 : 1);
+        cruise->pressedRow(cruise->table()->model()->index(line, 0));
+        const int mark = sim.lineCount();
+        QPushButton *buttons[] = {cruise->cruiseButton(), cruise->cruiseButton(),
+                                  cruise->autoCruiseButton(), cruise->autoCruiseButton()};
+        for (int i = 0; i < 4; ++i) {
+            buttons[i]->click();
+            QCOMPARE(buttons[i]->text(), i % 2 ? (i < 2 ? QStringLiteral("开始巡航")
+                                                         : QStringLiteral("自动巡航"))
+                                               : QStringLiteral("停止巡航"));
+            QVERIFY(QTest::qWaitFor([&] { return commands(mark).size() == i + 1; }, 5000));
+        }
+        QCOMPARE(commands(mark), sent);
+        panel->tab(QStringLiteral("widget_point"))->select();
+        ch->device()->setType(7);
     }
 };
 
