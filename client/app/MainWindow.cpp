@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "admin/DevOpt.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
@@ -30,6 +31,10 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QKeyEvent>
@@ -416,7 +421,38 @@ void MainWindow::closeMenu()
 
 void MainWindow::openDevManage(Device *)
 {
-    // The device manager popup comes with the device administration pages.
+    // For now the device manager popup holds the device options page only.
+    if (m_devManage)
+        return;
+    m_devManage = new QFrame(ui->widget_center);
+    m_devManage->setObjectName(QStringLiteral("widget_devManage"));
+    m_devManage->setStyleSheet(
+        QStringLiteral("#widget_devManage{background:#f6f6f6;border:1px solid #ccc}"));
+    auto *layout = new QVBoxLayout(m_devManage);
+    auto *title = new QHBoxLayout;
+    title->addWidget(new QLabel(tr("设备管理"), m_devManage), 1);
+    auto *closeButton = new QPushButton(QStringLiteral("×"), m_devManage);
+    closeButton->setObjectName(QStringLiteral("pushButton_close"));
+    closeButton->setFlat(true);
+    connect(closeButton, &QPushButton::clicked, this, &MainWindow::closeDevManage);
+    title->addWidget(closeButton);
+    layout->addLayout(title);
+    m_devOpt = new DevOpt(m_devManage);
+    layout->addWidget(m_devOpt);
+    const QSize size = m_devManage->sizeHint().expandedTo(
+        QSize(systemInfo->scaled(460), systemInfo->scaled(360)));
+    m_devManage->setGeometry(QRect(QPoint(), size.boundedTo(ui->widget_center->size()))
+                                 .translated((ui->widget_center->width() - size.width()) / 2,
+                                             (ui->widget_center->height() - size.height()) / 2));
+    m_devManage->show();
+    m_devManage->raise();
+}
+
+void MainWindow::closeDevManage()
+{
+    delete m_devManage;
+    m_devManage = nullptr;
+    m_devOpt = nullptr;
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

@@ -13,6 +13,7 @@ class Channel;
 class Decode;
 class Dev;
 class DevMenu;
+class DevOpt;
 class Device;
 class IoConnect;
 class LabelFoldBtn;
@@ -75,6 +76,8 @@ public:
     MenuPtz *ptzPanel() const { return m_ptz; }
     QCalendarWidget *calendar() const { return m_calendar; }
     DevMenu *devMenu() const { return m_devMenu; }
+    // The device manager popup's device options page (null while closed).
+    DevOpt *devOptions() const { return m_devOpt; }
 
     using QMainWindow::close;
 
@@ -95,6 +98,7 @@ public slots:
     void openedSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event);
     void closeMenu();
     void openDevManage(Device *device);
+    void closeDevManage();
     void doubleClickScreen(Channel *channel);
     void openAlert(Channel *channel, int code, const QString &text);
     void openAlert(int code, const QString &text);
@@ -141,6 +145,8 @@ private:
     MenuDevList *m_devList = nullptr;
     WindowNumMenu *m_windowNumMenu = nullptr;
     DevMenu *m_devMenu = nullptr;
+    QWidget *m_devManage = nullptr;
+    DevOpt *m_devOpt = nullptr;
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;

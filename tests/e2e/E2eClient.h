@@ -24,12 +24,13 @@ public:
         Config::forgetInstance();
     }
 
-    static bool registerDevice(const QString &uid, const QString &password, int channels)
+    static bool registerDevice(const QString &uid, const QString &password, int channels,
+                               int type = 1)
     {
         DeviceRecord record;
         record.uid = uid;
         record.nickname = uid;
-        record.type = 1;
+        record.type = type;
         record.channel = channels;
         record.username = QStringLiteral("admin");
         record.password = password;

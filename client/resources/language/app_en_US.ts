@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>Cruise</name>
+    <message>
+        <source>开始巡航</source>
+        <translation>Start cruise</translation>
+    </message>
+    <message>
+        <source>自动巡航</source>
+        <translation>Auto cruise</translation>
+    </message>
+    <message>
+        <source>停止巡航</source>
+        <translation>Stop cruise</translation>
+    </message>
+</context>
+<context>
     <name>DevMenu</name>
     <message>
         <source>播放</source>
@@ -46,6 +61,77 @@
     <message>
         <source>重置连接</source>
         <translation>Reset Connection</translation>
+    </message>
+</context>
+<context>
+    <name>DevOpt</name>
+    <message>
+        <source>请在主界面设备列表选择需要编辑的通道(多通道设备需选择目标通道)</source>
+        <translation>Select the channel to edit in the main window's device list (for a multi-channel device, select the channel itself)</translation>
+    </message>
+    <message>
+        <source>[未选择]</source>
+        <translation>[None selected]</translation>
+    </message>
+    <message>
+        <source>设备昵称:</source>
+        <translation>Nickname:</translation>
+    </message>
+    <message>
+        <source>设备UID :</source>
+        <translation>Device UID:</translation>
+    </message>
+    <message>
+        <source>设备类型:</source>
+        <translation>Device type:</translation>
+    </message>
+    <message>
+        <source>系统提示:</source>
+        <translation>Message:</translation>
+    </message>
+    <message>
+        <source>WIFI名称:</source>
+        <translation>Wi-Fi name:</translation>
+    </message>
+    <message>
+        <source>WIFI密码:</source>
+        <translation>Wi-Fi password:</translation>
+    </message>
+    <message>
+        <source>提交</source>
+        <translation>Submit</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>扫描二维码配置WIFI</source>
+        <translation>Scan to set up Wi-Fi</translation>
+    </message>
+    <message>
+        <source>时区:</source>
+        <translation>Time zone:</translation>
+    </message>
+    <message>
+        <source>时间:</source>
+        <translation>Time:</translation>
+    </message>
+    <message>
+        <source>wifi名不能为空</source>
+        <translation>The Wi-Fi name must not be empty</translation>
+    </message>
+    <message>
+        <source>时区修改成功</source>
+        <translation>Time zone changed</translation>
+    </message>
+    <message>
+        <source>时间修改成功</source>
+        <translation>Time changed</translation>
+    </message>
+    <message>
+        <source>wifi配置成功</source>
+        <translation>Wi-Fi configured</translation>
     </message>
 </context>
 <context>
@@ -123,6 +209,10 @@
         <source>[未选择设备]</source>
         <translation>[No device selected]</translation>
     </message>
+    <message>
+        <source>设备管理</source>
+        <translation>Device Management</translation>
+    </message>
 </context>
 <context>
     <name>MenuDevList</name>
@@ -159,6 +249,29 @@
     <message>
         <source>步长(1-8):</source>
         <translation>Step (1-8):</translation>
+    </message>
+    <message>
+        <source>预置点</source>
+        <translation>Presets</translation>
+    </message>
+    <message>
+        <source>巡航线</source>
+        <translation>Cruise</translation>
+    </message>
+    <message>
+        <source>色彩调节</source>
+        <translation>Colour</translation>
+    </message>
+</context>
+<context>
+    <name>Point</name>
+    <message>
+        <source>新增预置点</source>
+        <translation>Add preset</translation>
+    </message>
+    <message>
+        <source>前往预制点</source>
+        <translation>Go to preset</translation>
     </message>
 </context>
 <context>
@@ -513,6 +626,14 @@
     <message>
         <source>Clean buffer </source>
         <translation>Clean buffer </translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>Cruise</name>
+    <message>
+        <source>开始巡航</source>
+        <translation>开始巡航</translation>
+    </message>
+    <message>
+        <source>自动巡航</source>
+        <translation>自动巡航</translation>
+    </message>
+    <message>
+        <source>停止巡航</source>
+        <translation>停止巡航</translation>
+    </message>
+</context>
+<context>
     <name>DevMenu</name>
     <message>
         <source>播放</source>
@@ -46,6 +61,77 @@
     <message>
         <source>重置连接</source>
         <translation>重置连接</translation>
+    </message>
+</context>
+<context>
+    <name>DevOpt</name>
+    <message>
+        <source>请在主界面设备列表选择需要编辑的通道(多通道设备需选择目标通道)</source>
+        <translation>请在主界面设备列表选择需要编辑的通道(多通道设备需选择目标通道)</translation>
+    </message>
+    <message>
+        <source>[未选择]</source>
+        <translation>[未选择]</translation>
+    </message>
+    <message>
+        <source>设备昵称:</source>
+        <translation>设备昵称:</translation>
+    </message>
+    <message>
+        <source>设备UID :</source>
+        <translation>设备UID :</translation>
+    </message>
+    <message>
+        <source>设备类型:</source>
+        <translation>设备类型:</translation>
+    </message>
+    <message>
+        <source>系统提示:</source>
+        <translation>系统提示:</translation>
+    </message>
+    <message>
+        <source>WIFI名称:</source>
+        <translation>WIFI名称:</translation>
+    </message>
+    <message>
+        <source>WIFI密码:</source>
+        <translation>WIFI密码:</translation>
+    </message>
+    <message>
+        <source>提交</source>
+        <translation>提交</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>扫描二维码配置WIFI</source>
+        <translation>扫描二维码配置WIFI</translation>
+    </message>
+    <message>
+        <source>时区:</source>
+        <translation>时区:</translation>
+    </message>
+    <message>
+        <source>时间:</source>
+        <translation>时间:</translation>
+    </message>
+    <message>
+        <source>wifi名不能为空</source>
+        <translation>wifi名不能为空</translation>
+    </message>
+    <message>
+        <source>时区修改成功</source>
+        <translation>时区修改成功</translation>
+    </message>
+    <message>
+        <source>时间修改成功</source>
+        <translation>时间修改成功</translation>
+    </message>
+    <message>
+        <source>wifi配置成功</source>
+        <translation>wifi配置成功</translation>
     </message>
 </context>
 <context>
@@ -123,6 +209,10 @@
         <source>[未选择设备]</source>
         <translation>[未选择设备]</translation>
     </message>
+    <message>
+        <source>设备管理</source>
+        <translation>设备管理</translation>
+    </message>
 </context>
 <context>
     <name>MenuDevList</name>
@@ -159,6 +249,29 @@
     <message>
         <source>步长(1-8):</source>
         <translation>步长(1-8):</translation>
+    </message>
+    <message>
+        <source>预置点</source>
+        <translation>预置点</translation>
+    </message>
+    <message>
+        <source>巡航线</source>
+        <translation>巡航线</translation>
+    </message>
+    <message>
+        <source>色彩调节</source>
+        <translation>色彩调节</translation>
+    </message>
+</context>
+<context>
+    <name>Point</name>
+    <message>
+        <source>新增预置点</source>
+        <translation>新增预置点</translation>
+    </message>
+    <message>
+        <source>前往预制点</source>
+        <translation>前往预制点</translation>
     </message>
 </context>
 <context>
@@ -513,6 +626,14 @@
     <message>
         <source>Clean buffer </source>
         <translation>清空缓冲区</translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>编号</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>时间</translation>
     </message>
 </context>
 <context>
