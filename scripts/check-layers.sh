@@ -8,9 +8,9 @@
 #   2 media                      (orvane_media)
 #   3 widgets                    shared widgets
 #   4 view                       the grid and its cells
-#   5 devtree playback ptz admin side panels and pages
+#   5 devtree playback ptz admin account   side panels, pages, account service
 #   6 app                        the main window
-#   7 account                    the login window that hosts the main window
+#   (the login window, which hosts the main window, is in app)
 # app/main.cpp is the executable's entry and may include anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +19,7 @@ declare -A rank=(
   [model]=0 [config]=0 [diagnostics]=0
   [link]=1 [media]=2 [widgets]=3 [view]=4
   [devtree]=5 [playback]=5 [ptz]=5 [admin]=5
-  [app]=6 [account]=7
+  [app]=6 [account]=5
 )
 
 failures=0

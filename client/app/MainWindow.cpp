@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "account/AccountRequests.h"
+#include "account/AccountSettings.h"
 #include "admin/DevOpt.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
@@ -167,6 +169,11 @@ void MainWindow::setUser(const UserInfo &user)
     // their own on the account service.
     if (!user.username.isEmpty() && user.username != QLatin1String(MenuDevList::LocalAdmin)) {
         m_devList->setUser(user.username, user.access_token);
+        m_devList->setServiceBase(AccountSettings::baseUrl());
+        m_devList->setCloudRequest(
+            [this](const QString &url, const QByteArray &params, MenuDevList::Done done) {
+                AccountRequests::postTo(url, QString::fromUtf8(params), this, std::move(done));
+            });
         dev->reload();
     }
 }

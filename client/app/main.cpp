@@ -1,4 +1,4 @@
-#include "account/WindowLogin.h"
+#include "app/WindowLogin.h"
 #include "app/LiveStartup.h"
 #include "diagnostics/MessageHandler.h"
 #include "diagnostics/SystemInfo.h"

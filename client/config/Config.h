@@ -93,6 +93,9 @@ inline constexpr Setting<int> StreamQuality{"config/streamQuality", 0, SettingSt
 inline constexpr Setting<QString> NewPath{"newpath", DefaultFolder, SettingStore::DefaultFile};
 // Base URL of the account service; empty = none (only the local login works).
 inline constexpr Setting<QString> AccountBaseUrl{"account/baseUrl", "", SettingStore::DefaultFile};
+// A PEM file of extra certificate authorities for a private account service
+// (trusted besides the system's); empty: the system's only.
+inline constexpr Setting<QString> AccountCaFile{"account/caFile", "", SettingStore::DefaultFile};
 } // namespace ConfigKey
 
 // The local configuration store. Two INI files:

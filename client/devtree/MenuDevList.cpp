@@ -11,6 +11,7 @@
 #include "model/Device.h"
 #include "view/ViewControl.h"
 
+#include <QUrl>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -163,7 +164,7 @@ void MenuDevList::sendCloudRequest()
         return;
     }
     QPointer<MenuDevList> self(this);
-    m_request(m_queryPath, QByteArray("token=") + m_token.toUtf8(),
+    m_request(m_queryPath, QByteArray("token=") + QUrl::toPercentEncoding(m_token),
               [self, serial](bool ok, const QByteArray &body) {
                   if (self && serial == self->m_requestSerial && self->m_pending)
                       self->getDevResponsed(ok, body);

@@ -2,7 +2,7 @@
 
 #include "account/AccountSettings.h"
 #include "account/LoginComboBox.h"
-#include "account/WindowLogin.h"
+#include "app/WindowLogin.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/MainWindow.h"

@@ -1,6 +1,7 @@
-#include "account/WindowLogin.h"
+#include "app/WindowLogin.h"
 
 #include "account/AccountSettings.h"
+#include "account/UserService.h"
 #include "app/MainWindow.h"
 #include "config/Config.h"
 #include "diagnostics/SystemInfo.h"
@@ -85,6 +86,7 @@ WindowLogin::WindowLogin(QWidget *parent)
         watched->installEventFilter(this);
 
     connect(ui->pushButton_login, &QPushButton::clicked, this, &WindowLogin::login);
+    connect(UserService::instance(), &UserService::logined, this, &WindowLogin::logined);
     connect(ui->pushButton_local, &QPushButton::clicked, this, &WindowLogin::localLogin);
     connect(ui->lineEdit_password, &QLineEdit::returnPressed, this, &WindowLogin::login);
     connect(ui->comboBox_user->lineEdit(), &QLineEdit::textEdited, ui->lineEdit_password,
@@ -172,7 +174,10 @@ void WindowLogin::login()
     ui->label_message->setText(tr("Signing in, please wait..."));
     m_user = UserInfo();
     m_user.username = name;
-    m_user.password = password;
+    UserService *service = UserService::instance();
+    service->setUserName(name);
+    service->setPassword(password);
+    service->login();
     emit loginRequested(name, password);
 }
 
@@ -180,6 +185,7 @@ void WindowLogin::localLogin()
 {
     m_user = UserInfo();
     m_user.username = QStringLiteral("Admin");
+    *UserService::instance()->user() = m_user;
     logined(true, QByteArray());
 }
 
@@ -187,13 +193,18 @@ void WindowLogin::logined(bool ok, const QByteArray &body)
 {
     ui->label_title->setText(tr("Login"));
     if (ok) {
+        if (m_user.username != QLatin1String("Admin"))
+            m_user = *UserService::instance()->user();
         openMainWindow();
         return;
     }
-    qDebug() << "login failed:" << body;
+    qDebug() << "login failed:" << body.left(512);
     const QJsonDocument reply = QJsonDocument::fromJson(body);
     if (reply.isObject())
         ui->label_message->setText(reply.object().value(QStringLiteral("reason")).toString());
+    else if (body.isEmpty())
+        // No answer at all: the user must not be left with "Signing in".
+        ui->label_message->setText(tr("The account service cannot be reached."));
 }
 
 void WindowLogin::openMainWindow()

@@ -1,0 +1,86 @@
+#include "account/UserService.h"
+
+#include "account/AccountRequests.h"
+#include "account/AccountSettings.h"
+#include "account/Http.h"
+#include "model/SharedInstance.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+UserService::UserService(QObject *parent)
+    : QObject(parent)
+    , m_user(std::make_unique<UserInfo>())
+{
+    SharedInstance<UserService>::adopt(this);
+}
+
+UserService::~UserService()
+{
+    delete m_request;
+}
+
+UserService *UserService::instance()
+{
+    return SharedInstance<UserService>::get();
+}
+
+void UserService::setUserName(const QString &name)
+{
+    m_user->username = name;
+}
+
+void UserService::setPassword(const QString &password)
+{
+    m_user->password = password;
+}
+
+void UserService::login()
+{
+    const QString base = AccountSettings::baseUrl();
+    if (base.isEmpty())
+        return;
+    delete m_request;
+    m_request = new Http(this);
+    connect(m_request, &Http::responsed, this, &UserService::loginResponsed);
+    m_request->setUrl(base + QLatin1String(AccountRequests::LoginPath));
+    m_request->post(AccountRequests::loginBody(m_user->username, m_user->password));
+}
+
+void UserService::loginResponsed(bool ok)
+{
+    Http *request = m_request;
+    m_request = nullptr;
+    const QByteArray body = request ? request->response() : QByteArray();
+    if (request)
+        request->deleteLater();
+    if (!ok) {
+        emit logined(false, body);
+        return;
+    }
+    // The typed password is not kept past the login.
+    m_user->password.clear();
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    const QJsonObject reply = doc.object();
+    const QJsonValue code = reply.value(QStringLiteral("error_code"));
+    const QJsonValue result = reply.value(QStringLiteral("result"));
+    if (!doc.isObject() || !code.isDouble() || code.toDouble() != 0 || !result.isObject()) {
+        emit logined(false, body);
+        return;
+    }
+    const QJsonObject r = result.toObject();
+    const auto text = [&r](const char *key) {
+        return r.value(QLatin1String(key)).toVariant().toString();
+    };
+    m_user->userID = text("userID");
+    m_user->username = text("username").isEmpty() ? m_user->username : text("username");
+    m_user->phone = text("phone");
+    m_user->userEmail = text("userEmail");
+    m_user->NickName = text("NickName");
+    m_user->userIconUrl = text("userIconUrl");
+    m_user->access_token = text("access_token");
+    m_user->refresh_token = text("refresh_token");
+    m_user->access_expire = r.value(QStringLiteral("access_expire")).toInt();
+    m_user->refresh_expire = r.value(QStringLiteral("refresh_expire")).toInt();
+    emit logined(true, QByteArray());
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "model/UserInfo.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Http;
+
+// Signs in to the account service and keeps the logged-in user (the local
+// administrator too, whose login sends nothing). One process-wide instance.
+// GUI thread only.
+class UserService : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit UserService(QObject *parent = nullptr);
+    ~UserService() override;
+    static UserService *instance();
+
+    void setUserName(const QString &name);
+    void setPassword(const QString &password);
+    // POSTs the login; logined() tells the outcome. Nothing without a service.
+    void login();
+    UserInfo *user() const { return m_user.get(); }
+    bool isLoginPending() const { return m_request != nullptr; }
+
+signals:
+    // ok: user() holds the account; otherwise body is the service's reply
+    // (empty after a network failure or time-out).
+    void logined(bool ok, const QByteArray &body);
+
+private slots:
+    void loginResponsed(bool ok);
+
+private:
+    std::unique_ptr<UserInfo> m_user;
+    Http *m_request = nullptr;
+};
