@@ -2,6 +2,8 @@
 
 #include "account/AccountRequests.h"
 #include "account/AccountSettings.h"
+#include "account/UserManage.h"
+#include "account/UserService.h"
 #include "admin/DevOpt.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
@@ -102,6 +104,7 @@ MainWindow::MainWindow(QWidget *parent)
     for (LabelFoldBtn *button : std::as_const(foldButtons))
         connect(button, &LabelFoldBtn::clicked, this, &MainWindow::clickFold);
     connect(ui->label_icon_minimize, &LabelSystemBtn::clicked, this, &MainWindow::minimize);
+    connect(ui->label_userName, &LabelHeaderBtn::clicked, this, &MainWindow::openUserManage);
     connect(ui->label_icon_fullscreen, &LabelSystemBtn::clicked, this, &MainWindow::fullscreen);
     connect(ui->label_icon_close, &LabelSystemBtn::clicked, this,
             qOverload<LabelSystemBtn *>(&MainWindow::close));
@@ -176,6 +179,40 @@ void MainWindow::setUser(const UserInfo &user)
             });
         dev->reload();
     }
+}
+
+void MainWindow::openUserManage()
+{
+    // Until the control panel hosts it, the account page opens from the
+    // user name, for a cloud user.
+    if (m_userManage || ui->label_userName->text().isEmpty() ||
+        UserService::instance()->user()->access_token.isEmpty())
+        return;
+    m_userManage = new QFrame(ui->widget_center);
+    m_userManage->setObjectName(QStringLiteral("widget_userManage"));
+    m_userManage->setStyleSheet(
+        QStringLiteral("#widget_userManage{background:#f6f6f6;border:1px solid #ccc}"));
+    auto *layout = new QVBoxLayout(m_userManage);
+    auto *title = new QHBoxLayout;
+    title->addWidget(new QLabel(tr("Account"), m_userManage), 1);
+    auto *closeButton = new QPushButton(QStringLiteral("×"), m_userManage);
+    closeButton->setFlat(true);
+    connect(closeButton, &QPushButton::clicked, this, [this] {
+        m_userManage->deleteLater();
+        m_userManage = nullptr;
+    });
+    title->addWidget(closeButton);
+    layout->addLayout(title);
+    auto *page = new UserManage(m_userManage);
+    connect(page, &UserManage::updateNickNameSuccess, this,
+            [this] { ui->label_userName->setText(displayName(*UserService::instance()->user())); });
+    layout->addWidget(page);
+    const QSize size = m_userManage->sizeHint().boundedTo(ui->widget_center->size());
+    m_userManage->setGeometry((ui->widget_center->width() - size.width()) / 2,
+                              (ui->widget_center->height() - size.height()) / 2, size.width(),
+                              size.height());
+    m_userManage->show();
+    m_userManage->raise();
 }
 
 bool MainWindow::isLive() const

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPoint>
 #include <QString>
 
@@ -76,6 +77,7 @@ public:
     MenuPtz *ptzPanel() const { return m_ptz; }
     QCalendarWidget *calendar() const { return m_calendar; }
     DevMenu *devMenu() const { return m_devMenu; }
+    QWidget *userManagePopup() const { return m_userManage; }
     // The device manager popup's device options page (null while closed).
     DevOpt *devOptions() const { return m_devOpt; }
 
@@ -97,6 +99,8 @@ public slots:
     void selectWindowMod(WINDOW_MOD mod);
     void openedSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event);
     void closeMenu();
+    // The account page of a cloud user (null while closed).
+    void openUserManage();
     void openDevManage(Device *device);
     void closeDevManage();
     void doubleClickScreen(Channel *channel);
@@ -147,6 +151,7 @@ private:
     DevMenu *m_devMenu = nullptr;
     QWidget *m_devManage = nullptr;
     DevOpt *m_devOpt = nullptr;
+    QPointer<QWidget> m_userManage;
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;
