@@ -120,9 +120,9 @@ bool PostgresCluster::start()
 
 QString PostgresCluster::url() const
 {
-    return QStringLiteral("postgresql://accountd:%1@127.0.0.1:%2/accountd")
-        .arg(QString::fromLatin1(QUrl::toPercentEncoding(password)))
-        .arg(m_port);
+    // Concatenated: the encoded password holds "%2F", which QString::arg() would replace.
+    return QStringLiteral("postgresql://accountd:") + QString::fromLatin1(QUrl::toPercentEncoding(password))
+           + QStringLiteral("@127.0.0.1:") + QString::number(m_port) + QStringLiteral("/accountd");
 }
 
 QByteArray PostgresCluster::dump() const
