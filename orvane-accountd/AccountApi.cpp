@@ -63,7 +63,8 @@ AccountApi::AccountApi(AccountStore &store, const ApiSettings &settings)
          account(&AccountHandlers::changePassword)},
         {QStringLiteral("/equipment/queryUserEquipment"), E, Auth::Token, Body::Form,
          device(&DeviceHandlers::list)},
-        {QStringLiteral("/equipment/add"), R, Auth::Token, Body::Form, device(&DeviceHandlers::add)},
+        {QStringLiteral("/equipment/add"), R, Auth::Token, Body::Form,
+         device(&DeviceHandlers::add)},
         {QStringLiteral("/equipment/delete"), R, Auth::Token, Body::Form,
          device(&DeviceHandlers::remove)},
         {QStringLiteral("/equipment/modifyUserEquipment"), R, Auth::Token, Body::Form,
@@ -112,8 +113,8 @@ ApiReply AccountApi::handle(const ApiRequest &request)
         return avatar(request.path);
     if (request.method == "GET")
         return page(request);
-    return jsonReply(CodeKey::ResultCode, ReplyCode::NoSuchPath,
-                     QStringLiteral("no such address"), {}, 404);
+    return jsonReply(CodeKey::ResultCode, ReplyCode::NoSuchPath, QStringLiteral("no such address"),
+                     {}, 404);
 }
 
 ApiReply AccountApi::dispatch(const Route &route, const ApiRequest &request)
@@ -205,13 +206,12 @@ ApiReply AccountApi::page(const ApiRequest &request)
 
 ApiReply AccountApi::avatar(const QString &path)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^/avatar/([0-9a-f]{32})\\.(jpg|png)$"));
+    static const QRegularExpression pattern(QStringLiteral("^/avatar/([0-9a-f]{32})\\.(jpg|png)$"));
     const QRegularExpressionMatch match = pattern.match(path);
     QByteArray mime, data;
-    const AccountStore::Status status =
-        match.hasMatch() ? m_store.avatar(match.captured(1), &mime, &data)
-                         : AccountStore::Status::NotFound;
+    const AccountStore::Status status = match.hasMatch()
+                                            ? m_store.avatar(match.captured(1), &mime, &data)
+                                            : AccountStore::Status::NotFound;
     if (status == AccountStore::Status::Ok) {
         ApiReply reply;
         reply.contentType = mime;

@@ -32,8 +32,7 @@ AccountHandlers::AccountHandlers(AccountStore &store, const ApiSettings &setting
     , m_settings(settings)
     , m_failedLogins(settings.loginAttempts, settings.loginWindowMs)
     , m_signUps(settings.signUpsPerHour, 3600 * 1000)
-{
-}
+{}
 
 ApiReply AccountHandlers::storeFailure(CodeKey key)
 {
@@ -48,8 +47,8 @@ QString AccountHandlers::origin(const ApiRequest &request) const
     static const QRegularExpression hostPattern(
         QStringLiteral("^([A-Za-z0-9.-]{1,253}|\\[[0-9A-Fa-f:.]{2,45}\\])(:[0-9]{1,5})?$"));
     if (hostPattern.match(request.host).hasMatch())
-        return (request.secure ? QStringLiteral("https://") : QStringLiteral("http://"))
-               + request.host;
+        return (request.secure ? QStringLiteral("https://") : QStringLiteral("http://")) +
+               request.host;
     return m_settings.localOrigin;
 }
 
@@ -59,8 +58,8 @@ QString AccountHandlers::avatarUrl(const AccountStore::User &user, const ApiRequ
         return QString();
     const QString extension = user.avatarMime == QLatin1String("image/png") ? QStringLiteral("png")
                                                                             : QStringLiteral("jpg");
-    return origin(request) + QStringLiteral("/avatar/") + user.avatarId + QLatin1Char('.')
-           + extension;
+    return origin(request) + QStringLiteral("/avatar/") + user.avatarId + QLatin1Char('.') +
+           extension;
 }
 
 ApiReply AccountHandlers::sessionReply(const AccountStore::User &user,
@@ -89,9 +88,11 @@ ApiReply AccountHandlers::login(RequestContext &context)
     const QString name = context.form.value(QStringLiteral("userName"));
     const QString sent = context.form.value(QStringLiteral("userPwd"));
     if (name.isEmpty() || sent.isEmpty())
-        return jsonReply(E, ReplyCode::BadRequest, QStringLiteral("userName and userPwd are required"));
+        return jsonReply(E, ReplyCode::BadRequest,
+                         QStringLiteral("userName and userPwd are required"));
     if (name.size() > FieldRules::maxNameLength || sent.size() > 1024)
-        return jsonReply(E, ReplyCode::WrongCredentials, QStringLiteral("wrong user name or password"));
+        return jsonReply(E, ReplyCode::WrongCredentials,
+                         QStringLiteral("wrong user name or password"));
     if (const qint64 wait = m_failedLogins.retryAfterMs(name, context.nowMs))
         return tooManyAttempts(E, wait);
 
@@ -105,7 +106,8 @@ ApiReply AccountHandlers::login(RequestContext &context)
         PasswordHash::spendVerificationTime(password);
     if (!known || !PasswordHash::verify(password, user.passwordHash)) {
         m_failedLogins.recordFailure(name, context.nowMs);
-        return jsonReply(E, ReplyCode::WrongCredentials, QStringLiteral("wrong user name or password"));
+        return jsonReply(E, ReplyCode::WrongCredentials,
+                         QStringLiteral("wrong user name or password"));
     }
     m_failedLogins.reset(name);
 
@@ -113,11 +115,10 @@ ApiReply AccountHandlers::login(RequestContext &context)
     const QString refreshToken = Secrets::newToken();
     if (access.isEmpty() || refreshToken.isEmpty())
         return jsonReply(E, ReplyCode::ServerError, QStringLiteral("no random numbers"));
-    if (m_store.createSession(user.id, Secrets::sha256Hex(access),
-                              context.nowSecs + m_settings.accessTtlSecs,
-                              Secrets::sha256Hex(refreshToken),
-                              context.nowSecs + m_settings.refreshTtlSecs, context.nowSecs)
-        != AccountStore::Status::Ok)
+    if (m_store.createSession(
+            user.id, Secrets::sha256Hex(access), context.nowSecs + m_settings.accessTtlSecs,
+            Secrets::sha256Hex(refreshToken), context.nowSecs + m_settings.refreshTtlSecs,
+            context.nowSecs) != AccountStore::Status::Ok)
         return storeFailure(E);
     return sessionReply(user, context, access, refreshToken);
 }
@@ -140,8 +141,8 @@ ApiReply AccountHandlers::refresh(RequestContext &context)
         return jsonReply(E, ReplyCode::BadToken,
                          QStringLiteral("the refresh token is not valid or has expired"));
     AccountStore::User user;
-    if (status != AccountStore::Status::Ok
-        || m_store.userById(session.userId, &user) != AccountStore::Status::Ok)
+    if (status != AccountStore::Status::Ok ||
+        m_store.userById(session.userId, &user) != AccountStore::Status::Ok)
         return storeFailure(E);
     return sessionReply(user, context, access, refreshToken);
 }
@@ -161,11 +162,11 @@ ApiReply AccountHandlers::signUp(RequestContext &context)
     user.nickname = context.form.value(QStringLiteral("NickName"));
     user.email = context.form.value(QStringLiteral("userEmail"));
     user.phone = context.form.value(QStringLiteral("phone"));
-    for (const QString &reason :
-         {FieldRules::userName(user.username), FieldRules::password(QStringLiteral("userPwd"), password),
-          FieldRules::text(QStringLiteral("NickName"), user.nickname),
-          FieldRules::text(QStringLiteral("userEmail"), user.email),
-          FieldRules::text(QStringLiteral("phone"), user.phone)}) {
+    for (const QString &reason : {FieldRules::userName(user.username),
+                                  FieldRules::password(QStringLiteral("userPwd"), password),
+                                  FieldRules::text(QStringLiteral("NickName"), user.nickname),
+                                  FieldRules::text(QStringLiteral("userEmail"), user.email),
+                                  FieldRules::text(QStringLiteral("phone"), user.phone)}) {
         if (!reason.isEmpty())
             return jsonReply(E, ReplyCode::BadRequest, reason);
     }
@@ -196,15 +197,19 @@ ApiReply AccountHandlers::updateProfile(RequestContext &context)
     if (!context.form.contains(QStringLiteral("content")))
         return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("content is required"));
     QJsonParseError parseError;
-    const QJsonDocument doc =
-        QJsonDocument::fromJson(context.form.value(QStringLiteral("content")).toUtf8(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        context.form.value(QStringLiteral("content")).toUtf8(), &parseError);
     if (!doc.isObject())
         return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("content is not a JSON object"));
     AccountStore::User user;
     if (m_store.userById(context.session.userId, &user) != AccountStore::Status::Ok)
         return storeFailure(R);
     const QJsonObject content = doc.object();
-    struct Field { const char *key; QString *target; };
+    struct Field
+    {
+        const char *key;
+        QString *target;
+    };
     for (const Field &field : {Field{"NickName", &user.nickname}, Field{"userEmail", &user.email},
                                Field{"phone", &user.phone}}) {
         const QJsonValue value = content.value(QLatin1String(field.key));
@@ -218,8 +223,8 @@ ApiReply AccountHandlers::updateProfile(RequestContext &context)
             return jsonReply(R, ReplyCode::BadRequest, reason);
         *field.target = value.toString();
     }
-    if (m_store.updateProfile(user.id, user.nickname, user.email, user.phone)
-        != AccountStore::Status::Ok)
+    if (m_store.updateProfile(user.id, user.nickname, user.email, user.phone) !=
+        AccountStore::Status::Ok)
         return storeFailure(R);
     return jsonReply(R, ReplyCode::Ok);
 }
@@ -244,13 +249,14 @@ ApiReply AccountHandlers::changePassword(RequestContext &context)
         return tooManyAttempts(R, wait);
     if (!PasswordHash::verify(oldPassword, user.passwordHash)) {
         m_failedLogins.recordFailure(name, context.nowMs);
-        return jsonReply(R, ReplyCode::WrongCredentials, QStringLiteral("the old password is wrong"));
+        return jsonReply(R, ReplyCode::WrongCredentials,
+                         QStringLiteral("the old password is wrong"));
     }
     const QString hash = PasswordHash::create(newPassword);
     if (hash.isEmpty())
         return jsonReply(R, ReplyCode::ServerError, QStringLiteral("cannot hash the password"));
-    if (m_store.setPasswordHash(user.id, hash) != AccountStore::Status::Ok
-        || m_store.endOtherSessions(user.id, context.session.id) != AccountStore::Status::Ok)
+    if (m_store.setPasswordHash(user.id, hash) != AccountStore::Status::Ok ||
+        m_store.endOtherSessions(user.id, context.session.id) != AccountStore::Status::Ok)
         return storeFailure(R);
     return jsonReply(R, ReplyCode::Ok);
 }
@@ -261,11 +267,13 @@ ApiReply AccountHandlers::uploadAvatar(RequestContext &context)
     if (!icon)
         return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("the userIcon part is missing"));
     if (icon->data.size() > m_settings.maxImageBytes)
-        return jsonReply(R, ReplyCode::TooLarge,
-                         QStringLiteral("the picture is larger than %1 bytes").arg(m_settings.maxImageBytes));
+        return jsonReply(
+            R, ReplyCode::TooLarge,
+            QStringLiteral("the picture is larger than %1 bytes").arg(m_settings.maxImageBytes));
     if (const MultipartForm::Part *content = context.multipart->part(QStringLiteral("content"))) {
         if (!QJsonDocument::fromJson(content->data).isObject())
-            return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("content is not a JSON object"));
+            return jsonReply(R, ReplyCode::BadRequest,
+                             QStringLiteral("content is not a JSON object"));
     }
     QString error;
     const auto image = AvatarImage::normalise(icon->data, &error);
@@ -276,9 +284,8 @@ ApiReply AccountHandlers::uploadAvatar(RequestContext &context)
         return jsonReply(R, ReplyCode::ServerError, QStringLiteral("no random numbers"));
     AccountStore::User user;
     if (m_store.setAvatar(context.session.userId, QString::fromLatin1(id), image->mimeType,
-                          image->data)
-            != AccountStore::Status::Ok
-        || m_store.userById(context.session.userId, &user) != AccountStore::Status::Ok)
+                          image->data) != AccountStore::Status::Ok ||
+        m_store.userById(context.session.userId, &user) != AccountStore::Status::Ok)
         return storeFailure(R);
     const QJsonObject fields{{QStringLiteral("userIconUrl"), avatarUrl(user, context.request)}};
     const QJsonObject result{

@@ -59,8 +59,7 @@ QByteArray methodName(QHttpServerRequest::Method method)
 AccountHttpServer::AccountHttpServer(AccountApi &api, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_api(api)
-{
-}
+{}
 
 quint16 AccountHttpServer::start(const QHostAddress &address, quint16 port,
                                  std::optional<QSslConfiguration> tls, QString *error)
@@ -133,9 +132,10 @@ void AccountHttpServer::serve(const QHttpServerRequest &request, QHttpServerResp
           qPrintable(printable(in.path.left(80))), out.status, qPrintable(printable(out.note)));
 
     const auto status = static_cast<QHttpServerResponder::StatusCode>(out.status);
-    const QByteArray cache = out.note == QLatin1String("avatar") || out.note == QLatin1String("page")
-                                 ? QByteArray("private, max-age=60")
-                                 : QByteArray("no-store");
+    const QByteArray cache =
+        out.note == QLatin1String("avatar") || out.note == QLatin1String("page")
+            ? QByteArray("private, max-age=60")
+            : QByteArray("no-store");
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QHttpHeaders headers;
     headers.append(QHttpHeaders::WellKnownHeader::ContentType, out.contentType);

@@ -25,17 +25,19 @@ public:
 
     // Listens on address:port (0 picks a free port) with TLS when `tls` is set. Returns the
     // port, or 0 with *error set.
-    quint16 start(const QHostAddress &address, quint16 port,
-                  std::optional<QSslConfiguration> tls, QString *error);
+    quint16 start(const QHostAddress &address, quint16 port, std::optional<QSslConfiguration> tls,
+                  QString *error);
     bool isSecure() const { return m_secure; }
 
 protected:
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
     bool handleRequest(const QHttpServerRequest &request, QHttpServerResponder &responder) override;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    void missingHandler(const QHttpServerRequest &request, QHttpServerResponder &responder) override;
+    void missingHandler(const QHttpServerRequest &request,
+                        QHttpServerResponder &responder) override;
 #else
-    void missingHandler(const QHttpServerRequest &request, QHttpServerResponder &&responder) override;
+    void missingHandler(const QHttpServerRequest &request,
+                        QHttpServerResponder &&responder) override;
 #endif
 #else
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;

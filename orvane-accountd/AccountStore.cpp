@@ -33,8 +33,7 @@ const char deviceColumns[] = "id, user_id, uid, nickname, view_account, view_pas
 AccountStore::AccountStore(Database &database, const FieldCipher &cipher)
     : m_database(database)
     , m_cipher(cipher)
-{
-}
+{}
 
 AccountStore::Status AccountStore::fail(const QSqlQuery &query)
 {
@@ -50,9 +49,9 @@ AccountStore::Status AccountStore::addUser(User &user)
         return Status::Conflict;
     if (found == Status::Failed)
         return found;
-    QSqlQuery query = prepared(m_database,
-                               "INSERT INTO users (username, password_hash, nickname, email, "
-                               "phone, created_at) VALUES (?, ?, ?, ?, ?, ?) RETURNING id");
+    QSqlQuery query =
+        prepared(m_database, "INSERT INTO users (username, password_hash, nickname, email, "
+                             "phone, created_at) VALUES (?, ?, ?, ?, ?, ?) RETURNING id");
     query.addBindValue(text(user.username));
     query.addBindValue(text(user.passwordHash));
     query.addBindValue(text(user.nickname));
@@ -136,9 +135,9 @@ AccountStore::Status AccountStore::createSession(qint64 userId, const QString &a
     prune.addBindValue(now);
     if (!prune.exec())
         return fail(prune);
-    QSqlQuery query = prepared(m_database,
-                               "INSERT INTO sessions (user_id, access_hash, access_expires, "
-                               "refresh_hash, refresh_expires) VALUES (?, ?, ?, ?, ?)");
+    QSqlQuery query =
+        prepared(m_database, "INSERT INTO sessions (user_id, access_hash, access_expires, "
+                             "refresh_hash, refresh_expires) VALUES (?, ?, ?, ?, ?)");
     query.addBindValue(userId);
     query.addBindValue(accessHash);
     query.addBindValue(accessExpires);
@@ -150,8 +149,9 @@ AccountStore::Status AccountStore::createSession(qint64 userId, const QString &a
 AccountStore::Status AccountStore::sessionForAccess(const QString &accessHash, qint64 now,
                                                     Session *session)
 {
-    QSqlQuery query = prepared(
-        m_database, "SELECT id, user_id FROM sessions WHERE access_hash = ? AND access_expires > ?");
+    QSqlQuery query =
+        prepared(m_database,
+                 "SELECT id, user_id FROM sessions WHERE access_hash = ? AND access_expires > ?");
     query.addBindValue(accessHash);
     query.addBindValue(now);
     if (!query.exec())
@@ -168,9 +168,9 @@ AccountStore::Status AccountStore::rotateSession(const QString &refreshHash, qin
                                                  const QString &newRefreshHash,
                                                  qint64 refreshExpires, Session *session)
 {
-    QSqlQuery find = prepared(
-        m_database,
-        "SELECT id, user_id FROM sessions WHERE refresh_hash = ? AND refresh_expires > ?");
+    QSqlQuery find =
+        prepared(m_database,
+                 "SELECT id, user_id FROM sessions WHERE refresh_hash = ? AND refresh_expires > ?");
     find.addBindValue(refreshHash);
     find.addBindValue(now);
     if (!find.exec())
@@ -179,9 +179,9 @@ AccountStore::Status AccountStore::rotateSession(const QString &refreshHash, qin
         return Status::NotFound;
     session->id = find.value(0).toLongLong();
     session->userId = find.value(1).toLongLong();
-    QSqlQuery update = prepared(m_database,
-                                "UPDATE sessions SET access_hash = ?, access_expires = ?, "
-                                "refresh_hash = ?, refresh_expires = ? WHERE id = ?");
+    QSqlQuery update =
+        prepared(m_database, "UPDATE sessions SET access_hash = ?, access_expires = ?, "
+                             "refresh_hash = ?, refresh_expires = ? WHERE id = ?");
     update.addBindValue(accessHash);
     update.addBindValue(accessExpires);
     update.addBindValue(newRefreshHash);
@@ -254,23 +254,23 @@ AccountStore::Status AccountStore::device(qint64 userId, qint64 deviceId, Device
 
 AccountStore::Status AccountStore::addDevice(Device &device)
 {
-    QSqlQuery exists =
-        prepared(m_database, "SELECT id FROM devices WHERE user_id = ? AND uid = ?");
+    QSqlQuery exists = prepared(m_database, "SELECT id FROM devices WHERE user_id = ? AND uid = ?");
     exists.addBindValue(device.userId);
     exists.addBindValue(text(device.uid));
     if (!exists.exec())
         return fail(exists);
     if (exists.next())
         return Status::Conflict;
-    QSqlQuery query = prepared(m_database,
-                               "INSERT INTO devices (user_id, uid, nickname, view_account, "
-                               "view_password_sealed, type, channels, area) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+    QSqlQuery query =
+        prepared(m_database, "INSERT INTO devices (user_id, uid, nickname, view_account, "
+                             "view_password_sealed, type, channels, area) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
     query.addBindValue(device.userId);
     query.addBindValue(text(device.uid));
     query.addBindValue(text(device.nickname));
     query.addBindValue(text(device.viewAccount));
-    query.addBindValue(text(device.viewPassword.isEmpty() ? QString() : m_cipher.seal(device.viewPassword)));
+    query.addBindValue(
+        text(device.viewPassword.isEmpty() ? QString() : m_cipher.seal(device.viewPassword)));
     query.addBindValue(device.type);
     query.addBindValue(device.channels);
     query.addBindValue(text(device.area));
@@ -291,14 +291,15 @@ AccountStore::Status AccountStore::updateDevice(const Device &device)
         return fail(clash);
     if (clash.next())
         return Status::Conflict;
-    QSqlQuery query = prepared(m_database,
-                               "UPDATE devices SET uid = ?, nickname = ?, view_account = ?, "
-                               "view_password_sealed = ?, type = ?, channels = ?, area = ? "
-                               "WHERE id = ? AND user_id = ?");
+    QSqlQuery query =
+        prepared(m_database, "UPDATE devices SET uid = ?, nickname = ?, view_account = ?, "
+                             "view_password_sealed = ?, type = ?, channels = ?, area = ? "
+                             "WHERE id = ? AND user_id = ?");
     query.addBindValue(text(device.uid));
     query.addBindValue(text(device.nickname));
     query.addBindValue(text(device.viewAccount));
-    query.addBindValue(text(device.viewPassword.isEmpty() ? QString() : m_cipher.seal(device.viewPassword)));
+    query.addBindValue(
+        text(device.viewPassword.isEmpty() ? QString() : m_cipher.seal(device.viewPassword)));
     query.addBindValue(device.type);
     query.addBindValue(device.channels);
     query.addBindValue(text(device.area));

@@ -69,8 +69,8 @@ public:
     Status sessionForAccess(const QString &accessHash, qint64 now, Session *session);
     // Replaces both tokens of the session whose refresh token is given and unexpired.
     Status rotateSession(const QString &refreshHash, qint64 now, const QString &accessHash,
-                         qint64 accessExpires, const QString &newRefreshHash,
-                         qint64 refreshExpires, Session *session);
+                         qint64 accessExpires, const QString &newRefreshHash, qint64 refreshExpires,
+                         Session *session);
     Status endOtherSessions(qint64 userId, qint64 keepSessionId);
 
     Status devices(qint64 userId, QList<Device> *devices);

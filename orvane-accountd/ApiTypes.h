@@ -14,9 +14,9 @@ struct ApiRequest
     QByteArray query;       // raw query string, without "?"
     QByteArray contentType; // Content-Type header value
     QByteArray body;
-    QString host;           // Host header value
-    QString peer;           // client address
-    bool secure = false;    // arrived over TLS
+    QString host;        // Host header value
+    QString peer;        // client address
+    bool secure = false; // arrived over TLS
 };
 
 struct ApiReply

@@ -49,19 +49,29 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
                            QStringLiteral("Show this help and exit.")),
         QCommandLineOption(QStringLiteral("version"), QStringLiteral("Show the version and exit.")),
         valueOption("db", "Database: sqlite:PATH or postgresql://... (required).", "spec"),
-        valueOption("listen", "Address and port to serve on; port 0 picks a free one "
-                              "(default 127.0.0.1:8080).", "host:port"),
+        valueOption("listen",
+                    "Address and port to serve on; port 0 picks a free one "
+                    "(default 127.0.0.1:8080).",
+                    "host:port"),
         valueOption("tls-cert", "PEM certificate (chain) for HTTPS.", "file"),
         valueOption("tls-key", "PEM private key for HTTPS.", "file"),
-        valueOption("key-file", "Key for device passwords stored in the database (created "
-                                "when missing; default: the SQLite file + \".key\").", "file"),
-        valueOption("public-url", "Origin for avatar addresses, e.g. https://accounts.example.com "
-                                  "(default: the request's Host).", "url"),
+        valueOption("key-file",
+                    "Key for device passwords stored in the database (created "
+                    "when missing; default: the SQLite file + \".key\").",
+                    "file"),
+        valueOption("public-url",
+                    "Origin for avatar addresses, e.g. https://accounts.example.com "
+                    "(default: the request's Host).",
+                    "url"),
         valueOption("access-ttl", "Lifetime of access tokens in seconds (default 7200).", "secs"),
-        valueOption("refresh-ttl", "Lifetime of refresh tokens in seconds (default 2592000).", "secs"),
-        valueOption("login-attempts", "Failed sign-ins per user name within the window before "
-                                      "sign-in is refused (default 5).", "n"),
-        valueOption("login-window", "Window of the failed sign-in count in seconds (default 60).", "secs"),
+        valueOption("refresh-ttl", "Lifetime of refresh tokens in seconds (default 2592000).",
+                    "secs"),
+        valueOption("login-attempts",
+                    "Failed sign-ins per user name within the window before "
+                    "sign-in is refused (default 5).",
+                    "n"),
+        valueOption("login-window", "Window of the failed sign-in count in seconds (default 60).",
+                    "secs"),
         QCommandLineOption(QStringLiteral("watch-stdin"),
                            QStringLiteral("End when standard input closes.")),
         valueOption("nickname", "add-user: nick name.", "text"),
@@ -126,7 +136,8 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
         const bool allowed = userOnly.contains(name) ? o.command == Command::AddUser
                                                      : o.command == Command::AddDevice;
         if (parser.isSet(name) && !allowed) {
-            result.error = QStringLiteral("--%1 does not belong to the command %2").arg(name, command);
+            result.error =
+                QStringLiteral("--%1 does not belong to the command %2").arg(name, command);
             return result;
         }
     }
@@ -150,7 +161,8 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
         if (host == QLatin1String("*"))
             host = QStringLiteral("0.0.0.0");
         if (!portOk || port > 65535 || !o.listenAddress.setAddress(host)) {
-            result.error = QStringLiteral("--listen must be HOST:PORT, e.g. 127.0.0.1:0 or [::1]:8443");
+            result.error =
+                QStringLiteral("--listen must be HOST:PORT, e.g. 127.0.0.1:0 or [::1]:8443");
             return result;
         }
         o.listenPort = quint16(port);
@@ -168,9 +180,11 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
     const QString publicUrl = parser.value(QStringLiteral("public-url"));
     if (!publicUrl.isEmpty()) {
         const QUrl url(publicUrl, QUrl::StrictMode);
-        if (!url.isValid() || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http"))
-            || url.host().isEmpty() || !url.path().isEmpty() || url.hasQuery()) {
-            result.error = QStringLiteral("--public-url must be an origin such as https://host:port");
+        if (!url.isValid() ||
+            (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")) ||
+            url.host().isEmpty() || !url.path().isEmpty() || url.hasQuery()) {
+            result.error =
+                QStringLiteral("--public-url must be an origin such as https://host:port");
             return result;
         }
         o.settings.publicUrl = publicUrl;
@@ -178,9 +192,12 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
 
     // Whole-number options and their ranges.
     const IntOption numbers[] = {
-        {"access-ttl", 1, 365LL * 24 * 3600},  {"refresh-ttl", 1, 3650LL * 24 * 3600},
-        {"login-attempts", 1, 1000},          {"login-window", 1, 24 * 3600},
-        {"type", 0, 99999},                   {"channels", 0, FieldRules::maxChannels},
+        {"access-ttl", 1, 365LL * 24 * 3600},
+        {"refresh-ttl", 1, 3650LL * 24 * 3600},
+        {"login-attempts", 1, 1000},
+        {"login-window", 1, 24 * 3600},
+        {"type", 0, 99999},
+        {"channels", 0, FieldRules::maxChannels},
     };
     for (const IntOption &option : numbers) {
         const QString name = QString::fromLatin1(option.name);

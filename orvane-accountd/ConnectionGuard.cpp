@@ -93,9 +93,9 @@ void ConnectionGuard::refuse(int status, const QByteArray &reason)
                                             : "Bad Request";
     const QByteArray body = "{\"result_code\":7,\"error_code\":7,\"reason\":\"" + reason + "\"}";
     m_socket->readAll();
-    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + text
-                    + "\r\nContent-Type: application/json\r\nContent-Length: "
-                    + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + text +
+                    "\r\nContent-Type: application/json\r\nContent-Length: " +
+                    QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     m_socket->disconnectFromHost();
     qInfo("accountd: connection from %s refused: %d %s",
           qPrintable(m_socket->peerAddress().toString()), status, reason.constData());

@@ -44,8 +44,7 @@ QJsonObject deviceJson(const AccountStore::Device &device)
 
 DeviceHandlers::DeviceHandlers(AccountStore &store)
     : m_store(store)
-{
-}
+{}
 
 ApiReply DeviceHandlers::storeFailure(CodeKey key)
 {
@@ -73,10 +72,11 @@ ApiReply DeviceHandlers::list(RequestContext &context)
     QJsonArray datas;
     for (const AccountStore::Device &device : devices)
         datas.append(deviceJson(device));
-    ApiReply reply = jsonReply(CodeKey::ErrorCode, ReplyCode::Ok, QString(),
-                               {{QStringLiteral("result"),
-                                 QJsonObject{{QStringLiteral("datas"), datas}}}});
-    reply.note = QStringLiteral("ok, %1 devices of user %2").arg(devices.size()).arg(context.session.userId);
+    ApiReply reply =
+        jsonReply(CodeKey::ErrorCode, ReplyCode::Ok, QString(),
+                  {{QStringLiteral("result"), QJsonObject{{QStringLiteral("datas"), datas}}}});
+    reply.note =
+        QStringLiteral("ok, %1 devices of user %2").arg(devices.size()).arg(context.session.userId);
     return reply;
 }
 
@@ -91,15 +91,18 @@ ApiReply DeviceHandlers::add(RequestContext &context)
     device.viewPassword = form.value(QStringLiteral("View_Password"));
     const QString type = form.value(QStringLiteral("Type"));
     const QString channels = form.value(QStringLiteral("ChannelIndex"));
-    const auto typeValue = type.isEmpty() ? std::optional<int>(0) : FieldRules::integer(type, 0, 99999);
+    const auto typeValue =
+        type.isEmpty() ? std::optional<int>(0) : FieldRules::integer(type, 0, 99999);
     const auto channelValue = channels.isEmpty()
                                   ? std::optional<int>(1)
                                   : FieldRules::integer(channels, 0, FieldRules::maxChannels);
     if (!typeValue)
-        return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("Type must be a number from 0 to 99999"));
+        return jsonReply(R, ReplyCode::BadRequest,
+                         QStringLiteral("Type must be a number from 0 to 99999"));
     if (!channelValue)
         return jsonReply(R, ReplyCode::BadRequest,
-                         QStringLiteral("ChannelIndex must be a number from 0 to %1").arg(FieldRules::maxChannels));
+                         QStringLiteral("ChannelIndex must be a number from 0 to %1")
+                             .arg(FieldRules::maxChannels));
     device.type = *typeValue;
     device.channels = *channelValue;
     const QString reason = check(device);
@@ -111,8 +114,8 @@ ApiReply DeviceHandlers::add(RequestContext &context)
                          QStringLiteral("a device with this UID is already in the account"));
     if (status != AccountStore::Status::Ok)
         return storeFailure(R);
-    ApiReply reply = jsonReply(R, ReplyCode::Ok, QString(),
-                               {{QStringLiteral("result"), deviceJson(device)}});
+    ApiReply reply =
+        jsonReply(R, ReplyCode::Ok, QString(), {{QStringLiteral("result"), deviceJson(device)}});
     reply.note = QStringLiteral("ok, device %1 of user %2").arg(device.id).arg(device.userId);
     return reply;
 }
@@ -124,7 +127,8 @@ ApiReply DeviceHandlers::remove(RequestContext &context)
         return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("id must be a device number"));
     const AccountStore::Status status = m_store.deleteDevice(context.session.userId, *id);
     if (status == AccountStore::Status::NotFound)
-        return jsonReply(R, ReplyCode::NoSuchDevice, QStringLiteral("no such device in this account"));
+        return jsonReply(R, ReplyCode::NoSuchDevice,
+                         QStringLiteral("no such device in this account"));
     if (status != AccountStore::Status::Ok)
         return storeFailure(R);
     return jsonReply(R, ReplyCode::Ok);
@@ -145,7 +149,8 @@ ApiReply DeviceHandlers::modify(RequestContext &context)
     AccountStore::Device device;
     const AccountStore::Status found = m_store.device(context.session.userId, *id, &device);
     if (found == AccountStore::Status::NotFound)
-        return jsonReply(R, ReplyCode::NoSuchDevice, QStringLiteral("no such device in this account"));
+        return jsonReply(R, ReplyCode::NoSuchDevice,
+                         QStringLiteral("no such device in this account"));
     if (found != AccountStore::Status::Ok)
         return storeFailure(R);
 
@@ -157,8 +162,8 @@ ApiReply DeviceHandlers::modify(RequestContext &context)
         if (!raw.isString() && !raw.isDouble())
             return jsonReply(R, ReplyCode::BadRequest,
                              QStringLiteral("%1 must be a string").arg(key.left(32)));
-        const QString value = raw.isDouble() ? QString::number(raw.toDouble(), 'g', 17)
-                                             : raw.toString();
+        const QString value =
+            raw.isDouble() ? QString::number(raw.toDouble(), 'g', 17) : raw.toString();
         if (key == QLatin1String("UID")) {
             device.uid = value;
         } else if (key == QLatin1String("NickName")) {
@@ -169,13 +174,16 @@ ApiReply DeviceHandlers::modify(RequestContext &context)
             device.viewPassword = value;
         } else if (key == QLatin1String("Type") || key == QLatin1String("ChannelIndex")) {
             const bool isType = key == QLatin1String("Type");
-            const auto number = FieldRules::integer(value, 0, isType ? 99999 : FieldRules::maxChannels);
+            const auto number =
+                FieldRules::integer(value, 0, isType ? 99999 : FieldRules::maxChannels);
             if (!number)
-                return jsonReply(R, ReplyCode::BadRequest, QStringLiteral("%1 is out of range").arg(key));
+                return jsonReply(R, ReplyCode::BadRequest,
+                                 QStringLiteral("%1 is out of range").arg(key));
             (isType ? device.type : device.channels) = *number;
         } else {
-            return jsonReply(R, ReplyCode::BadRequest,
-                             QStringLiteral("content has the unknown field \"%1\"").arg(key.left(32)));
+            return jsonReply(
+                R, ReplyCode::BadRequest,
+                QStringLiteral("content has the unknown field \"%1\"").arg(key.left(32)));
         }
     }
     const QString reason = check(device);
@@ -186,7 +194,8 @@ ApiReply DeviceHandlers::modify(RequestContext &context)
         return jsonReply(R, ReplyCode::AlreadyExists,
                          QStringLiteral("a device with this UID is already in the account"));
     if (status == AccountStore::Status::NotFound)
-        return jsonReply(R, ReplyCode::NoSuchDevice, QStringLiteral("no such device in this account"));
+        return jsonReply(R, ReplyCode::NoSuchDevice,
+                         QStringLiteral("no such device in this account"));
     if (status != AccountStore::Status::Ok)
         return storeFailure(R);
     return jsonReply(R, ReplyCode::Ok);

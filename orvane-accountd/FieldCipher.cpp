@@ -81,15 +81,14 @@ QString FieldCipher::seal(const QString &plain) const
         return QString();
     QByteArray out(in.size() + tagBytes, Qt::Uninitialized);
     int length = 0, finalLength = 0;
-    if (EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, bytes(m_key), bytes(nonce)) != 1
-        || EVP_EncryptUpdate(ctx.get(), nullptr, &length, bytes(associatedData),
-                             int(associatedData.size()))
-               != 1
-        || EVP_EncryptUpdate(ctx.get(), bytes(out), &length, bytes(in), int(in.size())) != 1
-        || EVP_EncryptFinal_ex(ctx.get(), bytes(out) + length, &finalLength) != 1
-        || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, tagBytes,
-                               bytes(out) + length + finalLength)
-               != 1)
+    if (EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, bytes(m_key), bytes(nonce)) !=
+            1 ||
+        EVP_EncryptUpdate(ctx.get(), nullptr, &length, bytes(associatedData),
+                          int(associatedData.size())) != 1 ||
+        EVP_EncryptUpdate(ctx.get(), bytes(out), &length, bytes(in), int(in.size())) != 1 ||
+        EVP_EncryptFinal_ex(ctx.get(), bytes(out) + length, &finalLength) != 1 ||
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, tagBytes,
+                            bytes(out) + length + finalLength) != 1)
         return QString();
     out.truncate(length + finalLength + tagBytes);
     return QString::fromLatin1(sealPrefix + (nonce + out).toBase64());
@@ -111,14 +110,13 @@ std::optional<QString> FieldCipher::open(const QString &sealed) const
         return std::nullopt;
     QByteArray out(cipher.size() + 16, Qt::Uninitialized);
     int length = 0, finalLength = 0;
-    if (EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, bytes(m_key), bytes(nonce)) != 1
-        || EVP_DecryptUpdate(ctx.get(), nullptr, &length, bytes(associatedData),
-                             int(associatedData.size()))
-               != 1
-        || EVP_DecryptUpdate(ctx.get(), bytes(out), &length, bytes(cipher), int(cipher.size()))
-               != 1
-        || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, tagBytes, bytes(tag)) != 1
-        || EVP_DecryptFinal_ex(ctx.get(), bytes(out) + length, &finalLength) != 1)
+    if (EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, bytes(m_key), bytes(nonce)) !=
+            1 ||
+        EVP_DecryptUpdate(ctx.get(), nullptr, &length, bytes(associatedData),
+                          int(associatedData.size())) != 1 ||
+        EVP_DecryptUpdate(ctx.get(), bytes(out), &length, bytes(cipher), int(cipher.size())) != 1 ||
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, tagBytes, bytes(tag)) != 1 ||
+        EVP_DecryptFinal_ex(ctx.get(), bytes(out) + length, &finalLength) != 1)
         return std::nullopt;
     out.truncate(length + finalLength);
     return QString::fromUtf8(out);

@@ -33,7 +33,9 @@ QString userName(const QString &value)
 QString password(const QString &field, const QString &value)
 {
     if (value.size() < minPasswordLength)
-        return QStringLiteral("%1 must have at least %2 characters").arg(field).arg(minPasswordLength);
+        return QStringLiteral("%1 must have at least %2 characters")
+            .arg(field)
+            .arg(minPasswordLength);
     if (value.size() > maxPasswordLength)
         return QStringLiteral("%1 is longer than %2 characters").arg(field).arg(maxPasswordLength);
     if (hasControlCharacters(value))

@@ -11,8 +11,7 @@ GuardedTcpServer::GuardedTcpServer(qint64 bodyLimit, std::optional<QSslConfigura
     : QTcpServer(parent)
     , m_bodyLimit(bodyLimit)
     , m_tls(std::move(tls))
-{
-}
+{}
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor)
 {
@@ -31,9 +30,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
     new ConnectionGuard(socket, m_bodyLimit);
     if (m_tls) {
         socket->setSslConfiguration(*m_tls);
-        connect(socket, &QSslSocket::sslErrors, socket, [socket](const QList<QSslError> &) {
-            socket->abort();
-        });
+        connect(socket, &QSslSocket::sslErrors, socket,
+                [socket](const QList<QSslError> &) { socket->abort(); });
         socket->startServerEncryption();
     }
     addPendingConnection(socket);

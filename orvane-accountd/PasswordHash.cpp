@@ -23,11 +23,11 @@ QByteArray derive(const QString &password, const QByteArray &salt, int logN, int
 {
     const QByteArray pass = password.toUtf8();
     QByteArray key(length, Qt::Uninitialized);
-    const int ok = EVP_PBE_scrypt(pass.constData(), size_t(pass.size()),
-                                  reinterpret_cast<const unsigned char *>(salt.constData()),
-                                  size_t(salt.size()), uint64_t(1) << logN, uint64_t(r),
-                                  uint64_t(p), maxMemory,
-                                  reinterpret_cast<unsigned char *>(key.data()), size_t(length));
+    const int ok =
+        EVP_PBE_scrypt(pass.constData(), size_t(pass.size()),
+                       reinterpret_cast<const unsigned char *>(salt.constData()),
+                       size_t(salt.size()), uint64_t(1) << logN, uint64_t(r), uint64_t(p),
+                       maxMemory, reinterpret_cast<unsigned char *>(key.data()), size_t(length));
     return ok == 1 ? key : QByteArray();
 }
 

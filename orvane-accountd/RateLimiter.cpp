@@ -5,8 +5,7 @@ namespace accountd {
 RateLimiter::RateLimiter(int limit, qint64 windowMs)
     : m_limit(limit)
     , m_windowMs(windowMs)
-{
-}
+{}
 
 void RateLimiter::expire(QList<qint64> &times, qint64 nowMs) const
 {

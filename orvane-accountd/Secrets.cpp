@@ -28,8 +28,8 @@ QString sha256Hex(const QString &text)
     const QByteArray data = text.toUtf8();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(data.constData(), size_t(data.size()), digest, &length, EVP_sha256(), nullptr)
-        != 1)
+    if (EVP_Digest(data.constData(), size_t(data.size()), digest, &length, EVP_sha256(), nullptr) !=
+        1)
         return QString();
     return QString::fromLatin1(
         QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());

@@ -31,8 +31,7 @@ std::optional<QByteArray> unwrap(const QByteArray &base64, int n)
 {
     if (base64.isEmpty() || base64.size() % 4 != 0)
         return std::nullopt;
-    auto decoded =
-        QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         return std::nullopt;
     const QByteArray &bytes = *decoded;

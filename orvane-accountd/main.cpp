@@ -80,17 +80,17 @@ int addUser(AccountStore &store, const CommandLine::Options &o)
     user.nickname = o.nickname;
     user.email = o.email;
     user.phone = o.phone;
-    for (const QString &reason :
-         {FieldRules::userName(user.username), FieldRules::password(QStringLiteral("PASSWORD"), password),
-          FieldRules::text(QStringLiteral("--nickname"), user.nickname),
-          FieldRules::text(QStringLiteral("--email"), user.email),
-          FieldRules::text(QStringLiteral("--phone"), user.phone)}) {
+    for (const QString &reason : {FieldRules::userName(user.username),
+                                  FieldRules::password(QStringLiteral("PASSWORD"), password),
+                                  FieldRules::text(QStringLiteral("--nickname"), user.nickname),
+                                  FieldRules::text(QStringLiteral("--email"), user.email),
+                                  FieldRules::text(QStringLiteral("--phone"), user.phone)}) {
         if (!reason.isEmpty())
             return fail(reason, 2);
     }
     user.passwordHash = PasswordHash::create(password);
-    const AccountStore::Status status = user.passwordHash.isEmpty() ? AccountStore::Status::Failed
-                                                                     : store.addUser(user);
+    const AccountStore::Status status =
+        user.passwordHash.isEmpty() ? AccountStore::Status::Failed : store.addUser(user);
     if (status == AccountStore::Status::Conflict)
         return fail(QStringLiteral("the user name is taken"));
     if (status != AccountStore::Status::Ok)
@@ -115,11 +115,12 @@ int addDevice(AccountStore &store, const CommandLine::Options &o)
     device.type = o.type;
     device.channels = o.channels;
     device.area = o.area;
-    for (const QString &reason : {FieldRules::deviceUid(device.uid),
-                                  FieldRules::text(QStringLiteral("NAME"), device.nickname),
-                                  FieldRules::text(QStringLiteral("--user"), device.viewAccount),
-                                  FieldRules::text(QStringLiteral("--password"), device.viewPassword),
-                                  FieldRules::text(QStringLiteral("--area"), device.area)}) {
+    for (const QString &reason :
+         {FieldRules::deviceUid(device.uid),
+          FieldRules::text(QStringLiteral("NAME"), device.nickname),
+          FieldRules::text(QStringLiteral("--user"), device.viewAccount),
+          FieldRules::text(QStringLiteral("--password"), device.viewPassword),
+          FieldRules::text(QStringLiteral("--area"), device.area)}) {
         if (!reason.isEmpty())
             return fail(reason, 2);
     }

@@ -15,8 +15,8 @@
 bool AccountdProcess::start(const QStringList &arguments, QString *error)
 {
     m_process.start(AccountdFixture::executable(),
-                    QStringList{QStringLiteral("--watch-stdin")} + arguments
-                        + QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+                    QStringList{QStringLiteral("--watch-stdin")} + arguments +
+                        QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
     if (!m_process.waitForStarted(10000)) {
         *error = m_process.errorString();
         return false;
@@ -77,7 +77,8 @@ QStringList AccountdFixture::databaseArguments() const
     if (m_postgres)
         return {QStringLiteral("--db"), m_cluster.url(), QStringLiteral("--key-file"),
                 m_dir.filePath(QStringLiteral("pg.key"))};
-    return {QStringLiteral("--db"), QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("accounts.db"))};
+    return {QStringLiteral("--db"),
+            QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("accounts.db"))};
 }
 
 int AccountdFixture::runTool(const QStringList &arguments, QByteArray *out, QByteArray *err)
@@ -98,7 +99,8 @@ QByteArray AccountdFixture::databaseBytes() const
     if (m_postgres)
         return m_cluster.dump();
     QByteArray bytes;
-    const QStringList files = QDir(m_dir.path()).entryList({QStringLiteral("accounts.db*")}, QDir::Files);
+    const QStringList files =
+        QDir(m_dir.path()).entryList({QStringLiteral("accounts.db*")}, QDir::Files);
     for (const QString &name : files) {
         QFile file(m_dir.filePath(name));
         if (file.open(QIODevice::ReadOnly))
@@ -107,7 +109,8 @@ QByteArray AccountdFixture::databaseBytes() const
     return bytes;
 }
 
-bool AccountdFixture::startServer(AccountdProcess &process, const QStringList &extra, QString *error)
+bool AccountdFixture::startServer(AccountdProcess &process, const QStringList &extra,
+                                  QString *error)
 {
     return process.start(databaseArguments() + extra, error);
 }
@@ -161,5 +164,8 @@ QString AccountdFixture::login(const QString &base, const QString &name, const Q
                    {QStringLiteral("userPwd"), accountd::StoredText::encode(password)}}));
     if (result)
         *result = r;
-    return r.json.value(QStringLiteral("result")).toObject().value(QStringLiteral("access_token")).toString();
+    return r.json.value(QStringLiteral("result"))
+        .toObject()
+        .value(QStringLiteral("access_token"))
+        .toString();
 }

@@ -33,10 +33,10 @@ private:
 // What a test learns from one HTTP exchange.
 struct HttpResult
 {
-    int status = 0;                                    // 0: no HTTP reply
+    int status = 0; // 0: no HTTP reply
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     QByteArray body;
-    QJsonObject json;                                  // empty unless the body is a JSON object
+    QJsonObject json; // empty unless the body is a JSON object
     int code(const char *key) const { return json.value(QLatin1String(key)).toInt(-1); }
     // A string of the reply's "result" object.
     QString result(const char *key) const
@@ -69,8 +69,9 @@ public:
     // Percent-encoded form body, the way a careful client builds it.
     static QByteArray form(const QList<QPair<QString, QString>> &fields);
 
-    HttpResult post(const QString &url, const QByteArray &body,
-                    const QByteArray &contentType = "application/x-www-form-urlencoded; charset=utf-8");
+    HttpResult
+    post(const QString &url, const QByteArray &body,
+         const QByteArray &contentType = "application/x-www-form-urlencoded; charset=utf-8");
     HttpResult send(QNetworkRequest request, const QByteArray &verb, const QByteArray &body = {},
                     class QHttpMultiPart *multipart = nullptr);
     // Signs in (password sent in the client's encoding); the access token or empty.

@@ -19,9 +19,9 @@ const QString password = QStringLiteral("pg p@ss:w/rd%");
 PostgresCluster::~PostgresCluster()
 {
     if (m_running)
-        run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), m_dir->path() + QStringLiteral("/data"),
-                                       QStringLiteral("-m"), QStringLiteral("immediate"),
-                                       QStringLiteral("stop")});
+        run(QStringLiteral("pg_ctl"),
+            {QStringLiteral("-D"), m_dir->path() + QStringLiteral("/data"), QStringLiteral("-m"),
+             QStringLiteral("immediate"), QStringLiteral("stop")});
 }
 
 bool PostgresCluster::run(const QString &tool, const QStringList &arguments,
@@ -32,7 +32,8 @@ bool PostgresCluster::run(const QString &tool, const QStringList &arguments,
     QString program = m_bin + QLatin1Char('/') + tool;
     if (geteuid() == 0) {
         args.prepend(program);
-        args = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")} + args;
+        args = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")} +
+               args;
         program = QStringLiteral("runuser");
     }
     process.setProcessChannelMode(output ? QProcess::SeparateChannels : QProcess::MergedChannels);
@@ -63,13 +64,15 @@ bool PostgresCluster::start()
             m_bin = QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
     }
     if (m_bin.isEmpty()) {
-        m_reason = QStringLiteral("PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb)");
+        m_reason =
+            QStringLiteral("PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb)");
         return false;
     }
     m_dir = std::make_unique<QTemporaryDir>();
     if (geteuid() == 0) {
         const passwd *user = getpwnam("postgres");
-        if (!user || chown(QFile::encodeName(m_dir->path()).constData(), user->pw_uid, user->pw_gid) != 0) {
+        if (!user ||
+            chown(QFile::encodeName(m_dir->path()).constData(), user->pw_uid, user->pw_gid) != 0) {
             m_reason = QStringLiteral("running as root without a usable postgres user");
             return false;
         }
@@ -79,7 +82,8 @@ bool PostgresCluster::start()
         m_reason = QStringLiteral("cannot write the password file");
         return false;
     }
-    pwfile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    pwfile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                          QFileDevice::ReadOther);
     pwfile.close();
     {
         QTcpServer probe;
@@ -93,18 +97,19 @@ bool PostgresCluster::start()
     if (!run(QStringLiteral("initdb"),
              {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("accountd"),
               QStringLiteral("--pwfile=") + pwfile.fileName(), QStringLiteral("--auth-local=trust"),
-              QStringLiteral("--auth-host=scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-              QStringLiteral("--locale=C"), QStringLiteral("--no-sync")})) {
+              QStringLiteral("--auth-host=scram-sha-256"), QStringLiteral("-E"),
+              QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync")})) {
         m_reason = QStringLiteral("initdb failed");
         return false;
     }
     const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
                                 .arg(m_port)
                                 .arg(m_dir->path());
-    if (!run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data, QStringLiteral("-l"),
-                                        m_dir->path() + QStringLiteral("/log"), QStringLiteral("-o"),
-                                        options, QStringLiteral("-w"), QStringLiteral("-t"),
-                                        QStringLiteral("30"), QStringLiteral("start")})) {
+    if (!run(QStringLiteral("pg_ctl"),
+             {QStringLiteral("-D"), data, QStringLiteral("-l"),
+              m_dir->path() + QStringLiteral("/log"), QStringLiteral("-o"), options,
+              QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
+              QStringLiteral("start")})) {
         m_reason = QStringLiteral("pg_ctl start failed");
         return false;
     }
@@ -121,16 +126,17 @@ bool PostgresCluster::start()
 QString PostgresCluster::url() const
 {
     // Concatenated: the encoded password holds "%2F", which QString::arg() would replace.
-    return QStringLiteral("postgresql://accountd:") + QString::fromLatin1(QUrl::toPercentEncoding(password))
-           + QStringLiteral("@127.0.0.1:") + QString::number(m_port) + QStringLiteral("/accountd");
+    return QStringLiteral("postgresql://accountd:") +
+           QString::fromLatin1(QUrl::toPercentEncoding(password)) + QStringLiteral("@127.0.0.1:") +
+           QString::number(m_port) + QStringLiteral("/accountd");
 }
 
 QByteArray PostgresCluster::dump() const
 {
     QByteArray out;
-    run(QStringLiteral("pg_dump"), {QStringLiteral("-h"), m_dir->path(), QStringLiteral("-p"),
-                                    QString::number(m_port), QStringLiteral("-U"),
-                                    QStringLiteral("accountd"), QStringLiteral("accountd")},
+    run(QStringLiteral("pg_dump"),
+        {QStringLiteral("-h"), m_dir->path(), QStringLiteral("-p"), QString::number(m_port),
+         QStringLiteral("-U"), QStringLiteral("accountd"), QStringLiteral("accountd")},
         &out);
     return out;
 }

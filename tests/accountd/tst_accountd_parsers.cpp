@@ -43,15 +43,22 @@ void ParsersTest::formDecodesFields_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
-    QTest::newRow("plus is a space, %2B a plus") << QByteArray("a=1+2%2B3") << "a" << "1 2+3";
-    QTest::newRow("lone percent stays") << QByteArray("a=100%") << "a" << "100%";
-    QTest::newRow("percent without hex stays") << QByteArray("a=%zz%4") << "a" << "%zz%4";
-    QTest::newRow("UTF-8 bytes") << QByteArray("n=%E4%B8%AD%E6%96%87") << "n" << QStringLiteral("中文");
-    QTest::newRow("empty segments skipped") << QByteArray("&&a=1&") << "a" << "1";
-    QTest::newRow("field without =") << QByteArray("b&a") << "a" << "";
-    QTest::newRow("= inside the value") << QByteArray("c={\"k\":\"v=w\"}") << "c" << "{\"k\":\"v=w\"}";
-    QTest::newRow("special characters encoded")
-        << QByteArray("u=%26%2B%3D%27%22%25") << "u" << "&+='\"%";
+    QTest::newRow("plus is a space, %2B a plus") << QByteArray("a=1+2%2B3") << "a"
+                                                 << "1 2+3";
+    QTest::newRow("lone percent stays") << QByteArray("a=100%") << "a"
+                                        << "100%";
+    QTest::newRow("percent without hex stays") << QByteArray("a=%zz%4") << "a"
+                                               << "%zz%4";
+    QTest::newRow("UTF-8 bytes") << QByteArray("n=%E4%B8%AD%E6%96%87") << "n"
+                                 << QStringLiteral("中文");
+    QTest::newRow("empty segments skipped") << QByteArray("&&a=1&") << "a"
+                                            << "1";
+    QTest::newRow("field without =") << QByteArray("b&a") << "a"
+                                     << "";
+    QTest::newRow("= inside the value") << QByteArray("c={\"k\":\"v=w\"}") << "c"
+                                        << "{\"k\":\"v=w\"}";
+    QTest::newRow("special characters encoded") << QByteArray("u=%26%2B%3D%27%22%25") << "u"
+                                                << "&+='\"%";
 }
 
 void ParsersTest::formDecodesFields()
@@ -87,8 +94,7 @@ void ParsersTest::formRefusesMalformedBodies()
     QVERIFY(!error.isEmpty());
 }
 
-static const QByteArray qtStyleType =
-    "multipart/form-data; boundary=\"boundary_.oOo._MTIz\"";
+static const QByteArray qtStyleType = "multipart/form-data; boundary=\"boundary_.oOo._MTIz\"";
 static const QByteArray qtStyleBody =
     "--boundary_.oOo._MTIz\r\n"
     "Content-Disposition: form-data; name=\"token\"\r\n\r\n"
@@ -135,14 +141,15 @@ void ParsersTest::multipartRefusesMalformedBodies_data()
     QTest::newRow("header line without colon")
         << t << QByteArray("--XX\r\nContent-Disposition form-data\r\n\r\n1\r\n--XX--");
     QTest::newRow("not form-data")
-        << t << QByteArray("--XX\r\nContent-Disposition: attachment; name=\"a\"\r\n\r\n1\r\n--XX--");
+        << t
+        << QByteArray("--XX\r\nContent-Disposition: attachment; name=\"a\"\r\n\r\n1\r\n--XX--");
     QTest::newRow("unterminated quote")
         << t << QByteArray("--XX\r\nContent-Disposition: form-data; name=\"a\r\n\r\n1\r\n--XX--");
     QTest::newRow("garbage after delimiter") << t << QByteArray("--XXjunk\r\n--XX--");
     QByteArray many;
     for (int i = 0; i <= MultipartForm::maxParts; ++i)
-        many += "--XX\r\nContent-Disposition: form-data; name=\"p" + QByteArray::number(i)
-                + "\"\r\n\r\nv\r\n";
+        many += "--XX\r\nContent-Disposition: form-data; name=\"p" + QByteArray::number(i) +
+                "\"\r\n\r\nv\r\n";
     QTest::newRow("too many parts") << t << many + "--XX--";
 }
 
@@ -195,10 +202,14 @@ void ParsersTest::storedTextRoundTrips()
 void ParsersTest::storedTextDecodesTheClientsLayout()
 {
     // Built by hand: prefix "def" innermost, then "bc", then "a", each at both ends.
-    const QByteArray inner = QByteArray("def" "pw" "def").toBase64();
+    const QByteArray inner = QByteArray("def"
+                                        "pw"
+                                        "def")
+                                 .toBase64();
     const QByteArray middle = QByteArray("bc" + inner + "bc").toBase64();
     const QByteArray outer = QByteArray("a" + middle + "a").toBase64();
-    QCOMPARE(StoredText::decode(QString::fromLatin1(outer)).value_or(QString()), QStringLiteral("pw"));
+    QCOMPARE(StoredText::decode(QString::fromLatin1(outer)).value_or(QString()),
+             QStringLiteral("pw"));
 }
 
 void ParsersTest::storedTextRefusesOtherText_data()
@@ -208,8 +219,10 @@ void ParsersTest::storedTextRefusesOtherText_data()
     QTest::newRow("base64 without the frame") << "YWJjZGVm";
     QTest::newRow("not base64") << "!!!!";
     QTest::newRow("empty") << "";
-    QTest::newRow("prefix differs at the end")
-        << QString::fromLatin1(QByteArray("a" + QByteArray("bc" + QByteArray("defpwdeX").toBase64() + "bc").toBase64() + "a").toBase64());
+    QTest::newRow("prefix differs at the end") << QString::fromLatin1(
+        QByteArray("a" + QByteArray("bc" + QByteArray("defpwdeX").toBase64() + "bc").toBase64() +
+                   "a")
+            .toBase64());
 }
 
 void ParsersTest::storedTextRefusesOtherText()
@@ -230,10 +243,12 @@ void ParsersTest::passwordHashVerifiesOnlyThePassword()
     QVERIFY(PasswordHash::verify(password, a));
     QVERIFY(!PasswordHash::verify(QStringLiteral("pässwörd 2"), a));
     QString tampered = a;
-    tampered[tampered.size() - 3] = tampered.at(tampered.size() - 3) == QLatin1Char('A') ? 'B' : 'A';
-    for (const QString &bad : {tampered, QStringLiteral(""), QStringLiteral("scrypt$15$8$1$$"),
-                               QStringLiteral("scrypt$40$8$1$c2FsdHNhbHQ=$aGFzaGhhc2hoYXNoaGFzaA=="),
-                               QStringLiteral("md5$abc")})
+    tampered[tampered.size() - 3] =
+        tampered.at(tampered.size() - 3) == QLatin1Char('A') ? 'B' : 'A';
+    for (const QString &bad :
+         {tampered, QStringLiteral(""), QStringLiteral("scrypt$15$8$1$$"),
+          QStringLiteral("scrypt$40$8$1$c2FsdHNhbHQ=$aGFzaGhhc2hoYXNoaGFzaA=="),
+          QStringLiteral("md5$abc")})
         QVERIFY2(!PasswordHash::verify(password, bad), qPrintable(bad));
 }
 
