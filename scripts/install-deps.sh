@@ -10,6 +10,7 @@ PACKAGES=(
   libgl-dev libegl-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   libqrencode-dev libasio-dev libssl-dev
+  qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
   fonts-texgyre fonts-wqy-microhei
   xvfb xauth libgl1-mesa-dri libegl1 x11-utils
   pulseaudio pulseaudio-utils

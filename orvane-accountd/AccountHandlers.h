@@ -1,0 +1,40 @@
+#pragma once
+
+#include "AccountStore.h"
+#include "ApiTypes.h"
+#include "RateLimiter.h"
+#include "RequestContext.h"
+
+namespace accountd {
+
+// Sign-in, token refresh, sign-up and the account's own data (nickname, password, avatar).
+// Failed sign-ins and wrong old passwords count against the user name; sign-ups count
+// against the client address. Main thread.
+class AccountHandlers
+{
+public:
+    AccountHandlers(AccountStore &store, const ApiSettings &settings);
+
+    ApiReply login(RequestContext &context);
+    ApiReply refresh(RequestContext &context);
+    ApiReply signUp(RequestContext &context);
+    // Form body: the profile fields of "content"; multipart body: a new avatar.
+    ApiReply perfectUserInfo(RequestContext &context);
+    ApiReply changePassword(RequestContext &context);
+
+private:
+    ApiReply sessionReply(const AccountStore::User &user, const RequestContext &context,
+                          const QString &access, const QString &refreshToken);
+    ApiReply updateProfile(RequestContext &context);
+    ApiReply uploadAvatar(RequestContext &context);
+    ApiReply storeFailure(CodeKey key);
+    QString origin(const ApiRequest &request) const;
+    QString avatarUrl(const AccountStore::User &user, const ApiRequest &request) const;
+
+    AccountStore &m_store;
+    const ApiSettings &m_settings;
+    RateLimiter m_failedLogins;
+    RateLimiter m_signUps;
+};
+
+} // namespace accountd

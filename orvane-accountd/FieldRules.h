@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace accountd {
+
+// Checks of the values that clients send. Each returns an empty string when the value is
+// acceptable, else the reason to refuse it, naming `field`. Pure, any thread.
+namespace FieldRules {
+
+constexpr int maxNameLength = 64;
+constexpr int minPasswordLength = 6;
+constexpr int maxPasswordLength = 128;
+constexpr int maxTextLength = 128;
+constexpr int maxChannels = 64;
+
+// 1 to 64 characters, no control characters, not "Admin" (the client's local account name).
+QString userName(const QString &value);
+QString password(const QString &field, const QString &value);
+// At most maxTextLength characters and no control characters; may be empty.
+QString text(const QString &field, const QString &value);
+// 1 to 64 characters of A-Z a-z 0-9 "-" "_".
+QString deviceUid(const QString &value);
+
+// A decimal integer within [min, max], or nothing.
+std::optional<int> integer(const QString &value, int min, int max);
+
+} // namespace FieldRules
+} // namespace accountd

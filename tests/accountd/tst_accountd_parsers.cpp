@@ -1,0 +1,310 @@
+// The account service's parsers of client input and its secret keeping, without a network:
+// form and multipart decoding (good and malformed bytes), the client's stored-text encoding,
+// password hashes, the device-password cipher, the sign-in rate limit and the command line.
+#include "CommandLine.h"
+#include "FieldCipher.h"
+#include "FormData.h"
+#include "MultipartForm.h"
+#include "PasswordHash.h"
+#include "RateLimiter.h"
+#include "StoredText.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace accountd;
+
+class ParsersTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formDecodesFields_data();
+    void formDecodesFields();
+    void formRefusesMalformedBodies_data();
+    void formRefusesMalformedBodies();
+    void multipartFindsParts();
+    void multipartRefusesMalformedBodies_data();
+    void multipartRefusesMalformedBodies();
+    void multipartSurvivesEveryTruncation();
+    void storedTextRoundTrips_data();
+    void storedTextRoundTrips();
+    void storedTextDecodesTheClientsLayout();
+    void storedTextRefusesOtherText_data();
+    void storedTextRefusesOtherText();
+    void passwordHashVerifiesOnlyThePassword();
+    void fieldCipherNeedsItsKey();
+    void rateLimiterRefusesWithinTheWindow();
+    void commandLineReadsOptions();
+};
+
+void ParsersTest::formDecodesFields_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plus is a space, %2B a plus") << QByteArray("a=1+2%2B3") << "a"
+                                                 << "1 2+3";
+    QTest::newRow("lone percent stays") << QByteArray("a=100%") << "a"
+                                        << "100%";
+    QTest::newRow("percent without hex stays") << QByteArray("a=%zz%4") << "a"
+                                               << "%zz%4";
+    QTest::newRow("UTF-8 bytes") << QByteArray("n=%E4%B8%AD%E6%96%87") << "n"
+                                 << QStringLiteral("中文");
+    QTest::newRow("empty segments skipped") << QByteArray("&&a=1&") << "a"
+                                            << "1";
+    QTest::newRow("field without =") << QByteArray("b&a") << "a"
+                                     << "";
+    QTest::newRow("= inside the value") << QByteArray("c={\"k\":\"v=w\"}") << "c"
+                                        << "{\"k\":\"v=w\"}";
+    QTest::newRow("special characters encoded") << QByteArray("u=%26%2B%3D%27%22%25") << "u"
+                                                << "&+='\"%";
+}
+
+void ParsersTest::formDecodesFields()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QString error;
+    const auto form = FormData::parse(body, &error);
+    QVERIFY2(form, qPrintable(error));
+    QVERIFY(form->contains(name));
+    QCOMPARE(form->value(name), value);
+}
+
+void ParsersTest::formRefusesMalformedBodies_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("field given twice") << QByteArray("a=1&b=2&a=3");
+    QTest::newRow("empty field name") << QByteArray("=x");
+    QTest::newRow("invalid UTF-8 value") << QByteArray("a=%ff%fe");
+    QTest::newRow("invalid UTF-8 name") << QByteArray("%c3%28=1");
+    QByteArray many;
+    for (int i = 0; i <= FormData::maxFields; ++i)
+        many += "f" + QByteArray::number(i) + "=1&";
+    QTest::newRow("too many fields") << many;
+}
+
+void ParsersTest::formRefusesMalformedBodies()
+{
+    QFETCH(QByteArray, body);
+    QString error;
+    QVERIFY(!FormData::parse(body, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+static const QByteArray qtStyleType = "multipart/form-data; boundary=\"boundary_.oOo._MTIz\"";
+static const QByteArray qtStyleBody =
+    "--boundary_.oOo._MTIz\r\n"
+    "Content-Disposition: form-data; name=\"token\"\r\n\r\n"
+    "tok\r\n"
+    "--boundary_.oOo._MTIz\r\n"
+    "Content-Disposition: form-data; name=\"content\"\r\n\r\n"
+    "{\"NickName\":\"n\"}\r\n"
+    "--boundary_.oOo._MTIz\r\n"
+    "Content-Type: image/jpeg\r\n"
+    "Content-Disposition: form-data; name=\"userIcon\"; filename=\"202401011200ABC.jpg\"\r\n\r\n"
+    "\xff\xd8\r\n--not-the-boundary\xff\xd9\r\n"
+    "--boundary_.oOo._MTIz--\r\n";
+
+void ParsersTest::multipartFindsParts()
+{
+    QString error;
+    const auto form = MultipartForm::parse(qtStyleType, "preamble\r\n" + qtStyleBody, &error);
+    QVERIFY2(form, qPrintable(error));
+    QCOMPARE(form->parts().size(), 3);
+    QCOMPARE(form->part("token")->data, QByteArray("tok"));
+    QCOMPARE(form->part("content")->data, QByteArray("{\"NickName\":\"n\"}"));
+    const MultipartForm::Part *icon = form->part("userIcon");
+    QCOMPARE(icon->fileName, QStringLiteral("202401011200ABC.jpg"));
+    QCOMPARE(icon->contentType, QByteArray("image/jpeg"));
+    QCOMPARE(icon->data, QByteArray("\xff\xd8\r\n--not-the-boundary\xff\xd9"));
+}
+
+void ParsersTest::multipartRefusesMalformedBodies_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("body");
+    const QByteArray t = "multipart/form-data; boundary=XX";
+    const QByteArray part = "--XX\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n";
+    QTest::newRow("not multipart") << QByteArray("text/plain") << QByteArray("--XX--");
+    QTest::newRow("no boundary parameter") << QByteArray("multipart/form-data") << part + "--XX--";
+    QTest::newRow("boundary over 70 characters")
+        << QByteArray("multipart/form-data; boundary=" + QByteArray(71, 'b')) << QByteArray();
+    QTest::newRow("boundary absent from body") << t << QByteArray("hello");
+    QTest::newRow("no closing delimiter") << t << part;
+    QTest::newRow("part without name")
+        << t << QByteArray("--XX\r\nContent-Disposition: form-data\r\n\r\n1\r\n--XX--");
+    QTest::newRow("part without headers") << t << QByteArray("--XX\r\n\r\n1\r\n--XX--");
+    QTest::newRow("name given twice") << t << part + part + "--XX--";
+    QTest::newRow("header line without colon")
+        << t << QByteArray("--XX\r\nContent-Disposition form-data\r\n\r\n1\r\n--XX--");
+    QTest::newRow("not form-data")
+        << t
+        << QByteArray("--XX\r\nContent-Disposition: attachment; name=\"a\"\r\n\r\n1\r\n--XX--");
+    QTest::newRow("unterminated quote")
+        << t << QByteArray("--XX\r\nContent-Disposition: form-data; name=\"a\r\n\r\n1\r\n--XX--");
+    QTest::newRow("garbage after delimiter") << t << QByteArray("--XXjunk\r\n--XX--");
+    QByteArray many;
+    for (int i = 0; i <= MultipartForm::maxParts; ++i)
+        many += "--XX\r\nContent-Disposition: form-data; name=\"p" + QByteArray::number(i) +
+                "\"\r\n\r\nv\r\n";
+    QTest::newRow("too many parts") << t << many + "--XX--";
+}
+
+void ParsersTest::multipartRefusesMalformedBodies()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, body);
+    QString error;
+    QVERIFY(!MultipartForm::parse(type, body, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void ParsersTest::multipartSurvivesEveryTruncation()
+{
+    // Each prefix of a valid body is read within its bounds; only those that keep the whole
+    // closing delimiter (all but its final CR LF) parse.
+    int parsed = 0;
+    for (int n = 0; n < qtStyleBody.size(); ++n) {
+        QString error;
+        if (MultipartForm::parse(qtStyleType, qtStyleBody.left(n), &error))
+            ++parsed;
+    }
+    QCOMPARE(parsed, 2);
+}
+
+void ParsersTest::storedTextRoundTrips_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ascii") << "secret123";
+    QTest::newRow("form characters") << "a&b+c=d/e%f'g\"h";
+    QTest::newRow("Chinese") << QStringLiteral("中文密码");
+    QTest::newRow("empty") << "";
+}
+
+void ParsersTest::storedTextRoundTrips()
+{
+    QFETCH(QString, text);
+    const QString a = StoredText::encode(text);
+    QCOMPARE(StoredText::decode(a).value_or(QStringLiteral("<none>")), text);
+    // The random prefixes make equal texts encode differently (almost always).
+    bool differs = false;
+    for (int i = 0; i < 5 && !differs; ++i)
+        differs = StoredText::encode(text) != a;
+    QVERIFY(differs);
+    QString unescaped = a;
+    unescaped.replace(QLatin1Char('+'), QLatin1Char(' ')); // a form decoder read "+" as space
+    QCOMPARE(StoredText::passwordFromForm(unescaped), text);
+}
+
+void ParsersTest::storedTextDecodesTheClientsLayout()
+{
+    // Built by hand: prefix "def" innermost, then "bc", then "a", each at both ends.
+    const QByteArray inner = QByteArray("def"
+                                        "pw"
+                                        "def")
+                                 .toBase64();
+    const QByteArray middle = QByteArray("bc" + inner + "bc").toBase64();
+    const QByteArray outer = QByteArray("a" + middle + "a").toBase64();
+    QCOMPARE(StoredText::decode(QString::fromLatin1(outer)).value_or(QString()),
+             QStringLiteral("pw"));
+}
+
+void ParsersTest::storedTextRefusesOtherText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain password") << "plainpassword";
+    QTest::newRow("base64 without the frame") << "YWJjZGVm";
+    QTest::newRow("not base64") << "!!!!";
+    QTest::newRow("empty") << "";
+    QTest::newRow("prefix differs at the end") << QString::fromLatin1(
+        QByteArray("a" + QByteArray("bc" + QByteArray("defpwdeX").toBase64() + "bc").toBase64() +
+                   "a")
+            .toBase64());
+}
+
+void ParsersTest::storedTextRefusesOtherText()
+{
+    QFETCH(QString, text);
+    QVERIFY(!StoredText::decode(text));
+    QCOMPARE(StoredText::passwordFromForm(text), text);
+}
+
+void ParsersTest::passwordHashVerifiesOnlyThePassword()
+{
+    const QString password = QStringLiteral("pässwörd 1");
+    const QString a = PasswordHash::create(password);
+    const QString b = PasswordHash::create(password);
+    QVERIFY(a.startsWith(QLatin1String("scrypt$")));
+    QVERIFY(a != b); // salted
+    QVERIFY(!a.contains(password));
+    QVERIFY(PasswordHash::verify(password, a));
+    QVERIFY(!PasswordHash::verify(QStringLiteral("pässwörd 2"), a));
+    QString tampered = a;
+    tampered[tampered.size() - 3] =
+        tampered.at(tampered.size() - 3) == QLatin1Char('A') ? 'B' : 'A';
+    for (const QString &bad :
+         {tampered, QStringLiteral(""), QStringLiteral("scrypt$15$8$1$$"),
+          QStringLiteral("scrypt$40$8$1$c2FsdHNhbHQ=$aGFzaGhhc2hoYXNoaGFzaA=="),
+          QStringLiteral("md5$abc")})
+        QVERIFY2(!PasswordHash::verify(password, bad), qPrintable(bad));
+}
+
+void ParsersTest::fieldCipherNeedsItsKey()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("k"));
+    FieldCipher first, reloaded, other;
+    QString error;
+    QVERIFY2(first.loadKey(path, &error), qPrintable(error));
+    QVERIFY2(reloaded.loadKey(path, &error), qPrintable(error));
+    QVERIFY(other.loadKey(dir.filePath(QStringLiteral("k2")), &error));
+    const QString sealed = first.seal(QStringLiteral("view-pw Ω"));
+    QVERIFY(!sealed.contains(QStringLiteral("view-pw")));
+    QCOMPARE(reloaded.open(sealed).value_or(QString()), QStringLiteral("view-pw Ω"));
+    QVERIFY(!other.open(sealed));
+    QString damaged = sealed;
+    damaged[10] = damaged.at(10) == QLatin1Char('A') ? 'B' : 'A';
+    QVERIFY(!first.open(damaged));
+    QFile broken(dir.filePath(QStringLiteral("bad")));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not hex\n") > 0);
+    broken.close();
+    QVERIFY(!FieldCipher().loadKey(broken.fileName(), &error));
+}
+
+void ParsersTest::rateLimiterRefusesWithinTheWindow()
+{
+    RateLimiter limiter(3, 1000);
+    for (qint64 t : {0, 10, 20}) {
+        QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), t), 0);
+        limiter.recordFailure(QStringLiteral("u"), t);
+    }
+    QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), 30), 970);
+    QCOMPARE(limiter.retryAfterMs(QStringLiteral("other"), 30), 0);
+    QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), 1000), 0);
+    limiter.recordFailure(QStringLiteral("u"), 1000);
+    QVERIFY(limiter.retryAfterMs(QStringLiteral("u"), 1001) > 0);
+    limiter.reset(QStringLiteral("u"));
+    QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), 1001), 0);
+}
+
+void ParsersTest::commandLineReadsOptions()
+{
+    const auto r = CommandLine::parse({"accountd", "--db", "sqlite:/x.db", "--listen", "[::1]:8443",
+                                       "--access-ttl", "5", "--login-window", "2", "add-device",
+                                       "u", "UID1", "Name", "--channels", "4", "--user", "admin"});
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.options.command, CommandLine::Command::AddDevice);
+    QCOMPARE(r.options.listenAddress, QHostAddress(QStringLiteral("::1")));
+    QCOMPARE(r.options.listenPort, quint16(8443));
+    QCOMPARE(r.options.settings.accessTtlSecs, 5);
+    QCOMPARE(r.options.settings.loginWindowMs, 2000);
+    QCOMPARE(r.options.channels, 4);
+    QCOMPARE(r.options.viewAccount, QStringLiteral("admin"));
+    QCOMPARE(r.options.arguments, QStringList({"u", "UID1", "Name"}));
+}
+
+QTEST_GUILESS_MAIN(ParsersTest)
+#include "tst_accountd_parsers.moc"
