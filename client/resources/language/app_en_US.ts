@@ -67,7 +67,7 @@
     <name>DevOpt</name>
     <message>
         <source>请在主界面设备列表选择需要编辑的通道(多通道设备需选择目标通道)</source>
-        <translation>Select the channel to edit in the main window's device list (for a multi-channel device, select the channel itself)</translation>
+        <translation>Select the channel to edit in the main window&apos;s device list (for a multi-channel device, select the channel itself)</translation>
     </message>
     <message>
         <source>[未选择]</source>
@@ -212,6 +212,10 @@
     <message>
         <source>设备管理</source>
         <translation>Device Management</translation>
+    </message>
+    <message>
+        <source>Account</source>
+        <translation>Account</translation>
     </message>
 </context>
 <context>
@@ -648,6 +652,89 @@
     </message>
 </context>
 <context>
+    <name>UserManage</name>
+    <message>
+        <source>E-mail:</source>
+        <translation>E-mail:</translation>
+    </message>
+    <message>
+        <source>Phone:</source>
+        <translation>Phone:</translation>
+    </message>
+    <message>
+        <source>Nick Name:</source>
+        <translation>Nick Name:</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>Old password:</source>
+        <translation>Old password:</translation>
+    </message>
+    <message>
+        <source>New password:</source>
+        <translation>New password:</translation>
+    </message>
+    <message>
+        <source>Repeat:</source>
+        <translation>Repeat:</translation>
+    </message>
+    <message>
+        <source>Icon:</source>
+        <translation>Icon:</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>Nick Name has changed.</source>
+        <translation>Nick Name has changed.</translation>
+    </message>
+    <message>
+        <source>Operation Failed!</source>
+        <translation>Operation Failed!</translation>
+    </message>
+    <message>
+        <source>The new passwords do not match.</source>
+        <translation>The new passwords do not match.</translation>
+    </message>
+    <message>
+        <source>The new password is the old one.</source>
+        <translation>The new password is the old one.</translation>
+    </message>
+    <message>
+        <source>PassWord has changed.</source>
+        <translation>PassWord has changed.</translation>
+    </message>
+    <message>
+        <source>Choose Icon File</source>
+        <translation>Choose Icon File</translation>
+    </message>
+    <message>
+        <source>Images (*.png *.jpeg *.jpg)</source>
+        <translation>Images (*.png *.jpeg *.jpg)</translation>
+    </message>
+    <message>
+        <source>The file cannot be opened.</source>
+        <translation>The file cannot be opened.</translation>
+    </message>
+    <message>
+        <source>The picture is larger than 5 MB.</source>
+        <translation>The picture is larger than 5 MB.</translation>
+    </message>
+    <message>
+        <source>Icon has changed.</source>
+        <translation>Icon has changed.</translation>
+    </message>
+</context>
+<context>
     <name>VideoRecord</name>
     <message>
         <source>Recording of %1 stopped: %2</source>
@@ -742,6 +829,10 @@
     <message>
         <source>Show password</source>
         <translation>Show password</translation>
+    </message>
+    <message>
+        <source>The account service cannot be reached.</source>
+        <translation>The account service cannot be reached.</translation>
     </message>
 </context>
 </TS>

@@ -213,6 +213,10 @@
         <source>设备管理</source>
         <translation>设备管理</translation>
     </message>
+    <message>
+        <source>Account</source>
+        <translation>账户</translation>
+    </message>
 </context>
 <context>
     <name>MenuDevList</name>
@@ -648,6 +652,89 @@
     </message>
 </context>
 <context>
+    <name>UserManage</name>
+    <message>
+        <source>E-mail:</source>
+        <translation>邮箱:</translation>
+    </message>
+    <message>
+        <source>Phone:</source>
+        <translation>电话:</translation>
+    </message>
+    <message>
+        <source>Nick Name:</source>
+        <translation>昵称:</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>修改</translation>
+    </message>
+    <message>
+        <source>Old password:</source>
+        <translation>旧密码:</translation>
+    </message>
+    <message>
+        <source>New password:</source>
+        <translation>新密码:</translation>
+    </message>
+    <message>
+        <source>Repeat:</source>
+        <translation>确认密码:</translation>
+    </message>
+    <message>
+        <source>Icon:</source>
+        <translation>头像:</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>浏览...</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Nick Name has changed.</source>
+        <translation>昵称已修改。</translation>
+    </message>
+    <message>
+        <source>Operation Failed!</source>
+        <translation>操作失败!</translation>
+    </message>
+    <message>
+        <source>The new passwords do not match.</source>
+        <translation>新密码输入不一致。</translation>
+    </message>
+    <message>
+        <source>The new password is the old one.</source>
+        <translation>新旧密码相同。</translation>
+    </message>
+    <message>
+        <source>PassWord has changed.</source>
+        <translation>密码已修改。</translation>
+    </message>
+    <message>
+        <source>Choose Icon File</source>
+        <translation>选择头像文件</translation>
+    </message>
+    <message>
+        <source>Images (*.png *.jpeg *.jpg)</source>
+        <translation>图片 (*.png *.jpeg *.jpg)</translation>
+    </message>
+    <message>
+        <source>The file cannot be opened.</source>
+        <translation>无法打开文件。</translation>
+    </message>
+    <message>
+        <source>The picture is larger than 5 MB.</source>
+        <translation>图片大于 5 MB。</translation>
+    </message>
+    <message>
+        <source>Icon has changed.</source>
+        <translation>头像已修改。</translation>
+    </message>
+</context>
+<context>
     <name>VideoRecord</name>
     <message>
         <source>Recording of %1 stopped: %2</source>
@@ -742,6 +829,10 @@
     <message>
         <source>Show password</source>
         <translation>显示密码</translation>
+    </message>
+    <message>
+        <source>The account service cannot be reached.</source>
+        <translation>无法连接账户服务。</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,315 @@
+// The client's account side against a real orvane-accountd over HTTPS (a
+// certificate the settings' CA file trusts): the cloud login into the main
+// window and its device tree, device add/edit/delete with names that form
+// encoding used to break, the account page (nickname, password, avatar), a
+// service that never answers, and a certificate nobody vouches for.
+
+#include "AccountdFixture.h"
+#include "WindowTestEnv.h"
+
+#include "account/AccountRequests.h"
+#include "account/AccountSettings.h"
+#include "account/Http.h"
+#include "account/LoginComboBox.h"
+#include "account/UserManage.h"
+#include "account/UserService.h"
+#include "app/MainWindow.h"
+#include "app/WindowLogin.h"
+#include "config/Config.h"
+#include "devtree/MenuDevList.h"
+#include "devtree/MenuListDev.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Tricky = u"A&B+C=D'E\"F%G 中文"_s;
+
+} // namespace
+
+class tst_AccountClient : public QObject
+{
+    Q_OBJECT
+
+    AccountdFixture fx;
+    AccountdProcess service;
+    std::unique_ptr<WindowTestEnv> env;
+    WindowLogin *window = nullptr;
+    QString base;
+    QString cert;
+
+    template <class T> T *child(QWidget *w, const char *name)
+    {
+        return WindowTestEnv::child<T>(w, name);
+    }
+    void signIn(const QString &name, const QString &password)
+    {
+        child<LoginComboBox>(window, "comboBox_user")->setEditText(name);
+        child<QLineEdit>(window, "lineEdit_password")->setText(password);
+        QTest::mouseClick(child<QPushButton>(window, "pushButton_login"), Qt::LeftButton);
+    }
+    QString message() { return child<QLabel>(window, "label_message")->text(); }
+    // The nick names of the service's devices as the tree lists them.
+    QStringList treeNames()
+    {
+        QStringList names;
+        for (Device *d : Dev::instance()->devices())
+            names << d->nickName();
+        names.sort();
+        return names;
+    }
+    // Waits for one account request's outcome.
+    std::pair<bool, QString> wait(const std::function<void(AccountRequests::Result)> &call)
+    {
+        std::optional<std::pair<bool, QString>> outcome;
+        call([&](bool ok, const QString &reason) { outcome = {ok, reason}; });
+        if (!QTest::qWaitFor([&] { return outcome.has_value(); }, 15000))
+            return {false, u"no answer"_s};
+        return *outcome;
+    }
+    void reloadTree() { Dev::instance()->reload(); }
+    // The UIDs the service lists for the signed-in user.
+    QStringList serviceUids()
+    {
+        QStringList uids;
+        bool done = false;
+        AccountRequests::post(QLatin1String(AccountRequests::DeviceListPath),
+                              AccountRequests::deviceListBody(
+                                  UserService::instance()->user()->access_token),
+                              this, [&](bool ok, const QByteArray &body) {
+                                  QList<CloudDevice> devices;
+                                  if (ok && parseCloudDeviceList(body, &devices))
+                                      for (const CloudDevice &d : devices)
+                                          uids << d.uid;
+                                  done = true;
+                              });
+        (void)QTest::qWaitFor([&] { return done; }, 15000);
+        uids.sort();
+        return uids;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(fx.setUp(), qPrintable(fx.skipReason()));
+        cert = fx.directory() + u"/cert.pem"_s;
+        const QString key = fx.directory() + u"/key.pem"_s;
+        QProcess openssl;
+        openssl.start(u"openssl"_s, {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                     "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                                     "-subj", "/CN=127.0.0.1", "-addext",
+                                     "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+        QVERIFY2(openssl.waitForFinished(20000) && openssl.exitCode() == 0,
+                 "the openssl command is needed");
+        QCOMPARE(fx.runTool({"add-user", "a&b+c=d", "pass&+=1", "--nickname", "Carol",
+                             "--email", "carol@example.com", "--phone", "555"}),
+                 0);
+        QCOMPARE(fx.runTool({"add-device", "a&b+c=d", "CAM00001", "Front door", "--user", "admin",
+                             "--password", "123456", "--channels", "1"}),
+                 0);
+        QString error;
+        QVERIFY2(fx.startServer(service, {"--tls-cert", cert, "--tls-key", key}, &error),
+                 qPrintable(error));
+        base = u"https://127.0.0.1:%1"_s.arg(service.port());
+        env = std::make_unique<WindowTestEnv>();
+        AccountSettings::setBaseUrl(base);
+        Config::instance()->set(ConfigKey::AccountCaFile, cert);
+        window = new WindowLogin;
+        QVERIFY(WindowTestEnv::show(window));
+    }
+    void cleanupTestCase()
+    {
+        delete window;
+        env.reset();
+    }
+
+    void wrongPasswordShowsTheServiceReason()
+    {
+        signIn(u"a&b+c=d"_s, u"nope"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!message().isEmpty() && !message().startsWith(u"Signing"_s),
+                                 15000);
+        QVERIFY(!window->mainWindow());
+    }
+
+    void cloudLoginShowsTheServiceDevices()
+    {
+        signIn(u"a&b+c=d"_s, u"pass&+=1"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(window->mainWindow(), 15000);
+        const UserInfo *user = UserService::instance()->user();
+        QCOMPARE(user->username, u"a&b+c=d"_s);
+        QCOMPARE(user->NickName, u"Carol"_s);
+        QVERIFY(user->access_token.size() >= 22);
+        QVERIFY(user->access_expire > QDateTime::currentSecsSinceEpoch());
+        QVERIFY(user->password.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(treeNames(), QStringList{u"Front door"_s}, 15000);
+        QTRY_VERIFY(!window->mainWindow()->devList()->rows().isEmpty());
+        const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
+        if (!dir.isEmpty() && QDir().mkpath(dir))
+            window->grab().save(QDir(dir).filePath(u"login-cloud.png"_s));
+    }
+
+    // Names with every character the form and JSON encodings must protect
+    // survive add and modify byte for byte; delete removes the device.
+    void devicesAddEditDelete()
+    {
+        CloudDevice added;
+        added.uid = u"CAM00002"_s;
+        added.nickName = Tricky;
+        added.viewAccount = u"adm'in"_s;
+        added.viewPassword = u"p&w=\"x\""_s;
+        added.type = 7;
+        added.channelCount = 4;
+        QCOMPARE(wait([&](auto done) { AccountRequests::addDevice(added, this, done); }).first,
+                 true);
+        reloadTree();
+        QTRY_COMPARE_WITH_TIMEOUT(treeNames(), (QStringList{Tricky, u"Front door"_s}), 15000);
+        Device *d = Dev::instance()->deviceByUid(added.uid);
+        QVERIFY(d);
+        QCOMPARE(d->viewPassword(), added.viewPassword);
+        QCOMPARE(d->channelCount(), 4);
+
+        CloudDevice current = added;
+        current.pk = d->pk();
+        CloudDevice edited = current;
+        edited.nickName = Tricky + u"'2"_s;
+        QCOMPARE(AccountRequests::deviceChanges(current, edited),
+                 u"{\"NickName\":\"A&B+C=D'E\\\"F%G 中文'2\"}"_s);
+        QCOMPARE(AccountRequests::deviceChanges(current, current), u"{}"_s);
+        QCOMPARE(wait([&](auto done) { AccountRequests::modifyDevice(current, edited, this, done); })
+                     .first,
+                 true);
+        reloadTree();
+        QTRY_COMPARE_WITH_TIMEOUT(treeNames(), (QStringList{edited.nickName, u"Front door"_s}),
+                                  15000);
+
+        QCOMPARE(wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); })
+                     .first,
+                 true);
+        // Another user's id, or one that was deleted: refused with a reason.
+        const auto again = wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); });
+        QVERIFY(!again.first && !again.second.isEmpty());
+        QCOMPARE(serviceUids(), QStringList{u"CAM00001"_s});
+    }
+
+    void accountPageChangesNicknamePasswordAndAvatar()
+    {
+        UserManage page;
+        page.show();
+        QCOMPARE(child<QLineEdit>(&page, "lineEdit_nickName")->text(), u"Carol"_s);
+        QCOMPARE(child<QLabel>(&page, "label_email")->text(), u"carol@example.com"_s);
+
+        child<QLineEdit>(&page, "lineEdit_nickName")->setText(Tricky);
+        QSignalSpy nick(&page, &UserManage::updateNickNameSuccess);
+        page.on_pushButton_clicked();
+        QTRY_COMPARE_WITH_TIMEOUT(nick.count(), 1, 15000);
+        QCOMPARE(page.message(), u"Nick Name has changed."_s);
+        QCOMPARE(UserService::instance()->user()->NickName, Tricky);
+
+        // Avatar: a PNG uploaded, then downloaded from the address the
+        // service gives back, with its size.
+        const QString png = fx.directory() + u"/icon.png"_s;
+        QImage icon(64, 48, QImage::Format_RGB32);
+        icon.fill(Qt::darkCyan);
+        QVERIFY(icon.save(png));
+        child<QLineEdit>(&page, "lineEdit_iconPath")->setText(png);
+        page.on_pushButton_3_clicked();
+        QTRY_COMPARE_WITH_TIMEOUT(page.message(), u"Icon has changed."_s, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(page.avatar().size(), QSize(64, 48), 15000);
+        QVERIFY2(page.avatarSizeText().contains(u"B"_s) && page.avatarSizeText().contains(u"64x48"_s),
+                 qPrintable(page.avatarSizeText()));
+        child<QLineEdit>(&page, "lineEdit_iconPath")->setText(fx.directory() + u"/missing.png"_s);
+        page.on_pushButton_3_clicked();
+        QCOMPARE(page.message(), u"The file cannot be opened."_s);
+
+        // Password: mismatch and unchanged are refused locally; a change
+        // lets the new password sign in.
+        QSignalSpy changed(&page, &UserManage::changePwSuccess);
+        child<QLineEdit>(&page, "lineEdit_oldPassword")->setText(u"pass&+=1"_s);
+        child<QLineEdit>(&page, "lineEdit_newPassword")->setText(u"new+pass=2"_s);
+        child<QLineEdit>(&page, "lineEdit_repeatPassword")->setText(u"other"_s);
+        page.on_pushButton_4_clicked();
+        QCOMPARE(changed.count(), 0);
+        child<QLineEdit>(&page, "lineEdit_repeatPassword")->setText(u"new+pass=2"_s);
+        page.on_pushButton_4_clicked();
+        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 15000);
+        QSignalSpy logined(UserService::instance(), &UserService::logined);
+        UserService::instance()->setUserName(u"a&b+c=d"_s);
+        UserService::instance()->setPassword(u"new+pass=2"_s);
+        UserService::instance()->login();
+        QTRY_COMPARE_WITH_TIMEOUT(logined.count(), 1, 15000);
+        QCOMPARE(logined.first().first().toBool(), true);
+    }
+
+    void sizeText_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bytes") << qint64(1024) << u"1024B"_s;
+        QTest::newRow("KB") << qint64(2048) << u"2048B(2.00KB)"_s;
+        QTest::newRow("MB") << qint64(3 * 1024 * 1024 + 1) << u"3145729B(3.00MB)"_s;
+        QTest::newRow("GB") << qint64(5) * 1024 * 1024 * 1024 + 1 << u"5368709121B(5.00GB)"_s;
+    }
+    void sizeText()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(UserManage::sizeText(bytes), text);
+        QCOMPARE(UserManage::avatarUrl(u"http://x/a.png"_s), u"https://x/a.png"_s);
+        QCOMPARE(UserManage::uploadName(u"/tmp/me.face.jpeg"_s,
+                                        QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)))
+                     .length(),
+                 12 + 3 + 5);
+    }
+
+    // A service that accepts the connection and never answers: the login and
+    // the account page fail after the time-out with their messages.
+    void silentServiceTimesOut()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket *> held;
+        connect(&silent, &QTcpServer::newConnection, this,
+                [&] { held << silent.nextPendingConnection(); });
+        AccountSettings::setBaseUrl(u"http://127.0.0.1:%1"_s.arg(silent.serverPort()));
+        Http::setTimeoutForNewRequests(400);
+        UserManage page;
+        page.on_pushButton_clicked();
+        QTRY_COMPARE_WITH_TIMEOUT(page.message(), u"Operation Failed!"_s, 5000);
+        Http http;
+        http.setUrl(AccountSettings::baseUrl());
+        QSignalSpy done(&http, &Http::responsed);
+        http.get();
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
+        QCOMPARE(done.first().first().toBool(), false);
+        QCOMPARE(http.error(), Http::TimeoutError);
+        Http::setTimeoutForNewRequests(0);
+        AccountSettings::setBaseUrl(base);
+    }
+
+    // Without the CA file the service's certificate is refused.
+    void untrustedCertificateFails()
+    {
+        Config::instance()->set(ConfigKey::AccountCaFile, QString());
+        QSignalSpy logined(UserService::instance(), &UserService::logined);
+        UserService::instance()->setUserName(u"a&b+c=d"_s);
+        UserService::instance()->setPassword(u"new+pass=2"_s);
+        UserService::instance()->login();
+        QTRY_COMPARE_WITH_TIMEOUT(logined.count(), 1, 15000);
+        QCOMPARE(logined.first().first().toBool(), false);
+        Config::instance()->set(ConfigKey::AccountCaFile, cert);
+    }
+};
+
+QTEST_MAIN(tst_AccountClient)
+#include "tst_account_client.moc"
