@@ -14,7 +14,7 @@ PACKAGES=(
   fonts-texgyre fonts-wqy-microhei
   xvfb xauth libgl1-mesa-dri libegl1 x11-utils
   pulseaudio pulseaudio-utils
-  ffmpeg zbar-tools
+  ffmpeg zbar-tools openssl
 )
 
 missing=()

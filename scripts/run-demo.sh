@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds Orvane and starts it: the simulated devices
-# of devsim/demo.json on loopback, then the client. Closing the client stops
-# the simulated devices again.
+# of devsim/demo.json on loopback, a throw-away account service (HTTPS with a
+# certificate made for this run) whose demo user holds the same devices, then
+# the client. Sign in as the printed demo user (cloud) or use the local login
+# ("Admin"). Closing the client stops the devices and the service again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,8 +11,11 @@ bash scripts/build.sh
 BUILD_DIR=${ORVANE_BUILD_DIR:-build}
 
 devsim_pid=""
+accountd_pid=""
 cleanup() {
-  if [ -n "$devsim_pid" ]; then kill "$devsim_pid" 2>/dev/null || true; wait "$devsim_pid" 2>/dev/null || true; fi
+  for pid in $devsim_pid $accountd_pid; do
+    kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
+  done
 }
 trap cleanup EXIT
 
@@ -30,6 +35,41 @@ if [ -x "$BUILD_DIR/devsim/devsim" ] && [ -f devsim/demo.json ]; then
   peers=$(awk '/^READY /{printf "%s%s@127.0.0.1:%s", sep, $2, $3; sep=";"}' "$ready")
   export ORVANE_P2P_PEERS="$peers"
   echo "run-demo: simulated devices: $peers"
+fi
+
+# The account service: a fresh SQLite file and certificate each run.
+accountd="$BUILD_DIR/orvane-accountd/orvane-accountd"
+if [ -x "$accountd" ] && [ -f devsim/demo.json ] && command -v openssl >/dev/null; then
+  state="$XDG_CONFIG_HOME/accountd"
+  rm -rf "$state"
+  mkdir -p "$state"
+  chmod 700 "$state"
+  db="sqlite:$state/accounts.db"
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 \
+    -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
+    -keyout "$state/key.pem" -out "$state/cert.pem" 2>/dev/null
+  demo_password=$(openssl rand -hex 6)
+  printf '%s\n' "$demo_password" | "$accountd" --db "$db" add-user demo - --nickname "Demo" >/dev/null
+  while IFS=$'\t' read -r uid name type channels account password; do
+    "$accountd" --db "$db" add-device demo "$uid" "$name" --user "$account" \
+      --password "$password" --type "$type" --channels "$channels" >/dev/null
+  done < <("$BUILD_DIR/client/orvane-demo-setup" devsim/demo.json --list)
+  "$accountd" --db "$db" --listen 127.0.0.1:0 --tls-cert "$state/cert.pem" \
+    --tls-key "$state/key.pem" >"$state/ready" 2>"$state/log" &
+  accountd_pid=$!
+  for _ in $(seq 1 100); do
+    grep -q '^READY ' "$state/ready" && break
+    sleep 0.1
+  done
+  port=$(awk '/^READY /{print $2}' "$state/ready")
+  if [ -n "$port" ]; then
+    "$BUILD_DIR/client/orvane-demo-setup" devsim/demo.json \
+      --account-url "https://127.0.0.1:$port" --ca-file "$state/cert.pem" >/dev/null
+    echo "run-demo: account service https://127.0.0.1:$port"
+    echo "run-demo: cloud login: user \"demo\", password \"$demo_password\" (or the local login)"
+  else
+    echo "run-demo: the account service did not start (see $state/log); local login only" >&2
+  fi
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -5,7 +5,12 @@
 // location (point XDG_CONFIG_HOME, or the platform's equivalent, at a folder
 // of the demo's own to leave the user's settings untouched).
 //
-//   orvane-demo-setup devsim/demo.json
+//   orvane-demo-setup devsim/demo.json [--account-url URL [--ca-file PEM]]
+//
+// With --account-url the settings also point the cloud login at that
+// account service (and trust the CA certificate in PEM besides the system's).
+// With --list it only prints the devices, one a line: uid, name, type,
+// channels, account and password separated by tabs.
 
 #include "config/Config.h"
 
@@ -23,9 +28,20 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
     QTextStream err(stderr);
 
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2) {
-        err << "usage: orvane-demo-setup <devices.json>\n";
+    QStringList args = QCoreApplication::arguments();
+    QString accountUrl, caFile;
+    const bool listOnly = args.size() == 3 && args.at(2) == QLatin1String("--list");
+    for (int i = 2; !listOnly && i + 1 < args.size(); i += 2) {
+        if (args.at(i) == QLatin1String("--account-url"))
+            accountUrl = args.at(i + 1);
+        else if (args.at(i) == QLatin1String("--ca-file"))
+            caFile = args.at(i + 1);
+        else
+            args.clear();
+    }
+    if (args.size() < 2 || (!listOnly && args.size() % 2 != 0)) {
+        err << "usage: orvane-demo-setup <devices.json> [--list | --account-url URL [--ca-file "
+               "PEM]]\n";
         return 2;
     }
     QFile file(args.at(1));
@@ -41,7 +57,27 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    if (listOnly) {
+        QTextStream out(stdout);
+        const auto clean = [](QString text) { return text.replace(QLatin1Char('\t'), QLatin1Char(' ')); };
+        for (const QJsonValue &value : doc.array()) {
+            const QJsonObject o = value.toObject();
+            const QString uid = o.value(QStringLiteral("uid")).toString();
+            if (uid.isEmpty())
+                continue;
+            out << clean(uid) << '\t' << clean(o.value(QStringLiteral("name")).toString(uid)) << '\t'
+                << o.value(QStringLiteral("type")).toInt(0) << '\t'
+                << o.value(QStringLiteral("channels")).toInt(1) << '\t'
+                << clean(o.value(QStringLiteral("account")).toString(QStringLiteral("admin")))
+                << '\t' << clean(o.value(QStringLiteral("password")).toString()) << '\n';
+        }
+        return 0;
+    }
     Config *config = Config::instance();
+    if (!accountUrl.isEmpty()) {
+        config->set(ConfigKey::AccountBaseUrl, accountUrl);
+        config->set(ConfigKey::AccountCaFile, caFile);
+    }
     int stored = 0;
     for (const QJsonValue &value : doc.array()) {
         const QJsonObject o = value.toObject();
