@@ -6,13 +6,37 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#ifndef Q_OS_WIN
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
 const QString password = QStringLiteral("pg p@ss:w/rd%");
+
+// PostgreSQL refuses to run as root: the tools then run as "postgres", who
+// must own the cluster's folder. (The private cluster is a POSIX affair.)
+bool runningAsRoot()
+{
+#ifndef Q_OS_WIN
+    return geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+bool giveToPostgres(const QString &path)
+{
+#ifndef Q_OS_WIN
+    const passwd *user = getpwnam("postgres");
+    return user && chown(QFile::encodeName(path).constData(), user->pw_uid, user->pw_gid) == 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
 
 } // namespace
 
@@ -30,7 +54,7 @@ bool PostgresCluster::run(const QString &tool, const QStringList &arguments,
     QProcess process;
     QStringList args = arguments;
     QString program = m_bin + QLatin1Char('/') + tool;
-    if (geteuid() == 0) {
+    if (runningAsRoot()) {
         args.prepend(program);
         args = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")} +
                args;
@@ -69,10 +93,8 @@ bool PostgresCluster::start()
         return false;
     }
     m_dir = std::make_unique<QTemporaryDir>();
-    if (geteuid() == 0) {
-        const passwd *user = getpwnam("postgres");
-        if (!user ||
-            chown(QFile::encodeName(m_dir->path()).constData(), user->pw_uid, user->pw_gid) != 0) {
+    if (runningAsRoot()) {
+        if (!giveToPostgres(m_dir->path())) {
             m_reason = QStringLiteral("running as root without a usable postgres user");
             return false;
         }
