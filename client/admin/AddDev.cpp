@@ -4,6 +4,7 @@
 #include "account/UserService.h"
 #include "admin/SearchDev.h"
 #include "config/Config.h"
+#include "diagnostics/SystemInfo.h"
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -85,6 +86,7 @@ AddDev::AddDev(bool addMode, QWidget *parent)
         grid->addWidget(field, row++, 1);
     };
     auto *typeRow = new QWidget(this);
+    typeRow->setObjectName(QStringLiteral("widget_devTypeBox"));
     auto *typeLayout = new QHBoxLayout(typeRow);
     typeLayout->setContentsMargins(0, 0, 0, 0);
     m_type = new QComboBox(typeRow);
@@ -93,6 +95,7 @@ AddDev::AddDev(bool addMode, QWidget *parent)
         m_type->addItem(QLatin1String(item.text), item.type);
     m_fold = new LabelFoldBtn(typeRow);
     m_fold->setObjectName(QStringLiteral("label_devFold"));
+    m_fold->setFixedSize(SystemInfo::instance()->scaled(16), SystemInfo::instance()->scaled(16));
     typeLayout->addWidget(m_type, 1);
     typeLayout->addWidget(m_fold);
     addRow(tr("设备类型:"), typeRow);
@@ -116,7 +119,6 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     warningTitle->setObjectName(QStringLiteral("label_worningTitle"));
     m_warning = new QLabel(m_warningBox);
     m_warning->setObjectName(QStringLiteral("label_worning"));
-    m_warning->setStyleSheet(QStringLiteral("color:red"));
     m_warning->setWordWrap(true);
     warningLayout->addWidget(warningTitle);
     warningLayout->addWidget(m_warning, 1);
@@ -244,8 +246,10 @@ void AddDev::selectedDevType(int)
         m_fold->toggle(false);
 }
 
-void AddDev::showWarning(const QString &text)
+void AddDev::showWarning(const QString &text, Outcome outcome)
 {
+    m_warning->setStyleSheet(outcome == Outcome::Done ? QStringLiteral("color:#008000")
+                                                      : QStringLiteral("color:red"));
     m_warning->setText(text);
     m_warningBox->show();
 }
@@ -352,8 +356,8 @@ void AddDev::saveLocal(const Entry &e)
     if (uidChanged)
         retire(edited);
     else
-        m_dev->reload();
-    showWarning(m_addMode ? tr("添加成功") : tr("修改成功"));
+        reloadKeepingSelection(edited);
+    showWarning(m_addMode ? tr("添加成功") : tr("修改成功"), Outcome::Done);
     m_addMode ? emit addDevSuccess() : emit updateDevSuccess();
 }
 
@@ -387,8 +391,16 @@ void AddDev::deleteLocal()
         retire(target);
     else
         m_dev->reload();
-    showWarning(tr("删除成功"));
+    showWarning(tr("删除成功"), Outcome::Done);
     emit delDevSuccess();
+}
+
+void AddDev::reloadKeepingSelection(Device *edited)
+{
+    m_dev->reload();
+    // The rebuilt tree rows and the caption show the edited device anew.
+    if (edited && m_dev->selectedDevice() == edited)
+        m_dev->setSelectedDevice(edited);
 }
 
 void AddDev::retire(Device *d)
@@ -473,7 +485,7 @@ void AddDev::addDevResponsed(bool ok, const QString &reason)
         emit addDevFailed();
         return;
     }
-    showWarning(tr("添加成功"));
+    showWarning(tr("添加成功"), Outcome::Done);
     emit addDevSuccess();
     m_dev->reload();
 }
@@ -492,8 +504,8 @@ void AddDev::updateDevResponsed(bool ok, const QString &reason)
     if (d && d->uid() != m_requestUid)
         retire(d);
     else
-        m_dev->reload();
-    showWarning(tr("修改成功"));
+        reloadKeepingSelection(d);
+    showWarning(tr("修改成功"), Outcome::Done);
 }
 
 void AddDev::delDevResponsed(bool ok, const QString &reason)
@@ -509,5 +521,5 @@ void AddDev::delDevResponsed(bool ok, const QString &reason)
         retire(d);
     else
         m_dev->reload();
-    showWarning(tr("删除成功"));
+    showWarning(tr("删除成功"), Outcome::Done);
 }

@@ -75,7 +75,9 @@ public slots:
 
 private:
     void loadForm();
-    void showWarning(const QString &text);
+    enum class Outcome { Problem, Done };
+    // The message row: a problem in red, a stored change in green.
+    void showWarning(const QString &text, Outcome outcome = Outcome::Problem);
     void hideWarning();
     // The device being edited, while it is still registered.
     Device *editedDevice() const;
@@ -95,6 +97,9 @@ private:
     // Closes the device's link and views and takes it out of the registry
     // (clearing the selection first); the tree reloads.
     void retire(Device *d);
+    // Reloads the tree; a selected edited device is selected again, so that
+    // every view of the selection shows the change.
+    void reloadKeepingSelection(Device *edited);
 
     QComboBox *m_type;
     LabelFoldBtn *m_fold;

@@ -13,7 +13,7 @@
 SearchDev::SearchDev(QWidget *parent)
     : QWidget(parent)
     , m_table(new QTableView(this))
-    , m_model(new QStandardItemModel(0, 7, this))
+    , m_model(new QStandardItemModel(0, ColumnCount, this))
     , m_status(new QLabel(this))
 {
     setObjectName(QStringLiteral("SearchDev"));
@@ -29,10 +29,9 @@ SearchDev::SearchDev(QWidget *parent)
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_model->setHorizontalHeaderLabels(
         {tr("编号"), tr("UID"), tr("系统版本"), tr("类型"), tr("通道"), tr("IP地址"), tr("端口")});
-    const double s = SystemInfo::instance()->scale();
-    const int widths[] = {30, 120, 140, 40, 60, 110, 60};
-    for (int i = 0; i < 7; ++i)
-        m_table->setColumnWidth(i, int(s * widths[i]));
+    m_table->setWordWrap(false);
+    for (int i = 0; i < ColumnCount; ++i)
+        m_table->setColumnWidth(i, columnWidth(i));
     m_status->setObjectName(QStringLiteral("label_searchStatus"));
     m_status->setStyleSheet(QStringLiteral("color:red"));
     m_status->hide();
@@ -80,6 +79,18 @@ void SearchDev::loadData()
             row << new QStandardItem(text);
         m_model->appendRow(row);
     }
+    // A UID or name longer than its column widens it rather than being cut.
+    for (int column : {1, 3}) {
+        m_table->resizeColumnToContents(column);
+        if (m_table->columnWidth(column) < columnWidth(column))
+            m_table->setColumnWidth(column, columnWidth(column));
+    }
+}
+
+int SearchDev::columnWidth(int column)
+{
+    static constexpr int widths[ColumnCount] = {30, 120, 140, 40, 60, 110, 60};
+    return int(SystemInfo::instance()->scale() * widths[column]);
 }
 
 void SearchDev::loadFailed(int code, const QString &text)

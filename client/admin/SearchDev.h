@@ -18,6 +18,8 @@ class SearchDev : public QWidget
     Q_OBJECT
 
 public:
+    static constexpr int ColumnCount = 7;
+
     explicit SearchDev(QWidget *parent = nullptr);
 
     // Shows the page and starts a LAN search.
@@ -42,6 +44,9 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
+    // The designed width of a column, scaled.
+    static int columnWidth(int column);
+
     QTableView *m_table;
     QStandardItemModel *m_model;
     QLabel *m_status;
