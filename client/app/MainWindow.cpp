@@ -4,7 +4,7 @@
 #include "account/AccountSettings.h"
 #include "account/UserManage.h"
 #include "account/UserService.h"
-#include "admin/DevOpt.h"
+#include "admin/DevManage.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
@@ -463,40 +463,35 @@ void MainWindow::closeMenu()
     m_devMenu = nullptr;
 }
 
-void MainWindow::openDevManage(Device *)
+void MainWindow::openDevManage(Device *device)
 {
-    // For now the device manager popup holds the device options page only.
-    if (m_devManage)
-        return;
-    m_devManage = new QFrame(ui->widget_center);
-    m_devManage->setObjectName(QStringLiteral("widget_devManage"));
-    m_devManage->setStyleSheet(
-        QStringLiteral("#widget_devManage{background:#f6f6f6;border:1px solid #ccc}"));
-    auto *layout = new QVBoxLayout(m_devManage);
-    auto *title = new QHBoxLayout;
-    title->addWidget(new QLabel(tr("设备管理"), m_devManage), 1);
-    auto *closeButton = new QPushButton(QStringLiteral("×"), m_devManage);
-    closeButton->setObjectName(QStringLiteral("pushButton_close"));
-    closeButton->setFlat(true);
-    connect(closeButton, &QPushButton::clicked, this, &MainWindow::closeDevManage);
-    title->addWidget(closeButton);
-    layout->addLayout(title);
-    m_devOpt = new DevOpt(m_devManage);
-    layout->addWidget(m_devOpt);
-    const QSize size = m_devManage->sizeHint().expandedTo(
-        QSize(systemInfo->scaled(460), systemInfo->scaled(360)));
-    m_devManage->setGeometry(QRect(QPoint(), size.boundedTo(ui->widget_center->size()))
-                                 .translated((ui->widget_center->width() - size.width()) / 2,
-                                             (ui->widget_center->height() - size.height()) / 2));
-    m_devManage->show();
+    if (!m_devManage) {
+        m_devManage = new DevManage(ui->widget_center);
+        connect(m_devManage, &DevManage::closeWindowMsg, this, &MainWindow::closeDevManage);
+        m_devManage->show();
+    }
     m_devManage->raise();
+    // "Edit device" of a tree row: the edit page on that device.
+    if (device) {
+        if (dev->selectedDevice() != device)
+            dev->setSelectedDevice(device);
+        m_devManage->selectTab(DevManage::EditTab);
+    }
 }
 
 void MainWindow::closeDevManage()
 {
-    delete m_devManage;
+    // Closed from inside its own close button's signal: deleted once that returns.
+    if (m_devManage) {
+        m_devManage->hide();
+        m_devManage->deleteLater();
+    }
     m_devManage = nullptr;
-    m_devOpt = nullptr;
+}
+
+DevOpt *MainWindow::devOptions() const
+{
+    return m_devManage ? m_devManage->devOptPage() : nullptr;
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

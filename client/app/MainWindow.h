@@ -14,6 +14,7 @@ class Channel;
 class Decode;
 class Dev;
 class DevMenu;
+class DevManage;
 class DevOpt;
 class Device;
 class IoConnect;
@@ -77,9 +78,9 @@ public:
     MenuPtz *ptzPanel() const { return m_ptz; }
     QCalendarWidget *calendar() const { return m_calendar; }
     DevMenu *devMenu() const { return m_devMenu; }
-    QWidget *userManagePopup() const { return m_userManage; }
-    // The device manager popup's device options page (null while closed).
-    DevOpt *devOptions() const { return m_devOpt; }
+    // The device manager popup and its device options page (null while closed).
+    DevManage *devManage() const { return m_devManage; }
+    DevOpt *devOptions() const;
 
     using QMainWindow::close;
 
@@ -149,9 +150,7 @@ private:
     MenuDevList *m_devList = nullptr;
     WindowNumMenu *m_windowNumMenu = nullptr;
     DevMenu *m_devMenu = nullptr;
-    QWidget *m_devManage = nullptr;
-    DevOpt *m_devOpt = nullptr;
-    QPointer<QWidget> m_userManage;
+    DevManage *m_devManage = nullptr;
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;

@@ -9,6 +9,7 @@
 #include "DevsimProcess.h"
 #include "E2eClient.h"
 
+#include "admin/DevManage.h"
 #include "admin/DevOpt.h"
 #include "admin/QRWindow.h"
 #include "app/MainWindow.h"
@@ -237,8 +238,10 @@ private slots:
     void zoneThenTimeArriveInOrder()
     {
         QFETCH(QString, zone);
-        if (!window->devOptions())
+        if (!window->devOptions()) {
             window->openDevManage(nullptr);
+            window->devManage()->selectTab(DevManage::DevOptTab);
+        }
         DevOpt *page = window->devOptions();
         QVERIFY(page);
         Dev::instance()->setSelectedChannel(ptz);

@@ -2,6 +2,125 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>AddDev</name>
+    <message>
+        <source>请在主界面设备列表选择需要编辑的设备</source>
+        <translation>Select the device to edit in the main window&apos;s device list</translation>
+    </message>
+    <message>
+        <source>设备类型:</source>
+        <translation>Device type:</translation>
+    </message>
+    <message>
+        <source>设备名称:</source>
+        <translation>Device name:</translation>
+    </message>
+    <message>
+        <source>设备ID:</source>
+        <translation>Device ID:</translation>
+    </message>
+    <message>
+        <source>用户名:</source>
+        <translation>User name:</translation>
+    </message>
+    <message>
+        <source>密码:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>通道数:</source>
+        <translation>Channels:</translation>
+    </message>
+    <message>
+        <source>系统提示:</source>
+        <translation>Message:</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>请选择设备类型</source>
+        <translation>Choose a device type</translation>
+    </message>
+    <message>
+        <source>设备ID不能为空</source>
+        <translation>The device ID must not be empty</translation>
+    </message>
+    <message>
+        <source>设备ID只能由字母、数字、&quot;-&quot;和&quot;_&quot;组成，最长64个字符</source>
+        <translation>The device ID may hold only letters, digits, &quot;-&quot; and &quot;_&quot;, at most 64 characters</translation>
+    </message>
+    <message>
+        <source>通道数必须是1到64之间的整数</source>
+        <translation>The channel count must be a whole number from 1 to 64</translation>
+    </message>
+    <message>
+        <source>设备名称、用户名和密码最长128个字符</source>
+        <translation>Device name, user name and password may have at most 128 characters</translation>
+    </message>
+    <message>
+        <source>本地设备数量已达上限</source>
+        <translation>The local device list is full</translation>
+    </message>
+    <message>
+        <source>该设备ID已存在</source>
+        <translation>A device with this ID already exists</translation>
+    </message>
+    <message>
+        <source>无法写入配置文件</source>
+        <translation>The configuration file cannot be written</translation>
+    </message>
+    <message>
+        <source>添加成功</source>
+        <translation>Device added</translation>
+    </message>
+    <message>
+        <source>修改成功</source>
+        <translation>Device changed</translation>
+    </message>
+    <message>
+        <source>未找到该设备</source>
+        <translation>No such device</translation>
+    </message>
+    <message>
+        <source>删除成功</source>
+        <translation>Device deleted</translation>
+    </message>
+    <message>
+        <source>添加失败</source>
+        <translation>The device was not added</translation>
+    </message>
+    <message>
+        <source>添加失败: %1</source>
+        <translation>The device was not added: %1</translation>
+    </message>
+    <message>
+        <source>修改失败</source>
+        <translation>The device was not changed</translation>
+    </message>
+    <message>
+        <source>修改失败: %1</source>
+        <translation>The device was not changed: %1</translation>
+    </message>
+    <message>
+        <source>删除失败</source>
+        <translation>The device was not deleted</translation>
+    </message>
+    <message>
+        <source>删除失败: %1</source>
+        <translation>The device was not deleted: %1</translation>
+    </message>
+</context>
+<context>
     <name>Cruise</name>
     <message>
         <source>开始巡航</source>
@@ -14,6 +133,29 @@
     <message>
         <source>停止巡航</source>
         <translation>Stop cruise</translation>
+    </message>
+</context>
+<context>
+    <name>DevManage</name>
+    <message>
+        <source>设备管理</source>
+        <translation>Device Management</translation>
+    </message>
+    <message>
+        <source>添加设备</source>
+        <translation>Add Device</translation>
+    </message>
+    <message>
+        <source>编辑设备</source>
+        <translation>Edit Device</translation>
+    </message>
+    <message>
+        <source>局域网搜索</source>
+        <translation>LAN Search</translation>
+    </message>
+    <message>
+        <source>设备设置</source>
+        <translation>Device Options</translation>
     </message>
 </context>
 <context>
@@ -638,6 +780,41 @@
     <message>
         <source>时间</source>
         <translation>Time</translation>
+    </message>
+</context>
+<context>
+    <name>SearchDev</name>
+    <message>
+        <source>编号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>UID</source>
+        <translation>UID</translation>
+    </message>
+    <message>
+        <source>系统版本</source>
+        <translation>System version</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>通道</source>
+        <translation>Channels</translation>
+    </message>
+    <message>
+        <source>IP地址</source>
+        <translation>IP address</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>搜索失败: [%1]%2</source>
+        <translation>Search failed: [%1]%2</translation>
     </message>
 </context>
 <context>

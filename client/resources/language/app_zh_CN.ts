@@ -2,6 +2,125 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>AddDev</name>
+    <message>
+        <source>请在主界面设备列表选择需要编辑的设备</source>
+        <translation>请在主界面设备列表选择需要编辑的设备</translation>
+    </message>
+    <message>
+        <source>设备类型:</source>
+        <translation>设备类型:</translation>
+    </message>
+    <message>
+        <source>设备名称:</source>
+        <translation>设备名称:</translation>
+    </message>
+    <message>
+        <source>设备ID:</source>
+        <translation>设备ID:</translation>
+    </message>
+    <message>
+        <source>用户名:</source>
+        <translation>用户名:</translation>
+    </message>
+    <message>
+        <source>密码:</source>
+        <translation>密码:</translation>
+    </message>
+    <message>
+        <source>通道数:</source>
+        <translation>通道数:</translation>
+    </message>
+    <message>
+        <source>系统提示:</source>
+        <translation>系统提示:</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>请选择设备类型</source>
+        <translation>请选择设备类型</translation>
+    </message>
+    <message>
+        <source>设备ID不能为空</source>
+        <translation>设备ID不能为空</translation>
+    </message>
+    <message>
+        <source>设备ID只能由字母、数字、&quot;-&quot;和&quot;_&quot;组成，最长64个字符</source>
+        <translation>设备ID只能由字母、数字、&quot;-&quot;和&quot;_&quot;组成，最长64个字符</translation>
+    </message>
+    <message>
+        <source>通道数必须是1到64之间的整数</source>
+        <translation>通道数必须是1到64之间的整数</translation>
+    </message>
+    <message>
+        <source>设备名称、用户名和密码最长128个字符</source>
+        <translation>设备名称、用户名和密码最长128个字符</translation>
+    </message>
+    <message>
+        <source>本地设备数量已达上限</source>
+        <translation>本地设备数量已达上限</translation>
+    </message>
+    <message>
+        <source>该设备ID已存在</source>
+        <translation>该设备ID已存在</translation>
+    </message>
+    <message>
+        <source>无法写入配置文件</source>
+        <translation>无法写入配置文件</translation>
+    </message>
+    <message>
+        <source>添加成功</source>
+        <translation>添加成功</translation>
+    </message>
+    <message>
+        <source>修改成功</source>
+        <translation>修改成功</translation>
+    </message>
+    <message>
+        <source>未找到该设备</source>
+        <translation>未找到该设备</translation>
+    </message>
+    <message>
+        <source>删除成功</source>
+        <translation>删除成功</translation>
+    </message>
+    <message>
+        <source>添加失败</source>
+        <translation>添加失败</translation>
+    </message>
+    <message>
+        <source>添加失败: %1</source>
+        <translation>添加失败: %1</translation>
+    </message>
+    <message>
+        <source>修改失败</source>
+        <translation>修改失败</translation>
+    </message>
+    <message>
+        <source>修改失败: %1</source>
+        <translation>修改失败: %1</translation>
+    </message>
+    <message>
+        <source>删除失败</source>
+        <translation>删除失败</translation>
+    </message>
+    <message>
+        <source>删除失败: %1</source>
+        <translation>删除失败: %1</translation>
+    </message>
+</context>
+<context>
     <name>Cruise</name>
     <message>
         <source>开始巡航</source>
@@ -14,6 +133,29 @@
     <message>
         <source>停止巡航</source>
         <translation>停止巡航</translation>
+    </message>
+</context>
+<context>
+    <name>DevManage</name>
+    <message>
+        <source>设备管理</source>
+        <translation>设备管理</translation>
+    </message>
+    <message>
+        <source>添加设备</source>
+        <translation>添加设备</translation>
+    </message>
+    <message>
+        <source>编辑设备</source>
+        <translation>编辑设备</translation>
+    </message>
+    <message>
+        <source>局域网搜索</source>
+        <translation>局域网搜索</translation>
+    </message>
+    <message>
+        <source>设备设置</source>
+        <translation>设备设置</translation>
     </message>
 </context>
 <context>
@@ -638,6 +780,41 @@
     <message>
         <source>时间</source>
         <translation>时间</translation>
+    </message>
+</context>
+<context>
+    <name>SearchDev</name>
+    <message>
+        <source>编号</source>
+        <translation>编号</translation>
+    </message>
+    <message>
+        <source>UID</source>
+        <translation>UID</translation>
+    </message>
+    <message>
+        <source>系统版本</source>
+        <translation>系统版本</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>通道</source>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>IP地址</source>
+        <translation>IP地址</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <source>搜索失败: [%1]%2</source>
+        <translation>搜索失败: [%1]%2</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class Dev;
+class Device;
+class LabelFoldBtn;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The device manager's add page (add mode) and edit page (edit mode, on the
+// device selected in the device tree). Where a device is kept depends on who
+// is logged in: the local administrator ("Admin") keeps devices in the local
+// configuration, every other user in the account service. Either way the
+// device tree reloads once the change is stored, and the page's message row
+// ("系统提示:") says what happened, a refusal with the service's reason.
+// GUI thread only.
+class AddDev : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The form as typed.
+    struct Entry
+    {
+        int type = 0;
+        QString name;
+        QString uid;
+        QString account;
+        QString password;
+        QString channels;
+    };
+
+    static constexpr int MaxChannels = 64;
+
+    explicit AddDev(bool addMode, QWidget *parent = nullptr);
+
+    bool isAddMode() const { return m_addMode; }
+    Device *device() const { return m_device; }
+    Entry entry() const;
+    // The message row's text; empty while the row is hidden.
+    QString warningText() const;
+    // Fills UID and channel count from LAN search result `row`, if there is one.
+    void fillFromSearch(int row);
+
+    // Why an entry cannot be stored, or an empty text when it can.
+    static QString problem(const Entry &entry);
+    // True while the local administrator is logged in (or nobody, as before a login).
+    static bool isLocalUser();
+
+signals:
+    void addDevSuccess();
+    void addDevFailed();
+    void delDevSuccess();
+    void delDevFailed();
+    void updateDevSuccess();
+    void updateDevFailed();
+    void startCircle();
+    void stopCircle();
+
+public slots:
+    void selectedNewDev(Device *device);
+    void foldDevTypeList(LabelFoldBtn *button, bool folded);
+    void selectedDevType(int index);
+    void addDevResponsed(bool ok, const QString &reason);
+    void delDevResponsed(bool ok, const QString &reason);
+    void updateDevResponsed(bool ok, const QString &reason);
+    void on_saveBtn_clicked();
+    void on_cancelBtn_clicked();
+    void on_delBtn_clicked();
+
+private:
+    void loadForm();
+    enum class Outcome { Problem, Done };
+    // The message row: a problem in red, a stored change in green.
+    void showWarning(const QString &text, Outcome outcome = Outcome::Problem);
+    void hideWarning();
+    // The device being edited, while it is still registered.
+    Device *editedDevice() const;
+    // The device the request in flight is about, while it is still registered.
+    Device *requestDevice() const;
+    // A check before storing: the entry's own problem, then a UID that
+    // belongs to another device. Shows the problem and answers false.
+    bool accept(const Entry &e);
+    void saveLocal(const Entry &e);
+    void deleteLocal();
+    void saveCloud(const Entry &e);
+    void deleteCloud();
+    // A fresh owner for the next service request; the previous request (if
+    // any) is cancelled with its owner.
+    QObject *newRequest();
+    void requestDone();
+    // Closes the device's link and views and takes it out of the registry
+    // (clearing the selection first); the tree reloads.
+    void retire(Device *d);
+    // Reloads the tree; a selected edited device is selected again, so that
+    // every view of the selection shows the change.
+    void reloadKeepingSelection(Device *edited);
+
+    QComboBox *m_type;
+    LabelFoldBtn *m_fold;
+    QLineEdit *m_name;
+    QLineEdit *m_uid;
+    QLineEdit *m_account;
+    QLineEdit *m_password;
+    QLineEdit *m_channels;
+    QWidget *m_warningBox;
+    QLabel *m_warning;
+    QPushButton *m_delBtn;
+
+    const bool m_addMode;
+    Device *m_device = nullptr; // not owned; the device being edited
+    Dev *m_dev;
+    QPointer<QObject> m_request;       // owner of the service request in flight
+    Device *m_requestDevice = nullptr; // not owned; the device edited or deleted by it
+    QString m_requestUid;              // the UID it sends
+};

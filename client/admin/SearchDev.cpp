@@ -1,0 +1,118 @@
+#include "admin/SearchDev.h"
+
+#include "diagnostics/SystemInfo.h"
+#include "link/IoConnect.h"
+#include "view/ViewControl.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+SearchDev::SearchDev(QWidget *parent)
+    : QWidget(parent)
+    , m_table(new QTableView(this))
+    , m_model(new QStandardItemModel(0, ColumnCount, this))
+    , m_status(new QLabel(this))
+{
+    setObjectName(QStringLiteral("SearchDev"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_table->setObjectName(QStringLiteral("tableView_devList"));
+    m_table->setModel(m_model);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setMouseTracking(true);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_model->setHorizontalHeaderLabels(
+        {tr("编号"), tr("UID"), tr("系统版本"), tr("类型"), tr("通道"), tr("IP地址"), tr("端口")});
+    m_table->setWordWrap(false);
+    for (int i = 0; i < ColumnCount; ++i)
+        m_table->setColumnWidth(i, columnWidth(i));
+    m_status->setObjectName(QStringLiteral("label_searchStatus"));
+    m_status->setStyleSheet(QStringLiteral("color:red"));
+    m_status->hide();
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_status);
+
+    IoConnect *io = IoConnect::instance();
+    connect(io, &IoConnect::startLANSearchSuccessMsg, this, &SearchDev::loadData);
+    connect(io, &IoConnect::startLANSearchFailMsg, this, &SearchDev::loadFailed);
+    connect(m_table, &QTableView::entered, this, &SearchDev::enteredRow);
+    connect(m_table, &QTableView::pressed, this, &SearchDev::pressedRow);
+}
+
+void SearchDev::start()
+{
+    m_status->hide();
+    show();
+    IoConnect::instance()->startLanSearch();
+}
+
+QString SearchDev::statusText() const
+{
+    return m_status->isVisibleTo(this) ? m_status->text() : QString();
+}
+
+QString SearchDev::channelsFromName(const QString &name)
+{
+    if (name.contains(QLatin1String("IPC")))
+        return name.right(1);
+    const int dash = name.indexOf(QLatin1Char('-'));
+    return dash >= 0 ? name.mid(dash + 1) : QString();
+}
+
+void SearchDev::loadData()
+{
+    m_status->hide();
+    m_model->removeRows(0, m_model->rowCount());
+    const QList<LanSearchResult> results = IoConnect::instance()->lanResults();
+    for (int i = 0; i < results.size(); ++i) {
+        const LanSearchResult &r = results.at(i);
+        // The search reports no system version; the device name is its type.
+        QList<QStandardItem *> row;
+        for (const QString &text : {QString::number(i + 1), r.uid, QString(), r.name,
+                                    channelsFromName(r.name), r.ip, r.port})
+            row << new QStandardItem(text);
+        m_model->appendRow(row);
+    }
+    // A UID or name longer than its column widens it rather than being cut.
+    for (int column : {1, 3}) {
+        m_table->resizeColumnToContents(column);
+        if (m_table->columnWidth(column) < columnWidth(column))
+            m_table->setColumnWidth(column, columnWidth(column));
+    }
+}
+
+int SearchDev::columnWidth(int column)
+{
+    static constexpr int widths[ColumnCount] = {30, 120, 140, 40, 60, 110, 60};
+    return int(SystemInfo::instance()->scale() * widths[column]);
+}
+
+void SearchDev::loadFailed(int code, const QString &text)
+{
+    m_status->setText(tr("搜索失败: [%1]%2").arg(code).arg(text));
+    m_status->show();
+}
+
+void SearchDev::enteredRow(const QModelIndex &index)
+{
+    if (index.isValid())
+        ViewControl::instance()->enterRow(index.row());
+}
+
+void SearchDev::pressedRow(const QModelIndex &index)
+{
+    if (index.isValid())
+        ViewControl::instance()->clickRow(index.row());
+}
+
+void SearchDev::leaveEvent(QEvent *event)
+{
+    ViewControl::instance()->leaveRow();
+    QWidget::leaveEvent(event);
+}
