@@ -3,6 +3,8 @@
 #include "account/AccountRequests.h"
 #include "account/AccountSettings.h"
 #include "account/UserManage.h"
+#include "admin/Alert.h"
+#include "admin/ControlPanel.h"
 #include "account/UserService.h"
 #include "admin/DevManage.h"
 #include "app/Header.h"
@@ -57,6 +59,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
     , devCaption(tr("[未选择设备]"))
+    , m_alertLog(std::make_unique<AlertLog>())
 {
     io = IoConnect::instance();
     decode = Decode::instance();
@@ -104,7 +107,9 @@ MainWindow::MainWindow(QWidget *parent)
     for (LabelFoldBtn *button : std::as_const(foldButtons))
         connect(button, &LabelFoldBtn::clicked, this, &MainWindow::clickFold);
     connect(ui->label_icon_minimize, &LabelSystemBtn::clicked, this, &MainWindow::minimize);
-    connect(ui->label_userName, &LabelHeaderBtn::clicked, this, &MainWindow::openUserManage);
+    connect(ui->label_userName, &LabelHeaderBtn::clicked, this, &MainWindow::openUser);
+    connect(ui->label_controlPanel_btn, &LabelHeaderBtn::clicked, this,
+            &MainWindow::openControlPanel);
     connect(ui->label_icon_fullscreen, &LabelSystemBtn::clicked, this, &MainWindow::fullscreen);
     connect(ui->label_icon_close, &LabelSystemBtn::clicked, this,
             qOverload<LabelSystemBtn *>(&MainWindow::close));
@@ -181,38 +186,41 @@ void MainWindow::setUser(const UserInfo &user)
     }
 }
 
-void MainWindow::openUserManage()
+void MainWindow::openControlPanel()
 {
-    // Until the control panel hosts it, the account page opens from the
-    // user name, for a cloud user.
-    if (m_userManage || ui->label_userName->text().isEmpty() ||
-        UserService::instance()->user()->access_token.isEmpty())
-        return;
-    m_userManage = new QFrame(ui->widget_center);
-    m_userManage->setObjectName(QStringLiteral("widget_userManage"));
-    m_userManage->setStyleSheet(
-        QStringLiteral("#widget_userManage{background:#f6f6f6;border:1px solid #ccc}"));
-    auto *layout = new QVBoxLayout(m_userManage);
-    auto *title = new QHBoxLayout;
-    title->addWidget(new QLabel(tr("Account"), m_userManage), 1);
-    auto *closeButton = new QPushButton(QStringLiteral("×"), m_userManage);
-    closeButton->setFlat(true);
-    connect(closeButton, &QPushButton::clicked, this, [this] {
-        m_userManage->deleteLater();
-        m_userManage = nullptr;
+    openPanelOn(0);
+}
+
+void MainWindow::openUser()
+{
+    openPanelOn(1);
+}
+
+void MainWindow::openPanelOn(int tab)
+{
+    closeControlPanel();
+    QMap<QString, ControlPanel::PageFactory> pages;
+    pages.insert(QStringLiteral("widget_btn_2"), [this](QWidget *parent) -> QWidget * {
+        auto *page = new UserManage(parent);
+        connect(page, &UserManage::updateNickNameSuccess, this, [this] {
+            ui->label_userName->setText(displayName(*UserService::instance()->user()));
+        });
+        return page;
     });
-    title->addWidget(closeButton);
-    layout->addLayout(title);
-    auto *page = new UserManage(m_userManage);
-    connect(page, &UserManage::updateNickNameSuccess, this,
-            [this] { ui->label_userName->setText(displayName(*UserService::instance()->user())); });
-    layout->addWidget(page);
-    const QSize size = m_userManage->sizeHint().boundedTo(ui->widget_center->size());
-    m_userManage->setGeometry((ui->widget_center->width() - size.width()) / 2,
-                              (ui->widget_center->height() - size.height()) / 2, size.width(),
-                              size.height());
-    m_userManage->show();
-    m_userManage->raise();
+    pages.insert(QStringLiteral("widget_btn_4"),
+                 [this](QWidget *parent) { return new AlertList(*m_alertLog, parent); });
+    m_controlPanel = new ControlPanel(pages, ui->widget_center);
+    connect(m_controlPanel, &ControlPanel::closeMsg, this, &MainWindow::closeControlPanel);
+    m_controlPanel->applyScale();
+    m_controlPanel->selectTab(tab);
+    m_controlPanel->show();
+    m_controlPanel->raise();
+}
+
+void MainWindow::closeControlPanel()
+{
+    delete m_controlPanel;
+    m_controlPanel = nullptr;
 }
 
 bool MainWindow::isLive() const
@@ -249,9 +257,13 @@ void MainWindow::connectLinkFailures()
     connect(io, &IoConnect::startLANSearchFailMsg, this,
             qOverload<int, const QString &>(&MainWindow::openAlert));
     // One alert per lost device; the link reconnects by itself.
-    connect(io, &IoConnect::deviceOfflineMsg, this, [](Device *d, int code, const QString &text) {
-        qWarning("%s: link lost (%d %s), reconnecting", qUtf8Printable(d->uid()), code,
-                 qUtf8Printable(text));
+    connect(io, &IoConnect::deviceOfflineMsg, this, [this](Device *d, int code, const QString &text) {
+        AlertEntry entry;
+        entry.first = entry.last = QDateTime::currentDateTime();
+        entry.device = d->uid();
+        entry.code = code;
+        entry.text = text;
+        showAlert(entry);
     });
     connect(io, &IoConnect::deviceOnlineMsg, this,
             [](Device *d) { qInfo("%s: link back", qUtf8Printable(d->uid())); });
@@ -259,16 +271,43 @@ void MainWindow::connectLinkFailures()
 
 void MainWindow::openAlert(Channel *channel, int code, const QString &text)
 {
-    if (channel && channel->device())
-        qWarning("%s channel %d: %d %s", qUtf8Printable(channel->device()->uid()),
-                 channel->index() + 1, code, qUtf8Printable(text));
-    else
-        openAlert(code, text);
+    AlertEntry entry;
+    entry.first = entry.last = QDateTime::currentDateTime();
+    entry.device = AlertEntry::deviceText(channel);
+    entry.code = code;
+    entry.text = text;
+    showAlert(entry);
 }
 
 void MainWindow::openAlert(int code, const QString &text)
 {
-    qWarning("%d %s", code, qUtf8Printable(text));
+    openAlert(nullptr, code, text);
+}
+
+void MainWindow::showAlert(const AlertEntry &entry)
+{
+    qWarning("alert %s: %d %s", qUtf8Printable(entry.device), entry.code,
+             qUtf8Printable(entry.text));
+    // A burst of one failure raises the count of the alert on screen; a
+    // different failure replaces it.
+    const bool repeated = m_alertLog->add(entry);
+    if (repeated && m_alert && m_alert->entry().sameFailure(entry)) {
+        m_alert->setMessage(m_alertLog->entries().last());
+        return;
+    }
+    closeAlert();
+    m_alert = new Alert(ui->widget_center);
+    connect(m_alert, &Alert::closeMsg, this, &MainWindow::closeAlert);
+    m_alert->applyScale();
+    m_alert->setMessage(m_alertLog->entries().last());
+    m_alert->show();
+    m_alert->raise();
+}
+
+void MainWindow::closeAlert()
+{
+    delete m_alert;
+    m_alert = nullptr;
 }
 
 QString MainWindow::displayName(const UserInfo &user)

@@ -13,8 +13,12 @@
 class Channel;
 class Decode;
 class Dev;
+class Alert;
+class AlertLog;
+class ControlPanel;
 class DevMenu;
 class DevManage;
+struct AlertEntry;
 class DevOpt;
 class Device;
 class IoConnect;
@@ -81,6 +85,9 @@ public:
     // The device manager popup and its device options page (null while closed).
     DevManage *devManage() const { return m_devManage; }
     DevOpt *devOptions() const;
+    ControlPanel *controlPanel() const { return m_controlPanel; }
+    Alert *alert() const { return m_alert; }
+    const AlertLog &alertLog() const { return *m_alertLog; }
 
     using QMainWindow::close;
 
@@ -100,8 +107,11 @@ public slots:
     void selectWindowMod(WINDOW_MOD mod);
     void openedSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event);
     void closeMenu();
-    // The account page of a cloud user (null while closed).
-    void openUserManage();
+    // The control panel on its local settings page, or on the user page.
+    void openControlPanel();
+    void openUser();
+    void closeControlPanel();
+    void closeAlert();
     void openDevManage(Device *device);
     void closeDevManage();
     void doubleClickScreen(Channel *channel);
@@ -131,6 +141,8 @@ private:
     void placeTimeBox();
     void placeCalendar();
     void connectLinkFailures();
+    void showAlert(const AlertEntry &entry);
+    void openPanelOn(int tab);
     QWidget *host();
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -151,6 +163,9 @@ private:
     WindowNumMenu *m_windowNumMenu = nullptr;
     DevMenu *m_devMenu = nullptr;
     DevManage *m_devManage = nullptr;
+    ControlPanel *m_controlPanel = nullptr;
+    Alert *m_alert = nullptr;
+    std::unique_ptr<AlertLog> m_alertLog; // made by the constructor
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;

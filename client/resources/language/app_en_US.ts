@@ -121,6 +121,79 @@
     </message>
 </context>
 <context>
+    <name>Alert</name>
+    <message>
+        <source>错误码:</source>
+        <translation>Error code:</translation>
+    </message>
+    <message>
+        <source>设备:</source>
+        <translation>Device:</translation>
+    </message>
+    <message>
+        <source>信息:</source>
+        <translation>Message:</translation>
+    </message>
+    <message>
+        <source>%1 (%2 times)</source>
+        <translation>%1 (%2 times)</translation>
+    </message>
+</context>
+<context>
+    <name>AlertList</name>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Code</source>
+        <translation>Code</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>Count</source>
+        <translation>Count</translation>
+    </message>
+</context>
+<context>
+    <name>ControlPanel</name>
+    <message>
+        <source>本地配置</source>
+        <translation>Local Settings</translation>
+    </message>
+    <message>
+        <source>用户管理</source>
+        <translation>User Management</translation>
+    </message>
+    <message>
+        <source>时间搜索</source>
+        <translation>Time Search</translation>
+    </message>
+    <message>
+        <source>Debug记录</source>
+        <translation>Debug Log</translation>
+    </message>
+    <message>
+        <source>事件搜索</source>
+        <translation>Alerts</translation>
+    </message>
+    <message>
+        <source>日志搜索</source>
+        <translation>Log Search</translation>
+    </message>
+    <message>
+        <source>控制面板</source>
+        <translation>Control Panel</translation>
+    </message>
+</context>
+<context>
     <name>Cruise</name>
     <message>
         <source>开始巡航</source>
@@ -350,14 +423,6 @@
     <message>
         <source>[未选择设备]</source>
         <translation>[No device selected]</translation>
-    </message>
-    <message>
-        <source>设备管理</source>
-        <translation>Device Management</translation>
-    </message>
-    <message>
-        <source>Account</source>
-        <translation>Account</translation>
     </message>
 </context>
 <context>

@@ -121,6 +121,79 @@
     </message>
 </context>
 <context>
+    <name>Alert</name>
+    <message>
+        <source>错误码:</source>
+        <translation>错误码:</translation>
+    </message>
+    <message>
+        <source>设备:</source>
+        <translation>设备:</translation>
+    </message>
+    <message>
+        <source>信息:</source>
+        <translation>信息:</translation>
+    </message>
+    <message>
+        <source>%1 (%2 times)</source>
+        <translation>%1 (%2 次)</translation>
+    </message>
+</context>
+<context>
+    <name>AlertList</name>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>设备</translation>
+    </message>
+    <message>
+        <source>Code</source>
+        <translation>错误码</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>信息</translation>
+    </message>
+    <message>
+        <source>Count</source>
+        <translation>次数</translation>
+    </message>
+</context>
+<context>
+    <name>ControlPanel</name>
+    <message>
+        <source>本地配置</source>
+        <translation>本地配置</translation>
+    </message>
+    <message>
+        <source>用户管理</source>
+        <translation>用户管理</translation>
+    </message>
+    <message>
+        <source>时间搜索</source>
+        <translation>时间搜索</translation>
+    </message>
+    <message>
+        <source>Debug记录</source>
+        <translation>Debug记录</translation>
+    </message>
+    <message>
+        <source>事件搜索</source>
+        <translation>事件搜索</translation>
+    </message>
+    <message>
+        <source>日志搜索</source>
+        <translation>日志搜索</translation>
+    </message>
+    <message>
+        <source>控制面板</source>
+        <translation>控制面板</translation>
+    </message>
+</context>
+<context>
     <name>Cruise</name>
     <message>
         <source>开始巡航</source>
@@ -350,14 +423,6 @@
     <message>
         <source>[未选择设备]</source>
         <translation>[未选择设备]</translation>
-    </message>
-    <message>
-        <source>设备管理</source>
-        <translation>设备管理</translation>
-    </message>
-    <message>
-        <source>Account</source>
-        <translation>账户</translation>
     </message>
 </context>
 <context>
