@@ -113,6 +113,7 @@ DebugRecord::DebugRecord(QWidget *parent)
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("label_status"));
     m_status->setContentsMargins(info->scaled(6), 0, info->scaled(6), info->scaled(4));
+    m_status->hide(); // until there is something to say
     layout->addWidget(m_status);
 
     connect(m_level, &QComboBox::currentIndexChanged, this, &DebugRecord::setLevelFilter);
@@ -253,4 +254,5 @@ void DebugRecord::setStatus(const QString &text, bool ok)
 {
     m_status->setStyleSheet(ok ? QStringLiteral("color:#2e7d32") : QStringLiteral("color:#c62828"));
     m_status->setText(text);
+    m_status->show();
 }

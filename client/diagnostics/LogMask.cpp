@@ -6,13 +6,14 @@ namespace {
 
 const QString Mask = QStringLiteral("******");
 
-// 1: the key and what joins it to the value; 2: a quoted value; 3: a bare
-// value, up to the next separator of query, form or JSON text.
+// 1: the key and what joins it to the value; 2: a quoted value, also one cut
+// off by the end of the text; 3: a bare value, up to the next separator of
+// query, form or JSON text.
 const QRegularExpression &keyValuePattern()
 {
     static const QRegularExpression re(
         QStringLiteral(R"(([A-Za-z0-9_.\-]*(?:pass(?:word|wd)|pwd|token|secret)[A-Za-z0-9_.\-]*)"
-                       R"(["']?\s*[:=]\s*)(?:("[^"]*"|'[^']*')|([^\s&,;"'}\]]+)))"),
+                       R"(["']?\s*[:=]\s*)(?:("[^"]*(?:"|$)|'[^']*(?:'|$))|([^\s&,;"'}\]]+)))"),
         QRegularExpression::CaseInsensitiveOption);
     return re;
 }
@@ -45,10 +46,14 @@ QString maskSecrets(const QString &text)
         out += QStringView(text).mid(from, m.capturedStart() - from);
         out += m.captured(1);
         const QString quoted = m.captured(2);
-        if (!quoted.isEmpty())
-            out += quoted.size() > 2 ? quoted.front() + Mask + quoted.back() : quoted;
-        else
+        if (quoted.isEmpty())
             out += Mask;
+        else if (quoted.size() == 2 && quoted.back() == quoted.front())
+            out += quoted; // an empty value hides nothing
+        else if (quoted.size() >= 2 && quoted.back() == quoted.front())
+            out += quoted.front() + Mask + quoted.back();
+        else
+            out += quoted.front() + Mask; // cut off before its closing quote
         from = m.capturedEnd();
     }
     out += QStringView(text).mid(from);
