@@ -2,6 +2,7 @@
 
 #include "config/SettingsFile.h"
 #include "config/TextEncoding.h"
+#include "diagnostics/Checks.h"
 #include "model/SharedInstance.h"
 
 #include <QFileInfo>
@@ -13,7 +14,6 @@ namespace {
 const QString loginArray = QStringLiteral("login");
 const QString deviceArray = QStringLiteral("device");
 const QString configGroup = QStringLiteral("config");
-
 
 // Number of entries of a QSettings array, bounded by the entries present, so
 // that a damaged "size" cannot make a reader loop over phantom entries.
@@ -345,6 +345,19 @@ bool Config::write(const char *key, SettingStore store, const QVariant &value)
 {
     return SettingsFile(storePath(store)).update([&](QSettings &s) {
         s.setValue(QLatin1String(key), value);
+    });
+}
+
+bool Config::set(const QList<Change> &changes)
+{
+    if (changes.isEmpty())
+        return true;
+    const SettingStore store = changes.first().store;
+    for (const Change &c : changes)
+        ORVANE_CHECK(c.store == store, return false);
+    return SettingsFile(storePath(store)).update([&](QSettings &s) {
+        for (const Change &c : changes)
+            s.setValue(QLatin1String(c.key), c.value);
     });
 }
 

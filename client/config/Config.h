@@ -159,6 +159,21 @@ public:
     {
         return write(setting.key, setting.store, QVariant::fromValue<T>(value));
     }
+    // One value of a set(changes) call.
+    struct Change
+    {
+        const char *key;
+        SettingStore store;
+        QVariant value;
+    };
+    template <class T>
+    static Change change(const Setting<T> &setting, const typename Setting<T>::Value &value)
+    {
+        return {setting.key, setting.store, QVariant::fromValue<T>(value)};
+    }
+    // Writes several settings of one file in a single update: either all of
+    // them are stored, or none (false). No changes write nothing.
+    bool set(const QList<Change> &changes);
 
     // Moves the configuration to newFile: copyTo(newFile), then removeMoved().
     // Returns 0 when moved, 2 when newFile cannot be written (nothing changed).

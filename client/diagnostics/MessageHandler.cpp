@@ -1,6 +1,7 @@
 #include "diagnostics/MessageHandler.h"
 
 #include "diagnostics/DebugEvent.h"
+#include "diagnostics/LogMask.h"
 #include "diagnostics/SystemInfo.h"
 
 #include <QCoreApplication>
@@ -60,7 +61,7 @@ QByteArray standardErrorLine(QtMsgType type, const QString &text)
 
 void orvaneMessageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    const QString text = QString::fromLocal8Bit(message.toLocal8Bit());
+    const QString text = maskSecrets(QString::fromLocal8Bit(message.toLocal8Bit()));
     if (QCoreApplication::instance())
         QCoreApplication::postEvent(SystemInfo::instance(), new DebugEvent_getDebug(type, text));
     const QByteArray line = standardErrorLine(type, text);

@@ -9,8 +9,9 @@ class QMessageLogContext;
 
 // The application's Qt message handler (any thread): writes the message to
 // standard error ("Warning: text\n", ...) and posts it to SystemInfo, which
-// re-emits it on the GUI thread as debugMsg(). A fatal message aborts the
-// process after it is printed.
+// re-emits it on the GUI thread as debugMsg(). Credentials in the text are
+// masked first (maskSecrets). A fatal message aborts the process after it is
+// printed.
 void orvaneMessageHandler(QtMsgType type, const QMessageLogContext &context,
                           const QString &message);
 
