@@ -5,6 +5,8 @@
 #include "account/UserManage.h"
 #include "admin/Alert.h"
 #include "admin/ControlPanel.h"
+#include "admin/DebugRecord.h"
+#include "admin/LocalSetting.h"
 #include "account/UserService.h"
 #include "admin/DevManage.h"
 #include "app/Header.h"
@@ -200,6 +202,10 @@ void MainWindow::openPanelOn(int tab)
 {
     closeControlPanel();
     QMap<QString, ControlPanel::PageFactory> pages;
+    pages.insert(QStringLiteral("widget_btn_1"),
+                 [](QWidget *parent) { return new LocalSetting(parent); });
+    pages.insert(QStringLiteral("widget_btn_6"),
+                 [](QWidget *parent) { return new DebugRecord(parent); });
     pages.insert(QStringLiteral("widget_btn_2"), [this](QWidget *parent) -> QWidget * {
         auto *page = new UserManage(parent);
         connect(page, &UserManage::updateNickNameSuccess, this, [this] {

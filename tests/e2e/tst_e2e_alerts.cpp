@@ -155,6 +155,11 @@ private slots:
         window->openControlPanel();
         ControlPanel *panel = window->controlPanel();
         QVERIFY(panel);
+        // It opens on the local settings; the debug log is a tab too.
+        QVERIFY(panel->tab(QStringLiteral("widget_btn_1"))->isSelected());
+        QCOMPARE(panel->page()->objectName(), QStringLiteral("LocalSetting"));
+        QTest::mouseClick(panel->tab(QStringLiteral("widget_btn_6")), Qt::LeftButton);
+        QCOMPARE(panel->page()->objectName(), QStringLiteral("DebugRecord"));
         ControlTab *alerts = panel->tab(QStringLiteral("widget_btn_4"));
         QVERIFY(alerts && alerts->isVisibleTo(panel));
         QVERIFY(!panel->tab(QStringLiteral("widget_btn_3"))->isVisibleTo(panel));

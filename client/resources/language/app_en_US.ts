@@ -209,6 +209,49 @@
     </message>
 </context>
 <context>
+    <name>DebugRecord</name>
+    <message>
+        <source>全部级别</source>
+        <translation>All levels</translation>
+    </message>
+    <message>
+        <source>显示所选级别及更高级别的记录</source>
+        <translation>Show records of the chosen level and above</translation>
+    </message>
+    <message>
+        <source>筛选文字</source>
+        <translation>Filter text</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>保存...</source>
+        <translation>Save...</translation>
+    </message>
+    <message>
+        <source>已复制 %1 行</source>
+        <translation>Copied %1 lines</translation>
+    </message>
+    <message>
+        <source>保存日志</source>
+        <translation>Save Log</translation>
+    </message>
+    <message>
+        <source>日志文件 (*.log *.txt)</source>
+        <translation>Log files (*.log *.txt)</translation>
+    </message>
+    <message>
+        <source>已保存到 %1</source>
+        <translation>Saved to %1</translation>
+    </message>
+    <message>
+        <source>无法保存 %1: %2</source>
+        <translation>Cannot save %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>DevManage</name>
     <message>
         <source>设备管理</source>
@@ -388,6 +431,89 @@
     <message>
         <source>The device did not change the quality</source>
         <translation>The device did not change the quality</translation>
+    </message>
+</context>
+<context>
+    <name>LocalSetting</name>
+    <message>
+        <source>1 到 %1 分钟</source>
+        <translation>1 to %1 minutes</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>数据设置</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>数据保存路径:</source>
+        <translation>Data folder:</translation>
+    </message>
+    <message>
+        <source>截图设置</source>
+        <translation>Snapshots</translation>
+    </message>
+    <message>
+        <source>截图保存路径:</source>
+        <translation>Snapshot folder:</translation>
+    </message>
+    <message>
+        <source>录像设置</source>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>录像保存路径:</source>
+        <translation>Recording folder:</translation>
+    </message>
+    <message>
+        <source>打包时长(分):</source>
+        <translation>Record length (min):</translation>
+    </message>
+    <message>
+        <source>请填写文件夹</source>
+        <translation>Please enter a folder</translation>
+    </message>
+    <message>
+        <source>请填写完整的文件夹路径: %1</source>
+        <translation>Please enter the full path of the folder: %1</translation>
+    </message>
+    <message>
+        <source>文件夹不存在: %1</source>
+        <translation>The folder does not exist: %1</translation>
+    </message>
+    <message>
+        <source>不是文件夹: %1</source>
+        <translation>Not a folder: %1</translation>
+    </message>
+    <message>
+        <source>文件夹不可写: %1</source>
+        <translation>The folder is not writable: %1</translation>
+    </message>
+    <message>
+        <source>Choose Directory</source>
+        <translation>Choose Directory</translation>
+    </message>
+    <message>
+        <source>打包时长(分): 请填写 1 到 %1 之间的整数</source>
+        <translation>Record length (min): please enter a whole number from 1 to %1</translation>
+    </message>
+    <message>
+        <source>没有需要保存的更改</source>
+        <translation>There are no changes to save</translation>
+    </message>
+    <message>
+        <source>Operation Failed</source>
+        <translation>Operation Failed</translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>Saved</translation>
     </message>
 </context>
 <context>

@@ -209,6 +209,49 @@
     </message>
 </context>
 <context>
+    <name>DebugRecord</name>
+    <message>
+        <source>全部级别</source>
+        <translation>全部级别</translation>
+    </message>
+    <message>
+        <source>显示所选级别及更高级别的记录</source>
+        <translation>显示所选级别及更高级别的记录</translation>
+    </message>
+    <message>
+        <source>筛选文字</source>
+        <translation>筛选文字</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>复制</translation>
+    </message>
+    <message>
+        <source>保存...</source>
+        <translation>保存...</translation>
+    </message>
+    <message>
+        <source>已复制 %1 行</source>
+        <translation>已复制 %1 行</translation>
+    </message>
+    <message>
+        <source>保存日志</source>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>日志文件 (*.log *.txt)</source>
+        <translation>日志文件 (*.log *.txt)</translation>
+    </message>
+    <message>
+        <source>已保存到 %1</source>
+        <translation>已保存到 %1</translation>
+    </message>
+    <message>
+        <source>无法保存 %1: %2</source>
+        <translation>无法保存 %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>DevManage</name>
     <message>
         <source>设备管理</source>
@@ -388,6 +431,89 @@
     <message>
         <source>The device did not change the quality</source>
         <translation>设备未更改画质</translation>
+    </message>
+</context>
+<context>
+    <name>LocalSetting</name>
+    <message>
+        <source>1 到 %1 分钟</source>
+        <translation>1 到 %1 分钟</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>浏览...</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>数据设置</source>
+        <translation>数据设置</translation>
+    </message>
+    <message>
+        <source>数据保存路径:</source>
+        <translation>数据保存路径:</translation>
+    </message>
+    <message>
+        <source>截图设置</source>
+        <translation>截图设置</translation>
+    </message>
+    <message>
+        <source>截图保存路径:</source>
+        <translation>截图保存路径:</translation>
+    </message>
+    <message>
+        <source>录像设置</source>
+        <translation>录像设置</translation>
+    </message>
+    <message>
+        <source>录像保存路径:</source>
+        <translation>录像保存路径:</translation>
+    </message>
+    <message>
+        <source>打包时长(分):</source>
+        <translation>打包时长(分):</translation>
+    </message>
+    <message>
+        <source>请填写文件夹</source>
+        <translation>请填写文件夹</translation>
+    </message>
+    <message>
+        <source>请填写完整的文件夹路径: %1</source>
+        <translation>请填写完整的文件夹路径: %1</translation>
+    </message>
+    <message>
+        <source>文件夹不存在: %1</source>
+        <translation>文件夹不存在: %1</translation>
+    </message>
+    <message>
+        <source>不是文件夹: %1</source>
+        <translation>不是文件夹: %1</translation>
+    </message>
+    <message>
+        <source>文件夹不可写: %1</source>
+        <translation>文件夹不可写: %1</translation>
+    </message>
+    <message>
+        <source>Choose Directory</source>
+        <translation>选择文件夹</translation>
+    </message>
+    <message>
+        <source>打包时长(分): 请填写 1 到 %1 之间的整数</source>
+        <translation>打包时长(分): 请填写 1 到 %1 之间的整数</translation>
+    </message>
+    <message>
+        <source>没有需要保存的更改</source>
+        <translation>没有需要保存的更改</translation>
+    </message>
+    <message>
+        <source>Operation Failed</source>
+        <translation>操作失败</translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>已保存</translation>
     </message>
 </context>
 <context>
