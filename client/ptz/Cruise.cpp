@@ -6,32 +6,19 @@
 #include "ptz/PTZ.h"
 #include "ptz/PtzTable.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QVBoxLayout>
 
 Cruise::Cruise(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Cruise"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 4, 0, 0);
-    auto *buttons = new QHBoxLayout;
-    m_cruise = new QPushButton(tr("开始巡航"), this);
-    m_cruise->setObjectName(QStringLiteral("pushButton_cruise"));
-    m_autoCruise = new QPushButton(tr("自动巡航"), this);
-    m_autoCruise->setObjectName(QStringLiteral("pushButton_autoCruise"));
-    for (QPushButton *b : {m_cruise, m_autoCruise}) {
-        PtzTable::styleButton(b);
-        buttons->addWidget(b);
-    }
-    layout->addLayout(buttons);
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("tableView"));
-    PtzTable::setUp(m_table);
-    layout->addWidget(m_table);
+    const PtzTable::Panel panel =
+        PtzTable::build(this, tr("开始巡航"), "pushButton_cruise", tr("自动巡航"), "pushButton_autoCruise");
+    m_cruise = panel.first;
+    m_autoCruise = panel.second;
+    m_table = panel.table;
     loadLine(Dev::instance()->selectedChannel());
 
     connect(m_cruise, &QPushButton::clicked, this, &Cruise::cruise);

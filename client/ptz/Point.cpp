@@ -5,32 +5,19 @@
 #include "model/Dev.h"
 #include "ptz/PtzTable.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QVBoxLayout>
 
 Point::Point(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Point"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 4, 0, 0);
-    auto *buttons = new QHBoxLayout;
-    m_add = new QPushButton(tr("新增预置点"), this);
-    m_add->setObjectName(QStringLiteral("pushButton_add"));
-    m_go = new QPushButton(tr("前往预制点"), this);
-    m_go->setObjectName(QStringLiteral("pushButton_go"));
-    for (QPushButton *b : {m_add, m_go}) {
-        PtzTable::styleButton(b);
-        buttons->addWidget(b);
-    }
-    layout->addLayout(buttons);
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("tableView"));
-    PtzTable::setUp(m_table);
-    layout->addWidget(m_table);
+    const PtzTable::Panel panel =
+        PtzTable::build(this, tr("新增预置点"), "pushButton_add", tr("前往预制点"), "pushButton_go");
+    m_add = panel.first;
+    m_go = panel.second;
+    m_table = panel.table;
     m_model = PtzTable::reset(m_table, nullptr);
 
     connect(m_add, &QPushButton::clicked, this, &Point::addPoint);

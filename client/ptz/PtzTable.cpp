@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 
 namespace PtzTable {
 
@@ -15,6 +17,27 @@ bool isShortForm(const Channel *channel)
 {
     const int type = channel->device()->type();
     return type == 6 || type == 7 || type == 10;
+}
+
+Panel build(QWidget *panel, const QString &firstText, const char *firstName,
+            const QString &secondText, const char *secondName)
+{
+    auto *layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 4, 0, 0);
+    auto *buttons = new QHBoxLayout;
+    Panel out{new QPushButton(firstText, panel), new QPushButton(secondText, panel),
+              new QTableView(panel)};
+    out.first->setObjectName(QLatin1String(firstName));
+    out.second->setObjectName(QLatin1String(secondName));
+    for (QPushButton *b : {out.first, out.second}) {
+        styleButton(b);
+        buttons->addWidget(b);
+    }
+    layout->addLayout(buttons);
+    out.table->setObjectName(QStringLiteral("tableView"));
+    setUp(out.table);
+    layout->addWidget(out.table);
+    return out;
 }
 
 void setUp(QTableView *table)

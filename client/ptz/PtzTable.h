@@ -3,6 +3,8 @@
 class QPushButton;
 class QStandardItemModel;
 class QTableView;
+class QWidget;
+class QString;
 class Channel;
 
 // What the preset and cruise panels share: the table's look and its fresh
@@ -13,6 +15,16 @@ namespace PtzTable {
 // presets, one cruise line. Every other device the long form.
 bool isShortForm(const Channel *channel);
 
+struct Panel
+{
+    QPushButton *first;
+    QPushButton *second;
+    QTableView *table;
+};
+// Lays out a panel: two buttons in a row (texts and object names given),
+// the table below them.
+Panel build(QWidget *panel, const QString &firstText, const char *firstName,
+            const QString &secondText, const char *secondName);
 void setUp(QTableView *table);
 // A new model with the number and time headers, set on the table (the old
 // one is deleted).
