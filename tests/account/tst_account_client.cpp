@@ -13,6 +13,8 @@
 #include "account/LoginComboBox.h"
 #include "account/UserManage.h"
 #include "account/UserService.h"
+#include "admin/AddDev.h"
+#include "admin/DevManage.h"
 #include "app/MainWindow.h"
 #include "app/WindowLogin.h"
 #include "config/Config.h"
@@ -21,6 +23,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -157,6 +160,46 @@ private slots:
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
             window->grab().save(QDir(dir).filePath(u"login-cloud.png"_s));
+    }
+
+    // The device manager of a cloud user adds to and deletes from the
+    // service, and the tree follows.
+    void deviceManagerAddsAndDeletesOnTheService()
+    {
+        MainWindow *main = window->mainWindow();
+        main->openDevManage(nullptr);
+        DevManage *manager = main->devManage();
+        QVERIFY(manager);
+        manager->selectTab(0);
+        AddDev *page = manager->addDevPage();
+        QVERIFY(page && page->isAddMode());
+        const QString name = u"Back yard & 中文"_s;
+        child<QLineEdit>(page, "textEdit_devName")->setText(name);
+        child<QLineEdit>(page, "textEdit_devUid")->setText(u"CAM00009"_s);
+        child<QLineEdit>(page, "textEdit_userName")->setText(u"admin"_s);
+        child<QLineEdit>(page, "lineEdit_password")->setText(u"pw+1"_s);
+        child<QLineEdit>(page, "textEdit_channelNum")->setText(u"2"_s);
+        auto *type = child<QComboBox>(page, "comboBox_devType");
+        type->setCurrentIndex(type->findData(10));
+        QSignalSpy added(page, &AddDev::addDevSuccess);
+        QTest::mouseClick(child<QPushButton>(page, "saveBtn"), Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(added.count() == 1,
+                                  qPrintable(child<QLabel>(page, "label_worning")->text()), 15000);
+        QCOMPARE(serviceUids(), (QStringList{u"CAM00001"_s, u"CAM00009"_s}));
+        QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(u"CAM00009"_s), 15000);
+        Device *device = Dev::instance()->deviceByUid(u"CAM00009"_s);
+        QCOMPARE(device->nickName(), name);
+
+        manager->selectTab(1);
+        page = manager->addDevPage();
+        QVERIFY(page && !page->isAddMode());
+        page->selectedNewDev(device);
+        QSignalSpy deleted(page, &AddDev::delDevSuccess);
+        QTest::mouseClick(child<QPushButton>(page, "delBtn"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(deleted.count(), 1, 15000);
+        QCOMPARE(serviceUids(), QStringList{u"CAM00001"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(!Dev::instance()->deviceByUid(u"CAM00009"_s), 15000);
+        main->closeDevManage();
     }
 
     // Names with every character the form and JSON encodings must protect
