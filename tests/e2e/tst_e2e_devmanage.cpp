@@ -56,6 +56,18 @@ class tst_E2eDevManage : public QObject
             window->openDevManage(nullptr);
         return window->devManage();
     }
+    // Moves the pointer to `at` in w until the hover code is shown (or hidden):
+    // a warp onto the pointer's own position moves nothing, so it wiggles.
+    bool pointerAt(QWidget *w, QPoint at, bool codeShown)
+    {
+        int step = 0;
+        return QTest::qWaitFor(
+            [&] {
+                QTest::mouseMove(w, at + QPoint(step++ % 2, 0));
+                return window->devManage()->hoverQr()->isVisible() == codeShown;
+            },
+            5000);
+    }
     QString readQr(const QImage &code)
     {
         const QString png = settingsDir.filePath(QStringLiteral("uid-qr.png"));
@@ -133,16 +145,15 @@ private slots:
 
         QTableView *table = page->table();
         for (int r = 0; r < 2; ++r) {
-            QTest::mouseMove(table->viewport(),
-                             table->visualRect(page->model()->index(r, 1)).center());
-            QTRY_VERIFY(dm->hoverQr()->isVisible());
-            QTRY_COMPARE(readQr(dm->hoverQr()->codeImage()), page->model()->item(r, 1)->text());
+            QVERIFY(pointerAt(window, QPoint(5, 5), false)); // off the table: no code
+            const QPoint cell = table->visualRect(page->model()->index(r, 1)).center();
+            QVERIFY(pointerAt(table->viewport(), cell, true));
+            QCOMPARE(readQr(dm->hoverQr()->codeImage()), page->model()->item(r, 1)->text());
         }
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
             client.host->grab().save(QDir(dir).filePath(QStringLiteral("device-manager.png")));
-        QTest::mouseMove(window, QPoint(5, 5)); // off the table: the code goes
-        QTRY_VERIFY(!dm->hoverQr()->isVisible());
+        QVERIFY(pointerAt(window, QPoint(5, 5), false));
 
         const int dvrRow = page->model()->item(0, 1)->text() == DvrUid ? 0 : 1;
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
@@ -204,9 +215,18 @@ private slots:
         QVERIFY(!Dev::instance()->selectedDevice());
     }
 
-    void closeButtonClosesTheWindow()
+    void headerDragMovesTheWindowWithinTheCentreAndCloseClosesIt()
     {
         DevManage *dm = manager();
+        auto *header = dm->findChild<QWidget *>(QStringLiteral("widget_title"));
+        const QPoint before = dm->pos();
+        QTest::mousePress(header, Qt::LeftButton, {}, QPoint(40, 10));
+        QTest::mouseMove(header, QPoint(10, 30));
+        QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(10, 30));
+        QTRY_COMPARE(dm->pos(), before + QPoint(-30, 20));
+        dm->moveBy(QPoint(-5000, -5000)); // no further than the centre area's corner
+        QCOMPARE(dm->pos(), QPoint(0, 0));
+
         QTest::mouseClick(dm->findChild<QWidget *>(QStringLiteral("widget_close")), Qt::LeftButton);
         QVERIFY(!window->devManage());
         QVERIFY(!window->devOptions());
