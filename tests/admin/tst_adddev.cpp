@@ -8,6 +8,7 @@
 #include "account/AccountSettings.h"
 #include "account/UserService.h"
 #include "admin/AddDev.h"
+#include "admin/SearchDev.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 
@@ -149,6 +150,24 @@ private slots:
         QCOMPARE(page->warningText(), message);
         QCOMPARE(Config().readDevices().size(), 1);
         QCOMPARE(reload.size(), 0);
+    }
+
+    void searchResultNameGivesTheChannelCount_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("channels");
+        QTest::newRow("IPC ending in 4") << "IPC-C4"
+                                         << "4";
+        QTest::newRow("DVR-8") << "DVR-8"
+                               << "8";
+        QTest::newRow("neither") << "camera"
+                                 << "";
+    }
+    void searchResultNameGivesTheChannelCount()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, channels);
+        QCOMPARE(SearchDev::channelsFromName(name), channels);
     }
 
     void editPagePromptsForADeviceAndKeepsAnUnofferedType()

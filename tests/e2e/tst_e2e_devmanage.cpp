@@ -56,6 +56,21 @@ class tst_E2eDevManage : public QObject
             window->openDevManage(nullptr);
         return window->devManage();
     }
+    // The pointer's moves over the table and its leaving, sent to the widgets
+    // themselves: the display may be shared with other tests' windows.
+    static void hover(QTableView *table, const QModelIndex &index)
+    {
+        const QPoint at = table->visualRect(index).center();
+        QMouseEvent move(QEvent::MouseMove, at, table->viewport()->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(table->viewport(), &move);
+    }
+    static void leave(SearchDev *page)
+    {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(page->table()->viewport(), &leave);
+        QApplication::sendEvent(page, &leave);
+    }
     QString readQr(const QImage &code)
     {
         const QString png = settingsDir.filePath(QStringLiteral("uid-qr.png"));
@@ -133,16 +148,17 @@ private slots:
 
         QTableView *table = page->table();
         for (int r = 0; r < 2; ++r) {
-            QTest::mouseMove(table->viewport(),
-                             table->visualRect(page->model()->index(r, 1)).center());
-            QTRY_VERIFY(dm->hoverQr()->isVisible());
-            QTRY_COMPARE(readQr(dm->hoverQr()->codeImage()), page->model()->item(r, 1)->text());
+            leave(page);
+            QVERIFY(!dm->hoverQr()->isVisible());
+            hover(table, page->model()->index(r, 1));
+            QVERIFY(dm->hoverQr()->isVisible());
+            QCOMPARE(readQr(dm->hoverQr()->codeImage()), page->model()->item(r, 1)->text());
         }
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
             client.host->grab().save(QDir(dir).filePath(QStringLiteral("device-manager.png")));
-        QTest::mouseMove(window, QPoint(5, 5)); // off the table: the code goes
-        QTRY_VERIFY(!dm->hoverQr()->isVisible());
+        leave(page);
+        QVERIFY(!dm->hoverQr()->isVisible());
 
         const int dvrRow = page->model()->item(0, 1)->text() == DvrUid ? 0 : 1;
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
@@ -204,9 +220,18 @@ private slots:
         QVERIFY(!Dev::instance()->selectedDevice());
     }
 
-    void closeButtonClosesTheWindow()
+    void headerDragMovesTheWindowWithinTheCentreAndCloseClosesIt()
     {
         DevManage *dm = manager();
+        auto *header = dm->findChild<QWidget *>(QStringLiteral("widget_title"));
+        const QPoint before = dm->pos();
+        QTest::mousePress(header, Qt::LeftButton, {}, QPoint(40, 10));
+        QTest::mouseMove(header, QPoint(10, 30));
+        QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(10, 30));
+        QTRY_COMPARE(dm->pos(), before + QPoint(-30, 20));
+        dm->moveBy(QPoint(-5000, -5000)); // no further than the centre area's corner
+        QCOMPARE(dm->pos(), QPoint(0, 0));
+
         QTest::mouseClick(dm->findChild<QWidget *>(QStringLiteral("widget_close")), Qt::LeftButton);
         QVERIFY(!window->devManage());
         QVERIFY(!window->devOptions());
