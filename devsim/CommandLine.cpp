@@ -42,6 +42,8 @@ QString describe(const QString &name)
         {QStringLiteral("ptz"), QStringLiteral("The channels are PTZ cameras.")},
         {QStringLiteral("print-settings"),
          QStringLiteral("Print a SETTINGS line after each settings change.")},
+        {QStringLiteral("print-frames"),
+         QStringLiteral("Print a FRAMES line per streaming AV channel every second.")},
     };
     return help.value(name);
 }

@@ -56,7 +56,8 @@ const QStringList &DeviceConfig::flagNames()
                                    QStringLiteral("corrupt-frame"),
                                    QStringLiteral("shared-stream"),
                                    QStringLiteral("ptz"),
-                                   QStringLiteral("print-settings")};
+                                   QStringLiteral("print-settings"),
+                                   QStringLiteral("print-frames")};
     return names;
 }
 
@@ -230,6 +231,8 @@ const QMap<QString, OptionSetter> &optionSetters()
         {QStringLiteral("ptz"), flagOption(&C::ptz, QStringLiteral("ptz"))},
         {QStringLiteral("print-settings"),
          flagOption(&C::printSettings, QStringLiteral("print-settings"))},
+        {QStringLiteral("print-frames"),
+         flagOption(&C::printFrames, QStringLiteral("print-frames"))},
     };
     return setters;
 }

@@ -37,6 +37,7 @@ struct DeviceConfig
     bool sharedStream = false;  // every channel sends channel 1's stream (one encoder per quality)
     bool ptz = false;           // the channels are PTZ cameras (also types 10 and 10001)
     bool printSettings = false; // a SETTINGS status line after each time, zone or Wi-Fi change
+    bool printFrames = false;   // a FRAMES status line per streaming AV channel every second
 
     bool isPtz() const { return ptz || type == 10 || type == 10001; }
     int gopSec = 2;

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -17,6 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kAudioPeriod = std::chrono::milliseconds(40);
 constexpr auto kTalkReportPeriod = std::chrono::milliseconds(500);
+constexpr auto kFramesReportPeriod = std::chrono::seconds(1);
 constexpr int kCorruptEvery = 50; // frames between corrupt frames (--corrupt-frame)
 
 std::uint8_t clampCount(int n)
@@ -106,9 +108,10 @@ void MediaPump::run()
     auto nextVideo = Clock::now();
     auto nextAudio = nextVideo;
     auto nextTalkReport = nextVideo;
+    auto nextFramesReport = nextVideo + kFramesReportPeriod;
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_stop) {
-        const auto wakeAt = std::min({nextVideo, nextAudio, nextTalkReport});
+        const auto wakeAt = std::min({nextVideo, nextAudio, nextTalkReport, nextFramesReport});
         if (m_wake.wait_until(lock, wakeAt, [this] { return m_stop; }))
             break;
         lock.unlock();
@@ -130,6 +133,10 @@ void MediaPump::run()
         if (now >= nextTalkReport) {
             m_device.reportTalkProgress();
             nextTalkReport = now + kTalkReportPeriod;
+        }
+        if (now >= nextFramesReport) {
+            reportFrames();
+            nextFramesReport = now + kFramesReportPeriod;
         }
         lock.lock();
     }
@@ -206,6 +213,7 @@ void MediaPump::videoTick()
             const p2p::SendResult r = m_device.server().sendVideoFrame(
                 v.key.first, v.key.second, data, static_cast<std::size_t>(packet.data.size()),
                 info);
+            countVideo(v.key.first, v.key.second, static_cast<std::size_t>(packet.data.size()), r);
             if (v.needKey && r == p2p::SendResult::Queued)
                 m_device.keyFrameSent(v);
         }
@@ -215,10 +223,12 @@ void MediaPump::videoTick()
             for (const SimDevice::Viewer &v : viewers) {
                 if (!v.needKey) {
                     junkInfo.camIndex = clampCount(v.videoChannel);
-                    m_device.server().sendVideoFrame(
+                    const p2p::SendResult r = m_device.server().sendVideoFrame(
                         v.key.first, v.key.second,
                         reinterpret_cast<const std::uint8_t *>(junk.constData()),
                         static_cast<std::size_t>(junk.size()), junkInfo);
+                    countVideo(v.key.first, v.key.second, static_cast<std::size_t>(junk.size()),
+                               r);
                 }
             }
             StatusOutput::line(QStringLiteral("CORRUPT %1 %2").arg(m_config.uid).arg(key.first));
@@ -261,9 +271,10 @@ void MediaPump::playbackTick()
             continue;
         p2p::FrameInfo info = videoInfo(m_config.codec, packet.key, f.channel, online);
         info.timestamp = static_cast<std::uint32_t>(f.positionMs / 1000);
-        m_device.server().sendVideoFrame(
+        const p2p::SendResult r = m_device.server().sendVideoFrame(
             f.session, f.avChannel, reinterpret_cast<const std::uint8_t *>(packet.data.constData()),
             static_cast<std::size_t>(packet.data.size()), info);
+        countVideo(f.session, f.avChannel, static_cast<std::size_t>(packet.data.size()), r);
     }
     // Encoders of playbacks that paused, ended or stopped go; a resumed one starts afresh
     // with a key frame anyway.
@@ -287,10 +298,43 @@ void MediaPump::audioTick()
         const QByteArray frame = tone->second.nextFrame();
         const p2p::FrameInfo info = audioInfo(channel, online);
         for (const SimDevice::AvKey &k : keys) {
-            m_device.server().sendAudioFrame(
+            const p2p::SendResult r = m_device.server().sendAudioFrame(
                 k.first, k.second, reinterpret_cast<const std::uint8_t *>(frame.constData()),
                 static_cast<std::size_t>(frame.size()), info);
+            if (m_config.printFrames && r == p2p::SendResult::Queued)
+                ++m_sent[k].audioFrames;
         }
+    }
+}
+
+void MediaPump::countVideo(int session, int avChannel, std::size_t bytes, p2p::SendResult result)
+{
+    if (!m_config.printFrames || result != p2p::SendResult::Queued)
+        return;
+    SentCount &c = m_sent[{session, avChannel}];
+    ++c.videoFrames;
+    c.videoBytes += static_cast<std::int64_t>(bytes);
+}
+
+void MediaPump::reportFrames()
+{
+    if (!m_config.printFrames)
+        return;
+    // Counts of AV channels that closed meanwhile go; one opened again starts from 0.
+    const std::vector<SimDevice::AvKey> open = m_device.openChannels();
+    for (auto it = m_sent.begin(); it != m_sent.end();) {
+        if (std::find(open.begin(), open.end(), it->first) == open.end()) {
+            it = m_sent.erase(it);
+            continue;
+        }
+        StatusOutput::line(QStringLiteral("FRAMES %1 %2/%3 %4 %5 %6")
+                               .arg(m_config.uid)
+                               .arg(it->first.first)
+                               .arg(it->first.second)
+                               .arg(it->second.videoFrames)
+                               .arg(it->second.videoBytes)
+                               .arg(it->second.audioFrames));
+        ++it;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "ToneSource.h"
 #include "VideoEncoder.h"
 
+#include <p2p/DeviceServer.h>
 #include <p2p/FrameInfo.h>
 
 #include <condition_variable>
@@ -51,7 +52,17 @@ private:
         bool failed = false;
     };
 
+    // Frames and bytes handed to an AV channel's send queue since it opened (--print-frames).
+    struct SentCount
+    {
+        std::int64_t videoFrames = 0;
+        std::int64_t videoBytes = 0;
+        std::int64_t audioFrames = 0;
+    };
+
     void run();
+    void countVideo(int session, int avChannel, std::size_t bytes, p2p::SendResult result);
+    void reportFrames();
     void videoTick();
     void playbackTick();
     void audioTick();
@@ -63,6 +74,7 @@ private:
     std::map<StreamKey, Stream> m_streams;
     std::map<std::pair<int, int>, Stream> m_playbackStreams; // (session, channel)
     std::map<int, ToneSource> m_tones;
+    std::map<std::pair<int, int>, SentCount> m_sent; // (session, AV channel); media thread
 
     std::thread m_thread;
     std::mutex m_lock;

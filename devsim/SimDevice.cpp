@@ -133,6 +133,16 @@ void SimDevice::stop()
     finishTalk();
 }
 
+std::vector<SimDevice::AvKey> SimDevice::openChannels()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::vector<AvKey> out;
+    out.reserve(m_channels.size());
+    for (const auto &entry : m_channels)
+        out.push_back(entry.first);
+    return out;
+}
+
 std::vector<SimDevice::Viewer> SimDevice::viewers()
 {
     std::lock_guard<std::mutex> lock(m_lock);

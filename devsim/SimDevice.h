@@ -62,6 +62,8 @@ public:
     // The pump sent a key frame to the viewer of this snapshot (media thread).
     void keyFrameSent(const Viewer &viewer);
     int sessionCount();
+    // The AV channels open now (any thread).
+    std::vector<AvKey> openChannels();
     p2p::DeviceServer &server() { return *m_server; }
 
     // Prints "TALK <uid> <bytes>" when more talk audio arrived since the last call.
