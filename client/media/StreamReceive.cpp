@@ -77,6 +77,12 @@ void receiveVideo(Decode *decode, bool live, Channel *channel)
                 delete item;
                 break;
             }
+            if (result >= 0) {
+                StreamCounters &counters = slot.counters;
+                StreamCounters::add(counters.framesReceived);
+                StreamCounters::add(counters.bytesReceived, quint64(result));
+                counters.codecId.store(item->codecId(), std::memory_order_relaxed);
+            }
             // Only frames count: a failed call carries no frame.
             if (result >= 0 && live)
                 measureLiveFrameRate(slot.frameRate, slot.frameRateWindowStart,

@@ -104,6 +104,7 @@ void Video::decodeFrame(Channel *channel, bool live, ChannelBufferItem *item)
     }
     if (!dropped.empty()) {
         m_droppedFrames += dropped.size();
+        StreamCounters::add(channel->slot(live).counters.framesDropped, dropped.size());
         qWarning() << "video decoding behind, frames dropped:" << dropped.size();
         for (ChannelBufferItem *d : dropped)
             delete d;
@@ -144,6 +145,11 @@ void Video::post(Channel *channel, bool live, int code, ChannelBufferItem *item,
                  int height, const uint *pictureTimestamp)
 {
     delete item; // the frame is done with; only the outcome travels
+    StreamCounters &counters = channel->slot(live).counters;
+    if (code == Decoded)
+        StreamCounters::add(counters.framesDecoded);
+    else if (code != NoPicture)
+        StreamCounters::add(counters.framesDropped);
     // A picture carries its own frame's timestamp (the decoder may hold
     // frames back); other outcomes the last frame's.
     const auto &info = channel->slot(live).frameInfo;
@@ -228,6 +234,7 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
     if (r.code == Decoded) {
         slot.pictureWidth = r.width;
         slot.pictureHeight = r.height;
+        slot.counters.setPictureSize(r.width, r.height);
     }
     post(channel, live, r.code, item, r.width, r.height,
          r.code == Decoded ? &r.timestamp : nullptr);
@@ -264,8 +271,10 @@ void Video::tearDownDecoder(Channel *channel, bool live, bool keepPicture)
     slot.pictureWidth = 0;
     slot.pictureHeight = 0;
     s.converter.reset();
-    if (!keepPicture)
+    if (!keepPicture) {
         s.pictures->clear();
+        slot.counters.setPictureSize(0, 0);
+    }
     s.resync = false;
     s.skipping = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "av/AvHandles.h"
+#include "model/StreamCounters.h"
 
 #include <QByteArray>
 #include <QString>
@@ -71,6 +72,9 @@ struct ChannelSlot
     VideoDecoderSet videoDecoder;
     int pictureWidth = 0; // size of the last decoded picture
     int pictureHeight = 0;
+
+    // Running totals for the stream information panel (any thread).
+    StreamCounters counters;
 
     // Audio decoding.
     AudioDecoderSet audioDecoder;

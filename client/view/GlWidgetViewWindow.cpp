@@ -7,6 +7,7 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QMultiHash>
@@ -506,6 +507,10 @@ bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
             uploadPlane(i, p.planes[i], p.strides[i], widths[i], heights[i]);
         m_colour = p.colour;
         m_uploadedSerial = p.serial;
+        StreamCounters &counters = m_channel->slot(currentLive()).counters;
+        StreamCounters::add(counters.framesDrawn);
+        counters.delayMs.store(StreamCounters::delayOf(p.tag, QDateTime::currentMSecsSinceEpoch()),
+                               std::memory_order_relaxed);
     });
 }
 
