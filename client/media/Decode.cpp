@@ -240,7 +240,9 @@ void Decode::audioReceived(Channel *channel, bool live, int result, ChannelBuffe
         delete item;
         return;
     }
-    ++m_audioFrames;
+    // A poll that found nothing buffered (result 0) carries no frame.
+    if (result > 0)
+        ++m_audioFrames;
     const uint16_t codec = item->codecId();
     if (codec >= AudioCodecFirst && codec <= AudioCodecLast) {
         item->audioLength = result;
