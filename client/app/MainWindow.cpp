@@ -9,6 +9,7 @@
 #include "admin/LocalSetting.h"
 #include "account/UserService.h"
 #include "admin/DevManage.h"
+#include "admin/System.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
@@ -132,6 +133,12 @@ MainWindow::MainWindow(QWidget *parent)
     if (!ui->widget_menu_ptz->layout())
         new QVBoxLayout(ui->widget_menu_ptz);
     ui->widget_menu_ptz->layout()->addWidget(m_ptz);
+    // The stream information page in the third fold.
+    m_system = new System(ui->widget_menu_devOpt);
+    if (!ui->widget_menu_devOpt->layout())
+        new QVBoxLayout(ui->widget_menu_devOpt);
+    ui->widget_menu_devOpt->layout()->addWidget(m_system);
+    m_system->scale();
     ui->widget_viewBox->setFocusPolicy(Qt::ClickFocus);
     ui->widget_viewBox->installEventFilter(this);
     m_devList->setUser(QString::fromLatin1(MenuDevList::LocalAdmin), QString());

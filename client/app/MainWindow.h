@@ -27,6 +27,7 @@ class LabelSystemBtn;
 class MenuDevList;
 class MenuListDev;
 class MenuPtz;
+class System;
 class ProgressBar;
 class QCalendarWidget;
 class TimeBox;
@@ -80,6 +81,7 @@ public:
     ProgressBar *progressBar() const { return m_progressBar; }
     TimeBox *timeBox() const { return m_timeBox; }
     MenuPtz *ptzPanel() const { return m_ptz; }
+    System *systemPanel() const { return m_system; }
     QCalendarWidget *calendar() const { return m_calendar; }
     DevMenu *devMenu() const { return m_devMenu; }
     // The device manager popup and its device options page (null while closed).
@@ -170,6 +172,7 @@ private:
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;
     MenuPtz *m_ptz = nullptr;
+    System *m_system = nullptr;
     TimeBox *m_timeBox = nullptr;
     QCalendarWidget *m_calendar = nullptr;
     bool m_fullGl = false;
