@@ -1009,6 +1009,101 @@
     </message>
 </context>
 <context>
+    <name>System</name>
+    <message>
+        <source>软件版本:</source>
+        <translation>Software version:</translation>
+    </message>
+    <message>
+        <source>系统版本:</source>
+        <translation>OS version:</translation>
+    </message>
+    <message>
+        <source>显卡型号:</source>
+        <translation>Graphics adapter:</translation>
+    </message>
+    <message>
+        <source>显卡驱动:</source>
+        <translation>Graphics driver:</translation>
+    </message>
+    <message>
+        <source>OpenGL:</source>
+        <translation>OpenGL:</translation>
+    </message>
+    <message>
+        <source>接收视频帧率:</source>
+        <translation>Video frames received/s:</translation>
+    </message>
+    <message>
+        <source>解码视频帧率:</source>
+        <translation>Video frames decoded/s:</translation>
+    </message>
+    <message>
+        <source>接收音频帧率:</source>
+        <translation>Audio frames received/s:</translation>
+    </message>
+    <message>
+        <source>解码音频帧率:</source>
+        <translation>Audio frames decoded/s:</translation>
+    </message>
+    <message>
+        <source>当前通道:</source>
+        <translation>Channel:</translation>
+    </message>
+    <message>
+        <source>视频帧宽度:</source>
+        <translation>Picture width:</translation>
+    </message>
+    <message>
+        <source>视频帧高度:</source>
+        <translation>Picture height:</translation>
+    </message>
+    <message>
+        <source>编码格式:</source>
+        <translation>Codec:</translation>
+    </message>
+    <message>
+        <source>码流类型:</source>
+        <translation>Stream:</translation>
+    </message>
+    <message>
+        <source>通道接收帧率:</source>
+        <translation>Frames received/s:</translation>
+    </message>
+    <message>
+        <source>通道显示帧率:</source>
+        <translation>Frames drawn/s:</translation>
+    </message>
+    <message>
+        <source>码率:</source>
+        <translation>Bit rate:</translation>
+    </message>
+    <message>
+        <source>丢帧数:</source>
+        <translation>Dropped frames:</translation>
+    </message>
+    <message>
+        <source>传输延时:</source>
+        <translation>Delay:</translation>
+    </message>
+    <message>
+        <source>设备版本号:</source>
+        <translation>Device version:</translation>
+    </message>
+    <message>
+        <source>最近一分钟的码率</source>
+        <translation>Bit rate over the last minute</translation>
+    </message>
+    <message>
+        <source>高清</source>
+        <translation>HD</translation>
+    </message>
+    <message>
+        <source>标清</source>
+        <translation>SD</translation>
+    </message>
+</context>
+<context>
     <name>SystemInfo</name>
     <message>
         <source>64位</source>
