@@ -285,9 +285,8 @@ void System::showChannel(Channel *channel, bool live)
         showSize(0, 0);
         return;
     }
-    const Device *device = channel->device();
-    const QString name = device->nickName().isEmpty() ? device->uid() : device->nickName();
-    set(ChannelName, QStringLiteral("%1 CH%2").arg(name).arg(channel->index() + 1));
+    set(ChannelName,
+        QStringLiteral("%1 CH%2").arg(channel->device()->caption()).arg(channel->index() + 1));
     const StreamCounters &c = channel->slot(live).counters;
     const bool streaming = channel->avIndex(live) >= 0 && channel->videoOn(live);
     set(Codec, streaming ? codecName(c.codecId.load(std::memory_order_relaxed)) : Unknown);

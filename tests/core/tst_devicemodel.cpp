@@ -71,6 +71,26 @@ private slots:
         QCOMPARE(d.viewAccount(), u"Admin"_s); // an empty account reads Admin
     }
 
+    void delayNeedsAPlausibleSenderClock_data()
+    {
+        QTest::addColumn<quint32>("sent");
+        QTest::addColumn<qint64>("now");
+        QTest::addColumn<int>("delay");
+        const qint64 t = 0x1'8000'0010; // the 32-bit clock wrapped meanwhile
+        QTest::newRow("devsim clock") << quint32(0x7fff'ff9c) << t << 116;
+        QTest::newRow("across the wrap") << quint32(0xffff'fff0) << t + 0x8000'0000 << 32;
+        QTest::newRow("no clock sent") << quint32(0) << t << -1;
+        QTest::newRow("clock ahead") << quint32(0x8000'0020) << t << -1;
+        QTest::newRow("over a minute old") << quint32(0x7ffe'0000) << t << -1;
+    }
+    void delayNeedsAPlausibleSenderClock()
+    {
+        QFETCH(quint32, sent);
+        QFETCH(qint64, now);
+        QFETCH(int, delay);
+        QCOMPARE(StreamCounters::delayOf(sent, now), delay);
+    }
+
     void settingRecordingClearsKeySeenOfThatModeOnly()
     {
         Device d;

@@ -287,6 +287,11 @@ private slots:
         QCOMPARE(incoming.size(), 1);
         QCOMPARE(m_recorder->codes.count(DecodeCode::Rejected), 3);
         QVERIFY(m_video->pictures(m_channel, true)->hasPicture());
+        // The stream information page's totals: refused frames count as dropped.
+        const StreamCounters &counters = m_channel->slot(true).counters;
+        QCOMPARE(StreamCounters::read(counters.framesDropped), quint64(3));
+        QCOMPARE(StreamCounters::read(counters.framesDecoded), quint64(8));
+        QCOMPARE(QSize(counters.pictureWidth(), counters.pictureHeight()), QSize(160, 120));
     }
 
     void unsupportedFramesAreRejected()
@@ -387,6 +392,7 @@ private slots:
         QVERIFY(!m_channel->slot(true).videoDecoder.ready());
         QVERIFY(!pictures->hasPicture());
         QCOMPARE(pictures->allocatedBytes(), 0);
+        QCOMPARE(m_channel->slot(true).counters.pictureWidth(), 0);
         // The same hand-over serves the next stream.
         for (const EncodedFrame &f : frames)
             Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
