@@ -38,10 +38,9 @@ const char *const RowNames[System::RowCount] = {
 
 // Object names of the value labels, after the row's meaning.
 const char *const RowKeys[System::RowCount] = {
-    "version",      "os",          "gpu",         "gpuDriver",   "openGl",
-    "videoRecv",    "videoDecode", "audioRecv",   "audioDecode", "channel",
-    "width",        "height",      "codec",       "quality",     "channelRecv",
-    "channelDrawn", "bitRate",     "dropped",     "delay",       "devVersion",
+    "version",     "os",           "gpu",     "gpuDriver", "openGl", "videoRecv",  "videoDecode",
+    "audioRecv",   "audioDecode",  "channel", "width",     "height", "codec",      "quality",
+    "channelRecv", "channelDrawn", "bitRate", "dropped",   "delay",  "devVersion",
 };
 
 const QString Unknown = QStringLiteral("-");
@@ -129,8 +128,7 @@ System::System(QWidget *parent)
         m_names[row] = new QLabel(tr(RowNames[row]), this);
         m_names[row]->setProperty("role", QStringLiteral("name"));
         m_values[row] = new QLabel(this);
-        m_values[row]->setObjectName(QStringLiteral("label_value_") +
-                                     QLatin1String(RowKeys[row]));
+        m_values[row]->setObjectName(QStringLiteral("label_value_") + QLatin1String(RowKeys[row]));
         m_values[row]->setWordWrap(true);
         m_values[row]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         m_grid->addWidget(m_names[row], line, 0, Qt::AlignLeft | Qt::AlignTop);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QTimer>
 #include <QWidget>
 
@@ -116,7 +115,7 @@ private:
     Dev *m_dev;
     IoConnect *m_io;
     QTimer m_timer;
-    int m_width = 0;  // last shown picture size
+    int m_width = 0; // last shown picture size
     int m_height = 0;
 
     QGridLayout *m_grid = nullptr;

@@ -79,9 +79,10 @@ void tst_E2eStream::initTestCase()
 {
     QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
     const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
-    const QStringList common{"--type",  "1",   "--account", "admin", "--password",
-                             Password,  "--fps", QString::number(Fps), "--gop", "1",
-                             "--print-frames", "--pattern", "solid"};
+    const QStringList common{"--type",     "1",      "--account",      "admin",
+                             "--password", Password, "--fps",          QString::number(Fps),
+                             "--gop",      "1",      "--print-frames", "--pattern",
+                             "solid"};
     sim264.setDiscoveryPort(discovery);
     sim265.setDiscoveryPort(discovery);
     QVERIFY2(sim264.start(QStringList{"--uid", H264Uid, "--channels", "2", "--sd", "320x180",
@@ -134,8 +135,7 @@ bool tst_E2eStream::nextSent(const QString &uid, int &from, Sent &sent)
     const QRegularExpression re("^FRAMES " + uid + " \\d+/0 (\\d+) (\\d+) \\d+$");
     QRegularExpressionMatch m;
     int at = -1;
-    QTest::qWaitFor([&] { return (at = sim(uid).waitForLineFrom(from, re, 20, &m)) >= 0; },
-                    5000);
+    QTest::qWaitFor([&] { return (at = sim(uid).waitForLineFrom(from, re, 20, &m)) >= 0; }, 5000);
     if (at < 0)
         return false;
     from = at + 1;
@@ -206,8 +206,7 @@ void tst_E2eStream::figuresMatchWhatTheDeviceSent()
     QCOMPARE(shown(System::DroppedFrames), QStringLiteral("0"));
     QTRY_VERIFY_WITH_TIMEOUT(within(shown(System::ChannelReceivedRate), Fps - 2, Fps + 2), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(within(shown(System::ChannelDrawnRate), Fps - 3, Fps + 2), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(within(shown(System::BitRate), sentKbps * 0.6, sentKbps * 1.4),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(within(shown(System::BitRate), sentKbps * 0.6, sentKbps * 1.4), 5000);
     QVERIFY(!panel->bitRateHistory().isEmpty());
     QVERIFY(shown(System::BitRate).endsWith(QLatin1String(" kbps")));
     QVERIFY2(within(shown(System::Delay), 0, 2000) && shown(System::Delay).endsWith(" ms"),
@@ -260,8 +259,8 @@ void tst_E2eStream::ratesFallToZeroWithoutStreams()
     QVERIFY(!shown(System::VideoReceivedRate).startsWith(QLatin1Char('0')));
     sim264.stop();
     sim265.stop();
-    const QList<System::Row> rates{System::VideoReceivedRate, System::VideoDecodedRate,
-                                   System::AudioReceivedRate, System::AudioDecodedRate,
+    const QList<System::Row> rates{System::VideoReceivedRate,   System::VideoDecodedRate,
+                                   System::AudioReceivedRate,   System::AudioDecodedRate,
                                    System::ChannelReceivedRate, System::ChannelDrawnRate};
     const auto allZero = [&] {
         for (System::Row row : rates) {
