@@ -48,15 +48,6 @@ QByteArray ffmpegALawEncode(const std::vector<std::int16_t> &samples)
     return QByteArray(reinterpret_cast<const char *>(pkt->data), pkt->size);
 }
 
-MediaDecoder decodeAll(AVCodecID id, const std::vector<QByteArray> &packets)
-{
-    MediaDecoder d(id);
-    for (const QByteArray &p : packets)
-        d.decode(p);
-    d.flush();
-    return d;
-}
-
 } // namespace
 
 class TestDevsimMedia : public QObject
