@@ -215,15 +215,16 @@ void ControlPanel::reposition()
 bool ControlPanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_header) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
         switch (event->type()) {
-        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonPress: {
+            auto *mouse = static_cast<QMouseEvent *>(event);
             m_dragging = mouse->button() == Qt::LeftButton;
             m_dragFrom = mouse->globalPosition().toPoint();
             break;
+        }
         case QEvent::MouseMove:
             if (m_dragging) {
-                const QPoint at = mouse->globalPosition().toPoint();
+                const QPoint at = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
                 move(at - m_dragFrom);
                 m_dragFrom = at;
             }
