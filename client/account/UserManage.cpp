@@ -5,6 +5,7 @@
 #include "account/Http.h"
 #include "account/UserService.h"
 #include "model/UserInfo.h"
+#include "widgets/Named.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -24,22 +25,6 @@
 namespace {
 
 constexpr qint64 MaxAvatarBytes = 5 * 1024 * 1024;
-
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-QLineEdit *field(const char *name, QWidget *parent, bool password = false)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    if (password)
-        e->setEchoMode(QLineEdit::Password);
-    return e;
-}
 
 QString token()
 {
@@ -78,30 +63,30 @@ UserManage::UserManage(QWidget *parent)
     grid->addWidget(m_phone, row++, 2, 1, 2);
     grid->addWidget(m_iconSize, row++, 1, 1, 3);
 
-    m_nickName = field("lineEdit_nickName", this);
+    m_nickName = namedLineEdit("lineEdit_nickName", this);
     grid->addWidget(new QLabel(tr("Nick Name:"), this), row, 0);
     grid->addWidget(m_nickName, row, 1, 1, 2);
-    QPushButton *nickButton = button(tr("Change"), "pushButton", this);
+    QPushButton *nickButton = namedButton(tr("Change"), "pushButton", this);
     grid->addWidget(nickButton, row++, 3);
 
-    m_oldPassword = field("lineEdit_oldPassword", this, true);
-    m_newPassword = field("lineEdit_newPassword", this, true);
-    m_repeatPassword = field("lineEdit_repeatPassword", this, true);
+    m_oldPassword = namedLineEdit("lineEdit_oldPassword", this, QLineEdit::Password);
+    m_newPassword = namedLineEdit("lineEdit_newPassword", this, QLineEdit::Password);
+    m_repeatPassword = namedLineEdit("lineEdit_repeatPassword", this, QLineEdit::Password);
     grid->addWidget(new QLabel(tr("Old password:"), this), row, 0);
     grid->addWidget(m_oldPassword, row++, 1, 1, 2);
     grid->addWidget(new QLabel(tr("New password:"), this), row, 0);
     grid->addWidget(m_newPassword, row++, 1, 1, 2);
     grid->addWidget(new QLabel(tr("Repeat:"), this), row, 0);
     grid->addWidget(m_repeatPassword, row, 1, 1, 2);
-    QPushButton *passwordButton = button(tr("Change"), "pushButton_4", this);
+    QPushButton *passwordButton = namedButton(tr("Change"), "pushButton_4", this);
     grid->addWidget(passwordButton, row++, 3);
 
-    m_iconPath = field("lineEdit_iconPath", this);
+    m_iconPath = namedLineEdit("lineEdit_iconPath", this);
     grid->addWidget(new QLabel(tr("Icon:"), this), row, 0);
     grid->addWidget(m_iconPath, row, 1);
-    QPushButton *chooseButton = button(tr("Browse..."), "pushButton_6", this);
+    QPushButton *chooseButton = namedButton(tr("Browse..."), "pushButton_6", this);
     grid->addWidget(chooseButton, row, 2);
-    QPushButton *uploadButton = button(tr("Upload"), "pushButton_3", this);
+    QPushButton *uploadButton = namedButton(tr("Upload"), "pushButton_3", this);
     grid->addWidget(uploadButton, row++, 3);
 
     m_message = new QLabel(this);

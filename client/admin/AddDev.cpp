@@ -11,6 +11,7 @@
 #include "model/Device.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
+#include "widgets/Named.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -57,20 +58,6 @@ CloudDevice cloudDevice(const AddDev::Entry &e)
     return c;
 }
 
-QLineEdit *lineEdit(const char *name, QWidget *parent)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
-
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
 } // namespace
 
 AddDev::AddDev(bool addMode, QWidget *parent)
@@ -99,12 +86,12 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     typeLayout->addWidget(m_type, 1);
     typeLayout->addWidget(m_fold);
     addRow(tr("设备类型:"), typeRow);
-    m_name = lineEdit("textEdit_devName", this);
-    m_uid = lineEdit("textEdit_devUid", this);
-    m_account = lineEdit("textEdit_userName", this);
-    m_password = lineEdit("lineEdit_password", this);
+    m_name = namedLineEdit("textEdit_devName", this);
+    m_uid = namedLineEdit("textEdit_devUid", this);
+    m_account = namedLineEdit("textEdit_userName", this);
+    m_password = namedLineEdit("lineEdit_password", this);
     m_password->setEchoMode(QLineEdit::Password);
-    m_channels = lineEdit("textEdit_channelNum", this);
+    m_channels = namedLineEdit("textEdit_channelNum", this);
     addRow(tr("设备名称:"), m_name);
     addRow(tr("设备ID:"), m_uid);
     addRow(tr("用户名:"), m_account);
@@ -127,10 +114,10 @@ AddDev::AddDev(bool addMode, QWidget *parent)
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(button(tr("保存"), "saveBtn", this));
-    m_delBtn = button(tr("删除"), "delBtn", this);
+    buttons->addWidget(namedButton(tr("保存"), "saveBtn", this));
+    m_delBtn = namedButton(tr("删除"), "delBtn", this);
     buttons->addWidget(m_delBtn);
-    buttons->addWidget(button(tr("取消"), "cancelBtn", this));
+    buttons->addWidget(namedButton(tr("取消"), "cancelBtn", this));
     grid->addLayout(buttons, row++, 0, 1, 2);
     grid->setRowStretch(row, 1);
     QMetaObject::connectSlotsByName(this);

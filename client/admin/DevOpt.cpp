@@ -8,6 +8,7 @@
 #include "model/Device.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
+#include "widgets/Named.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -40,13 +41,6 @@ QByteArray homeZoneId()
     if (!country.isEmpty() && QLocale::system().territory() != QLocale::AnyTerritory)
         return country.first();
     return QTimeZone::systemTimeZoneId();
-}
-
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
 }
 
 QSpinBox *timeBox(int max, const char *name, QWidget *parent)
@@ -95,8 +89,8 @@ DevOpt::DevOpt(QWidget *parent)
     addRow(tr("WIFI名称:"), m_wifiName, 1);
     addRow(tr("WIFI密码:"), m_wifiPassword, 1);
     auto *wifiButtons = new QHBoxLayout;
-    QPushButton *wifiSubmit = button(tr("提交"), "pushButton_wifiSubmit", this);
-    QPushButton *wifiCancel = button(tr("取消"), "pushButton_wifiCancel", this);
+    QPushButton *wifiSubmit = namedButton(tr("提交"), "pushButton_wifiSubmit", this);
+    QPushButton *wifiCancel = namedButton(tr("取消"), "pushButton_wifiCancel", this);
     wifiButtons->addWidget(wifiSubmit);
     wifiButtons->addWidget(wifiCancel);
     grid->addLayout(wifiButtons, row++, 1);
@@ -132,8 +126,8 @@ DevOpt::DevOpt(QWidget *parent)
     grid->addWidget(new QLabel(tr("时间:"), this), row, 0);
     grid->addLayout(clockRow, row++, 1, 1, 3);
     auto *timeButtons = new QHBoxLayout;
-    QPushButton *timeSubmit = button(tr("提交"), "pushButton_timeSubmit", this);
-    QPushButton *timeCancel = button(tr("取消"), "pushButton_timeCancel", this);
+    QPushButton *timeSubmit = namedButton(tr("提交"), "pushButton_timeSubmit", this);
+    QPushButton *timeCancel = namedButton(tr("取消"), "pushButton_timeCancel", this);
     timeButtons->addWidget(timeSubmit);
     timeButtons->addWidget(timeCancel);
     grid->addLayout(timeButtons, row++, 1);

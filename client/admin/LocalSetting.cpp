@@ -4,6 +4,7 @@
 #include "config/Location.h"
 #include "diagnostics/SystemInfo.h"
 #include "media/VideoRecord.h"
+#include "widgets/Named.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -33,20 +34,6 @@ QString cleanFolder(const QString &text)
     return t.isEmpty() ? t : QDir::cleanPath(QDir::fromNativeSeparators(t));
 }
 
-QLineEdit *field(const char *name, QWidget *parent)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    return e;
-}
-
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
 } // namespace
 
 LocalSetting::LocalSetting(QWidget *parent)
@@ -62,18 +49,18 @@ LocalSetting::LocalSetting(QWidget *parent)
     setStyleSheet(QStringLiteral("QLabel,QLineEdit,QPushButton,QGroupBox{font-size:%1px}")
                       .arg(m_systemInfo->normalFontSize()));
 
-    m_configEdit = field("lineEdit_configPath", this);
-    m_picEdit = field("lineEdit_picPath", this);
-    m_videoEdit = field("lineEdit_videoPath", this);
-    m_lengthEdit = field("lineEdit_timeLength", this);
+    m_configEdit = namedLineEdit("lineEdit_configPath", this);
+    m_picEdit = namedLineEdit("lineEdit_picPath", this);
+    m_videoEdit = namedLineEdit("lineEdit_videoPath", this);
+    m_lengthEdit = namedLineEdit("lineEdit_timeLength", this);
     m_lengthEdit->setMaximumWidth(m_systemInfo->scaled(80));
     m_lengthEdit->setToolTip(tr("1 到 %1 分钟").arg(MaxRecordMinutes));
 
-    QPushButton *browseConfig = button(tr("浏览..."), "pushButton_4", this);
-    QPushButton *browsePic = button(tr("浏览..."), "pushButton_5", this);
-    QPushButton *browseVideo = button(tr("浏览..."), "pushButton_6", this);
-    QPushButton *saveData = button(tr("保存"), "pushButton_3", this);
-    QPushButton *save = button(tr("保存"), "pushButton", this);
+    QPushButton *browseConfig = namedButton(tr("浏览..."), "pushButton_4", this);
+    QPushButton *browsePic = namedButton(tr("浏览..."), "pushButton_5", this);
+    QPushButton *browseVideo = namedButton(tr("浏览..."), "pushButton_6", this);
+    QPushButton *saveData = namedButton(tr("保存"), "pushButton_3", this);
+    QPushButton *save = namedButton(tr("保存"), "pushButton", this);
 
     auto *dataBox = new QGroupBox(tr("数据设置"), this);
     auto *dataGrid = new QGridLayout(dataBox);
