@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +34,9 @@ QString describe(const QString &name)
         {QStringLiteral("recordings"),
          QStringLiteral("Daily recordings, HH:MM[:SS]-HH:MM[:SS],... (UTC).")},
         {QStringLiteral("record-days"), QStringLiteral("Days of recordings up to today (7).")},
+        {QStringLiteral("state-dir"),
+         QStringLiteral("Folder keeping each device's TLS key (default: devsim-state beside "
+                        "--config; without --config a key for this run only).")},
         {QStringLiteral("max-sessions"), QStringLiteral("Client sessions at once (default 64).")},
         {QStringLiteral("refuse-timezone"), QStringLiteral("Refuse time-zone changes.")},
         {QStringLiteral("stall-io"), QStringLiteral("Never answer IO control messages.")},
@@ -128,6 +132,9 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
         }
         // Command-line options are defaults for the file's devices, except the UID.
         options.remove(QStringLiteral("uid"));
+        if (!options.contains(QStringLiteral("state-dir")))
+            options.insert(QStringLiteral("state-dir"), QFileInfo(file.fileName()).absolutePath() +
+                                                            QStringLiteral("/devsim-state"));
         Result fromFile = parseJson(file.readAll(), options);
         fromFile.watchStdin = result.watchStdin;
         return fromFile;

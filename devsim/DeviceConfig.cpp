@@ -64,13 +64,13 @@ const QStringList &DeviceConfig::flagNames()
 const QStringList &DeviceConfig::valueNames()
 {
     static const QStringList names{
-        QStringLiteral("uid"),        QStringLiteral("name"),       QStringLiteral("type"),
-        QStringLiteral("channels"),   QStringLiteral("account"),    QStringLiteral("password"),
-        QStringLiteral("version"),    QStringLiteral("codec"),      QStringLiteral("fps"),
-        QStringLiteral("sd"),         QStringLiteral("hd"),         QStringLiteral("port"),
-        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),   QStringLiteral("fault"),
-        QStringLiteral("drop-after"), QStringLiteral("gop"),        QStringLiteral("max-sessions"),
-        QStringLiteral("recordings"), QStringLiteral("record-days")};
+        QStringLiteral("uid"),        QStringLiteral("name"),        QStringLiteral("type"),
+        QStringLiteral("channels"),   QStringLiteral("account"),     QStringLiteral("password"),
+        QStringLiteral("version"),    QStringLiteral("codec"),       QStringLiteral("fps"),
+        QStringLiteral("sd"),         QStringLiteral("hd"),          QStringLiteral("port"),
+        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),    QStringLiteral("fault"),
+        QStringLiteral("drop-after"), QStringLiteral("gop"),         QStringLiteral("max-sessions"),
+        QStringLiteral("recordings"), QStringLiteral("record-days"), QStringLiteral("state-dir")};
     return names;
 }
 
@@ -166,6 +166,12 @@ QString setTalkWav(DeviceConfig &c, const QString &value)
     return QString();
 }
 
+QString setStateDir(DeviceConfig &c, const QString &value)
+{
+    c.stateDir = value;
+    return QString();
+}
+
 const QMap<QString, OptionSetter> &optionSetters()
 {
     using C = DeviceConfig;
@@ -204,6 +210,7 @@ const QMap<QString, OptionSetter> &optionSetters()
                                     {QStringLiteral("solid"), PatternMode::Solid}},
                                    QStringLiteral("pattern must be moving or solid"))},
         {QStringLiteral("talk-wav"), setTalkWav},
+        {QStringLiteral("state-dir"), setStateDir},
         {QStringLiteral("recordings"), setRecordings},
         {QStringLiteral("record-days"), intOption(&C::recordDays, 1, RecordStore::MaxDays,
                                                   QStringLiteral("record-days must be 1 to 366"))},

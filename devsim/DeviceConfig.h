@@ -44,6 +44,9 @@ struct DeviceConfig
     QString recordings; // daily schedule of recordings (RecordStore); empty = the default
     int recordDays = 7; // days of recordings up to today
     int maxSessions = 64;
+    // Where the device keeps its TLS key and certificate (kept across runs);
+    // empty: a key for this run only.
+    QString stateDir;
 
     // Option name (as on the command line, without "--") to its text value.
     using OptionMap = QMap<QString, QString>;

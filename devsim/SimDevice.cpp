@@ -6,6 +6,7 @@
 #include "StatusOutput.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QDateTime>
 
 namespace devsim {
@@ -85,6 +86,16 @@ bool SimDevice::start(QString *error)
     serverConfig.password = m_config.password.toLatin1().toStdString();
     serverConfig.tcpPort = static_cast<std::uint16_t>(m_config.port);
     serverConfig.maxSessions = static_cast<std::size_t>(m_config.maxSessions);
+    if (!m_config.stateDir.isEmpty()) {
+        std::string reason;
+        if (!p2p::loadOrCreateIdentity(QFile::encodeName(m_config.stateDir).toStdString(),
+                                       serverConfig.uid, serverConfig.tlsKeyPem,
+                                       serverConfig.tlsCertPem, &reason)) {
+            *error = QStringLiteral("%1: device key: %2")
+                         .arg(m_config.uid, QString::fromStdString(reason));
+            return false;
+        }
+    }
 
     p2p::DeviceServer::Callbacks cb;
     cb.sessionOpened = [this](int s, const std::string &peer) { onSessionOpened(s, peer); };
@@ -116,6 +127,8 @@ bool SimDevice::start(QString *error)
     m_pump = std::make_unique<MediaPump>(*this, m_config);
     m_pump->start();
     StatusOutput::line(QStringLiteral("READY %1 %2").arg(m_config.uid).arg(m_server->port()));
+    StatusOutput::line(QStringLiteral("KEY %1 %2")
+                           .arg(m_config.uid, QString::fromStdString(m_server->fingerprint())));
     return true;
 }
 

@@ -3,12 +3,18 @@
 // them through the C surface. Prints frames per second, MB/s and the time
 // from the device's send call to the client's receive call.
 //
-// Usage: bench_transport [seconds per phase, default 4]
+// The session runs TLS 1.3. When bench_transport_plaintext (the same
+// benchmark over the transport without TLS, built on request with
+// `ninja bench_transport_plaintext`) lies beside this program, it is run
+// too and the cost of TLS is printed as ratios.
+//
+// Usage: bench_transport [seconds per phase, default 4] [--machine]
 
 #include <p2p/DeviceServer.h>
 #include <p2p/p2p.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -21,12 +27,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::uint32_t nowMs()
+#ifdef ORVANE_BENCH_PLAINTEXT
+constexpr const char *kTransport = "plaintext baseline";
+#else
+constexpr const char *kTransport = "TLS 1.3";
+#endif
+
+#ifdef _WIN32
+FILE *openPipe(const char *command)
 {
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
-            .count());
+    return _popen(command, "r");
 }
+void closePipe(FILE *f)
+{
+    _pclose(f);
+}
+#else
+FILE *openPipe(const char *command)
+{
+    return popen(command, "r");
+}
+void closePipe(FILE *f)
+{
+    pclose(f);
+}
+#endif
 
 std::uint64_t nowUs()
 {
@@ -49,7 +74,7 @@ struct Result
     std::uint64_t frames = 0;
     std::uint64_t bytes = 0;
     std::uint64_t dropped = 0;
-    std::vector<std::uint32_t> latencyMs;
+    std::vector<std::uint32_t> latencyUs;
     double seconds = 0;
 };
 
@@ -72,7 +97,7 @@ Result runPhase(p2p::DeviceServer &dev, int session, int av, std::size_t size, d
             info.codecId = 78;
             info.flags = p2p::FrameInfo::kFlagKeyFrame;
             info.timestamp = n;
-            info.reserved2 = nowMs();
+            info.reserved2 = static_cast<std::uint32_t>(nowUs());
             if (fps > 0) {
                 dev.sendVideoFrame(session, 0, payload.data(), payload.size(), info);
                 ++n;
@@ -101,7 +126,7 @@ Result runPhase(p2p::DeviceServer &dev, int session, int av, std::size_t size, d
                 static_cast<std::uint8_t>(info[8]) | (static_cast<std::uint8_t>(info[9]) << 8) |
                 (static_cast<std::uint8_t>(info[10]) << 16) |
                 (static_cast<std::uint32_t>(static_cast<std::uint8_t>(info[11])) << 24));
-            r.latencyMs.push_back(nowMs() - sent);
+            r.latencyUs.push_back(static_cast<std::uint32_t>(nowUs()) - sent);
             ++r.frames;
             r.bytes += static_cast<std::uint64_t>(n);
             idleSince = 0;
@@ -125,34 +150,84 @@ Result runPhase(p2p::DeviceServer &dev, int session, int av, std::size_t size, d
     return r;
 }
 
-void print(const char *label, Result &r)
+struct Figures
 {
-    std::sort(r.latencyMs.begin(), r.latencyMs.end());
-    auto pct = [&](double p) -> unsigned {
-        if (r.latencyMs.empty())
+    double fps = 0, mbs = 0, meanUs = 0, p50Us = 0, p99Us = 0;
+};
+
+Figures figuresOf(Result &r)
+{
+    std::sort(r.latencyUs.begin(), r.latencyUs.end());
+    auto pct = [&](double p) -> double {
+        if (r.latencyUs.empty())
             return 0;
-        return r.latencyMs[std::min(r.latencyMs.size() - 1,
-                                    static_cast<std::size_t>(p * r.latencyMs.size()))];
+        return r.latencyUs[std::min(r.latencyUs.size() - 1,
+                                    static_cast<std::size_t>(p * r.latencyUs.size()))];
     };
-    double mean = 0;
-    for (auto v : r.latencyMs)
-        mean += v;
-    if (!r.latencyMs.empty())
-        mean /= static_cast<double>(r.latencyMs.size());
-    std::printf("%-28s %8.1f frames/s %9.1f MB/s  latency ms: mean %6.2f p50 %4u p99 %4u max %4u"
+    Figures f;
+    for (auto v : r.latencyUs)
+        f.meanUs += v;
+    if (!r.latencyUs.empty())
+        f.meanUs /= static_cast<double>(r.latencyUs.size());
+    f.fps = static_cast<double>(r.frames) / r.seconds;
+    f.mbs = static_cast<double>(r.bytes) / r.seconds / 1e6;
+    f.p50Us = pct(0.5);
+    f.p99Us = pct(0.99);
+    return f;
+}
+
+void print(const char *label, const Figures &f, const Result &r)
+{
+    std::printf("%-24s %8.1f frames/s %9.1f MB/s  latency ms: mean %6.3f p50 %6.3f p99 %6.3f"
                 "  (frames %llu, sends refused %llu)\n",
-                label, static_cast<double>(r.frames) / r.seconds,
-                static_cast<double>(r.bytes) / r.seconds / 1e6, mean, pct(0.5), pct(0.99),
-                r.latencyMs.empty() ? 0u : r.latencyMs.back(),
+                label, f.fps, f.mbs, f.meanUs / 1000, f.p50Us / 1000, f.p99Us / 1000,
                 static_cast<unsigned long long>(r.frames),
                 static_cast<unsigned long long>(r.dropped));
+}
+
+// The baseline's figures, one line per phase: "PHASE i fps mbs mean p50 p99".
+std::vector<Figures> runBaseline(const char *self, double seconds)
+{
+    std::string path(self);
+    const auto slash = path.find_last_of("/\\");
+    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+           "bench_transport_plaintext";
+#ifdef _WIN32
+    path += ".exe";
+#endif
+    std::vector<Figures> out;
+    if (FILE *probe = std::fopen(path.c_str(), "rb"))
+        std::fclose(probe);
+    else
+        return out;
+    const std::string command = "\"" + path + "\" " + std::to_string(seconds) + " --machine";
+    FILE *pipe = openPipe(command.c_str());
+    if (!pipe)
+        return out;
+    std::array<char, 512> line{};
+    while (std::fgets(line.data(), static_cast<int>(line.size()), pipe)) {
+        Figures f;
+        int phase = 0;
+        if (std::sscanf(line.data(), "PHASE %d %lf %lf %lf %lf %lf", &phase, &f.fps, &f.mbs,
+                        &f.meanUs, &f.p50Us, &f.p99Us) == 6)
+            out.push_back(f);
+    }
+    closePipe(pipe);
+    return out;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 4.0;
+    double seconds = 4.0;
+    bool machine = false; // the baseline's output for the comparing run
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--machine")
+            machine = true;
+        else
+            seconds = std::max(1.0, std::atof(argv[i]));
+    }
 
     p2p::DeviceConfig cfg;
     cfg.uid = "BENCH00001";
@@ -190,18 +265,49 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    std::printf("one session on loopback, %.0f s per phase\n", seconds);
-    Result small = runPhase(dev, session, av, 100 * 1024, seconds, 0);
-    print("100 KB frames, flat out", small);
-    Result large = runPhase(dev, session, av, 2 * 1024 * 1024, seconds, 0);
-    print("2 MB frames, flat out", large);
-    Result paced = runPhase(dev, session, av, 100 * 1024, seconds, 25);
-    print("100 KB frames, 25 fps", paced);
+    struct Phase
+    {
+        const char *label;
+        std::size_t size;
+        int fps;
+    };
+    const Phase phases[] = {{"100 KB frames, flat out", 100 * 1024, 0},
+                            {"2 MB frames, flat out", 2 * 1024 * 1024, 0},
+                            {"100 KB frames, 25 fps", 100 * 1024, 25}};
+    if (!machine)
+        std::printf("one session on loopback over %s, %.0f s per phase\n", kTransport, seconds);
+    std::vector<Figures> mine;
+    for (const Phase &p : phases) {
+        Result r = runPhase(dev, session, av, p.size, seconds, p.fps);
+        mine.push_back(figuresOf(r));
+        if (machine)
+            std::printf("PHASE %zu %.3f %.3f %.3f %.3f %.3f\n", mine.size() - 1, mine.back().fps,
+                        mine.back().mbs, mine.back().meanUs, mine.back().p50Us, mine.back().p99Us);
+        else
+            print(p.label, mine.back(), r);
+    }
 
     avClientStop(av);
     IOTC_Session_Close(sid);
     avDeInitialize();
     IOTC_DeInitialize();
     dev.stop();
+    if (machine)
+        return 0;
+
+#ifndef ORVANE_BENCH_PLAINTEXT
+    const std::vector<Figures> base = runBaseline(argv[0], seconds);
+    if (base.size() != mine.size()) {
+        std::printf("no baseline: build it with `ninja bench_transport_plaintext` to compare\n");
+        return 0;
+    }
+    std::printf("\nTLS against the plaintext baseline measured in this run:\n");
+    for (std::size_t i = 0; i < mine.size(); ++i)
+        std::printf("%-24s baseline %8.1f MB/s, throughput %5.1f%% of it, latency added: "
+                    "mean %+.3f ms, p50 %+.3f ms\n",
+                    phases[i].label, base[i].mbs, 100 * mine[i].mbs / base[i].mbs,
+                    (mine[i].meanUs - base[i].meanUs) / 1000,
+                    (mine[i].p50Us - base[i].p50Us) / 1000);
+#endif
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "widgets/Named.h"
 
 #include <QComboBox>
+#include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -97,6 +98,23 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     addRow(tr("用户名:"), m_account);
     addRow(tr("密码:"), m_password);
     addRow(tr("通道数:"), m_channels);
+    // Edit page: the key the device proved on its first connect.
+    m_keyRow = new QWidget(this);
+    auto *keyLayout = new QHBoxLayout(m_keyRow);
+    keyLayout->setContentsMargins(0, 0, 0, 0);
+    m_key = new QLabel(m_keyRow);
+    m_key->setObjectName(QStringLiteral("label_devKey"));
+    m_key->setWordWrap(true);
+    m_key->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    keyLayout->addWidget(m_key, 1);
+    keyLayout->addWidget(namedButton(tr("忘记密钥"), "forgetKeyBtn", m_keyRow));
+    auto *keyCaption = new QLabel(tr("设备密钥:"), this);
+    grid->addWidget(keyCaption, row, 0);
+    grid->addWidget(m_keyRow, row++, 1);
+    if (m_addMode) {
+        keyCaption->hide();
+        m_keyRow->hide();
+    }
 
     m_warningBox = new QWidget(this);
     m_warningBox->setObjectName(QStringLiteral("widget_worningBox"));
@@ -200,6 +218,29 @@ void AddDev::loadForm()
     m_account->setText(m_device->viewAccount());
     m_password->setText(m_device->viewPassword());
     m_channels->setText(QString::number(m_device->channelCount()));
+    showKey();
+}
+
+void AddDev::showKey()
+{
+    const QString pin = m_device ? Config::instance()->devicePin(m_device->uid()) : QString();
+    QString grouped;
+    for (int i = 0; i < pin.size(); i += 4)
+        grouped += (i ? QStringLiteral(" ") : QString()) + pin.mid(i, 4);
+    m_key->setText(pin.isEmpty() ? tr("未固定（下次连接时信任设备出示的密钥）")
+                                 : QStringLiteral("SHA-256 ") + grouped);
+}
+
+void AddDev::on_forgetKeyBtn_clicked()
+{
+    Device *d = editedDevice();
+    if (!d)
+        return;
+    if (Config::instance()->setDevicePin(d->uid(), QString())) {
+        qInfo().noquote() << QStringLiteral("%1: device key forgotten").arg(d->uid());
+        showWarning(tr("已忘记设备密钥"), Outcome::Done);
+    }
+    showKey();
 }
 
 void AddDev::selectedNewDev(Device *device)

@@ -72,9 +72,12 @@ public slots:
     void on_saveBtn_clicked();
     void on_cancelBtn_clicked();
     void on_delBtn_clicked();
+    // Forgets the edited device's pinned key: its next connect trusts the key it meets.
+    void on_forgetKeyBtn_clicked();
 
 private:
     void loadForm();
+    void showKey();
     enum class Outcome { Problem, Done };
     // The message row: a problem in red, a stored change in green.
     void showWarning(const QString &text, Outcome outcome = Outcome::Problem);
@@ -111,6 +114,8 @@ private:
     QWidget *m_warningBox;
     QLabel *m_warning;
     QPushButton *m_delBtn;
+    QWidget *m_keyRow;
+    QLabel *m_key;
 
     const bool m_addMode;
     Device *m_device = nullptr; // not owned; the device being edited

@@ -6,6 +6,7 @@
 #include "model/SharedInstance.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QtDebug>
 
@@ -13,6 +14,7 @@ namespace {
 
 const QString loginArray = QStringLiteral("login");
 const QString deviceArray = QStringLiteral("device");
+const QString pinArray = QStringLiteral("keypin");
 const QString configGroup = QStringLiteral("config");
 
 // Number of entries of a QSettings array, bounded by the entries present, so
@@ -182,6 +184,45 @@ void writeDeviceArray(QSettings &s, const QList<DeviceRecord> &list)
     s.endArray();
 }
 
+bool isFingerprint(const QString &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    return hex.match(text).hasMatch();
+}
+
+QMap<QString, QString> readPinArray(QSettings &s)
+{
+    QMap<QString, QString> pins;
+    const int n = entriesToRead(s, pinArray, StoredLimits::MaxDevices);
+    s.beginReadArray(pinArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        const EntryReader in(s, pinArray, i);
+        const QString uid = in.text("uid");
+        const QString fp = s.value(QStringLiteral("sha256")).toString();
+        if (uid.isEmpty() || uid.size() > StoredLimits::MaxUidLength || !isFingerprint(fp)) {
+            in.warn("sha256", QStringLiteral("is not a key fingerprint, entry skipped"));
+            continue;
+        }
+        pins.insert(uid, fp);
+    }
+    s.endArray();
+    return pins;
+}
+
+void writePinArray(QSettings &s, const QMap<QString, QString> &pins)
+{
+    s.remove(pinArray);
+    s.beginWriteArray(pinArray, int(pins.size()));
+    int i = 0;
+    for (auto it = pins.begin(); it != pins.end(); ++it, ++i) {
+        s.setArrayIndex(i);
+        s.setValue(QStringLiteral("uid"), encodeText(it.key()));
+        s.setValue(QStringLiteral("sha256"), it.value());
+    }
+    s.endArray();
+}
+
 } // namespace
 
 bool StoredLimits::isKnownDeviceType(int type)
@@ -298,6 +339,28 @@ bool Config::removeDevice(const QString &uid)
             }
         }
         writeDeviceArray(s, list);
+    });
+}
+
+QString Config::devicePin(const QString &uid) const
+{
+    const auto s = SettingsFile(m_path).open();
+    return s ? readPinArray(*s).value(uid) : QString();
+}
+
+bool Config::setDevicePin(const QString &uid, const QString &fingerprint)
+{
+    if (uid.isEmpty() || (!fingerprint.isEmpty() && !isFingerprint(fingerprint)))
+        return false;
+    return SettingsFile(m_path).update([&](QSettings &s) {
+        QMap<QString, QString> pins = readPinArray(s);
+        if (fingerprint.isEmpty())
+            pins.remove(uid);
+        else
+            pins.insert(uid, fingerprint);
+        while (pins.size() > StoredLimits::MaxDevices)
+            pins.erase(pins.begin());
+        writePinArray(s, pins);
     });
 }
 

@@ -147,6 +147,13 @@ public:
     // Removes the first entry with this UID (the array is rewritten either way).
     bool removeDevice(const QString &uid);
 
+    // The device keys trusted per UID (array "keypin": "uid", "sha256"), for
+    // local and cloud devices alike: the fingerprint (64 lowercase hex
+    // digits) pinned on first connect, empty when none. An entry that is not
+    // a fingerprint reads as no pin. Setting an empty one forgets the pin.
+    QString devicePin(const QString &uid) const;
+    bool setDevicePin(const QString &uid, const QString &fingerprint);
+
     // The stored value of a setting, or its default when the key is absent,
     // the file unreadable or (for numbers) the stored text not a number;
     // brought into the setting's bounds.

@@ -1,5 +1,7 @@
 #include "link/ConnectQueue.h"
 
+#include "config/Config.h"
+
 #include "link/IoTasks.h"
 #include "link/ProgressEvents.h"
 #include "link/SdkApi.h"
@@ -74,9 +76,10 @@ void ConnectQueue::startNext()
     }
     m_watchdog->start();
     const QByteArray uid = ch->device()->uid().toLatin1();
+    const QByteArray pin = Config::instance()->devicePin(ch->device()->uid()).toLatin1();
     const LinkTaskCorePtr core = m_core;
-    if (!m_core->start([core, head, uid, sid, attempt]() {
-            IoTasks::connect(core, head, uid, sid, attempt);
+    if (!m_core->start([core, head, uid, pin, sid, attempt]() {
+            IoTasks::connect(core, head, uid, pin, sid, attempt);
         })) {
         m_watchdog->stop();
         m_running = false;

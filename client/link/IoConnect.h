@@ -227,6 +227,9 @@ signals:
 protected:
     bool event(QEvent *e) override;
 
+    // The refusal of a device whose key is not the pinned one: UID and both fingerprints.
+    static QString keyMismatchText(const QString &uid);
+
 private:
     struct ResultRoute;
     using FailureSignal = void (IoConnect::*)(Channel *, int, QString);

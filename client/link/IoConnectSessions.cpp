@@ -4,12 +4,15 @@
 
 #include "link/IoConnect.h"
 
+#include "config/Config.h"
+
 #include "diagnostics/Checks.h"
 #include "link/ConnectQueue.h"
 #include "link/ErrorText.h"
 #include "link/IoTasks.h"
 #include "link/ReconnectSchedule.h"
 #include "link/ReplyWatch.h"
+#include "link/SdkApi.h"
 #include "link/TalkControl.h"
 #include "model/Channel.h"
 #include "model/ChannelSaveTimeout.h"
@@ -23,6 +26,30 @@ namespace {
 int channelsOf(const Device *d)
 {
     return qMin(d->channelCount(), int(d->channels().size()));
+}
+
+// A fingerprint in groups of four digits, as people compare them.
+QString grouped(const QString &fingerprint)
+{
+    QString out;
+    for (int i = 0; i < fingerprint.size(); i += 4)
+        out += (i ? QStringLiteral(" ") : QString()) + fingerprint.mid(i, 4);
+    return out;
+}
+
+// Trust on first use: the key a device proved on its first session is kept
+// with the settings and required from then on.
+void pinFirstKey(const Device *d, int sessionId)
+{
+    char fp[P2P_FINGERPRINT_SIZE] = {0};
+    if (sdkApi().sessionFingerprint(sessionId, fp, sizeof(fp)) <= 0)
+        return;
+    Config *config = Config::instance();
+    if (!config->devicePin(d->uid()).isEmpty())
+        return;
+    if (config->setDevicePin(d->uid(), QString::fromLatin1(fp)))
+        qInfo().noquote() << QStringLiteral("%1: device key %2 trusted from now on")
+                                 .arg(d->uid(), grouped(QString::fromLatin1(fp)));
 }
 
 } // namespace
@@ -43,6 +70,7 @@ void IoConnect::sessionOpened(Channel *ch, int sessionId)
     const bool back = d->linkState() == Device::LinkState::Offline;
     d->setSessionId(sessionId);
     d->setLinkState(Device::LinkState::Online);
+    pinFirstKey(d, sessionId);
     if (back) {
         m_reconnects->forget(d);
         qInfo().noquote() << QStringLiteral("%1 is back online").arg(d->uid());
@@ -67,11 +95,18 @@ void IoConnect::sessionFailed(Channel *ch, int code)
         return;
     }
     Device *d = ch->device();
+    if (code == IOTC_ER_DEVICE_KEY_MISMATCH) {
+        // Never silent: the device (or something in between) is not the one trusted.
+        const QString text = keyMismatchText(d->uid());
+        qWarning().noquote() << text;
+        emit connectDevFailMsg(ch, code, text);
+    }
     if (d->linkState() != Device::LinkState::Offline) {
         qDebug() << "Connect Device error uid:" << d->uid() << " bRet:" << code;
         if (d->linkState() == Device::LinkState::Connecting)
             d->setLinkState(Device::LinkState::Idle);
-        emitFailure(&IoConnect::connectDevFailMsg, ch, code);
+        if (code != IOTC_ER_DEVICE_KEY_MISMATCH)
+            emitFailure(&IoConnect::connectDevFailMsg, ch, code);
         return;
     }
     // A reconnect attempt: the device stays offline and tries again later
@@ -86,6 +121,16 @@ void IoConnect::sessionFailed(Channel *ch, int code)
                              .arg(code)
                              .arg(errorText(code))
                              .arg(m_reconnects->pendingMs(d));
+}
+
+QString IoConnect::keyMismatchText(const QString &uid)
+{
+    char presented[P2P_FINGERPRINT_SIZE] = {0};
+    sdkApi().keyMismatch(uid.toLatin1().constData(), presented, sizeof(presented));
+    return tr("设备 %1 出示的密钥不是为它信任的密钥（信任：%2；出示：%3）。连接已被拒绝。"
+              "如果设备已重置或更换，请在设备管理中忘记它的密钥。")
+        .arg(uid, grouped(Config::instance()->devicePin(uid)),
+             grouped(QString::fromLatin1(presented)));
 }
 
 void IoConnect::closeSession(Device *d)

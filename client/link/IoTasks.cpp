@@ -22,12 +22,13 @@ int sendMessage(int avIndex, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &paylo
 
 } // namespace
 
-void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArray &uid, int sid,
-             quint64 attempt)
+void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArray &uid,
+             const QByteArray &pin, int sid, quint64 attempt)
 {
     QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
+    sdkApi().setDevicePin(uid.constData(), pin.constData());
     const int result = sdkApi().connectByUid(uid.constData(), sid);
     core->post(new ProgressEvent_Connect(ref, result, sid, attempt));
 }

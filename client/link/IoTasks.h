@@ -19,9 +19,10 @@ namespace IoTasks {
 // Makes the result event of a send from the send's return value.
 using ResultEvent = std::function<QEvent *(int result)>;
 
+// Sets the UID's key pin (empty: none kept, the key met is pinned), then
 // IOTC_Connect_ByUID_Parallel; posts ProgressEvent_Connect.
-void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArray &uid, int sid,
-             quint64 attempt);
+void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArray &uid,
+             const QByteArray &pin, int sid, quint64 attempt);
 // avClientStart2; posts ProgressEvent_GetAvIndex.
 void avStart(const LinkTaskCorePtr &core, const TaskContext &ctx, const QByteArray &account,
              const QByteArray &password, quint8 channel, bool live);

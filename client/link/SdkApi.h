@@ -11,6 +11,10 @@ struct SdkApi
     int (*initialize)(unsigned short udpPort) = IOTC_Initialize2;
     int (*getSessionId)() = IOTC_Get_SessionID;
     int (*connectByUid)(const char *uid, int sessionId) = IOTC_Connect_ByUID_Parallel;
+    // Device key pins: set (or forget with "") before a connect, read after one.
+    int (*setDevicePin)(const char *uid, const char *fingerprint) = P2P_Set_Device_Pin;
+    int (*keyMismatch)(const char *uid, char *buf, int bufSize) = P2P_Get_Key_Mismatch;
+    int (*sessionFingerprint)(int sessionId, char *buf, int bufSize) = P2P_Session_Get_Fingerprint;
     int (*connectStop)(int sessionId) = IOTC_Connect_Stop_BySID;
     int (*sessionClose)(int sessionId) = IOTC_Session_Close;
     int (*getFreeChannel)(int sessionId) = IOTC_Session_Get_Free_Channel;

@@ -3,6 +3,10 @@
 #include <p2p/p2p.h>
 
 #include "ClientEngine.h"
+#include "PinStore.h"
+#include "Tls.h"
+
+#include <cstring>
 
 #include <memory>
 #include <mutex>
@@ -17,6 +21,19 @@ std::shared_ptr<p2p::ClientEngine> engine()
 {
     std::lock_guard<std::mutex> lock(engineMutex);
     return engineInstance;
+}
+
+int copyFingerprint(const std::string &fp, char *buf, int bufSize)
+{
+    if (!buf || bufSize < P2P_FINGERPRINT_SIZE)
+        return IOTC_ER_INVALID_ARG;
+    std::memcpy(buf, fp.c_str(), fp.size() + 1);
+    return static_cast<int>(fp.size());
+}
+
+bool validUid(const char *uid)
+{
+    return uid && p2p::wire::isValidUid(uid);
 }
 
 } // namespace
@@ -225,6 +242,42 @@ int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfo, int fr
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)
     return e->av().recvAudio(
         avIndex, {buf, bufSize, nullptr, nullptr, frameInfo, frameInfoSize, nullptr, frameNumber});
+}
+
+int P2P_Set_Device_Pin(const char *uid, const char *fingerprint)
+{
+    if (!validUid(uid))
+        return IOTC_ER_INVALID_ARG;
+    if (!fingerprint || !*fingerprint) {
+        p2p::PinStore::instance().forget(uid);
+        return IOTC_ER_NoERROR;
+    }
+    if (!p2p::tls::isFingerprint(fingerprint))
+        return IOTC_ER_INVALID_ARG;
+    p2p::PinStore::instance().setPin(uid, fingerprint);
+    return IOTC_ER_NoERROR;
+}
+
+int P2P_Get_Device_Pin(const char *uid, char *buf, int bufSize)
+{
+    if (!validUid(uid))
+        return IOTC_ER_INVALID_ARG;
+    return copyFingerprint(p2p::PinStore::instance().pin(uid), buf, bufSize);
+}
+
+int P2P_Get_Key_Mismatch(const char *uid, char *buf, int bufSize)
+{
+    if (!validUid(uid))
+        return IOTC_ER_INVALID_ARG;
+    return copyFingerprint(p2p::PinStore::instance().mismatch(uid), buf, bufSize);
+}
+
+int P2P_Session_Get_Fingerprint(int sessionId, char *buf, int bufSize)
+{
+    WITH_ENGINE(IOTC_ER_NOT_INITIALIZED)
+    std::string fp;
+    const int r = e->sessionFingerprint(sessionId, fp);
+    return r < 0 ? r : copyFingerprint(fp, buf, bufSize);
 }
 
 } // extern "C"

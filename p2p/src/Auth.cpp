@@ -27,13 +27,14 @@ wire::Nonce randomNonce()
     return n;
 }
 
-wire::Mac loginMac(const std::string &password, const wire::Nonce &serverNonce,
-                   const wire::Nonce &clientNonce, std::uint8_t channel, bool clientIsDevice,
-                   const std::string &account)
+wire::Mac loginMac(const std::string &password, const wire::Binding &binding,
+                   const wire::Nonce &serverNonce, const wire::Nonce &clientNonce,
+                   std::uint8_t channel, bool clientIsDevice, const std::string &account)
 {
-    static const char kLabel[] = "OP2P-AV-LOGIN";
+    static const char kLabel[] = "OP2P-AV-LOGIN2";
     std::vector<std::uint8_t> msg;
     msg.insert(msg.end(), kLabel, kLabel + sizeof(kLabel) - 1);
+    msg.insert(msg.end(), binding.begin(), binding.end());
     msg.insert(msg.end(), serverNonce.begin(), serverNonce.end());
     msg.insert(msg.end(), clientNonce.begin(), clientNonce.end());
     msg.push_back(channel);
@@ -63,7 +64,8 @@ bool macEqual(const wire::Mac &a, const wire::Mac &b)
 }
 
 bool servedLoginAccepted(avAuthFn authenticate, const wire::AvLogin &login,
-                         const wire::Nonce &myNonce, std::uint8_t channel)
+                         const wire::Binding &binding, const wire::Nonce &myNonce,
+                         std::uint8_t channel)
 {
     char expected[P2P_AUTH_PASSWORD_SIZE] = {0};
     const int accepted = authenticate ? authenticate(login.account.c_str(), expected) : 1;
@@ -72,7 +74,7 @@ bool servedLoginAccepted(avAuthFn authenticate, const wire::AvLogin &login,
         return false;
     if (expected[0] == 0)
         return true;
-    return macEqual(loginMac(expected, myNonce, login.nonce, channel, true, login.account),
+    return macEqual(loginMac(expected, binding, myNonce, login.nonce, channel, true, login.account),
                     login.mac);
 }
 

@@ -93,7 +93,7 @@ int AvLayer::clientStart(int sid, const char *account, const char *password, uns
     login.nonce = auth::randomNonce();
     login.account = acc;
     login.resend = (resend && *resend) ? 1 : 0;
-    login.mac = auth::loginMac(pwd, s->peerNonce, login.nonce, channel, false, acc);
+    login.mac = auth::loginMac(pwd, s->binding, s->peerNonce, login.nonce, channel, false, acc);
     s->conn->send(wire::makeMessage(wire::MsgType::AvLogin, channel, wire::kFlagFromAvClient,
                                     wire::encodeAvLogin(login)));
 
@@ -164,6 +164,7 @@ int AvLayer::servStart(int sid, avAuthFn authenticate, unsigned timeoutSec, unsi
         s->earlyLogins.erase(early);
     }
     const wire::Nonce myNonce = s->myNonce;
+    const wire::Binding binding = s->binding;
     const auto deadline = startDeadline(timeoutSec);
     for (;;) {
         state_.cv.wait_until(lock, deadline, [&] {
@@ -181,7 +182,7 @@ int AvLayer::servStart(int sid, avAuthFn authenticate, unsigned timeoutSec, unsi
 
         // The callback is the caller's code: run it without the lock.
         lock.unlock();
-        const bool ok = auth::servedLoginAccepted(authenticate, login, myNonce, channel);
+        const bool ok = auth::servedLoginAccepted(authenticate, login, binding, myNonce, channel);
         lock.lock();
         if (state_.down || c->state != AvChannel::State::Starting)
             continue; // reported at the top of the loop

@@ -1,6 +1,7 @@
 #include "ClientEngine.h"
 
 #include "Auth.h"
+#include "PinStore.h"
 #include "ConnectAttempt.h"
 #include "LanSearch.h"
 #include "Net.h"
@@ -207,17 +208,21 @@ void ClientEngine::attemptFailed(int sid, const ConnectAttempt *a, int code)
     state_.cv.notify_all();
 }
 
-void ClientEngine::attemptConnected(int sid, const ConnectAttempt *a, asio::ip::tcp::socket socket)
+void ClientEngine::attemptConnected(int sid, const ConnectAttempt *a,
+                                    std::unique_ptr<tls::Stream> stream,
+                                    const std::string &fingerprint, const wire::Binding &binding)
 {
     std::lock_guard<std::mutex> lock(state_.m);
     auto s = state_.sessionLocked(sid);
     if (!s || s->attempt.get() != a || s->state != ClientSession::State::Connecting) {
         asio::error_code ec;
-        socket.close(ec);
+        tls::socketOf(*stream).close(ec);
         return;
     }
     s->found = true;
-    auto conn = std::make_shared<Connection>(std::move(socket));
+    s->fingerprint = fingerprint;
+    s->binding = binding;
+    auto conn = std::make_shared<Connection>(std::move(stream));
     s->conn = conn;
     const Connection *raw = conn.get();
     conn->start([this, sid, raw](wire::Message &&m) { onMessage(sid, raw, std::move(m)); },
@@ -293,6 +298,16 @@ int ClientEngine::freeChannel(int sid)
     return IOTC_ER_EXCEED_MAX_CHANNEL;
 }
 
+int ClientEngine::sessionFingerprint(int sid, std::string &out)
+{
+    std::lock_guard<std::mutex> lock(state_.m);
+    auto s = state_.sessionLocked(sid);
+    if (!s)
+        return IOTC_ER_INVALID_SID;
+    out = s->state == ClientSession::State::Connected ? s->fingerprint : std::string();
+    return IOTC_ER_NoERROR;
+}
+
 int ClientEngine::connectErrorLocked(const ClientSession &s) const
 {
     if (state_.down)
@@ -322,6 +337,11 @@ void ClientEngine::onMessage(int sid, const Connection *conn, wire::Message &&ms
             } else if (w.status != wire::Welcome::Ok) {
                 s->connectResult = w.status == wire::Welcome::WrongUid ? IOTC_ER_UNKNOWN_DEVICE
                                                                        : IOTC_ER_EXCEED_MAX_SESSION;
+                toClose = s->conn;
+            } else if (!s->fingerprint.empty() &&
+                       !PinStore::instance().pinIfAbsent(s->uid, s->fingerprint)) {
+                // Another connect pinned a different key for this UID meanwhile.
+                s->connectResult = IOTC_ER_DEVICE_KEY_MISMATCH;
                 toClose = s->conn;
             } else {
                 s->peerNonce = w.nonce;

@@ -42,6 +42,7 @@ public:
     int connectStop(int sid);
     int sessionClose(int sid);
     int freeChannel(int sid);
+    int sessionFingerprint(int sid, std::string &out);
 
     int searchStart(int waitMs, int intervalMs);
     int searchResult(void *entries, int maxEntries);
@@ -52,7 +53,8 @@ public:
     // Called by ConnectAttempt on the io thread.
     void attemptFound(int sid, const ConnectAttempt *a);
     void attemptFailed(int sid, const ConnectAttempt *a, int code);
-    void attemptConnected(int sid, const ConnectAttempt *a, asio::ip::tcp::socket socket);
+    void attemptConnected(int sid, const ConnectAttempt *a, std::unique_ptr<tls::Stream> stream,
+                          const std::string &fingerprint, const wire::Binding &binding);
 
 private:
     // The code a failed connect reports.

@@ -30,6 +30,8 @@ struct ClientSession
     int avDeadCode = 0; // AV layer code once Dead
     wire::Nonce myNonce{};
     wire::Nonce peerNonce{};
+    std::string fingerprint; // the device's key, once connected
+    wire::Binding binding{}; // of the TLS connection, for login MACs
     std::shared_ptr<Connection> conn;
     std::shared_ptr<ConnectAttempt> attempt;
     std::map<int, wire::AvLogin> earlyLogins; // logins before avServStart3 ran, by channel id

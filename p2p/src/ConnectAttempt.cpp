@@ -3,6 +3,7 @@
 #include "Auth.h"
 #include "ClientEngine.h"
 #include "Net.h"
+#include "PinStore.h"
 
 #include <cstring>
 
@@ -10,6 +11,9 @@ namespace p2p {
 
 namespace {
 constexpr std::chrono::milliseconds kProbeInterval{500};
+// After a discovered address presented the wrong key, how long other
+// answers may still bring the right device.
+constexpr std::chrono::milliseconds kMismatchGrace{1500};
 
 std::uint32_t randomId()
 {
@@ -18,11 +22,22 @@ std::uint32_t randomId()
     std::memcpy(&id, n.data(), sizeof(id));
     return id;
 }
+
+// A peer that closes or resets during the TLS handshake is not listening
+// (a device refusing connections); anything else is a failed handshake.
+int handshakeCode(const asio::error_code &ec)
+{
+    if (ec == asio::error::eof || ec == asio::error::connection_reset ||
+        ec == asio::error::connection_aborted || ec == asio::error::broken_pipe)
+        return IOTC_ER_DEVICE_NOT_LISTENING;
+    return IOTC_ER_SECURE_HANDSHAKE_FAILED;
+}
 } // namespace
 
 ConnectAttempt::ConnectAttempt(ClientEngine &engine, asio::io_context &io, int sid, std::string uid,
                                std::vector<wire::Peer> peers, std::uint16_t discoveryPort)
     : engine_(engine)
+    , io_(io)
     , sid_(sid)
     , uid_(std::move(uid))
     , peers_(std::move(peers))
@@ -31,6 +46,7 @@ ConnectAttempt::ConnectAttempt(ClientEngine &engine, asio::io_context &io, int s
     , socket_(io)
     , udp_(io)
     , timer_(io)
+    , grace_(io)
 {}
 
 void ConnectAttempt::start()
@@ -47,8 +63,11 @@ void ConnectAttempt::abort()
     asio::error_code ec;
     resolver_.cancel();
     timer_.cancel();
+    grace_.cancel();
     udp_.close(ec);
     socket_.close(ec);
+    if (stream_)
+        tls::socketOf(*stream_).close(ec);
 }
 
 void ConnectAttempt::fail(int code)
@@ -64,7 +83,7 @@ void ConnectAttempt::nextPeer()
     if (done_)
         return;
     if (peerIndex_ >= peers_.size()) {
-        fail(IOTC_ER_DEVICE_NOT_LISTENING);
+        fail(tlsFailure_ ? tlsFailure_ : IOTC_ER_DEVICE_NOT_LISTENING);
         return;
     }
     const wire::Peer &p = peers_[peerIndex_++];
@@ -89,7 +108,7 @@ void ConnectAttempt::nextPeer()
                                         return;
                                     }
                                     self->engine_.attemptFound(self->sid_, self.get());
-                                    self->connected();
+                                    self->secure();
                                 });
         });
 }
@@ -140,35 +159,110 @@ void ConnectAttempt::receive()
                                 wire::DiscoveryAnswer a;
                                 if (!ec && wire::parseDiscoveryAnswer(self->buffer_.data(), n, a) &&
                                     a.requestId == self->requestId_ && a.uid == self->uid_) {
-                                    asio::error_code ignored;
-                                    self->timer_.cancel();
-                                    self->udp_.close(ignored);
-                                    self->engine_.attemptFound(self->sid_, self.get());
-                                    self->connectTo(
-                                        asio::ip::tcp::endpoint(self->from_.address(), a.tcpPort));
-                                    return;
+                                    // An answer only names an address to try: the key decides.
+                                    const asio::ip::tcp::endpoint ep(self->from_.address(),
+                                                                     a.tcpPort);
+                                    if (self->tried_.insert(ep).second) {
+                                        self->engine_.attemptFound(self->sid_, self.get());
+                                        self->candidates_.push_back(ep);
+                                        if (!self->connecting_)
+                                            self->nextCandidate();
+                                    }
                                 }
                                 self->receive();
                             });
 }
 
+void ConnectAttempt::nextCandidate()
+{
+    if (done_ || connecting_ || candidates_.empty())
+        return;
+    const auto ep = candidates_.front();
+    candidates_.pop_front();
+    connectTo(ep);
+}
+
 void ConnectAttempt::connectTo(const asio::ip::tcp::endpoint &ep)
 {
+    connecting_ = true;
     socket_.async_connect(ep, [self = shared_from_this()](asio::error_code ec) {
         if (self->done_)
             return;
         if (ec) {
-            self->fail(IOTC_ER_DEVICE_NOT_LISTENING);
+            asio::error_code ignored;
+            self->socket_.close(ignored);
+            self->insecure(IOTC_ER_DEVICE_NOT_LISTENING);
+            return;
+        }
+        self->secure();
+    });
+}
+
+void ConnectAttempt::secure()
+{
+    stream_ = tls::makeStream(std::move(socket_), *tls::clientContext());
+    socket_ = asio::ip::tcp::socket(io_);
+    tls::handshake(*stream_, false, [self = shared_from_this()](const asio::error_code &ec) {
+        if (self->done_)
+            return;
+        if (ec) {
+            self->insecure(handshakeCode(ec));
+            return;
+        }
+        self->fingerprint_ = tls::peerFingerprint(*self->stream_);
+        if (!tls::exportBinding(*self->stream_, self->binding_)) {
+            self->insecure(IOTC_ER_SECURE_HANDSHAKE_FAILED);
+            return;
+        }
+        if (!self->fingerprint_.empty() &&
+            PinStore::instance().check(self->uid_, self->fingerprint_) ==
+                PinStore::Check::Mismatch) {
+            self->insecure(IOTC_ER_DEVICE_KEY_MISMATCH);
             return;
         }
         self->connected();
     });
 }
 
+void ConnectAttempt::insecure(int code)
+{
+    if (stream_) {
+        asio::error_code ignored;
+        tls::socketOf(*stream_).close(ignored);
+        stream_.reset();
+    }
+    // A wrong key outranks every other failure in what is reported.
+    if (tlsFailure_ != IOTC_ER_DEVICE_KEY_MISMATCH && code != IOTC_ER_DEVICE_NOT_LISTENING)
+        tlsFailure_ = code;
+    if (!peers_.empty()) {
+        nextPeer();
+        return;
+    }
+    connecting_ = false;
+    if (!candidates_.empty()) {
+        nextCandidate();
+        return;
+    }
+    if (tlsFailure_ == 0) {
+        fail(code);
+        return;
+    }
+    // Discovery: another answer may still bring the device with the right key.
+    grace_.expires_after(kMismatchGrace);
+    grace_.async_wait([self = shared_from_this()](asio::error_code ec) {
+        if (!ec && !self->done_ && !self->connecting_)
+            self->fail(self->tlsFailure_);
+    });
+}
+
 void ConnectAttempt::connected()
 {
     done_ = true;
-    engine_.attemptConnected(sid_, this, std::move(socket_));
+    asio::error_code ec;
+    timer_.cancel();
+    grace_.cancel();
+    udp_.close(ec);
+    engine_.attemptConnected(sid_, this, std::move(stream_), fingerprint_, binding_);
 }
 
 } // namespace p2p

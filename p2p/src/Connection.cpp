@@ -4,6 +4,7 @@ namespace p2p {
 
 namespace {
 constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr std::size_t kCoalesceBytes = 8 * 1024;
 constexpr std::chrono::milliseconds kTick{250};
 constexpr std::chrono::milliseconds kByeGrace{500};
 constexpr std::int64_t kDeadlineStep = 1024 * 1024; // bytes that add one base time
@@ -19,14 +20,14 @@ std::string endpointText(const asio::ip::tcp::socket &s)
 }
 } // namespace
 
-Connection::Connection(asio::ip::tcp::socket socket)
-    : socket_(std::move(socket))
-    , timer_(socket_.get_executor())
-    , peer_(endpointText(socket_))
+Connection::Connection(std::shared_ptr<tls::Stream> stream)
+    : stream_(std::move(stream))
+    , timer_(stream_->get_executor())
+    , peer_(endpointText(tls::socketOf(*stream_)))
     , readBuffer_(kReadChunk)
 {
     asio::error_code ec;
-    socket_.set_option(asio::ip::tcp::no_delay(true), ec);
+    tls::socketOf(*stream_).set_option(asio::ip::tcp::no_delay(true), ec);
 }
 
 Connection::~Connection() = default;
@@ -65,7 +66,7 @@ bool Connection::send(wire::OutMessage &&m, std::size_t limit)
         }
     }
     if (kick)
-        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->doWrite(); });
+        asio::post(stream_->get_executor(), [self = shared_from_this()] { self->doWrite(); });
     return true;
 }
 
@@ -84,7 +85,7 @@ std::size_t Connection::queuedBytes() const
 
 void Connection::close(CloseReason reason)
 {
-    asio::post(socket_.get_executor(),
+    asio::post(stream_->get_executor(),
                [self = shared_from_this(), reason] { self->doClose(reason); });
 }
 
@@ -106,7 +107,7 @@ void Connection::closeWithBye()
             kick = true;
         }
     }
-    asio::post(socket_.get_executor(), [self = shared_from_this(), kick] {
+    asio::post(stream_->get_executor(), [self = shared_from_this(), kick] {
         self->closeDeadline_ = std::chrono::steady_clock::now() + kByeGrace;
         self->armTimer();
         if (kick)
@@ -128,54 +129,56 @@ void Connection::setFrozen(bool frozen)
 
 void Connection::doRead()
 {
-    socket_.async_read_some(asio::buffer(readBuffer_), [self = shared_from_this()](
-                                                           asio::error_code ec, std::size_t n) {
-        if (self->closed_)
-            return;
-        if (ec) {
-            self->doClose(ec == asio::error::eof ? CloseReason::RemoteEof : CloseReason::IoError);
-            return;
-        }
-        self->lastRx_ = std::chrono::steady_clock::now();
-        if (self->frozen_) {
+    stream_->asyncReadSome(
+        readBuffer_.data(), readBuffer_.size(),
+        [self = shared_from_this()](asio::error_code ec, std::size_t n) {
+            if (self->closed_)
+                return;
+            if (ec) {
+                self->doClose(ec == asio::error::eof ? CloseReason::RemoteEof
+                                                     : CloseReason::IoError);
+                return;
+            }
+            self->lastRx_ = std::chrono::steady_clock::now();
+            if (self->frozen_) {
+                self->doRead();
+                return;
+            }
+            bool bye = false;
+            const bool ok =
+                self->reader_.feed(self->readBuffer_.data(), n, [&self, &bye](wire::Message &&m) {
+                    if (self->closed_)
+                        return false;
+                    switch (m.header.type) {
+                    case wire::MsgType::Ping:
+                        return true;
+                    case wire::MsgType::Bye:
+                        bye = true;
+                        return false;
+                    default:
+                        if (self->onMessage_)
+                            self->onMessage_(std::move(m));
+                        return !self->closed_;
+                    }
+                });
+            if (self->closed_)
+                return;
+            const auto &r = self->reader_;
+            if (r.midMessage() && (!self->partial_ || self->partialOf_ != r.completed())) {
+                self->partialSince_ = self->lastRx_; // this read began the message
+                self->partialOf_ = r.completed();
+            }
+            self->partial_ = r.midMessage();
+            if (bye) {
+                self->doClose(CloseReason::RemoteBye);
+                return;
+            }
+            if (!ok) {
+                self->doClose(CloseReason::ProtocolError);
+                return;
+            }
             self->doRead();
-            return;
-        }
-        bool bye = false;
-        const bool ok =
-            self->reader_.feed(self->readBuffer_.data(), n, [&self, &bye](wire::Message &&m) {
-                if (self->closed_)
-                    return false;
-                switch (m.header.type) {
-                case wire::MsgType::Ping:
-                    return true;
-                case wire::MsgType::Bye:
-                    bye = true;
-                    return false;
-                default:
-                    if (self->onMessage_)
-                        self->onMessage_(std::move(m));
-                    return !self->closed_;
-                }
-            });
-        if (self->closed_)
-            return;
-        const auto &r = self->reader_;
-        if (r.midMessage() && (!self->partial_ || self->partialOf_ != r.completed())) {
-            self->partialSince_ = self->lastRx_; // this read began the message
-            self->partialOf_ = r.completed();
-        }
-        self->partial_ = r.midMessage();
-        if (bye) {
-            self->doClose(CloseReason::RemoteBye);
-            return;
-        }
-        if (!ok) {
-            self->doClose(CloseReason::ProtocolError);
-            return;
-        }
-        self->doRead();
-    });
+        });
 }
 
 void Connection::doWrite()
@@ -185,7 +188,7 @@ void Connection::doWrite()
         if (closed_ || queue_.empty()) {
             writing_ = false;
             if (closing_ && !closed_) {
-                asio::post(socket_.get_executor(),
+                asio::post(stream_->get_executor(),
                            [self = shared_from_this()] { self->doClose(CloseReason::Local); });
             }
             return;
@@ -193,23 +196,29 @@ void Connection::doWrite()
         inflight_ = std::move(queue_.front());
         queue_.pop_front();
     }
-    std::array<asio::const_buffer, 2> bufs = {asio::buffer(inflight_.head),
-                                              asio::buffer(inflight_.body)};
-    asio::async_write(socket_, bufs, [self = shared_from_this()](asio::error_code ec, std::size_t) {
-        {
-            std::lock_guard<std::mutex> lock(self->mutex_);
-            self->queuedBytes_ -= self->inflight_.size();
-            self->inflight_ = {};
-        }
-        if (self->closed_)
-            return;
-        if (ec) {
-            self->doClose(CloseReason::IoError);
-            return;
-        }
-        self->lastTx_ = std::chrono::steady_clock::now();
-        self->doWrite();
-    });
+    // TLS writes at least one record per buffer: a small message goes out as one.
+    if (!inflight_.body.empty() && inflight_.body.size() <= kCoalesceBytes) {
+        inflight_.head.insert(inflight_.head.end(), inflight_.body.begin(), inflight_.body.end());
+        inflight_.body.clear();
+    }
+    std::vector<asio::const_buffer> bufs = {asio::buffer(inflight_.head),
+                                            asio::buffer(inflight_.body)};
+    stream_->asyncWrite(std::move(bufs),
+                        [self = shared_from_this()](asio::error_code ec, std::size_t) {
+                            {
+                                std::lock_guard<std::mutex> lock(self->mutex_);
+                                self->queuedBytes_ -= self->inflight_.size();
+                                self->inflight_ = {};
+                            }
+                            if (self->closed_)
+                                return;
+                            if (ec) {
+                                self->doClose(CloseReason::IoError);
+                                return;
+                            }
+                            self->lastTx_ = std::chrono::steady_clock::now();
+                            self->doWrite();
+                        });
 }
 
 void Connection::doClose(CloseReason reason)
@@ -225,8 +234,9 @@ void Connection::doClose(CloseReason reason)
     }
     asio::error_code ec;
     timer_.cancel();
-    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
-    socket_.close(ec);
+    auto &socket = tls::socketOf(*stream_);
+    socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    socket.close(ec);
     CloseFn fn = std::move(onClose_);
     onClose_ = nullptr;
     onMessage_ = nullptr;

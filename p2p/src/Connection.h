@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MessageReader.h"
+#include "Tls.h"
 #include "Wire.h"
 
 #include <asio.hpp>
@@ -24,7 +25,8 @@ enum class CloseReason {
     IoError,
 };
 
-// One framed TCP connection, used by both ends. Reads messages with a
+// One framed connection over an established TLS stream, used by both ends
+// (the handshake ran before: ConnectAttempt, DeviceEngine). Reads messages with a
 // wire::MessageReader, writes a queue of messages, answers nothing itself
 // but sends a Ping when idle and closes when the peer falls silent.
 //
@@ -48,7 +50,7 @@ public:
     // Changes that base time for every connection (tests); any thread.
     static void setMessageDeadline(std::chrono::milliseconds base);
 
-    explicit Connection(asio::ip::tcp::socket socket);
+    explicit Connection(std::shared_ptr<tls::Stream> stream);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
@@ -80,7 +82,7 @@ private:
     void armTimer();
     void onTick();
 
-    asio::ip::tcp::socket socket_;
+    std::shared_ptr<tls::Stream> stream_;
     asio::steady_timer timer_;
     std::string peer_;
     MessageFn onMessage_;

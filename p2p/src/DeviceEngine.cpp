@@ -52,6 +52,20 @@ bool DeviceEngine::start(std::string *error)
             *error = "invalid UID";
         return false;
     }
+    if (!tlsContext) {
+        if (cfg.tlsKeyPem.empty() || cfg.tlsCertPem.empty()) {
+            // No long-term key given: a key for this run only.
+            tls::Identity id;
+            if (!tls::generateIdentity(cfg.uid, id, error))
+                return false;
+            cfg.tlsKeyPem = id.keyPem;
+            cfg.tlsCertPem = id.certPem;
+        }
+        tlsContext = tls::serverContext({cfg.tlsKeyPem, cfg.tlsCertPem}, error);
+        if (!tlsContext)
+            return false;
+        fingerprint = tls::fingerprintOfCertificate(cfg.tlsCertPem);
+    }
     if (!listen(error))
         return false;
     if (cfg.discoverable)
@@ -122,6 +136,9 @@ void DeviceEngine::shutdown(bool graceful)
         asio::error_code ec;
         acceptor_->close(ec);
         acceptTimer_->cancel();
+        for (const auto &h : handshaking_)
+            tls::socketOf(*h).close(ec);
+        handshaking_.clear();
         for (const auto &s : all) {
             if (graceful)
                 s->conn->closeWithBye();
@@ -157,7 +174,7 @@ void DeviceEngine::accept()
             return;
         }
         acceptBackoff_ = {};
-        accepted(std::move(socket));
+        secure(std::move(socket));
         accept();
     });
 }
@@ -175,30 +192,58 @@ void DeviceEngine::acceptFailed(const asio::error_code &ec)
     });
 }
 
-void DeviceEngine::accepted(asio::ip::tcp::socket socket)
+void DeviceEngine::secure(asio::ip::tcp::socket socket)
+{
+    bool refuse = false;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        refuse = faults.refuseConnections;
+    }
+    if (refuse) {
+        asio::error_code ec;
+        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+        socket.close(ec);
+        return;
+    }
+    std::shared_ptr<tls::Stream> stream = tls::makeStream(std::move(socket), *tlsContext);
+    handshaking_.insert(stream);
+    auto timer = std::make_shared<asio::steady_timer>(*io, kHandshakeTimeout);
+    std::weak_ptr<tls::Stream> weak = stream;
+    timer->async_wait([weak](asio::error_code ec) {
+        if (auto st = weak.lock(); !ec && st)
+            tls::socketOf(*st).close(ec);
+    });
+    tls::handshake(*stream, true, [this, stream, timer](const asio::error_code &ec) {
+        timer->cancel();
+        if (handshaking_.erase(stream) == 0)
+            return; // shut down meanwhile
+        wire::Binding binding{};
+        if (ec || !tls::exportBinding(*stream, binding)) {
+            asio::error_code ignored;
+            tls::socketOf(*stream).close(ignored);
+            return;
+        }
+        accepted(stream, binding);
+    });
+}
+
+void DeviceEngine::accepted(std::shared_ptr<tls::Stream> stream, const wire::Binding &binding)
 {
     auto s = std::make_shared<DeviceSession>();
     DeviceFaults f;
     {
         std::lock_guard<std::mutex> lock(m);
         f = faults;
-        if (!f.refuseConnections) {
-            s->id = nextSession_++;
-            sessions[s->id] = s;
-        }
-    }
-    if (f.refuseConnections) {
-        asio::error_code ec;
-        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
-        socket.close(ec);
-        return;
+        s->id = nextSession_++;
+        sessions[s->id] = s;
     }
     s->silent = f.silentHandshake;
+    s->binding = binding;
     asio::error_code ec;
-    s->address = socket.remote_endpoint(ec).address().to_string();
+    s->address = tls::socketOf(*stream).remote_endpoint(ec).address().to_string();
     s->loginTimer = std::make_unique<asio::steady_timer>(*io);
     s->nonce = auth::randomNonce();
-    s->conn = std::make_shared<Connection>(std::move(socket));
+    s->conn = std::make_shared<Connection>(std::move(stream));
     s->timer = std::make_unique<asio::steady_timer>(*io);
     s->timer->expires_after(kHandshakeTimeout);
     std::weak_ptr<DeviceSession> weak = s;
@@ -371,7 +416,7 @@ void DeviceEngine::answerLogin(DeviceSession &s, int ch, const wire::AvLogin &lo
         return;
     }
     const auto now = std::chrono::steady_clock::now();
-    const auto expected = auth::loginMac(cfg.password, s.nonce, login.nonce,
+    const auto expected = auth::loginMac(cfg.password, s.binding, s.nonce, login.nonce,
                                          static_cast<std::uint8_t>(ch), false, login.account);
     bool ok = !loginGuard.locked(s.address, now) && login.account == cfg.account &&
               auth::macEqual(expected, login.mac);

@@ -5,6 +5,7 @@
 #include "DeviceSession.h"
 #include "DiscoveryResponder.h"
 #include "LoginGuard.h"
+#include "Tls.h"
 #include "Wire.h"
 
 #include <asio.hpp>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <set>
 #include <thread>
 
 namespace p2p {
@@ -43,6 +45,8 @@ struct DeviceEngine
     std::uint16_t port = 0;                                 // m
     std::map<int, std::shared_ptr<DeviceSession>> sessions; // m
     std::unique_ptr<asio::io_context> io;
+    std::shared_ptr<tls::Context> tlsContext;
+    std::string fingerprint; // of this device's key
     std::atomic<std::uint64_t> dropped{0};
     LoginGuard loginGuard; // io thread
 
@@ -51,7 +55,8 @@ private:
     void announce();
     void accept();
     void acceptFailed(const asio::error_code &ec);
-    void accepted(asio::ip::tcp::socket socket);
+    void secure(asio::ip::tcp::socket socket);
+    void accepted(std::shared_ptr<tls::Stream> stream, const wire::Binding &binding);
     void armDropFault(const std::shared_ptr<DeviceSession> &s, int afterSec);
     void onMessage(const std::shared_ptr<DeviceSession> &s, wire::Message &&msg);
     void onHello(const std::shared_ptr<DeviceSession> &s, const wire::Message &msg);
@@ -73,7 +78,8 @@ private:
     std::unique_ptr<asio::steady_timer> acceptTimer_; // waits out a failed accept
     std::chrono::milliseconds acceptBackoff_{0};      // 0 while accepting works
     std::thread thread_;
-    int nextSession_ = 1; // m
+    int nextSession_ = 1;                                // m
+    std::set<std::shared_ptr<tls::Stream>> handshaking_; // io thread
     std::shared_ptr<DiscoveryResponder> responder_;
     int responderId_ = 0;
 };

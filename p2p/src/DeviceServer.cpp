@@ -55,6 +55,28 @@ const DeviceConfig &DeviceServer::config() const
     return d->cfg;
 }
 
+std::string DeviceServer::fingerprint() const
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    return d->fingerprint;
+}
+
+bool loadOrCreateIdentity(const std::string &dir, const std::string &uid, std::string &keyPem,
+                          std::string &certPem, std::string *error)
+{
+    tls::Identity id;
+    if (!tls::loadOrCreateIdentity(dir, uid, id, error))
+        return false;
+    keyPem = std::move(id.keyPem);
+    certPem = std::move(id.certPem);
+    return true;
+}
+
+std::string certificateFingerprint(const std::string &certPem)
+{
+    return tls::fingerprintOfCertificate(certPem);
+}
+
 void DeviceServer::setFaults(const DeviceFaults &faults)
 {
     std::vector<std::shared_ptr<Connection>> conns;
@@ -214,7 +236,7 @@ bool DeviceServer::openTalkChannel(int session, int channel)
         s->talks[channel] = t;
         login.nonce = t.nonce;
         login.account = d->cfg.account;
-        login.mac = auth::loginMac(d->cfg.password, s->clientNonce, t.nonce,
+        login.mac = auth::loginMac(d->cfg.password, s->binding, s->clientNonce, t.nonce,
                                    static_cast<std::uint8_t>(channel), true, d->cfg.account);
         conn = s->conn;
     }

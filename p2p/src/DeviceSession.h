@@ -48,6 +48,7 @@ struct DeviceSession : std::enable_shared_from_this<DeviceSession>
     bool silent = false; // never answer: fault injection, or the handshake was refused
     wire::Nonce nonce{};
     wire::Nonce clientNonce{};
+    wire::Binding binding{}; // of the TLS connection, for login MACs
     std::map<int, Channel> chans;
     std::map<int, Talk> talks;
     std::unique_ptr<asio::steady_timer> timer; // handshake time-out, then the drop fault

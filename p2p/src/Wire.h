@@ -18,6 +18,9 @@ namespace p2p::wire {
 
 using Nonce = std::array<std::uint8_t, 16>;
 using Mac = std::array<std::uint8_t, 32>;
+// Keying material exported from the session's TLS connection; goes into
+// every login MAC, so a login is valid only on the connection it was made on.
+using Binding = std::array<std::uint8_t, 32>;
 
 constexpr std::uint8_t kMagic[4] = {'O', 'P', '2', 'P'};
 constexpr std::uint8_t kVersion = 1;

@@ -45,8 +45,16 @@ bool DevsimProcess::start(const QStringList &arguments, int devices, int timeout
         m_error = QStringLiteral("devsim was not built (ORVANE_DEVSIM_PATH undefined)");
         return false;
     }
+    // One key folder for the devsims of every test of this build: a device
+    // started again keeps its key, as a real one does, so the pins that the
+    // client keeps in the tests' settings hold.
+    QStringList args{QStringLiteral("--watch-stdin")};
+#ifdef ORVANE_DEVSIM_STATE_DIR
+    if (!arguments.contains(QStringLiteral("--state-dir")))
+        args << QStringLiteral("--state-dir") << QStringLiteral(ORVANE_DEVSIM_STATE_DIR);
+#endif
     // devsim ends when our end of its standard input closes, also when this process dies.
-    m_process.start(program, QStringList{QStringLiteral("--watch-stdin")} + arguments);
+    m_process.start(program, args + arguments);
     if (!m_process.waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("devsim did not start: ") + m_process.errorString();
         return false;

@@ -108,6 +108,25 @@ private slots:
         QVERIFY(!raw.contains(u"device/3/uid"_s));
     }
 
+    // Key pins per UID: only fingerprints are kept; a damaged entry reads as no pin.
+    void devicePinsKeepOnlyFingerprints()
+    {
+        Config *c = Config::instance();
+        const QString fp(64, u'a'), other(64, u'b');
+        QVERIFY(c->setDevicePin(u"CAM/1"_s, fp));
+        QVERIFY(c->setDevicePin(u"CAM2"_s, other));
+        QVERIFY(!c->setDevicePin(u"CAM2"_s, u"ABCD"_s));         // not a fingerprint
+        QVERIFY(!c->setDevicePin(u"CAM2"_s, QString(64, u'A'))); // upper case
+        QCOMPARE(c->devicePin(u"CAM/1"_s), fp);
+        QCOMPARE(c->devicePin(u"CAM2"_s), other);
+        QVERIFY(c->setDevicePin(u"CAM2"_s, QString()));
+        QCOMPARE(c->devicePin(u"CAM2"_s), QString());
+        QSettings raw(c->path(), QSettings::IniFormat);
+        raw.setValue(u"keypin/1/sha256"_s, u"0123"_s); // damaged by hand
+        raw.sync();
+        QCOMPARE(c->devicePin(u"CAM/1"_s), QString());
+    }
+
     void settingsReadTheirDefaultsUntilWritten()
     {
         Config *c = Config::instance();

@@ -5,6 +5,7 @@
 // tst_devsim_session, against devsim.)
 
 #include "TestDevice.h"
+#include "TlsPeers.h"
 
 #include "Auth.h"
 #include "Connection.h"
@@ -27,31 +28,35 @@ using namespace p2p::wire;
 struct RawClient
 {
     asio::io_context io;
-    asio::ip::tcp::socket socket{io};
+    std::unique_ptr<p2p::tls::Stream> stream;
+    Binding binding{};
     MessageReader reader;
     std::deque<Message> in;
     Nonce deviceNonce{};
 
     bool open(std::uint16_t port, const std::string &uid)
     {
-        asio::error_code ec;
-        socket.connect({asio::ip::make_address("127.0.0.1"), port}, ec);
+        stream = tlsConnect(io, port, &binding);
+        if (!stream)
+            return false;
         send(makeMessage(MsgType::Hello, 0, 0, encodeHello({p2p::auth::randomNonce(), uid})));
         const auto m = next();
         Welcome w;
         deviceNonce = m && parseWelcome(m->payload, w) ? w.nonce : Nonce{};
-        return !ec && m && w.status == Welcome::Ok;
+        return m && w.status == Welcome::Ok;
     }
     void send(const OutMessage &m)
     {
+        std::vector<std::uint8_t> bytes = m.head;
+        bytes.insert(bytes.end(), m.body.begin(), m.body.end());
         asio::error_code ec;
-        asio::write(socket, std::array{asio::buffer(m.head), asio::buffer(m.body)}, ec);
+        stream->write(bytes.data(), bytes.size(), ec);
     }
     OutMessage login(int ch, const Nonce &nonce, const std::string &password)
     {
-        const AvLogin l{nonce,
-                        p2p::auth::loginMac(password, deviceNonce, nonce, ch, false, "admin"), 0,
-                        "admin"};
+        const AvLogin l{
+            nonce, p2p::auth::loginMac(password, binding, deviceNonce, nonce, ch, false, "admin"),
+            0, "admin"};
         return makeMessage(MsgType::AvLogin, ch, kFlagFromAvClient, encodeAvLogin(l));
     }
     int loginResult()
@@ -67,7 +72,7 @@ struct RawClient
         std::array<std::uint8_t, 4096> buf;
         bool failed = false;
         while (in.empty() && !failed && std::chrono::steady_clock::now() < deadline) {
-            socket.async_read_some(asio::buffer(buf), [&](asio::error_code ec, std::size_t n) {
+            stream->asyncReadSome(buf.data(), buf.size(), [&](asio::error_code ec, std::size_t n) {
                 failed = ec || !reader.feed(buf.data(), n, [this](Message &&m) {
                     if (m.header.type != MsgType::Ping)
                         in.push_back(std::move(m));
@@ -76,7 +81,7 @@ struct RawClient
             });
             io.restart();
             if (io.run_until(deadline) == 0) {
-                socket.cancel();
+                p2p::tls::socketOf(*stream).cancel();
                 io.run();
             }
         }
@@ -415,18 +420,29 @@ private slots:
             {'O', 'P', '2', 'P', 1, 0x01, 0, 0, 3, 0, 0, 0, 1, 2, 3},    // short hello
         };
         asio::io_context io;
-        for (const auto &bytes : attacks) {
-            asio::ip::tcp::socket s(io);
-            asio::error_code ec;
-            s.connect({asio::ip::make_address("127.0.0.1"), link.dev.server().port()}, ec);
-            QVERIFY(!ec);
-            asio::write(s, asio::buffer(bytes), ec);
-            // The device hangs up on the intruder.
-            std::array<std::uint8_t, 4096> sink;
-            std::size_t total = 0;
-            while (!ec && total < 1000000)
-                total += s.read_some(asio::buffer(sink), ec);
-            QVERIFY(ec == asio::error::eof || ec == asio::error::connection_reset);
+        for (int tls = 0; tls < 2; ++tls) {
+            for (const auto &bytes : attacks) {
+                // In the clear (never TLS) and inside TLS (never the protocol).
+                asio::ip::tcp::socket s(io);
+                std::unique_ptr<p2p::tls::Stream> t;
+                asio::error_code ec;
+                if (tls) {
+                    t = tlsConnect(io, link.dev.server().port());
+                    QVERIFY(t);
+                    t->write(bytes.data(), bytes.size(), ec);
+                } else {
+                    s.connect({asio::ip::make_address("127.0.0.1"), link.dev.server().port()}, ec);
+                    QVERIFY(!ec);
+                    asio::write(s, asio::buffer(bytes), ec);
+                }
+                // The device hangs up on the intruder.
+                std::array<std::uint8_t, 4096> sink;
+                std::size_t total = 0;
+                while (!ec && total < 1000000)
+                    total += tls ? t->readSome(sink.data(), sink.size(), ec)
+                                 : s.read_some(asio::buffer(sink), ec);
+                QVERIFY(ec == asio::error::eof || ec == asio::error::connection_reset);
+            }
         }
         unsigned type = 0;
         const std::vector<std::uint8_t> p = {1, 2, 3};

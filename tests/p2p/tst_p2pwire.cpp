@@ -156,7 +156,7 @@ private slots:
         QVERIFY(roundTrips(w, encodeWelcome, parseWelcome));
         AvLogin l;
         l.nonce = auth::randomNonce();
-        l.mac = auth::loginMac("pw", h.nonce, l.nonce, 3, false, "admin");
+        l.mac = auth::loginMac("pw", Binding{}, h.nonce, l.nonce, 3, false, "admin");
         l.account = "admin";
         l.resend = 1;
         QVERIFY(roundTrips(l, encodeAvLogin, parseAvLogin));
@@ -359,15 +359,18 @@ private slots:
     void loginMacDependsOnEveryInput()
     {
         const Nonce s = auth::randomNonce(), c = auth::randomNonce();
-        const Mac base = auth::loginMac("secret", s, c, 1, false, "admin");
-        QVERIFY(auth::macEqual(base, auth::loginMac("secret", s, c, 1, false, "admin")));
-        QVERIFY(!auth::macEqual(base, auth::loginMac("secreT", s, c, 1, false, "admin")));
-        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", c, s, 1, false, "admin")));
-        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", s, c, 2, false, "admin")));
-        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", s, c, 1, true, "admin")));
-        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", s, c, 1, false, "Admin")));
-        QVERIFY(!auth::macEqual(auth::loginMac("", s, c, 1, false, "a"),
-                                auth::loginMac("x", s, c, 1, false, "a")));
+        Binding b{}, b2{};
+        b2[31] = 1;
+        const Mac base = auth::loginMac("secret", b, s, c, 1, false, "admin");
+        QVERIFY(auth::macEqual(base, auth::loginMac("secret", b, s, c, 1, false, "admin")));
+        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", b2, s, c, 1, false, "admin")));
+        QVERIFY(!auth::macEqual(base, auth::loginMac("secreT", b, s, c, 1, false, "admin")));
+        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", b, c, s, 1, false, "admin")));
+        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", b, s, c, 2, false, "admin")));
+        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", b, s, c, 1, true, "admin")));
+        QVERIFY(!auth::macEqual(base, auth::loginMac("secret", b, s, c, 1, false, "Admin")));
+        QVERIFY(!auth::macEqual(auth::loginMac("", b, s, c, 1, false, "a"),
+                                auth::loginMac("x", b, s, c, 1, false, "a")));
         QVERIFY(!(auth::randomNonce() == auth::randomNonce()));
     }
 };

@@ -119,6 +119,22 @@
         <source>删除失败: %1</source>
         <translation>The device was not deleted: %1</translation>
     </message>
+    <message>
+        <source>忘记密钥</source>
+        <translation>Forget key</translation>
+    </message>
+    <message>
+        <source>设备密钥:</source>
+        <translation>Device key:</translation>
+    </message>
+    <message>
+        <source>未固定（下次连接时信任设备出示的密钥）</source>
+        <translation>Not pinned (the key the device presents on its next connection is trusted)</translation>
+    </message>
+    <message>
+        <source>已忘记设备密钥</source>
+        <translation>The device key was forgotten</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
@@ -431,6 +447,10 @@
     <message>
         <source>The device did not change the quality</source>
         <translation>The device did not change the quality</translation>
+    </message>
+    <message>
+        <source>设备 %1 出示的密钥不是为它信任的密钥（信任：%2；出示：%3）。连接已被拒绝。如果设备已重置或更换，请在设备管理中忘记它的密钥。</source>
+        <translation>Device %1 presented another key than the one trusted for it (trusted: %2; presented: %3). The connection was refused. If the device was reset or replaced, forget its key in the device manager.</translation>
     </message>
 </context>
 <context>
@@ -971,6 +991,14 @@
     <message>
         <source>时间</source>
         <translation>Time</translation>
+    </message>
+    <message>
+        <source>The device&apos;s key is not the key trusted for it</source>
+        <translation>The device&apos;s key is not the key trusted for it</translation>
+    </message>
+    <message>
+        <source>The secure connection to the device failed</source>
+        <translation>The secure connection to the device failed</translation>
     </message>
 </context>
 <context>

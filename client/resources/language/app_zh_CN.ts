@@ -119,6 +119,22 @@
         <source>删除失败: %1</source>
         <translation>删除失败: %1</translation>
     </message>
+    <message>
+        <source>忘记密钥</source>
+        <translation>忘记密钥</translation>
+    </message>
+    <message>
+        <source>设备密钥:</source>
+        <translation>设备密钥:</translation>
+    </message>
+    <message>
+        <source>未固定（下次连接时信任设备出示的密钥）</source>
+        <translation>未固定（下次连接时信任设备出示的密钥）</translation>
+    </message>
+    <message>
+        <source>已忘记设备密钥</source>
+        <translation>已忘记设备密钥</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
@@ -431,6 +447,10 @@
     <message>
         <source>The device did not change the quality</source>
         <translation>设备未更改画质</translation>
+    </message>
+    <message>
+        <source>设备 %1 出示的密钥不是为它信任的密钥（信任：%2；出示：%3）。连接已被拒绝。如果设备已重置或更换，请在设备管理中忘记它的密钥。</source>
+        <translation>设备 %1 出示的密钥不是为它信任的密钥（信任：%2；出示：%3）。连接已被拒绝。如果设备已重置或更换，请在设备管理中忘记它的密钥。</translation>
     </message>
 </context>
 <context>
@@ -971,6 +991,14 @@
     <message>
         <source>时间</source>
         <translation>时间</translation>
+    </message>
+    <message>
+        <source>The device&apos;s key is not the key trusted for it</source>
+        <translation>设备的密钥不是为它信任的密钥</translation>
+    </message>
+    <message>
+        <source>The secure connection to the device failed</source>
+        <translation>与设备的安全连接失败</translation>
     </message>
 </context>
 <context>

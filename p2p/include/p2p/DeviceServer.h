@@ -41,7 +41,21 @@ struct DeviceConfig
     std::chrono::milliseconds loginDelayMax{5000};
     int loginFailureLimit = 10;
     std::chrono::milliseconds loginLockout{60000};
+    // The device's long-term TLS identity (PEM): a private key and its
+    // certificate. Empty: a key made for this run only (tests); devices keep
+    // theirs with loadOrCreateIdentity().
+    std::string tlsKeyPem;
+    std::string tlsCertPem;
 };
+
+// The TLS identity of `uid` kept in `dir` (<uid>.pem: key and certificate,
+// readable by the owner only): read when there, generated and written when
+// not. An unreadable file or a mismatched pair is an error, never replaced.
+bool loadOrCreateIdentity(const std::string &dir, const std::string &uid, std::string &keyPem,
+                          std::string &certPem, std::string *error = nullptr);
+// SHA-256 of a PEM certificate's public key as 64 lowercase hex digits (the
+// fingerprint clients pin); empty when it does not parse.
+std::string certificateFingerprint(const std::string &certPem);
 
 // Fault injection; may be changed at any time with DeviceServer::setFaults().
 struct DeviceFaults
@@ -115,6 +129,8 @@ public:
     bool isRunning() const;
     std::uint16_t port() const; // bound TCP port, 0 when not running
     const DeviceConfig &config() const;
+    // The fingerprint of the key this device proves (known after start()).
+    std::string fingerprint() const;
 
     void setFaults(const DeviceFaults &faults);
     DeviceFaults faults() const;

@@ -38,6 +38,10 @@ extern "C" {
 #define IOTC_ER_ALREADY_PROCESSING -57
 #define IOTC_ER_NOT_ENOUGH_MEMORY -58
 #define IOTC_ER_DEVICE_OFFLINE -90
+/* The device's TLS key differs from the key pinned for its UID (see the pins below). */
+#define IOTC_ER_DEVICE_KEY_MISMATCH -100
+/* The TLS handshake with the device failed (not TLS 1.3, bad certificate, ...). */
+#define IOTC_ER_SECURE_HANDSHAKE_FAILED -101
 
 /* AV layer error codes. */
 #define AV_ER_INVALID_ARG -20000
@@ -146,6 +150,27 @@ int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *
 int avCheckAudioBuf(int avIndex);
 int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
                     unsigned int *frameNumber);
+
+/*
+ * Device key pins (trust on first use). Every session runs inside TLS 1.3 and
+ * the device proves a long-term key; its fingerprint is the SHA-256 of the
+ * certificate's SubjectPublicKeyInfo as 64 lowercase hex digits. A connect to
+ * a UID without a pin pins the key it met; a connect that meets another key
+ * fails with IOTC_ER_DEVICE_KEY_MISMATCH. Pins live for the process: the
+ * application loads the ones it keeps and saves new ones. Any thread, before
+ * or after IOTC_Initialize2.
+ *
+ * P2P_Set_Device_Pin: fingerprint NULL or "" forgets the UID's pin.
+ * P2P_Get_Device_Pin / P2P_Get_Key_Mismatch / P2P_Session_Get_Fingerprint
+ * write the fingerprint (65 bytes with its NUL) and return its length, 0 when
+ * there is none (no pin; no refused key since the pin was last set; a session
+ * not connected).
+ */
+#define P2P_FINGERPRINT_SIZE 65
+int P2P_Set_Device_Pin(const char *uid, const char *fingerprint);
+int P2P_Get_Device_Pin(const char *uid, char *buf, int bufSize);
+int P2P_Get_Key_Mismatch(const char *uid, char *buf, int bufSize);
+int P2P_Session_Get_Fingerprint(int sessionId, char *buf, int bufSize);
 
 /* Library shutdown (tests, exit): closes every session and stops every thread. */
 int IOTC_DeInitialize(void);
