@@ -4,6 +4,7 @@
 
 #include "DevsimProcess.h"
 #include "LinkFixture.h"
+#include "config/Config.h"
 
 #include <QRandomGenerator>
 
@@ -215,6 +216,33 @@ private slots:
         QCOMPARE(d->linkState(), Device::LinkState::Online);
         QVERIFY(ch->avIndex(true) >= 0);
 #endif
+    }
+
+    // The pin kept in the settings is required: another key is refused with
+    // both keys named; a forgotten pin trusts (and keeps) the key met next.
+    void changedDeviceKeyIsRefusedUntilForgotten()
+    {
+        DevsimProcess *sim = startSim({"--uid", "REKEY"});
+        QVERIFY(sim);
+        QRegularExpressionMatch key;
+        QVERIFY(sim->waitForLineFrom(0, QRegularExpression("^KEY REKEY (\\S+)$"), Wait, &key) >=
+                0);
+        const QString trusted(64, u'a');
+        QVERIFY(Config::instance()->setDevicePin("REKEY", trusted));
+        Device *d = addDevice("REKEY");
+        QSignalSpy refused(io, &IoConnect::connectDevFailMsg);
+        io->connectChannel(d->channel(0));
+        QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, Wait);
+        QCOMPARE(refused.at(0).at(1).toInt(), IOTC_ER_DEVICE_KEY_MISMATCH);
+        const QString text = refused.at(0).at(2).toString();
+        QVERIFY2(text.contains("REKEY") && text.contains("aaaa aaaa") &&
+                     text.contains(key.captured(1).left(4) + ' ' + key.captured(1).mid(4, 4)),
+                 qPrintable(text));
+        QCOMPARE(d->linkState(), Device::LinkState::Idle);
+
+        QVERIFY(Config::instance()->setDevicePin("REKEY", QString()));
+        QVERIFY(open(d));
+        QCOMPARE(Config::instance()->devicePin("REKEY"), key.captured(1));
     }
 
     void lanSearchListsDevicesAndReplacesResults()
