@@ -1,0 +1,250 @@
+// The camera protocol client and WS-Discovery on loopback: error paths
+// against a stand-in HTTP server replaying canned answers, discovery against
+// a stand-in responder.
+
+#include "link/onvif/OnvifClient.h"
+#include "link/onvif/OnvifNamespaces.h"
+#include "link/onvif/OnvifXml.h"
+#include "link/onvif/WsDiscovery.h"
+
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+namespace {
+
+QByteArray sample(const QString &name)
+{
+    QFile f(QStringLiteral(ORVANE_ONVIF_DATA "/") + name + QStringLiteral(".xml"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray http(const QByteArray &status, const QByteArray &body = QByteArray(),
+                const QByteArray &headers = QByteArray())
+{
+    return "HTTP/1.1 " + status + "\r\n" + headers +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// Answers the n-th HTTP request with answers[n] (the last one again after
+// the end): an empty answer is never sent, "close" closes the connection.
+class StandIn : public QObject
+{
+public:
+    explicit StandIn(const QList<QByteArray> &answers)
+        : m_answers(answers)
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection())
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { serve(s); });
+        });
+    }
+    QUrl url(const QString &path = QStringLiteral("/onvif/device_service")) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    QList<QByteArray> requests;
+
+private:
+    void serve(QTcpSocket *s)
+    {
+        QByteArray &buffer = m_buffers[s];
+        buffer += s->readAll();
+        for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
+            const qsizetype at = buffer.toLower().indexOf("content-length:");
+            const int length =
+                at < 0 ? 0 : buffer.mid(at + 15, end - at).split('\r')[0].trimmed().toInt();
+            if (buffer.size() < end + 4 + length)
+                return;
+            requests.append(buffer.left(end + 4 + length));
+            buffer.remove(0, end + 4 + length);
+            const QByteArray a = m_answers.at(qMin(requests.size(), m_answers.size()) - 1);
+            if (a == "close")
+                s->disconnectFromHost();
+            else if (!a.isEmpty())
+                s->write(a);
+        }
+    }
+
+    QTcpServer m_server;
+    QList<QByteArray> m_answers;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+};
+
+template <class T> QString outcome(const OnvifResult<T> &r)
+{
+    static const char *kinds[] = {"fault", "malformed", "oversized", "unauthorized",
+                                  "http",  "network",   "timeout",   "unsupported"};
+    return r ? QStringLiteral("ok") : QLatin1String(kinds[int(r.error().kind)]);
+}
+
+// Calls f(client, context, callback) and waits for its one result.
+template <class T, class F>
+std::optional<OnvifResult<T>> wait(OnvifClient &client, F f, int ms = 15000)
+{
+    QObject context;
+    std::optional<OnvifResult<T>> result;
+    int calls = 0;
+    f(client, &context, [&](const OnvifResult<T> &r) {
+        result = r;
+        ++calls;
+    });
+    (void)QTest::qWaitFor([&] { return calls > 0; }, ms);
+    QTest::qWait(50); // a second callback would come now
+    return calls == 1 ? result : std::nullopt;
+}
+
+QString bodyText(const QByteArray &request, const QString &ns, const char *name)
+{
+    const auto doc = OnvifXmlElement::parse(request.mid(request.indexOf("\r\n\r\n") + 4), {});
+    const OnvifXmlElement *h = doc ? doc->path(OnvifNs::Soap, {"Header"}) : nullptr;
+    const OnvifXmlElement *t = h ? h->path(OnvifNs::Wsse, {"Security", "UsernameToken"}) : nullptr;
+    return t ? t->childText(ns, QLatin1String(name)) : QString();
+}
+
+} // namespace
+
+class TstOnvifClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void errorPaths_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<bool>("digestSent");
+        const QByteArray digest =
+            "WWW-Authenticate: Digest realm=\"cam\", qop=\"auth\", nonce=\"abc\"\r\n";
+        const QByteArray stopped = http("200 OK", sample("stop"));
+        QTest::newRow("answered") << QList<QByteArray>{stopped} << "ok" << 1 << false;
+        QTest::newRow("no answer") << QList<QByteArray>{""} << "timeout" << 1 << false;
+        // Qt's HTTP layer sends once more on a connection closed without an answer.
+        QTest::newRow("connection closed") << QList<QByteArray>{"close"} << "network" << 2 << false;
+        QTest::newRow("larger than announced")
+            << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: 2000000\r\n\r\n<"}
+            << "oversized" << 1 << false;
+        QTest::newRow("larger than it streams")
+            << QList<QByteArray>{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" +
+                                 QByteArray(OnvifClient::DefaultReplyLimit + 70000, ' ')}
+            << "oversized" << 1 << false;
+        QTest::newRow("digest challenge, accepted")
+            << QList<QByteArray>{http("401 Unauthorized", {}, digest), stopped} << "ok" << 2
+            << true;
+        QTest::newRow("digest challenge, refused again")
+            << QList<QByteArray>{http("401 Unauthorized", {}, digest)} << "unauthorized" << 2
+            << true;
+        QTest::newRow("basic challenge")
+            << QList<QByteArray>{http("401 Unauthorized", {},
+                                      "WWW-Authenticate: Basic realm=\"x\"\r\n")}
+            << "unauthorized" << 1 << false;
+        QTest::newRow("fault") << QList<QByteArray>{http("400 Bad Request", sample("fault"))}
+                               << "fault" << 1 << false;
+        QTest::newRow("status without fault")
+            << QList<QByteArray>{http("404 Not Found")} << "http" << 1 << false;
+        QTest::newRow("redirect not followed")
+            << QList<QByteArray>{http("302 Found", {}, "Location: http://127.0.0.1:9/x\r\n")}
+            << "http" << 1 << false;
+        QTest::newRow("not the answer")
+            << QList<QByteArray>{http("200 OK", sample("presets"))} << "malformed" << 1 << false;
+    }
+    void errorPaths()
+    {
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QString, outcome);
+        QFETCH(int, requests);
+        QFETCH(bool, digestSent);
+        StandIn device(answers);
+        OnvifClient client;
+        client.setTimeoutMs(1000);
+        client.setDevice(device.url(), "admin", "pass word!");
+        const auto r = wait<OnvifDone>(
+            client, [](OnvifClient &c, QObject *ctx, auto done) { c.stop("p1", ctx, done); });
+        QVERIFY2(r, "no callback, or more than one");
+        QCOMPARE(::outcome(*r), outcome);
+        QCOMPARE(device.requests.size(), requests);
+        QCOMPARE(device.requests.last().contains("\r\nAuthorization: Digest username=\"admin\""),
+                 digestSent);
+        // WS-Security until the device asks for Digest.
+        QVERIFY(!bodyText(device.requests.first(), OnvifNs::Wsse, "Password").isEmpty());
+        QCOMPARE(client.authMode() == OnvifClient::AuthMode::HttpDigest, digestSent);
+        QVERIFY(!device.requests.join().contains("pass word!"));
+        QCOMPARE(client.pendingCalls(), 0);
+    }
+
+    // The UsernameToken follows the device's clock, and services are asked on
+    // the device's own host whatever host the device reports.
+    void clockAndServices()
+    {
+        StandIn device({http("200 OK", sample("system_date_and_time")),
+                        http("200 OK", sample("capabilities")),
+                        http("200 OK", sample("profiles"))});
+        OnvifClient client;
+        client.setDevice(device.url(), "admin", "pw");
+        const auto services = wait<OnvifServices>(
+            client, [](OnvifClient &c, QObject *ctx, auto done) { c.connectDevice(ctx, done); });
+        QVERIFY(services && *services);
+        QCOMPARE(services->value().media, device.url("/onvif/media"));
+        QCOMPARE(services->value().ptz.toString(), device.url("/onvif/ptz?ch=1").toString());
+        const auto profiles = wait<QList<OnvifProfile>>(
+            client, [](OnvifClient &c, QObject *ctx, auto done) { c.getProfiles(ctx, done); });
+        QVERIFY(profiles && *profiles && profiles->value().size() == 2);
+        QCOMPARE(device.requests.size(), 3);
+        QVERIFY(device.requests[2].startsWith("POST /onvif/media HTTP/1.1"));
+        QVERIFY(bodyText(device.requests[0], OnvifNs::Wsu, "Created")
+                    .isEmpty()); // asked unauthenticated
+        const QDateTime created = QDateTime::fromString(
+            bodyText(device.requests[2], OnvifNs::Wsu, "Created"), Qt::ISODate);
+        const QDateTime deviceClock(QDate(2024, 2, 29), QTime(23, 5, 9), Qt::UTC);
+        QVERIFY2(qAbs(created.secsTo(deviceClock)) < 30, qPrintable(created.toString(Qt::ISODate)));
+    }
+
+    void discovery()
+    {
+        QUdpSocket responder;
+        QVERIFY(responder.bind(QHostAddress::LocalHost, 0));
+        qputenv("ORVANE_WSD_TARGET", "127.0.0.1:" + QByteArray::number(responder.localPort()));
+        WsDiscovery search;
+        qunsetenv("ORVANE_WSD_TARGET");
+        QList<WsDiscovery::Device> found;
+        connect(&search, &WsDiscovery::deviceFound, this, [&](const auto &d) { found.append(d); });
+        int probes = 0;
+        connect(&responder, &QUdpSocket::readyRead, this, [&] {
+            while (responder.hasPendingDatagrams()) {
+                const QNetworkDatagram probe = responder.receiveDatagram();
+                const auto doc = OnvifXmlElement::parse(probe.data(), {});
+                const QByteArray id = doc->path(OnvifNs::Soap, {"Header"})
+                                          ->childText(OnvifNs::Addressing, "MessageID")
+                                          .toLatin1();
+                ++probes;
+                const QByteArray match = sample("probe_matches");
+                for (const QByteArray &relatesTo : {QByteArray("urn:uuid:other"), id, id})
+                    responder.writeDatagram(
+                        QByteArray(match)
+                            .replace("urn:uuid:0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9", relatesTo)
+                            .replace("Front%20door", relatesTo == id ? "Front%20door" : "Stranger"),
+                        probe.senderAddress(), probe.senderPort());
+                responder.writeDatagram("garbage", probe.senderAddress(), probe.senderPort());
+            }
+        });
+        QSignalSpy finished(&search, &WsDiscovery::finished);
+        QVERIFY(search.start(1500));
+        QVERIFY(finished.wait(5000));
+        QVERIFY(probes >= 1);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].name, "Front door");
+        QCOMPARE(found[0].host, QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(found[0].endpoint, "urn:uuid:1419d68a-1dd2-11b2-a105-000000000001");
+        QCOMPARE(found[0].xaddrs.size(), 2);
+        QVERIFY(!search.isRunning());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstOnvifClient)
+#include "tst_onvif_client.moc"
