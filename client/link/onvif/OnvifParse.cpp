@@ -204,8 +204,9 @@ OnvifResult<OnvifDateTime> OnvifParse::systemDateAndTime(const QByteArray &reply
             const Element *date = sdt->path(tt, {"UTCDateTime", "Date"});
             const Element *time = sdt->path(tt, {"UTCDateTime", "Time"});
             if (date && time) {
-                auto part = [&tt](const Element *e, const char *name, int min, int max) {
-                    return boundedInt(e->childText(tt, QLatin1String(name)), min, max, -1);
+                auto part = [](const Element *e, const char *name, int min, int max) {
+                    return boundedInt(e->childText(OnvifNs::Schema, QLatin1String(name)), min, max,
+                                      -1);
                 };
                 const QDate d(part(date, "Year", 1970, 9999), part(date, "Month", 1, 12),
                               part(date, "Day", 1, 31));
