@@ -51,12 +51,6 @@ QString errorText(const OnvifError &e)
     return t;
 }
 
-// One line per reader result, or the error's kind.
-template <class T> QString line(const OnvifResult<T> &r, const std::function<QString(const T &)> &f)
-{
-    return r ? f(r.value()) : errorText(r.error());
-}
-
 QString urls(const QList<QUrl> &list)
 {
     QStringList s;
@@ -65,83 +59,71 @@ QString urls(const QList<QUrl> &list)
     return s.join(QLatin1Char(','));
 }
 
+// One line per reader result.
+template <class T> QString show(const T &v)
+{
+    if constexpr (std::is_same_v<T, OnvifServices>)
+        return urls({v.device, v.media, v.ptz});
+    if constexpr (std::is_same_v<T, OnvifDeviceInfo>)
+        return QStringList{v.manufacturer, v.model, v.firmware, v.serial, v.hardwareId}.join('|');
+    if constexpr (std::is_same_v<T, OnvifDateTime>)
+        return QStringLiteral("%1|%2|dst=%3|manual=%4")
+            .arg(v.utc.toString(Qt::ISODate), v.timeZone)
+            .arg(int(v.daylightSavings))
+            .arg(int(v.manual));
+    if constexpr (std::is_same_v<T, OnvifProfile>)
+        return QStringLiteral("%1,%2,%3,%4,%5x%6,%7")
+            .arg(v.token, v.name, v.videoSourceToken, v.encoding)
+            .arg(v.width)
+            .arg(v.height)
+            .arg(v.hasPtz ? "ptz" : "-");
+    if constexpr (std::is_same_v<T, OnvifPreset>)
+        return v.token + '=' + v.name;
+    if constexpr (std::is_same_v<T, QUrl>)
+        return v.toString();
+    if constexpr (std::is_same_v<T, QString>)
+        return v;
+    if constexpr (std::is_same_v<T, OnvifDone>)
+        return QStringLiteral("done");
+    if constexpr (std::is_same_v<T, OnvifProbeMatch>)
+        return QStringList{v.endpoint,
+                           v.types.join(','),
+                           v.name(),
+                           urls(v.xaddrs),
+                           QString::number(v.scopes.size()),
+                           QString::number(v.metadataVersion)}
+            .join('|');
+    if constexpr (std::is_same_v<T, OnvifProbeMatches>)
+        return v.relatesTo + '|' + show(v.matches);
+    if constexpr (std::is_same_v<T, QList<OnvifProfile>> || std::is_same_v<T, QList<OnvifPreset>> ||
+                  std::is_same_v<T, QList<OnvifProbeMatch>>) {
+        QStringList s;
+        for (const auto &e : v)
+            s << show(e);
+        return s.join(QLatin1String("; "));
+    }
+}
+
+template <class T> QString show(const OnvifResult<T> &r)
+{
+    return r ? show(r.value()) : errorText(r.error());
+}
+
 const QHash<QString, std::function<QString(const QByteArray &)>> &readerTable()
 {
     using P = OnvifParse;
     static const QHash<QString, std::function<QString(const QByteArray &)>> r{
-        {"capabilities",
-         [](auto &x) {
-             return line<OnvifServices>(P::capabilities(x), [](auto &s) {
-                 return urls({s.device, s.media, s.ptz});
-             });
-         }},
-        {"services",
-         [](auto &x) {
-             return line<OnvifServices>(P::services(x), [](auto &s) {
-                 return urls({s.device, s.media, s.ptz});
-             });
-         }},
-        {"device_information",
-         [](auto &x) {
-             return line<OnvifDeviceInfo>(P::deviceInformation(x), [](auto &i) {
-                 return QStringList{i.manufacturer, i.model, i.firmware, i.serial, i.hardwareId}
-                     .join('|');
-             });
-         }},
-        {"system_date_and_time",
-         [](auto &x) {
-             return line<OnvifDateTime>(P::systemDateAndTime(x), [](auto &t) {
-                 return QStringLiteral("%1|%2|dst=%3|manual=%4")
-                     .arg(t.utc.toString(Qt::ISODate), t.timeZone)
-                     .arg(int(t.daylightSavings))
-                     .arg(int(t.manual));
-             });
-         }},
-        {"profiles",
-         [](auto &x) {
-             return line<QList<OnvifProfile>>(P::profiles(x), [](auto &l) {
-                 QStringList s;
-                 for (const OnvifProfile &p : l)
-                     s << QStringLiteral("%1,%2,%3,%4,%5x%6,%7")
-                              .arg(p.token, p.name, p.videoSourceToken, p.encoding)
-                              .arg(p.width)
-                              .arg(p.height)
-                              .arg(p.hasPtz ? "ptz" : "-");
-                 return s.join(QLatin1String("; "));
-             });
-         }},
-        {"stream_uri",
-         [](auto &x) { return line<QUrl>(P::streamUri(x), [](auto &u) { return u.toString(); }); }},
-        {"snapshot_uri",
-         [](auto &x) {
-             return line<QUrl>(P::snapshotUri(x), [](auto &u) { return u.toString(); });
-         }},
-        {"presets",
-         [](auto &x) {
-             return line<QList<OnvifPreset>>(P::presets(x), [](auto &l) {
-                 QStringList s;
-                 for (const OnvifPreset &p : l)
-                     s << p.token + QLatin1Char('=') + p.name;
-                 return s.join(QLatin1Char(' '));
-             });
-         }},
-        {"set_preset",
-         [](auto &x) { return line<QString>(P::presetToken(x), [](auto &t) { return t; }); }},
-        {"stop",
-         [](auto &x) {
-             return line<OnvifDone>(P::empty(x, OnvifNs::Ptz, "Stop"),
-                                    [](auto &) { return QStringLiteral("done"); });
-         }},
-        {"probe_matches",
-         [](auto &x) {
-             return line<OnvifProbeMatches>(P::probeMatches(x), [](auto &p) {
-                 QStringList s{p.relatesTo};
-                 for (const OnvifProbeMatch &m : p.matches)
-                     s << m.endpoint << m.types.join(',') << m.name() << urls(m.xaddrs)
-                       << QString::number(m.scopes.size()) << QString::number(m.metadataVersion);
-                 return s.join('|');
-             });
-         }},
+        {"capabilities", [](auto &x) { return show(P::capabilities(x)); }},
+        {"services", [](auto &x) { return show(P::services(x)); }},
+        {"device_information", [](auto &x) { return show(P::deviceInformation(x)); }},
+        {"system_date_and_time", [](auto &x) { return show(P::systemDateAndTime(x)); }},
+        {"profiles", [](auto &x) { return show(P::profiles(x)); }},
+        {"stream_uri", [](auto &x) { return show(P::streamUri(x)); }},
+        {"snapshot_uri", [](auto &x) { return show(P::snapshotUri(x)); }},
+        {"presets", [](auto &x) { return show(P::presets(x)); }},
+        {"set_preset", [](auto &x) { return show(P::presetToken(x)); }},
+        {"stop", [](auto &x) { return show(P::empty(x, OnvifNs::Ptz, "Stop")); }},
+        {"probe_matches", [](auto &x) { return show(P::probeMatches(x)); }},
     };
     return r;
 }
