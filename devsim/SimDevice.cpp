@@ -4,6 +4,7 @@
 #include "IoCtrlType.h"
 #include "MediaPump.h"
 #include "StatusOutput.h"
+#include "rtsp/RtspServer.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -116,11 +117,34 @@ bool SimDevice::start(QString *error)
     m_pump = std::make_unique<MediaPump>(*this, m_config);
     m_pump->start();
     StatusOutput::line(QStringLiteral("READY %1 %2").arg(m_config.uid).arg(m_server->port()));
+    if (m_config.servesRtsp()) {
+        m_rtsp = std::make_unique<RtspServer>(m_config, m_taps);
+        QString problem;
+        if (!m_rtsp->start(&problem)) {
+            *error = m_config.uid + QStringLiteral(": ") + problem;
+            stop();
+            return false;
+        }
+        for (int channel = 0; channel < m_config.channels; ++channel)
+            StatusOutput::line(QStringLiteral("RTSP %1 rtsp://127.0.0.1:%2%3")
+                                   .arg(m_config.uid)
+                                   .arg(m_rtsp->port())
+                                   .arg(RtspServer::path(m_config.uid, channel, true)));
+    }
     return true;
+}
+
+std::uint16_t SimDevice::rtspPort() const
+{
+    return m_rtsp ? m_rtsp->port() : 0;
 }
 
 void SimDevice::stop()
 {
+    if (m_rtsp) {
+        m_rtsp->stop();
+        m_rtsp.reset();
+    }
     if (m_pump) {
         m_pump->stop();
         m_pump.reset();

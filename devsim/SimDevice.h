@@ -4,6 +4,7 @@
 #include "IoControl.h"
 #include "PlaybackControl.h"
 #include "PtzCamera.h"
+#include "StreamTaps.h"
 #include "WavWriter.h"
 
 #include <p2p/DeviceServer.h>
@@ -21,9 +22,11 @@
 namespace devsim {
 
 class MediaPump;
+class RtspServer;
 
 // One simulated device: a p2p::DeviceServer, the IO control state of every client AV channel,
-// the talk sink and the media pump that encodes and sends video and audio.
+// the talk sink and the media pump that encodes and sends video and audio; with --rtsp (or
+// --onvif) also an RTSP server fed from the same encoders.
 //
 // Threads: start()/stop() from the main thread. The server's callbacks run on its network
 // thread; the media pump has its own thread; shared state is guarded by m_lock.
@@ -36,7 +39,8 @@ public:
     SimDevice(const SimDevice &) = delete;
     SimDevice &operator=(const SimDevice &) = delete;
 
-    // Starts listening; prints "READY <uid> <port>". False with *error on failure.
+    // Starts listening; prints "READY <uid> <port>", then with RTSP one
+    // "RTSP <uid> <url of the channel's main stream>" per channel. False with *error on failure.
     bool start(QString *error);
     void stop();
 
@@ -65,6 +69,10 @@ public:
     // The AV channels open now (any thread).
     std::vector<AvKey> openChannels();
     p2p::DeviceServer &server() { return *m_server; }
+    // The streams the RTSP server takes (any thread).
+    StreamTaps &taps() { return m_taps; }
+    // The RTSP server's port; 0 without one.
+    std::uint16_t rtspPort() const;
 
     // Prints "TALK <uid> <bytes>" when more talk audio arrived since the last call.
     void reportTalkProgress();
@@ -101,6 +109,8 @@ private:
     DeviceConfig m_config;
     std::unique_ptr<p2p::DeviceServer> m_server;
     std::unique_ptr<MediaPump> m_pump;
+    StreamTaps m_taps;
+    std::unique_ptr<RtspServer> m_rtsp;
 
     std::mutex m_lock;
     DeviceSettings m_settings;
