@@ -75,6 +75,20 @@ const QStringList &DeviceConfig::valueNames()
     return names;
 }
 
+QString DeviceConfig::typeName() const
+{
+    static const QMap<int, QString> names{
+        {1, QStringLiteral("DVR")},          {2, QStringLiteral("NVR")},
+        {3, QStringLiteral("NVR(POE)")},     {4, QStringLiteral("NVR(WIRELESS)")},
+        {5, QStringLiteral("IPC(POE)")},     {6, QStringLiteral("IPC(BOL)")},
+        {7, QStringLiteral("IPC")},          {8, QStringLiteral("IPC(KAPIANJI)")},
+        {9, QStringLiteral("IPC(FISHEYE)")}, {10, QStringLiteral("IPC(PTZ)")},
+        {11, QStringLiteral("T301")},        {12, QStringLiteral("T302")},
+        {13, QStringLiteral("T303")},        {14, QStringLiteral("T304")},
+        {10001, QStringLiteral("DVR(PTZ)")}};
+    return names.value(type, QStringLiteral("type %1").arg(type));
+}
+
 std::optional<QSize> DeviceConfig::parseSize(const QString &text)
 {
     static const QRegularExpression re(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));

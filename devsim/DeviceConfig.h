@@ -41,6 +41,8 @@ struct DeviceConfig
     bool printFrames = false;   // a FRAMES status line per streaming AV channel every second
 
     bool isPtz() const { return ptz || type == 10 || type == 10001; }
+    // "IPC(PTZ)", "DVR", ... for the type code; "type <n>" for unknown codes.
+    QString typeName() const;
     int gopSec = 2;
     QString recordings; // daily schedule of recordings (RecordStore); empty = the default
     int recordDays = 7; // days of recordings up to today
