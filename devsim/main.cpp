@@ -5,14 +5,13 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <chrono>
 #include <memory>
-#include <thread>
 #include <vector>
 
 int main(int argc, char *argv[])
@@ -50,8 +49,14 @@ int main(int argc, char *argv[])
         devices.push_back(std::move(device));
     }
 
-    while (!devsim::TerminationSignal::received())
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The event loop runs the ONVIF servers; a signal ends it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [] {
+        if (devsim::TerminationSignal::received())
+            QCoreApplication::quit();
+    });
+    poll.start(50);
+    app.exec();
 
     for (auto &d : devices)
         d->stop();
