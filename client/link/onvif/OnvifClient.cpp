@@ -307,11 +307,19 @@ void OnvifClient::setSystemDateAndTime(const QDateTime &utc, const QString &posi
                                        bool daylightSavings, QObject *context,
                                        Callback<OnvifDone> done)
 {
-    invoke<OnvifDone>(OnvifSoap::setSystemDateAndTime(utc, posixTz, daylightSavings), context,
-                      std::move(done), [](const QByteArray &reply) {
-                          return OnvifParse::empty(reply, OnvifNs::Device,
-                                                   QStringLiteral("SetSystemDateAndTime"));
-                      });
+    // The device's clock moves: the next UsernameTokens follow it.
+    const qint64 offset = utc.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(utc) : 0;
+    invoke<OnvifDone>(
+        OnvifSoap::setSystemDateAndTime(utc, posixTz, daylightSavings), context,
+        [this, offset, done = std::move(done)](const OnvifResult<OnvifDone> &r) {
+            if (r && offset)
+                m_clockOffsetMs = offset;
+            done(r);
+        },
+        [](const QByteArray &reply) {
+            return OnvifParse::empty(reply, OnvifNs::Device,
+                                     QStringLiteral("SetSystemDateAndTime"));
+        });
 }
 
 void OnvifClient::getProfiles(QObject *context, Callback<QList<OnvifProfile>> done)

@@ -94,7 +94,8 @@ public:
     void getDeviceInformation(QObject *context, Callback<OnvifDeviceInfo> done);
     // Also updates clockOffsetMs().
     void getSystemDateAndTime(QObject *context, Callback<OnvifDateTime> done);
-    // Manual time: utc, a POSIX TZ string (kept when empty) and the DST flag.
+    // Manual time: utc, a POSIX TZ string (kept when empty) and the DST flag. Once the
+    // device took it, clockOffsetMs() follows the new clock.
     void setSystemDateAndTime(const QDateTime &utc, const QString &posixTz, bool daylightSavings,
                               QObject *context, Callback<OnvifDone> done);
     void getProfiles(QObject *context, Callback<QList<OnvifProfile>> done);

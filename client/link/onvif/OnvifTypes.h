@@ -67,6 +67,7 @@ public:
     bool ok() const { return m_value.has_value(); }
     explicit operator bool() const { return ok(); }
     const T &value() const { return *m_value; }
+    const T &operator*() const { return *m_value; }
     const T *operator->() const { return &*m_value; }
     const OnvifError &error() const { return m_error; }
 
