@@ -4,12 +4,12 @@
 // a stand-in responder.
 
 #include "DevsimProcess.h"
+#include "OnvifSamples.h"
 #include "link/onvif/OnvifClient.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifXml.h"
 #include "link/onvif/WsDiscovery.h"
 
-#include <QFile>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -18,12 +18,6 @@
 #include <QUdpSocket>
 
 namespace {
-
-QByteArray sample(const QString &name)
-{
-    QFile f(QStringLiteral(ORVANE_ONVIF_DATA "/") + name + QStringLiteral(".xml"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray http(const QByteArray &status, const QByteArray &body = QByteArray(),
                 const QByteArray &headers = QByteArray())
@@ -80,9 +74,7 @@ private:
 
 template <class T> QString outcome(const OnvifResult<T> &r)
 {
-    static const char *kinds[] = {"fault", "malformed", "oversized", "unauthorized",
-                                  "http",  "network",   "timeout",   "unsupported"};
-    return r ? QStringLiteral("ok") : QLatin1String(kinds[int(r.error().kind)]);
+    return r ? QStringLiteral("ok") : kindName(r.error());
 }
 
 // Makes a call through f(context, callback) and waits for its one result.

@@ -2,13 +2,13 @@
 // replies (tests/onvif/data) written with several prefix choices, and on
 // broken ones.
 
+#include "OnvifSamples.h"
 #include "link/onvif/HttpDigest.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifParse.h"
 #include "link/onvif/OnvifSoap.h"
 #include "link/onvif/OnvifXml.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -17,12 +17,6 @@
 Q_DECLARE_METATYPE(OnvifSoap::Request)
 
 namespace {
-
-QByteArray sample(const QString &name)
-{
-    QFile f(QStringLiteral(ORVANE_ONVIF_DATA "/") + name + QStringLiteral(".xml"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Renames every prefix of the samples through `to` (in tags, declarations and
 // QName texts alike), so a reader that matched prefixes would miss.
@@ -42,9 +36,7 @@ QByteArray renamed(const QByteArray &xml, const std::function<QString(const QStr
 
 QString errorText(const OnvifError &e)
 {
-    static const char *kinds[] = {"fault", "malformed", "oversized", "unauthorized",
-                                  "http",  "network",   "timeout",   "unsupported"};
-    QString t = QLatin1String(kinds[int(e.kind)]);
+    QString t = kindName(e);
     if (e.kind == OnvifError::Kind::Fault)
         t += QLatin1Char(':') + (QStringList{e.code} + e.subcodes).join(QLatin1Char('/')) +
              QLatin1Char(':') + e.reason;
@@ -241,18 +233,6 @@ private slots:
                    b = OnvifSoap::usernameToken("u", "p", created);
         QCOMPARE(a.nonce.size(), 16);
         QVERIFY(a.nonce != b.nonce && a.digest != b.digest);
-    }
-
-    void probe()
-    {
-        const OnvifXmlElement e = parsed(OnvifSoap::probe("urn:uuid:42"));
-        QCOMPARE(e.path(OnvifNs::Soap, {"Header"})->childText(OnvifNs::Addressing, "MessageID"),
-                 "urn:uuid:42");
-        const OnvifXmlElement *types =
-            e.path(OnvifNs::Soap, {"Body"})->path(OnvifNs::Discovery, {"Probe", "Types"});
-        QVERIFY(types);
-        QCOMPARE(types->text(), "dn:NetworkVideoTransmitter");
-        QCOMPARE(types->namespaceOf("dn"), OnvifNs::Network);
     }
 
     void readers_data()
