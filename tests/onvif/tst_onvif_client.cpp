@@ -263,13 +263,13 @@ private slots:
         QCOMPARE(client.pendingCalls(), 0);
     }
 
-    // The UsernameToken follows the device's clock, and services are asked on
-    // the device's own host whatever host the device reports.
+    // The UsernameToken follows the device's clock, and services and streams are
+    // reached on the device's own host whatever host the device reports.
     void clockAndServices()
     {
         StandIn device({http("200 OK", sample("system_date_and_time")),
-                        http("200 OK", sample("capabilities")),
-                        http("200 OK", sample("profiles"))});
+                        http("200 OK", sample("capabilities")), http("200 OK", sample("profiles")),
+                        http("200 OK", sample("stream_uri"))});
         OnvifClient client;
         client.setDevice(device.url(), "admin", "pw");
         const auto services =
@@ -280,7 +280,10 @@ private slots:
         const auto profiles =
             wait<QList<OnvifProfile>>([&](auto x, auto done) { client.getProfiles(x, done); });
         QVERIFY(profiles && profiles->size() == 2);
-        QCOMPARE(device.requests.size(), 3);
+        const auto uri = wait<QUrl>([&](auto x, auto done) { client.getStreamUri("p", x, done); });
+        QCOMPARE(uri ? uri->toString() : uri.error().text(),
+                 "rtsp://127.0.0.1:554/Streaming/Channels/101?transportmode=unicast");
+        QCOMPARE(device.requests.size(), 4);
         QVERIFY(device.requests[2].startsWith("POST /onvif/media HTTP/1.1"));
         QVERIFY(bodyText(device.requests[0], OnvifNs::Wsu, "Created")
                     .isEmpty()); // asked unauthenticated

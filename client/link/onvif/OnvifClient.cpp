@@ -34,6 +34,16 @@ QString operationName(const OnvifSoap::Request &r)
     return QString::fromLatin1(r.operation());
 }
 
+// A media URI on the device's host (its scheme, port and path kept).
+OnvifResult<QUrl> onHost(OnvifResult<QUrl> uri, const QString &host)
+{
+    if (!uri)
+        return uri;
+    QUrl url = uri.value();
+    url.setHost(host);
+    return url;
+}
+
 } // namespace
 
 OnvifClient::OnvifClient(QObject *parent)
@@ -331,13 +341,17 @@ void OnvifClient::getProfiles(QObject *context, Callback<QList<OnvifProfile>> do
 void OnvifClient::getStreamUri(const QString &profileToken, QObject *context, Callback<QUrl> done)
 {
     invoke<QUrl>(OnvifSoap::getStreamUri(profileToken), context, std::move(done),
-                 &OnvifParse::streamUri);
+                 [host = m_deviceUrl.host()](const QByteArray &reply) {
+                     return onHost(OnvifParse::streamUri(reply), host);
+                 });
 }
 
 void OnvifClient::getSnapshotUri(const QString &profileToken, QObject *context, Callback<QUrl> done)
 {
     invoke<QUrl>(OnvifSoap::getSnapshotUri(profileToken), context, std::move(done),
-                 &OnvifParse::snapshotUri);
+                 [host = m_deviceUrl.host()](const QByteArray &reply) {
+                     return onHost(OnvifParse::snapshotUri(reply), host);
+                 });
 }
 
 void OnvifClient::continuousMove(const QString &profileToken, double pan, double tilt, double zoom,

@@ -46,7 +46,8 @@ class QNetworkReply;
 // device reports is used, on the scheme, host and port of the device URL,
 // so credentials never go to a host the user did not name (and devices behind
 // NAT keep working). Before connectDevice(), every request goes to the
-// device URL.
+// device URL. Stream and snapshot URIs likewise get the device URL's host
+// (their own scheme, port and path).
 //
 // The password is kept in memory only; nothing here logs it.
 //
