@@ -70,7 +70,7 @@ public:
     }
 
 private:
-    const QString &m_text;
+    const QString m_text;
     int m_pos = 0;
 };
 
@@ -165,7 +165,7 @@ QDate PosixTimeZone::ruleDate(const Rule &rule, int year)
     const QDate first(year, rule.month, 1);
     const int weekday = first.dayOfWeek() % 7; // 0 Sunday
     QDate d = first.addDays((rule.weekday - weekday + 7) % 7 + 7 * (rule.week - 1));
-    while (d.month() != rule.month) // week 5: the last such day of the month
+    if (d.month() != rule.month) // week 5: the last such day of the month
         d = d.addDays(-7);
     return d;
 }
