@@ -61,10 +61,10 @@ public:
         for (int unit : {60, 1}) {
             if (!take(QLatin1Char(':')))
                 break;
-            const std::optional<int> part = number(2);
-            if (!part || *part > 59)
+            const std::optional<int> field = number(2);
+            if (!field || *field > 59)
                 return std::nullopt;
-            secs += *part * unit;
+            secs += *field * unit;
         }
         return sign * secs;
     }

@@ -33,9 +33,9 @@ QByteArray request(const QByteArray &header)
 }
 
 // "user password nonce created [type [namespace]]" as a UsernameToken header.
-QByteArray usernameToken(const QByteArray &spec)
+QByteArray usernameToken(const QByteArray &fields)
 {
-    QList<QByteArray> f = spec.split(' ');
+    QList<QByteArray> f = fields.split(' ');
     if (f.size() < 5)
         f << "PasswordDigest";
     if (f.size() < 6)
