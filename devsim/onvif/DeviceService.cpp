@@ -48,7 +48,7 @@ std::optional<bool> parseBoolean(const std::optional<QString> &text)
     return std::nullopt;
 }
 
-// tt:DateTime (Time then Date); nullopt when a part is missing or out of range.
+// tt:DateTime (Time then Date); nullopt when an element is missing or out of range.
 std::optional<QDateTime> parseDateTime(const XmlNode &node)
 {
     const XmlNode *time = node.child(tt, QStringLiteral("Time"));

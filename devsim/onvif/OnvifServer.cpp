@@ -139,7 +139,6 @@ void OnvifServer::read(QTcpSocket *socket)
     if (it == m_connections.end() || it->second->closing)
         return;
     Connection &c = *it->second;
-    c.idle->start(IdleTimeoutMs);
     HttpRequestParser::State state = c.parser.feed(socket->readAll());
     while (true) {
         if (state == HttpRequestParser::State::Failed) {
@@ -157,6 +156,7 @@ void OnvifServer::read(QTcpSocket *socket)
         if (state != HttpRequestParser::State::Complete)
             return;
         const HttpRequestParser::Request request = c.parser.take();
+        c.idle->start(IdleTimeoutMs); // the next request has as long as the first had
         send(socket, answer(request, socket), request.keepAlive());
         if (!request.keepAlive()) {
             close(socket);
@@ -171,11 +171,8 @@ OnvifServer::Response OnvifServer::answer(const HttpRequestParser::Request &requ
 {
     const QByteArray path = request.path();
     if (path.startsWith("/onvif/snapshot/")) {
-        if (request.method != "GET") {
-            Response r{405, {}, {}, {{"Allow", "GET"}}};
-            return r;
-        }
-        return snapshot(request);
+        return request.method == "GET" ? snapshot(request)
+                                       : Response{405, {}, {}, {{"Allow", "GET"}}};
     }
     if (path != "/onvif/device_service" && path != "/onvif/media_service" &&
         path != "/onvif/ptz_service")

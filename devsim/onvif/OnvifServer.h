@@ -36,7 +36,9 @@ class SimDevice;
 //
 // Requests are untrusted: HttpRequestParser bounds them, XmlNode bounds the XML, malformed
 // input is answered 400 (and the connection closed when HTTP itself is broken); at most
-// MaxConnections connections, each closed after IdleTimeoutMs without a request.
+// MaxConnections connections, each closed when a request takes longer than IdleTimeoutMs to
+// arrive whole (counted from the connection or the previous request), however slowly it
+// trickles in.
 //
 // Threads: the main thread, whose event loop runs it.
 class OnvifServer : public QObject

@@ -61,16 +61,16 @@ public:
         for (int unit : {60, 1}) {
             if (!take(QLatin1Char(':')))
                 break;
-            const std::optional<int> part = number(2);
-            if (!part || *part > 59)
+            const std::optional<int> field = number(2);
+            if (!field || *field > 59)
                 return std::nullopt;
-            secs += *part * unit;
+            secs += *field * unit;
         }
         return sign * secs;
     }
 
 private:
-    const QString &m_text;
+    const QString m_text;
     int m_pos = 0;
 };
 
@@ -165,7 +165,7 @@ QDate PosixTimeZone::ruleDate(const Rule &rule, int year)
     const QDate first(year, rule.month, 1);
     const int weekday = first.dayOfWeek() % 7; // 0 Sunday
     QDate d = first.addDays((rule.weekday - weekday + 7) % 7 + 7 * (rule.week - 1));
-    while (d.month() != rule.month) // week 5: the last such day of the month
+    if (d.month() != rule.month) // week 5: the last such day of the month
         d = d.addDays(-7);
     return d;
 }

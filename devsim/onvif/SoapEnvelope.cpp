@@ -50,7 +50,8 @@ std::optional<SoapEnvelope> SoapEnvelope::parse(const QByteArray &bytes, SoapFau
     return envelope;
 }
 
-QByteArray SoapEnvelope::write(const Namespaces &namespaces, const Part &header, const Part &body)
+QByteArray SoapEnvelope::write(const Namespaces &namespaces, const Writer &header,
+                               const Writer &body)
 {
     QByteArray out;
     QXmlStreamWriter w(&out);

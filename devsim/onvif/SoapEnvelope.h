@@ -44,10 +44,10 @@ public:
     const XmlNode &body() const { return *m_body; }
 
     using Namespaces = std::vector<std::pair<QString, QString>>; // prefix, URI
-    using Part = std::function<void(QXmlStreamWriter &)>;
+    using Writer = std::function<void(QXmlStreamWriter &)>;
     // An envelope declaring the SOAP prefix "s" and `namespaces` at its root, with the header
     // (omitted when `header` is empty) and the body that the writers add.
-    static QByteArray write(const Namespaces &namespaces, const Part &header, const Part &body);
+    static QByteArray write(const Namespaces &namespaces, const Writer &header, const Writer &body);
     // An envelope carrying the fault.
     static QByteArray fault(const SoapFault &fault);
 

@@ -169,7 +169,7 @@ void RtspServer::Private::onClientConnected(GstRTSPServer *, GstRTSPClient *clie
 void RtspServer::Private::onPlayRequest(GstRTSPClient *, GstRTSPContext *context, gpointer user)
 {
     // A client joining a shared media starts with a key frame rather than wait for the next
-    // one: "/<uid>/<channel>/<main|sub>", perhaps with a stream's control part after it.
+    // one: "/<uid>/<channel>/<main|sub>", perhaps with a stream's control suffix after it.
     Private *d = static_cast<Private *>(user);
     if (!context || !context->uri || !context->uri->abspath)
         return;
