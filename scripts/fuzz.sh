@@ -14,8 +14,8 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-300}
 JOBS=${ORVANE_FUZZ_JOBS:-1}
 BUILD_DIR=build-fuzz
-ALL_TARGETS=(fuzz_ioctrl fuzz_clouddevlist fuzz_config fuzz_textencoding fuzz_devsim_iocontrol
-             fuzz_devsim_config fuzz_p2p_wire)
+ALL_TARGETS=(fuzz_ioctrl fuzz_onvif fuzz_clouddevlist fuzz_config fuzz_textencoding
+             fuzz_devsim_iocontrol fuzz_devsim_config fuzz_p2p_wire)
 read -r -a TARGETS <<<"${ORVANE_FUZZ_TARGETS:-${ALL_TARGETS[*]}}"
 
 # Longest input per target: room for its largest sensible message.
@@ -24,6 +24,7 @@ max_len() {
     fuzz_ioctrl) echo 4200 ;;        # a record list of 255 entries
     fuzz_clouddevlist | fuzz_config) echo 8192 ;;
     fuzz_textencoding | fuzz_devsim_iocontrol) echo 1024 ;;
+    fuzz_onvif) echo 16384 ;;        # a profile list of a few channels
     *) echo 4096 ;;
   esac
 }

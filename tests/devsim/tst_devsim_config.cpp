@@ -51,6 +51,9 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"--uid", "A", "extra"};
         QTest::newRow("version too long")
             << QStringList{"--uid", "A", "--version", QString(64, 'v')};
+        QTest::newRow("rtsp port too big") << QStringList{"--uid", "A", "--rtsp", "65536"};
+        QTest::newRow("unknown onvif-auth") << QStringList{"--uid", "A", "--onvif-auth", "ntlm"};
+        QTest::newRow("wsd-port text") << QStringList{"--uid", "A", "--wsd-port", "any"};
         QTest::newRow("missing value") << QStringList{"--uid"};
         QTest::newRow("missing config file")
             << QStringList{"--config", "/nonexistent/devsim-config.json"};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Namespace URIs of the camera control protocol, WS-Security, WS-Addressing
+// and WS-Discovery. Elements are matched by these, never by their prefixes.
+namespace OnvifNs {
+inline const QString Soap = QStringLiteral("http://www.w3.org/2003/05/soap-envelope");
+inline const QString Device = QStringLiteral("http://www.onvif.org/ver10/device/wsdl");
+inline const QString Media = QStringLiteral("http://www.onvif.org/ver10/media/wsdl");
+inline const QString Ptz = QStringLiteral("http://www.onvif.org/ver20/ptz/wsdl");
+inline const QString Schema = QStringLiteral("http://www.onvif.org/ver10/schema");
+inline const QString Error = QStringLiteral("http://www.onvif.org/ver10/error");
+inline const QString Network = QStringLiteral("http://www.onvif.org/ver10/network/wsdl");
+inline const QString Wsse = QStringLiteral(
+    "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd");
+inline const QString Wsu = QStringLiteral(
+    "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd");
+inline const QString Addressing =
+    QStringLiteral("http://schemas.xmlsoap.org/ws/2004/08/addressing");
+inline const QString Discovery = QStringLiteral("http://schemas.xmlsoap.org/ws/2005/04/discovery");
+} // namespace OnvifNs
