@@ -44,6 +44,11 @@ QString describe(const QString &name)
          QStringLiteral("Print a SETTINGS line after each settings change.")},
         {QStringLiteral("print-frames"),
          QStringLiteral("Print a FRAMES line per streaming AV channel every second.")},
+        {QStringLiteral("rtsp"),
+         QStringLiteral("Serve the channels over RTSP on this port (0: any).")},
+        {QStringLiteral("onvif"), QStringLiteral("Answer ONVIF on this HTTP port (0: any).")},
+        {QStringLiteral("onvif-auth"),
+         QStringLiteral("ONVIF authentication: wsse (UsernameToken) or digest (HTTP).")},
     };
     return help.value(name);
 }
@@ -88,6 +93,11 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
         QStringLiteral("watch-stdin"),
         QStringLiteral("End when standard input closes (for test harnesses)."));
     parser.addOption(watchStdinOption);
+    const QCommandLineOption wsdPortOption(
+        QStringLiteral("wsd-port"),
+        QStringLiteral("WS-Discovery port of the ONVIF devices (default 3702; 0: any)."),
+        QStringLiteral("port"));
+    parser.addOption(wsdPortOption);
     for (const QString &name : DeviceConfig::valueNames())
         parser.addOption(QCommandLineOption(name, describe(name), QStringLiteral("value")));
     for (const QString &name : DeviceConfig::flagNames())
@@ -103,6 +113,15 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
         return result;
     }
     result.watchStdin = parser.isSet(watchStdinOption);
+    if (parser.isSet(wsdPortOption)) {
+        bool ok = false;
+        const int port = parser.value(wsdPortOption).toInt(&ok);
+        if (!ok || port < 0 || port > 65535) {
+            result.error = QStringLiteral("wsd-port must be a port, 0 to 65535");
+            return result;
+        }
+        result.wsdPort = port;
+    }
     if (!parser.positionalArguments().isEmpty()) {
         result.error =
             QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
@@ -130,6 +149,7 @@ CommandLine::Result CommandLine::parse(const QStringList &args)
         options.remove(QStringLiteral("uid"));
         Result fromFile = parseJson(file.readAll(), options);
         fromFile.watchStdin = result.watchStdin;
+        fromFile.wsdPort = result.wsdPort;
         return fromFile;
     }
 

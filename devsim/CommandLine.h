@@ -20,6 +20,7 @@ public:
         QString error;           // non-empty: the command line is unusable
         bool help = false;       // --help was given; helpText holds the text
         bool watchStdin = false; // --watch-stdin: end when standard input closes
+        int wsdPort = 3702;      // --wsd-port: WS-Discovery port of the ONVIF devices (0: any)
         QString helpText;
     };
 

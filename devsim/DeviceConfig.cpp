@@ -64,14 +64,29 @@ const QStringList &DeviceConfig::flagNames()
 const QStringList &DeviceConfig::valueNames()
 {
     static const QStringList names{
-        QStringLiteral("uid"),        QStringLiteral("name"),       QStringLiteral("type"),
-        QStringLiteral("channels"),   QStringLiteral("account"),    QStringLiteral("password"),
-        QStringLiteral("version"),    QStringLiteral("codec"),      QStringLiteral("fps"),
-        QStringLiteral("sd"),         QStringLiteral("hd"),         QStringLiteral("port"),
-        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),   QStringLiteral("fault"),
-        QStringLiteral("drop-after"), QStringLiteral("gop"),        QStringLiteral("max-sessions"),
-        QStringLiteral("recordings"), QStringLiteral("record-days")};
+        QStringLiteral("uid"),        QStringLiteral("name"),        QStringLiteral("type"),
+        QStringLiteral("channels"),   QStringLiteral("account"),     QStringLiteral("password"),
+        QStringLiteral("version"),    QStringLiteral("codec"),       QStringLiteral("fps"),
+        QStringLiteral("sd"),         QStringLiteral("hd"),          QStringLiteral("port"),
+        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),    QStringLiteral("fault"),
+        QStringLiteral("drop-after"), QStringLiteral("gop"),         QStringLiteral("max-sessions"),
+        QStringLiteral("recordings"), QStringLiteral("record-days"), QStringLiteral("rtsp"),
+        QStringLiteral("onvif"),      QStringLiteral("onvif-auth")};
     return names;
+}
+
+QString DeviceConfig::typeName() const
+{
+    static const QMap<int, QString> names{
+        {1, QStringLiteral("DVR")},          {2, QStringLiteral("NVR")},
+        {3, QStringLiteral("NVR(POE)")},     {4, QStringLiteral("NVR(WIRELESS)")},
+        {5, QStringLiteral("IPC(POE)")},     {6, QStringLiteral("IPC(BOL)")},
+        {7, QStringLiteral("IPC")},          {8, QStringLiteral("IPC(KAPIANJI)")},
+        {9, QStringLiteral("IPC(FISHEYE)")}, {10, QStringLiteral("IPC(PTZ)")},
+        {11, QStringLiteral("T301")},        {12, QStringLiteral("T302")},
+        {13, QStringLiteral("T303")},        {14, QStringLiteral("T304")},
+        {10001, QStringLiteral("DVR(PTZ)")}};
+    return names.value(type, QStringLiteral("type %1").arg(type));
 }
 
 std::optional<QSize> DeviceConfig::parseSize(const QString &text)
@@ -221,6 +236,15 @@ const QMap<QString, OptionSetter> &optionSetters()
          intOption(&C::gopSec, 1, 60, QStringLiteral("gop must be 1 to 60 seconds"))},
         {QStringLiteral("max-sessions"),
          intOption(&C::maxSessions, 1, 1024, QStringLiteral("max-sessions must be 1 to 1024"))},
+        {QStringLiteral("rtsp"),
+         intOption(&C::rtspPort, 0, 65535, QStringLiteral("rtsp must be a port, 0 to 65535"))},
+        {QStringLiteral("onvif"),
+         intOption(&C::onvifPort, 0, 65535, QStringLiteral("onvif must be a port, 0 to 65535"))},
+        {QStringLiteral("onvif-auth"),
+         choiceOption<OnvifAuth>(&C::onvifAuth,
+                                 {{QStringLiteral("wsse"), OnvifAuth::WsSecurity},
+                                  {QStringLiteral("digest"), OnvifAuth::HttpDigest}},
+                                 QStringLiteral("onvif-auth must be wsse or digest"))},
         {QStringLiteral("refuse-timezone"),
          flagOption(&C::refuseTimezone, QStringLiteral("refuse-timezone"))},
         {QStringLiteral("stall-io"), flagOption(&C::stallIo, QStringLiteral("stall-io"))},

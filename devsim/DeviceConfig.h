@@ -11,6 +11,7 @@ namespace devsim {
 enum class VideoCodec { H264, H265 };
 enum class PatternMode { Moving, Solid };
 enum class ConnectFault { None, Refuse, Silent };
+enum class OnvifAuth { WsSecurity, HttpDigest };
 
 // Everything that describes one simulated device. Plain value type.
 struct DeviceConfig
@@ -40,10 +41,17 @@ struct DeviceConfig
     bool printFrames = false;   // a FRAMES status line per streaming AV channel every second
 
     bool isPtz() const { return ptz || type == 10 || type == 10001; }
+    // "IPC(PTZ)", "DVR", ... for the type code; "type <n>" for unknown codes.
+    QString typeName() const;
     int gopSec = 2;
     QString recordings; // daily schedule of recordings (RecordStore); empty = the default
     int recordDays = 7; // days of recordings up to today
     int maxSessions = 64;
+    int rtspPort = -1;  // RTSP server port, 0 any free one, -1 none (--onvif implies 0)
+    int onvifPort = -1; // ONVIF server port, 0 any free one, -1 none
+    OnvifAuth onvifAuth = OnvifAuth::WsSecurity;
+
+    bool servesRtsp() const { return rtspPort >= 0 || onvifPort >= 0; }
 
     // Option name (as on the command line, without "--") to its text value.
     using OptionMap = QMap<QString, QString>;

@@ -20,6 +20,11 @@ struct DeviceSettings
     QString timeZone; // last accepted time-zone text
     QByteArray wifiSsid;
     QByteArray wifiPassword;
+    // The clock as ONVIF's SetSystemDateAndTime leaves it.
+    qint64 clockOffsetMs = 0; // the device's clock minus the system's
+    QString posixZone;        // POSIX TZ string; empty: UTC
+    bool ntp = false;
+    bool daylightSavings = false;
 };
 
 // The state of one client AV channel as IO control leaves it.

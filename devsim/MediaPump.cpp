@@ -171,6 +171,14 @@ void MediaPump::videoTick()
         if (v.videoChannel >= 0)
             watched[{encodedChannel(v.videoChannel), v.hd}].push_back(v);
     }
+    // Streams the RTSP server takes are encoded too, with nobody watching over P2P.
+    const std::vector<StreamTaps::Want> tapped = m_device.taps().wanted();
+    std::map<StreamKey, bool> tapNeedsKey;
+    for (const StreamTaps::Want &w : tapped) {
+        const StreamKey key{encodedChannel(w.channel), w.hd};
+        watched[key];
+        tapNeedsKey[key] = tapNeedsKey[key] || w.needKey;
+    }
     for (auto it = m_streams.begin(); it != m_streams.end();) {
         if (watched.count(it->first) == 0)
             it = m_streams.erase(it);
@@ -184,7 +192,8 @@ void MediaPump::videoTick()
         Stream &s = stream(key);
         if (!s.encoder)
             continue;
-        bool forceKey = false;
+        const auto tapKey = tapNeedsKey.find(key);
+        bool forceKey = tapKey != tapNeedsKey.end() && tapKey->second;
         for (const SimDevice::Viewer &v : viewers)
             forceKey = forceKey || v.needKey;
         TestPattern::Picture picture = s.encoder->picture();
@@ -217,6 +226,10 @@ void MediaPump::videoTick()
             if (v.needKey && r == p2p::SendResult::Queued)
                 m_device.keyFrameSent(v);
         }
+        for (const StreamTaps::Want &w : tapped) {
+            if (StreamKey{encodedChannel(w.channel), w.hd} == key)
+                m_device.taps().deliver(w.channel, w.hd, packet.data, packet.key);
+        }
         if (m_config.corruptFrame && s.frameIndex % kCorruptEvery == kCorruptEvery / 2) {
             const QByteArray junk = corruptFrame(m_config.codec, s.frameIndex);
             p2p::FrameInfo junkInfo = videoInfo(m_config.codec, false, key.first, online);
@@ -227,8 +240,7 @@ void MediaPump::videoTick()
                         v.key.first, v.key.second,
                         reinterpret_cast<const std::uint8_t *>(junk.constData()),
                         static_cast<std::size_t>(junk.size()), junkInfo);
-                    countVideo(v.key.first, v.key.second, static_cast<std::size_t>(junk.size()),
-                               r);
+                    countVideo(v.key.first, v.key.second, static_cast<std::size_t>(junk.size()), r);
                 }
             }
             StatusOutput::line(QStringLiteral("CORRUPT %1 %2").arg(m_config.uid).arg(key.first));

@@ -24,7 +24,8 @@ class SimDevice;
 // sends it to each of them; every 40 ms it sends an A-law tone frame to each listener.
 // Encoders exist only while their stream is watched. With a shared stream every channel
 // sends channel 1's pictures (one encoder per quality for the whole device), each frame
-// still carrying the receiving channel's camera index.
+// still carrying the receiving channel's camera index. Streams tapped by the RTSP server
+// (StreamTaps) are encoded the same way and handed to their taps.
 class MediaPump
 {
 public:

@@ -235,6 +235,15 @@ QString PtzCamera::status() const
         .arg(m_pos.zoom, 0, 'f', 3);
 }
 
+std::vector<PtzCamera::Preset> PtzCamera::presets() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::vector<Preset> out;
+    for (const auto &[index, pos] : m_presets)
+        out.push_back(Preset{index + 1, pos.pan, pos.tilt, pos.zoom});
+    return out;
+}
+
 double PtzCamera::pan() const
 {
     std::lock_guard<std::mutex> lock(m_lock);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace devsim {
 
@@ -42,6 +43,14 @@ public:
 
     double pan() const;
     double tilt() const;
+
+    struct Preset
+    {
+        int number; // from 1, as the long form's extra byte counts them
+        double pan, tilt, zoom;
+    };
+    // The presets set so far, by number.
+    std::vector<Preset> presets() const;
 
 private:
     struct Position

@@ -4,6 +4,8 @@
 #include "IoCtrlType.h"
 #include "MediaPump.h"
 #include "StatusOutput.h"
+#include "onvif/OnvifServer.h"
+#include "rtsp/RtspServer.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -116,11 +118,52 @@ bool SimDevice::start(QString *error)
     m_pump = std::make_unique<MediaPump>(*this, m_config);
     m_pump->start();
     StatusOutput::line(QStringLiteral("READY %1 %2").arg(m_config.uid).arg(m_server->port()));
+    if (m_config.servesRtsp()) {
+        m_rtsp = std::make_unique<RtspServer>(m_config, m_taps);
+        QString problem;
+        if (!m_rtsp->start(&problem)) {
+            *error = m_config.uid + QStringLiteral(": ") + problem;
+            stop();
+            return false;
+        }
+        for (int channel = 0; channel < m_config.channels; ++channel)
+            StatusOutput::line(QStringLiteral("RTSP %1 rtsp://127.0.0.1:%2%3")
+                                   .arg(m_config.uid)
+                                   .arg(m_rtsp->port())
+                                   .arg(RtspServer::path(m_config.uid, channel, true)));
+    }
+    if (m_config.onvifPort >= 0) {
+        m_onvif = std::make_unique<OnvifServer>(*this, m_config, m_rtsp->port());
+        QString problem;
+        if (!m_onvif->start(&problem)) {
+            *error = m_config.uid + QStringLiteral(": ") + problem;
+            stop();
+            return false;
+        }
+        StatusOutput::line(QStringLiteral("ONVIF %1 http://127.0.0.1:%2/onvif/device_service")
+                               .arg(m_config.uid)
+                               .arg(m_onvif->port()));
+    }
     return true;
+}
+
+std::uint16_t SimDevice::onvifPort() const
+{
+    return m_onvif ? m_onvif->port() : 0;
+}
+
+std::uint16_t SimDevice::rtspPort() const
+{
+    return m_rtsp ? m_rtsp->port() : 0;
 }
 
 void SimDevice::stop()
 {
+    m_onvif.reset();
+    if (m_rtsp) {
+        m_rtsp->stop();
+        m_rtsp.reset();
+    }
     if (m_pump) {
         m_pump->stop();
         m_pump.reset();
@@ -322,16 +365,51 @@ bool SimDevice::handlePtz(std::uint32_t type, const QByteArray &payload)
             QStringLiteral("PTZ %1/%2 not a PTZ channel").arg(m_config.uid).arg(channel));
         return true;
     }
-    const QString name = camera->apply(shortForm, byte(0), byte(1), shortForm ? 0 : byte(8),
-                                       QDateTime::currentMSecsSinceEpoch());
+    applyPtz(camera, channel, shortForm, byte(0), byte(1), shortForm ? 0 : byte(8));
+    return true;
+}
+
+QString SimDevice::applyPtz(PtzCamera *camera, int channel, bool shortForm, int command, int speed,
+                            int extra)
+{
+    const QString name =
+        camera->apply(shortForm, command, speed, extra, QDateTime::currentMSecsSinceEpoch());
     StatusOutput::line(QStringLiteral("PTZ %1/%2 %3 %4")
                            .arg(m_config.uid)
                            .arg(channel)
                            .arg(name.isEmpty()
-                                    ? QStringLiteral("unknown-%1").arg(byte(0))
+                                    ? QStringLiteral("unknown-%1").arg(command)
                                     : QString(name).replace(QLatin1Char(' '), QLatin1Char('-')),
                                 camera->status()));
-    return true;
+    return name;
+}
+
+QString SimDevice::ptzCommand(int channel, int command, int speed, int extra)
+{
+    PtzCamera *camera = ptz(channel);
+    return camera ? applyPtz(camera, channel, false, command, speed, extra) : QString();
+}
+
+DeviceSettings SimDevice::settings()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_settings;
+}
+
+void SimDevice::changeSettings(const std::function<void(DeviceSettings &)> &change)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        change(m_settings);
+    }
+    if (m_config.printSettings)
+        printSettings();
+}
+
+QDateTime SimDevice::now()
+{
+    const qint64 offset = settings().clockOffsetMs;
+    return QDateTime::currentDateTimeUtc().addMSecs(offset);
 }
 
 void SimDevice::ptzTick()

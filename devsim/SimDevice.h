@@ -4,13 +4,16 @@
 #include "IoControl.h"
 #include "PlaybackControl.h"
 #include "PtzCamera.h"
+#include "StreamTaps.h"
 #include "WavWriter.h"
 
 #include <p2p/DeviceServer.h>
 
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,9 +24,12 @@
 namespace devsim {
 
 class MediaPump;
+class OnvifServer;
+class RtspServer;
 
 // One simulated device: a p2p::DeviceServer, the IO control state of every client AV channel,
-// the talk sink and the media pump that encodes and sends video and audio.
+// the talk sink and the media pump that encodes and sends video and audio; with --rtsp (or
+// --onvif) also an RTSP server fed from the same encoders.
 //
 // Threads: start()/stop() from the main thread. The server's callbacks run on its network
 // thread; the media pump has its own thread; shared state is guarded by m_lock.
@@ -36,7 +42,10 @@ public:
     SimDevice(const SimDevice &) = delete;
     SimDevice &operator=(const SimDevice &) = delete;
 
-    // Starts listening; prints "READY <uid> <port>". False with *error on failure.
+    // Starts listening; prints "READY <uid> <port>", then with RTSP one
+    // "RTSP <uid> <url of the channel's main stream>" per channel, then with ONVIF
+    // "ONVIF <uid> <device service url>". False with *error on failure.
+    // Main thread, whose event loop then runs the ONVIF server.
     bool start(QString *error);
     void stop();
 
@@ -65,6 +74,11 @@ public:
     // The AV channels open now (any thread).
     std::vector<AvKey> openChannels();
     p2p::DeviceServer &server() { return *m_server; }
+    // The streams the RTSP server takes (any thread).
+    StreamTaps &taps() { return m_taps; }
+    // The RTSP and ONVIF servers' ports; 0 without one.
+    std::uint16_t rtspPort() const;
+    std::uint16_t onvifPort() const;
 
     // Prints "TALK <uid> <bytes>" when more talk audio arrived since the last call.
     void reportTalkProgress();
@@ -72,6 +86,18 @@ public:
     // The playback pictures of this tick; sends the end replies of playbacks that reached the
     // end of their recording (media thread).
     std::vector<PlaybackControl::Frame> playbackTick(int fps);
+
+    // The settings as IO control and ONVIF left them (any thread).
+    DeviceSettings settings();
+    // Changes them under the device's lock, then prints SETTINGS with --print-settings
+    // (the ONVIF server's thread).
+    void changeSettings(const std::function<void(DeviceSettings &)> &change);
+    // The device's clock: the system's, moved by ONVIF's SetSystemDateAndTime (any thread).
+    QDateTime now();
+    // Applies a long-form PTZ command (IOCTRL_PTZ_LONG's command, speed and extra) to the
+    // channel's camera and prints its PTZ line, as the P2P message would; the command's name,
+    // empty when the channel has no camera (the ONVIF server's thread).
+    QString ptzCommand(int channel, int command, int speed, int extra);
 
     // The camera of a PTZ channel, or null (media thread and network thread).
     PtzCamera *ptz(int channel);
@@ -94,6 +120,8 @@ private:
     bool handlePlayback(int session, int channel, std::uint32_t type, const QByteArray &payload);
     // PTZ messages: true when type is one of them.
     bool handlePtz(std::uint32_t type, const QByteArray &payload);
+    QString applyPtz(PtzCamera *camera, int channel, bool shortForm, int command, int speed,
+                     int extra);
     void printSettings();
     void sendReply(int session, int channel, std::uint32_t type, const QByteArray &payload);
     void finishTalk(); // under m_lock
@@ -101,6 +129,9 @@ private:
     DeviceConfig m_config;
     std::unique_ptr<p2p::DeviceServer> m_server;
     std::unique_ptr<MediaPump> m_pump;
+    StreamTaps m_taps;
+    std::unique_ptr<RtspServer> m_rtsp;
+    std::unique_ptr<OnvifServer> m_onvif;
 
     std::mutex m_lock;
     DeviceSettings m_settings;

@@ -2,17 +2,17 @@
 #include "SimDevice.h"
 #include "StatusOutput.h"
 #include "TerminationSignal.h"
+#include "onvif/WsDiscovery.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <chrono>
 #include <memory>
-#include <thread>
 #include <vector>
 
 int main(int argc, char *argv[])
@@ -50,9 +50,40 @@ int main(int argc, char *argv[])
         devices.push_back(std::move(device));
     }
 
-    while (!devsim::TerminationSignal::received())
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // One WS-Discovery responder answers for every ONVIF device of the process.
+    std::vector<devsim::WsDiscovery::Target> targets;
+    for (const auto &d : devices) {
+        const devsim::DeviceConfig &c = d->config();
+        if (c.onvifPort >= 0)
+            targets.push_back({c.uid, c.name, c.typeName(), c.isPtz(), d->onvifPort()});
+    }
+    std::unique_ptr<devsim::WsDiscovery> discovery;
+    if (!targets.empty()) {
+        discovery = std::make_unique<devsim::WsDiscovery>(std::move(targets));
+        QString error;
+        if (!discovery->start(static_cast<quint16>(parsed.wsdPort), &error)) {
+            err << "devsim: " << error << "\n";
+            err.flush();
+            for (auto &d : devices)
+                d->stop();
+            return 1;
+        }
+        devsim::StatusOutput::line(QStringLiteral("WSD %1 %2")
+                                       .arg(discovery->port())
+                                       .arg(discovery->multicast() ? QStringLiteral("multicast")
+                                                                   : QStringLiteral("unicast")));
+    }
 
+    // The event loop runs the ONVIF servers and WS-Discovery; a signal ends it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [] {
+        if (devsim::TerminationSignal::received())
+            QCoreApplication::quit();
+    });
+    poll.start(50);
+    app.exec();
+
+    discovery.reset();
     for (auto &d : devices)
         d->stop();
     for (auto &d : devices)

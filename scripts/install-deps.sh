@@ -10,6 +10,8 @@ PACKAGES=(
   libgl-dev libegl-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   libqrencode-dev libasio-dev libssl-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
   fonts-texgyre fonts-wqy-microhei
   xvfb xauth libgl1-mesa-dri libegl1 x11-utils

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "DeviceConfig.h"
+#include "HttpDigest.h"
+#include "HttpRequestParser.h"
+#include "UsernameToken.h"
+
+#include <QObject>
+#include <QTcpServer>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+class QTcpSocket;
+class QTimer;
+
+namespace devsim {
+
+class SimDevice;
+
+// One device's ONVIF server: SOAP 1.2 over HTTP/1.1 on its own port, one device per port.
+//
+//   POST /onvif/device_service   device management (DeviceService)
+//   POST /onvif/media_service    media (MediaService)
+//   POST /onvif/ptz_service      PTZ, on PTZ cameras (PtzService)
+//   GET  /onvif/snapshot/<channel>/<main|sub>   a JPEG of the channel (Snapshot)
+//
+// Requests go to the service their body element's namespace names, whichever of the three
+// paths they came to. Every request but GetSystemDateAndTime, GetCapabilities and GetServices
+// must authenticate with the device's view account: by WS-Security UsernameToken (password
+// digest) or, with --onvif-auth digest, by HTTP Digest, the SOAP header then being ignored.
+// Refused requests get a NotAuthorized fault (HTTP 400, or 401 with a fresh challenge for
+// HTTP Digest). Snapshots always need HTTP Digest. Each request prints a line
+// "SOAP <uid> <operation> ok|fault:<subcode>".
+//
+// Requests are untrusted: HttpRequestParser bounds them, XmlNode bounds the XML, malformed
+// input is answered 400 (and the connection closed when HTTP itself is broken); at most
+// MaxConnections connections, each closed after IdleTimeoutMs without a request.
+//
+// Threads: the main thread, whose event loop runs it.
+class OnvifServer : public QObject
+{
+public:
+    static constexpr int MaxConnections = 32;
+    static constexpr int IdleTimeoutMs = 30000;
+
+    OnvifServer(SimDevice &device, const DeviceConfig &config, quint16 rtspPort);
+    ~OnvifServer() override;
+
+    // Listens on the configured port (0: a free one) on all interfaces. False with *error.
+    bool start(QString *error);
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    struct Response
+    {
+        int status = 200;
+        QByteArray contentType;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+    };
+    struct Connection
+    {
+        HttpRequestParser parser;
+        QTimer *idle = nullptr;
+        bool closing = false;
+    };
+
+    void accept();
+    void read(QTcpSocket *socket);
+    Response answer(const HttpRequestParser::Request &request, QTcpSocket *socket);
+    Response soap(const HttpRequestParser::Request &request, const QString &host);
+    Response snapshot(const HttpRequestParser::Request &request);
+    Response unauthorized(bool stale);
+    void send(QTcpSocket *socket, const Response &response, bool keepAlive);
+    void close(QTcpSocket *socket);
+
+    SimDevice &m_device;
+    DeviceConfig m_config;
+    quint16 m_rtspPort;
+    QTcpServer m_server;
+    std::map<QTcpSocket *, std::unique_ptr<Connection>> m_connections;
+    UsernameToken m_token;
+    HttpDigest m_digest;
+    std::map<std::pair<int, int>, QString> m_presetNames;
+};
+
+} // namespace devsim
