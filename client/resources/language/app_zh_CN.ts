@@ -119,6 +119,30 @@
         <source>删除失败: %1</source>
         <translation>删除失败: %1</translation>
     </message>
+    <message>
+        <source>接入方式:</source>
+        <translation>接入方式:</translation>
+    </message>
+    <message>
+        <source>RTSP地址:</source>
+        <translation>RTSP地址:</translation>
+    </message>
+    <message>
+        <source>ONVIF地址:</source>
+        <translation>ONVIF地址:</translation>
+    </message>
+    <message>
+        <source>RTSP地址无效: %1</source>
+        <translation>RTSP地址无效: %1</translation>
+    </message>
+    <message>
+        <source>ONVIF地址应为 host 或 host:port</source>
+        <translation>ONVIF地址应为 host 或 host:port</translation>
+    </message>
+    <message>
+        <source>RTSP设备只保存在本机，请使用本地登录添加</source>
+        <translation>RTSP设备只保存在本机，请使用本地登录添加</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
@@ -431,6 +455,13 @@
     <message>
         <source>The device did not change the quality</source>
         <translation>设备未更改画质</translation>
+    </message>
+</context>
+<context>
+    <name>RtspDeviceLink</name>
+    <message>
+        <source>No stream URL for this channel</source>
+        <translation>该通道没有视频流地址</translation>
     </message>
 </context>
 <context>
