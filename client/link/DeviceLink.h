@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QString>
 
 class Channel;
 class Device;
@@ -63,6 +64,15 @@ public:
                             int recordType) = 0;
     virtual void changeReplayTime(Channel *ch, int offsetSeconds) = 0;
     virtual void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) = 0;
+
+    // Device control (features Ptz and Clock), in the P2P link's terms:
+    // IoCtrl PTZ command codes and parameters, preset numbers, the device's
+    // local date-time and time zone text; other links translate them
+    // (DeviceControl). Results: ptz..., setTime..., setTimeZone... signals.
+    virtual void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) = 0;
+    virtual void ptzPoint(Channel *ch, int preset, bool shortForm) = 0;
+    virtual void setTime(Channel *ch, const QDateTime &dt) = 0;
+    virtual void setTimeZone(Channel *ch, const QString &zone) = 0;
 
     // Ends all activity of this link (the client quits): every stream and
     // session closes; waits at most waitMs for its workers. Returns whether

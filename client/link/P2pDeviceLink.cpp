@@ -99,6 +99,26 @@ void P2pDeviceLink::stopReplay(Channel *ch, bool restart, const QDateTime &resta
     IoConnect::instance()->stopReplay(ch, restart, restartAt);
 }
 
+void P2pDeviceLink::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
+{
+    IoConnect::instance()->ptzControl(ch, command, param, shortForm);
+}
+
+void P2pDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
+{
+    IoConnect::instance()->ptzPoint(ch, preset, shortForm);
+}
+
+void P2pDeviceLink::setTime(Channel *ch, const QDateTime &dt)
+{
+    IoConnect::instance()->setTime(ch, dt);
+}
+
+void P2pDeviceLink::setTimeZone(Channel *ch, const QString &zone)
+{
+    IoConnect::instance()->setTimeZone(ch, zone);
+}
+
 bool P2pDeviceLink::shutdown(int waitMs)
 {
     return IoConnect::instance()->shutdown(waitMs);

@@ -29,5 +29,9 @@ public:
                     int recordType) override;
     void changeReplayTime(Channel *ch, int offsetSeconds) override;
     void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) override;
+    void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
+    void ptzPoint(Channel *ch, int preset, bool shortForm) override;
+    void setTime(Channel *ch, const QDateTime &dt) override;
+    void setTimeZone(Channel *ch, const QString &zone) override;
     bool shutdown(int waitMs) override;
 };

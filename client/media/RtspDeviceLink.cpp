@@ -2,6 +2,7 @@
 
 #include "diagnostics/Checks.h"
 #include "link/ChannelBufferItem.h"
+#include "link/DeviceControl.h"
 #include "link/ErrorText.h"
 #include "link/IoConnect.h"
 #include "link/ReconnectSchedule.h"
@@ -70,9 +71,9 @@ void RtspDeviceLink::setReconnectUnitMs(int ms)
     m_reconnects->setUnitMs(ms);
 }
 
-int RtspDeviceLink::features(const Device *) const
+int RtspDeviceLink::features(const Device *d) const
 {
-    return 0;
+    return m_control ? m_control->features(d) & (Ptz | Clock) : 0;
 }
 
 QString RtspDeviceLink::streamUrl(const Channel *ch, bool hd)
@@ -112,8 +113,12 @@ void RtspDeviceLink::refuse(Channel *ch, void (IoConnect::*failed)(Channel *, in
 void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
 {
     closeStream(ch, resumeVideo);
-    const Device *d = ch->device();
+    Device *d = ch->device();
     const QString url = streamUrl(ch, hd);
+    if (url.isEmpty() && m_control && !d->rtsp().onvifHost.isEmpty()) {
+        discoverThenOpen(ch, hd, resumeVideo);
+        return;
+    }
     if (url.isEmpty()) {
         emit m_io->connectChannelFailMsg(ch, AV_ER_INVALID_ARG,
                                          tr("No stream URL for this channel"));
@@ -181,6 +186,29 @@ void RtspDeviceLink::closeStream(Channel *ch, bool restarting)
     }
     ch->setAvIndex(-1, true);
     m_io->resetStream(ch, true, restarting);
+}
+
+void RtspDeviceLink::discoverThenOpen(Channel *ch, bool hd, bool resumeVideo)
+{
+    Device *d = ch->device();
+    if (m_discovering.contains(d))
+        return;
+    m_discovering.insert(d);
+    const int index = ch->index();
+    QPointer<RtspDeviceLink> self(this);
+    m_control->discoverStreams(d, [self, d, index, hd, resumeVideo](bool ok, const QString &why) {
+        if (!self)
+            return;
+        self->m_discovering.remove(d);
+        Channel *c = self->m_dev->devices().contains(d) ? d->channel(index) : nullptr;
+        if (self->m_closing || !c || !c->viewRequested(true))
+            return;
+        if (ok && !streamUrl(c, hd).isEmpty())
+            self->openStream(c, hd, resumeVideo);
+        else
+            emit self->m_io->connectChannelFailMsg(c, AV_ER_INVALID_ARG,
+                                                   ok ? tr("No stream URL for this channel") : why);
+    });
 }
 
 void RtspDeviceLink::streamOpened(Channel *ch, quint64 serial)
@@ -458,6 +486,38 @@ void RtspDeviceLink::stopReplay(Channel *ch, bool, const QDateTime &)
 {
     if (ch)
         emit m_io->stopReplaySuccessMsg(ch);
+}
+
+void RtspDeviceLink::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
+{
+    if (ch && has(ch->device(), Ptz))
+        m_control->ptzControl(ch, command, param, shortForm);
+    else if (ch)
+        refuse(ch, &IoConnect::ptzFailMsg);
+}
+
+void RtspDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
+{
+    if (ch && has(ch->device(), Ptz))
+        m_control->ptzPoint(ch, preset, shortForm);
+    else if (ch)
+        refuse(ch, &IoConnect::ptzFailMsg);
+}
+
+void RtspDeviceLink::setTime(Channel *ch, const QDateTime &dt)
+{
+    if (ch && has(ch->device(), Clock))
+        m_control->setTime(ch, dt);
+    else if (ch)
+        refuse(ch, &IoConnect::setTimeFailMsg);
+}
+
+void RtspDeviceLink::setTimeZone(Channel *ch, const QString &zone)
+{
+    if (ch && has(ch->device(), Clock))
+        m_control->setTimeZone(ch, zone);
+    else if (ch)
+        refuse(ch, &IoConnect::setTimeZoneFailMsg);
 }
 
 bool RtspDeviceLink::shutdown(int)

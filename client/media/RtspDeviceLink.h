@@ -4,12 +4,14 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
 
 class Channel;
 class Decode;
+class DeviceControl;
 class Dev;
 class Device;
 class IoConnect;
@@ -41,9 +43,9 @@ struct ChannelBufferItem;
 //   1, 2, 4, 8, 16, 30, 30 ... s (ReconnectSchedule); the first stream that
 //   plays again brings it back Online (deviceOnlineMsg) and each requested
 //   channel gets connectChannelSuccessMsg as on a first connect.
-// - No sound, talk, remote playback, PTZ, clock or Wi-Fi: those operations
-//   fail with AV_ER_CLIENT_NOT_SUPPORT (the ONVIF client adds PTZ and the
-//   clock for devices with an ONVIF host).
+// - No sound, talk, remote playback or Wi-Fi: those operations fail with
+//   AV_ER_CLIENT_NOT_SUPPORT; so do PTZ and the clock unless a DeviceControl
+//   (the ONVIF client) serves the device.
 //
 // Threads: GUI thread only; the demuxers report from their threads through
 // queued calls, frames go straight to Decode as posted events.
@@ -89,6 +91,19 @@ public:
     void changeReplayTime(Channel *ch, int offsetSeconds) override;
     void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) override;
     bool shutdown(int waitMs) override;
+    // PTZ and the clock go to the control (the ONVIF client) where it serves
+    // the device; refused otherwise.
+    void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
+    void ptzPoint(Channel *ch, int preset, bool shortForm) override;
+    void setTime(Channel *ch, const QDateTime &dt) override;
+    void setTimeZone(Channel *ch, const QString &zone) override;
+
+    // Installs the control of RTSP devices beside their streams (not owned;
+    // null: none). With one, features() are the control's, and a channel of
+    // a device that has an ONVIF host but no stream URL has the control
+    // discover the streams first.
+    void setControl(DeviceControl *control) { m_control = control; }
+    DeviceControl *control() const { return m_control; }
 
     // The URL a channel streams from for the quality (credential-free; the
     // main URL when the channel has no sub stream); empty when none.
@@ -108,6 +123,8 @@ private:
     };
 
     void openStream(Channel *ch, bool hd, bool resumeVideo);
+    // Has the control fill the device's streams, then opens the channel's.
+    void discoverThenOpen(Channel *ch, bool hd, bool resumeVideo);
     // Stops the channel's stream (if any) and closes its slot; restarting
     // keeps the last picture for the stream that follows.
     void closeStream(Channel *ch, bool restarting = false);
@@ -129,4 +146,6 @@ private:
     quint64 m_serial = 0;
     int m_nextAvIndex = OpenSession;
     bool m_closing = false;
+    DeviceControl *m_control = nullptr;
+    QSet<const Device *> m_discovering; // devices whose streams the control looks for
 };
