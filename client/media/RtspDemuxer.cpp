@@ -50,6 +50,13 @@ void RtspDemuxer::start()
         m_thread = std::thread([this] { run(); });
 }
 
+void RtspDemuxer::abandon()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.detach();
+}
+
 int RtspDemuxer::interrupted(void *self)
 {
     const auto *d = static_cast<const RtspDemuxer *>(self);
@@ -70,6 +77,7 @@ void RtspDemuxer::run()
     const int code = stream(&text);
     if (!m_stop.load() && m_callbacks.ended)
         m_callbacks.ended(code, text);
+    m_finished = true;
 }
 
 int RtspDemuxer::stream(QString *text)
@@ -121,7 +129,7 @@ int RtspDemuxer::stream(QString *text)
         par->extradata && par->extradata_size > 0
             ? RecordFile::parameterSets(par->codec_id, par->extradata, par->extradata_size)
             : QByteArray();
-    if (m_callbacks.opened)
+    if (m_callbacks.opened && !m_stop.load())
         m_callbacks.opened(par->width, par->height);
 
     AvPacketPtr packet = makeAvPacket();
@@ -160,7 +168,7 @@ int RtspDemuxer::stream(QString *text)
             ChannelBufferItem *item = makeItem(
                 par->codec_id, packet->data, packet->size, (packet->flags & AV_PKT_FLAG_KEY) != 0,
                 parameterSets, uint32_t(nowMs / 1000), tag, ++frameNumber);
-            if (item && m_callbacks.frame)
+            if (item && m_callbacks.frame && !m_stop.load())
                 m_callbacks.frame(item);
             else
                 delete item;

@@ -25,10 +25,14 @@ struct ChannelBufferItem;
 // Bounds: the open (connect, set-up, probing) must finish within
 // OpenTimeoutMs, each socket read within IoTimeoutMs (FFmpeg's "timeout"),
 // and packets must keep coming at least every IoTimeoutMs; probing reads at
-// most ProbeBytes. Closing interrupts every blocking call at once.
+// most ProbeBytes. requestStop() interrupts every blocking FFmpeg call; the
+// one call that no interrupt reaches is a host name lookup, so an owner that
+// must not wait checks finished() before destroying a stopped demuxer. After
+// requestStop() no callback starts any more.
 //
-// Threads: the constructor, start() and the destructor on the owner's thread
-// (which must not be the worker); the callbacks run on the worker thread.
+// Threads: the constructor, start(), abandon() and the destructor on the
+// owner's thread (which must not be the worker); requestStop() and
+// finished() on any thread; the callbacks run on the worker thread.
 class RtspDemuxer
 {
 public:
@@ -64,6 +68,11 @@ public:
     void start();
     // Tells the worker to stop without waiting for it (the destructor waits).
     void requestStop() { m_stop = true; }
+    // True once the worker has ended (the destructor then returns at once).
+    bool finished() const { return m_finished.load(); }
+    // Lets a stopped worker that has not ended run out on its own: the
+    // object must then stay alive until the process ends (the client quits).
+    void abandon();
 
     // The record of one packet: data (size bytes, Annex B) with parameterSets
     // in front when it is a key frame that has none of its own. Null when
@@ -85,6 +94,7 @@ private:
     const Options m_options;
     const Callbacks m_callbacks;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_finished{false};
     std::atomic<Clock::rep> m_deadline{0}; // steady clock ticks; 0 = none
     std::thread m_thread;
 };

@@ -18,10 +18,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QMutexLocker>
 #include <QPointer>
+#include <QThread>
 
+#include <algorithm>
 #include <limits>
 
 #include <p2p/p2p.h>
@@ -55,14 +58,16 @@ RtspDeviceLink::RtspDeviceLink(IoConnect *io, Decode *decode, QObject *parent)
     ORVANE_ASSERT_GUI_THREAD();
     SharedInstance<RtspDeviceLink>::adopt(this);
     connect(m_reconnects, &ReconnectSchedule::due, this, &RtspDeviceLink::reconnectDue);
+    m_sweep.setInterval(SweepMs);
+    connect(&m_sweep, &QTimer::timeout, this, &RtspDeviceLink::sweep);
     connect(m_dev, &Dev::reloadDevMsg, m_reconnects, &ReconnectSchedule::dropUnregistered);
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] { shutdown(0); });
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { shutdown(ShutdownWaitMs); });
 }
 
 RtspDeviceLink::~RtspDeviceLink()
 {
-    shutdown(0);
+    shutdown(ShutdownWaitMs);
     SharedInstance<RtspDeviceLink>::release(this);
 }
 
@@ -178,11 +183,9 @@ void RtspDeviceLink::closeStream(Channel *ch, bool restarting)
 {
     const auto it = m_streams.find(ch);
     if (it != m_streams.end()) {
-        std::shared_ptr<RtspDemuxer> demuxer = std::move(it->demuxer);
+        // Reports the worker queued still arrive and find no stream of theirs.
+        retire(std::move(it->demuxer));
         m_streams.erase(it);
-        // Interrupts the worker and waits for it; reports it queued still
-        // arrive and find no stream of theirs.
-        demuxer.reset();
     }
     ch->setAvIndex(-1, true);
     m_io->resetStream(ch, true, restarting);
@@ -520,24 +523,63 @@ void RtspDeviceLink::setTimeZone(Channel *ch, const QString &zone)
         refuse(ch, &IoConnect::setTimeZoneFailMsg);
 }
 
-bool RtspDeviceLink::shutdown(int)
+void RtspDeviceLink::retire(std::shared_ptr<RtspDemuxer> demuxer)
 {
-    if (m_closing)
-        return true;
-    m_closing = true;
-    m_reconnects->clear();
-    // Every worker is told to stop first, then each is waited for.
-    QList<std::shared_ptr<RtspDemuxer>> workers;
-    for (auto it = m_streams.begin(); it != m_streams.end(); ++it) {
-        it.key()->setAvIndex(-1, true);
-        it.key()->setVideoOn(false, true);
-        it.key()->device()->setSessionId(-1);
-        it.key()->device()->setLinkState(Device::LinkState::Idle);
-        if (it->demuxer)
-            it->demuxer->requestStop();
-        workers << std::move(it->demuxer);
+    if (!demuxer)
+        return;
+    demuxer->requestStop();
+    m_stopping.push_back(std::move(demuxer));
+    sweep();
+}
+
+void RtspDeviceLink::sweep()
+{
+    // A finished worker is joined at once; one still in a host name lookup
+    // is looked at again on the next tick.
+    m_stopping.erase(
+        std::remove_if(m_stopping.begin(), m_stopping.end(),
+                       [](const std::shared_ptr<RtspDemuxer> &d) { return d->finished(); }),
+        m_stopping.end());
+    if (m_stopping.empty())
+        m_sweep.stop();
+    else if (!m_sweep.isActive())
+        m_sweep.start();
+}
+
+bool RtspDeviceLink::shutdown(int waitMs)
+{
+    if (!m_closing) {
+        m_closing = true;
+        m_sweep.stop();
+        m_reconnects->clear();
+        for (auto it = m_streams.begin(); it != m_streams.end(); ++it) {
+            it.key()->setAvIndex(-1, true);
+            it.key()->setVideoOn(false, true);
+            it.key()->device()->setSessionId(-1);
+            it.key()->device()->setLinkState(Device::LinkState::Idle);
+            if (it->demuxer)
+                it->demuxer->requestStop();
+            m_stopping.push_back(std::move(it->demuxer));
+        }
+        m_streams.clear();
     }
-    m_streams.clear();
-    workers.clear();
-    return true;
+    QDeadlineTimer deadline(qMax(0, waitMs));
+    for (;;) {
+        const bool all = std::all_of(m_stopping.begin(), m_stopping.end(),
+                                     [](const auto &d) { return !d || d->finished(); });
+        if (all || deadline.hasExpired())
+            break;
+        QThread::msleep(5);
+    }
+    // What has not ended by now runs out on its own (the client is quitting).
+    bool ended = true;
+    for (std::shared_ptr<RtspDemuxer> &d : m_stopping) {
+        if (d && !d->finished()) {
+            ended = false;
+            d->abandon();
+            new std::shared_ptr<RtspDemuxer>(std::move(d)); // kept until the process ends
+        }
+    }
+    m_stopping.clear();
+    return ended;
 }

@@ -5,9 +5,11 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class Channel;
 class Decode;
@@ -56,6 +58,10 @@ class RtspDeviceLink final : public QObject, public DeviceLink
 public:
     // The session id of an RTSP device whose link is open.
     static constexpr int OpenSession = 0x40000000;
+    // How long the client's end waits for the demuxers to end.
+    static constexpr int ShutdownWaitMs = 2000;
+    // How often stopped demuxers still running are looked at.
+    static constexpr int SweepMs = 200;
 
     // The shared link (the first one built, or one made on first use).
     static RtspDeviceLink *instance();
@@ -128,6 +134,10 @@ private:
     // Stops the channel's stream (if any) and closes its slot; restarting
     // keeps the last picture for the stream that follows.
     void closeStream(Channel *ch, bool restarting = false);
+    // Stops a demuxer without waiting for it: it is destroyed once its
+    // worker has ended (sweep), so the GUI thread never waits on a worker.
+    void retire(std::shared_ptr<RtspDemuxer> demuxer);
+    void sweep();
     void streamOpened(Channel *ch, quint64 serial);
     void streamEnded(Channel *ch, quint64 serial, int code, const QString &text);
     void frameArrived(Channel *ch, int avIndex, ChannelBufferItem *item);
@@ -143,6 +153,8 @@ private:
     Dev *m_dev;
     ReconnectSchedule *m_reconnects;
     QHash<Channel *, Stream> m_streams;
+    std::vector<std::shared_ptr<RtspDemuxer>> m_stopping; // stopped, worker not yet ended
+    QTimer m_sweep;
     quint64 m_serial = 0;
     int m_nextAvIndex = OpenSession;
     bool m_closing = false;
