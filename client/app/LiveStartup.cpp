@@ -38,8 +38,14 @@ bool isRtspEntry(const QString &item)
 // one of this session with the entry's one stream.
 Device *rtspDevice(const LiveStartup::Entry &e, Dev *dev)
 {
-    if (Device *known = dev->deviceByUid(e.uid))
+    if (Device *known = dev->deviceByUid(e.uid)) {
+        // Credentials given with the URL are the ones this session uses.
+        if (known->kind() == DeviceKind::Rtsp && !(e.user.isEmpty() && e.password.isEmpty())) {
+            known->setViewAccount(e.user);
+            known->setViewPassword(e.password);
+        }
         return known;
+    }
     auto *d = new Device();
     d->setKind(DeviceKind::Rtsp);
     d->setUid(e.uid);

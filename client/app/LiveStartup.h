@@ -49,6 +49,7 @@ public:
     // Switches the grid to layoutFor(entries.size()) and opens entry i in
     // window i. A UID that is not registered in dev, or a channel the device
     // does not have, is logged and leaves its window empty; the others still
-    // open. An RTSP entry whose device is not registered registers one.
+    // open. An RTSP entry whose device is not registered registers one; the
+    // credentials of its URL replace a registered one's for this session.
     static void open(const QList<Entry> &entries, ViewControl *view, Dev *dev);
 };

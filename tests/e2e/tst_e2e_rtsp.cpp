@@ -15,6 +15,7 @@
 #include "app/LiveStartup.h"
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
+#include "link/IoConnect.h"
 #include "media/VideoRecord.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -247,12 +248,20 @@ void tst_E2eRtsp::liveArgumentShowsAnRtspCamera()
                             .arg(rtspPort)
                             .arg(Uid);
     QString error;
+    // A wrong password is refused (401): the device stays closed.
+    QSignalSpy failed(IoConnect::instance(), &IoConnect::connectDevFailMsg);
+    LiveStartup::open(LiveStartup::parse(QString(url).replace(Password, "wrong"), &error),
+                      ViewControl::instance(), Dev::instance());
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 15000);
+    QVERIFY2(failed.at(0).at(2).toString().contains("401"),
+             qPrintable(failed.at(0).at(2).toString()));
     const QList<LiveStartup::Entry> entries = LiveStartup::parse(url, &error);
     QVERIFY2(entries.size() == 1, qPrintable(error));
     QVERIFY(!entries.first().url.contains(Password));
-    LiveStartup::open(entries, ViewControl::instance(), Dev::instance());
     Device *live = Dev::instance()->deviceByUid(entries.first().uid);
     QVERIFY(live && live != device && live->kind() == DeviceKind::Rtsp);
+    QCOMPARE(live->linkState(), Device::LinkState::Idle);
+    LiveStartup::open(entries, ViewControl::instance(), Dev::instance());
     QCOMPARE(ViewControl::instance()->windowMod(), WINDOW_MOD_1);
     GlWidgetViewWindow *cell = ViewControl::instance()->windows().first();
     QCOMPARE(cell->channel(), live->channel(0));
