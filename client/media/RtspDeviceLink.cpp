@@ -173,7 +173,8 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
     };
     s.demuxer = std::make_shared<RtspDemuxer>(options, callbacks);
     qInfo().noquote() << QStringLiteral("opening %1 stream of %2: %3")
-                             .arg(hd ? QStringLiteral("main") : QStringLiteral("sub"),
+                             .arg(url == streamUrl(ch, true) ? QStringLiteral("main")
+                                                             : QStringLiteral("sub"),
                                   channelText(ch), url);
     s.demuxer->start();
     m_streams.insert(ch, s);
