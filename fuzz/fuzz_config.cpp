@@ -2,6 +2,7 @@
 // default settings file (which here is also the configuration file), then
 // read back through Config; every value must come out within its bounds.
 #include "config/Config.h"
+#include "model/RtspUrl.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,6 +64,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(r.uid.size() <= MaxUidLength && r.channel >= 1 && r.channel <= MaxChannels &&
                 isKnownDeviceType(r.type) && r.nickname.size() <= MaxNameLength &&
                 r.username.size() <= MaxNameLength && r.password.size() <= MaxPasswordLength);
+    // An RTSP device has one stream per channel, and no URL keeps credentials.
+    for (const DeviceRecord &r : devices) {
+        if (r.kind != DeviceKind::Rtsp)
+            continue;
+        require(r.channel == r.rtsp.streams.size() && r.rtsp.onvifHost.size() <= MaxHostLength);
+        for (const RtspStream &s : r.rtsp.streams) {
+            require(!s.main.isEmpty());
+            for (const QString &url : {s.main, s.sub}) {
+                RtspUrl::Split split;
+                require(url.isEmpty() ||
+                        (RtspUrl::split(url, &split, nullptr) && !split.hasCredentials));
+            }
+        }
+    }
     const int minutes = config.get(ConfigKey::RecordMinutes);
     require(minutes >= 1 && minutes <= MaxRecordMinutes);
     const int layout = config.get(ConfigKey::WindowNum);

@@ -51,6 +51,11 @@ void SwrContextDeleter::operator()(SwrContext *c) const
     swr_free(&c);
 }
 
+void AvDictionaryDeleter::operator()(AVDictionary *d) const
+{
+    av_dict_free(&d);
+}
+
 AvPacketPtr makeAvPacket()
 {
     return AvPacketPtr(av_packet_alloc());

@@ -9,6 +9,7 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "model/RtspUrl.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
 #include "widgets/Named.h"
@@ -70,9 +71,16 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     auto *grid = new QGridLayout(this);
     int row = 0;
     auto addRow = [&](const QString &caption, QWidget *field) {
-        grid->addWidget(new QLabel(caption, this), row, 0);
+        auto *label = new QLabel(caption, this);
+        grid->addWidget(label, row, 0);
         grid->addWidget(field, row++, 1);
+        return QList<QWidget *>{label, field};
     };
+    m_kind = new QComboBox(this);
+    m_kind->setObjectName(QStringLiteral("comboBox_devKind"));
+    m_kind->addItem(QStringLiteral("P2P"), int(DeviceKind::P2p));
+    m_kind->addItem(QStringLiteral("RTSP"), int(DeviceKind::Rtsp));
+    addRow(tr("接入方式:"), m_kind);
     auto *typeRow = new QWidget(this);
     typeRow->setObjectName(QStringLiteral("widget_devTypeBox"));
     auto *typeLayout = new QHBoxLayout(typeRow);
@@ -93,8 +101,14 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     m_password = namedLineEdit("lineEdit_password", this);
     m_password->setEchoMode(QLineEdit::Password);
     m_channels = namedLineEdit("textEdit_channelNum", this);
+    m_urls = namedLineEdit("textEdit_rtspUrl", this);
+    m_urls->setPlaceholderText(QStringLiteral("rtsp://host:554/path | rtsp://host/{ch}/{stream}"));
+    m_onvifHost = namedLineEdit("textEdit_onvifHost", this);
+    m_onvifHost->setPlaceholderText(QStringLiteral("host:port"));
     addRow(tr("设备名称:"), m_name);
-    addRow(tr("设备ID:"), m_uid);
+    m_p2pRow = addRow(tr("设备ID:"), m_uid);
+    m_rtspRows = addRow(tr("RTSP地址:"), m_urls);
+    m_rtspRows << addRow(tr("ONVIF地址:"), m_onvifHost);
     addRow(tr("用户名:"), m_account);
     addRow(tr("密码:"), m_password);
     addRow(tr("通道数:"), m_channels);
@@ -108,11 +122,11 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     m_key->setTextInteractionFlags(Qt::TextSelectableByMouse);
     keyLayout->addWidget(m_key, 1);
     keyLayout->addWidget(namedButton(tr("忘记密钥"), "forgetKeyBtn", m_keyRow));
-    auto *keyCaption = new QLabel(tr("设备密钥:"), this);
-    grid->addWidget(keyCaption, row, 0);
+    m_keyCaption = new QLabel(tr("设备密钥:"), this);
+    grid->addWidget(m_keyCaption, row, 0);
     grid->addWidget(m_keyRow, row++, 1);
     if (m_addMode) {
-        keyCaption->hide();
+        m_keyCaption->hide();
         m_keyRow->hide();
     }
 
@@ -143,6 +157,7 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     connect(m_dev, &Dev::selectDevMsg, this, &AddDev::selectedNewDev);
     connect(m_fold, &LabelFoldBtn::clicked, this, &AddDev::foldDevTypeList);
     connect(m_type, &QComboBox::activated, this, &AddDev::selectedDevType);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &AddDev::selectedKind);
     if (!m_addMode)
         m_device = m_dev->selectedDevice();
     loadForm();
@@ -163,7 +178,29 @@ AddDev::Entry AddDev::entry() const
     e.account = m_account->text();
     e.password = m_password->text();
     e.channels = m_channels->text().trimmed();
+    e.kind = DeviceKind(m_kind->currentData().toInt());
+    e.urls = m_urls->text().trimmed();
+    e.onvifHost = m_onvifHost->text().trimmed();
     return e;
+}
+
+bool AddDev::rtspRecord(const Entry &e, DeviceRecord *record)
+{
+    RtspUrl::Streams streams;
+    bool isNumber = false;
+    const int channels = e.channels.toInt(&isNumber);
+    if (!RtspUrl::parseStreams(e.urls, isNumber ? channels : 0, &streams, nullptr))
+        return false;
+    record->kind = DeviceKind::Rtsp;
+    record->type = e.type;
+    record->nickname = e.name;
+    record->uid = RtspUrl::deviceUid(streams.streams.first().main);
+    record->channel = int(streams.streams.size());
+    record->username = streams.hasCredentials ? streams.user : e.account;
+    record->password = streams.hasCredentials ? streams.password : e.password;
+    record->rtsp.streams = streams.streams;
+    record->rtsp.onvifHost = e.onvifHost;
+    return true;
 }
 
 QString AddDev::warningText() const
@@ -176,6 +213,23 @@ QString AddDev::problem(const Entry &e)
     using namespace StoredLimits;
     if (e.type <= 0)
         return tr("请选择设备类型");
+    if (e.kind == DeviceKind::Rtsp) {
+        RtspUrl::Streams streams;
+        QString why;
+        bool isNumber = false;
+        const int channels = e.channels.toInt(&isNumber);
+        if (!RtspUrl::parseStreams(e.urls, isNumber ? channels : 0, &streams, &why))
+            return tr("RTSP地址无效: %1").arg(why);
+        static const QRegularExpression hostPattern(
+            QStringLiteral("^[A-Za-z0-9.\\-]+(:\\d{1,5})?$"));
+        if (!e.onvifHost.isEmpty() &&
+            (e.onvifHost.size() > MaxHostLength || !hostPattern.match(e.onvifHost).hasMatch()))
+            return tr("ONVIF地址应为 host 或 host:port");
+        if (e.name.size() > MaxNameLength || e.account.size() > MaxNameLength ||
+            e.password.size() > MaxPasswordLength)
+            return tr("设备名称、用户名和密码最长128个字符");
+        return QString();
+    }
     if (e.uid.isEmpty())
         return tr("设备ID不能为空");
     static const QRegularExpression uidPattern(QStringLiteral("^[A-Za-z0-9_-]+$"));
@@ -199,6 +253,7 @@ void AddDev::loadForm()
         m_account->setText(QStringLiteral("admin"));
         m_channels->setText(QStringLiteral("1"));
         m_delBtn->hide();
+        selectedKind(m_kind->currentIndex());
         return;
     }
     if (!m_device) {
@@ -218,7 +273,25 @@ void AddDev::loadForm()
     m_account->setText(m_device->viewAccount());
     m_password->setText(m_device->viewPassword());
     m_channels->setText(QString::number(m_device->channelCount()));
+    const bool rtsp = m_device->kind() == DeviceKind::Rtsp;
+    m_kind->setCurrentIndex(m_kind->findData(int(m_device->kind())));
+    m_urls->setText(rtsp ? RtspUrl::storedText(m_device->rtsp().streams).replace(u'\n', u' ')
+                         : QString());
+    m_onvifHost->setText(rtsp ? m_device->rtsp().onvifHost : QString());
+    selectedKind(m_kind->currentIndex());
     showKey();
+}
+
+void AddDev::selectedKind(int)
+{
+    const bool rtsp = m_kind->currentData().toInt() == int(DeviceKind::Rtsp);
+    for (QWidget *w : std::as_const(m_p2pRow))
+        w->setVisible(!rtsp);
+    for (QWidget *w : std::as_const(m_rtspRows))
+        w->setVisible(rtsp);
+    // Only P2P devices prove a key; the add page has none yet.
+    m_keyCaption->setVisible(!rtsp && !m_addMode);
+    m_keyRow->setVisible(!rtsp && !m_addMode);
 }
 
 void AddDev::showKey()
@@ -325,9 +398,23 @@ bool AddDev::accept(const Entry &e)
 
 void AddDev::on_saveBtn_clicked()
 {
-    const Entry e = entry();
+    Entry e = entry();
+    DeviceRecord rtsp;
+    if (e.kind == DeviceKind::Rtsp && rtspRecord(e, &rtsp)) {
+        // The device's key comes from its URL; typed credentials move to
+        // their own fields and leave the URL.
+        e.uid = rtsp.uid;
+        m_urls->setText(RtspUrl::storedText(rtsp.rtsp.streams).replace(u'\n', u' '));
+        m_account->setText(rtsp.username);
+        m_password->setText(rtsp.password);
+    }
     if (!accept(e))
         return;
+    if (e.kind == DeviceKind::Rtsp && !isLocalUser()) {
+        showWarning(tr("RTSP设备只保存在本机，请使用本地登录添加"));
+        m_addMode ? emit addDevFailed() : emit updateDevFailed();
+        return;
+    }
     if (isLocalUser())
         saveLocal(e);
     else
@@ -348,6 +435,8 @@ void AddDev::on_cancelBtn_clicked()
     m_name->clear();
     m_uid->clear();
     m_password->clear();
+    m_urls->clear();
+    m_onvifHost->clear();
     m_type->setCurrentIndex(0);
     hideWarning();
     if (!m_addMode)
@@ -366,6 +455,8 @@ void AddDev::saveLocal(const Entry &e)
     record.nickname = e.name;
     record.username = e.account;
     record.password = e.password;
+    if (e.kind == DeviceKind::Rtsp)
+        rtspRecord(e, &record);
     Device *edited = m_addMode ? nullptr : editedDevice();
     const bool uidChanged = edited && edited->uid() != e.uid;
     bool written = false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/DeviceRecord.h"
+
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -18,6 +21,14 @@ class QPushButton;
 // configuration, every other user in the account service. Either way the
 // device tree reloads once the change is stored, and the page's message row
 // ("系统提示:") says what happened, a refusal with the service's reason.
+//
+// The access picker chooses how the device is reached: P2P (by UID) or
+// RTSP (by stream URLs, RtspUrl::parseStreams: one per channel, "MAIN|SUB"
+// pairs, or a pattern with {ch} and {stream} for the channel count given).
+// Credentials typed into a URL are split off into the user name and
+// password fields. The ONVIF host is kept for the ONVIF client. RTSP devices
+// are kept in the local configuration only (the account service stores P2P
+// devices).
 // GUI thread only.
 class AddDev : public QWidget
 {
@@ -33,6 +44,9 @@ public:
         QString account;
         QString password;
         QString channels;
+        DeviceKind kind = DeviceKind::P2p;
+        QString urls;      // RTSP: the stream list as typed
+        QString onvifHost; // RTSP: "host[:port]" of the ONVIF service, or empty
     };
 
     static constexpr int MaxChannels = 64;
@@ -49,6 +63,11 @@ public:
 
     // Why an entry cannot be stored, or an empty text when it can.
     static QString problem(const Entry &entry);
+    // An RTSP entry as it is stored: its UID (RtspUrl::deviceUid of the first
+    // URL), channel count and source, the URL's credentials taking the place
+    // of the account and password fields when it has them. False when the
+    // entry's URLs do not parse.
+    static bool rtspRecord(const Entry &entry, DeviceRecord *record);
     // True while the local administrator is logged in (or nobody, as before a login).
     static bool isLocalUser();
 
@@ -66,6 +85,7 @@ public slots:
     void selectedNewDev(Device *device);
     void foldDevTypeList(LabelFoldBtn *button, bool folded);
     void selectedDevType(int index);
+    void selectedKind(int index);
     void addDevResponsed(bool ok, const QString &reason);
     void delDevResponsed(bool ok, const QString &reason);
     void updateDevResponsed(bool ok, const QString &reason);
@@ -104,6 +124,7 @@ private:
     // every view of the selection shows the change.
     void reloadKeepingSelection(Device *edited);
 
+    QComboBox *m_kind;
     QComboBox *m_type;
     LabelFoldBtn *m_fold;
     QLineEdit *m_name;
@@ -111,9 +132,14 @@ private:
     QLineEdit *m_account;
     QLineEdit *m_password;
     QLineEdit *m_channels;
+    QLineEdit *m_urls;
+    QLineEdit *m_onvifHost;
+    QList<QWidget *> m_p2pRow;   // the UID row
+    QList<QWidget *> m_rtspRows; // the URL and ONVIF rows
     QWidget *m_warningBox;
     QLabel *m_warning;
     QPushButton *m_delBtn;
+    QLabel *m_keyCaption;
     QWidget *m_keyRow;
     QLabel *m_key;
 

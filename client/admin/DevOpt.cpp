@@ -2,6 +2,8 @@
 
 #include "admin/QRWindow.h"
 #include "diagnostics/SystemInfo.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -358,8 +360,8 @@ void DevOpt::connectChannelSuccess(Channel *ch)
         IoConnect::instance()->setWifi(ch, m_wifiName->text(), m_wifiPassword->text());
     }
     if (m_pendingTime)
-        IoConnect::instance()->setTimeZone(
-            ch, deviceZoneText(m_selectedZone, QDateTime::currentDateTime()));
+        DeviceLinks::of(ch->device())
+            ->setTimeZone(ch, deviceZoneText(m_selectedZone, QDateTime::currentDateTime()));
 }
 
 void DevOpt::timeZoneSuccess(Channel *ch)
@@ -373,7 +375,7 @@ void DevOpt::timeZoneSuccess(Channel *ch)
     const QDateTime now = QDateTime::currentDateTime().toTimeZone(m_selectedZone);
     const QDateTime t(now.date(), QTime(m_hour->value(), m_minute->value(), m_second->value()),
                       m_selectedZone);
-    IoConnect::instance()->setTime(ch, t);
+    DeviceLinks::of(ch->device())->setTime(ch, t);
 }
 
 void DevOpt::timeSuccess(Channel *ch)

@@ -4,8 +4,10 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "model/RtspUrl.h"
 #include "view/ViewControl.h"
 
+#include <QUrl>
 #include <QWidget>
 #include <QtDebug>
 
@@ -26,6 +28,40 @@ bool isDigits(const QString &text)
     return true;
 }
 
+bool isRtspEntry(const QString &item)
+{
+    return item.startsWith(QLatin1String("rtsp://"), Qt::CaseInsensitive) ||
+           item.startsWith(QLatin1String("rtsps://"), Qt::CaseInsensitive);
+}
+
+// The device of an RTSP entry: the registered one with its UID, or a new
+// one of this session with the entry's one stream.
+Device *rtspDevice(const LiveStartup::Entry &e, Dev *dev)
+{
+    if (Device *known = dev->deviceByUid(e.uid)) {
+        // Credentials given with the URL are the ones this session uses.
+        if (known->kind() == DeviceKind::Rtsp && !(e.user.isEmpty() && e.password.isEmpty())) {
+            known->setViewAccount(e.user);
+            known->setViewPassword(e.password);
+        }
+        return known;
+    }
+    auto *d = new Device();
+    d->setKind(DeviceKind::Rtsp);
+    d->setUid(e.uid);
+    d->setType(StoredLimits::DefaultDeviceType);
+    d->setNickName(QUrl(e.url).host());
+    d->setViewAccount(e.user);
+    d->setViewPassword(e.password);
+    RtspSource source;
+    source.streams = {RtspStream{e.url, QString()}};
+    d->setRtsp(source);
+    d->setChannelCount(1);
+    Device *registered = dev->addOrUpdate(d);
+    dev->reload();
+    return registered;
+}
+
 } // namespace
 
 QList<LiveStartup::Entry> LiveStartup::parse(const QString &text, QString *error)
@@ -40,6 +76,16 @@ QList<LiveStartup::Entry> LiveStartup::parse(const QString &text, QString *error
     QList<Entry> entries;
     for (const QString &part : parts) {
         const QString item = part.trimmed();
+        if (isRtspEntry(item)) {
+            RtspUrl::Split url;
+            QString why;
+            if (!RtspUrl::split(item, &url, &why)) {
+                *error = QStringLiteral("entry %1: %2").arg(entries.size() + 1).arg(why);
+                return {};
+            }
+            entries.append({RtspUrl::deviceUid(url.url), 1, url.url, url.user, url.password});
+            continue;
+        }
         const qsizetype colon = item.indexOf(u':');
         const QString uid = colon < 0 ? item : item.left(colon);
         const QString number = colon < 0 ? QString() : item.mid(colon + 1);
@@ -75,12 +121,12 @@ WINDOW_MOD LiveStartup::layoutFor(int n)
     return WINDOW_MOD(WindowMod::Count - 1);
 }
 
-void LiveStartup::open(const QList<Entry> &entries, ViewControl *view, const Dev *dev)
+void LiveStartup::open(const QList<Entry> &entries, ViewControl *view, Dev *dev)
 {
     view->setWindowMod(layoutFor(int(entries.size())));
     for (int cell = 0; cell < entries.size(); ++cell) {
         const Entry &e = entries.at(cell);
-        const Device *device = dev->deviceByUid(e.uid);
+        const Device *device = e.url.isEmpty() ? dev->deviceByUid(e.uid) : rtspDevice(e, dev);
         if (!device) {
             qWarning("live: %s: unknown device, window %d left empty", qUtf8Printable(e.uid),
                      cell + 1);

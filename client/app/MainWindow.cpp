@@ -20,10 +20,12 @@
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "media/Audio.h"
 #include "media/AudioSend.h"
 #include "media/Decode.h"
+#include "media/RtspDeviceLink.h"
 #include "media/Video.h"
 #include "media/VideoRecord.h"
 #include "model/Channel.h"
@@ -71,6 +73,8 @@ MainWindow::MainWindow(QWidget *parent)
     video = Video::instance();
     view = ViewControl::instance();
 
+    // RTSP devices stream through their own link.
+    DeviceLinks::install(DeviceKind::Rtsp, RtspDeviceLink::instance());
     // The media pipeline follows the grid's mode and forgets a channel's
     // decoders when its stream stops or the channel goes away.
     decode->setModeSource([] { return ViewControl::instance()->isLive(); });
@@ -270,14 +274,15 @@ void MainWindow::connectLinkFailures()
     connect(io, &IoConnect::startLANSearchFailMsg, this,
             qOverload<int, const QString &>(&MainWindow::openAlert));
     // One alert per lost device; the link reconnects by itself.
-    connect(io, &IoConnect::deviceOfflineMsg, this, [this](Device *d, int code, const QString &text) {
-        AlertEntry entry;
-        entry.first = entry.last = QDateTime::currentDateTime();
-        entry.device = d->uid();
-        entry.code = code;
-        entry.text = text;
-        showAlert(entry);
-    });
+    connect(io, &IoConnect::deviceOfflineMsg, this,
+            [this](Device *d, int code, const QString &text) {
+                AlertEntry entry;
+                entry.first = entry.last = QDateTime::currentDateTime();
+                entry.device = d->uid();
+                entry.code = code;
+                entry.text = text;
+                showAlert(entry);
+            });
     connect(io, &IoConnect::deviceOnlineMsg, this,
             [](Device *d) { qInfo("%s: link back", qUtf8Printable(d->uid())); });
 }
@@ -584,7 +589,7 @@ void MainWindow::close(LabelSystemBtn *)
     // (the grid's own close requests run as tasks that would race the
     // session close and the end of the process). The wait for running
     // tasks is bounded: closing never hangs on a device.
-    io->shutdown(ShutdownWaitMs);
+    DeviceLinks::shutdownAll(ShutdownWaitMs);
     view->stopAll();
     view->quit();
     QCoreApplication::exit(0);

@@ -22,8 +22,9 @@ const QCommandLineOption liveOption(
     QStringLiteral("live"),
     QStringLiteral("Sign in locally and open these channels of the local devices in grid order "
                    "(channels numbered from 1); the grid takes the smallest layout that holds "
-                   "them all."),
-    QStringLiteral("UID:CH[,UID:CH...]"));
+                   "them all. An entry may be an RTSP camera, "
+                   "rtsp://[user:password@]host[:port]/path."),
+    QStringLiteral("UID:CH|RTSP-URL[,...]"));
 
 void setNames()
 {

@@ -3,6 +3,7 @@
 #include "config/SettingsFile.h"
 #include "config/TextEncoding.h"
 #include "diagnostics/Checks.h"
+#include "model/RtspUrl.h"
 #include "model/SharedInstance.h"
 
 #include <QFileInfo>
@@ -131,6 +132,40 @@ void writeLoginArray(QSettings &s, const QList<LoginRecord> &list)
     s.endArray();
 }
 
+// The RTSP part of a device entry: "kind" is "rtsp" (absent: a P2P device,
+// as every entry written before RTSP devices existed), "streams" the stored
+// stream list, "onvif" the ONVIF host, "transport" "udp" or "tcp". False
+// when the entry is to be skipped (an unknown kind, no valid stream).
+bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
+{
+    const QString kind = s.value(QStringLiteral("kind")).toString();
+    if (kind.isEmpty())
+        return true;
+    if (kind != QLatin1String("rtsp")) {
+        in.warn("kind", QStringLiteral("is not a known device kind, entry skipped"));
+        return false;
+    }
+    const QString text = in.text("streams");
+    RtspUrl::Streams streams;
+    QString why;
+    // A stored list is never a pattern: a brace would make it one.
+    if (text.size() > StoredLimits::MaxStreamsText || text.contains(u'{') ||
+        !RtspUrl::parseStreams(text, 1, &streams, &why)) {
+        in.warn("streams", QStringLiteral("is not a valid stream list, entry skipped"));
+        return false;
+    }
+    if (streams.hasCredentials)
+        in.warn("streams", QStringLiteral("held credentials, dropped"));
+    r->kind = DeviceKind::Rtsp;
+    r->rtsp.streams = streams.streams;
+    r->channel = int(streams.streams.size());
+    r->rtsp.onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
+    r->rtsp.transport = s.value(QStringLiteral("transport")).toString() == QLatin1String("udp")
+                            ? RtspSource::Transport::Udp
+                            : RtspSource::Transport::Tcp;
+    return true;
+}
+
 QList<DeviceRecord> readDeviceArray(QSettings &s)
 {
     using namespace StoredLimits;
@@ -161,6 +196,8 @@ QList<DeviceRecord> readDeviceArray(QSettings &s)
         r.nickname = in.cutText("nickname", MaxNameLength);
         r.username = in.cutText("username", MaxNameLength);
         r.password = in.cutText("password", MaxPasswordLength);
+        if (!readRtsp(s, in, &r))
+            continue;
         list.append(r);
     }
     s.endArray();
@@ -180,6 +217,14 @@ void writeDeviceArray(QSettings &s, const QList<DeviceRecord> &list)
         s.setValue(QStringLiteral("nickname"), encodeText(r.nickname));
         s.setValue(QStringLiteral("username"), encodeText(r.username));
         s.setValue(QStringLiteral("password"), encodeText(r.password));
+        if (r.kind == DeviceKind::Rtsp) {
+            s.setValue(QStringLiteral("kind"), QStringLiteral("rtsp"));
+            s.setValue(QStringLiteral("streams"), encodeText(RtspUrl::storedText(r.rtsp.streams)));
+            s.setValue(QStringLiteral("onvif"), encodeText(r.rtsp.onvifHost));
+            s.setValue(QStringLiteral("transport"), r.rtsp.transport == RtspSource::Transport::Udp
+                                                        ? QStringLiteral("udp")
+                                                        : QStringLiteral("tcp"));
+        }
     }
     s.endArray();
 }

@@ -216,6 +216,8 @@ void MenuDevList::loadLocalDevices()
         d->setChannelCount(r.channel);
         d->setViewAccount(r.username);
         d->setViewPassword(r.password);
+        d->setKind(r.kind);
+        d->setRtsp(r.rtsp);
         m_dev->addOrUpdate(d);
     }
     emit devLoaded(true);

@@ -26,13 +26,21 @@ const QRegularExpression &schemePattern()
     return re;
 }
 
+// The password of a URL's user information: "scheme://user:password@".
+const QRegularExpression &urlPattern()
+{
+    static const QRegularExpression re(
+        QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*://[^\s:/@]*:)[^\s/]+@)"));
+    return re;
+}
+
 } // namespace
 
 QString maskSecrets(const QString &text)
 {
     // Most lines name no credential; leave them untouched cheaply.
     static const QRegularExpression hint(
-        QStringLiteral("pass|pwd|token|secret|bearer|authorization"),
+        QStringLiteral("pass|pwd|token|secret|bearer|authorization|://"),
         QRegularExpression::CaseInsensitiveOption);
     if (!hint.match(text).hasMatch())
         return text;
@@ -57,5 +65,6 @@ QString maskSecrets(const QString &text)
         from = m.capturedEnd();
     }
     out += QStringView(text).mid(from);
+    out.replace(urlPattern(), QStringLiteral("\\1") + Mask + u'@');
     return out.replace(schemePattern(), QStringLiteral("\\1") + Mask);
 }

@@ -136,11 +136,24 @@ int IoConnect::reconnectDelayMs(const Device *device) const
 // ---------------------------------------------------------------------------
 // Device sessions
 
+bool IoConnect::serves(const Device *d)
+{
+    return d && d->isP2p();
+}
+
+bool IoConnect::refuse(Channel *ch, FailureSignal failed)
+{
+    if (serves(ch->device()))
+        return false;
+    emitFailure(failed, ch, AV_ER_CLIENT_NOT_SUPPORT);
+    return true;
+}
+
 void IoConnect::connectChannel(Channel *ch)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    if (m_core->closing)
+    if (m_core->closing || refuse(ch, &IoConnect::connectDevFailMsg))
         return;
     Device *d = ch->device();
     if (d->sessionId() >= 0) {
@@ -169,7 +182,7 @@ void IoConnect::startChannel(Channel *ch)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    if (m_core->closing)
+    if (m_core->closing || refuse(ch, &IoConnect::connectChannelFailMsg))
         return;
     m_connects->requestChannel(ChannelRef::of(ch));
 }
@@ -215,6 +228,12 @@ void IoConnect::sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByte
 {
     if (m_core->closing)
         return;
+    if (!serves(ch->device())) {
+        // Another kind's device: the operation fails as a refused one.
+        QCoreApplication::postEvent(this,
+                                    makeEvent(TaskContext::of(ch, true), AV_ER_CLIENT_NOT_SUPPORT));
+        return;
+    }
     m_replies->arm(ch);
     const TaskContext ctx = TaskContext::of(ch, true);
     const LinkTaskCorePtr core = m_core;
@@ -227,7 +246,7 @@ void IoConnect::startVideo(Channel *ch)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    if (m_core->closing)
+    if (m_core->closing || refuse(ch, &IoConnect::videoRequestFailMsg))
         return;
     m_replies->arm(ch);
     ch->setWaitKeyFrame(true, true);
@@ -348,7 +367,8 @@ void IoConnect::audioSendControl(Channel *ch, bool on)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    m_talk->request(ch, on);
+    if (!refuse(ch, &IoConnect::audioSendControlFailMsg))
+        m_talk->request(ch, on);
 }
 
 // ---------------------------------------------------------------------------
@@ -358,7 +378,7 @@ void IoConnect::getMsg()
 {
     ORVANE_ASSERT_GUI_THREAD();
     for (Device *d : m_dev->devices()) {
-        if (d->sessionId() < 0 || d->channelCount() <= 0)
+        if (!serves(d) || d->sessionId() < 0 || d->channelCount() <= 0)
             continue;
         for (int i = 0; i < d->channelCount(); ++i) {
             if (Channel *ch = d->channel(i))

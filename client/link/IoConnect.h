@@ -57,6 +57,11 @@ class TaskResultEvent;
 // channel gets its AV channel and connectChannelSuccessMsg, as on a first
 // connect. Failed attempts emit nothing. Replies the device sends unasked are
 // logged and dropped.
+//
+// IoConnect serves P2P devices only (it is their DeviceLink's engine);
+// other kinds' links use its signals to report. An operation on another
+// kind's device fails at once with AV_ER_CLIENT_NOT_SUPPORT through its
+// failure signal, closing one does nothing, and the polls skip them.
 class IoConnect : public QObject
 {
     Q_OBJECT
@@ -244,6 +249,11 @@ private:
     void onMessage(const ProgressEvent_getMsg &e);
     void handleReply(Channel *ch, unsigned int type, const QByteArray &data);
     void emitFailure(FailureSignal signal, Channel *ch, int code);
+    // True for the devices IoConnect serves (P2P).
+    static bool serves(const Device *d);
+    // For another kind's channel: emits failed with AV_ER_CLIENT_NOT_SUPPORT
+    // and answers true.
+    bool refuse(Channel *ch, FailureSignal failed);
     void failAwaited(Channel *ch, const QSet<unsigned int> &replyTypes, int code);
 
     // Sessions opening, failing and being lost (GUI thread).

@@ -58,6 +58,8 @@ void IoConnect::playReplay(Channel *ch, const QDateTime &start, int seekOffset, 
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch && start.isValid(), return );
+    if (refuse(ch, &IoConnect::startReplayFailMsg))
+        return;
     // A second start while one is opening would open a second playback
     // channel beside the first.
     const ChannelRef ref = ChannelRef::of(ch);

@@ -163,7 +163,8 @@ void IoConnect::reportLinkLost(Device *device, int code)
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(device, return );
     // Once per loss: a device without a session has been handled already.
-    if (m_core->closing || device->sessionId() < 0 || !m_dev->devices().contains(device))
+    if (m_core->closing || !serves(device) || device->sessionId() < 0 ||
+        !m_dev->devices().contains(device))
         return;
     qWarning().noquote() << QStringLiteral("link to %1 lost: %2 (%3)")
                                 .arg(device->uid())
@@ -203,7 +204,7 @@ void IoConnect::reconnectNow(Device *device)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(device, return );
-    if (m_core->closing || device->linkState() != Device::LinkState::Offline ||
+    if (m_core->closing || !serves(device) || device->linkState() != Device::LinkState::Offline ||
         !m_dev->devices().contains(device))
         return;
     tryReconnect(device);
@@ -277,6 +278,8 @@ void IoConnect::closeChannel(Channel *ch)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
+    if (!serves(ch->device()))
+        return;
     // Playback first: its stop message travels on the live AV channel.
     if (ch->videoOn(false))
         closeSlot(ch, false);
@@ -288,6 +291,8 @@ void IoConnect::closeDevice(Device *d)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(d, return );
+    if (!serves(d))
+        return;
     m_reconnects->forget(d);
     const bool wasOffline = d->linkState() == Device::LinkState::Offline;
     d->setLinkState(Device::LinkState::Idle);
@@ -340,6 +345,8 @@ bool IoConnect::shutdown(int waitMs)
         m_lan->stop();
         // Closing every AV channel and session makes blocked calls return.
         for (Device *d : m_dev->devices()) {
+            if (!serves(d))
+                continue;
             d->setLinkState(Device::LinkState::Idle);
             if (d->sessionId() >= 0)
                 closeSession(d);

@@ -3,6 +3,8 @@
 #include "diagnostics/Checks.h"
 
 #include "link/ChannelBufferItem.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/ErrorText.h"
 #include "link/LinkErrors.h"
 #include "link/IoConnect.h"
@@ -38,14 +40,15 @@ Decode::Decode(Video *video, QObject *parent)
     // Audio playback takes these over once it exists; until then audio
     // frames are received (keeping the library's buffer drained) and freed.
     m_audio = [](Channel *, bool, ChannelBufferItem *item) { delete item; };
-    // Streams restart through the link: live by stopping and starting the
-    // video, playback by stopping and starting again at the channel's
-    // playback time (the grid may install one that knows better).
+    // Streams restart through the device's link: live by stopping and
+    // starting the video, playback by stopping and starting again at the
+    // channel's playback time (the grid may install one that knows better).
     m_restart = [](Channel *channel, bool live) {
+        DeviceLink *link = DeviceLinks::of(channel->device());
         if (live)
-            IoConnect::instance()->stopVideo(channel, true);
+            link->stopVideo(channel, true);
         else
-            IoConnect::instance()->stopReplay(channel, true, channel->replayDateTime());
+            link->stopReplay(channel, true, channel->replayDateTime());
     };
     m_linkLost = [](Device *device, int code) {
         IoConnect::instance()->reportLinkLost(device, code);
@@ -127,7 +130,8 @@ void Decode::getData()
     const bool live = m_modeSource();
     QThreadPool *pool = QThreadPool::globalInstance();
     for (Device *device : Dev::instance()->devices()) {
-        if (device->sessionId() < 0)
+        // Other kinds' links deliver their frames themselves.
+        if (!device->isP2p() || device->sessionId() < 0)
             continue;
         const QList<Channel *> &channels = device->channels();
         const int count = qMin(device->channelCount(), int(channels.size()));

@@ -18,7 +18,8 @@ class Video;
 struct ChannelBufferItem;
 
 // The polling driver of the media pipeline. Every 50 ms it starts, for each
-// streaming channel of the current mode, one video and one audio receive
+// streaming channel of a P2P device in the current mode (other kinds' links
+// post their frames here themselves), one video and one audio receive
 // step on the global thread pool (each takes every frame waiting, up to a
 // bound); their events come back here, video frames go on to Video and audio
 // frames to the audio handler. After 1000 consecutive failed video receives
@@ -40,7 +41,7 @@ public:
     // The current mode (true = live view), e.g. the view grid's isLive().
     using ModeSource = std::function<bool()>;
     // Restarts the stream of (channel, live) after the failure limit. The
-    // default stops live video with restart through IoConnect.
+    // default stops live video with restart through the device's link.
     using RestartHandler = std::function<void(Channel *channel, bool live)>;
     // Takes ownership of an audio frame whose codec is in 136..143 (the
     // item's audioLength holds the received length).

@@ -81,6 +81,8 @@ Device *Dev::addOrUpdate(Device *d)
     e->setChannelCount(d->channelCount());
     e->setViewAccount(d->viewAccount());
     e->setViewPassword(d->viewPassword());
+    e->setKind(d->kind());
+    e->setRtsp(d->rtsp());
     delete d;
     return e;
 }

@@ -43,7 +43,7 @@ public:
 
     // Takes ownership of d. A device with the same UID already registered is
     // updated in place (type, nick name, channel count, view account and
-    // password) and d is deleted; otherwise d is appended. Returns the
+    // password, kind and RTSP source) and d is deleted; otherwise d is appended. Returns the
     // registered object, which callers must use instead of d.
     Device *addOrUpdate(Device *d);
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/DeviceKind.h"
+#include "model/RtspSource.h"
+
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -7,6 +10,9 @@
 class Channel;
 
 // One registered camera or recorder: a plain record that owns its channels.
+// A device is reached by its kind's link (DeviceLinks); an RTSP device keeps
+// its stream URLs in rtsp() and uses the view account and password as its
+// RTSP user name and password. Its UID is a local key (RtspUrl::deviceUid).
 // GUI thread only.
 class Device
 {
@@ -23,6 +29,12 @@ public:
 
     Device(const Device &) = delete;
     Device &operator=(const Device &) = delete;
+
+    DeviceKind kind() const { return m_kind; }
+    void setKind(DeviceKind kind) { m_kind = kind; }
+    bool isP2p() const { return m_kind == DeviceKind::P2p; }
+    const RtspSource &rtsp() const { return m_rtsp; }
+    void setRtsp(const RtspSource &source) { m_rtsp = source; }
 
     QString pk() const { return m_pk; }
     void setPk(const QString &pk) { m_pk = pk; }
@@ -47,6 +59,9 @@ public:
     // "Admin" when no account is stored (the device's default administrator).
     QString viewAccount() const;
     void setViewAccount(const QString &account) { m_viewAccount = account; }
+    // The account as stored, empty when none is (an RTSP camera without
+    // authentication).
+    QString storedViewAccount() const { return m_viewAccount; }
     int type() const { return m_type; }
     void setType(int type) { m_type = type; }
     int sessionId() const { return m_sessionId; }
@@ -67,6 +82,8 @@ public:
     static QString typeName(int type);
 
 private:
+    DeviceKind m_kind = DeviceKind::P2p;
+    RtspSource m_rtsp;
     QString m_pk;
     QString m_model;
     QString m_userId;

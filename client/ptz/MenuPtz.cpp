@@ -1,5 +1,7 @@
 #include "ptz/MenuPtz.h"
 
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -166,7 +168,7 @@ void MenuPtz::send(int code)
         return;
     const auto [command, shortForm] = commandFor(code, ch->device()->type());
     if (command >= 0)
-        IoConnect::instance()->ptzControl(ch, quint8(command), quint8(step()), shortForm);
+        DeviceLinks::of(ch->device())->ptzControl(ch, quint8(command), quint8(step()), shortForm);
 }
 
 void MenuPtz::resent()
@@ -183,7 +185,8 @@ void MenuPtz::stopPtz()
     m_moving = false;
     // The stop goes to the channel that moves, whatever is selected now.
     if (Channel *ch = m_channel.resolve(Dev::instance()))
-        IoConnect::instance()->ptzControl(ch, 0, quint8(step()), ch->device()->type() == 7);
+        DeviceLinks::of(ch->device())
+            ->ptzControl(ch, 0, quint8(step()), ch->device()->type() == 7);
     m_channel = ChannelRef();
 }
 

@@ -1,5 +1,7 @@
 #include "ptz/Point.h"
 
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -63,7 +65,7 @@ void Point::addPoint()
     record.time = QDateTime::currentDateTime();
     record.number = shortForm ? record.index % 2 : record.index;
     showRecord(record);
-    IoConnect::instance()->ptzPoint(ch, record.number, shortForm);
+    DeviceLinks::of(ch->device())->ptzPoint(ch, record.number, shortForm);
     entry->points.append(record);
     PtzTable::fitColumns(m_table);
 }

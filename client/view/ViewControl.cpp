@@ -49,7 +49,7 @@ ViewControl *ViewControl::instance()
 
 ViewControl::ViewControl(QObject *parent)
     : QObject(parent)
-    , m_link(std::make_unique<IoConnectViewLink>())
+    , m_link(std::make_unique<DeviceViewLink>())
     , m_dev(Dev::instance())
     , m_location(Location::instance())
     , m_replayDate(QDate::currentDate())
@@ -102,7 +102,7 @@ ViewControl::~ViewControl()
 
 void ViewControl::setLink(std::unique_ptr<ViewLink> link)
 {
-    m_link = link ? std::move(link) : std::make_unique<IoConnectViewLink>();
+    m_link = link ? std::move(link) : std::make_unique<DeviceViewLink>();
 }
 
 // ---- Grid management -------------------------------------------------------

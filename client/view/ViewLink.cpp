@@ -1,90 +1,101 @@
 #include "view/ViewLink.h"
 
-#include "link/IoConnect.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "model/Channel.h"
 
-void IoConnectViewLink::connectChannel(Channel *ch)
+namespace {
+
+DeviceLink *linkOf(const Channel *ch)
 {
-    IoConnect::instance()->connectChannel(ch);
+    return DeviceLinks::of(ch ? ch->device() : nullptr);
 }
 
-void IoConnectViewLink::startChannel(Channel *ch)
+} // namespace
+
+void DeviceViewLink::connectChannel(Channel *ch)
 {
-    IoConnect::instance()->startChannel(ch);
+    linkOf(ch)->connectChannel(ch);
 }
 
-void IoConnectViewLink::reportChannelReady(Channel *ch)
+void DeviceViewLink::startChannel(Channel *ch)
 {
-    IoConnect::instance()->reportChannelReady(ch);
+    linkOf(ch)->startChannel(ch);
 }
 
-void IoConnectViewLink::closeChannel(Channel *ch)
+void DeviceViewLink::reportChannelReady(Channel *ch)
 {
-    IoConnect::instance()->closeChannel(ch);
+    linkOf(ch)->reportChannelReady(ch);
 }
 
-void IoConnectViewLink::closeDevice(Device *d)
+void DeviceViewLink::closeChannel(Channel *ch)
 {
-    IoConnect::instance()->closeDevice(d);
+    linkOf(ch)->closeChannel(ch);
 }
 
-void IoConnectViewLink::reconnectNow(Device *d)
+void DeviceViewLink::closeDevice(Device *d)
 {
-    IoConnect::instance()->reconnectNow(d);
+    DeviceLinks::of(d)->closeDevice(d);
 }
 
-void IoConnectViewLink::closeDeviceOf(Channel *ch)
+void DeviceViewLink::reconnectNow(Device *d)
 {
-    IoConnect::instance()->closeDeviceOf(ch);
+    DeviceLinks::of(d)->reconnectNow(d);
 }
 
-void IoConnectViewLink::startVideo(Channel *ch)
+void DeviceViewLink::closeDeviceOf(Channel *ch)
 {
-    IoConnect::instance()->startVideo(ch);
+    if (ch)
+        closeDevice(ch->device());
 }
 
-void IoConnectViewLink::stopVideo(Channel *ch, bool restart)
+void DeviceViewLink::startVideo(Channel *ch)
 {
-    IoConnect::instance()->stopVideo(ch, restart);
+    linkOf(ch)->startVideo(ch);
 }
 
-void IoConnectViewLink::changeQuality(Channel *ch, bool hd)
+void DeviceViewLink::stopVideo(Channel *ch, bool restart)
 {
-    IoConnect::instance()->changeQuality(ch, hd);
+    linkOf(ch)->stopVideo(ch, restart);
 }
 
-void IoConnectViewLink::audioControl(Channel *ch, bool on)
+void DeviceViewLink::changeQuality(Channel *ch, bool hd)
 {
-    IoConnect::instance()->audioControl(ch, on);
+    linkOf(ch)->changeQuality(ch, hd);
 }
 
-void IoConnectViewLink::audioSendControl(Channel *ch, bool on)
+void DeviceViewLink::audioControl(Channel *ch, bool on)
 {
-    IoConnect::instance()->audioSendControl(ch, on);
+    linkOf(ch)->audioControl(ch, on);
 }
 
-void IoConnectViewLink::pause(Channel *ch, bool live)
+void DeviceViewLink::audioSendControl(Channel *ch, bool on)
 {
-    IoConnect::instance()->pause(ch, live);
+    linkOf(ch)->audioSendControl(ch, on);
 }
 
-void IoConnectViewLink::resume(Channel *ch, bool live)
+void DeviceViewLink::pause(Channel *ch, bool live)
 {
-    IoConnect::instance()->resume(ch, live);
+    linkOf(ch)->pause(ch, live);
 }
 
-void IoConnectViewLink::playReplay(Channel *ch, const QDateTime &start, int seekOffset,
-                                   bool startFlag, int recordType)
+void DeviceViewLink::resume(Channel *ch, bool live)
 {
-    IoConnect::instance()->playReplay(ch, start, seekOffset, startFlag, recordType);
+    linkOf(ch)->resume(ch, live);
 }
 
-void IoConnectViewLink::seekReplay(Channel *ch, int offsetSeconds)
+void DeviceViewLink::playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
+                                int recordType)
 {
-    IoConnect::instance()->changeReplayTime(ch, offsetSeconds);
+    linkOf(ch)->playReplay(ch, start, seekOffset, startFlag, recordType);
 }
 
-void IoConnectViewLink::stopReplay(Channel *ch, bool restart, const QDateTime &restartAt)
+void DeviceViewLink::seekReplay(Channel *ch, int offsetSeconds)
 {
-    IoConnect::instance()->stopReplay(ch, restart, restartAt);
+    linkOf(ch)->changeReplayTime(ch, offsetSeconds);
+}
+
+void DeviceViewLink::stopReplay(Channel *ch, bool restart, const QDateTime &restartAt)
+{
+    linkOf(ch)->stopReplay(ch, restart, restartAt);
 }

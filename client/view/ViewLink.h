@@ -6,8 +6,9 @@ class Channel;
 class Device;
 
 // The link operations the view grid and the device menu ask for. The
-// application uses IoConnectViewLink (IoConnect); tests put a recorder in its
-// place so that the grid's decisions can be checked without a device.
+// application uses DeviceViewLink (each device's own link); tests put a
+// recorder in its place so that the grid's decisions can be checked without
+// a device.
 // GUI thread only.
 class ViewLink
 {
@@ -42,8 +43,8 @@ public:
     virtual void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) = 0;
 };
 
-// ViewLink over the IoConnect singleton.
-class IoConnectViewLink : public ViewLink
+// ViewLink over each device's link (DeviceLinks::of), whatever its kind.
+class DeviceViewLink : public ViewLink
 {
 public:
     void connectChannel(Channel *ch) override;

@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "config/SettingsFile.h"
 #include "config/TextEncoding.h"
+#include "model/RtspUrl.h"
 
 #include <QtTest>
 
@@ -264,6 +265,91 @@ private slots:
         }
         for (int n : {c->get(ConfigKey::WindowNum), c->get(ConfigKey::RecordMinutes)})
             summary += u' ' + QString::number(n);
+        QCOMPARE(summary, read);
+    }
+
+    // An RTSP device reads back as saved, beside a P2P one written as before
+    // (no RTSP keys); its password and URLs are not in the file in clear.
+    void rtspDevicesRoundTripWithoutClearSecrets()
+    {
+        Config *c = Config::instance();
+        DeviceRecord rtsp = record(u"RTSP-0123456789ABCDEF"_s, u"Gate"_s, 7, 2);
+        rtsp.password = u"s3cret-pw"_s;
+        rtsp.kind = DeviceKind::Rtsp;
+        rtsp.rtsp.streams = {{u"rtsp://10.9.8.7:554/m1"_s, u"rtsp://10.9.8.7:554/s1"_s},
+                             {u"rtsp://10.9.8.7:554/m2"_s, QString()}};
+        rtsp.rtsp.onvifHost = u"10.9.8.7:8080"_s;
+        rtsp.rtsp.transport = RtspSource::Transport::Udp;
+        QVERIFY(c->saveDevice(record(u"P2P1"_s, u"old"_s)));
+        QVERIFY(c->saveDevice(rtsp));
+        QCOMPARE(c->readDevices(), (QList<DeviceRecord>{record(u"P2P1"_s, u"old"_s), rtsp}));
+        const QByteArray file = ConfigTestEnv::readAll(c->path());
+        QVERIFY(!file.contains("s3cret-pw") && !file.contains("10.9.8.7"));
+        QSettings raw(c->path(), QSettings::IniFormat);
+        QCOMPARE(raw.value(u"device/2/kind"_s).toString(), u"rtsp"_s);
+        QVERIFY(!raw.contains(u"device/1/kind"_s) && !raw.contains(u"device/1/streams"_s));
+    }
+
+    // A file written before RTSP devices existed (bytes as that version
+    // wrote them) reads as it did then.
+    void fileFromBeforeRtspDevicesLoadsUnchanged()
+    {
+        const QByteArray old =
+            "[device]\n1\\channel=4\n1\\nickname=" + encodeText(u"Hall"_s).toLatin1() +
+            "\n1\\password=" + encodeText(u"pw"_s).toLatin1() +
+            "\n1\\type=2\n1\\uid=" + encodeText(u"UID1"_s).toLatin1() +
+            "\n1\\username=" + encodeText(u"admin"_s).toLatin1() + "\nsize=1\n";
+        ConfigTestEnv::writeAll(env->defaultFile(), old);
+        QTest::failOnWarning(QRegularExpression(u"."_s));
+        const QList<DeviceRecord> read = Config::instance()->readDevices();
+        QCOMPARE(read, (QList<DeviceRecord>{{2, 4, u"Hall"_s, u"UID1"_s, u"admin"_s, u"pw"_s}}));
+        QCOMPARE(read.first().kind, DeviceKind::P2p);
+    }
+
+    // A damaged RTSP entry is skipped, or read without what cannot be kept;
+    // one warning names the key.
+    void damagedRtspEntriesAreSkipped_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("read");
+        const auto row = [](const char *name, const char *key, const QString &stored,
+                            const char *read) {
+            QTest::newRow(name) << QString::fromLatin1(key) << stored << QString::fromLatin1(read);
+        };
+        row("unknown kind", "kind", u"onvif9"_s, "");
+        row("streams garbage", "streams", u"\u00ff\u0001garbage"_s, "");
+        row("no streams", "streams", QString(), "");
+        row("pattern stored", "streams", u"rtsp://h/{ch}"_s, "");
+        row("streams too long", "streams", u"rtsp://h/"_s + QString(300000, u'a'), "");
+        row("credentials dropped", "streams", u"rtsp://u:leak@h/a|rtsp://h/b"_s,
+            "rtsp://h/a|rtsp://h/b pw");
+        row("ONVIF host cut", "onvif", QString(300, u'h'), "rtsp://h/m pw");
+    }
+
+    void damagedRtspEntriesAreSkipped()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(QString, read);
+        Config *c = Config::instance();
+        DeviceRecord r = record(u"RTSP-1"_s, u"cam"_s);
+        r.kind = DeviceKind::Rtsp;
+        r.password = u"pw"_s;
+        r.rtsp.streams = {{u"rtsp://h/m"_s, QString()}};
+        QVERIFY(c->saveDevice(r));
+        {
+            QSettings raw(c->path(), QSettings::IniFormat);
+            raw.setValue(u"device/1/"_s + key, key == u"kind"_s ? stored : encodeText(stored));
+        }
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(u"^settings: device/1/"_s + key + u' '));
+        QTest::failOnWarning(QRegularExpression(u"."_s));
+        const QList<DeviceRecord> devices = c->readDevices();
+        QString summary;
+        if (!devices.isEmpty())
+            summary = RtspUrl::storedText(devices.first().rtsp.streams).replace(u'\n', u' ') +
+                      u' ' + devices.first().password;
         QCOMPARE(summary, read);
     }
 

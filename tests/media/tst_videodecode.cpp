@@ -9,6 +9,8 @@
 #include "media/H26xDecoder.h"
 #include "media/MediaEvents.h"
 #include "media/PictureExchange.h"
+#include "media/RecordFile.h"
+#include "media/RtspDemuxer.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Device.h"
@@ -265,6 +267,44 @@ private slots:
         // The other mode has its own decoder and picture.
         QVERIFY(!m_channel->slot(false).videoDecoder.ready());
         QVERIFY(!m_video->pictures(m_channel, false)->hasPicture());
+    }
+
+    // An RTSP key frame may come without its parameter sets (they are in the
+    // session description): its frame record gets them in front and decodes.
+    void rtspPacketsBecomeDecodableFrameRecords()
+    {
+        const QList<EncodedFrame> frames = encodeSolid(VideoCodec::H264, 320, 240, 1, 81, 90, 240);
+        if (frames.isEmpty())
+            QSKIP("encoder not available");
+        const QByteArray full = frames.first().data;
+        const QByteArray sets = RecordFile::parameterSets(
+            AV_CODEC_ID_H264, reinterpret_cast<const uint8_t *>(full.constData()),
+            int(full.size()));
+        qsizetype at = 0; // the first NAL unit that is no parameter set
+        while ((at = full.indexOf(QByteArray("\0\0\1", 3), at)) >= 0 &&
+               ((full[at + 3] & 0x1f) == 7 || (full[at + 3] & 0x1f) == 8))
+            at += 3;
+        QVERIFY(!sets.isEmpty() && at > 0);
+        const QByteArray bare = full.mid(full[at - 1] == 0 ? at - 1 : at);
+        const auto item = [&sets](const QByteArray &d, bool key, int codec = AV_CODEC_ID_H264) {
+            return std::unique_ptr<ChannelBufferItem>(
+                RtspDemuxer::makeItem(codec, reinterpret_cast<const uint8_t *>(d.constData()),
+                                      int(d.size()), key, sets, 1700000000u, 1234u, 1u));
+        };
+        const auto bytes = [](const ChannelBufferItem &i) {
+            return QByteArray(reinterpret_cast<const char *>(i.data), i.size);
+        };
+        QCOMPARE(bytes(*item(bare, false)), bare); // not a key frame: as received
+        QCOMPARE(bytes(*item(full, true)), full);  // its own sets
+        QVERIFY(!item(bare, true, AV_CODEC_ID_MPEG4));
+        QVERIFY(!item(QByteArray(ChannelBufferItem::VideoCapacity, '\1'), true)); // too large
+        std::unique_ptr<ChannelBufferItem> key = item(bare, true);
+        QCOMPARE(bytes(*key), sets + bare);
+        QVERIFY(key->codecId() == 78 && key->keyFrame() && key->timestamp() == 1700000000u &&
+                key->reservedU32() == 1234u);
+        Video::decodeStep(m_video.get(), true, m_channel, key.release());
+        QCoreApplication::processEvents();
+        QCOMPARE(m_recorder->codes, QList<int>{DecodeCode::Decoded});
     }
 
     void framesBeforeTheFirstKeyFrameAreDropped()

@@ -13,6 +13,7 @@ struct AVCodecParserContext;
 struct AVFormatContext;
 struct SwsContext;
 struct SwrContext;
+struct AVDictionary;
 
 struct AvPacketDeleter
 {
@@ -50,6 +51,13 @@ struct SwrContextDeleter
     void operator()(SwrContext *c) const;
 };
 
+// Frees an options dictionary (what avformat_open_input and the like left
+// unused in it).
+struct AvDictionaryDeleter
+{
+    void operator()(AVDictionary *d) const;
+};
+
 using AvPacketPtr = std::unique_ptr<AVPacket, AvPacketDeleter>;
 using AvFramePtr = std::unique_ptr<AVFrame, AvFrameDeleter>;
 using AvCodecContextPtr = std::unique_ptr<AVCodecContext, AvCodecContextDeleter>;
@@ -58,6 +66,7 @@ using AvInputFormatPtr = std::unique_ptr<AVFormatContext, AvInputFormatDeleter>;
 using AvOutputFormatPtr = std::unique_ptr<AVFormatContext, AvOutputFormatDeleter>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
+using AvDictionaryPtr = std::unique_ptr<AVDictionary, AvDictionaryDeleter>;
 
 AvPacketPtr makeAvPacket();
 AvFramePtr makeAvFrame();

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class Channel;
+class Device;
+
+// A device's link, whatever protocol reaches it: the operations that the
+// view grid, the device menu and the media pipeline ask of a device's
+// channels. Each device kind has one implementation (DeviceLinks picks it):
+// P2pDeviceLink over IoConnect (the P2P library) and RtspDeviceLink (FFmpeg's
+// RTSP demuxer, in the media layer).
+//
+// Every link reports its results through IoConnect's signals (sessions,
+// channels, streams, quality, offline and online), which stay the one place
+// widgets follow; the channel's slot fields (avIndex >= 0: channel open,
+// videoOn, quality, waitKeyFrame) and the device's session id (>= 0: the
+// link is open) and link state mean the same for every kind. What a link
+// cannot do it refuses through the operation's failure signal.
+//
+// Threads: GUI thread only.
+class DeviceLink
+{
+public:
+    // What a link offers besides live video, for widgets that offer it.
+    enum Feature {
+        Playback = 0x01, // remote playback of the device's recordings
+        Sound = 0x02,    // the channel's sound
+        Talk = 0x04,     // talk back
+        Ptz = 0x08,      // pan, tilt, zoom, presets
+        Clock = 0x10,    // the device's clock and time zone
+        Wifi = 0x20,     // the device's Wi-Fi set-up
+    };
+
+    virtual ~DeviceLink() = default;
+
+    virtual int features(const Device *d) const = 0;
+    bool has(const Device *d, Feature f) const { return (features(d) & f) != 0; }
+
+    // Sessions and channels.
+    virtual void connectChannel(Channel *ch) = 0;
+    virtual void startChannel(Channel *ch) = 0;
+    virtual void reportChannelReady(Channel *ch) = 0;
+    virtual void closeChannel(Channel *ch) = 0;
+    virtual void closeDevice(Device *d) = 0;
+    // A device whose link was lost: try again now instead of after the wait.
+    virtual void reconnectNow(Device *d) = 0;
+    // Before the next reconnect of d, in ms: > 0 waiting, 0 trying, -1 none planned.
+    virtual int reconnectDelayMs(const Device *d) const = 0;
+
+    // Live stream.
+    virtual void startVideo(Channel *ch) = 0;
+    virtual void stopVideo(Channel *ch, bool restart) = 0;
+    virtual void changeQuality(Channel *ch, bool hd) = 0;
+    virtual void audioControl(Channel *ch, bool on) = 0;
+    virtual void audioSendControl(Channel *ch, bool on) = 0;
+    // Mode switch: pause or resume the stream of one mode.
+    virtual void pause(Channel *ch, bool live) = 0;
+    virtual void resume(Channel *ch, bool live) = 0;
+
+    // Remote playback.
+    virtual void playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
+                            int recordType) = 0;
+    virtual void changeReplayTime(Channel *ch, int offsetSeconds) = 0;
+    virtual void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) = 0;
+
+    // Device control (features Ptz and Clock), in the P2P link's terms:
+    // IoCtrl PTZ command codes and parameters, preset numbers, the device's
+    // local date-time and time zone text; other links translate them
+    // (DeviceControl). Results: ptz..., setTime..., setTimeZone... signals.
+    virtual void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) = 0;
+    virtual void ptzPoint(Channel *ch, int preset, bool shortForm) = 0;
+    virtual void setTime(Channel *ch, const QDateTime &dt) = 0;
+    virtual void setTimeZone(Channel *ch, const QString &zone) = 0;
+
+    // Ends all activity of this link (the client quits): every stream and
+    // session closes; waits at most waitMs for its workers. Returns whether
+    // they all ended.
+    virtual bool shutdown(int waitMs) = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/DeviceKind.h"
+
+class Device;
+class DeviceLink;
+
+// Which link serves which device kind. The P2P link is always there; the
+// media layer installs the RTSP link at start-up. A device of a kind with
+// no link installed goes to the P2P link, which refuses it (every
+// operation fails with AV_ER_CLIENT_NOT_SUPPORT).
+//
+// Threads: GUI thread only.
+namespace DeviceLinks {
+
+// The link of d's kind (the P2P link for null).
+DeviceLink *of(const Device *d);
+DeviceLink *ofKind(DeviceKind kind);
+// Installs link (not owned; it must outlive its use) for kind; null removes
+// it. The P2P link cannot be replaced.
+void install(DeviceKind kind, DeviceLink *link);
+// Shuts every installed link down (see DeviceLink::shutdown), each waiting
+// at most waitMs; true when all ended.
+bool shutdownAll(int waitMs);
+
+} // namespace DeviceLinks

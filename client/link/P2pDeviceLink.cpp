@@ -1,0 +1,125 @@
+#include "link/P2pDeviceLink.h"
+
+#include "link/IoConnect.h"
+
+P2pDeviceLink *P2pDeviceLink::instance()
+{
+    static P2pDeviceLink link;
+    return &link;
+}
+
+int P2pDeviceLink::features(const Device *) const
+{
+    return Playback | Sound | Talk | Ptz | Clock | Wifi;
+}
+
+void P2pDeviceLink::connectChannel(Channel *ch)
+{
+    IoConnect::instance()->connectChannel(ch);
+}
+
+void P2pDeviceLink::startChannel(Channel *ch)
+{
+    IoConnect::instance()->startChannel(ch);
+}
+
+void P2pDeviceLink::reportChannelReady(Channel *ch)
+{
+    IoConnect::instance()->reportChannelReady(ch);
+}
+
+void P2pDeviceLink::closeChannel(Channel *ch)
+{
+    IoConnect::instance()->closeChannel(ch);
+}
+
+void P2pDeviceLink::closeDevice(Device *d)
+{
+    IoConnect::instance()->closeDevice(d);
+}
+
+void P2pDeviceLink::reconnectNow(Device *d)
+{
+    IoConnect::instance()->reconnectNow(d);
+}
+
+int P2pDeviceLink::reconnectDelayMs(const Device *d) const
+{
+    return IoConnect::instance()->reconnectDelayMs(d);
+}
+
+void P2pDeviceLink::startVideo(Channel *ch)
+{
+    IoConnect::instance()->startVideo(ch);
+}
+
+void P2pDeviceLink::stopVideo(Channel *ch, bool restart)
+{
+    IoConnect::instance()->stopVideo(ch, restart);
+}
+
+void P2pDeviceLink::changeQuality(Channel *ch, bool hd)
+{
+    IoConnect::instance()->changeQuality(ch, hd);
+}
+
+void P2pDeviceLink::audioControl(Channel *ch, bool on)
+{
+    IoConnect::instance()->audioControl(ch, on);
+}
+
+void P2pDeviceLink::audioSendControl(Channel *ch, bool on)
+{
+    IoConnect::instance()->audioSendControl(ch, on);
+}
+
+void P2pDeviceLink::pause(Channel *ch, bool live)
+{
+    IoConnect::instance()->pause(ch, live);
+}
+
+void P2pDeviceLink::resume(Channel *ch, bool live)
+{
+    IoConnect::instance()->resume(ch, live);
+}
+
+void P2pDeviceLink::playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
+                               int recordType)
+{
+    IoConnect::instance()->playReplay(ch, start, seekOffset, startFlag, recordType);
+}
+
+void P2pDeviceLink::changeReplayTime(Channel *ch, int offsetSeconds)
+{
+    IoConnect::instance()->changeReplayTime(ch, offsetSeconds);
+}
+
+void P2pDeviceLink::stopReplay(Channel *ch, bool restart, const QDateTime &restartAt)
+{
+    IoConnect::instance()->stopReplay(ch, restart, restartAt);
+}
+
+void P2pDeviceLink::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
+{
+    IoConnect::instance()->ptzControl(ch, command, param, shortForm);
+}
+
+void P2pDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
+{
+    IoConnect::instance()->ptzPoint(ch, preset, shortForm);
+}
+
+void P2pDeviceLink::setTime(Channel *ch, const QDateTime &dt)
+{
+    IoConnect::instance()->setTime(ch, dt);
+}
+
+void P2pDeviceLink::setTimeZone(Channel *ch, const QString &zone)
+{
+    IoConnect::instance()->setTimeZone(ch, zone);
+}
+
+bool P2pDeviceLink::shutdown(int waitMs)
+{
+    return IoConnect::instance()->shutdown(waitMs);
+}

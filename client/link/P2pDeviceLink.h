@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/DeviceLink.h"
+
+// DeviceLink of P2P devices: every operation goes to the IoConnect
+// singleton unchanged, so the P2P path behaves exactly as when it is called
+// directly. GUI thread only.
+class P2pDeviceLink final : public DeviceLink
+{
+public:
+    static P2pDeviceLink *instance();
+
+    int features(const Device *d) const override;
+    void connectChannel(Channel *ch) override;
+    void startChannel(Channel *ch) override;
+    void reportChannelReady(Channel *ch) override;
+    void closeChannel(Channel *ch) override;
+    void closeDevice(Device *d) override;
+    void reconnectNow(Device *d) override;
+    int reconnectDelayMs(const Device *d) const override;
+    void startVideo(Channel *ch) override;
+    void stopVideo(Channel *ch, bool restart) override;
+    void changeQuality(Channel *ch, bool hd) override;
+    void audioControl(Channel *ch, bool on) override;
+    void audioSendControl(Channel *ch, bool on) override;
+    void pause(Channel *ch, bool live) override;
+    void resume(Channel *ch, bool live) override;
+    void playReplay(Channel *ch, const QDateTime &start, int seekOffset, bool startFlag,
+                    int recordType) override;
+    void changeReplayTime(Channel *ch, int offsetSeconds) override;
+    void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) override;
+    void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
+    void ptzPoint(Channel *ch, int preset, bool shortForm) override;
+    void setTime(Channel *ch, const QDateTime &dt) override;
+    void setTimeZone(Channel *ch, const QString &zone) override;
+    bool shutdown(int waitMs) override;
+};
