@@ -108,6 +108,10 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     m_p2pRow = addRow(tr("设备ID:"), m_uid);
     m_rtspRows = addRow(tr("RTSP地址:"), m_urls);
     m_rtspRows << addRow(tr("ONVIF地址:"), m_onvifHost);
+    m_transport = new QComboBox(this);
+    m_transport->setObjectName(QStringLiteral("comboBox_rtspTransport"));
+    m_transport->addItems({QStringLiteral("TCP"), QStringLiteral("UDP")});
+    m_rtspRows << addRow(tr("传输:"), m_transport);
     addRow(tr("用户名:"), m_account);
     addRow(tr("密码:"), m_password);
     addRow(tr("通道数:"), m_channels);
@@ -163,6 +167,7 @@ AddDev::Entry AddDev::entry() const
     e.kind = DeviceKind(m_kind->currentData().toInt());
     e.urls = m_urls->text().trimmed();
     e.onvifHost = m_onvifHost->text().trimmed();
+    e.udp = m_transport->currentIndex() == 1;
     return e;
 }
 
@@ -182,6 +187,7 @@ bool AddDev::rtspRecord(const Entry &e, DeviceRecord *record)
     record->password = streams.hasCredentials ? streams.password : e.password;
     record->rtsp.streams = streams.streams;
     record->rtsp.onvifHost = e.onvifHost;
+    record->rtsp.transport = e.udp ? RtspSource::Transport::Udp : RtspSource::Transport::Tcp;
     return true;
 }
 
@@ -260,6 +266,8 @@ void AddDev::loadForm()
     m_urls->setText(rtsp ? RtspUrl::storedText(m_device->rtsp().streams).replace(u'\n', u' ')
                          : QString());
     m_onvifHost->setText(rtsp ? m_device->rtsp().onvifHost : QString());
+    m_transport->setCurrentIndex(
+        rtsp && m_device->rtsp().transport == RtspSource::Transport::Udp ? 1 : 0);
     selectedKind(m_kind->currentIndex());
 }
 

@@ -47,6 +47,7 @@ public:
         DeviceKind kind = DeviceKind::P2p;
         QString urls;      // RTSP: the stream list as typed
         QString onvifHost; // RTSP: "host[:port]" of the ONVIF service, or empty
+        bool udp = false;  // RTSP: RTP over UDP instead of the RTSP connection (TCP)
     };
 
     static constexpr int MaxChannels = 64;
@@ -131,6 +132,7 @@ private:
     QLineEdit *m_channels;
     QLineEdit *m_urls;
     QLineEdit *m_onvifHost;
+    QComboBox *m_transport;
     QList<QWidget *> m_p2pRow;   // the UID row
     QList<QWidget *> m_rtspRows; // the URL and ONVIF rows
     QWidget *m_warningBox;

@@ -132,6 +132,10 @@
         <translation>ONVIF host:</translation>
     </message>
     <message>
+        <source>传输:</source>
+        <translation>Transport:</translation>
+    </message>
+    <message>
         <source>RTSP地址无效: %1</source>
         <translation>Invalid RTSP URL: %1</translation>
     </message>

@@ -132,6 +132,10 @@
         <translation>ONVIF地址:</translation>
     </message>
     <message>
+        <source>传输:</source>
+        <translation>传输:</translation>
+    </message>
+    <message>
         <source>RTSP地址无效: %1</source>
         <translation>RTSP地址无效: %1</translation>
     </message>
