@@ -9,7 +9,7 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
-#include "model/RtspUrl.h"
+#include "admin/RtspFields.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
 #include "widgets/Named.h"
@@ -101,14 +101,11 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     m_password = namedLineEdit("lineEdit_password", this);
     m_password->setEchoMode(QLineEdit::Password);
     m_channels = namedLineEdit("textEdit_channelNum", this);
-    m_urls = namedLineEdit("textEdit_rtspUrl", this);
-    m_urls->setPlaceholderText(QStringLiteral("rtsp://host:554/path | rtsp://host/{ch}/{stream}"));
-    m_onvifHost = namedLineEdit("textEdit_onvifHost", this);
-    m_onvifHost->setPlaceholderText(QStringLiteral("host:port"));
+    m_rtsp = std::make_unique<RtspFields>(this);
     addRow(tr("设备名称:"), m_name);
     m_p2pRow = addRow(tr("设备ID:"), m_uid);
-    m_rtspRows = addRow(tr("RTSP地址:"), m_urls);
-    m_rtspRows << addRow(tr("ONVIF地址:"), m_onvifHost);
+    for (const auto &[caption, field] : m_rtsp->rows())
+        m_rtspRows << addRow(caption, field);
     addRow(tr("用户名:"), m_account);
     addRow(tr("密码:"), m_password);
     addRow(tr("通道数:"), m_channels);
@@ -163,6 +160,8 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     loadForm();
 }
 
+AddDev::~AddDev() = default;
+
 bool AddDev::isLocalUser()
 {
     const QString name = UserService::instance()->user()->username;
@@ -179,28 +178,17 @@ AddDev::Entry AddDev::entry() const
     e.password = m_password->text();
     e.channels = m_channels->text().trimmed();
     e.kind = DeviceKind(m_kind->currentData().toInt());
-    e.urls = m_urls->text().trimmed();
-    e.onvifHost = m_onvifHost->text().trimmed();
+    e.urls = m_rtsp->urls();
+    e.onvifHost = m_rtsp->onvifHost();
+    e.udp = m_rtsp->udp();
     return e;
 }
 
-bool AddDev::rtspRecord(const Entry &e, DeviceRecord *record)
+bool AddDev::toRecord(const Entry &e, DeviceRecord *record)
 {
-    RtspUrl::Streams streams;
-    bool isNumber = false;
-    const int channels = e.channels.toInt(&isNumber);
-    if (!RtspUrl::parseStreams(e.urls, isNumber ? channels : 0, &streams, nullptr))
-        return false;
-    record->kind = DeviceKind::Rtsp;
-    record->type = e.type;
-    record->nickname = e.name;
-    record->uid = RtspUrl::deviceUid(streams.streams.first().main);
-    record->channel = int(streams.streams.size());
-    record->username = streams.hasCredentials ? streams.user : e.account;
-    record->password = streams.hasCredentials ? streams.password : e.password;
-    record->rtsp.streams = streams.streams;
-    record->rtsp.onvifHost = e.onvifHost;
-    return true;
+    *record = DeviceRecord{e.type, e.channels.toInt(), e.name, e.uid, e.account, e.password};
+    return e.kind != DeviceKind::Rtsp ||
+           RtspFields::fill(e.urls, e.channels, e.onvifHost, e.udp, record);
 }
 
 QString AddDev::warningText() const
@@ -214,21 +202,12 @@ QString AddDev::problem(const Entry &e)
     if (e.type <= 0)
         return tr("请选择设备类型");
     if (e.kind == DeviceKind::Rtsp) {
-        RtspUrl::Streams streams;
-        QString why;
-        bool isNumber = false;
-        const int channels = e.channels.toInt(&isNumber);
-        if (!RtspUrl::parseStreams(e.urls, isNumber ? channels : 0, &streams, &why))
-            return tr("RTSP地址无效: %1").arg(why);
-        static const QRegularExpression hostPattern(
-            QStringLiteral("^[A-Za-z0-9.\\-]+(:\\d{1,5})?$"));
-        if (!e.onvifHost.isEmpty() &&
-            (e.onvifHost.size() > MaxHostLength || !hostPattern.match(e.onvifHost).hasMatch()))
-            return tr("ONVIF地址应为 host 或 host:port");
-        if (e.name.size() > MaxNameLength || e.account.size() > MaxNameLength ||
-            e.password.size() > MaxPasswordLength)
-            return tr("设备名称、用户名和密码最长128个字符");
-        return QString();
+        const QString why = RtspFields::problem(e.urls, e.channels, e.onvifHost);
+        if (!why.isEmpty() ||
+            (e.name.size() <= MaxNameLength && e.account.size() <= MaxNameLength &&
+             e.password.size() <= MaxPasswordLength))
+            return why;
+        return tr("设备名称、用户名和密码最长128个字符");
     }
     if (e.uid.isEmpty())
         return tr("设备ID不能为空");
@@ -273,11 +252,8 @@ void AddDev::loadForm()
     m_account->setText(m_device->viewAccount());
     m_password->setText(m_device->viewPassword());
     m_channels->setText(QString::number(m_device->channelCount()));
-    const bool rtsp = m_device->kind() == DeviceKind::Rtsp;
     m_kind->setCurrentIndex(m_kind->findData(int(m_device->kind())));
-    m_urls->setText(rtsp ? RtspUrl::storedText(m_device->rtsp().streams).replace(u'\n', u' ')
-                         : QString());
-    m_onvifHost->setText(rtsp ? m_device->rtsp().onvifHost : QString());
+    m_rtsp->load(m_device);
     selectedKind(m_kind->currentIndex());
     showKey();
 }
@@ -400,13 +376,13 @@ void AddDev::on_saveBtn_clicked()
 {
     Entry e = entry();
     DeviceRecord rtsp;
-    if (e.kind == DeviceKind::Rtsp && rtspRecord(e, &rtsp)) {
+    if (e.kind == DeviceKind::Rtsp && toRecord(e, &rtsp)) {
         // The device's key comes from its URL; typed credentials move to
         // their own fields and leave the URL.
         e.uid = rtsp.uid;
-        m_urls->setText(RtspUrl::storedText(rtsp.rtsp.streams).replace(u'\n', u' '));
-        m_account->setText(rtsp.username);
-        m_password->setText(rtsp.password);
+        m_rtsp->showStreams(rtsp.rtsp.streams);
+        m_account->setText(e.account = rtsp.username);
+        m_password->setText(e.password = rtsp.password);
     }
     if (!accept(e))
         return;
@@ -435,8 +411,7 @@ void AddDev::on_cancelBtn_clicked()
     m_name->clear();
     m_uid->clear();
     m_password->clear();
-    m_urls->clear();
-    m_onvifHost->clear();
+    m_rtsp->clear();
     m_type->setCurrentIndex(0);
     hideWarning();
     if (!m_addMode)
@@ -449,14 +424,7 @@ void AddDev::on_cancelBtn_clicked()
 void AddDev::saveLocal(const Entry &e)
 {
     DeviceRecord record;
-    record.type = e.type;
-    record.channel = e.channels.toInt();
-    record.uid = e.uid;
-    record.nickname = e.name;
-    record.username = e.account;
-    record.password = e.password;
-    if (e.kind == DeviceKind::Rtsp)
-        rtspRecord(e, &record);
+    toRecord(e, &record);
     Device *edited = m_addMode ? nullptr : editedDevice();
     const bool uidChanged = edited && edited->uid() != e.uid;
     bool written = false;

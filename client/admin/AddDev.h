@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QPointer>
+
+#include <memory>
 #include <QString>
 #include <QWidget>
 
@@ -14,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class RtspFields;
 
 // The device manager's add page (add mode) and edit page (edit mode, on the
 // device selected in the device tree). Where a device is kept depends on who
@@ -45,13 +48,15 @@ public:
         QString password;
         QString channels;
         DeviceKind kind = DeviceKind::P2p;
-        QString urls;      // RTSP: the stream list as typed
+        QString urls;      // RTSP: the stream list as typed (RtspFields)
         QString onvifHost; // RTSP: "host[:port]" of the ONVIF service, or empty
+        bool udp = false;  // RTSP: RTP over UDP instead of the RTSP connection (TCP)
     };
 
     static constexpr int MaxChannels = 64;
 
     explicit AddDev(bool addMode, QWidget *parent = nullptr);
+    ~AddDev() override;
 
     bool isAddMode() const { return m_addMode; }
     Device *device() const { return m_device; }
@@ -63,11 +68,9 @@ public:
 
     // Why an entry cannot be stored, or an empty text when it can.
     static QString problem(const Entry &entry);
-    // An RTSP entry as it is stored: its UID (RtspUrl::deviceUid of the first
-    // URL), channel count and source, the URL's credentials taking the place
-    // of the account and password fields when it has them. False when the
+    // The entry as it is stored (RTSP: RtspFields::fill); false when an RTSP
     // entry's URLs do not parse.
-    static bool rtspRecord(const Entry &entry, DeviceRecord *record);
+    static bool toRecord(const Entry &entry, DeviceRecord *record);
     // True while the local administrator is logged in (or nobody, as before a login).
     static bool isLocalUser();
 
@@ -132,8 +135,7 @@ private:
     QLineEdit *m_account;
     QLineEdit *m_password;
     QLineEdit *m_channels;
-    QLineEdit *m_urls;
-    QLineEdit *m_onvifHost;
+    std::unique_ptr<RtspFields> m_rtsp;
     QList<QWidget *> m_p2pRow;   // the UID row
     QList<QWidget *> m_rtspRows; // the URL and ONVIF rows
     QWidget *m_warningBox;

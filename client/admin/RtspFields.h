@@ -1,0 +1,53 @@
+#pragma once
+
+#include "model/DeviceRecord.h"
+
+#include <QCoreApplication>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class Device;
+class QComboBox;
+class QLineEdit;
+class QWidget;
+
+// The RTSP part of the device manager's add and edit page: the stream list
+// (RtspUrl::parseStreams: one URL per channel, "MAIN|SUB" pairs, or a
+// pattern with {ch}, {ch0} and {stream} for the channel count given), the
+// ONVIF host kept for the ONVIF client, and the transport. GUI thread only.
+class RtspFields
+{
+    Q_DECLARE_TR_FUNCTIONS(AddDev)
+
+public:
+    // Creates the fields as children of parent.
+    explicit RtspFields(QWidget *parent);
+
+    // Caption and field of each row, in form order.
+    QList<QPair<QString, QWidget *>> rows() const;
+
+    QString urls() const;
+    QString onvifHost() const;
+    bool udp() const;
+    // Shows d's source (a P2P device's: empty fields).
+    void load(const Device *d);
+    // Shows the streams as the list text (after credentials were split off).
+    void showStreams(const QList<RtspStream> &streams);
+    void clear();
+
+    // Why these fields cannot be stored, or an empty text when they can
+    // (channels: the form's channel count, used by a pattern).
+    static QString problem(const QString &urls, const QString &channels, const QString &onvifHost);
+    // Fills the RTSP part of record: kind, UID (RtspUrl::deviceUid of the
+    // first URL), channel count, streams, ONVIF host and transport, and the
+    // URL's credentials over its account and password when it had any.
+    // False when the URLs do not parse.
+    static bool fill(const QString &urls, const QString &channels, const QString &onvifHost,
+                     bool udp, DeviceRecord *record);
+
+private:
+    QLineEdit *m_urls;
+    QLineEdit *m_onvifHost;
+    QComboBox *m_transport;
+};
