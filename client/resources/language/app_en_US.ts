@@ -135,6 +135,34 @@
         <source>已忘记设备密钥</source>
         <translation>The device key was forgotten</translation>
     </message>
+    <message>
+        <source>接入方式:</source>
+        <translation>Access:</translation>
+    </message>
+    <message>
+        <source>RTSP设备只保存在本机，请使用本地登录添加</source>
+        <translation>RTSP devices are kept on this computer only: add them with the local login</translation>
+    </message>
+    <message>
+        <source>RTSP地址:</source>
+        <translation>RTSP URLs:</translation>
+    </message>
+    <message>
+        <source>ONVIF地址:</source>
+        <translation>ONVIF host:</translation>
+    </message>
+    <message>
+        <source>传输:</source>
+        <translation>Transport:</translation>
+    </message>
+    <message>
+        <source>RTSP地址无效: %1</source>
+        <translation>Invalid RTSP URL: %1</translation>
+    </message>
+    <message>
+        <source>ONVIF地址应为 host 或 host:port</source>
+        <translation>The ONVIF host must be host or host:port</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
@@ -999,6 +1027,13 @@
     <message>
         <source>The secure connection to the device failed</source>
         <translation>The secure connection to the device failed</translation>
+    </message>
+</context>
+<context>
+    <name>RtspDeviceLink</name>
+    <message>
+        <source>No stream URL for this channel</source>
+        <translation>No stream URL for this channel</translation>
     </message>
 </context>
 <context>

@@ -135,6 +135,34 @@
         <source>已忘记设备密钥</source>
         <translation>已忘记设备密钥</translation>
     </message>
+    <message>
+        <source>接入方式:</source>
+        <translation>接入方式:</translation>
+    </message>
+    <message>
+        <source>RTSP设备只保存在本机，请使用本地登录添加</source>
+        <translation>RTSP设备只保存在本机，请使用本地登录添加</translation>
+    </message>
+    <message>
+        <source>RTSP地址:</source>
+        <translation>RTSP地址:</translation>
+    </message>
+    <message>
+        <source>ONVIF地址:</source>
+        <translation>ONVIF地址:</translation>
+    </message>
+    <message>
+        <source>传输:</source>
+        <translation>传输:</translation>
+    </message>
+    <message>
+        <source>RTSP地址无效: %1</source>
+        <translation>RTSP地址无效: %1</translation>
+    </message>
+    <message>
+        <source>ONVIF地址应为 host 或 host:port</source>
+        <translation>ONVIF地址应为 host 或 host:port</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
@@ -999,6 +1027,13 @@
     <message>
         <source>The secure connection to the device failed</source>
         <translation>与设备的安全连接失败</translation>
+    </message>
+</context>
+<context>
+    <name>RtspDeviceLink</name>
+    <message>
+        <source>No stream URL for this channel</source>
+        <translation>该通道没有视频流地址</translation>
     </message>
 </context>
 <context>
