@@ -36,6 +36,16 @@ int main(int argc, char *argv[])
     if (parsed.watchStdin)
         devsim::TerminationSignal::watchStandardInput();
 
+    // The event loop runs the ONVIF servers and WS-Discovery; a signal ends
+    // it. Set up before the devices announce themselves: a harness may use
+    // up the process's descriptors as soon as it reads READY.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [] {
+        if (devsim::TerminationSignal::received())
+            QCoreApplication::quit();
+    });
+    poll.start(50);
+
     std::vector<std::unique_ptr<devsim::SimDevice>> devices;
     for (const devsim::DeviceConfig &config : parsed.devices) {
         auto device = std::make_unique<devsim::SimDevice>(config);
@@ -74,13 +84,6 @@ int main(int argc, char *argv[])
                                                                    : QStringLiteral("unicast")));
     }
 
-    // The event loop runs the ONVIF servers and WS-Discovery; a signal ends it.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [] {
-        if (devsim::TerminationSignal::received())
-            QCoreApplication::quit();
-    });
-    poll.start(50);
     app.exec();
 
     discovery.reset();

@@ -82,6 +82,20 @@ Pkey readKey(const std::string &pem)
     return Pkey(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
 }
 
+bool toPem(EVP_PKEY *key, X509 *cert, Identity &out, std::string *error)
+{
+    Bio keyBio(BIO_new(BIO_s_mem())), certBio(BIO_new(BIO_s_mem()));
+    if (!keyBio || !certBio ||
+        !PEM_write_bio_PrivateKey(keyBio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) ||
+        !PEM_write_bio_X509(certBio.get(), cert)) {
+        setError(error, sslError("PEM encoding failed"));
+        return false;
+    }
+    out.keyPem = bioText(keyBio.get());
+    out.certPem = bioText(certBio.get());
+    return true;
+}
+
 std::string fingerprintOf(X509 *cert)
 {
     EVP_PKEY *key = cert ? X509_get0_pubkey(cert) : nullptr;
@@ -244,16 +258,7 @@ bool generateIdentity(const std::string &uid, Identity &out, std::string *error)
         setError(error, sslError("certificate signing failed"));
         return false;
     }
-    Bio keyBio(BIO_new(BIO_s_mem())), certBio(BIO_new(BIO_s_mem()));
-    if (!keyBio || !certBio ||
-        !PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) ||
-        !PEM_write_bio_X509(certBio.get(), cert.get())) {
-        setError(error, sslError("PEM encoding failed"));
-        return false;
-    }
-    out.keyPem = bioText(keyBio.get());
-    out.certPem = bioText(certBio.get());
-    return true;
+    return toPem(key.get(), cert.get(), out, error);
 }
 
 bool loadOrCreateIdentity(const std::string &dir, const std::string &uid, Identity &out,
@@ -287,16 +292,7 @@ bool loadOrCreateIdentity(const std::string &dir, const std::string &uid, Identi
         setError(error, path.string() + " does not hold a matching key and certificate");
         return false;
     }
-    Bio keyBio(BIO_new(BIO_s_mem())), certBio(BIO_new(BIO_s_mem()));
-    if (!keyBio || !certBio ||
-        !PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) ||
-        !PEM_write_bio_X509(certBio.get(), cert.get())) {
-        setError(error, sslError("PEM encoding failed"));
-        return false;
-    }
-    out.keyPem = bioText(keyBio.get());
-    out.certPem = bioText(certBio.get());
-    return true;
+    return toPem(key.get(), cert.get(), out, error);
 }
 
 std::string fingerprintOfCertificate(const std::string &certPem)

@@ -199,7 +199,9 @@ void tst_E2eRecord::recordingPlaysForItsWallTime()
     QCOMPARE(p.streams.contains(QStringLiteral("aac,audio")), withSound);
     QVERIFY(p.startsWithKey);
     const double wall = (finishedAt - startedAt) / 1000.0;
-    QVERIFY2(qAbs(p.videoSeconds - wall) <= FrameSeconds,
+    // Start and end are stamped on the GUI thread, which a loaded machine may
+    // hold back by a frame's time.
+    QVERIFY2(qAbs(p.videoSeconds - wall) <= 2 * FrameSeconds,
              qPrintable(QStringLiteral("plays %1 s, recorded %2 s").arg(p.videoSeconds).arg(wall)));
     QVERIFY(qAbs(p.videoPackets * FrameSeconds - p.videoSeconds) <= FrameSeconds);
 }
