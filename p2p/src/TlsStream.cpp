@@ -60,6 +60,15 @@ namespace {
 // A BIO on the asio socket (non-blocking): OpenSSL reads and writes records
 // with the socket's own calls, so no signal is raised on a closed peer and
 // the platform's socket API stays behind asio.
+// An error compared by value and category identity: no call into the
+// category object, which a process out of descriptors may not be able to
+// check (the BIO runs exactly then, when the peers hang up).
+template <typename E> bool isError(const asio::error_code &ec, E e)
+{
+    const asio::error_code known = asio::error::make_error_code(e);
+    return ec.value() == known.value() && &ec.category() == &known.category();
+}
+
 struct SocketBio
 {
     asio::ip::tcp::socket *socket;
@@ -73,7 +82,7 @@ int bioWrite(BIO *bio, const char *data, int size)
     asio::error_code ec;
     const std::size_t n =
         b->socket->send(asio::buffer(data, static_cast<std::size_t>(size)), 0, ec);
-    if (ec == asio::error::would_block || ec == asio::error::try_again) {
+    if (isError(ec, asio::error::would_block) || isError(ec, asio::error::try_again)) {
         BIO_set_retry_write(bio);
         return -1;
     }
@@ -91,11 +100,11 @@ int bioRead(BIO *bio, char *data, int size)
     asio::error_code ec;
     const std::size_t n =
         b->socket->receive(asio::buffer(data, static_cast<std::size_t>(size)), 0, ec);
-    if (ec == asio::error::would_block || ec == asio::error::try_again) {
+    if (isError(ec, asio::error::would_block) || isError(ec, asio::error::try_again)) {
         BIO_set_retry_read(bio);
         return -1;
     }
-    if (ec == asio::error::eof)
+    if (isError(ec, asio::error::eof))
         return 0;
     if (ec) {
         *b->lastError = ec;

@@ -167,6 +167,10 @@ private slots:
     {
 #ifndef Q_OS_LINUX
         QSKIP("needs setrlimit and /proc");
+#elif defined(__SANITIZE_ADDRESS__)
+        // UBSan's type checks in devsim need descriptors this case takes away
+        // (they then report intact objects); the normal build runs it.
+        QSKIP("runs in the build without sanitizers");
 #else
         DevsimProcess sim;
         sim.process().setChildProcessModifier([] {
