@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -70,13 +71,8 @@ bool asksForText(int argc, char *argv[])
     parser.showHelp(0);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int runApplication(int argc, char *argv[])
 {
-    if (asksForText(argc, argv))
-        answerText(argc, argv);
-
     QApplication app(argc, argv); // takes its own options (-platform, -style, ...)
     setNames();
     QCommandLineParser parser;
@@ -118,4 +114,19 @@ int main(int argc, char *argv[])
         result = app.exec();
     }
     return result;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (asksForText(argc, argv))
+        answerText(argc, argv);
+    const int result = runApplication(argc, argv);
+    // Everything of ours is gone with the application object. The libraries'
+    // static destructors are skipped: Qt Multimedia's PulseAudio engine stops
+    // its PulseAudio thread from one of them and now and then libpulse aborts
+    // in that thread, turning a clean exit into a crash.
+    std::fflush(nullptr);
+    std::_Exit(result);
 }

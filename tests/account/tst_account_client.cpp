@@ -32,6 +32,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -354,5 +355,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_AccountClient)
+ORVANE_TEST_MAIN(tst_AccountClient)
 #include "tst_account_client.moc"

@@ -16,6 +16,7 @@
 #include <QSslCertificate>
 #include <QTcpSocket>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -654,5 +655,5 @@ void AccountdApiTest::badCommandLinesExitWithStatus2()
     QVERIFY2(process.readAllStandardError().contains(message.toUtf8()), qPrintable(message));
 }
 
-QTEST_GUILESS_MAIN(AccountdApiTest)
+ORVANE_TEST_GUILESS_MAIN(AccountdApiTest)
 #include "tst_accountd_api.moc"

@@ -11,6 +11,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace accountd;
 
@@ -306,5 +307,5 @@ void ParsersTest::commandLineReadsOptions()
     QCOMPARE(r.options.arguments, QStringList({"u", "UID1", "Name"}));
 }
 
-QTEST_GUILESS_MAIN(ParsersTest)
+ORVANE_TEST_GUILESS_MAIN(ParsersTest)
 #include "tst_accountd_parsers.moc"

@@ -19,6 +19,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -237,5 +238,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_AddDev)
+ORVANE_TEST_MAIN(tst_AddDev)
 #include "tst_adddev.moc"

@@ -6,6 +6,7 @@
 #include "model/RtspUrl.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -421,5 +422,5 @@ private:
     std::unique_ptr<ConfigTestEnv> env;
 };
 
-QTEST_GUILESS_MAIN(TstConfig)
+ORVANE_TEST_GUILESS_MAIN(TstConfig)
 #include "tst_config.moc"

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -199,5 +200,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstDeviceModel)
+ORVANE_TEST_GUILESS_MAIN(TstDeviceModel)
 #include "tst_devicemodel.moc"

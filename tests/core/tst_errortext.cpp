@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTranslator>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -60,5 +61,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstErrorText)
+ORVANE_TEST_GUILESS_MAIN(TstErrorText)
 #include "tst_errortext.moc"

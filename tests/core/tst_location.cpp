@@ -5,6 +5,7 @@
 
 #include <QStandardPaths>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -173,5 +174,5 @@ private:
     std::unique_ptr<ConfigTestEnv> env;
 };
 
-QTEST_GUILESS_MAIN(TstLocation)
+ORVANE_TEST_GUILESS_MAIN(TstLocation)
 #include "tst_location.moc"

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -77,5 +78,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstMessageHandler)
+ORVANE_TEST_GUILESS_MAIN(TstMessageHandler)
 #include "tst_messagehandler.moc"

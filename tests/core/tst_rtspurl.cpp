@@ -5,6 +5,7 @@
 #include "model/RtspUrl.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -143,5 +144,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_RtspUrl)
+ORVANE_TEST_MAIN(tst_RtspUrl)
 #include "tst_rtspurl.moc"

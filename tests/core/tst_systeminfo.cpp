@@ -1,6 +1,7 @@
 #include "diagnostics/SystemInfo.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -91,5 +92,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstSystemInfo)
+ORVANE_TEST_MAIN(TstSystemInfo)
 #include "tst_systeminfo.moc"

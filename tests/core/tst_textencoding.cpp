@@ -1,6 +1,7 @@
 #include "config/TextEncoding.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -88,5 +89,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstTextEncoding)
+ORVANE_TEST_GUILESS_MAIN(TstTextEncoding)
 #include "tst_textencoding.moc"

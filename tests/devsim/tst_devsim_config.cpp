@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace devsim;
 
@@ -126,5 +127,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDevsimConfig)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimConfig)
 #include "tst_devsim_config.moc"

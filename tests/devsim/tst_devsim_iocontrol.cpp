@@ -4,6 +4,7 @@
 #include "IoCtrlType.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace devsim;
 using namespace devsim::IoCtrlType;
@@ -137,5 +138,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDevsimIoControl)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimIoControl)
 #include "tst_devsim_iocontrol.moc"

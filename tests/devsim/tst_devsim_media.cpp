@@ -8,6 +8,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 #include "av/AvHandles.h"
 
@@ -152,5 +153,5 @@ private slots:
 
 };
 
-QTEST_GUILESS_MAIN(TestDevsimMedia)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimMedia)
 #include "tst_devsim_media.moc"

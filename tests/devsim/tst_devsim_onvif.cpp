@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace devsim;
 using Parser = HttpRequestParser;
@@ -306,5 +307,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDevsimOnvif)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimOnvif)
 #include "tst_devsim_onvif.moc"

@@ -9,6 +9,7 @@
 #include <QtEndian>
 #include <QTimeZone>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace linktest;
 
@@ -141,5 +142,5 @@ private:
     DevsimLink link;
 };
 
-QTEST_GUILESS_MAIN(tst_DevsimPlayback)
+ORVANE_TEST_GUILESS_MAIN(tst_DevsimPlayback)
 #include "tst_devsim_playback.moc"

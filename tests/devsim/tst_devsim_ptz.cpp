@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace linktest;
 
@@ -105,5 +106,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_DevsimPtz)
+ORVANE_TEST_GUILESS_MAIN(tst_DevsimPtz)
 #include "tst_devsim_ptz.moc"

@@ -6,6 +6,7 @@
 #include "IoCtrlType.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <asio.hpp>
 
@@ -219,5 +220,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDevsimSession)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimSession)
 #include "tst_devsim_session.moc"

@@ -20,6 +20,7 @@ extern "C" {
 #include <QUdpSocket>
 #include <QUuid>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace devsim;
 
@@ -239,5 +240,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDevsimStandards)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimStandards)
 #include "tst_devsim_standards.moc"

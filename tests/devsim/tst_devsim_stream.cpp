@@ -14,6 +14,7 @@ extern "C" {
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 #include <cmath>
 
@@ -146,5 +147,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDevsimStream)
+ORVANE_TEST_GUILESS_MAIN(TestDevsimStream)
 #include "tst_devsim_stream.moc"

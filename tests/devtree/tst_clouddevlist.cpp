@@ -3,6 +3,7 @@
 #include "devtree/CloudDevList.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -104,5 +105,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CloudDevList)
+ORVANE_TEST_GUILESS_MAIN(tst_CloudDevList)
 #include "tst_clouddevlist.moc"

@@ -10,6 +10,7 @@
 #include "view/ViewControl.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <memory>
 
@@ -250,5 +251,5 @@ private:
     QStringList calls;
 };
 
-QTEST_MAIN(tst_DevMenu)
+ORVANE_TEST_MAIN(tst_DevMenu)
 #include "tst_devmenu.moc"

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
+#include "TestMain.h"
 
 #include <memory>
 
@@ -364,5 +365,5 @@ private:
     QList<MenuDevList::Done> replies;
 };
 
-QTEST_MAIN(tst_DevTree)
+ORVANE_TEST_MAIN(tst_DevTree)
 #include "tst_devtree.moc"

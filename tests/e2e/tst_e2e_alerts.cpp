@@ -24,6 +24,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -179,5 +180,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_E2eAlerts)
+ORVANE_TEST_MAIN(tst_E2eAlerts)
 #include "tst_e2e_alerts.moc"

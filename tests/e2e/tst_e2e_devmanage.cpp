@@ -33,6 +33,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -239,5 +240,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_E2eDevManage)
+ORVANE_TEST_MAIN(tst_E2eDevManage)
 #include "tst_e2e_devmanage.moc"

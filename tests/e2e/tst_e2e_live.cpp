@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include "TestMain.h"
 
 #include <memory>
 
@@ -375,5 +376,5 @@ void tst_E2eLive::closeButtonClosesChannelsAndSessions()
     QVERIFY(lastChannel >= 0 && lastChannel < sessionClose);
 }
 
-QTEST_MAIN(tst_E2eLive)
+ORVANE_TEST_MAIN(tst_E2eLive)
 #include "tst_e2e_live.moc"

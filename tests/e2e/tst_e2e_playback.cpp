@@ -24,6 +24,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -172,5 +173,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_E2ePlayback)
+ORVANE_TEST_MAIN(tst_E2ePlayback)
 #include "tst_e2e_playback.moc"

@@ -39,6 +39,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -346,5 +347,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_E2ePtz)
+ORVANE_TEST_MAIN(tst_E2ePtz)
 #include "tst_e2e_ptz.moc"

@@ -29,6 +29,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 #ifndef Q_OS_WIN
 #include <csignal>
@@ -369,5 +370,5 @@ void tst_E2eRecord::killedClientLeavesPlayableFile()
 #endif
 }
 
-QTEST_MAIN(tst_E2eRecord)
+ORVANE_TEST_MAIN(tst_E2eRecord)
 #include "tst_e2e_record.moc"

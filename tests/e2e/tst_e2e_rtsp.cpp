@@ -31,6 +31,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -269,5 +270,5 @@ void tst_E2eRtsp::liveArgumentShowsAnRtspCamera()
     QCOMPARE(cell->pictureSize(), QSize(1280, 720)); // the URL's own stream
 }
 
-QTEST_MAIN(tst_E2eRtsp)
+ORVANE_TEST_MAIN(tst_E2eRtsp)
 #include "tst_e2e_rtsp.moc"

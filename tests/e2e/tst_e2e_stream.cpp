@@ -23,6 +23,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -275,5 +276,5 @@ void tst_E2eStream::ratesFallToZeroWithoutStreams()
     QVERIFY(allZero());
 }
 
-QTEST_MAIN(tst_E2eStream)
+ORVANE_TEST_MAIN(tst_E2eStream)
 #include "tst_e2e_stream.moc"

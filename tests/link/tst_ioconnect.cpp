@@ -8,6 +8,7 @@
 #include "link/ErrorText.h"
 #include "link/ProgressEvents.h"
 
+#include "TestMain.h"
 #include <QCoreApplication>
 #include <QMetaMethod>
 #include <QRegularExpression>
@@ -578,5 +579,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstIoConnect)
+ORVANE_TEST_GUILESS_MAIN(TstIoConnect)
 #include "tst_ioconnect.moc"

@@ -7,6 +7,7 @@
 #include <p2p/p2p.h>
 
 #include <QTest>
+#include "TestMain.h"
 #include <QTimeZone>
 
 namespace {
@@ -200,5 +201,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstIoCtrl)
+ORVANE_TEST_GUILESS_MAIN(TstIoCtrl)
 #include "tst_ioctrl.moc"

@@ -6,6 +6,7 @@
 #include "LinkFixture.h"
 #include "config/Config.h"
 
+#include "TestMain.h"
 #include <QRandomGenerator>
 
 #ifdef Q_OS_UNIX
@@ -273,5 +274,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstLinkDevsim)
+ORVANE_TEST_GUILESS_MAIN(TstLinkDevsim)
 #include "tst_link_devsim.moc"

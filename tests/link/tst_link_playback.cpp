@@ -10,6 +10,7 @@
 
 #include "link/PlaybackRecords.h"
 
+#include "TestMain.h"
 #include <QRandomGenerator>
 #include <QTimeZone>
 
@@ -183,5 +184,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstLinkPlayback)
+ORVANE_TEST_GUILESS_MAIN(TstLinkPlayback)
 #include "tst_link_playback.moc"

@@ -14,6 +14,7 @@
 #include "model/Device.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <vector>
 
@@ -154,5 +155,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAudio)
+ORVANE_TEST_GUILESS_MAIN(TestAudio)
 #include "tst_audio.moc"

@@ -16,6 +16,7 @@
 #include "model/Device.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -250,5 +251,5 @@ private:
     QList<Restart> m_restarts;
 };
 
-QTEST_GUILESS_MAIN(TestDecode)
+ORVANE_TEST_GUILESS_MAIN(TestDecode)
 #include "tst_decode.moc"

@@ -8,6 +8,7 @@
 #include "model/Device.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <array>
 #include <cmath>
@@ -240,5 +241,5 @@ private:
     Channel *m_channel = nullptr;
 };
 
-QTEST_MAIN(TestGlViewWindow)
+ORVANE_TEST_MAIN(TestGlViewWindow)
 #include "tst_glviewwindow.moc"

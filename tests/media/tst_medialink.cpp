@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace linktest;
 
@@ -129,5 +130,5 @@ private:
     int m_sid = -1;
 };
 
-QTEST_GUILESS_MAIN(TestMediaLink)
+ORVANE_TEST_GUILESS_MAIN(TestMediaLink)
 #include "tst_medialink.moc"

@@ -6,6 +6,7 @@
 #include "media/RecordClock.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <vector>
 
@@ -100,5 +101,5 @@ void tst_RecordClock::gridTimes()
     QCOMPARE(got, want);
 }
 
-QTEST_GUILESS_MAIN(tst_RecordClock)
+ORVANE_TEST_GUILESS_MAIN(tst_RecordClock)
 #include "tst_recordclock.moc"

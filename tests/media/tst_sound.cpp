@@ -11,6 +11,7 @@
 #include "media/AudioSend.h"
 #include "media/Decode.h"
 
+#include "TestMain.h"
 #include <QMediaDevices>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -259,5 +260,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSound)
+ORVANE_TEST_GUILESS_MAIN(TestSound)
 #include "tst_sound.moc"

@@ -11,6 +11,7 @@
 #include "model/Device.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 
@@ -217,5 +218,5 @@ private:
     std::unique_ptr<EventCatcher> m_catcher;
 };
 
-QTEST_GUILESS_MAIN(TestStreamReceive)
+ORVANE_TEST_GUILESS_MAIN(TestStreamReceive)
 #include "tst_streamreceive.moc"

@@ -16,6 +16,7 @@
 #include "model/Device.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #ifndef Q_OS_WIN
 #include <sys/resource.h>
@@ -504,5 +505,5 @@ private:
     Channel *m_channel = nullptr;
 };
 
-QTEST_GUILESS_MAIN(TestVideoDecode)
+ORVANE_TEST_GUILESS_MAIN(TestVideoDecode)
 #include "tst_videodecode.moc"

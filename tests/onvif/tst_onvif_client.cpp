@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include "TestMain.h"
 #include <QUdpSocket>
 
 namespace {
@@ -358,5 +359,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstOnvifClient)
+ORVANE_TEST_GUILESS_MAIN(TstOnvifClient)
 #include "tst_onvif_client.moc"

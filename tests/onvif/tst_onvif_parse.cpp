@@ -11,6 +11,7 @@
 
 #include <QRegularExpression>
 #include <QTest>
+#include "TestMain.h"
 
 #include <functional>
 
@@ -378,5 +379,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstOnvifParse)
+ORVANE_TEST_GUILESS_MAIN(TstOnvifParse)
 #include "tst_onvif_parse.moc"

@@ -14,6 +14,7 @@
 #include <asio.hpp>
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <deque>
 #include <functional>
@@ -473,5 +474,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestP2pLink)
+ORVANE_TEST_GUILESS_MAIN(TestP2pLink)
 #include "tst_p2plink.moc"

@@ -9,6 +9,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 #include <algorithm>
 #include <cstring>
@@ -236,5 +237,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestP2pSecure)
+ORVANE_TEST_GUILESS_MAIN(TestP2pSecure)
 #include "tst_p2psecure.moc"

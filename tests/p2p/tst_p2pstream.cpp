@@ -4,6 +4,7 @@
 #include "TestDevice.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <cstring>
 #include <numeric>
@@ -281,5 +282,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestP2pStream)
+ORVANE_TEST_GUILESS_MAIN(TestP2pStream)
 #include "tst_p2pstream.moc"

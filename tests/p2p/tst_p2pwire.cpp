@@ -9,6 +9,7 @@
 #include <p2p/p2p.h>
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <cstring>
 #include <random>
@@ -375,5 +376,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestP2pWire)
+ORVANE_TEST_GUILESS_MAIN(TestP2pWire)
 #include "tst_p2pwire.moc"

@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -190,5 +191,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstDebugRecord)
+ORVANE_TEST_MAIN(TstDebugRecord)
 #include "tst_debugrecord.moc"

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QtTest>
+#include "TestMain.h"
 
 #include <optional>
 
@@ -229,5 +230,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstLocalSetting)
+ORVANE_TEST_MAIN(TstLocalSetting)
 #include "tst_localsetting.moc"

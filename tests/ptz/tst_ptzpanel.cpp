@@ -19,6 +19,7 @@
 
 #include <QRandomGenerator>
 #include <QtTest>
+#include "TestMain.h"
 
 namespace {
 const QString Uid = QStringLiteral("PTZPANEL0000000001");
@@ -230,5 +231,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstPtzPanel)
+ORVANE_TEST_MAIN(TstPtzPanel)
 #include "tst_ptzpanel.moc"

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QRandomGenerator>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -215,5 +216,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstIconBuild)
+ORVANE_TEST_MAIN(TstIconBuild)
 #include "tst_iconbuild.moc"

@@ -10,6 +10,7 @@
 #include <QMovie>
 #include <QPixmap>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -104,5 +105,5 @@ private:
     QList<ImageEntry> entries;
 };
 
-QTEST_MAIN(TstResources)
+ORVANE_TEST_MAIN(TstResources)
 #include "tst_resources.moc"

@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -103,5 +104,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_LiveStartup)
+ORVANE_TEST_MAIN(tst_LiveStartup)
 #include "tst_livestartup.moc"

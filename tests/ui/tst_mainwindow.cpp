@@ -12,6 +12,7 @@
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
 
+#include "TestMain.h"
 #include <QLabel>
 #include <QSignalSpy>
 
@@ -192,5 +193,5 @@ private:
     MainWindow *window = nullptr;
 };
 
-QTEST_MAIN(tst_MainWindow)
+ORVANE_TEST_MAIN(tst_MainWindow)
 #include "tst_mainwindow.moc"

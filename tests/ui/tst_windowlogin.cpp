@@ -9,6 +9,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 
+#include "TestMain.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -205,5 +206,5 @@ private:
     WindowLogin *window = nullptr;
 };
 
-QTEST_MAIN(tst_WindowLogin)
+ORVANE_TEST_MAIN(tst_WindowLogin)
 #include "tst_windowlogin.moc"

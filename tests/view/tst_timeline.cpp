@@ -16,6 +16,7 @@
 #include "widgets/LabelFullScreen.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -187,5 +188,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_Timeline)
+ORVANE_TEST_MAIN(tst_Timeline)
 #include "tst_timeline.moc"

@@ -13,6 +13,7 @@
 #include "view/ViewControl.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 #include <memory>
 
@@ -426,5 +427,5 @@ private:
     std::unique_ptr<QWidget> host;
 };
 
-QTEST_MAIN(tst_ViewControl)
+ORVANE_TEST_MAIN(tst_ViewControl)
 #include "tst_viewcontrol.moc"

@@ -3,6 +3,7 @@
 #include "view/WindowMod.h"
 
 #include <QtTest>
+#include "TestMain.h"
 
 using namespace Qt::StringLiterals;
 
@@ -112,5 +113,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_WindowLayout)
+ORVANE_TEST_GUILESS_MAIN(tst_WindowLayout)
 #include "tst_windowlayout.moc"

@@ -10,6 +10,7 @@
 
 #include <QEnterEvent>
 #include <QtTest>
+#include "TestMain.h"
 
 #include <memory>
 
@@ -143,5 +144,5 @@ private:
     std::unique_ptr<ViewTestEnv> env;
 };
 
-QTEST_MAIN(tst_WindowNumMenu)
+ORVANE_TEST_MAIN(tst_WindowNumMenu)
 #include "tst_windownummenu.moc"
