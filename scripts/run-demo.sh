@@ -28,13 +28,15 @@ if [ -x "$BUILD_DIR/devsim/devsim" ] && [ -f devsim/demo.json ]; then
   ready="$BUILD_DIR/demo-config/devsim.out"
   "$BUILD_DIR/devsim/devsim" --config devsim/demo.json >"$ready" &
   devsim_pid=$!
+  devices=$(grep -c '"uid"' devsim/demo.json)
   for _ in $(seq 1 100); do
-    [ "$(grep -c '^READY ' "$ready" || true)" -ge 3 ] && break
+    [ "$(grep -c '^READY ' "$ready" || true)" -ge "$devices" ] && break
     sleep 0.1
   done
   peers=$(awk '/^READY /{printf "%s%s@127.0.0.1:%s", sep, $2, $3; sep=";"}' "$ready")
   export ORVANE_P2P_PEERS="$peers"
   echo "run-demo: simulated devices: $peers"
+  grep '^ONVIF ' "$ready" | sed 's/^/run-demo: /' || true
 fi
 
 # The account service: a fresh SQLite file and certificate each run.

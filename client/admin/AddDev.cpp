@@ -309,6 +309,17 @@ void AddDev::fillFromSearch(int row)
     m_channels->setText(SearchDev::channelsFromName(results.at(row).name));
 }
 
+void AddDev::fillFromOnvif(const QString &host, const QString &name, bool ptz)
+{
+    m_kind->setCurrentIndex(m_kind->findData(int(DeviceKind::Rtsp)));
+    selectedKind(m_kind->currentIndex());
+    if (ptz)
+        m_type->setCurrentIndex(m_type->findData(10));
+    m_name->setText(name);
+    m_channels->setText(QStringLiteral("1"));
+    m_rtsp->setOnvifHost(host);
+}
+
 void AddDev::foldDevTypeList(LabelFoldBtn *, bool folded)
 {
     if (folded)

@@ -65,6 +65,9 @@ public:
     QString warningText() const;
     // Fills UID and channel count from LAN search result `row`, if there is one.
     void fillFromSearch(int row);
+    // Fills the form for an RTSP device known by its ONVIF host (from
+    // WS-Discovery): kind RTSP, the host, the name, type IPC(PTZ) for ptz.
+    void fillFromOnvif(const QString &host, const QString &name, bool ptz);
 
     // Why an entry cannot be stored, or an empty text when it can.
     static QString problem(const Entry &entry);

@@ -196,7 +196,7 @@ void DevManage::deleteSearchPage()
 
 void DevManage::enteredRow(int row)
 {
-    if (!m_search || !m_search->isVisible())
+    if (!m_search || !m_search->isVisible() || m_search->onvifAt(row))
         return;
     m_qr->showSearchResult(row);
     m_qr->show();
@@ -212,9 +212,13 @@ void DevManage::clickedRow(int row)
 {
     if (!m_search || !m_search->isVisible())
         return;
+    const std::optional<SearchDev::OnvifHit> onvif = m_search->onvifAt(row);
     markTab(m_tabs.at(AddTab));
     showAddPage(true);
-    m_addDev->fillFromSearch(row);
+    if (onvif)
+        m_addDev->fillFromOnvif(onvif->host, onvif->name, onvif->ptz);
+    else
+        m_addDev->fillFromSearch(row);
 }
 
 // ---- Waiting indicator -----------------------------------------------------

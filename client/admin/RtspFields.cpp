@@ -69,6 +69,12 @@ void RtspFields::showStreams(const QList<RtspStream> &streams)
     m_urls->setText(listText(streams));
 }
 
+void RtspFields::setOnvifHost(const QString &host)
+{
+    m_urls->clear();
+    m_onvifHost->setText(host);
+}
+
 void RtspFields::clear()
 {
     load(nullptr);
@@ -76,20 +82,37 @@ void RtspFields::clear()
 
 QString RtspFields::problem(const QString &urls, const QString &channels, const QString &onvifHost)
 {
-    RtspUrl::Streams streams;
-    QString why;
-    if (!parse(urls, channels, &streams, &why))
-        return tr("RTSP地址无效: %1").arg(why);
     static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9.\\-]+(:\\d{1,5})?$"));
     if (!onvifHost.isEmpty() && (onvifHost.size() > StoredLimits::MaxHostLength ||
                                  !hostPattern.match(onvifHost).hasMatch()))
         return tr("ONVIF地址应为 host 或 host:port");
+    if (urls.isEmpty() && !onvifHost.isEmpty()) {
+        // The streams come from the device's media profiles.
+        bool isNumber = false;
+        const int count = channels.toInt(&isNumber);
+        return isNumber && count >= 1 && count <= StoredLimits::MaxChannels
+                   ? QString()
+                   : tr("通道数必须是1到64之间的整数");
+    }
+    RtspUrl::Streams streams;
+    QString why;
+    if (!parse(urls, channels, &streams, &why))
+        return tr("RTSP地址无效: %1").arg(why);
     return QString();
 }
 
 bool RtspFields::fill(const QString &urls, const QString &channels, const QString &onvifHost,
                       bool udp, DeviceRecord *record)
 {
+    if (urls.isEmpty() && !onvifHost.isEmpty() && problem(urls, channels, onvifHost).isEmpty()) {
+        record->kind = DeviceKind::Rtsp;
+        record->uid = RtspUrl::onvifDeviceUid(onvifHost);
+        record->channel = channels.toInt();
+        record->rtsp.streams.clear();
+        record->rtsp.onvifHost = onvifHost;
+        record->rtsp.transport = udp ? RtspSource::Transport::Udp : RtspSource::Transport::Tcp;
+        return true;
+    }
     RtspUrl::Streams streams;
     if (!parse(urls, channels, &streams, nullptr))
         return false;

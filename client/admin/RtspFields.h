@@ -35,9 +35,12 @@ public:
     // Shows the streams as the list text (after credentials were split off).
     void showStreams(const QList<RtspStream> &streams);
     void clear();
+    // Shows an ONVIF host and no stream URL (the device gives them).
+    void setOnvifHost(const QString &host);
 
     // Why these fields cannot be stored, or an empty text when they can
-    // (channels: the form's channel count, used by a pattern).
+    // (channels: the form's channel count, used by a pattern). An ONVIF host
+    // without URLs is enough: the streams come from the device then.
     static QString problem(const QString &urls, const QString &channels, const QString &onvifHost);
     // Fills the RTSP part of record: kind, UID (RtspUrl::deviceUid of the
     // first URL), channel count, streams, ONVIF host and transport, and the

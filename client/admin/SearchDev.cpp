@@ -2,6 +2,7 @@
 
 #include "diagnostics/SystemInfo.h"
 #include "link/IoConnect.h"
+#include "link/onvif/OnvifDeviceControl.h"
 #include "view/ViewControl.h"
 
 #include <QHeaderView>
@@ -15,6 +16,7 @@ SearchDev::SearchDev(QWidget *parent)
     , m_table(new QTableView(this))
     , m_model(new QStandardItemModel(0, ColumnCount, this))
     , m_status(new QLabel(this))
+    , m_discovery(new WsDiscovery(this))
 {
     setObjectName(QStringLiteral("SearchDev"));
     auto *layout = new QVBoxLayout(this);
@@ -41,6 +43,7 @@ SearchDev::SearchDev(QWidget *parent)
     IoConnect *io = IoConnect::instance();
     connect(io, &IoConnect::startLANSearchSuccessMsg, this, &SearchDev::loadData);
     connect(io, &IoConnect::startLANSearchFailMsg, this, &SearchDev::loadFailed);
+    connect(m_discovery, &WsDiscovery::deviceFound, this, &SearchDev::onvifFound);
     connect(m_table, &QTableView::entered, this, &SearchDev::enteredRow);
     connect(m_table, &QTableView::pressed, this, &SearchDev::pressedRow);
 }
@@ -49,7 +52,59 @@ void SearchDev::start()
 {
     m_status->hide();
     show();
+    m_onvif.clear();
     IoConnect::instance()->startLanSearch();
+    m_discovery->start();
+}
+
+std::optional<SearchDev::OnvifHit> SearchDev::onvifAt(int row) const
+{
+    const int i = row - m_p2pRows;
+    if (row < m_p2pRows || i >= m_onvif.size())
+        return std::nullopt;
+    return m_onvif.at(i);
+}
+
+QString SearchDev::onvifHost(const WsDiscovery::Device &device)
+{
+    for (const QUrl &url : device.xaddrs) {
+        if (url.scheme() != QLatin1String("http") || url.host().contains(u':'))
+            continue;
+        const QString host = url.port(80) == 80
+                                 ? url.host()
+                                 : QStringLiteral("%1:%2").arg(url.host()).arg(url.port());
+        if (OnvifDeviceControl::deviceUrl(host).isValid())
+            return host;
+    }
+    return QString();
+}
+
+void SearchDev::onvifFound(const WsDiscovery::Device &device)
+{
+    OnvifHit hit;
+    hit.host = onvifHost(device);
+    if (hit.host.isEmpty() || m_onvif.size() >= WsDiscovery::MaxDevices)
+        return;
+    hit.name = device.name.left(64);
+    hit.ptz = device.scopes.contains(QStringLiteral("onvif://www.onvif.org/type/ptz"));
+    m_onvif << hit;
+    showOnvifRows();
+}
+
+void SearchDev::showOnvifRows()
+{
+    m_model->removeRows(m_p2pRows, m_model->rowCount() - m_p2pRows);
+    for (int i = 0; i < m_onvif.size(); ++i) {
+        const OnvifHit &hit = m_onvif.at(i);
+        const int colon = hit.host.lastIndexOf(u':');
+        QList<QStandardItem *> row;
+        for (const QString &text :
+             {QString::number(m_p2pRows + i + 1), hit.name, QString(), QStringLiteral("ONVIF"),
+              QString(), colon < 0 ? hit.host : hit.host.left(colon),
+              colon < 0 ? QStringLiteral("80") : hit.host.mid(colon + 1)})
+            row << new QStandardItem(text);
+        m_model->appendRow(row);
+    }
 }
 
 QString SearchDev::statusText() const
@@ -79,6 +134,8 @@ void SearchDev::loadData()
             row << new QStandardItem(text);
         m_model->appendRow(row);
     }
+    m_p2pRows = int(results.size());
+    showOnvifRows();
     // A UID or name longer than its column widens it rather than being cut.
     for (int column : {1, 3}) {
         m_table->resizeColumnToContents(column);

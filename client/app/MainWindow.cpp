@@ -22,6 +22,7 @@
 #include "diagnostics/SystemInfo.h"
 #include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
+#include "link/onvif/OnvifDeviceControl.h"
 #include "media/Audio.h"
 #include "media/AudioSend.h"
 #include "media/Decode.h"
@@ -73,8 +74,12 @@ MainWindow::MainWindow(QWidget *parent)
     video = Video::instance();
     view = ViewControl::instance();
 
-    // RTSP devices stream through their own link.
+    // RTSP devices stream through their own link; those with an ONVIF host
+    // get PTZ, the clock and their stream URLs through the ONVIF client.
     DeviceLinks::install(DeviceKind::Rtsp, RtspDeviceLink::instance());
+    m_onvifControl = new OnvifDeviceControl(io, dev, this);
+    m_rtspLink = RtspDeviceLink::instance();
+    m_rtspLink->setControl(m_onvifControl);
     // The media pipeline follows the grid's mode and forgets a channel's
     // decoders when its stream stops or the channel goes away.
     decode->setModeSource([] { return ViewControl::instance()->isLive(); });
@@ -164,7 +169,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->widget_header, &Header::moveMsg, this, &MainWindow::moveWindow);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    if (m_rtspLink && m_rtspLink->control() == m_onvifControl)
+        m_rtspLink->setControl(nullptr);
+}
 
 void MainWindow::setBrand(int code)
 {

@@ -15,6 +15,8 @@ class Decode;
 class Dev;
 class Alert;
 class AlertLog;
+class OnvifDeviceControl;
+class RtspDeviceLink;
 class ControlPanel;
 class DevMenu;
 class DevManage;
@@ -167,7 +169,9 @@ private:
     DevManage *m_devManage = nullptr;
     ControlPanel *m_controlPanel = nullptr;
     Alert *m_alert = nullptr;
-    std::unique_ptr<AlertLog> m_alertLog; // made by the constructor
+    std::unique_ptr<AlertLog> m_alertLog;         // made by the constructor
+    OnvifDeviceControl *m_onvifControl = nullptr; // child; the RTSP link's control
+    QPointer<RtspDeviceLink> m_rtspLink;
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;

@@ -146,6 +146,16 @@ bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
         return false;
     }
     const QString text = in.text("streams");
+    const QString onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
+    r->rtsp.transport = s.value(QStringLiteral("transport")).toString() == QLatin1String("udp")
+                            ? RtspSource::Transport::Udp
+                            : RtspSource::Transport::Tcp;
+    if (text.trimmed().isEmpty() && !onvifHost.isEmpty()) {
+        // Known by its ONVIF host alone: the streams come from the device.
+        r->kind = DeviceKind::Rtsp;
+        r->rtsp.onvifHost = onvifHost;
+        return true;
+    }
     RtspUrl::Streams streams;
     QString why;
     // A stored list is never a pattern: a brace would make it one.
@@ -159,10 +169,7 @@ bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
     r->kind = DeviceKind::Rtsp;
     r->rtsp.streams = streams.streams;
     r->channel = int(streams.streams.size());
-    r->rtsp.onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
-    r->rtsp.transport = s.value(QStringLiteral("transport")).toString() == QLatin1String("udp")
-                            ? RtspSource::Transport::Udp
-                            : RtspSource::Transport::Tcp;
+    r->rtsp.onvifHost = onvifHost;
     return true;
 }
 

@@ -29,6 +29,7 @@ public:
 
     virtual void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) = 0;
     virtual void ptzPoint(Channel *ch, int preset, bool shortForm) = 0;
+    virtual void ptzGoto(Channel *ch, int preset, bool shortForm) = 0;
     virtual void setTime(Channel *ch, const QDateTime &dt) = 0;
     virtual void setTimeZone(Channel *ch, const QString &zone) = 0;
 

@@ -70,7 +70,9 @@ public:
     // local date-time and time zone text; other links translate them
     // (DeviceControl). Results: ptz..., setTime..., setTimeZone... signals.
     virtual void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) = 0;
+    // Stores the position as preset number `preset` (from 0) / goes to it.
     virtual void ptzPoint(Channel *ch, int preset, bool shortForm) = 0;
+    virtual void ptzGoto(Channel *ch, int preset, bool shortForm) = 0;
     virtual void setTime(Channel *ch, const QDateTime &dt) = 0;
     virtual void setTimeZone(Channel *ch, const QString &zone) = 0;
 

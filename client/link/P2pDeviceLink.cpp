@@ -109,6 +109,11 @@ void P2pDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
     IoConnect::instance()->ptzPoint(ch, preset, shortForm);
 }
 
+void P2pDeviceLink::ptzGoto(Channel *ch, int preset, bool shortForm)
+{
+    IoConnect::instance()->ptzCruise(ch, preset, shortForm);
+}
+
 void P2pDeviceLink::setTime(Channel *ch, const QDateTime &dt)
 {
     IoConnect::instance()->setTime(ch, dt);

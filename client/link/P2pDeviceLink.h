@@ -31,6 +31,7 @@ public:
     void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) override;
     void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
     void ptzPoint(Channel *ch, int preset, bool shortForm) override;
+    void ptzGoto(Channel *ch, int preset, bool shortForm) override;
     void setTime(Channel *ch, const QDateTime &dt) override;
     void setTimeZone(Channel *ch, const QString &zone) override;
     bool shutdown(int waitMs) override;

@@ -255,6 +255,14 @@ void RtspDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
         refuse(ch, &IoConnect::ptzFailMsg);
 }
 
+void RtspDeviceLink::ptzGoto(Channel *ch, int preset, bool shortForm)
+{
+    if (ch && has(ch->device(), Ptz))
+        m_control->ptzGoto(ch, preset, shortForm);
+    else if (ch)
+        refuse(ch, &IoConnect::ptzFailMsg);
+}
+
 void RtspDeviceLink::setTime(Channel *ch, const QDateTime &dt)
 {
     if (ch && has(ch->device(), Clock))

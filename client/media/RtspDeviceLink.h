@@ -101,6 +101,7 @@ public:
     // the device; refused otherwise.
     void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
     void ptzPoint(Channel *ch, int preset, bool shortForm) override;
+    void ptzGoto(Channel *ch, int preset, bool shortForm) override;
     void setTime(Channel *ch, const QDateTime &dt) override;
     void setTimeZone(Channel *ch, const QString &zone) override;
 

@@ -116,6 +116,11 @@ QString deviceUid(const QString &url)
     return QLatin1String("RTSP-") + QString::fromLatin1(hash.toHex().left(16).toUpper());
 }
 
+QString onvifDeviceUid(const QString &onvifHost)
+{
+    return deviceUid(QStringLiteral("onvif://") + onvifHost.toLower());
+}
+
 bool parseStreams(const QString &text, int channels, Streams *out, QString *error)
 {
     static const QRegularExpression space(QStringLiteral("\\s+"));

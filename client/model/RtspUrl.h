@@ -40,6 +40,8 @@ QByteArray withCredentials(const QString &url, const QString &user, const QStrin
 // credential-free URL): "RTSP-" and 16 hexadecimal digits of its hash, so
 // the same camera gets the same UID (and recording folder) every time.
 QString deviceUid(const QString &url);
+// The local UID of a device known by its ONVIF host ("host[:port]") alone.
+QString onvifDeviceUid(const QString &onvifHost);
 
 // The streams of a device as typed into the device manager or stored:
 // entries separated by white space, one per channel, each "MAIN" or

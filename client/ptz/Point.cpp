@@ -2,7 +2,6 @@
 
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "ptz/PtzTable.h"
@@ -15,8 +14,8 @@ Point::Point(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Point"));
-    const PtzTable::Panel panel =
-        PtzTable::build(this, tr("新增预置点"), "pushButton_add", tr("前往预制点"), "pushButton_go");
+    const PtzTable::Panel panel = PtzTable::build(this, tr("新增预置点"), "pushButton_add",
+                                                  tr("前往预制点"), "pushButton_go");
     m_add = panel.first;
     m_go = panel.second;
     m_table = panel.table;
@@ -44,8 +43,9 @@ void Point::showRecord(const PointRecord &record)
     if (m_model->rowCount() <= record.number)
         m_model->setRowCount(record.number + 1);
     m_model->setItem(record.number, 0, new QStandardItem(QString::number(record.number + 1)));
-    m_model->setItem(record.number, 1,
-                     new QStandardItem(record.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    m_model->setItem(
+        record.number, 1,
+        new QStandardItem(record.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
 }
 
 void Point::addPoint()
@@ -83,7 +83,7 @@ void Point::pressedRow(const QModelIndex &index)
 void Point::goPoint()
 {
     if (Channel *ch = Dev::instance()->selectedChannel())
-        IoConnect::instance()->ptzCruise(ch, m_selectedPoint, PtzTable::isShortForm(ch));
+        DeviceLinks::of(ch->device())->ptzGoto(ch, m_selectedPoint, PtzTable::isShortForm(ch));
 }
 
 void Point::loadPoint(Channel *channel)

@@ -3,7 +3,9 @@
 // (a JSON array of objects with uid, name, type, channels, account, password)
 // and stores each one in the configuration file of the current settings
 // location (point XDG_CONFIG_HOME, or the platform's equivalent, at a folder
-// of the demo's own to leave the user's settings untouched).
+// of the demo's own to leave the user's settings untouched). An entry with
+// an "onvif" port is stored as an RTSP camera known by its ONVIF host
+// (127.0.0.1:port) alone: the client asks it for its streams.
 //
 //   orvane-demo-setup devsim/demo.json [--account-url URL [--ca-file PEM]]
 //
@@ -13,6 +15,7 @@
 // channels, account and password separated by tabs.
 
 #include "config/Config.h"
+#include "model/RtspUrl.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,21 +55,22 @@ int main(int argc, char *argv[])
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
     if (!doc.isArray()) {
-        err << args.at(1) << ": not a JSON array of devices (" << parseError.errorString()
-            << ")\n";
+        err << args.at(1) << ": not a JSON array of devices (" << parseError.errorString() << ")\n";
         return 1;
     }
 
     if (listOnly) {
         QTextStream out(stdout);
-        const auto clean = [](QString text) { return text.replace(QLatin1Char('\t'), QLatin1Char(' ')); };
+        const auto clean = [](QString text) {
+            return text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        };
         for (const QJsonValue &value : doc.array()) {
             const QJsonObject o = value.toObject();
             const QString uid = o.value(QStringLiteral("uid")).toString();
             if (uid.isEmpty())
                 continue;
-            out << clean(uid) << '\t' << clean(o.value(QStringLiteral("name")).toString(uid)) << '\t'
-                << o.value(QStringLiteral("type")).toInt(0) << '\t'
+            out << clean(uid) << '\t' << clean(o.value(QStringLiteral("name")).toString(uid))
+                << '\t' << o.value(QStringLiteral("type")).toInt(0) << '\t'
                 << o.value(QStringLiteral("channels")).toInt(1) << '\t'
                 << clean(o.value(QStringLiteral("account")).toString(QStringLiteral("admin")))
                 << '\t' << clean(o.value(QStringLiteral("password")).toString()) << '\n';
@@ -90,6 +94,12 @@ int main(int argc, char *argv[])
         record.channel = o.value(QStringLiteral("channels")).toInt(1);
         record.username = o.value(QStringLiteral("account")).toString(QStringLiteral("admin"));
         record.password = o.value(QStringLiteral("password")).toString();
+        const int onvifPort = o.value(QStringLiteral("onvif")).toInt(0);
+        if (onvifPort > 0 && onvifPort <= 65535) {
+            record.kind = DeviceKind::Rtsp;
+            record.rtsp.onvifHost = QStringLiteral("127.0.0.1:%1").arg(onvifPort);
+            record.uid = RtspUrl::onvifDeviceUid(record.rtsp.onvifHost);
+        }
         if (!config->saveDevice(record)) {
             err << "cannot write the configuration file " << config->path() << '\n';
             return 1;

@@ -4,6 +4,7 @@
 
 #include "OnvifSamples.h"
 #include "link/onvif/HttpDigest.h"
+#include "link/onvif/OnvifDeviceControl.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifParse.h"
 #include "link/onvif/OnvifSoap.h"
@@ -198,6 +199,9 @@ private slots:
                                     << "tptz:SetPreset(tptz:ProfileToken=p1 tptz:PresetName=Gate)";
         QTest::newRow("set preset, unnamed")
             << S::setPreset("p1") << ptz << "tptz:SetPreset(tptz:ProfileToken=p1)";
+        QTest::newRow("set preset, over one")
+            << S::setPreset("p1", QString(), "3") << ptz
+            << "tptz:SetPreset(tptz:ProfileToken=p1 tptz:PresetToken=3)";
         QTest::newRow("goto preset") << S::gotoPreset("p1", "7") << ptz
                                      << "tptz:GotoPreset(tptz:ProfileToken=p1 tptz:PresetToken=7)";
     }
@@ -211,6 +215,46 @@ private slots:
         QCOMPARE(flat(envelope), QString("s:Envelope(s:Body(" + body + "))"));
         const OnvifXmlElement &op = envelope.children().front().children().front();
         QCOMPARE(request.action, (op.ns() + '/' + op.name()).toLatin1());
+    }
+
+    // The device control's readers of what the pages hand it: zone texts
+    // and ONVIF hosts, good and broken.
+    void controlInputs_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("url");
+        const QString none;
+        QTest::newRow("east, minutes") << "GMT+05:30"
+                                       << "UTC-05:30" << none;
+        QTest::newRow("west") << "GMT-08:00"
+                              << "UTC+08:00" << none;
+        QTest::newRow("greenwich") << "GMT"
+                                   << "UTC0"
+                                   << "http://gmt/onvif/device_service";
+        QTest::newRow("utc spelling") << "UTC+01:00"
+                                      << "UTC-01:00" << none;
+        QTest::newRow("beyond 14 h") << "GMT+15:00" << none << none;
+        QTest::newRow("minutes 60") << "GMT+01:60" << none << none;
+        QTest::newRow("iana id") << "Europe/Berlin" << none << none;
+        QTest::newRow("trailing garbage") << "GMT+01:00;rm" << none << none;
+        QTest::newRow("host") << "cam.local" << none << "http://cam.local/onvif/device_service";
+        QTest::newRow("host:port")
+            << "10.0.0.5:8080" << none << "http://10.0.0.5:8080/onvif/device_service";
+        QTest::newRow("port 0") << "10.0.0.5:0" << none << none;
+        QTest::newRow("port too big") << "10.0.0.5:70000" << none << none;
+        QTest::newRow("credentials") << "admin:pw@cam" << none << none;
+        QTest::newRow("path") << "cam/evil" << none << none;
+        QTest::newRow("oversized") << QString(300, 'a') << none << none;
+        QTest::newRow("empty") << "" << none << none;
+    }
+    void controlInputs()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, zone);
+        QFETCH(QString, url);
+        QCOMPARE(OnvifDeviceControl::posixZone(input), zone);
+        QCOMPARE(OnvifDeviceControl::deviceUrl(input).toString(), url);
     }
 
     void usernameToken()

@@ -380,9 +380,9 @@ void OnvifClient::getPresets(const QString &profileToken, QObject *context,
 }
 
 void OnvifClient::setPreset(const QString &profileToken, const QString &name, QObject *context,
-                            Callback<QString> done)
+                            Callback<QString> done, const QString &presetToken)
 {
-    invoke<QString>(OnvifSoap::setPreset(profileToken, name), context, std::move(done),
+    invoke<QString>(OnvifSoap::setPreset(profileToken, name, presetToken), context, std::move(done),
                     &OnvifParse::presetToken);
 }
 

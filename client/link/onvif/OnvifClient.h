@@ -108,10 +108,10 @@ public:
     void stop(const QString &profileToken, QObject *context, Callback<OnvifDone> done);
     void getPresets(const QString &profileToken, QObject *context,
                     Callback<QList<OnvifPreset>> done);
-    // Stores the position as a new preset (named when name is not empty); the callback
-    // gets its token.
+    // Stores the position as a new preset (named when name is not empty), or over the
+    // existing preset presetToken names; the callback gets its token.
     void setPreset(const QString &profileToken, const QString &name, QObject *context,
-                   Callback<QString> done);
+                   Callback<QString> done, const QString &presetToken = QString());
     void gotoPreset(const QString &profileToken, const QString &presetToken, QObject *context,
                     Callback<OnvifDone> done);
 

@@ -224,11 +224,13 @@ Request OnvifSoap::getPresets(const QString &token)
     return request(Service::Ptz, OnvifNs::Ptz, "tptz", "GetPresets", profileToken("tptz", token));
 }
 
-Request OnvifSoap::setPreset(const QString &token, const QString &name)
+Request OnvifSoap::setPreset(const QString &token, const QString &name, const QString &presetToken)
 {
     QByteArray inner = profileToken("tptz", token);
     if (!name.isEmpty())
         inner += element("tptz:PresetName", escaped(name));
+    if (!presetToken.isEmpty())
+        inner += element("tptz:PresetToken", escaped(presetToken));
     return request(Service::Ptz, OnvifNs::Ptz, "tptz", "SetPreset", inner);
 }
 

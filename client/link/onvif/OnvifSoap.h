@@ -67,8 +67,10 @@ public:
     // Stops pan, tilt and zoom.
     static Request stop(const QString &profileToken);
     static Request getPresets(const QString &profileToken);
-    // Stores the current position as a new preset, named when name is not empty.
-    static Request setPreset(const QString &profileToken, const QString &name = QString());
+    // Stores the current position as a new preset, named when name is not empty; with a
+    // presetToken, over that existing preset.
+    static Request setPreset(const QString &profileToken, const QString &name = QString(),
+                             const QString &presetToken = QString());
     static Request gotoPreset(const QString &profileToken, const QString &presetToken);
 
     // A whole WS-Discovery Probe for network video transmitters.

@@ -1,0 +1,461 @@
+#include "link/onvif/OnvifDeviceControl.h"
+
+#include "diagnostics/Checks.h"
+#include "link/DeviceLink.h"
+#include "link/IoConnect.h"
+#include "link/onvif/OnvifClient.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "model/RtspUrl.h"
+
+#include <QCryptographicHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+#include <p2p/p2p.h>
+
+namespace {
+
+// What a PTZ command code asks for.
+struct PtzAction
+{
+    enum class Kind { Move, Stop, SetPreset, GotoPreset, Unsupported };
+    Kind kind = Kind::Unsupported;
+    double pan = 0, tilt = 0, zoom = 0; // directions, -1 to 1
+    int preset = 0;
+};
+
+PtzAction move(double pan, double tilt, double zoom = 0)
+{
+    return {PtzAction::Kind::Move, pan, tilt, zoom, 0};
+}
+
+PtzAction actionOf(quint8 command, bool shortForm)
+{
+    using K = PtzAction::Kind;
+    if (command == 0)
+        return {K::Stop};
+    if (shortForm) {
+        switch (command) {
+        case 1:
+            return move(0, 1);
+        case 2:
+            return move(0, -1);
+        case 3:
+            return move(-1, 0);
+        case 4:
+            return move(1, 0);
+        case 5:
+        case 6:
+            return {K::SetPreset, 0, 0, 0, command - 5};
+        case 7:
+        case 8:
+            return {K::GotoPreset, 0, 0, 0, command - 7};
+        default:
+            return {};
+        }
+    }
+    switch (command) {
+    case 1:
+        return move(-1, 0);
+    case 2:
+        return move(1, 0);
+    case 3:
+        return move(0, 1);
+    case 4:
+        return move(0, -1);
+    case 5:
+        return move(-1, 1);
+    case 6:
+        return move(-1, -1);
+    case 7:
+        return move(1, 1);
+    case 8:
+        return move(1, -1);
+    case 11:
+        return move(0, 0, -1);
+    case 12:
+        return move(0, 0, 1);
+    default:
+        return {};
+    }
+}
+
+int errorCode(const OnvifError &e)
+{
+    if (e.isNotAuthorized())
+        return AV_ER_WRONG_VIEWACCorPWD;
+    switch (e.kind) {
+    case OnvifError::Kind::Timeout:
+        return AV_ER_TIMEOUT;
+    case OnvifError::Kind::Network:
+        return AV_ER_SERV_NO_RESPONSE;
+    case OnvifError::Kind::Unsupported:
+        return AV_ER_CLIENT_NOT_SUPPORT;
+    default:
+        return AV_ER_INVALID_ARG;
+    }
+}
+
+int presetKey(int channel, int number)
+{
+    return (channel << 16) | (number & 0xffff);
+}
+
+} // namespace
+
+OnvifDeviceControl::OnvifDeviceControl(IoConnect *io, Dev *dev, QObject *parent)
+    : QObject(parent)
+    , m_io(io ? io : IoConnect::instance())
+    , m_dev(dev ? dev : Dev::instance())
+{}
+
+OnvifDeviceControl::~OnvifDeviceControl() = default;
+
+QUrl OnvifDeviceControl::deviceUrl(const QString &onvifHost)
+{
+    static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9.\\-]+(:\\d{1,5})?$"));
+    if (onvifHost.size() > 255 || !hostPattern.match(onvifHost).hasMatch())
+        return QUrl();
+    QUrl url(QStringLiteral("http://%1/onvif/device_service").arg(onvifHost));
+    return url.isValid() && url.port(80) > 0 && url.port(80) <= 65535 ? url : QUrl();
+}
+
+QString OnvifDeviceControl::posixZone(const QString &zoneText)
+{
+    static const QRegularExpression offset(
+        QStringLiteral("^(?:GMT|UTC)(?:([+-])(\\d{1,2})(?::?(\\d{2}))?)?$"));
+    const QRegularExpressionMatch m = offset.match(zoneText.trimmed());
+    if (!m.hasMatch())
+        return QString();
+    const int hours = m.captured(2).toInt();
+    const int minutes = m.captured(3).toInt();
+    if (hours > 14 || minutes > 59)
+        return QString();
+    if (hours == 0 && minutes == 0)
+        return QStringLiteral("UTC0");
+    // POSIX counts west of Greenwich as positive.
+    const QChar sign = m.captured(1) == QLatin1String("+") ? u'-' : u'+';
+    return QStringLiteral("UTC%1%2:%3")
+        .arg(sign)
+        .arg(hours, 2, 10, QLatin1Char('0'))
+        .arg(minutes, 2, 10, QLatin1Char('0'));
+}
+
+int OnvifDeviceControl::features(const Device *d) const
+{
+    return d && d->kind() == DeviceKind::Rtsp && !d->rtsp().onvifHost.isEmpty()
+               ? DeviceLink::Ptz | DeviceLink::Clock
+               : 0;
+}
+
+// ---- PTZ ------------------------------------------------------------------------
+
+void OnvifDeviceControl::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
+{
+    ORVANE_CHECK(ch, return );
+    const PtzAction a = actionOf(command, shortForm);
+    if (a.kind == PtzAction::Kind::SetPreset)
+        return ptzPoint(ch, a.preset, false);
+    if (a.kind == PtzAction::Kind::GotoPreset)
+        return ptzGoto(ch, a.preset, false);
+    if (a.kind == PtzAction::Kind::Unsupported) {
+        emit m_io->ptzFailMsg(ch, AV_ER_CLIENT_NOT_SUPPORT, tr("Not supported over ONVIF"));
+        return;
+    }
+    const int index = ch->index();
+    const double speed = std::clamp(int(param), 1, 8) / 8.0;
+    run(ch, &IoConnect::ptzFailMsg,
+        [this, a, speed, index](Session *s, const Source &src, const QString &uid) {
+            auto done = [this, uid, index](const OnvifResult<OnvifDone> &r) {
+                report(uid, index, r ? nullptr : &r.error(), &IoConnect::ptzSuccessMsg,
+                       &IoConnect::ptzFailMsg);
+            };
+            if (a.kind == PtzAction::Kind::Stop)
+                s->client->stop(src.ptz, s->client, done);
+            else
+                s->client->continuousMove(src.ptz, a.pan * speed, a.tilt * speed, a.zoom * speed,
+                                          s->client, done);
+        });
+}
+
+void OnvifDeviceControl::ptzPoint(Channel *ch, int preset, bool shortForm)
+{
+    ORVANE_CHECK(ch, return );
+    const int number = shortForm ? preset % 2 : preset;
+    const int index = ch->index();
+    run(ch, &IoConnect::ptzFailMsg,
+        [this, number, index](Session *s, const Source &src, const QString &uid) {
+            const int key = presetKey(index, number);
+            s->client->setPreset(
+                src.ptz, QString(), s->client,
+                [this, uid, index, key](const OnvifResult<QString> &r) {
+                    if (Session *now = session(uid); now && r)
+                        now->presets.insert(key, *r);
+                    report(uid, index, r ? nullptr : &r.error(), &IoConnect::ptzSuccessMsg,
+                           &IoConnect::ptzFailMsg);
+                },
+                s->presets.value(key));
+        });
+}
+
+void OnvifDeviceControl::ptzGoto(Channel *ch, int preset, bool shortForm)
+{
+    ORVANE_CHECK(ch, return );
+    const int number = shortForm ? preset % 2 : preset;
+    const int index = ch->index();
+    run(ch, &IoConnect::ptzFailMsg,
+        [this, number, index](Session *s, const Source &src, const QString &uid) {
+            const QString token =
+                s->presets.value(presetKey(index, number), QString::number(number + 1));
+            s->client->gotoPreset(src.ptz, token, s->client,
+                                  [this, uid, index](const OnvifResult<OnvifDone> &r) {
+                                      report(uid, index, r ? nullptr : &r.error(),
+                                             &IoConnect::ptzSuccessMsg, &IoConnect::ptzFailMsg);
+                                  });
+        });
+}
+
+// ---- Clock ------------------------------------------------------------------------
+
+void OnvifDeviceControl::setTime(Channel *ch, const QDateTime &dt)
+{
+    ORVANE_CHECK(ch, return );
+    if (!dt.isValid()) {
+        emit m_io->setTimeFailMsg(ch, AV_ER_INVALID_ARG, tr("Invalid time"));
+        return;
+    }
+    const QDateTime utc = dt.toUTC();
+    const int index = ch->index();
+    run(ch, &IoConnect::setTimeFailMsg,
+        [this, utc, index](Session *s, const Source &, const QString &uid) {
+            s->client->setSystemDateAndTime(utc, s->zone, false, s->client,
+                                            [this, uid, index](const OnvifResult<OnvifDone> &r) {
+                                                report(uid, index, r ? nullptr : &r.error(),
+                                                       &IoConnect::setTimeSuccessMsg,
+                                                       &IoConnect::setTimeFailMsg);
+                                            });
+        });
+}
+
+void OnvifDeviceControl::setTimeZone(Channel *ch, const QString &zone)
+{
+    ORVANE_CHECK(ch, return );
+    const QString posix = posixZone(zone);
+    if (posix.isEmpty()) {
+        emit m_io->setTimeZoneFailMsg(ch, AV_ER_INVALID_ARG, tr("Unknown time zone"));
+        return;
+    }
+    const int index = ch->index();
+    run(ch, &IoConnect::setTimeZoneFailMsg,
+        [this, posix, index](Session *s, const Source &, const QString &uid) {
+            // The zone alone: the clock stays where the device has it.
+            const QDateTime now =
+                QDateTime::currentDateTimeUtc().addMSecs(s->client->clockOffsetMs());
+            s->client->setSystemDateAndTime(
+                now, posix, false, s->client,
+                [this, uid, index, posix](const OnvifResult<OnvifDone> &r) {
+                    if (Session *now = session(uid); now && r)
+                        now->zone = posix;
+                    report(uid, index, r ? nullptr : &r.error(), &IoConnect::setTimeZoneSuccessMsg,
+                           &IoConnect::setTimeZoneFailMsg);
+                });
+        });
+}
+
+// ---- Streams ----------------------------------------------------------------------
+
+void OnvifDeviceControl::discoverStreams(Device *d,
+                                         std::function<void(bool ok, const QString &why)> done)
+{
+    ORVANE_CHECK(d && done, return );
+    const QString key = d->uid();
+    withSession(d, [this, key, done](Session *s, const QString &why) {
+        if (!s)
+            return done(false, why);
+        struct Found
+        {
+            QList<RtspStream> streams;
+            int pending = 0;
+            QString error;
+        };
+        auto found = std::make_shared<Found>();
+        found->streams.resize(s->sources.size());
+        auto ask = [this, s, found, key, done](const QString &profile, QString RtspStream::*field,
+                                               int i) {
+            ++found->pending;
+            s->client->getStreamUri(
+                profile, s->client, [this, found, key, done, field, i](const OnvifResult<QUrl> &r) {
+                    RtspUrl::Split split;
+                    QString why;
+                    if (!r)
+                        why = r.error().text();
+                    else if (!RtspUrl::split(r->toString(), &split, &why))
+                        why = tr("The device gave an invalid stream URL: %1").arg(why);
+                    if (!why.isEmpty() && found->error.isEmpty())
+                        found->error = why;
+                    found->streams[i].*field = split.url;
+                    if (--found->pending > 0)
+                        return;
+                    if (!found->error.isEmpty())
+                        return done(false, found->error);
+                    if (Device *dev = m_dev->deviceByUid(key)) {
+                        RtspSource source = dev->rtsp();
+                        source.streams = found->streams;
+                        dev->setRtsp(source);
+                    }
+                    done(true, QString());
+                });
+        };
+        for (int i = 0; i < s->sources.size(); ++i) {
+            const Source &src = s->sources.at(i);
+            ask(src.main, &RtspStream::main, i);
+            if (!src.sub.isEmpty())
+                ask(src.sub, &RtspStream::sub, i);
+        }
+    });
+}
+
+// ---- Sessions ---------------------------------------------------------------------
+
+OnvifDeviceControl::Session *OnvifDeviceControl::session(const QString &uid) const
+{
+    const auto it = m_sessions.find(uid);
+    return it == m_sessions.end() ? nullptr : it->second.get();
+}
+
+void OnvifDeviceControl::withSession(Device *d, Ready then)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    const QUrl url = deviceUrl(d->rtsp().onvifHost);
+    if (!url.isValid())
+        return then(nullptr, tr("No valid ONVIF host"));
+    const QString uid = d->uid();
+    // The password only as its hash, to notice a change.
+    const QString key = d->rtsp().onvifHost + u'\n' + d->storedViewAccount() + u'\n' +
+                        QString::fromLatin1(QCryptographicHash::hash(d->viewPassword().toUtf8(),
+                                                                     QCryptographicHash::Sha256)
+                                                .toHex());
+    std::unique_ptr<Session> &slot = m_sessions[uid];
+    if (slot && slot->key != key) {
+        // Another host or account: calls of the old one end here.
+        const auto waiting = std::move(slot->waiting);
+        slot->client->cancelAll();
+        slot->client->deleteLater();
+        slot.reset();
+        for (const Ready &w : waiting)
+            w(nullptr, tr("The device's ONVIF settings changed"));
+    }
+    if (!slot) {
+        slot = std::make_unique<Session>();
+        slot->key = key;
+        slot->client = new OnvifClient(this);
+        slot->client->setDevice(url, d->storedViewAccount(), d->viewPassword());
+    }
+    Session *s = slot.get();
+    if (s->ready)
+        return then(s, QString());
+    s->waiting.append(std::move(then));
+    if (s->connecting)
+        return;
+    s->connecting = true;
+    OnvifClient *client = s->client;
+    client->connectDevice(client, [this, uid, client](const OnvifResult<OnvifServices> &r) {
+        if (!r)
+            return connected(uid, r.error().text());
+        client->getProfiles(client, [this, uid](const OnvifResult<QList<OnvifProfile>> &p) {
+            if (!p)
+                return connected(uid, p.error().text());
+            Session *s = session(uid);
+            ORVANE_CHECK(s, return );
+            s->sources = sourcesOf(*p);
+            connected(uid,
+                      s->sources.isEmpty() ? tr("The device has no media profile") : QString());
+        });
+    });
+}
+
+void OnvifDeviceControl::connected(const QString &uid, const QString &why)
+{
+    Session *s = session(uid);
+    ORVANE_CHECK(s, return );
+    s->connecting = false;
+    s->ready = why.isEmpty();
+    const auto waiting = std::move(s->waiting);
+    s->waiting.clear();
+    for (const Ready &w : waiting)
+        w(s->ready ? s : nullptr, why);
+}
+
+void OnvifDeviceControl::run(
+    Channel *ch, void (IoConnect::*failed)(Channel *, int, QString),
+    std::function<void(Session *, const Source &, const QString &uid)> command)
+{
+    const QString uid = ch->device()->uid();
+    const int index = ch->index();
+    withSession(ch->device(), [this, uid, index, failed, command](Session *s, const QString &why) {
+        Device *d = m_dev->deviceByUid(uid);
+        Channel *c = d ? d->channel(index) : nullptr;
+        if (!c)
+            return;
+        if (!s)
+            emit(m_io->*failed)(c, AV_ER_SERV_NO_RESPONSE, why);
+        else if (index >= s->sources.size())
+            emit(m_io->*failed)(c, AV_ER_INVALID_ARG, tr("The device has no such video source"));
+        else
+            command(s, s->sources.at(index), uid);
+    });
+}
+
+void OnvifDeviceControl::report(const QString &uid, int index, const OnvifError *error,
+                                void (IoConnect::*succeeded)(Channel *),
+                                void (IoConnect::*failed)(Channel *, int, QString))
+{
+    if (Session *s = session(uid);
+        s && error &&
+        (error->isNotAuthorized() || error->kind == OnvifError::Kind::Network ||
+         error->kind == OnvifError::Kind::Timeout))
+        s->ready = false; // connect again on the next command
+    Device *d = m_dev->deviceByUid(uid);
+    Channel *ch = d ? d->channel(index) : nullptr;
+    if (!ch)
+        return;
+    if (error)
+        emit(m_io->*failed)(ch, errorCode(*error), error->text());
+    else
+        emit(m_io->*succeeded)(ch);
+}
+
+QList<OnvifDeviceControl::Source> OnvifDeviceControl::sourcesOf(const QList<OnvifProfile> &profiles)
+{
+    // Video sources in the order their first profile comes.
+    QStringList order;
+    QHash<QString, QList<OnvifProfile>> bySource;
+    for (const OnvifProfile &p : profiles) {
+        if (p.token.isEmpty())
+            continue;
+        if (!bySource.contains(p.videoSourceToken))
+            order << p.videoSourceToken;
+        bySource[p.videoSourceToken] << p;
+    }
+    QList<Source> sources;
+    for (const QString &token : std::as_const(order)) {
+        QList<OnvifProfile> list = bySource.value(token);
+        std::stable_sort(list.begin(), list.end(),
+                         [](const OnvifProfile &a, const OnvifProfile &b) {
+                             return qint64(a.width) * a.height > qint64(b.width) * b.height;
+                         });
+        Source s;
+        s.main = list.first().token;
+        s.sub = list.size() > 1 ? list.last().token : QString();
+        const auto ptz =
+            std::find_if(list.begin(), list.end(), [](const OnvifProfile &p) { return p.hasPtz; });
+        s.ptz = ptz != list.end() ? ptz->token : s.main;
+        sources << s;
+        if (sources.size() >= RtspUrl::MaxStreams)
+            break;
+    }
+    return sources;
+}
