@@ -26,7 +26,15 @@ QString text(const QString &value)
 }
 
 const char deviceColumns[] = "id, user_id, uid, nickname, view_account, view_password_sealed, "
-                             "type, channels, area";
+                             "type, channels, area, kind, streams, onvif, transport";
+
+void bindSource(QSqlQuery &query, const AccountStore::Device &device)
+{
+    query.addBindValue(text(device.kind));
+    query.addBindValue(text(device.streams));
+    query.addBindValue(text(device.onvif));
+    query.addBindValue(text(device.transport));
+}
 
 } // namespace
 
@@ -217,6 +225,10 @@ AccountStore::Status AccountStore::readDevice(const QSqlQuery &query, Device *de
     device->type = query.value(6).toInt();
     device->channels = query.value(7).toInt();
     device->area = query.value(8).toString();
+    device->kind = query.value(9).toString();
+    device->streams = query.value(10).toString();
+    device->onvif = query.value(11).toString();
+    device->transport = query.value(12).toString();
     return Status::Ok;
 }
 
@@ -263,8 +275,9 @@ AccountStore::Status AccountStore::addDevice(Device &device)
         return Status::Conflict;
     QSqlQuery query =
         prepared(m_database, "INSERT INTO devices (user_id, uid, nickname, view_account, "
-                             "view_password_sealed, type, channels, area) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+                             "view_password_sealed, type, channels, area, kind, streams, "
+                             "onvif, transport) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
     query.addBindValue(device.userId);
     query.addBindValue(text(device.uid));
     query.addBindValue(text(device.nickname));
@@ -274,6 +287,7 @@ AccountStore::Status AccountStore::addDevice(Device &device)
     query.addBindValue(device.type);
     query.addBindValue(device.channels);
     query.addBindValue(text(device.area));
+    bindSource(query, device);
     if (!query.exec() || !query.next())
         return fail(query);
     device.id = query.value(0).toLongLong();
@@ -293,7 +307,8 @@ AccountStore::Status AccountStore::updateDevice(const Device &device)
         return Status::Conflict;
     QSqlQuery query =
         prepared(m_database, "UPDATE devices SET uid = ?, nickname = ?, view_account = ?, "
-                             "view_password_sealed = ?, type = ?, channels = ?, area = ? "
+                             "view_password_sealed = ?, type = ?, channels = ?, area = ?, "
+                             "kind = ?, streams = ?, onvif = ?, transport = ? "
                              "WHERE id = ? AND user_id = ?");
     query.addBindValue(text(device.uid));
     query.addBindValue(text(device.nickname));
@@ -303,6 +318,7 @@ AccountStore::Status AccountStore::updateDevice(const Device &device)
     query.addBindValue(device.type);
     query.addBindValue(device.channels);
     query.addBindValue(text(device.area));
+    bindSource(query, device);
     query.addBindValue(device.id);
     query.addBindValue(device.userId);
     if (!query.exec())

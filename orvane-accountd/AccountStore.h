@@ -43,6 +43,12 @@ public:
         int type = 0;
         int channels = 1;
         QString area;
+        // RTSP devices: kind "rtsp", the stream list, ONVIF host and transport
+        // as the client keeps them; empty for P2P devices.
+        QString kind;
+        QString streams;
+        QString onvif;
+        QString transport;
     };
 
     struct Session

@@ -30,6 +30,7 @@ public:
         QString nickname, email, phone;
         // add-device
         QString viewAccount, viewPassword, area;
+        QString onvif, streams; // either makes the device an RTSP one
         int type = 0;
         int channels = 1;
     };

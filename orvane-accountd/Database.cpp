@@ -58,6 +58,11 @@ const std::vector<Migration> &migrations()
                          " user_id BIGINT NOT NULL UNIQUE REFERENCES users(id) ON DELETE CASCADE,"
                          " mime TEXT NOT NULL,"
                          " data %BLOB% NOT NULL)")}},
+        {3,
+         {QStringLiteral("ALTER TABLE devices ADD COLUMN kind TEXT NOT NULL DEFAULT ''"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN streams TEXT NOT NULL DEFAULT ''"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN onvif TEXT NOT NULL DEFAULT ''"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN transport TEXT NOT NULL DEFAULT ''")}},
     };
     return list;
 }

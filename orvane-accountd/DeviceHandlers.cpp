@@ -23,9 +23,22 @@ std::optional<qint64> deviceId(const QString &text)
     return qint64(*id);
 }
 
+const QString sourceKeys[] = {QStringLiteral("Kind"), QStringLiteral("Streams"),
+                              QStringLiteral("Onvif"), QStringLiteral("Transport")};
+
+QString *sourceField(AccountStore::Device &device, const QString &key)
+{
+    QString *const fields[] = {&device.kind, &device.streams, &device.onvif, &device.transport};
+    for (int i = 0; i < 4; ++i) {
+        if (key == sourceKeys[i])
+            return fields[i];
+    }
+    return nullptr;
+}
+
 QJsonObject deviceJson(const AccountStore::Device &device)
 {
-    const QJsonObject fields{
+    QJsonObject fields{
         {QStringLiteral("UID"), device.uid},
         {QStringLiteral("NickName"), device.nickname},
         {QStringLiteral("View_Account"), device.viewAccount},
@@ -35,6 +48,13 @@ QJsonObject deviceJson(const AccountStore::Device &device)
         {QStringLiteral("area"), device.area},
         {QStringLiteral("userID"), QString::number(device.userId)},
     };
+    // P2P devices keep the record they always had.
+    if (!device.kind.isEmpty()) {
+        fields.insert(QStringLiteral("Kind"), device.kind);
+        fields.insert(QStringLiteral("Streams"), device.streams);
+        fields.insert(QStringLiteral("Onvif"), device.onvif);
+        fields.insert(QStringLiteral("Transport"), device.transport);
+    }
     return QJsonObject{{QStringLiteral("pk"), QString::number(device.id)},
                        {QStringLiteral("model"), modelName},
                        {QStringLiteral("fields"), fields}};
@@ -52,8 +72,10 @@ ApiReply DeviceHandlers::storeFailure(CodeKey key)
     return jsonReply(key, ReplyCode::ServerError, QStringLiteral("database failure"));
 }
 
-QString DeviceHandlers::check(const AccountStore::Device &device)
+QString DeviceHandlers::check(AccountStore::Device &device)
 {
+    if (device.kind == QLatin1String("p2p"))
+        device.kind.clear();
     QString reason = FieldRules::deviceUid(device.uid);
     if (reason.isEmpty())
         reason = FieldRules::text(QStringLiteral("NickName"), device.nickname);
@@ -61,6 +83,9 @@ QString DeviceHandlers::check(const AccountStore::Device &device)
         reason = FieldRules::text(QStringLiteral("View_Account"), device.viewAccount);
     if (reason.isEmpty())
         reason = FieldRules::text(QStringLiteral("View_Password"), device.viewPassword);
+    if (reason.isEmpty())
+        reason = FieldRules::deviceSource(device.kind, device.streams, device.onvif,
+                                          device.transport);
     return reason;
 }
 
@@ -89,6 +114,8 @@ ApiReply DeviceHandlers::add(RequestContext &context)
     device.nickname = form.value(QStringLiteral("NickName"));
     device.viewAccount = form.value(QStringLiteral("View_Account"));
     device.viewPassword = form.value(QStringLiteral("View_Password"));
+    for (const QString &key : sourceKeys)
+        *sourceField(device, key) = form.value(key);
     const QString type = form.value(QStringLiteral("Type"));
     const QString channels = form.value(QStringLiteral("ChannelIndex"));
     const auto typeValue =
@@ -180,6 +207,8 @@ ApiReply DeviceHandlers::modify(RequestContext &context)
                 return jsonReply(R, ReplyCode::BadRequest,
                                  QStringLiteral("%1 is out of range").arg(key));
             (isType ? device.type : device.channels) = *number;
+        } else if (QString *field = sourceField(device, key)) {
+            *field = value;
         } else {
             return jsonReply(
                 R, ReplyCode::BadRequest,

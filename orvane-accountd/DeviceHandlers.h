@@ -21,8 +21,9 @@ public:
 
 private:
     ApiReply storeFailure(CodeKey key);
-    // Validates every field of the device; an empty string when it may be stored.
-    static QString check(const AccountStore::Device &device);
+    // Validates every field of the device; an empty string when it may be
+    // stored. Kind "p2p" is stored as no kind.
+    static QString check(AccountStore::Device &device);
 
     AccountStore &m_store;
 };

@@ -62,6 +62,61 @@ QString deviceUid(const QString &value)
     return QString();
 }
 
+namespace {
+
+QString streamUrl(const QString &url)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^rtsps?://([^/@?#\\s]+)(/[^\\s]*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (url.size() > maxUrlLength)
+        return QStringLiteral("Streams has a URL longer than %1 characters").arg(maxUrlLength);
+    if (hasControlCharacters(url))
+        return QStringLiteral("Streams holds control characters");
+    const QRegularExpressionMatch m = pattern.match(url);
+    if (!m.hasMatch())
+        return QStringLiteral("Streams has an entry that is not an rtsp:// URL of a host "
+                              "without user name or password");
+    return QString();
+}
+
+} // namespace
+
+QString deviceSource(const QString &kind, const QString &streams, const QString &onvif,
+                     const QString &transport)
+{
+    if (transport != QLatin1String("") && transport != QLatin1String("tcp") &&
+        transport != QLatin1String("udp"))
+        return QStringLiteral("Transport must be tcp or udp");
+    if (kind.isEmpty() || kind == QLatin1String("p2p")) {
+        if (!streams.isEmpty() || !onvif.isEmpty() || !transport.isEmpty())
+            return QStringLiteral("a P2P device has no Streams, Onvif or Transport");
+        return QString();
+    }
+    if (kind != QLatin1String("rtsp"))
+        return QStringLiteral("Kind must be p2p or rtsp");
+    static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9.:\\[\\]_-]+$"));
+    if (onvif.size() > maxHostLength || (!onvif.isEmpty() && !hostPattern.match(onvif).hasMatch()))
+        return QStringLiteral("Onvif must be host or host:port");
+    if (streams.isEmpty())
+        return onvif.isEmpty() ? QStringLiteral("an RTSP device needs Streams or Onvif")
+                               : QString();
+    const QStringList lines = streams.split(QLatin1Char('\n'));
+    if (lines.size() > maxStreams)
+        return QStringLiteral("Streams has more than %1 lines").arg(maxStreams);
+    for (const QString &line : lines) {
+        const QStringList urls = line.split(QLatin1Char('|'));
+        if (urls.size() > 2)
+            return QStringLiteral("Streams has a line of more than two URLs");
+        for (const QString &url : urls) {
+            const QString reason = streamUrl(url);
+            if (!reason.isEmpty())
+                return reason;
+        }
+    }
+    return QString();
+}
+
 std::optional<int> integer(const QString &value, int min, int max)
 {
     static const QRegularExpression pattern(QStringLiteral("^-?[0-9]{1,10}$"));

@@ -115,12 +115,18 @@ int addDevice(AccountStore &store, const CommandLine::Options &o)
     device.type = o.type;
     device.channels = o.channels;
     device.area = o.area;
+    if (!o.onvif.isEmpty() || !o.streams.isEmpty()) {
+        device.kind = QStringLiteral("rtsp");
+        device.onvif = o.onvif;
+        device.streams = o.streams;
+    }
     for (const QString &reason :
          {FieldRules::deviceUid(device.uid),
           FieldRules::text(QStringLiteral("NAME"), device.nickname),
           FieldRules::text(QStringLiteral("--user"), device.viewAccount),
           FieldRules::text(QStringLiteral("--password"), device.viewPassword),
-          FieldRules::text(QStringLiteral("--area"), device.area)}) {
+          FieldRules::text(QStringLiteral("--area"), device.area),
+          FieldRules::deviceSource(device.kind, device.streams, device.onvif, device.transport)}) {
         if (!reason.isEmpty())
             return fail(reason, 2);
     }

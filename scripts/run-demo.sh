@@ -52,9 +52,10 @@ if [ -x "$accountd" ] && [ -f devsim/demo.json ] && command -v openssl >/dev/nul
     -keyout "$state/key.pem" -out "$state/cert.pem" 2>/dev/null
   demo_password=$(openssl rand -hex 6)
   printf '%s\n' "$demo_password" | "$accountd" --db "$db" add-user demo - --nickname "Demo" >/dev/null
-  while IFS=$'\t' read -r uid name type channels account password; do
+  while IFS=$'\t' read -r uid name type channels account password onvif; do
     "$accountd" --db "$db" add-device demo "$uid" "$name" --user "$account" \
-      --password "$password" --type "$type" --channels "$channels" >/dev/null
+      --password "$password" --type "$type" --channels "$channels" \
+      ${onvif:+--onvif "$onvif"} >/dev/null
   done < <("$BUILD_DIR/client/orvane-demo-setup" devsim/demo.json --list)
   "$accountd" --db "$db" --listen 127.0.0.1:0 --tls-cert "$state/cert.pem" \
     --tls-key "$state/key.pem" >"$state/ready" 2>"$state/log" &

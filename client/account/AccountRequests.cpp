@@ -4,6 +4,7 @@
 #include "account/Http.h"
 #include "account/UserService.h"
 #include "config/TextEncoding.h"
+#include "model/RtspUrl.h"
 #include "model/UserInfo.h"
 
 #include <QJsonArray>
@@ -67,15 +68,31 @@ QString deviceListBody(const QString &token)
     return form({{QStringLiteral("token"), token}});
 }
 
+namespace {
+
+// The fields of an RTSP device's source; none for a P2P device.
+QList<std::pair<QString, QString>> sourceFields(const CloudDevice &d)
+{
+    if (d.kind != DeviceKind::Rtsp)
+        return {};
+    return {{QStringLiteral("Kind"), QStringLiteral("rtsp")},
+            {QStringLiteral("Streams"), RtspUrl::storedText(d.rtsp.streams)},
+            {QStringLiteral("Onvif"), d.rtsp.onvifHost},
+            {QStringLiteral("Transport"), RtspUrl::transportWord(d.rtsp.transport)}};
+}
+
+} // namespace
+
 QString addDeviceBody(const QString &token, const CloudDevice &d)
 {
-    return form({{QStringLiteral("token"), token},
-                 {QStringLiteral("UID"), d.uid},
-                 {QStringLiteral("NickName"), d.nickName},
-                 {QStringLiteral("View_Account"), d.viewAccount},
-                 {QStringLiteral("View_Password"), d.viewPassword},
-                 {QStringLiteral("Type"), QString::number(d.type)},
-                 {QStringLiteral("ChannelIndex"), QString::number(d.channelCount)}});
+    return form(Fields{{QStringLiteral("token"), token},
+                       {QStringLiteral("UID"), d.uid},
+                       {QStringLiteral("NickName"), d.nickName},
+                       {QStringLiteral("View_Account"), d.viewAccount},
+                       {QStringLiteral("View_Password"), d.viewPassword},
+                       {QStringLiteral("Type"), QString::number(d.type)},
+                       {QStringLiteral("ChannelIndex"), QString::number(d.channelCount)}} +
+                sourceFields(d));
 }
 
 QString deleteDeviceBody(const QString &token, const QString &pk)
@@ -97,6 +114,14 @@ QString deviceChanges(const CloudDevice &current, const CloudDevice &edited)
     differs("View_Password", current.viewPassword, edited.viewPassword);
     differs("ChannelIndex", QString::number(current.channelCount),
             QString::number(edited.channelCount));
+    // A device that changes kind sends its whole source (a P2P one: empty).
+    const auto was = sourceFields(current);
+    const auto now = sourceFields(edited);
+    for (qsizetype i = 0; i < qMax(was.size(), now.size()); ++i) {
+        const auto &field = i < now.size() ? now.at(i) : was.at(i);
+        differs(qPrintable(field.first), i < was.size() ? was.at(i).second : QString(),
+                i < now.size() ? now.at(i).second : QString());
+    }
     return orderedJson(changes);
 }
 

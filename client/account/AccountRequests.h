@@ -34,7 +34,8 @@ QString deviceListBody(const QString &token);
 QString addDeviceBody(const QString &token, const CloudDevice &device);
 QString deleteDeviceBody(const QString &token, const QString &pk);
 // Only the fields that differ, in the order Type, NickName, UID,
-// View_Account, View_Password, ChannelIndex; every value a string.
+// View_Account, View_Password, ChannelIndex, then an RTSP device's Kind,
+// Streams, Onvif, Transport; every value a string.
 QString deviceChanges(const CloudDevice &current, const CloudDevice &edited);
 QString modifyDeviceBody(const QString &token, const QString &pk, const QString &changes);
 QString nickNameBody(const QString &token, const QString &nickName);

@@ -48,15 +48,17 @@ QList<Device *> &retiredDevices()
     return devices;
 }
 
-CloudDevice cloudDevice(const AddDev::Entry &e)
+CloudDevice cloudDevice(const DeviceRecord &r)
 {
     CloudDevice c;
-    c.type = e.type;
-    c.nickName = e.name;
-    c.uid = e.uid;
-    c.viewAccount = e.account;
-    c.viewPassword = e.password;
-    c.channelCount = e.channels.toInt();
+    c.type = r.type;
+    c.nickName = r.nickname;
+    c.uid = r.uid;
+    c.viewAccount = r.username;
+    c.viewPassword = r.password;
+    c.channelCount = r.channel;
+    c.kind = r.kind;
+    c.rtsp = r.rtsp;
     return c;
 }
 
@@ -397,11 +399,6 @@ void AddDev::on_saveBtn_clicked()
     }
     if (!accept(e))
         return;
-    if (e.kind == DeviceKind::Rtsp && !isLocalUser()) {
-        showWarning(tr("RTSP设备只保存在本机，请使用本地登录添加"));
-        m_addMode ? emit addDevFailed() : emit updateDevFailed();
-        return;
-    }
     if (isLocalUser())
         saveLocal(e);
     else
@@ -535,7 +532,9 @@ void AddDev::requestDone()
 
 void AddDev::saveCloud(const Entry &e)
 {
-    const CloudDevice edited = cloudDevice(e);
+    DeviceRecord record;
+    toRecord(e, &record);
+    const CloudDevice edited = cloudDevice(record);
     m_requestUid = e.uid;
     if (m_addMode) {
         AccountRequests::addDevice(edited, newRequest(), [this](bool ok, const QString &reason) {
@@ -556,6 +555,8 @@ void AddDev::saveCloud(const Entry &e)
     current.viewAccount = d->viewAccount();
     current.viewPassword = d->viewPassword();
     current.channelCount = d->channelCount();
+    current.kind = d->kind();
+    current.rtsp = d->rtsp();
     m_requestDevice = d;
     AccountRequests::modifyDevice(
         current, edited, newRequest(),

@@ -145,31 +145,21 @@ bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
         in.warn("kind", QStringLiteral("is not a known device kind, entry skipped"));
         return false;
     }
-    const QString text = in.text("streams");
     const QString onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
-    r->rtsp.transport = s.value(QStringLiteral("transport")).toString() == QLatin1String("udp")
-                            ? RtspSource::Transport::Udp
-                            : RtspSource::Transport::Tcp;
-    if (text.trimmed().isEmpty() && !onvifHost.isEmpty()) {
-        // Known by its ONVIF host alone: the streams come from the device.
-        r->kind = DeviceKind::Rtsp;
-        r->rtsp.onvifHost = onvifHost;
-        return true;
-    }
-    RtspUrl::Streams streams;
+    bool hadCredentials = false;
     QString why;
-    // A stored list is never a pattern: a brace would make it one.
-    if (text.size() > StoredLimits::MaxStreamsText || text.contains(u'{') ||
-        !RtspUrl::parseStreams(text, 1, &streams, &why)) {
-        in.warn("streams", QStringLiteral("is not a valid stream list, entry skipped"));
+    if (!RtspUrl::readStored(in.text("streams"), onvifHost,
+                             s.value(QStringLiteral("transport")).toString(), &r->rtsp,
+                             &hadCredentials, &why)) {
+        in.warn("streams", QStringLiteral("%1, entry skipped").arg(why));
         return false;
     }
-    if (streams.hasCredentials)
+    if (hadCredentials)
         in.warn("streams", QStringLiteral("held credentials, dropped"));
     r->kind = DeviceKind::Rtsp;
-    r->rtsp.streams = streams.streams;
-    r->channel = int(streams.streams.size());
-    r->rtsp.onvifHost = onvifHost;
+    // Known by its ONVIF host alone, the device names its streams later.
+    if (!r->rtsp.streams.isEmpty())
+        r->channel = int(r->rtsp.streams.size());
     return true;
 }
 
@@ -228,9 +218,7 @@ void writeDeviceArray(QSettings &s, const QList<DeviceRecord> &list)
             s.setValue(QStringLiteral("kind"), QStringLiteral("rtsp"));
             s.setValue(QStringLiteral("streams"), encodeText(RtspUrl::storedText(r.rtsp.streams)));
             s.setValue(QStringLiteral("onvif"), encodeText(r.rtsp.onvifHost));
-            s.setValue(QStringLiteral("transport"), r.rtsp.transport == RtspSource::Transport::Udp
-                                                        ? QStringLiteral("udp")
-                                                        : QStringLiteral("tcp"));
+            s.setValue(QStringLiteral("transport"), RtspUrl::transportWord(r.rtsp.transport));
         }
     }
     s.endArray();

@@ -2,6 +2,7 @@
 
 #include "config/LoginRecord.h"
 #include "model/DeviceRecord.h"
+#include "model/RtspUrl.h"
 
 #include <QList>
 #include <QString>
@@ -63,10 +64,8 @@ inline constexpr int MaxChannels = 64; // channel counts read as 1 .. MaxChannel
 inline constexpr int MaxUidLength = 64;
 inline constexpr int MaxNameLength = 128; // nick names, account and login names
 inline constexpr int MaxPasswordLength = 128;
-// RTSP devices: the stored stream list (64 channels of two 2048-character
-// URLs) and the ONVIF "host:port".
-inline constexpr int MaxStreamsText = 64 * (2 * 2048 + 2);
-inline constexpr int MaxHostLength = 262;
+// RTSP devices: the ONVIF "host:port".
+inline constexpr int MaxHostLength = RtspUrl::MaxHostLength;
 // Grid layouts (WindowMod::Count; the application checks the two agree).
 inline constexpr int WindowLayouts = 11;
 // The record-length timer's longest run, minutes (its milliseconds fit an int).

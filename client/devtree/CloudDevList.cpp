@@ -1,5 +1,7 @@
 #include "devtree/CloudDevList.h"
 
+#include "model/RtspUrl.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,6 +72,20 @@ bool parseCloudDeviceList(const QByteArray &body, QList<CloudDevice> *devices)
             qBound(1, intOf(fields.value(QLatin1String("ChannelIndex")), 1), MaxCloudChannels);
         d.viewPassword = textOf(fields.value(QLatin1String("View_Password")));
         d.viewAccount = textOf(fields.value(QLatin1String("View_Account")));
+        const QString kind = textOf(fields.value(QLatin1String("Kind")));
+        if (kind == QLatin1String("rtsp")) {
+            QString why;
+            if (!RtspUrl::readStored(textOf(fields.value(QLatin1String("Streams"))),
+                                     textOf(fields.value(QLatin1String("Onvif"))),
+                                     textOf(fields.value(QLatin1String("Transport"))), &d.rtsp,
+                                     nullptr, &why))
+                continue;
+            d.kind = DeviceKind::Rtsp;
+            if (!d.rtsp.streams.isEmpty())
+                d.channelCount = int(qMin(d.rtsp.streams.size(), qsizetype(MaxCloudChannels)));
+        } else if (!kind.isEmpty() && kind != QLatin1String("p2p")) {
+            continue;
+        }
         parsed.append(d);
     }
     *devices = parsed;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/DeviceKind.h"
+#include "model/RtspSource.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,6 +20,10 @@ struct CloudDevice
     int channelCount = 1;
     QString viewPassword;
     QString viewAccount;
+    // RTSP devices: "Kind" "rtsp", "Streams" (the stored stream list),
+    // "Onvif" (host[:port]), "Transport" ("tcp"/"udp"). Absent: a P2P device.
+    DeviceKind kind = DeviceKind::P2p;
+    RtspSource rtsp;
 };
 
 // Reads the reply of "/equipment/queryUserEquipment":
@@ -28,7 +35,9 @@ struct CloudDevice
 // "error_code" is not 0 or "result"/"datas" are missing. Entries that are not
 // objects or carry no UID are skipped: they cannot be reached, and an empty
 // UID would merge unrelated devices. A channel count below 1 or above
-// MaxCloudChannels reads as 1 or MaxCloudChannels.
+// MaxCloudChannels reads as 1 or MaxCloudChannels. An entry of an unknown
+// Kind or with an invalid RTSP source is skipped too; an RTSP device with
+// streams has as many channels as streams.
 bool parseCloudDeviceList(const QByteArray &body, QList<CloudDevice> *devices);
 
 inline constexpr int MaxCloudChannels = 64; // as for every device of the client

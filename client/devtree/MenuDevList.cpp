@@ -195,6 +195,8 @@ void MenuDevList::getDevResponsed(bool ok, const QByteArray &body)
             d->setChannelCount(c.channelCount);
             d->setViewPassword(c.viewPassword);
             d->setViewAccount(c.viewAccount);
+            d->setKind(c.kind);
+            d->setRtsp(c.rtsp);
             m_dev->addOrUpdate(d);
         }
         emit devLoaded(true);

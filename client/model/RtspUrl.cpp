@@ -187,4 +187,44 @@ QString storedText(const QList<RtspStream> &streams)
     return lines.join(u'\n');
 }
 
+QString transportWord(RtspSource::Transport transport)
+{
+    return transport == RtspSource::Transport::Udp ? QStringLiteral("udp") : QStringLiteral("tcp");
+}
+
+RtspSource::Transport transportOf(const QString &word)
+{
+    return word == QLatin1String("udp") ? RtspSource::Transport::Udp
+                                        : RtspSource::Transport::Tcp;
+}
+
+bool readStored(const QString &streamsText, const QString &onvifHost, const QString &transport,
+                RtspSource *out, bool *hadCredentials, QString *error)
+{
+    static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9.:\\[\\]_-]+$"));
+    if (onvifHost.size() > MaxHostLength ||
+        (!onvifHost.isEmpty() && !hostPattern.match(onvifHost).hasMatch()))
+        return fail(error, QStringLiteral("not a valid ONVIF host"));
+    RtspSource source;
+    source.onvifHost = onvifHost;
+    source.transport = transportOf(transport);
+    bool credentials = false;
+    if (!streamsText.trimmed().isEmpty() || onvifHost.isEmpty()) {
+        Streams streams;
+        // A stored list is never a pattern: a brace would make it one.
+        if (streamsText.size() > MaxStoredText)
+            return fail(error, QStringLiteral("stream list too long"));
+        if (streamsText.contains(u'{'))
+            return fail(error, QStringLiteral("a stored stream list holds no pattern"));
+        if (!parseStreams(streamsText, 1, &streams, error))
+            return false;
+        source.streams = streams.streams;
+        credentials = streams.hasCredentials;
+    }
+    if (hadCredentials)
+        *hadCredentials = credentials;
+    *out = source;
+    return true;
+}
+
 } // namespace RtspUrl

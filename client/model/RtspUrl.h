@@ -64,4 +64,22 @@ bool parseStreams(const QString &text, int channels, Streams *out, QString *erro
 // which parseStreams reads back.
 QString storedText(const QList<RtspStream> &streams);
 
+// Limits of the stored fields.
+inline constexpr int MaxStoredText = MaxStreams * (2 * MaxLength + 2);
+inline constexpr int MaxHostLength = 262; // "[IPv6]:port" or a DNS name and port
+
+// The transport's stored word ("tcp", "udp") and back (anything else: TCP).
+QString transportWord(RtspSource::Transport transport);
+RtspSource::Transport transportOf(const QString &word);
+
+// A device's source from its stored fields (the settings' and the account
+// service's): the stream list as storedText writes it, the ONVIF host and
+// the transport word. A device may be known by its ONVIF host alone (no
+// streams; the device names them). False, with *error, when neither is
+// given, the list is too long, a pattern or otherwise invalid, or the host
+// is too long or holds characters no host has. URLs that held credentials
+// lose them; *hadCredentials (may be null) says so.
+bool readStored(const QString &streamsText, const QString &onvifHost, const QString &transport,
+                RtspSource *out, bool *hadCredentials, QString *error);
+
 } // namespace RtspUrl

@@ -12,7 +12,8 @@
 // With --account-url the settings also point the cloud login at that
 // account service (and trust the CA certificate in PEM besides the system's).
 // With --list it only prints the devices, one a line: uid, name, type,
-// channels, account and password separated by tabs.
+// channels, account, password and ONVIF host (empty for P2P devices)
+// separated by tabs.
 
 #include "config/Config.h"
 #include "model/RtspUrl.h"
@@ -23,6 +24,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
+namespace {
+
+// "127.0.0.1:port" of an entry with an "onvif" port; empty for the others.
+QString onvifHost(const QJsonObject &o)
+{
+    const int port = o.value(QStringLiteral("onvif")).toInt(0);
+    return port > 0 && port <= 65535 ? QStringLiteral("127.0.0.1:%1").arg(port) : QString();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -66,14 +78,18 @@ int main(int argc, char *argv[])
         };
         for (const QJsonValue &value : doc.array()) {
             const QJsonObject o = value.toObject();
-            const QString uid = o.value(QStringLiteral("uid")).toString();
+            QString uid = o.value(QStringLiteral("uid")).toString();
             if (uid.isEmpty())
                 continue;
+            const QString host = onvifHost(o);
+            if (!host.isEmpty())
+                uid = RtspUrl::onvifDeviceUid(host);
             out << clean(uid) << '\t' << clean(o.value(QStringLiteral("name")).toString(uid))
                 << '\t' << o.value(QStringLiteral("type")).toInt(0) << '\t'
                 << o.value(QStringLiteral("channels")).toInt(1) << '\t'
                 << clean(o.value(QStringLiteral("account")).toString(QStringLiteral("admin")))
-                << '\t' << clean(o.value(QStringLiteral("password")).toString()) << '\n';
+                << '\t' << clean(o.value(QStringLiteral("password")).toString()) << '\t' << host
+                << '\n';
         }
         return 0;
     }
@@ -94,10 +110,10 @@ int main(int argc, char *argv[])
         record.channel = o.value(QStringLiteral("channels")).toInt(1);
         record.username = o.value(QStringLiteral("account")).toString(QStringLiteral("admin"));
         record.password = o.value(QStringLiteral("password")).toString();
-        const int onvifPort = o.value(QStringLiteral("onvif")).toInt(0);
-        if (onvifPort > 0 && onvifPort <= 65535) {
+        const QString host = onvifHost(o);
+        if (!host.isEmpty()) {
             record.kind = DeviceKind::Rtsp;
-            record.rtsp.onvifHost = QStringLiteral("127.0.0.1:%1").arg(onvifPort);
+            record.rtsp.onvifHost = host;
             record.uid = RtspUrl::onvifDeviceUid(record.rtsp.onvifHost);
         }
         if (!config->saveDevice(record)) {

@@ -246,6 +246,51 @@ private slots:
         QCOMPARE(serviceUids(), QStringList{u"CAM00001"_s});
     }
 
+    // An RTSP camera is kept by the service with its streams, ONVIF host and
+    // transport, and comes back into the tree as one.
+    void rtspDevicesAddEditDelete()
+    {
+        CloudDevice added;
+        added.uid = u"RTSP-0011223344556677"_s;
+        added.nickName = u"Yard"_s;
+        added.viewAccount = u"viewer"_s;
+        added.viewPassword = u"pw"_s;
+        added.channelCount = 2;
+        added.kind = DeviceKind::Rtsp;
+        added.rtsp.streams = {{u"rtsp://127.0.0.1:8554/a/main"_s, u"rtsp://127.0.0.1:8554/a/sub"_s},
+                              {u"rtsp://127.0.0.1:8554/b"_s, QString()}};
+        added.rtsp.onvifHost = u"127.0.0.1:8080"_s;
+        added.rtsp.transport = RtspSource::Transport::Udp;
+        QCOMPARE(wait([&](auto done) { AccountRequests::addDevice(added, this, done); }).first,
+                 true);
+        reloadTree();
+        QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(added.uid), 15000);
+        Device *d = Dev::instance()->deviceByUid(added.uid);
+        QCOMPARE(d->kind(), DeviceKind::Rtsp);
+        QCOMPARE(d->rtsp(), added.rtsp);
+        QCOMPARE(d->channelCount(), 2);
+
+        CloudDevice current = added;
+        current.pk = d->pk();
+        CloudDevice edited = current;
+        edited.rtsp.streams.clear(); // known by its ONVIF host alone
+        edited.rtsp.transport = RtspSource::Transport::Tcp;
+        QCOMPARE(AccountRequests::deviceChanges(current, edited),
+                 u"{\"Streams\":\"\",\"Transport\":\"tcp\"}"_s);
+        QCOMPARE(wait([&](auto done) { AccountRequests::modifyDevice(current, edited, this, done); })
+                     .first,
+                 true);
+        reloadTree();
+        QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(added.uid) &&
+                                     Dev::instance()->deviceByUid(added.uid)->rtsp().streams.isEmpty(),
+                                 15000);
+        QCOMPARE(Dev::instance()->deviceByUid(added.uid)->rtsp().onvifHost, added.rtsp.onvifHost);
+        QCOMPARE(wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); })
+                     .first,
+                 true);
+        QCOMPARE(serviceUids(), QStringList{u"CAM00001"_s});
+    }
+
     void accountPageChangesNicknamePasswordAndAvatar()
     {
         UserManage page;

@@ -2,6 +2,9 @@
 
 #include "devtree/CloudDevList.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 #include "TestMain.h"
 
@@ -87,6 +90,52 @@ private slots:
         QVERIFY(parseCloudDeviceList(body, &devices));
         QCOMPARE(devices.size(), 1);
         QCOMPARE(fields(devices.first()), u"5||OK1||0|||1||"_s);
+    }
+
+    // RTSP cameras carry how they are reached; entries that say it wrongly
+    // are skipped like those without a UID.
+    void readsRtspDevices()
+    {
+        const auto entry = [](const QJsonObject &fields) {
+            return QJsonObject{{u"fields"_s, fields}};
+        };
+        const QJsonArray datas{
+            entry({{u"UID"_s, u"R1"_s}, {u"ChannelIndex"_s, 9}, {u"Kind"_s, u"rtsp"_s},
+                   {u"Transport"_s, u"udp"_s},
+                   {u"Streams"_s, u"rtsp://cam/1/main|rtsp://cam/1/sub\nrtsp://cam/2/main"_s}}),
+            entry({{u"UID"_s, u"R2"_s}, {u"ChannelIndex"_s, 3}, {u"Kind"_s, u"rtsp"_s},
+                   {u"Onvif"_s, u"cam.local:8080"_s}}),
+            entry({{u"UID"_s, u"R3"_s}, {u"Kind"_s, u"rtsp"_s}, {u"Streams"_s, u"rtsp://u:p@cam/1"_s}}),
+            entry({{u"UID"_s, u"P1"_s}, {u"Kind"_s, u"p2p"_s}}),
+            entry({{u"UID"_s, u"X1"_s}, {u"Kind"_s, u"rtsp"_s}}),
+            entry({{u"UID"_s, u"X2"_s}, {u"Kind"_s, u"rtsp"_s}, {u"Streams"_s, u"http://cam/1"_s}}),
+            entry({{u"UID"_s, u"X3"_s}, {u"Kind"_s, u"rtsp"_s}, {u"Streams"_s, u"rtsp://cam/{ch}"_s}}),
+            entry({{u"UID"_s, u"X4"_s}, {u"Kind"_s, u"rtsp"_s}, {u"Onvif"_s, u"cam/../x"_s}}),
+            entry({{u"UID"_s, u"X5"_s}, {u"Kind"_s, u"sip"_s}, {u"Onvif"_s, u"cam"_s}})};
+        const QByteArray body = QJsonDocument(QJsonObject{
+                                                  {u"error_code"_s, 0},
+                                                  {u"result"_s, QJsonObject{{u"datas"_s, datas}}}})
+                                    .toJson();
+        QList<CloudDevice> devices;
+        QVERIFY(parseCloudDeviceList(body, &devices));
+        QStringList uids;
+        for (const CloudDevice &d : devices)
+            uids << d.uid;
+        QCOMPARE(uids, (QStringList{u"R1"_s, u"R2"_s, u"R3"_s, u"P1"_s}));
+        const CloudDevice &r1 = devices.at(0);
+        QCOMPARE(r1.kind, DeviceKind::Rtsp);
+        QCOMPARE(r1.channelCount, 2); // one per stream, whatever ChannelIndex says
+        QCOMPARE(r1.rtsp.streams,
+                 (QList<RtspStream>{{u"rtsp://cam/1/main"_s, u"rtsp://cam/1/sub"_s},
+                                    {u"rtsp://cam/2/main"_s, QString()}}));
+        QCOMPARE(r1.rtsp.transport, RtspSource::Transport::Udp);
+        const CloudDevice &r2 = devices.at(1);
+        QCOMPARE(r2.kind, DeviceKind::Rtsp);
+        QVERIFY(r2.rtsp.streams.isEmpty());
+        QCOMPARE(r2.rtsp.onvifHost, u"cam.local:8080"_s);
+        QCOMPARE(r2.channelCount, 3);
+        QCOMPARE(devices.at(2).rtsp.streams.first().main, u"rtsp://cam/1"_s); // no credentials
+        QCOMPARE(devices.at(3).kind, DeviceKind::P2p);
     }
 
     void boundsTheChannelCount()

@@ -25,6 +25,7 @@
 #include "view/GlWidgetViewWindow.h"
 #include "view/ViewControl.h"
 
+#include "TestMain.h"
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -237,5 +238,5 @@ void tst_E2eOnvif::deviceOptionsSetTheCameraClock()
              QStringLiteral("UTC-05:30"));
 }
 
-QTEST_MAIN(tst_E2eOnvif)
+ORVANE_TEST_MAIN(tst_E2eOnvif)
 #include "tst_e2e_onvif.moc"

@@ -140,10 +140,6 @@
         <translation>Access:</translation>
     </message>
     <message>
-        <source>RTSP设备只保存在本机，请使用本地登录添加</source>
-        <translation>RTSP devices are kept on this computer only: add them with the local login</translation>
-    </message>
-    <message>
         <source>RTSP地址:</source>
         <translation>RTSP URLs:</translation>
     </message>
@@ -646,6 +642,41 @@
     <message>
         <source>色彩调节</source>
         <translation>Colour</translation>
+    </message>
+</context>
+<context>
+    <name>OnvifDeviceControl</name>
+    <message>
+        <source>Not supported over ONVIF</source>
+        <translation>Not supported over ONVIF</translation>
+    </message>
+    <message>
+        <source>Invalid time</source>
+        <translation>Invalid time</translation>
+    </message>
+    <message>
+        <source>Unknown time zone</source>
+        <translation>Unknown time zone</translation>
+    </message>
+    <message>
+        <source>The device gave an invalid stream URL: %1</source>
+        <translation>The device gave an invalid stream URL: %1</translation>
+    </message>
+    <message>
+        <source>No valid ONVIF host</source>
+        <translation>No valid ONVIF host</translation>
+    </message>
+    <message>
+        <source>The device&apos;s ONVIF settings changed</source>
+        <translation>The device&apos;s ONVIF settings changed</translation>
+    </message>
+    <message>
+        <source>The device has no media profile</source>
+        <translation>The device has no media profile</translation>
+    </message>
+    <message>
+        <source>The device has no such video source</source>
+        <translation>The device has no such video source</translation>
     </message>
 </context>
 <context>

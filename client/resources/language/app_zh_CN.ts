@@ -140,10 +140,6 @@
         <translation>接入方式:</translation>
     </message>
     <message>
-        <source>RTSP设备只保存在本机，请使用本地登录添加</source>
-        <translation>RTSP设备只保存在本机，请使用本地登录添加</translation>
-    </message>
-    <message>
         <source>RTSP地址:</source>
         <translation>RTSP地址:</translation>
     </message>
@@ -646,6 +642,41 @@
     <message>
         <source>色彩调节</source>
         <translation>色彩调节</translation>
+    </message>
+</context>
+<context>
+    <name>OnvifDeviceControl</name>
+    <message>
+        <source>Not supported over ONVIF</source>
+        <translation>ONVIF不支持此操作</translation>
+    </message>
+    <message>
+        <source>Invalid time</source>
+        <translation>时间无效</translation>
+    </message>
+    <message>
+        <source>Unknown time zone</source>
+        <translation>未知时区</translation>
+    </message>
+    <message>
+        <source>The device gave an invalid stream URL: %1</source>
+        <translation>设备给出的码流地址无效: %1</translation>
+    </message>
+    <message>
+        <source>No valid ONVIF host</source>
+        <translation>没有有效的ONVIF地址</translation>
+    </message>
+    <message>
+        <source>The device&apos;s ONVIF settings changed</source>
+        <translation>设备的ONVIF设置已更改</translation>
+    </message>
+    <message>
+        <source>The device has no media profile</source>
+        <translation>设备没有媒体配置</translation>
+    </message>
+    <message>
+        <source>The device has no such video source</source>
+        <translation>设备没有该视频源</translation>
     </message>
 </context>
 <context>
