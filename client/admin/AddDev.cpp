@@ -6,6 +6,7 @@
 #include "config/Config.h"
 #include "diagnostics/SystemInfo.h"
 #include "link/IoConnect.h"
+#include "link/onvif/OnvifDeviceControl.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -399,10 +400,38 @@ void AddDev::on_saveBtn_clicked()
     }
     if (!accept(e))
         return;
+    if (e.kind == DeviceKind::Rtsp && e.urls.trimmed().isEmpty() && !e.onvifHost.isEmpty())
+        probeThenSave(e);
+    else
+        save(e);
+}
+
+void AddDev::save(const Entry &e)
+{
     if (isLocalUser())
         saveLocal(e);
     else
         saveCloud(e);
+}
+
+void AddDev::probeThenSave(Entry e)
+{
+    showWarning(tr("正在连接ONVIF设备..."), Outcome::Done);
+    const bool addMode = m_addMode;
+    OnvifDeviceControl::probe(
+        e.onvifHost, e.account, e.password, newRequest(),
+        [this, e, addMode](const OnvifDeviceControl::Probe &p, const QString &why) mutable {
+            requestDone();
+            if (!why.isEmpty()) {
+                showWarning(tr("ONVIF设备无应答: %1").arg(why));
+                addMode ? emit addDevFailed() : emit updateDevFailed();
+                return;
+            }
+            m_channels->setText(e.channels = QString::number(p.channels));
+            if (e.name.trimmed().isEmpty() && !p.model.isEmpty())
+                m_name->setText(e.name = p.model);
+            save(e);
+        });
 }
 
 void AddDev::on_delBtn_clicked()

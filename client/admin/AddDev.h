@@ -115,6 +115,11 @@ private:
     // A check before storing: the entry's own problem, then a UID that
     // belongs to another device. Shows the problem and answers false.
     bool accept(const Entry &e);
+    void save(const Entry &e);
+    // A camera known by its ONVIF host alone is asked for its channels (and
+    // its model, for an empty name) first; one that does not answer is not
+    // stored: the user fixes the host or the account, or gives its URLs.
+    void probeThenSave(Entry e);
     void saveLocal(const Entry &e);
     void deleteLocal();
     void saveCloud(const Entry &e);

@@ -146,14 +146,28 @@ void tst_E2eOnvif::cameraFoundByDiscoveryShowsItsPicture()
     QCOMPARE(page->entry().onvifHost, onvif.captured(1));
     QVERIFY(page->entry().urls.isEmpty());
     page->findChild<QLineEdit *>("textEdit_userName")->setText("admin");
-    page->findChild<QLineEdit *>("lineEdit_password")->setText(Password);
+    auto *password = page->findChild<QLineEdit *>("lineEdit_password");
+    auto *channels = page->findChild<QLineEdit *>("textEdit_channelNum");
+    QVERIFY(password && channels);
+    // The camera is asked before it is stored: a wrong password stores nothing.
+    password->setText("wrong-pw");
     QSignalSpy added(page, &AddDev::addDevSuccess);
+    QSignalSpy failed(page, &AddDev::addDevFailed);
     QTest::mouseClick(page->findChild<QPushButton *>("saveBtn"), Qt::LeftButton);
-    QVERIFY2(added.count() == 1, qPrintable(page->warningText()));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 15000);
+    QCOMPARE(added.count(), 0);
+    QVERIFY(Dev::instance()->devices().isEmpty());
+    // Its channel count comes from its video sources, whatever was typed.
+    password->setText(Password);
+    channels->setText("4");
+    QTest::mouseClick(page->findChild<QPushButton *>("saveBtn"), Qt::LeftButton);
+    QTRY_VERIFY2_WITH_TIMEOUT(added.count() == 1, qPrintable(page->warningText()), 15000);
+    QCOMPARE(channels->text(), QStringLiteral("1"));
 
     QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->devices().size() == 1, 10000);
     Device *device = Dev::instance()->devices().first();
     QCOMPARE(device->type(), 10);
+    QCOMPARE(device->channelCount(), 1);
     QVERIFY(device->rtsp().streams.isEmpty());
     channel = device->channel(0);
     MenuListDev *treeRow = nullptr;

@@ -144,6 +144,46 @@ QString OnvifDeviceControl::posixZone(const QString &zoneText)
         .arg(minutes, 2, 10, QLatin1Char('0'));
 }
 
+void OnvifDeviceControl::probe(const QString &onvifHost, const QString &user,
+                               const QString &password, QObject *context,
+                               std::function<void(const Probe &, const QString &why)> done)
+{
+    ORVANE_CHECK(context && done, return );
+    const QUrl url = deviceUrl(onvifHost);
+    if (!url.isValid())
+        return done({}, tr("No valid ONVIF host"));
+    auto *client = new OnvifClient(context);
+    client->setDevice(url, user, password);
+    const auto finish = [client, done](const Probe &p, const QString &why) {
+        client->deleteLater();
+        done(p, why);
+    };
+    client->connectDevice(client, [client, finish](const OnvifResult<OnvifServices> &r) {
+        if (!r)
+            return finish({}, r.error().text());
+        // The name is a courtesy: a device that keeps it to itself is still added.
+        client->getDeviceInformation(client, [client, finish](const OnvifResult<OnvifDeviceInfo> &i) {
+            Probe p;
+            if (i)
+                p.model = QStringList{i->manufacturer.trimmed(), i->model.trimmed()}
+                              .join(u' ')
+                              .trimmed()
+                              .left(64);
+            client->getProfiles(client, [finish, p](const OnvifResult<QList<OnvifProfile>> &r) mutable {
+                if (!r)
+                    return finish({}, r.error().text());
+                const QList<Source> sources = sourcesOf(*r);
+                if (sources.isEmpty())
+                    return finish({}, tr("The device has no media profile"));
+                p.channels = int(sources.size());
+                p.ptz = std::any_of(r->begin(), r->end(),
+                                    [](const OnvifProfile &o) { return o.hasPtz; });
+                finish(p, QString());
+            });
+        });
+    });
+}
+
 int OnvifDeviceControl::features(const Device *d) const
 {
     return d && d->kind() == DeviceKind::Rtsp && !d->rtsp().onvifHost.isEmpty()

@@ -54,6 +54,20 @@ public:
     // The POSIX TZ of a "GMT+hh:mm" / "UTC-hh:mm" text; empty when it is none.
     static QString posixZone(const QString &zoneText);
 
+    // What a camera says about itself when it is added.
+    struct Probe
+    {
+        int channels = 0; // video sources
+        QString model;    // "Manufacturer Model"; empty when the device did not say
+        bool ptz = false; // a profile carries a PTZ configuration
+    };
+    // Asks the ONVIF host, with the account, for its device information and
+    // media profiles. done runs once on the GUI thread with the answer, or
+    // with why not (a device without a media profile included), unless
+    // context is gone first.
+    static void probe(const QString &onvifHost, const QString &user, const QString &password,
+                      QObject *context, std::function<void(const Probe &, const QString &why)> done);
+
     int features(const Device *d) const override;
     void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
     void ptzPoint(Channel *ch, int preset, bool shortForm) override;

@@ -159,6 +159,14 @@
         <source>ONVIF地址应为 host 或 host:port</source>
         <translation>The ONVIF host must be host or host:port</translation>
     </message>
+    <message>
+        <source>正在连接ONVIF设备...</source>
+        <translation>Connecting to the ONVIF device...</translation>
+    </message>
+    <message>
+        <source>ONVIF设备无应答: %1</source>
+        <translation>The ONVIF device did not answer: %1</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>

@@ -159,6 +159,14 @@
         <source>ONVIF地址应为 host 或 host:port</source>
         <translation>ONVIF地址应为 host 或 host:port</translation>
     </message>
+    <message>
+        <source>正在连接ONVIF设备...</source>
+        <translation>正在连接ONVIF设备...</translation>
+    </message>
+    <message>
+        <source>ONVIF设备无应答: %1</source>
+        <translation>ONVIF设备无应答: %1</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
