@@ -26,7 +26,8 @@ public:
     static constexpr int PlaybackAvBase = 64;
     static constexpr int FastSpeed = 4; // recording seconds per second, record type 8
     static constexpr int FastRecordType = 8;
-    static constexpr int MaxListEntries = 63; // 12-byte header + 63 x 16 bytes fit in 1024
+    // The reply counts its entries in one byte: 12-byte header + 255 x 16 bytes.
+    static constexpr int MaxListEntries = 255;
 
     struct Reply
     {

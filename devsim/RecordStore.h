@@ -34,7 +34,7 @@ public:
     static const char *const DefaultSchedule;
     static constexpr int DefaultDays = 7;
     static constexpr int MaxDays = 366;
-    static constexpr int MaxSpans = 96;
+    static constexpr int MaxSpans = 255; // a day's record list carries at most 255
 
     // Parses "HH:MM[:SS]-HH:MM[:SS]" spans separated by commas; nullopt with *error when a span
     // is malformed, empty, longer than a day, or there are more than MaxSpans.

@@ -83,11 +83,13 @@ MainWindow::MainWindow(QWidget *parent)
     // The media pipeline follows the grid's mode and forgets a channel's
     // decoders when its stream stops or the channel goes away.
     decode->setModeSource([] { return ViewControl::instance()->isLive(); });
+    connect(view, &ViewControl::changeModMsg, decode, &Decode::modeChanged);
     io->setStreamResetHandler([](Channel *ch, bool live, bool restarting) {
         Video::instance()->tearDownDecoder(ch, live, restarting);
         Audio::instance()->tearDownDecoder(ch, live);
     });
     Channel::setDestroyHook([](Channel *ch) {
+        Decode::instance()->releaseChannel(ch);
         Video::instance()->releaseChannel(ch);
         Audio::instance()->releaseChannel(ch);
     });

@@ -78,7 +78,7 @@ void ConnectQueue::startNext()
     const QByteArray uid = ch->device()->uid().toLatin1();
     const QByteArray pin = Config::instance()->devicePin(ch->device()->uid()).toLatin1();
     const LinkTaskCorePtr core = m_core;
-    if (!m_core->start([core, head, uid, pin, sid, attempt]() {
+    if (!m_core->start(head.device, [core, head, uid, pin, sid, attempt]() {
             IoTasks::connect(core, head, uid, pin, sid, attempt);
         })) {
         m_watchdog->stop();
@@ -148,7 +148,7 @@ void ConnectQueue::startChannels()
         const QByteArray password = ch->device()->viewPassword().toLocal8Bit();
         const quint8 number = quint8(ch->index());
         const LinkTaskCorePtr core = m_core;
-        if (m_core->start([core, ctx, account, password, number]() {
+        if (m_core->start(ctx.ref.device, [core, ctx, account, password, number]() {
                 IoTasks::avStart(core, ctx, account, password, number, true);
             }))
             m_starting.insert(ref);

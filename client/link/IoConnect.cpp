@@ -237,7 +237,7 @@ void IoConnect::sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByte
     m_replies->arm(ch);
     const TaskContext ctx = TaskContext::of(ch, true);
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, type, payload, makeEvent]() {
+    m_core->start(ctx.ref.device, [core, ctx, type, payload, makeEvent]() {
         IoTasks::send(core, ctx, type, payload, [&](int r) { return makeEvent(ctx, r); });
     });
 }
@@ -254,7 +254,8 @@ void IoConnect::startVideo(Channel *ch)
     const TaskContext ctx = TaskContext::of(ch, true);
     const int number = ch->index();
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, number]() { IoTasks::startVideo(core, ctx, number); });
+    m_core->start(ctx.ref.device,
+                  [core, ctx, number]() { IoTasks::startVideo(core, ctx, number); });
 }
 
 void IoConnect::stopVideo(Channel *ch, bool restart)
@@ -399,7 +400,7 @@ void IoConnect::startReceive(Channel *ch, bool live)
         return;
     const TaskContext ctx = TaskContext::of(ch, live);
     const LinkTaskCorePtr core = m_core;
-    if (m_core->start([core, ctx, live]() { IoTasks::receive(core, ctx, live); }))
+    if (m_core->start(ctx.ref.device, [core, ctx, live]() { IoTasks::receive(core, ctx, live); }))
         running.insert(ref);
 }
 

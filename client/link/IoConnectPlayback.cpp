@@ -201,7 +201,7 @@ void IoConnect::handlePlaybackReply(Channel *ch, unsigned int type, const QByteA
         const quint8 number = quint8(*result & 0xFF);
         const LinkTaskCorePtr core = m_core;
         m_replies->arm(ch);
-        m_core->start([core, ctx, account, password, number]() {
+        m_core->start(ctx.ref.device, [core, ctx, account, password, number]() {
             IoTasks::avStart(core, ctx, account, password, number, false);
         });
         return;
@@ -214,9 +214,7 @@ void IoConnect::handlePlaybackReply(Channel *ch, unsigned int type, const QByteA
         return;
     case IoCtrl::PlaybackEnded: {
         // Play on from the next recording of the day, if there is one.
-        const auto &info = ch->slot(false).frameInfo;
-        const uint ts =
-            uint(info[12]) | uint(info[13]) << 8 | uint(info[14]) << 16 | uint(info[15]) << 24;
+        const uint ts = ch->slot(false).lastFrameTimestamp.load();
         const QDateTime now = ts ? QDateTime::fromSecsSinceEpoch(ts) : ch->replayDateTime();
         if (const std::optional<QDateTime> next =
                 PlaybackRecords::nextRecordStart(ch->recordTimes(), now))

@@ -265,7 +265,7 @@ void IoConnect::closeSlot(Channel *ch, bool live)
     ctx.avIndex = av;
     const quint8 number = quint8(ch->index());
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, number, before, liveAv, talkAv]() {
+    m_core->start(ctx.ref.device, [core, ctx, number, before, liveAv, talkAv]() {
         IoTasks::closeAv(core, ctx, number, before, liveAv, talkAv);
     });
     if (live)

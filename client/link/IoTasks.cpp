@@ -25,7 +25,6 @@ int sendMessage(int avIndex, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &paylo
 void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArray &uid,
              const QByteArray &pin, int sid, quint64 attempt)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     sdkApi().setDevicePin(uid.constData(), pin.constData());
@@ -36,7 +35,6 @@ void connect(const LinkTaskCorePtr &core, const ChannelRef &ref, const QByteArra
 void avStart(const LinkTaskCorePtr &core, const TaskContext &ctx, const QByteArray &account,
              const QByteArray &password, quint8 channel, bool live)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     unsigned int serviceType = 0;
@@ -49,7 +47,6 @@ void avStart(const LinkTaskCorePtr &core, const TaskContext &ctx, const QByteArr
 void send(const LinkTaskCorePtr &core, const TaskContext &ctx, ENUM_AVIOCTRL_MSGTYPE type,
           const QByteArray &payload, const ResultEvent &makeEvent)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     core->post(makeEvent(sendMessage(ctx.avIndex, type, payload)));
@@ -57,7 +54,6 @@ void send(const LinkTaskCorePtr &core, const TaskContext &ctx, ENUM_AVIOCTRL_MSG
 
 void startVideo(const LinkTaskCorePtr &core, const TaskContext &ctx, int channel)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     sdkApi().cleanBuf(ctx.avIndex);
@@ -70,7 +66,6 @@ void startVideo(const LinkTaskCorePtr &core, const TaskContext &ctx, int channel
 void closeAv(const LinkTaskCorePtr &core, const TaskContext &ctx, quint8 channel,
              const QList<IoCtrl::Message> &before, int liveAvIndex, int talkAvIndex)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     for (const IoCtrl::Message &m : before)
@@ -83,27 +78,21 @@ void closeAv(const LinkTaskCorePtr &core, const TaskContext &ctx, quint8 channel
 
 void receive(const LinkTaskCorePtr &core, const TaskContext &ctx, bool live)
 {
-    if (!core->taskLock.tryLock()) {
-        core->post(new ProgressEvent_getMsg(ctx, AV_ER_DATA_NOREADY, 0, live, QByteArray()));
+    if (core->closing)
         return;
-    }
-    if (core->closing) {
-        core->taskLock.unlock();
-        return;
-    }
-    char buffer[1024];
+    // Room for the largest message the link carries.
+    QByteArray buffer(P2P_MAX_IOCTRL_SIZE, Qt::Uninitialized);
     unsigned int type = 0;
-    const int result = sdkApi().recvIoCtrl(ctx.avIndex, &type, buffer, int(sizeof buffer), 0);
-    core->taskLock.unlock();
+    const int result =
+        sdkApi().recvIoCtrl(ctx.avIndex, &type, buffer.data(), int(buffer.size()), 0);
     QByteArray data;
     if (result > 0)
-        data = QByteArray(buffer, qMin(result, int(sizeof buffer)));
+        data = buffer.left(qMin(result, int(buffer.size())));
     core->post(new ProgressEvent_getMsg(ctx, result, type, live, data));
 }
 
 void talkControl(const LinkTaskCorePtr &core, const TaskContext &ctx, bool on, int talkChannelId)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     int id = talkChannelId;
@@ -118,7 +107,6 @@ void talkControl(const LinkTaskCorePtr &core, const TaskContext &ctx, bool on, i
 
 void talkServer(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkChannelId)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     int resend = 0;
@@ -129,7 +117,6 @@ void talkServer(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkCha
 
 void speechStart(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkAvIndex)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     const int result = sdkApi().cleanAudioBuf(talkAvIndex);
@@ -142,7 +129,6 @@ void speechStart(const LinkTaskCorePtr &core, const TaskContext &ctx, int talkAv
 
 void talkStop(const LinkTaskCorePtr &core, int talkAvIndex)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     sdkApi().servStop(talkAvIndex);
@@ -150,7 +136,6 @@ void talkStop(const LinkTaskCorePtr &core, int talkAvIndex)
 
 void lanSearchStart(const LinkTaskCorePtr &core)
 {
-    QMutexLocker lock(&core->taskLock);
     if (core->closing)
         return;
     core->post(new ProgressEvent_LanSearchStart(sdkApi().searchStart(5000, 1000)));

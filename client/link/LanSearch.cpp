@@ -25,7 +25,7 @@ void LanSearch::start()
 void LanSearch::startTask()
 {
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core]() { IoTasks::lanSearchStart(core); });
+    m_core->start(nullptr, [core]() { IoTasks::lanSearchStart(core); });
 }
 
 void LanSearch::collect()

@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 void LinkTaskCore::post(QEvent *e)
 {
@@ -23,7 +21,7 @@ void LinkTaskCore::detach()
     m_receiver = nullptr;
 }
 
-bool LinkTaskCore::start(std::function<void()> work)
+bool LinkTaskCore::start(Key key, std::function<void()> work)
 {
     ORVANE_ASSERT_GUI_THREAD();
     if (closing.load())
@@ -34,7 +32,10 @@ bool LinkTaskCore::start(std::function<void()> work)
     }
     // The task keeps its own reference on the core: nobody waits for it.
     std::shared_ptr<LinkTaskCore> self = shared_from_this();
-    (void)QtConcurrent::run(QThreadPool::globalInstance(), [self, work = std::move(work)]() {
+    auto queue = m_queues.find(key);
+    if (queue == m_queues.end())
+        queue = m_queues.insert(key, SerialQueue(WorkerPool::link()));
+    queue->post([self, work = std::move(work)]() {
         work();
         std::lock_guard<std::mutex> lock(self->m_countLock);
         if (--self->m_active == 0)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "link/SdkApi.h"
+#include "link/WorkerPool.h"
 
+#include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QPointer>
@@ -14,10 +16,12 @@
 
 class QEvent;
 
-// What IoConnect's background tasks share with it: the task lock that
-// serialises their SDK calls (made through sdkApi()), the closing flag and
-// the event receiver. Held by shared_ptr, so a task that outlives IoConnect still finds
-// it; once detached, events are dropped instead of posted.
+// What IoConnect's background tasks share with it: one serial executor per
+// device, so that one device's calls (made through sdkApi()) keep their
+// order while different devices' calls run at once (a connect hanging on a
+// dead device holds up no other device), the closing flag and the event
+// receiver. Held by shared_ptr, so a task that outlives IoConnect still
+// finds it; once detached, events are dropped instead of posted.
 class LinkTaskCore : public std::enable_shared_from_this<LinkTaskCore>
 {
 public:
@@ -25,8 +29,10 @@ public:
         : m_receiver(receiver)
     {}
 
-    // Serialises every SDK call made by a task. Held for the whole task.
-    QMutex taskLock;
+    // Whose executor a task runs on: the device it concerns, or null for
+    // work of no device (LAN search).
+    using Key = const void *;
+
     // Set at shutdown: tasks not yet started skip their SDK work.
     std::atomic<bool> closing{false};
 
@@ -36,9 +42,10 @@ public:
     // GUI thread: no more events are delivered after this returns.
     void detach();
 
-    // GUI thread: runs work on the global thread pool and counts it until it
-    // ends. Nothing is started while closing; returns whether it was started.
-    bool start(std::function<void()> work);
+    // GUI thread: runs work on key's serial executor (after the work started
+    // for key before it) on the link pool, and counts it until it ends.
+    // Nothing is started while closing; returns whether it was started.
+    bool start(Key key, std::function<void()> work);
     // Waits at most ms milliseconds for every started task to end.
     bool waitForTasks(int ms);
     int activeTasks() const;
@@ -50,6 +57,7 @@ private:
     mutable std::mutex m_countLock;
     std::condition_variable m_idle;
     int m_active = 0;
+    QHash<Key, SerialQueue> m_queues; // GUI thread
 };
 
 using LinkTaskCorePtr = std::shared_ptr<LinkTaskCore>;

@@ -45,6 +45,7 @@ struct SdkApi
     int (*recvFrame)(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
                      char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,
                      unsigned int *frameNumber) = avRecvFrameData2;
+    int (*setFrameReady)(int avIndex, avFrameReadyFn fn, void *context) = avSetFrameReadyCallback;
     int (*checkAudio)(int avIndex) = avCheckAudioBuf;
     int (*recvAudio)(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
                      unsigned int *frameNumber) = avRecvAudioData;

@@ -29,8 +29,9 @@ void TalkControl::request(Channel *ch, bool on)
     // Stopping names the talk channel that was started, not a new one.
     const int talkChannel = on ? -1 : ch->talkChannelId();
     const LinkTaskCorePtr core = m_core;
-    m_core->start(
-        [core, ctx, on, talkChannel]() { IoTasks::talkControl(core, ctx, on, talkChannel); });
+    m_core->start(ctx.ref.device, [core, ctx, on, talkChannel]() {
+        IoTasks::talkControl(core, ctx, on, talkChannel);
+    });
 }
 
 void TalkControl::drop(Channel *ch)
@@ -65,7 +66,8 @@ void TalkControl::onControl(const ProgressEvent_audioSendControl &e)
     const TaskContext ctx = e.ctx;
     const int talkChannel = e.talkChannelId;
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, talkChannel]() { IoTasks::talkServer(core, ctx, talkChannel); });
+    m_core->start(ctx.ref.device,
+                  [core, ctx, talkChannel]() { IoTasks::talkServer(core, ctx, talkChannel); });
 }
 
 void TalkControl::onServer(const ProgressEvent_audioSendServiceStart &e)
@@ -74,7 +76,7 @@ void TalkControl::onServer(const ProgressEvent_audioSendServiceStart &e)
     if (!ch || ch->talkChannelId() != e.talkChannelId) {
         // Talk was stopped or the channel closed meanwhile.
         if (e.talkAvIndex >= 0)
-            stopServer(e.talkAvIndex);
+            stopServer(e.ctx.ref.device, e.talkAvIndex);
         return;
     }
     if (e.talkAvIndex < 0) {
@@ -86,7 +88,7 @@ void TalkControl::onServer(const ProgressEvent_audioSendServiceStart &e)
     const TaskContext ctx = e.ctx;
     const int av = e.talkAvIndex;
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core, ctx, av]() { IoTasks::speechStart(core, ctx, av); });
+    m_core->start(ctx.ref.device, [core, ctx, av]() { IoTasks::speechStart(core, ctx, av); });
 }
 
 void TalkControl::onSpeech(const ProgressEvent_audioSendSpeechStart &e)
@@ -114,13 +116,13 @@ void TalkControl::stopStream(Channel *ch)
     if (m_handler)
         m_handler(ch, false);
     if (av >= 0)
-        stopServer(av);
+        stopServer(ch->device(), av);
 }
 
-void TalkControl::stopServer(int talkAvIndex)
+void TalkControl::stopServer(const void *device, int talkAvIndex)
 {
     const LinkTaskCorePtr core = m_core;
-    m_core->start([core, talkAvIndex]() { IoTasks::talkStop(core, talkAvIndex); });
+    m_core->start(device, [core, talkAvIndex]() { IoTasks::talkStop(core, talkAvIndex); });
 }
 
 void TalkControl::fail(Channel *ch, int code)

@@ -52,7 +52,7 @@ signals:
 private:
     // Ends the talk stream: the handler stops and the talk server is stopped.
     void stopStream(Channel *ch);
-    void stopServer(int talkAvIndex);
+    void stopServer(const void *device, int talkAvIndex);
     void fail(Channel *ch, int code);
 
     LinkTaskCorePtr m_core;

@@ -6,24 +6,29 @@
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
 #include "link/ErrorText.h"
-#include "link/LinkErrors.h"
 #include "link/IoConnect.h"
-#include "media/StreamReceive.h"
-#include "media/MediaEvents.h"
+#include "link/LinkErrors.h"
+#include "media/ChannelStream.h"
+#include "media/GuiMailbox.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/SharedInstance.h"
 
-#include <QDeadlineTimer>
 #include <QDebug>
-#include <QThread>
-#include <QThreadPool>
 
 namespace {
-constexpr uint16_t AudioCodecFirst = 136;
-constexpr uint16_t AudioCodecLast = 143;
+
+// The Decode that channels report their streams to: the latest one made.
+std::atomic<Decode *> current{nullptr};
+
+void channelStreamChanged(Channel *channel, bool live)
+{
+    if (Decode *decode = current.load())
+        decode->streamChanged(channel, live);
+}
+
 } // namespace
 
 Decode *Decode::instance()
@@ -34,6 +39,7 @@ Decode *Decode::instance()
 Decode::Decode(Video *video, QObject *parent)
     : QObject(parent)
     , m_video(video ? video : Video::instance())
+    , m_mailbox(new GuiMailbox(this))
     , m_modeSource([] { return true; })
 {
     qRegisterMetaType<Channel *>("Channel*");
@@ -54,35 +60,30 @@ Decode::Decode(Video *video, QObject *parent)
         IoConnect::instance()->reportLinkLost(device, code);
     };
     m_clock.start();
-    m_timer.setInterval(TickMs);
+    m_timer.setInterval(WatchIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &Decode::getData);
     m_timer.start();
+    current.store(this);
+    Channel::setStreamHook(&channelStreamChanged);
+    // Streams opened before this driver existed are taken over.
+    for (Device *device : Dev::instance()->devices())
+        for (Channel *channel : device->channels())
+            for (bool live : {true, false})
+                streamChanged(channel, live);
 }
 
 Decode::~Decode()
 {
-    m_timer.stop();
-    // Receive steps that were started post to this object: let them end
-    // (they never block; the bound only guards against a wedged library).
-    QDeadlineTimer deadline(5000);
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(m_pendingLock);
-            if (m_pending.isEmpty())
-                break;
-        }
-        if (deadline.hasExpired()) {
-            qWarning() << "Decode destroyed with receive steps still running";
-            break;
-        }
-        QThread::msleep(1);
-    }
+    Decode *self = this;
+    current.compare_exchange_strong(self, nullptr);
+    stopRun();
 }
 
 void Decode::setModeSource(ModeSource source)
 {
     ORVANE_ASSERT_GUI_THREAD();
     m_modeSource = source ? std::move(source) : ModeSource([] { return true; });
+    modeChanged();
 }
 
 void Decode::setRestartHandler(RestartHandler handler)
@@ -106,20 +107,122 @@ void Decode::setAudioHandler(AudioHandler handler)
         m_audio = [](Channel *, bool, ChannelBufferItem *item) { delete item; };
 }
 
-bool Decode::markPending(Channel *channel, bool live, bool video)
+std::shared_ptr<ChannelStream> Decode::stream(Channel *channel, bool live) const
 {
-    std::lock_guard<std::mutex> lock(m_pendingLock);
-    const PendingKey key{channel, live, video};
-    if (m_pending.contains(key))
-        return false;
-    m_pending.insert(key);
-    return true;
+    std::lock_guard<std::mutex> lock(m_streamsLock);
+    return m_streams.value(Key(channel, live));
 }
 
-void Decode::receiveFinished(Channel *channel, bool live, bool video)
+void Decode::streamChanged(Channel *channel, bool live)
 {
-    std::lock_guard<std::mutex> lock(m_pendingLock);
-    m_pending.remove(PendingKey{channel, live, video});
+    ORVANE_ASSERT_GUI_THREAD();
+    if (!m_running || !channel)
+        return;
+    const int avIndex = channel->avIndex(live);
+    const bool wanted = avIndex >= 0 && (channel->videoOn(live) || channel->audioOn(live));
+    const Key key(channel, live);
+    std::shared_ptr<ChannelStream> old;
+    {
+        std::lock_guard<std::mutex> lock(m_streamsLock);
+        const auto it = m_streams.find(key);
+        if (it != m_streams.end()) {
+            old = *it;
+            if (!wanted || old->avIndex() != avIndex)
+                m_streams.erase(it);
+        }
+    }
+    if (old && wanted && old->avIndex() == avIndex) {
+        old->kick(); // video or audio was turned on: take what waits
+        return;
+    }
+    if (old)
+        stopStream(old);
+    if (!wanted)
+        return;
+    const Device *device = channel->device();
+    const auto source =
+        device && device->isP2p() ? ChannelStream::Source::Pull : ChannelStream::Source::Push;
+    auto stream = std::make_shared<ChannelStream>(this, channel, live, avIndex, source, m_audio);
+    {
+        std::lock_guard<std::mutex> lock(m_streamsLock);
+        m_streams.insert(key, stream);
+    }
+    stream->start();
+}
+
+void Decode::stopStream(const std::shared_ptr<ChannelStream> &stream)
+{
+    stream->stop();
+}
+
+void Decode::releaseChannel(Channel *channel)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    QList<std::shared_ptr<ChannelStream>> stopped;
+    {
+        std::lock_guard<std::mutex> lock(m_streamsLock);
+        for (bool live : {true, false})
+            if (std::shared_ptr<ChannelStream> s = m_streams.take(Key(channel, live)))
+                stopped.append(s);
+    }
+    for (const auto &s : std::as_const(stopped))
+        stopStream(s);
+    m_mailbox->purge(channel);
+}
+
+void Decode::modeChanged()
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    const bool live = m_modeSource();
+    if (m_liveMode.exchange(live) == live)
+        return;
+    QList<std::shared_ptr<ChannelStream>> streams;
+    {
+        std::lock_guard<std::mutex> lock(m_streamsLock);
+        for (const auto &s : std::as_const(m_streams))
+            if (s->live() == live)
+                streams.append(s);
+    }
+    for (const auto &s : std::as_const(streams))
+        s->kick();
+}
+
+void Decode::submitFrame(Channel *channel, bool live, int avIndex, ChannelBufferItem *item)
+{
+    std::shared_ptr<ChannelStream> s;
+    {
+        std::lock_guard<std::mutex> lock(m_streamsLock);
+        s = m_streams.value(Key(channel, live));
+    }
+    // A frame of a stream closed meanwhile says nothing about the one open now.
+    if (!s || s->avIndex() != avIndex) {
+        delete item;
+        return;
+    }
+    s->submit(item);
+}
+
+void Decode::streamReport(const ChannelStream &stream, int frames, int failure)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    Channel *channel = stream.channel();
+    const bool live = stream.live();
+    // A report of a stream replaced meanwhile says nothing about the one open now.
+    if (this->stream(channel, live).get() != &stream)
+        return;
+    if (frames > 0) {
+        channel->setRxErrorCount(0, live);
+        m_watch.frameArrived(channel, live, m_clock.elapsed());
+        m_videoFrames += quint64(frames);
+    }
+    if (failure >= 0 || failure == AV_ER_DATA_NOREADY)
+        return;
+    if (m_watch.receiveFailed(channel, live, failure, isLinkLostCode(failure)) && m_linkLost) {
+        m_linkLost(channel->device(), failure);
+        return;
+    }
+    channel->setRxErrorCount(channel->rxErrorCount(live) + 1, live);
+    emit receiveVideoData(channel, failure, errorText(failure));
 }
 
 void Decode::getData()
@@ -127,33 +230,13 @@ void Decode::getData()
     ORVANE_ASSERT_GUI_THREAD();
     if (!m_running)
         return;
-    const bool live = m_modeSource();
-    QThreadPool *pool = QThreadPool::globalInstance();
-    for (Device *device : Dev::instance()->devices()) {
-        // Other kinds' links deliver their frames themselves.
-        if (!device->isP2p() || device->sessionId() < 0)
-            continue;
-        const QList<Channel *> &channels = device->channels();
-        const int count = qMin(device->channelCount(), int(channels.size()));
-        for (int i = 0; i < count; ++i) {
-            Channel *channel = channels.at(i);
-            if (channel->avIndex(live) < 0)
-                continue;
-            if (channel->videoOn(live) && markPending(channel, live, true))
-                pool->start(
-                    [this, live, channel] { StreamReceive::receiveVideo(this, live, channel); });
-            if (channel->audioOn(live) && markPending(channel, live, false))
-                pool->start(
-                    [this, live, channel] { StreamReceive::receiveAudio(this, live, channel); });
-        }
-    }
-    if (m_clock.elapsed() - m_lastWatchMs >= WatchIntervalMs)
-        watchStreams(live);
+    modeChanged();
+    watchStreams(m_liveMode.load());
 }
 
 void Decode::watchStreams(bool live)
 {
-    m_lastWatchMs = m_clock.elapsed();
+    const qint64 now = m_clock.elapsed();
     QList<StreamWatch::Stream> streaming;
     for (Device *device : Dev::instance()->devices()) {
         if (device->linkState() != Device::LinkState::Online)
@@ -166,12 +249,16 @@ void Decode::watchStreams(bool live)
                 streaming.append({channel, live});
         }
     }
-    const QList<StreamWatch::Stream> silent = m_watch.silentStreams(streaming, m_lastWatchMs);
+    const QList<StreamWatch::Stream> silent = m_watch.silentStreams(streaming, now);
     for (const StreamWatch::Stream &stream : silent) {
         qInfo().noquote() << QStringLiteral("no video for %1 s on %2 channel %3: restarting")
                                  .arg(StreamWatch::NoVideoMs / 1000)
                                  .arg(stream.first->device()->uid())
                                  .arg(stream.first->index() + 1);
+        if (!stream.second)
+            qDebug().noquote() << QStringLiteral("restart replay:%1,%2")
+                                      .arg(stream.first->device()->uid())
+                                      .arg(stream.first->index());
         emit noVideoMsg(stream.first, stream.second);
         if (m_restart)
             m_restart(stream.first, stream.second);
@@ -180,78 +267,14 @@ void Decode::watchStreams(bool live)
 
 void Decode::stopRun()
 {
-    ORVANE_ASSERT_GUI_THREAD();
     m_running = false;
     m_timer.stop();
-}
-
-bool Decode::event(QEvent *e)
-{
-    if (e->type() == DecodeEvent_getVideo::TypeId) {
-        auto *ev = static_cast<DecodeEvent_getVideo *>(e);
-        // A result of a closed AV channel says nothing about the one open now
-        // (a session lost and opened again meanwhile).
-        if (ev->avIndex >= 0 && ev->avIndex != ev->channel->avIndex(ev->live))
-            return true;
-        ChannelBufferItem *item = ev->item;
-        ev->item = nullptr;
-        videoReceived(ev->channel, ev->live, ev->result, item);
-        return true;
+    QList<std::shared_ptr<ChannelStream>> streams;
+    {
+        std::lock_guard<std::mutex> lock(m_streamsLock);
+        streams = m_streams.values();
+        m_streams.clear();
     }
-    if (e->type() == DecodeEvent_getAudio::TypeId) {
-        auto *ev = static_cast<DecodeEvent_getAudio *>(e);
-        ChannelBufferItem *item = ev->item;
-        ev->item = nullptr;
-        audioReceived(ev->channel, ev->live, ev->result, item);
-        return true;
-    }
-    return QObject::event(e);
-}
-
-void Decode::videoReceived(Channel *channel, bool live, int result, ChannelBufferItem *item)
-{
-    if (result < 0) {
-        delete item;
-        if (m_watch.receiveFailed(channel, live, result, isLinkLostCode(result)) && m_linkLost) {
-            m_linkLost(channel->device(), result);
-            return;
-        }
-        channel->setRxErrorCount(channel->rxErrorCount(live) + 1, live);
-        if (result != AV_ER_DATA_NOREADY)
-            emit receiveVideoData(channel, result, errorText(result));
-        if (channel->rxErrorCount(live) == RestartAfterFailures) {
-            channel->setRxErrorCount(0, live);
-            if (!m_modeSource())
-                qDebug().noquote() << QStringLiteral("restart replay:%1,%2")
-                                          .arg(channel->device()->uid())
-                                          .arg(channel->index());
-            if (m_restart)
-                m_restart(channel, live);
-            else
-                qWarning() << "video receive keeps failing, no restart handler";
-        }
-        return;
-    }
-    channel->setRxErrorCount(0, live);
-    m_watch.frameArrived(channel, live, m_clock.elapsed());
-    ++m_videoFrames;
-    m_video->decodeFrame(channel, live, item);
-}
-
-void Decode::audioReceived(Channel *channel, bool live, int result, ChannelBufferItem *item)
-{
-    if (result < 0) {
-        delete item;
-        return;
-    }
-    // A poll that found nothing buffered (result 0) carries no frame.
-    if (result > 0)
-        ++m_audioFrames;
-    const uint16_t codec = item->codecId();
-    if (codec >= AudioCodecFirst && codec <= AudioCodecLast) {
-        item->audioLength = result;
-        m_audio(channel, live, item);
-        return;
-    }
-    delete item;
+    for (const auto &s : std::as_const(streams))
+        stopStream(s);
 }

@@ -3,48 +3,49 @@
 #include "media/StreamWatch.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
+#include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 class Channel;
+class ChannelStream;
 class Device;
+class GuiMailbox;
 class Video;
 struct ChannelBufferItem;
 
-// The polling driver of the media pipeline. Every 50 ms it starts, for each
-// streaming channel of a P2P device in the current mode (other kinds' links
-// post their frames here themselves), one video and one audio receive
-// step on the global thread pool (each takes every frame waiting, up to a
-// bound); their events come back here, video frames go on to Video and audio
-// frames to the audio handler. After 1000 consecutive failed video receives
-// the stream is restarted; a stream of an online device that stays silent
-// for 5 s is restarted too (noVideoMsg), and a receive that finds the link
-// lost reports it.
+// The media pipeline's stream driver. It keeps one ChannelStream per channel
+// and mode whose AV channel is open with video or audio on (told by the
+// channel's stream hook): a P2P stream's frames are pushed by the library
+// and received and decoded on the stream's own worker; an RTSP stream's
+// demuxer hands its frames to submitFrame(). Nothing polls.
 //
-// Threads: lives on the GUI thread; slots, event() and the setters there
-// (asserted in debug builds).
-// videoLock(), audioLock() and receiveFinished() are for the receive steps.
+// On the GUI thread it watches the streams of the current mode: a stream of
+// an online device that stays silent for StreamWatch::NoVideoMs is restarted
+// (noVideoMsg), and a receive that finds the link lost reports it.
+//
+// Threads: lives on the GUI thread; slots, the setters and streamChanged()
+// there (asserted in debug builds). submitFrame(), isCurrentMode(),
+// countAudioFrame() and the counters from any thread.
 class Decode : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int TickMs = 50;
-    static constexpr int RestartAfterFailures = 1000;
-
     // The current mode (true = live view), e.g. the view grid's isLive().
     using ModeSource = std::function<bool()>;
-    // Restarts the stream of (channel, live) after the failure limit. The
+    // Restarts the stream of (channel, live) when it stays silent. The
     // default stops live video with restart through the device's link.
     using RestartHandler = std::function<void(Channel *channel, bool live)>;
     // Takes ownership of an audio frame whose codec is in 136..143 (the
-    // item's audioLength holds the received length).
+    // item's audioLength holds the received length). Called on stream
+    // workers: it must be safe from any thread.
     using AudioHandler = std::function<void(Channel *channel, bool live, ChannelBufferItem *item)>;
     // Reports a device whose link a receive found lost. The default tells
     // IoConnect (reportLinkLost), which closes the session and reconnects.
@@ -54,25 +55,44 @@ public:
 
     static Decode *instance();
 
-    // video: the decoder frames go to (null = Video::instance()). Starts the
-    // 50 ms poll.
+    // video: the decoder frames go to (null = Video::instance()). The most
+    // recent Decode is the one channels report their streams to.
     explicit Decode(Video *video = nullptr, QObject *parent = nullptr);
     ~Decode() override;
 
     void setModeSource(ModeSource source);
     void setRestartHandler(RestartHandler handler);
+    // Set before streams start: a running stream keeps the handler it began with.
     void setAudioHandler(AudioHandler handler);
     void setLinkLostHandler(LinkLostHandler handler);
 
-    // Locks shared by all video receive steps and by all audio receive steps.
-    QMutex &videoLock() { return m_videoLock; }
-    QMutex &audioLock() { return m_audioLock; }
-    // A receive step of (channel, live) has ended. Any thread.
-    void receiveFinished(Channel *channel, bool live, bool video);
+    // GUI thread: the channel's AV index or stream flags of a mode changed;
+    // starts, replaces or stops its stream.
+    void streamChanged(Channel *channel, bool live);
+    // GUI thread: stops the channel's streams and drops what waits for the
+    // GUI thread about it; call before a Channel is destroyed.
+    void releaseChannel(Channel *channel);
+    // GUI thread: the grid's mode may have changed; the streams of the mode
+    // that is current now take what waits for them.
+    void modeChanged();
 
-    quint64 videoFrames() const { return m_videoFrames; }
-    quint64 audioFrames() const { return m_audioFrames; }
+    // Source thread of a push stream: a frame of (channel, live) from the
+    // AV channel avIndex; owns item. Dropped unless that stream is open.
+    void submitFrame(Channel *channel, bool live, int avIndex, ChannelBufferItem *item);
+
+    // Any thread.
+    bool isCurrentMode(bool live) const { return m_liveMode.load() == live; }
+    Video *video() const { return m_video; }
+    GuiMailbox *mailbox() const { return m_mailbox; }
+    void countAudioFrame() { ++m_audioFrames; }
+    quint64 videoFrames() const { return m_videoFrames.load(); }
+    quint64 audioFrames() const { return m_audioFrames.load(); }
     bool isRunning() const { return m_running; }
+    // The open stream of (channel, live), if any.
+    std::shared_ptr<ChannelStream> stream(Channel *channel, bool live) const;
+
+    // GUI thread (through the mailbox): what a stream's worker saw.
+    void streamReport(const ChannelStream &stream, int frames, int failure);
 
 signals:
     // A failed video receive (other than "no data ready"): channel, code, text.
@@ -83,51 +103,31 @@ signals:
     void noVideoMsg(Channel *channel, bool live);
 
 public slots:
-    // The timer tick: starts the receive steps of the current mode.
+    // Checks the streams of the current mode for silence (the watch timer).
     void getData();
-    // Stops polling for good (the client is quitting).
+    // Stops every stream for good (the client is quitting).
     void stopRun();
 
-protected:
-    bool event(QEvent *e) override;
-
 private:
-    bool markPending(Channel *channel, bool live, bool video);
-    void videoReceived(Channel *channel, bool live, int result, ChannelBufferItem *item);
-    void audioReceived(Channel *channel, bool live, int result, ChannelBufferItem *item);
+    using Key = QPair<Channel *, bool>;
+
     void watchStreams(bool live);
+    void stopStream(const std::shared_ptr<ChannelStream> &stream);
 
     Video *m_video;
+    GuiMailbox *m_mailbox;
     QTimer m_timer;
-    QMutex m_videoLock;
-    QMutex m_audioLock;
     ModeSource m_modeSource;
     RestartHandler m_restart;
     AudioHandler m_audio;
     LinkLostHandler m_linkLost;
     StreamWatch m_watch;
     QElapsedTimer m_clock;
-    qint64 m_lastWatchMs = 0;
-    quint64 m_videoFrames = 0;
-    quint64 m_audioFrames = 0;
+    std::atomic<bool> m_liveMode{true};
+    std::atomic<quint64> m_videoFrames{0};
+    std::atomic<quint64> m_audioFrames{0};
     bool m_running = true;
 
-    // Receive steps started and not yet finished, so that a slow step is not
-    // joined by another one for the same channel every tick.
-    struct PendingKey
-    {
-        Channel *channel;
-        bool live;
-        bool video;
-        bool operator==(const PendingKey &o) const
-        {
-            return channel == o.channel && live == o.live && video == o.video;
-        }
-    };
-    friend size_t qHash(const PendingKey &k, size_t hashSeed)
-    {
-        return qHashMulti(hashSeed, quintptr(k.channel), k.live, k.video);
-    }
-    std::mutex m_pendingLock;
-    QSet<PendingKey> m_pending;
+    mutable std::mutex m_streamsLock; // guards m_streams (read by submitFrame)
+    QHash<Key, std::shared_ptr<ChannelStream>> m_streams;
 };

@@ -10,7 +10,6 @@
 #include "link/IoConnect.h"
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
-#include "media/MediaEvents.h"
 #include "media/RtspDemuxer.h"
 #include "media/StreamReceive.h"
 #include "model/Channel.h"
@@ -119,19 +118,7 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
             Qt::QueuedConnection);
     };
     callbacks.frame = [decode, ch, avIndex](ChannelBufferItem *item) {
-        StreamCounters &counters = ch->slot(true).counters;
-        StreamCounters::add(counters.framesReceived);
-        StreamCounters::add(counters.bytesReceived, quint64(item->size));
-        counters.codecId.store(item->codecId(), std::memory_order_relaxed);
-        {
-            QMutexLocker lock(&decode->videoLock());
-            ChannelSlot &slot = ch->slot(true);
-            StreamReceive::measureLiveFrameRate(slot.frameRate, slot.frameRateWindowStart,
-                                                QDateTime::currentMSecsSinceEpoch());
-        }
-        auto *event = new DecodeEvent_getVideo(ch, true, item->size, item);
-        event->avIndex = avIndex;
-        QCoreApplication::postEvent(decode, event);
+        decode->submitFrame(ch, true, avIndex, item);
     };
     s.demuxer = std::make_shared<RtspDemuxer>(options, callbacks);
     qInfo().noquote() << QStringLiteral("opening %1 stream of %2: %3")

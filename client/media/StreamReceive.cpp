@@ -2,15 +2,11 @@
 
 #include "link/ChannelBufferItem.h"
 #include "link/SdkApi.h"
-#include "media/Decode.h"
-#include "media/MediaEvents.h"
-#include "model/Channel.h"
+#include "model/ChannelSlot.h"
 
 #include <p2p/p2p.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QMutexLocker>
 
 namespace StreamReceive {
 
@@ -48,90 +44,66 @@ void measurePlaybackFrameRate(int &frameRate, qint64 &windowStart, uint32_t time
         windowStart = -1;
 }
 
-void receiveVideo(Decode *decode, bool live, Channel *channel)
+int receiveVideoFrame(int avIndex, ChannelBufferItem *&item)
 {
-    {
-        QMutexLocker lock(&decode->videoLock());
-        ChannelSlot &slot = channel->slot(live);
-        const SdkApi &api = sdkApi();
-        for (int n = 0; n < MaxFramesPerStep; ++n) {
-            const int avIndex = slot.avIndex.load();
-            if (avIndex < 0)
-                break;
-            auto *item = new ChannelBufferItem(FrameBufferPool::video());
-            int result = AV_ER_MEM_INSUFF;
-            if (item->data) {
-                int actualSize = 0;
-                int expectedSize = 0;
-                int infoSize = 0;
-                unsigned int frameNumber = 0;
-                result = api.recvFrame(avIndex, reinterpret_cast<char *>(item->data),
-                                       item->capacity, &actualSize, &expectedSize,
-                                       reinterpret_cast<char *>(item->frameInfo),
-                                       ChannelBufferItem::FrameInfoSize, &infoSize, &frameNumber);
-                item->frameNumber = frameNumber;
-            }
-            item->size = result;
-            if (result < 0 && n > 0 && result == AV_ER_DATA_NOREADY) {
-                // Everything buffered has been taken; that is no failure.
-                delete item;
-                break;
-            }
-            if (result >= 0) {
-                StreamCounters &counters = slot.counters;
-                StreamCounters::add(counters.framesReceived);
-                StreamCounters::add(counters.bytesReceived, quint64(result));
-                counters.codecId.store(item->codecId(), std::memory_order_relaxed);
-            }
-            // Only frames count: a failed call carries no frame.
-            if (result >= 0 && live)
-                measureLiveFrameRate(slot.frameRate, slot.frameRateWindowStart,
-                                     QDateTime::currentMSecsSinceEpoch());
-            else if (result >= 0)
-                measurePlaybackFrameRate(slot.frameRate, slot.frameRateWindowStart,
-                                         item->timestamp());
-            auto *event = new DecodeEvent_getVideo(channel, live, result, item);
-            event->avIndex = avIndex;
-            QCoreApplication::postEvent(decode, event);
-            if (result < 0)
-                break;
-        }
+    item = nullptr;
+    auto *frame = new ChannelBufferItem(FrameBufferPool::video());
+    int result = AV_ER_MEM_INSUFF;
+    if (frame->data) {
+        int actualSize = 0;
+        int expectedSize = 0;
+        int infoSize = 0;
+        unsigned int frameNumber = 0;
+        result = sdkApi().recvFrame(avIndex, reinterpret_cast<char *>(frame->data), frame->capacity,
+                                    &actualSize, &expectedSize,
+                                    reinterpret_cast<char *>(frame->frameInfo),
+                                    ChannelBufferItem::FrameInfoSize, &infoSize, &frameNumber);
+        frame->frameNumber = frameNumber;
     }
-    decode->receiveFinished(channel, live, true);
+    if (result < 0) {
+        delete frame;
+        return result;
+    }
+    frame->size = result;
+    item = frame;
+    return result;
 }
 
-void receiveAudio(Decode *decode, bool live, Channel *channel)
+int receiveAudioFrame(int avIndex, ChannelBufferItem *&item)
 {
-    {
-        QMutexLocker lock(&decode->audioLock());
-        ChannelSlot &slot = channel->slot(live);
-        const SdkApi &api = sdkApi();
-        for (int n = 0; n < MaxFramesPerStep; ++n) {
-            const int avIndex = slot.avIndex.load();
-            if (avIndex < 0)
-                break;
-            const bool buffered = api.checkAudio(avIndex) != 0;
-            if (!buffered && n > 0)
-                break;
-            auto *item = new ChannelBufferItem(FrameBufferPool::audio());
-            int result = 0;
-            if (buffered) {
-                unsigned int frameNumber = 0;
-                result = item->data ? api.recvAudio(avIndex, reinterpret_cast<char *>(item->data),
-                                                    item->capacity,
-                                                    reinterpret_cast<char *>(item->frameInfo),
-                                                    ChannelBufferItem::FrameInfoSize, &frameNumber)
-                                    : AV_ER_MEM_INSUFF;
-                item->frameNumber = frameNumber;
-            }
-            item->size = result;
-            QCoreApplication::postEvent(decode,
-                                        new DecodeEvent_getAudio(channel, live, result, item));
-            if (result <= 0)
-                break;
-        }
+    item = nullptr;
+    const SdkApi &api = sdkApi();
+    if (api.checkAudio(avIndex) <= 0)
+        return 0;
+    auto *frame = new ChannelBufferItem(FrameBufferPool::audio());
+    int result = AV_ER_MEM_INSUFF;
+    if (frame->data) {
+        unsigned int frameNumber = 0;
+        result = api.recvAudio(avIndex, reinterpret_cast<char *>(frame->data), frame->capacity,
+                               reinterpret_cast<char *>(frame->frameInfo),
+                               ChannelBufferItem::FrameInfoSize, &frameNumber);
+        frame->frameNumber = frameNumber;
     }
-    decode->receiveFinished(channel, live, false);
+    if (result <= 0) {
+        delete frame;
+        return result;
+    }
+    frame->size = result;
+    item = frame;
+    return result;
+}
+
+void countVideoFrame(ChannelSlot &slot, bool live, const ChannelBufferItem &item)
+{
+    StreamCounters &counters = slot.counters;
+    StreamCounters::add(counters.framesReceived);
+    StreamCounters::add(counters.bytesReceived, quint64(qMax(item.size, 0)));
+    counters.codecId.store(item.codecId(), std::memory_order_relaxed);
+    if (live)
+        measureLiveFrameRate(slot.frameRate, slot.frameRateWindowStart,
+                             QDateTime::currentMSecsSinceEpoch());
+    else
+        measurePlaybackFrameRate(slot.frameRate, slot.frameRateWindowStart, item.timestamp());
 }
 
 } // namespace StreamReceive

@@ -4,31 +4,25 @@
 
 #include <cstdint>
 
-class Channel;
-class Decode;
+struct ChannelBufferItem;
+struct ChannelSlot;
 
-// The receive steps: fetch the frames waiting in the P2P library for one
-// channel and mode and post each to Decode as a DecodeEvent_getVideo or
-// DecodeEvent_getAudio, together with the frame-rate measurement.
+// Taking frames out of the P2P library, and what is measured as they come:
+// the steps of a stream's serial worker (ChannelStream).
 //
-// Threads: the steps run on the global thread pool; all video steps share
-// Decode's video lock and all audio steps its audio lock.
+// Threads: the stream's serial worker; the library calls go through
+// sdkApi() (link/SdkApi.h).
 namespace StreamReceive {
 
-// Most frames one step takes, so that one busy channel cannot starve the
-// others within a 50 ms tick (8 frames per tick allow up to 160 fps).
-constexpr int MaxFramesPerStep = 8;
+// Receives the next video frame of the AV channel. Returns the library's
+// result: the frame's size (item then holds the frame, owned by the caller)
+// or an error code (AV_ER_DATA_NOREADY when nothing waits; item null).
+int receiveVideoFrame(int avIndex, ChannelBufferItem *&item);
+// The same for audio: 0 when nothing is buffered (item null).
+int receiveAudioFrame(int avIndex, ChannelBufferItem *&item);
 
-// The library calls go through sdkApi() (link/SdkApi.h).
-
-// Video step: with a stream open in this mode, receives frames until the
-// library has none left or MaxFramesPerStep were taken, posting one
-// DecodeEvent_getVideo per frame. A step whose first call fails posts that
-// failure; a step that already got frames ends quietly on "no data".
-void receiveVideo(Decode *decode, bool live, Channel *channel);
-// Audio step: the same for audio frames; a step that finds nothing buffered
-// posts a result of 0 with an all-zero frame information record.
-void receiveAudio(Decode *decode, bool live, Channel *channel);
+// Counts a received video frame in the slot's counters and frame rate.
+void countVideoFrame(ChannelSlot &slot, bool live, const ChannelBufferItem &item);
 
 // Frame-rate measurement of a live slot by the wall clock (ms since epoch):
 // counts the frames that follow the first one within 999 ms. Both values

@@ -2,16 +2,15 @@
 
 #include "link/ChannelBufferItem.h"
 #include "media/FfmpegLog.h"
+#include "media/GuiMailbox.h"
 #include "media/H26xDecoder.h"
-#include "media/MediaEvents.h"
+#include "link/WorkerPool.h"
 #include "media/PictureExchange.h"
 #include "media/VideoFrameTap.h"
 #include "model/Channel.h"
 #include "model/SharedInstance.h"
 
-#include <QCoreApplication>
 #include <QDebug>
-#include <QThreadPool>
 
 using namespace DecodeCode;
 
@@ -25,7 +24,7 @@ extern "C" {
 
 struct Video::SlotState
 {
-    QMutex decodeLock; // serialises the decoding of this slot, teardown included
+    std::mutex decodeLock; // serialises the decoding of this slot, teardown included
     const std::shared_ptr<PictureExchange> pictures = std::make_shared<PictureExchange>();
     SwsContextPtr converter;               // decode lock
     std::deque<ChannelBufferItem *> queue; // state lock
@@ -55,6 +54,7 @@ Video *Video::instance()
 
 Video::Video(QObject *parent)
     : QObject(parent)
+    , m_mailbox(new GuiMailbox(this))
 {
     qRegisterMetaType<Channel *>("Channel*");
     FfmpegLog::install();
@@ -64,7 +64,7 @@ Video::~Video() = default;
 
 std::shared_ptr<Video::ChannelState> Video::state(Channel *channel)
 {
-    QMutexLocker lock(&m_stateLock);
+    std::lock_guard<std::mutex> lock(m_stateLock);
     std::shared_ptr<ChannelState> &st = m_states[channel];
     if (!st)
         st = std::make_shared<ChannelState>();
@@ -87,7 +87,7 @@ void Video::decodeFrame(Channel *channel, bool live, ChannelBufferItem *item)
     std::vector<ChannelBufferItem *> dropped;
     bool start = false;
     {
-        QMutexLocker lock(&m_stateLock);
+        std::lock_guard<std::mutex> lock(m_stateLock);
         SlotState &slot = st->slot(live);
         if (int(slot.queue.size()) >= MaxQueuedFrames) {
             // Decoding cannot keep up: drop the backlog and start again at
@@ -110,8 +110,7 @@ void Video::decodeFrame(Channel *channel, bool live, ChannelBufferItem *item)
             delete d;
     }
     if (start)
-        QThreadPool::globalInstance()->start(
-            [this, channel, live, st] { drain(channel, live, st); });
+        WorkerPool::media().post([this, channel, live, st] { drain(channel, live, st); });
 }
 
 void Video::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
@@ -120,7 +119,7 @@ void Video::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
     for (;;) {
         ChannelBufferItem *item = nullptr;
         {
-            QMutexLocker lock(&m_stateLock);
+            std::lock_guard<std::mutex> lock(m_stateLock);
             if (slot.queue.empty()) {
                 slot.draining = false;
                 return;
@@ -128,7 +127,7 @@ void Video::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
             item = slot.queue.front();
             slot.queue.pop_front();
         }
-        QMutexLocker decodeLock(&slot.decodeLock);
+        std::lock_guard<std::mutex> decodeLock(slot.decodeLock);
         decodeLocked(live, channel, item, slot);
     }
 }
@@ -137,7 +136,7 @@ void Video::decodeStep(Video *video, bool live, Channel *channel, ChannelBufferI
 {
     std::shared_ptr<ChannelState> st = video->state(channel);
     SlotState &slot = st->slot(live);
-    QMutexLocker decodeLock(&slot.decodeLock);
+    std::lock_guard<std::mutex> decodeLock(slot.decodeLock);
     video->decodeLocked(live, channel, item, slot);
 }
 
@@ -152,14 +151,22 @@ void Video::post(Channel *channel, bool live, int code, ChannelBufferItem *item,
         StreamCounters::add(counters.framesDropped);
     // A picture carries its own frame's timestamp (the decoder may hold
     // frames back); other outcomes the last frame's.
-    const auto &info = channel->slot(live).frameInfo;
     const uint ts =
-        pictureTimestamp
-            ? *pictureTimestamp
-            : (uint(info[12]) | uint(info[13]) << 8 | uint(info[14]) << 16 | uint(info[15]) << 24);
-    QCoreApplication::postEvent(this, new VideoEvent_decoede(channel, live, code, nullptr,
-                                                             code == 0 ? width : 0,
-                                                             code == 0 ? height : 0, ts));
+        pictureTimestamp ? *pictureTimestamp : channel->slot(live).lastFrameTimestamp.load();
+    if (code != Decoded)
+        width = height = 0;
+    m_mailbox->post(channel, [this, channel, live, code, width, height, ts] {
+        delivered(channel, live, code, width, height, ts);
+    });
+}
+
+void Video::delivered(Channel *channel, bool live, int code, int width, int height, uint timestamp)
+{
+    emit decodeOutcome(channel, live, code, width, height);
+    if (code != Decoded)
+        return;
+    ++m_decodedFrames;
+    emit decodeSuccess(channel, live, width, height, timestamp);
 }
 
 void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, SlotState &state)
@@ -174,7 +181,7 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
         post(channel, live, Rejected, item, 0, 0);
         return;
     }
-    item->copyRecord(slot.frameInfo.data());
+    slot.lastFrameTimestamp.store(item->timestamp());
 
     const bool key = item->flags() == 1;
     if (slot.waitKeyFrame) {
@@ -182,8 +189,8 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
             post(channel, live, Rejected, item, 0, 0);
             return;
         }
-        QCoreApplication::postEvent(this, new VideoEvent_icomming(channel, live));
         slot.waitKeyFrame = false;
+        m_mailbox->post(channel, [this, channel] { emit iCommingMsg(channel); });
     }
     if (state.resync) {
         if (!key) {
@@ -244,7 +251,7 @@ int Video::setUpDecoder(Channel *channel, bool live, int codecId, int width, int
                         int timeBaseDen)
 {
     std::shared_ptr<ChannelState> st = state(channel);
-    QMutexLocker decodeLock(&st->slot(live).decodeLock);
+    std::lock_guard<std::mutex> decodeLock(st->slot(live).decodeLock);
     return H26xDecoder::setUp(channel->slot(live).videoDecoder, codecId, width, height, timeBaseDen,
                               live ? H26xDecoder::Threading::LowDelay
                                    : H26xDecoder::Threading::Throughput);
@@ -255,7 +262,7 @@ void Video::tearDownDecoder(Channel *channel, bool live, bool keepPicture)
     std::shared_ptr<ChannelState> st;
     std::deque<ChannelBufferItem *> waiting;
     {
-        QMutexLocker lock(&m_stateLock);
+        std::lock_guard<std::mutex> lock(m_stateLock);
         st = m_states.value(channel);
         if (st)
             waiting.swap(st->slot(live).queue);
@@ -265,7 +272,7 @@ void Video::tearDownDecoder(Channel *channel, bool live, bool keepPicture)
     if (!st)
         st = state(channel);
     SlotState &s = st->slot(live);
-    QMutexLocker decodeLock(&s.decodeLock);
+    std::lock_guard<std::mutex> decodeLock(s.decodeLock);
     ChannelSlot &slot = channel->slot(live);
     slot.videoDecoder.reset();
     slot.pictureWidth = 0;
@@ -283,30 +290,12 @@ void Video::releaseChannel(Channel *channel)
 {
     tearDownDecoder(channel, true);
     tearDownDecoder(channel, false);
-    QMutexLocker lock(&m_stateLock);
+    m_mailbox->purge(channel);
+    std::lock_guard<std::mutex> lock(m_stateLock);
     m_states.remove(channel);
 }
 
 void Video::showImageFinish(Channel *channel, uint timestamp)
 {
     emit showImageFinishMsg(channel, timestamp);
-}
-
-bool Video::event(QEvent *e)
-{
-    if (e->type() == VideoEvent_decoede::TypeId) {
-        auto *ev = static_cast<VideoEvent_decoede *>(e);
-        delete ev->item;
-        ev->item = nullptr;
-        if (ev->code >= 0) {
-            ++m_decodedFrames;
-            emit decodeSuccess(ev->channel, ev->live, ev->width, ev->height, ev->timestamp);
-        }
-        return true;
-    }
-    if (e->type() == VideoEvent_icomming::TypeId) {
-        emit iCommingMsg(static_cast<VideoEvent_icomming *>(e)->channel);
-        return true;
-    }
-    return QObject::event(e);
 }

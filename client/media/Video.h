@@ -3,13 +3,14 @@
 #include "media/DecodeCode.h"
 
 #include <QHash>
-#include <QMutex>
 #include <QObject>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class Channel;
+class GuiMailbox;
 class PictureExchange;
 class VideoFrameTap;
 struct ChannelBufferItem;
@@ -18,9 +19,10 @@ struct ChannelBufferItem;
 // received frames into packed I420 pictures that the view cells draw.
 //
 // Frames of one channel and mode are decoded strictly in arrival order, under
-// that slot's decode lock; different channels decode in parallel. Frames of
-// a channel that no cell shows (Channel::seen) skip the decoder. Results reach the GUI thread
-// as VideoEvent_decoede / VideoEvent_icomming and become signals there.
+// that slot's decode lock; different channels decode in parallel on the media
+// workers. Frames of a channel that no cell shows (Channel::seen) skip the
+// decoder. Outcomes reach the GUI thread through the media mailbox, one item
+// per picture, and become signals there.
 //
 // Threads: created and used on the GUI thread unless a method says otherwise.
 class Video : public QObject
@@ -45,9 +47,8 @@ public:
     // ownership of item. Any thread.
     void decodeFrame(Channel *channel, bool live, ChannelBufferItem *item);
 
-    // The decode step for one frame (pool thread; takes the slot's decode lock).
-    // Owns item: it either travels in the posted VideoEvent_decoede or is
-    // freed here.
+    // The decode step for one frame (a stream's worker; takes the slot's
+    // decode lock). Owns item.
     static void decodeStep(Video *video, bool live, Channel *channel, ChannelBufferItem *item);
 
     // Sets up the decoder of (channel, live); returns 0 or the failed step
@@ -79,12 +80,12 @@ public:
     quint64 droppedFrames() const { return m_droppedFrames; }
 
 signals:
+    // Every decode step's outcome (see DecodeCode); width and height are 0
+    // unless a picture was decoded.
+    void decodeOutcome(Channel *channel, bool live, int code, int width, int height);
     void decodeSuccess(Channel *channel, bool live, int width, int height, uint timestamp);
     void showImageFinishMsg(Channel *channel, uint timestamp);
     void iCommingMsg(Channel *channel);
-
-protected:
-    bool event(QEvent *e) override;
 
 private:
     struct SlotState;
@@ -96,7 +97,10 @@ private:
     void post(Channel *channel, bool live, int code, ChannelBufferItem *item, int width, int height,
               const uint *pictureTimestamp = nullptr);
 
-    QMutex m_stateLock; // guards m_states and the frame queues
+    void delivered(Channel *channel, bool live, int code, int width, int height, uint timestamp);
+
+    GuiMailbox *m_mailbox;
+    std::mutex m_stateLock; // guards m_states and the frame queues
     QHash<Channel *, std::shared_ptr<ChannelState>> m_states;
     std::atomic<VideoFrameTap *> m_tap{nullptr};
     quint64 m_decodedFrames = 0; // GUI thread

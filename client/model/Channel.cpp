@@ -15,11 +15,35 @@ Channel::Channel(Device *device, int index)
 
 namespace {
 Channel::DestroyHook destroyHook = nullptr;
+Channel::StreamHook streamHook = nullptr;
 } // namespace
 
 void Channel::setDestroyHook(DestroyHook hook)
 {
     destroyHook = hook;
+}
+
+void Channel::setStreamHook(StreamHook hook)
+{
+    streamHook = hook;
+}
+
+void Channel::setAvIndex(int avIndex, bool live)
+{
+    if (slot(live).avIndex.exchange(avIndex) != avIndex && streamHook)
+        streamHook(this, live);
+}
+
+void Channel::setVideoOn(bool on, bool live)
+{
+    if (slot(live).videoOn.exchange(on) != on && streamHook)
+        streamHook(this, live);
+}
+
+void Channel::setAudioOn(bool on, bool live)
+{
+    if (slot(live).audioOn.exchange(on) != on && streamHook)
+        streamHook(this, live);
 }
 
 // Members release the decoder, recorder and talk handles, the picture buffers

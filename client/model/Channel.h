@@ -42,6 +42,11 @@ public:
     // once at start-up (null = none).
     using DestroyHook = void (*)(Channel *channel);
     static void setDestroyHook(DestroyHook hook);
+    // Called on the GUI thread after a mode's AV index, video or audio flag
+    // changed; the media pipeline starts or stops the stream there. Set
+    // once at start-up (null = none).
+    using StreamHook = void (*)(Channel *channel, bool live);
+    static void setStreamHook(StreamHook hook);
 
     Channel(const Channel &) = delete;
     Channel &operator=(const Channel &) = delete;
@@ -94,7 +99,7 @@ public:
     // Any thread.
     int avIndex(bool live) const { return slot(live).avIndex.load(); }
     // GUI thread.
-    void setAvIndex(int avIndex, bool live) { slot(live).avIndex.store(avIndex); }
+    void setAvIndex(int avIndex, bool live);
     bool quality(bool live) const { return slot(live).quality; }
     void setQuality(bool hd, bool live) { slot(live).quality = hd; }
     bool viewRequested(bool live) const { return slot(live).viewRequested; }
@@ -104,9 +109,9 @@ public:
     bool waitKeyFrame(bool live) const { return slot(live).waitKeyFrame; }
     void setWaitKeyFrame(bool on, bool live) { slot(live).waitKeyFrame = on; }
     bool videoOn(bool live) const { return slot(live).videoOn; }
-    void setVideoOn(bool on, bool live) { slot(live).videoOn = on; }
+    void setVideoOn(bool on, bool live);
     bool audioOn(bool live) const { return slot(live).audioOn; }
-    void setAudioOn(bool on, bool live) { slot(live).audioOn = on; }
+    void setAudioOn(bool on, bool live);
     bool paused(bool live) const { return slot(live).paused; }
     void setPaused(bool on, bool live) { slot(live).paused = on; }
     int frameRate(bool live) const { return slot(live).frameRate; }

@@ -45,30 +45,29 @@ struct AudioDecoderSet
 // The complete stream and media state of a channel for one mode (live view or
 // remote playback). Channel holds two of these.
 //
-// Threads: the stream flags are GUI-thread state; avIndex is written on the
-// GUI thread and read by the receive steps on pool threads, hence atomic; the
-// receive steps write the frame-rate fields and the decode steps the decoder,
-// picture and recording fields from pool threads, under the locks of Decode,
-// Video and Audio.
+// Threads: the stream flags are written on the GUI thread and read by the
+// stream workers, hence atomic; the frame-rate fields belong to the stream's
+// serial worker; the decoder, picture and recording fields to the decode
+// step (under Video's and Audio's per-slot locks).
 struct ChannelSlot
 {
     // Stream state (link layer, view grid).
-    std::atomic<int> avIndex{-1}; // AV channel index; -1 = not open
-    bool quality = false;         // true = HD, false = SD
-    bool viewRequested = false;   // the user asked to view the channel in this mode
-    int rxErrorCount = 0;         // consecutive failed receive steps
-    bool waitKeyFrame = false;    // (re)started, waiting for the first key frame
-    bool videoOn = false;         // video is requested, received and decoded
-    bool audioOn = false;         // audio is received and played
-    bool paused = false;          // playback stream paused (playback slot only)
+    std::atomic<int> avIndex{-1};          // AV channel index; -1 = not open
+    bool quality = false;                  // true = HD, false = SD
+    bool viewRequested = false;            // the user asked to view the channel in this mode
+    int rxErrorCount = 0;                  // GUI thread: failed receives since the last frame
+    std::atomic<bool> waitKeyFrame{false}; // (re)started, waiting for the first key frame
+    std::atomic<bool> videoOn{false};      // video is requested, received and decoded
+    std::atomic<bool> audioOn{false};      // audio is received and played
+    bool paused = false;                   // playback stream paused (playback slot only)
 
-    // Frame-rate measurement of the receive step; -1 = not measured / closed.
+    // Frame-rate measurement of the stream worker; -1 = not measured / closed.
     int frameRate = -1;
     qint64 frameRateWindowStart = -1;
 
     // Video decoding.
-    // Last frame's frameInfo (16 bytes), frameNumber, audioLength and spare.
-    std::array<quint8, 28> frameInfo{};
+    // The timestamp of the last frame decoded (seconds; playback: recording time).
+    std::atomic<quint32> lastFrameTimestamp{0};
     VideoDecoderSet videoDecoder;
     int pictureWidth = 0; // size of the last decoded picture
     int pictureHeight = 0;

@@ -230,6 +230,15 @@ int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *
                                        frameInfoSize, actualFrameInfoSize, frameNumber});
 }
 
+int avSetFrameReadyCallback(int avIndex, avFrameReadyFn fn, void *context)
+{
+    if (avIndex < 0)
+        return AV_ER_INVALID_ARG;
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    e->frameReady().set(avIndex, fn, context);
+    return 0;
+}
+
 int avCheckAudioBuf(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)

@@ -480,15 +480,19 @@ void AvLayer::onVideo(ClientSession &s, wire::Message &msg)
     if (toServed(msg))
         return;
     auto c = state_.avs.bound(s.sid, msg.header.channel, false);
-    if (c && c->isOpen())
+    if (c && c->isOpen()) {
         c->pushVideo(std::move(msg.payload));
+        state_.ready.noteLocked(c->av, FrameReady::Video);
+    }
 }
 
 void AvLayer::onAudio(ClientSession &s, wire::Message &msg)
 {
     auto c = state_.avs.bound(s.sid, msg.header.channel, toServed(msg));
-    if (c && c->isOpen())
+    if (c && c->isOpen()) {
         c->pushAudio(std::move(msg.payload));
+        state_.ready.noteLocked(c->av, FrameReady::Audio);
+    }
 }
 
 } // namespace p2p

@@ -105,6 +105,7 @@ void ClientEngine::shutdown()
             io_.stop();
         done.wait();
     }
+    state_.ready.clear();
 }
 
 // ---- session layer ---------------------------------------------------------
@@ -324,6 +325,7 @@ int ClientEngine::connectErrorLocked(const ClientSession &s) const
 void ClientEngine::onMessage(int sid, const Connection *conn, wire::Message &&msg)
 {
     std::shared_ptr<Connection> toClose;
+    std::vector<std::pair<int, int>> ready;
     {
         std::lock_guard<std::mutex> lock(state_.m);
         auto s = state_.sessionLocked(sid);
@@ -350,26 +352,33 @@ void ClientEngine::onMessage(int sid, const Connection *conn, wire::Message &&ms
             state_.cv.notify_all();
         } else if (s->state == ClientSession::State::Connected) {
             av_.onMessageLocked(*s, std::move(msg));
+            ready = state_.ready.takeLocked();
         }
     }
+    state_.ready.fire(ready);
     if (toClose)
         toClose->close(CloseReason::ProtocolError);
 }
 
 void ClientEngine::onClosed(int sid, const Connection *conn, CloseReason reason)
 {
-    std::lock_guard<std::mutex> lock(state_.m);
-    auto s = state_.sessionLocked(sid);
-    if (!s || s->conn.get() != conn)
-        return;
-    if (s->state == ClientSession::State::Connecting) {
-        if (s->connectResult == 0)
-            s->connectResult =
-                reason == CloseReason::Timeout ? IOTC_ER_TIMEOUT : IOTC_ER_DEVICE_NOT_LISTENING;
-        state_.cv.notify_all();
-    } else if (s->state == ClientSession::State::Connected) {
-        sessionDiedLocked(*s, reason);
+    std::vector<std::pair<int, int>> ready;
+    {
+        std::lock_guard<std::mutex> lock(state_.m);
+        auto s = state_.sessionLocked(sid);
+        if (!s || s->conn.get() != conn)
+            return;
+        if (s->state == ClientSession::State::Connecting) {
+            if (s->connectResult == 0)
+                s->connectResult =
+                    reason == CloseReason::Timeout ? IOTC_ER_TIMEOUT : IOTC_ER_DEVICE_NOT_LISTENING;
+            state_.cv.notify_all();
+        } else if (s->state == ClientSession::State::Connected) {
+            sessionDiedLocked(*s, reason);
+        }
+        ready = state_.ready.takeLocked();
     }
+    state_.ready.fire(ready);
 }
 
 void ClientEngine::sessionDiedLocked(ClientSession &s, CloseReason reason)
@@ -379,8 +388,11 @@ void ClientEngine::sessionDiedLocked(ClientSession &s, CloseReason reason)
     s.deadCode = timeout ? IOTC_ER_REMOTE_TIMEOUT_DISCONNECT : IOTC_ER_SESSION_CLOSE_BY_REMOTE;
     s.avDeadCode = timeout ? AV_ER_REMOTE_TIMEOUT_DISCONNECT : AV_ER_SESSION_CLOSE_BY_REMOTE;
     s.earlyLogins.clear();
-    for (const auto &c : state_.avs.unbindSession(s.sid))
+    for (const auto &c : state_.avs.unbindSession(s.sid)) {
+        if (!c->isClosed())
+            state_.ready.noteLocked(c->av, FrameReady::Closed);
         c->close(s.avDeadCode);
+    }
     state_.cv.notify_all();
 }
 

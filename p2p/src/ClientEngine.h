@@ -49,6 +49,7 @@ public:
     int searchStop();
 
     AvLayer &av() { return av_; }
+    FrameReady &frameReady() { return state_.ready; }
 
     // Called by ConnectAttempt on the io thread.
     void attemptFound(int sid, const ConnectAttempt *a);

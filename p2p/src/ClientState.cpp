@@ -30,6 +30,8 @@ void ClientState::closeChannelLocked(const std::shared_ptr<AvChannel> &c, int co
             s->conn->send(wire::makeMessage(wire::MsgType::AvClose, c->channel,
                                             c->server ? 0 : wire::kFlagFromAvClient, {}));
     }
+    if (!c->isClosed())
+        ready.noteLocked(c->av, FrameReady::Closed);
     c->close(code);
     cv.notify_all();
 }

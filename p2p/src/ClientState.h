@@ -2,6 +2,7 @@
 
 #include "AvChannelTable.h"
 #include "ClientSession.h"
+#include "FrameReady.h"
 
 #include <condition_variable>
 #include <map>
@@ -22,6 +23,8 @@ struct ClientState
     bool down = false; // the engine shut down
     std::map<int, std::shared_ptr<ClientSession>> sessions;
     AvChannelTable avs;
+    // Frame-ready notes, noted under m and delivered by the io thread after it.
+    FrameReady ready;
 
     std::shared_ptr<ClientSession> sessionLocked(int sid) const;
     // 0 for a connected session, else the AV code that calls on it report.

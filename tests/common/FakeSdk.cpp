@@ -128,6 +128,21 @@ int recvFrame(int av, char *buf, int bufSize, int *actual, int *expected, char *
     return r;
 }
 
+// Frame-ready callbacks by AV index, under a lock of their own (as in the
+// library: removing one waits for a call in progress).
+std::recursive_mutex readyLock;
+QHash<int, QPair<avFrameReadyFn, void *>> readyCallbacks;
+
+int setFrameReady(int av, avFrameReadyFn fn, void *context)
+{
+    std::lock_guard<std::recursive_mutex> l(readyLock);
+    if (fn)
+        readyCallbacks.insert(av, {fn, context});
+    else
+        readyCallbacks.remove(av);
+    return 0;
+}
+
 int recvIoCtrl(int av, unsigned int *type, char *buf, int bufSize, unsigned int)
 {
     std::unique_lock<std::mutex> l(lock);
@@ -179,6 +194,7 @@ SdkApi fakeApi()
     a.servStop = [](int av) { return record("servStop", av); };
     a.servGetResendSize = [](int, unsigned int *size) { return int(*size = 0); };
     a.recvFrame = recvFrame;
+    a.setFrameReady = setFrameReady;
     a.checkAudio = [](int av) {
         std::unique_lock<std::mutex> l(lock);
         return int(state().audio[av].size());
@@ -217,6 +233,41 @@ QStringList calls(const QString &prefix)
 {
     std::unique_lock<std::mutex> l(lock);
     return state().calls.filter(QRegularExpression('^' + QRegularExpression::escape(prefix)));
+}
+
+bool notify(int av, int kind)
+{
+    std::lock_guard<std::recursive_mutex> l(readyLock);
+    const auto it = readyCallbacks.constFind(av);
+    if (it == readyCallbacks.constEnd())
+        return false;
+    const auto callback = *it;
+    callback.first(av, kind, callback.second);
+    return true;
+}
+
+void pushVideo(int av, const Frame &frame)
+{
+    {
+        std::unique_lock<std::mutex> l(lock);
+        state().video[av].append(frame);
+    }
+    notify(av, P2P_READY_VIDEO);
+}
+
+void pushAudio(int av, const Frame &frame)
+{
+    {
+        std::unique_lock<std::mutex> l(lock);
+        state().audio[av].append(frame);
+    }
+    notify(av, P2P_READY_AUDIO);
+}
+
+bool hasFrameReady(int av)
+{
+    std::lock_guard<std::recursive_mutex> l(readyLock);
+    return readyCallbacks.contains(av);
 }
 
 int videoCalls(int av)

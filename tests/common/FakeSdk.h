@@ -77,6 +77,14 @@ inline QHash<int, QList<Frame>> &audio()
 // Receive calls made on an AV index so far (read under the fake's lock).
 int videoCalls(int av);
 
+// Frame-ready callbacks (avSetFrameReadyCallback): calls av's callback with
+// kind as the library's io thread would; false when none is registered.
+bool notify(int av, int kind);
+bool hasFrameReady(int av);
+// Queues a frame and notifies, as a frame arriving from the device.
+void pushVideo(int av, const Frame &frame);
+void pushAudio(int av, const Frame &frame);
+
 } // namespace FakeSdk
 
 // A frame information record: codec id, flags, reserved u32 at 8, timestamp.

@@ -138,6 +138,33 @@ private slots:
         QVERIFY(!sim.lines().mid(before).join(u'\n').contains(QLatin1String("0x318")));
     }
 
+    // A day of 200 recordings arrives whole (the reply, 12 + 200 x 16 bytes,
+    // is four times the 1 KiB a reply once had room for).
+    void dayOfTwoHundredRecordingsArrivesWhole()
+    {
+        const QString manyUid = QStringLiteral("PBLINK000000000002");
+        QStringList spans;
+        for (int i = 0; i < 200; ++i) // 00:00 to 16:35 UTC, one minute every five
+            spans << QStringLiteral("%1:%2-%1:%3")
+                         .arg(i * 5 / 60, 2, 10, QLatin1Char('0'))
+                         .arg(i * 5 % 60, 2, 10, QLatin1Char('0'))
+                         .arg(i * 5 % 60 + 1, 2, 10, QLatin1Char('0'));
+        DevsimProcess many;
+        many.setDiscoveryPort(quint16(qEnvironmentVariableIntValue("ORVANE_P2P_DISCOVERY_PORT")));
+        QVERIFY2(
+            many.start({"--uid", manyUid, "--record-days", "3", "--recordings", spans.join(u',')}),
+            qPrintable(many.errorText()));
+        qputenv("ORVANE_P2P_PEERS", (sim.peersEnv() + u';' + many.peersEnv()).toLatin1());
+        Channel *saved = ch;
+        ch = open(addDevice(manyUid));
+        QVERIFY(ch);
+        const QList<QList<int>> items = list(QDate::currentDate().addDays(-2));
+        ch = saved;
+        QCOMPARE(items.size(), 200);
+        QCOMPARE(items.last().at(1), 60);
+        deleteDevice(devices.last());
+    }
+
     void startPauseResumeSeekStop()
     {
         const QDate y = QDate::currentDate().addDays(-1);

@@ -1,47 +1,30 @@
-// The polling driver: failure counting, restart and link-loss reports, the
-// silence watch, audio routing, polling of the current mode only.
+// The stream driver: frames pushed by the library are received and decoded
+// on the stream's worker without a poll; streams follow their channel;
+// receive failures report the link; audio routing; the current mode only.
 
 #include "FakeSdk.h"
 
 #include "link/ChannelBufferItem.h"
 #include "link/ErrorText.h"
+#include "media/ChannelStream.h"
 #include "media/Decode.h"
 #include "media/FfmpegLog.h"
-#include "media/MediaEvents.h"
-#include "media/StreamReceive.h"
 #include "media/StreamWatch.h"
 #include "media/Video.h"
 #include "model/Channel.h"
-#include "model/Dev.h"
 #include "model/Device.h"
 
 #include <QtTest>
 #include "TestMain.h"
 
+#include <mutex>
+
 namespace {
 
-ChannelBufferItem *videoItem(int size, uint16_t codec = 78)
+FakeSdk::Frame videoFrame(int size, uint32_t ts = 0)
 {
-    auto *item = new ChannelBufferItem;
-    item->data = new uint8_t[size_t(qMax(size, 1))]();
-    item->capacity = qMax(size, 1);
-    item->size = size;
-    const QByteArray info = frameInfo(codec, 0, 0);
-    std::memcpy(item->frameInfo, info.constData(), 16);
-    return item;
+    return {0, QByteArray(size, '\x11'), frameInfo(78, 0, ts), 0};
 }
-
-void sendVideo(Decode &decode, Channel *channel, bool live, int result)
-{
-    DecodeEvent_getVideo ev(channel, live, result, videoItem(result < 0 ? 0 : result));
-    QCoreApplication::sendEvent(&decode, &ev);
-}
-
-struct Restart
-{
-    Channel *channel;
-    bool live;
-};
 
 } // namespace
 
@@ -59,59 +42,120 @@ private slots:
         m_device->setChannelCount(2);
         m_channel = m_device->channel(1);
         m_decode = std::make_unique<Decode>(&m_video);
-        m_decode->stopRun(); // events are driven by hand here
-        m_restarts.clear();
-        m_decode->setRestartHandler([this](Channel *c, bool live) {
-            m_restarts.append({c, live});
+        m_reports = 0;
+        m_decode->setLinkLostHandler([this](Device *d, int code) {
+            QCOMPARE(d, m_device.get());
+            QVERIFY(code < 0 && code != AV_ER_DATA_NOREADY);
+            ++m_reports;
         });
     }
     void cleanup()
     {
         m_decode.reset();
-        QThreadPool::globalInstance()->waitForDone();
         m_device.reset();
     }
 
-    // How consecutive receive failures end: "no data" 1000 times restarts the
-    // stream; a session-ending code reports the link lost at once; any other
-    // error reports it after a streak; a frame in between starts over.
-    void receiveFailuresRestartOrReportTheLink_data()
+    // A frame the library queues reaches the decoder through the callback
+    // alone: nothing calls the library before it is notified.
+    void pushedFramesAreReceivedAndDecodedWithoutPolling()
+    {
+        QSignalSpy outcomes(&m_video, &Video::decodeOutcome);
+        m_channel->setAvIndex(11, true);
+        QVERIFY(!FakeSdk::hasFrameReady(11)); // neither video nor audio on yet
+        m_channel->setVideoOn(true, true);
+        QVERIFY(FakeSdk::hasFrameReady(11));
+        QTRY_COMPARE(FakeSdk::videoCalls(11), 1); // what waited at the start: nothing
+        QTest::qWait(200);
+        QCOMPARE(FakeSdk::videoCalls(11), 1); // and no poll since
+
+        for (int i = 0; i < 3; ++i)
+            FakeSdk::pushVideo(11, videoFrame(40 + i));
+        QTRY_COMPARE(m_decode->videoFrames(), quint64(3));
+        QTRY_COMPARE(outcomes.size(), 3);
+        QCOMPARE(m_channel->slot(true).counters.framesReceived.load(), quint64(3));
+        QCOMPARE(m_reports, 0);
+    }
+
+    // The stream is replaced when the AV index changes and ends when video
+    // and audio are both off or the channel goes away.
+    void streamsFollowTheirChannel()
+    {
+        m_channel->setAvIndex(4, false);
+        m_channel->setAudioOn(true, false);
+        QVERIFY(FakeSdk::hasFrameReady(4));
+        std::shared_ptr<ChannelStream> first = m_decode->stream(m_channel, false);
+        QVERIFY(first);
+        QCOMPARE(first->source(), ChannelStream::Source::Pull);
+        m_channel->setVideoOn(true, false);
+        QCOMPARE(m_decode->stream(m_channel, false), first);
+
+        m_channel->setAvIndex(5, false);
+        QVERIFY(!FakeSdk::hasFrameReady(4));
+        QVERIFY(FakeSdk::hasFrameReady(5));
+        QVERIFY(m_decode->stream(m_channel, false) != first);
+
+        m_channel->setVideoOn(false, false);
+        QVERIFY(FakeSdk::hasFrameReady(5));
+        m_channel->setAudioOn(false, false);
+        QVERIFY(!FakeSdk::hasFrameReady(5));
+        QVERIFY(!m_decode->stream(m_channel, false));
+
+        m_channel->setAvIndex(6, true);
+        m_channel->setVideoOn(true, true);
+        m_decode->releaseChannel(m_channel);
+        QVERIFY(!FakeSdk::hasFrameReady(6));
+        FakeSdk::notify(6, P2P_READY_VIDEO); // nobody listens any more
+    }
+
+    // How receive failures end: a session-ending code reports the link lost
+    // at once; any other error after a streak; a frame in between starts
+    // over. Failures other than "no data" are signalled.
+    void receiveFailuresReportTheLink_data()
     {
         QTest::addColumn<QList<int>>("results"); // receive results in order; >= 0 a frame
-        QTest::addColumn<int>("restarts");
         QTest::addColumn<int>("linkReports");
-        const QList<int> noData999(999, AV_ER_DATA_NOREADY);
-        QTest::newRow("999 times no data, then a frame")
-            << (noData999 + QList<int>{50} + noData999) << 0 << 0;
-        QTest::newRow("1000 times no data") << QList<int>(1000, AV_ER_DATA_NOREADY) << 1 << 0;
-        QTest::newRow("2000 times no data") << QList<int>(2000, AV_ER_DATA_NOREADY) << 2 << 0;
         QTest::newRow("session closed by the device")
-            << QList<int>(3, AV_ER_SESSION_CLOSE_BY_REMOTE) << 0 << 1;
-        QTest::newRow("keep-alive expired") << QList<int>{AV_ER_REMOTE_TIMEOUT_DISCONNECT} << 0 << 1;
+            << QList<int>(3, AV_ER_SESSION_CLOSE_BY_REMOTE) << 1;
+        QTest::newRow("keep-alive expired") << QList<int>{AV_ER_REMOTE_TIMEOUT_DISCONNECT} << 1;
         QTest::newRow("a streak of other errors")
-            << QList<int>(StreamWatch::HardFailureStreak, AV_ER_MEM_INSUFF) << 0 << 1;
+            << QList<int>(StreamWatch::HardFailureStreak, AV_ER_MEM_INSUFF) << 1;
         QTest::newRow("other errors broken by a frame")
             << (QList<int>(StreamWatch::HardFailureStreak - 1, AV_ER_MEM_INSUFF) + QList<int>{50} +
                 QList<int>(StreamWatch::HardFailureStreak - 1, AV_ER_MEM_INSUFF))
-            << 0 << 0;
+            << 0;
     }
-    void receiveFailuresRestartOrReportTheLink()
+    void receiveFailuresReportTheLink()
     {
         QFETCH(QList<int>, results);
-        QFETCH(int, restarts);
         QFETCH(int, linkReports);
-        int reports = 0;
-        m_decode->setLinkLostHandler([&](Device *d, int code) {
-            QCOMPARE(d, m_device.get());
-            QVERIFY(code < 0 && code != AV_ER_DATA_NOREADY);
-            ++reports;
-        });
-        for (int r : results)
-            sendVideo(*m_decode, m_channel, true, r);
-        QCOMPARE(m_restarts.size(), restarts);
-        QCOMPARE(reports, linkReports);
-        for (const Restart &r : std::as_const(m_restarts))
-            QVERIFY(r.channel == m_channel && r.live);
+        QSignalSpy failures(m_decode.get(), &Decode::receiveVideoData);
+        m_channel->setAvIndex(9, true);
+        m_channel->setVideoOn(true, true);
+        QTRY_COMPARE(FakeSdk::videoCalls(9), 1);
+        int calls = 1;
+        for (int r : results) {
+            // One notification at a time, each seen by the GUI thread, as
+            // frames spread over time arrive.
+            if (r >= 0) {
+                FakeSdk::pushVideo(9, videoFrame(r));
+                calls += 2; // the frame, then "no data"
+            } else {
+                FakeSdk::state().video[9].append({r, {}, {}, 0});
+                FakeSdk::notify(9, P2P_READY_VIDEO);
+                calls += 1;
+            }
+            QTRY_COMPARE(FakeSdk::videoCalls(9), calls);
+        }
+        QTRY_COMPARE(m_reports, linkReports);
+        // Every failure but the one reported as a lost link is signalled.
+        const int errors =
+            int(std::count_if(results.begin(), results.end(), [](int r) { return r < 0; }));
+        QTRY_COMPARE(failures.size(), errors - linkReports);
+        if (!failures.isEmpty()) {
+            QCOMPARE(failures.first().at(0).value<Channel *>(), m_channel);
+            QCOMPARE(failures.first().at(1).toInt(), results.first());
+            QCOMPARE(failures.first().at(2).toString(), errorText(results.first()));
+        }
     }
 
     // A stream that should deliver is reported silent after NoVideoMs without
@@ -152,95 +196,51 @@ private slots:
         QVERIFY(limiter.admit(1000, &dropped)); // the clock went back: a new window
     }
 
-    void playbackRestartIsLogged()
-    {
-        m_decode->setModeSource([] { return false; });
-        QTest::ignoreMessage(QtDebugMsg, "restart replay:CAM7,1");
-        for (int i = 0; i < 1000; ++i)
-            sendVideo(*m_decode, m_channel, false, AV_ER_DATA_NOREADY);
-        QCOMPARE(m_restarts.size(), 1);
-        QVERIFY(!m_restarts.first().live);
-    }
-
-    void failuresOtherThanNoDataAreSignalled()
-    {
-        QSignalSpy spy(m_decode.get(), &Decode::receiveVideoData);
-        sendVideo(*m_decode, m_channel, true, AV_ER_DATA_NOREADY);
-        QCOMPARE(spy.size(), 0);
-        sendVideo(*m_decode, m_channel, true, AV_ER_MEM_INSUFF);
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy.first().at(0).value<Channel *>(), m_channel);
-        QCOMPARE(spy.first().at(1).toInt(), AV_ER_MEM_INSUFF);
-        QCOMPARE(spy.first().at(2).toString(), errorText(AV_ER_MEM_INSUFF));
-    }
-
+    // Audio frames go to the audio handler on the stream's worker, by codec;
+    // other codecs are freed.
     void audioFramesGoToTheAudioHandlerByCodec()
     {
+        std::mutex lock;
         QList<int> lengths;
         m_decode->setAudioHandler([&](Channel *c, bool live, ChannelBufferItem *item) {
-            QCOMPARE(c, m_channel);
-            QVERIFY(live);
-            lengths.append(item->audioLength);
+            std::lock_guard<std::mutex> l(lock);
+            if (c == m_channel && live)
+                lengths.append(item->audioLength);
             delete item;
         });
-        auto send = [&](int result, uint16_t codec) {
-            ChannelBufferItem *item = videoItem(qMax(result, 0), codec);
-            DecodeEvent_getAudio ev(m_channel, true, result, item);
-            QCoreApplication::sendEvent(m_decode.get(), &ev);
-        };
-        send(320, 138);
-        send(160, 143);
-        send(320, 135); // not an audio codec: freed
-        send(0, 0);     // nothing buffered
-        send(-20015, 138);
+        m_channel->setAvIndex(13, true);
+        m_channel->setAudioOn(true, true);
+        FakeSdk::pushAudio(13, {0, QByteArray(320, 'a'), frameInfo(138, 0, 0), 0});
+        FakeSdk::pushAudio(13, {0, QByteArray(160, 'b'), frameInfo(143, 0, 0), 0});
+        FakeSdk::pushAudio(13, {0, QByteArray(320, 'c'), frameInfo(135, 0, 0), 0});
+        QTRY_COMPARE(m_decode->audioFrames(), quint64(3));
+        std::lock_guard<std::mutex> l(lock);
         QCOMPARE(lengths, (QList<int>{320, 160}));
-        QCOMPARE(m_decode->audioFrames(), quint64(3)); // the empty poll is no frame
     }
 
-    void pollingStartsStepsForTheCurrentModeOnly()
+    // Only the streams of the current mode take their frames; the others'
+    // wait in the library until their mode is current again.
+    void onlyTheCurrentModeIsReceived()
     {
-        Dev *dev = Dev::instance();
-        auto *device = new Device;
-        device->setUid(QStringLiteral("POLL1"));
-        device->setChannelCount(2);
-        device = dev->addOrUpdate(device);
-        device->setSessionId(0);
-        Channel *a = device->channel(0);
-        Channel *b = device->channel(1);
-        a->setAvIndex(11, true);
-        a->setVideoOn(true, true);
-        a->setAvIndex(12, false);
-        a->setVideoOn(true, false);
-        b->setAvIndex(13, true); // video not on: not polled
-        b->setAudioOn(true, true);
-        FakeSdk::audio()[13] = {{0, QByteArray(320, 'a'), frameInfo(138, 0, 0), 0}};
-        int audioSeen = 0;
-        m_decode->setAudioHandler([&](Channel *, bool, ChannelBufferItem *item) {
-            ++audioSeen;
-            delete item;
-        });
+        bool live = true;
+        m_decode->setModeSource([&] { return live; });
+        m_channel->setAvIndex(21, true);
+        m_channel->setVideoOn(true, true);
+        m_channel->setAvIndex(22, false);
+        m_channel->setVideoOn(true, false);
+        QTRY_COMPARE(FakeSdk::videoCalls(21), 1);
+        FakeSdk::pushVideo(21, videoFrame(30));
+        FakeSdk::pushVideo(22, videoFrame(30));
+        QTRY_COMPARE(FakeSdk::videoCalls(21), 3);
+        QTest::qWait(100);
+        QCOMPARE(FakeSdk::videoCalls(22), 0);
 
-        m_decode->getData(); // stopped: nothing
-        QThreadPool::globalInstance()->waitForDone();
-        QCOMPARE(FakeSdk::videoCalls(11), 0);
-
-        Decode running(&m_video);
-        running.setAudioHandler([&](Channel *, bool, ChannelBufferItem *item) {
-            ++audioSeen;
-            delete item;
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::videoCalls(11) >= 2, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(audioSeen, 1, 20000);
-        QCOMPARE(FakeSdk::videoCalls(12), 0);
-        QCOMPARE(FakeSdk::videoCalls(13), 0);
-
-        running.setModeSource([] { return false; });
-        QTRY_VERIFY_WITH_TIMEOUT(FakeSdk::videoCalls(12) >= 1, 20000);
-        running.stopRun();
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
-        dev->removeDevice(device);
-        delete device;
+        live = false;
+        m_decode->modeChanged();
+        QTRY_COMPARE(FakeSdk::videoCalls(22), 2);
+        FakeSdk::pushVideo(21, videoFrame(30));
+        QTest::qWait(100);
+        QCOMPARE(FakeSdk::videoCalls(21), 3);
     }
 
 private:
@@ -248,7 +248,7 @@ private:
     std::unique_ptr<Device> m_device;
     Channel *m_channel = nullptr;
     std::unique_ptr<Decode> m_decode;
-    QList<Restart> m_restarts;
+    int m_reports = 0;
 };
 
 ORVANE_TEST_GUILESS_MAIN(TestDecode)

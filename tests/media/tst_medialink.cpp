@@ -98,9 +98,11 @@ private slots:
         // the camera: with one frame per 50 ms tick the delay would grow by
         // a quarter of a second every second.
         auto lastSendTime = [&] {
-            const auto &fi = channel->slot(true).frameInfo;
-            return uint32_t(fi[8]) | uint32_t(fi[9]) << 8 | uint32_t(fi[10]) << 16 |
-                   uint32_t(fi[11]) << 24;
+            uint32_t sent = 0;
+            video.pictures(channel, true)->withFront([&](const PictureExchange::Picture &p) {
+                sent = p.tag;
+            });
+            return sent;
         };
         const qint64 lagBefore = lagMs(lastSendTime());
         const int before = pictures;

@@ -7,7 +7,6 @@
 #include "link/ChannelBufferItem.h"
 #include "av/AvHandles.h"
 #include "media/H26xDecoder.h"
-#include "media/MediaEvents.h"
 #include "media/PictureExchange.h"
 #include "media/RecordFile.h"
 #include "media/RtspDemuxer.h"
@@ -43,23 +42,20 @@ ChannelBufferItem *makeItem(const QByteArray &data, uint16_t codec, uint8_t flag
     return item;
 }
 
-// Records the codes of the decode steps as they reach the Video object.
+// Records the codes of the decode steps as they reach the GUI thread.
 class CodeRecorder : public QObject
 {
 public:
+    explicit CodeRecorder(Video *video)
+    {
+        connect(video, &Video::decodeOutcome, this,
+                [this](Channel *, bool, int code, int width, int height) {
+                    codes.append(code);
+                    sizes.append(QSize(width, height));
+                });
+    }
     QList<int> codes;
     QList<QSize> sizes;
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == VideoEvent_decoede::TypeId) {
-            auto *ev = static_cast<VideoEvent_decoede *>(e);
-            codes.append(ev->code);
-            sizes.append(QSize(ev->width, ev->height));
-        }
-        return false;
-    }
 };
 
 using devsim::VideoCodec;
@@ -205,8 +201,7 @@ private slots:
     void init()
     {
         m_video = std::make_unique<Video>();
-        m_recorder = std::make_unique<CodeRecorder>();
-        m_video->installEventFilter(m_recorder.get());
+        m_recorder = std::make_unique<CodeRecorder>(m_video.get());
         m_device = std::make_unique<Device>();
         m_device->setChannelCount(1);
         m_channel = m_device->channel(0);

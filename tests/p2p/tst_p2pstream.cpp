@@ -7,6 +7,7 @@
 #include "TestMain.h"
 
 #include <cstring>
+#include <mutex>
 #include <numeric>
 
 namespace {
@@ -187,6 +188,79 @@ private slots:
         QCOMPARE(avClientCleanBuf(av), 0);
         QCOMPARE(avCheckAudioBuf(av), 0);
         QCOMPARE(recvNoFrame(av), AV_ER_DATA_NOREADY);
+    }
+
+    // The frame-ready callback: called on the io thread with no lock of the
+    // library held (it receives right there), once a removal returned never
+    // again, and once when the device ends the session.
+    void frameReadyCallbackPushesFramesAndTheClose()
+    {
+        struct Seen
+        {
+            std::mutex lock;
+            std::vector<unsigned> numbers;
+            int audio = 0;
+            int closed = 0;
+            int lastError = 0;
+        };
+        static Seen seen;
+        {
+            std::lock_guard<std::mutex> l(seen.lock);
+            seen.numbers.clear();
+            seen.audio = seen.closed = seen.lastError = 0;
+        }
+        const avFrameReadyFn onReady = [](int avIndex, int kind, void *context) {
+            auto *s = static_cast<Seen *>(context);
+            std::lock_guard<std::mutex> l(s->lock);
+            if (kind == P2P_READY_AUDIO)
+                ++s->audio;
+            if (kind == P2P_READY_CLOSED)
+                ++s->closed;
+            static std::vector<char> buf(P2P_MAX_VIDEO_FRAME_SIZE);
+            for (;;) {
+                int actual = 0, expected = 0, infoSize = 0;
+                unsigned number = 0;
+                char info[16];
+                const int r = avRecvFrameData2(avIndex, buf.data(), int(buf.size()), &actual,
+                                               &expected, info, 16, &infoSize, &number);
+                if (r < 0) {
+                    s->lastError = r;
+                    break;
+                }
+                s->numbers.push_back(number);
+            }
+        };
+        auto numbers = [] {
+            std::lock_guard<std::mutex> l(seen.lock);
+            return seen.numbers;
+        };
+        auto count = [](const int &field) {
+            std::lock_guard<std::mutex> l(seen.lock);
+            return field;
+        };
+        QCOMPARE(avSetFrameReadyCallback(-1, onReady, &seen), AV_ER_INVALID_ARG);
+        QCOMPARE(avSetFrameReadyCallback(av, onReady, &seen), 0);
+        for (std::uint32_t n = 0; n < 5; ++n)
+            sendVideo(n, 1000, n == 0);
+        const auto pcm = frameBytes(0, 320);
+        dev->server().sendAudioFrame(devSession, 0, pcm.data(), pcm.size(),
+                                     frameInfo(false, 1, 138));
+        QTRY_COMPARE_WITH_TIMEOUT(numbers().size(), size_t(5), 10000);
+        QCOMPARE(numbers(), (std::vector<unsigned>{0, 1, 2, 3, 4}));
+        QTRY_COMPARE_WITH_TIMEOUT(count(seen.audio), 1, 10000);
+
+        QCOMPARE(avSetFrameReadyCallback(av, nullptr, nullptr), 0);
+        sendVideo(5, 1000, true);
+        const Received r = receiveFrame(av); // still queued: nobody took it
+        QCOMPARE(r.number, 5u);
+        QCOMPARE(numbers().size(), size_t(5));
+
+        QCOMPARE(avSetFrameReadyCallback(av, onReady, &seen), 0);
+        dev->server().closeSession(devSession);
+        QTRY_COMPARE_WITH_TIMEOUT(count(seen.closed), 1, 10000);
+        std::lock_guard<std::mutex> l(seen.lock);
+        QVERIFY(seen.lastError < 0 && seen.lastError != AV_ER_DATA_NOREADY);
+        QCOMPARE(avSetFrameReadyCallback(av, nullptr, nullptr), 0);
     }
 
     // The receive queue holds 64 frames. 100 arrive while nobody reads (frame 0 a key

@@ -147,6 +147,30 @@ int avSendAudioData(int avIndex, const char *data, int size, const void *frameIn
 int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *expectedSize,
                      char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,
                      unsigned int *frameNumber);
+
+/*
+ * Frame-ready notification, so that a reader need not poll: fn(avIndex,
+ * kind, context) is called after a video frame (kind P2P_READY_VIDEO) or an
+ * audio frame (P2P_READY_AUDIO) was queued on avIndex, and once when the
+ * channel was closed by the peer or its session was lost (P2P_READY_CLOSED).
+ * Notifications of one io event are coalesced: one call may stand for
+ * several frames, so the reader takes frames until AV_ER_DATA_NOREADY.
+ *
+ * fn runs on the library's io thread without any of the library's locks
+ * held: it may call the receive functions, but should return quickly (hand
+ * the work to a thread of its own). A NULL fn removes the callback; once the
+ * call returns, the removed callback is neither running (unless removed from
+ * inside itself) nor called again. A callback stays registered for its AV
+ * index until it is removed or the library is deinitialised: remove it when
+ * the channel is stopped, before the index can be handed out again.
+ * Returns 0, AV_ER_INVALID_ARG or AV_ER_NOT_INITIALIZED.
+ */
+#define P2P_READY_VIDEO 0
+#define P2P_READY_AUDIO 1
+#define P2P_READY_CLOSED 2
+typedef void (*avFrameReadyFn)(int avIndex, int kind, void *context);
+int avSetFrameReadyCallback(int avIndex, avFrameReadyFn fn, void *context);
+
 int avCheckAudioBuf(int avIndex);
 int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
                     unsigned int *frameNumber);
