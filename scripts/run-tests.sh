@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything and runs every test twice: in the
 # normal build and in a build with AddressSanitizer and UBSan (any report ends
-# the test that caused it). GUI tests run under a virtual X server, sound goes
-# through a PulseAudio null sink. ORVANE_SANITIZED_RUN=0 skips the second run.
+# the test that caused it); the link and media tests run a third time under
+# ThreadSanitizer (scripts/tsan.sh, its own partial build). GUI tests run
+# under a virtual X server, sound goes through a PulseAudio null sink.
+# ORVANE_SANITIZED_RUN=0 skips the sanitizer runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -50,6 +52,10 @@ if [ "$SANITIZED" = 1 ]; then
   ASAN_OPTIONS=detect_leaks=0:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     suite "$SAN_DIR" "$@"
+fi
+if [ "$SANITIZED" = 1 ]; then
+  echo "run-tests: the link and media tests under ThreadSanitizer"
+  bash scripts/tsan.sh
 fi
 echo "run-tests: the suite in the normal build ($BUILD_DIR)"
 suite "$BUILD_DIR" "$@"

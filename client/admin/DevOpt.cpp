@@ -105,6 +105,7 @@ DevOpt::DevOpt(QWidget *parent)
     qrColumn->addWidget(m_qrArea);
     grid->addLayout(qrColumn, wifiRow, 2, 3, 2);
     newQrWindow();
+    m_wifiFields = {m_wifiName, m_wifiPassword, wifiSubmit, wifiCancel, m_qrArea};
 
     auto *zoneRow = new QHBoxLayout;
     m_zone = new QComboBox(this);
@@ -134,6 +135,7 @@ DevOpt::DevOpt(QWidget *parent)
     timeButtons->addWidget(timeCancel);
     grid->addLayout(timeButtons, row++, 1);
     grid->setRowStretch(row, 1);
+    m_clockFields = {m_zone, m_fold, m_hour, m_minute, m_second, timeSubmit, timeCancel};
 
     fillZones();
     connect(m_fold, &LabelFoldBtn::clicked, this, &DevOpt::foldDevTypeList);
@@ -286,6 +288,12 @@ void DevOpt::checkDevSelected()
     m_nickName->setText(device ? device->nickName() : tr("[未选择]"));
     m_uid->setText(device ? device->uid() : tr("[未选择]"));
     m_type->setText(device ? Device::typeName(device->type()) : tr("[未选择]"));
+    // What the device cannot do is not offered (a camera reached through
+    // RTSP has no Wi-Fi set-up; one without ONVIF no clock).
+    for (QWidget *w : std::as_const(m_wifiFields))
+        w->setEnabled(!device || DeviceLinks::has(device, DeviceLink::Wifi));
+    for (QWidget *w : std::as_const(m_clockFields))
+        w->setEnabled(!device || DeviceLinks::has(device, DeviceLink::Clock));
 }
 
 void DevOpt::foldDevTypeList(LabelFoldBtn *, bool folded)

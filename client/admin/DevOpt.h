@@ -87,6 +87,8 @@ private:
     QLabel *m_alert;
     QWidget *m_qrArea;
     QRWindow *m_qrWindow = nullptr; // a child of m_qrArea
+    QList<QWidget *> m_wifiFields;  // enabled when the device offers Wi-Fi set-up
+    QList<QWidget *> m_clockFields; // enabled when it offers its clock
 
     QDateTime m_shownTime;
     bool m_hourEdited = false;

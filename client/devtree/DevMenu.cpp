@@ -2,6 +2,8 @@
 
 #include "devtree/DevMenuItem.h"
 #include "diagnostics/SystemInfo.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Device.h"
@@ -121,8 +123,17 @@ void DevMenu::load(Device *device, Channel *channel)
     const bool live = m_view->isLive();
     const bool withChannel = channel != nullptr;
 
-    for (DevMenuItem *i : {m_play, m_stop, m_sd, m_hd, m_sound, m_soundStop, m_speech})
+    // Only what the device can do: sound, talk and playback where its link
+    // offers them.
+    const bool sound = DeviceLinks::has(device, DeviceLink::Sound);
+    const bool playable = live || DeviceLinks::has(device, DeviceLink::Playback);
+    for (DevMenuItem *i : {m_play, m_stop})
+        i->setVisible(withChannel && playable);
+    for (DevMenuItem *i : {m_sd, m_hd})
         i->setVisible(withChannel);
+    for (DevMenuItem *i : {m_sound, m_soundStop})
+        i->setVisible(withChannel && sound);
+    m_speech->setVisible(withChannel && DeviceLinks::has(device, DeviceLink::Talk));
     m_allPlay->setVisible(!withChannel && live);
     m_allStop->setVisible(!withChannel);
     m_edit->setVisible(device != nullptr);

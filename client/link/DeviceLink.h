@@ -31,6 +31,8 @@ public:
         Ptz = 0x08,      // pan, tilt, zoom, presets
         Clock = 0x10,    // the device's clock and time zone
         Wifi = 0x20,     // the device's Wi-Fi set-up
+        Presets = 0x40,  // PTZ presets
+        Cruise = 0x80,   // PTZ cruise lines
     };
 
     virtual ~DeviceLink() = default;

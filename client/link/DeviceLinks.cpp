@@ -16,6 +16,11 @@ DeviceLink *&rtspLink()
 
 namespace DeviceLinks {
 
+bool has(const Device *d, int feature)
+{
+    return d && (of(d)->features(d) & feature) == feature;
+}
+
 DeviceLink *ofKind(DeviceKind kind)
 {
     ORVANE_ASSERT_GUI_THREAD();

@@ -19,6 +19,9 @@ DeviceLink *ofKind(DeviceKind kind);
 // Installs link (not owned; it must outlive its use) for kind; null removes
 // it. The P2P link cannot be replaced.
 void install(DeviceKind kind, DeviceLink *link);
+// Whether d's link offers feature f (a DeviceLink::Feature); widgets offer
+// only what the selected device can do.
+bool has(const Device *d, int feature);
 // Shuts every installed link down (see DeviceLink::shutdown), each waiting
 // at most waitMs; true when all ended.
 bool shutdownAll(int waitMs);

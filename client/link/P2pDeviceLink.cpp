@@ -1,6 +1,7 @@
 #include "link/P2pDeviceLink.h"
 
 #include "link/IoConnect.h"
+#include "model/Device.h"
 
 P2pDeviceLink *P2pDeviceLink::instance()
 {
@@ -8,9 +9,12 @@ P2pDeviceLink *P2pDeviceLink::instance()
     return &link;
 }
 
-int P2pDeviceLink::features(const Device *) const
+int P2pDeviceLink::features(const Device *d) const
 {
-    return Playback | Sound | Talk | Ptz | Clock | Wifi;
+    // A device of another kind that reached this link is refused whatever it asks.
+    if (!d || !d->isP2p())
+        return 0;
+    return Playback | Sound | Talk | Ptz | Presets | Cruise | Clock | Wifi;
 }
 
 void P2pDeviceLink::connectChannel(Channel *ch)

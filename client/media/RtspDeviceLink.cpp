@@ -64,7 +64,7 @@ void RtspDeviceLink::setReconnectUnitMs(int ms)
 
 int RtspDeviceLink::features(const Device *d) const
 {
-    return m_control ? m_control->features(d) & (Ptz | Clock) : 0;
+    return m_control ? m_control->features(d) & (Ptz | Presets | Clock) : 0;
 }
 
 // ---- DeviceLink ---------------------------------------------------------------

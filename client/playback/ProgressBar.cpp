@@ -1,6 +1,8 @@
 #include "playback/ProgressBar.h"
 
 #include "diagnostics/SystemInfo.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "media/Video.h"
 #include "model/Channel.h"
@@ -303,7 +305,9 @@ void ProgressBar::connectChannelSuccess(Channel *channel)
     if (m_view->isLive() || !channel)
         return;
     clearRecordBars();
-    m_io->getReplayVideoTime(channel, m_view->replayDate());
+    // A device without recordings to play has no record list to ask for.
+    if (DeviceLinks::has(channel->device(), DeviceLink::Playback))
+        m_io->getReplayVideoTime(channel, m_view->replayDate());
 }
 
 void ProgressBar::receiveVideoTime(Channel *channel, const QList<int> &item)

@@ -95,6 +95,29 @@ MenuPtz::MenuPtz(QWidget *parent)
     m_tabs.first()->select();
     m_resend.setInterval(ResendMs);
     connect(&m_resend, &QTimer::timeout, this, &MenuPtz::resent);
+    connect(Dev::instance(), &Dev::selectChannelMsg, this, &MenuPtz::offerFeatures);
+    offerFeatures(Dev::instance()->selectedChannel());
+}
+
+void MenuPtz::offerFeatures(Channel *ch)
+{
+    // Only what the selected device can do; without a device, everything
+    // (the buttons then say that none is selected).
+    const Device *d = ch ? ch->device() : nullptr;
+    auto offers = [d](int feature) { return !d || DeviceLinks::has(d, feature); };
+    PtzTab *point = tab(QStringLiteral("widget_point"));
+    PtzTab *cruise = tab(QStringLiteral("widget_cruise"));
+    point->setVisible(offers(DeviceLink::Presets));
+    cruise->setVisible(offers(DeviceLink::Cruise));
+    PtzTab *current = !m_cruise->isHidden() ? cruise : point;
+    for (PtzTab *t : {current, point, cruise}) {
+        if (!t->isHidden()) {
+            t->select();
+            return;
+        }
+    }
+    m_point->hide();
+    m_cruise->hide();
 }
 
 void MenuPtz::selectedTab(PtzTab *tab)

@@ -52,6 +52,8 @@ public slots:
     void stopPtz();
     void resent();
     void selectedTab(PtzTab *tab);
+    // Shows the tabs the selected channel's device offers.
+    void offerFeatures(Channel *ch);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -3,6 +3,8 @@
 #include "config/Config.h"
 #include "config/Location.h"
 #include "diagnostics/Checks.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "media/VideoRecord.h"
 #include "view/GlWidgetViewWindow.h"
@@ -460,7 +462,7 @@ void ViewControl::playReplay(Channel *channel, const QDateTime &start, int seekO
                              bool startFlag, int recordType)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (!channel || m_live)
+    if (!channel || m_live || !DeviceLinks::has(channel->device(), DeviceLink::Playback))
         return;
     channel->setViewRequested(true, false);
     channel->setReplayDateTime(start);

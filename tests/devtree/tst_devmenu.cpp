@@ -99,6 +99,26 @@ private slots:
                  QStringList({"widget_allstop", "widget_editDevice", "widget_restart"}));
     }
 
+    // A device whose link lacks sound, talk and playback (an RTSP camera) is
+    // offered none of them.
+    void entriesFollowWhatTheDeviceOffers()
+    {
+        Device *cam = ViewTestEnv::addDevice(u"RTSPCAM"_s, 1);
+        cam->setKind(DeviceKind::Rtsp);
+        DevMenu menu;
+        menu.load(cam, cam->channel(0));
+        QCOMPARE(menu.shownItems(), QStringList({"widget_play", "widget_stop", "widget_sd",
+                                                 "widget_hd", "widget_editDevice",
+                                                 "widget_restart"}));
+        ViewControl::instance()->changeMod(false);
+        menu.load(cam, cam->channel(0));
+        QCOMPARE(menu.shownItems(), QStringList({"widget_editDevice", "widget_restart"}));
+        // Asked to play back all the same, the grid does not ask the link.
+        ViewControl::instance()->playReplay(cam->channel(0), QDateTime::currentDateTime(), 0,
+                                            true, 0);
+        QVERIFY(calls.filter(u"RTSPCAM"_s).isEmpty());
+    }
+
     void sizeFollowsTheEntriesOffered()
     {
         Device *d = ViewTestEnv::addDevice(u"NVR"_s, 8);

@@ -10,6 +10,7 @@
 #include "E2eClient.h"
 
 #include "admin/AddDev.h"
+#include "admin/Alert.h"
 #include "admin/DevManage.h"
 #include "admin/DevOpt.h"
 #include "admin/SearchDev.h"
@@ -22,6 +23,7 @@
 #include "ptz/MenuPtz.h"
 #include "ptz/Point.h"
 #include "ptz/PtzBtn.h"
+#include "ptz/PtzTab.h"
 #include "view/GlWidgetViewWindow.h"
 #include "view/ViewControl.h"
 
@@ -73,6 +75,7 @@ private slots:
     void holdingRightMovesAndTheReleaseStops();
     void presetIsSetAndRecalled();
     void deviceOptionsSetTheCameraClock();
+    void onlyWhatTheCameraDoesIsOffered();
 
 private:
     bool ptzLine(int from, const QString &command)
@@ -199,6 +202,9 @@ void tst_E2eOnvif::holdingRightMovesAndTheReleaseStops()
         QTest::mouseClick(window->findChild<QWidget *>("label_deviceManageMenu_fold"),
                           Qt::LeftButton);
     QTRY_VERIFY(window->ptzPanel()->isVisible());
+    // Presets yes, cruise lines no: the camera's PTZ service has no tours.
+    QVERIFY(!window->ptzPanel()->tab("widget_point")->isHidden());
+    QVERIFY(window->ptzPanel()->tab("widget_cruise")->isHidden());
     const int mark = sim.lineCount();
     PtzBtn *right = window->ptzPanel()->button(3);
     QTest::mousePress(right, Qt::LeftButton);
@@ -250,6 +256,31 @@ void tst_E2eOnvif::deviceOptionsSetTheCameraClock()
     QCOMPARE(OnvifDeviceControl::posixZone(
                  DevOpt::deviceZoneText(QTimeZone(zone.toLatin1()), QDateTime::currentDateTime())),
              QStringLiteral("UTC-05:30"));
+}
+
+// The camera has no recordings through this link, no sound, no talk and no
+// Wi-Fi set-up: playback with it in the grid raises no alert, and its
+// options page offers the clock only.
+void tst_E2eOnvif::onlyWhatTheCameraDoesIsOffered()
+{
+    QVERIFY(channel);
+    const int alerts = int(window->alertLog().entries().size());
+    QTest::mouseClick(window->findChild<QWidget *>("widget_btn_playback"), Qt::LeftButton);
+    QTRY_VERIFY(!ViewControl::instance()->isLive());
+    Dev::instance()->setSelectedChannel(channel);
+    QTest::qWait(1500);
+    QCOMPARE(int(window->alertLog().entries().size()), alerts);
+    QVERIFY(!window->alert() || !window->alert()->isVisible());
+    QTest::mouseClick(window->findChild<QWidget *>("widget_btn_life"), Qt::LeftButton);
+    QTRY_VERIFY(ViewControl::instance()->isLive());
+
+    window->openDevManage(nullptr);
+    window->devManage()->selectTab(DevManage::DevOptTab);
+    DevOpt *page = window->devOptions();
+    Dev::instance()->setSelectedChannel(channel);
+    page->checkDevSelected();
+    QVERIFY(!page->findChild<QPushButton *>("pushButton_wifiSubmit")->isEnabled());
+    QVERIFY(page->findChild<QPushButton *>("pushButton_timeSubmit")->isEnabled());
 }
 
 ORVANE_TEST_MAIN(tst_E2eOnvif)

@@ -187,7 +187,7 @@ void OnvifDeviceControl::probe(const QString &onvifHost, const QString &user,
 int OnvifDeviceControl::features(const Device *d) const
 {
     return d && d->kind() == DeviceKind::Rtsp && !d->rtsp().onvifHost.isEmpty()
-               ? DeviceLink::Ptz | DeviceLink::Clock
+               ? DeviceLink::Ptz | DeviceLink::Presets | DeviceLink::Clock
                : 0;
 }
 
