@@ -15,6 +15,7 @@
 #include "widgets/LabelFoldBtn.h"
 #include "widgets/Named.h"
 
+#include <QTimer>
 #include <QComboBox>
 #include <QDebug>
 #include <QGridLayout>
@@ -39,14 +40,6 @@ constexpr TypeItem TypeItems[] = {
 QString noDevicePrompt()
 {
     return AddDev::tr("请在主界面设备列表选择需要编辑的设备");
-}
-
-// Devices taken out of the registry stay allocated: queued link events and
-// decode steps may still name them. Kept here so that they stay reachable.
-QList<Device *> &retiredDevices()
-{
-    static QList<Device *> devices;
-    return devices;
 }
 
 CloudDevice cloudDevice(const DeviceRecord &r)
@@ -537,7 +530,10 @@ void AddDev::retire(Device *d)
         m_device = nullptr;
     ViewControl::instance()->closeDeviceThenRelease(d);
     m_dev->removeDevice(d);
-    retiredDevices().append(d);
+    // Freed once the signals of its removal have been handled. Link tasks and
+    // their results name it by handle only; its channels stop their streams
+    // and drop what waits for the GUI thread as they go.
+    QTimer::singleShot(0, [d] { delete d; });
 }
 
 // ---- Account service --------------------------------------------------------

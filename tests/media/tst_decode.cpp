@@ -17,7 +17,9 @@
 #include <QtTest>
 #include "TestMain.h"
 
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -158,6 +160,45 @@ private slots:
         }
     }
 
+    // A device deleted while frames of its channels are being received and
+    // decoded: its streams stop with its channels, nothing of it is touched
+    // afterwards (the sanitizer builds check), and frames keep arriving for
+    // nobody.
+    void deletingADeviceWhileItsStreamsDecodeIsSafe()
+    {
+        Channel::setDestroyHook([](Channel *ch) {
+            if (current)
+                current->releaseChannel(ch);
+        });
+        current = m_decode.get();
+        auto device = std::make_unique<Device>();
+        device->setUid(QStringLiteral("DOOMED"));
+        device->setChannelCount(4);
+        for (int i = 0; i < 4; ++i) {
+            device->channel(i)->setAvIndex(30 + i, true);
+            device->channel(i)->setVideoOn(true, true);
+        }
+        std::atomic<bool> stop{false};
+        std::thread source([&] { // as the library's io thread
+            for (int n = 0; !stop.load(); ++n) {
+                FakeSdk::pushVideo(30 + n % 4, videoFrame(64, uint32_t(n)));
+                std::this_thread::yield();
+            }
+        });
+        QTRY_VERIFY(m_decode->videoFrames() >= 40);
+        device.reset();
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!FakeSdk::hasFrameReady(30 + i));
+        const quint64 after = m_decode->videoFrames();
+        QTest::qWait(100);
+        stop = true;
+        source.join();
+        QCOMPARE(m_decode->videoFrames(), after);
+        Channel::setDestroyHook(nullptr);
+        current = nullptr;
+        FakeSdk::reset();
+    }
+
     // A stream that should deliver is reported silent after NoVideoMs without
     // a frame, once, then watched again; a stream no longer listed is forgotten.
     void silentStreamsAreReportedOnce()
@@ -244,6 +285,7 @@ private slots:
     }
 
 private:
+    static inline Decode *current = nullptr; // for the destroy hook
     Video m_video;
     std::unique_ptr<Device> m_device;
     Channel *m_channel = nullptr;
