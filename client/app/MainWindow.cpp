@@ -10,6 +10,7 @@
 #include "account/UserService.h"
 #include "admin/DevManage.h"
 #include "admin/System.h"
+#include "app/AppServices.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
@@ -22,11 +23,8 @@
 #include "diagnostics/SystemInfo.h"
 #include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
-#include "link/onvif/OnvifDeviceControl.h"
 #include "media/Audio.h"
-#include "media/AudioSend.h"
 #include "media/Decode.h"
-#include "media/RtspDeviceLink.h"
 #include "media/Video.h"
 #include "media/VideoRecord.h"
 #include "model/Channel.h"
@@ -53,13 +51,7 @@
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
-namespace {
-
-// How long the close button lets running link tasks finish once every AV
-// channel and session is closed.
-constexpr int ShutdownWaitMs = 2000;
-
-} // namespace
+namespace {} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -74,38 +66,8 @@ MainWindow::MainWindow(QWidget *parent)
     video = Video::instance();
     view = ViewControl::instance();
 
-    // RTSP devices stream through their own link; those with an ONVIF host
-    // get PTZ, the clock and their stream URLs through the ONVIF client.
-    DeviceLinks::install(DeviceKind::Rtsp, RtspDeviceLink::instance());
-    m_onvifControl = new OnvifDeviceControl(io, dev, this);
-    m_rtspLink = RtspDeviceLink::instance();
-    m_rtspLink->setControl(m_onvifControl);
-    // The media pipeline follows the grid's mode and forgets a channel's
-    // decoders when its stream stops or the channel goes away.
-    decode->setModeSource([] { return ViewControl::instance()->isLive(); });
-    connect(view, &ViewControl::changeModMsg, decode, &Decode::modeChanged);
-    io->setStreamResetHandler([](Channel *ch, bool live, bool restarting) {
-        Video::instance()->tearDownDecoder(ch, live, restarting);
-        Audio::instance()->tearDownDecoder(ch, live);
-    });
-    Channel::setDestroyHook([](Channel *ch) {
-        Decode::instance()->releaseChannel(ch);
-        Video::instance()->releaseChannel(ch);
-        Audio::instance()->releaseChannel(ch);
-    });
-    decode->setAudioHandler([](Channel *ch, bool live, ChannelBufferItem *item) {
-        Audio::instance()->play(ch, live, item);
-    });
-    io->setTalkHandler(
-        [](Channel *ch, bool on) { return AudioSend::instance()->talkChanged(ch, on); });
-    // Local recording and snapshots: folders from the settings, frames and sound from the decoders.
-    VideoRecord *record = VideoRecord::instance();
-    record->setVideoPath(Location::instance()->videoPath());
-    record->setPicPath(Location::instance()->picPath());
-    video->setFrameTap(record);
-    Audio::instance()->setFrameTap(record);
-    connect(view, &ViewControl::quitMsg, decode, &Decode::stopRun);
-    connect(decode, &Decode::noVideoMsg, view, &ViewControl::showNoVideo);
+    // The services below the widgets, wired once for the process.
+    AppServices::instance();
 
     connect(view, &ViewControl::closeMenuMsg, this, &MainWindow::closeMenu);
 
@@ -171,11 +133,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->widget_header, &Header::moveMsg, this, &MainWindow::moveWindow);
 }
 
-MainWindow::~MainWindow()
-{
-    if (m_rtspLink && m_rtspLink->control() == m_onvifControl)
-        m_rtspLink->setControl(nullptr);
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::setBrand(int code)
 {
@@ -595,14 +553,11 @@ void MainWindow::close(LabelSystemBtn *)
     if (closing)
         return;
     closing = true;
-    // The link closes every AV channel and then every session right here,
-    // on this thread, so the devices hear of it before the process ends
-    // (the grid's own close requests run as tasks that would race the
-    // session close and the end of the process). The wait for running
-    // tasks is bounded: closing never hangs on a device.
-    DeviceLinks::shutdownAll(ShutdownWaitMs);
-    view->stopAll();
-    view->quit();
+    // Everything stops in order right here, on this thread, so the devices
+    // hear of it and the recordings are finished before the process ends;
+    // the wait for running link tasks is bounded: closing never hangs on a
+    // device.
+    AppServices::instance()->stop();
     QCoreApplication::exit(0);
 }
 

@@ -15,8 +15,6 @@ class Decode;
 class Dev;
 class Alert;
 class AlertLog;
-class OnvifDeviceControl;
-class RtspDeviceLink;
 class ControlPanel;
 class DevMenu;
 class DevManage;
@@ -170,8 +168,6 @@ private:
     ControlPanel *m_controlPanel = nullptr;
     Alert *m_alert = nullptr;
     std::unique_ptr<AlertLog> m_alertLog;         // made by the constructor
-    OnvifDeviceControl *m_onvifControl = nullptr; // child; the RTSP link's control
-    QPointer<RtspDeviceLink> m_rtspLink;
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;

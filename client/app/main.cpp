@@ -1,3 +1,4 @@
+#include "app/AppServices.h"
 #include "app/WindowLogin.h"
 #include "app/LiveStartup.h"
 #include "diagnostics/MessageHandler.h"
@@ -102,6 +103,7 @@ int runApplication(int argc, char *argv[])
     SystemInfo::instance()->setScale(SystemInfo::screenScale());
 
     int result = 0;
+    AppServices *services = AppServices::instance();
     {
         WindowLogin login;
         installMessageHandler();
@@ -112,6 +114,9 @@ int runApplication(int argc, char *argv[])
         if (!live.isEmpty())
             LiveStartup::open(live, ViewControl::instance(), Dev::instance());
         result = app.exec();
+        // Streams, workers, recordings and sessions end in order while the
+        // windows still exist (a no-op when the close button did it).
+        services->stop();
     }
     return result;
 }
@@ -123,10 +128,10 @@ int main(int argc, char *argv[])
     if (asksForText(argc, argv))
         answerText(argc, argv);
     const int result = runApplication(argc, argv);
-    // Everything of ours is gone with the application object. The libraries'
-    // static destructors are skipped: Qt Multimedia's PulseAudio engine stops
-    // its PulseAudio thread from one of them and now and then libpulse aborts
-    // in that thread, turning a clean exit into a crash.
+    // Everything of ours has stopped (AppServices::stop) and is gone with the
+    // application object. Only the libraries' static destructors are skipped: Qt Multimedia's
+    // PulseAudio engine stops its PulseAudio thread from one of them and now and then libpulse
+    // aborts in that thread, turning a clean exit into a crash.
     std::fflush(nullptr);
     std::_Exit(result);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 namespace {
 // Tasks a serial queue runs before it lets other queues have the worker.
@@ -24,8 +25,14 @@ WorkerPool &WorkerPool::link()
 
 WorkerPool::WorkerPool(int threads)
 {
-    for (int i = 0; i < std::max(1, threads); ++i)
-        m_threads.emplace_back([this] { work(); });
+    m_running = std::max(1, threads);
+    for (int i = 0; i < m_running; ++i)
+        m_threads.emplace_back([this] {
+            work();
+            std::lock_guard<std::mutex> lock(m_lock);
+            --m_running;
+            m_ended.notify_all();
+        });
 }
 
 WorkerPool::~WorkerPool()
@@ -44,21 +51,32 @@ void WorkerPool::post(std::function<void()> task)
     m_wake.notify_one();
 }
 
-void WorkerPool::stop()
+bool WorkerPool::stop(int waitMs)
 {
     std::deque<std::function<void()>> dropped;
+    bool ended = false;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        std::unique_lock<std::mutex> lock(m_lock);
         m_stopping = true;
         dropped.swap(m_tasks);
+        m_wake.notify_all();
+        ended = m_ended.wait_for(lock, std::chrono::milliseconds(std::max(0, waitMs)),
+                                 [this] { return m_running == 0; });
     }
-    m_wake.notify_all();
-    for (std::thread &t : m_threads)
-        if (t.joinable())
+    for (std::thread &t : m_threads) {
+        if (!t.joinable())
+            continue;
+        if (ended)
             t.join();
+        else
+            t.detach(); // still in a task that ignores the stop: never waited for
+    }
+    if (!ended)
+        std::fprintf(stderr, "worker pool stopped with workers still busy\n");
     // Dropped tasks are destroyed here, outside the lock (their captures may
     // hold streams whose destructors post).
     dropped.clear();
+    return ended;
 }
 
 void WorkerPool::work()

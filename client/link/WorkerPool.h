@@ -36,8 +36,9 @@ public:
     // Runs task on a worker soon. After stop() tasks are dropped.
     void post(std::function<void()> task);
     // Lets the tasks that run finish, drops the queued ones and joins the
-    // workers. Idempotent.
-    void stop();
+    // workers; a worker still busy after waitMs is left to the process's
+    // end (logged). Idempotent. Returns whether all workers ended.
+    bool stop(int waitMs = 5000);
     int threadCount() const { return int(m_threads.size()); }
 
 private:
@@ -47,6 +48,8 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_tasks; // m_lock
     bool m_stopping = false;                   // m_lock
+    int m_running = 0;                         // m_lock: workers not yet returned
+    std::condition_variable m_ended;
     std::vector<std::thread> m_threads;
 };
 

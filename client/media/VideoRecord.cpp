@@ -189,6 +189,13 @@ bool VideoRecord::openRecording(Channel *channel, bool live, const ChannelBuffer
     return true;
 }
 
+void VideoRecord::finishAll(const QList<Channel *> &channels)
+{
+    for (Channel *channel : channels)
+        for (bool live : {true, false})
+            closeRecording(channel, live);
+}
+
 void VideoRecord::closeRecording(Channel *channel, bool live)
 {
     ChannelSlot &slot = channel->slot(live);

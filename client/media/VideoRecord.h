@@ -49,6 +49,9 @@ public:
     // background; snapshotSaved() or snapshotFailed() (no picture yet, the
     // folder or file cannot be written) follows.
     void takeSnapshot(Channel *channel, bool live);
+    // Finishes every open recording (the client quits). Only once no stream
+    // decodes any more: the decode steps own the open files while they run.
+    void finishAll(const QList<Channel *> &channels);
 
     // Any thread.
     QString videoPath() const;

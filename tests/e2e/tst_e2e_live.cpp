@@ -4,6 +4,7 @@
 // close button.
 
 #include "DevsimProcess.h"
+#include "RecordProbe.h"
 
 #include "app/LabelSystemBtn.h"
 #include "app/MainWindow.h"
@@ -17,10 +18,12 @@
 #include "model/DeviceRecord.h"
 #include "model/UserInfo.h"
 #include "media/Video.h"
+#include "media/VideoRecord.h"
 #include "view/ViewControl.h"
 
 #include <QColor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -341,15 +344,41 @@ void tst_E2eLive::closeButtonClosesChannelsAndSessions()
     QVERIFY(closeBtn);
     QSignalSpy quits(ViewControl::instance(), &ViewControl::quitMsg);
 
+    // A recording runs as the client quits: it is finished, not cut off.
+    QTemporaryDir videos;
+    VideoRecord *record = VideoRecord::instance();
+    record->setVideoPath(videos.path());
+    QSignalSpy started(record, &VideoRecord::recordStarted);
+    QSignalSpy finished(record, &VideoRecord::recordFinished);
+    Channel *recorded = device->channel(2);
+    Dev::instance()->setSelectedChannel(recorded);
+    ViewControl::instance()->recordChange(recorded, true);
+    QTRY_VERIFY_WITH_TIMEOUT(!started.isEmpty(), 20000);
+    QTest::qWait(1500);
+
     // A loop that the button does not end ends with 7 after 30 s.
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
     guard.start(30000);
-    QTimer::singleShot(0, closeBtn, [closeBtn] { QTest::mouseClick(closeBtn, Qt::LeftButton); });
+    QElapsedTimer quitting;
+    QTimer::singleShot(0, closeBtn, [closeBtn, &quitting] {
+        quitting.start();
+        QTest::mouseClick(closeBtn, Qt::LeftButton);
+    });
     QCOMPARE(QCoreApplication::exec(), 0);
+    const qint64 quitMs = quitting.elapsed();
+    qInfo("the close button took %lld ms", quitMs);
+    QVERIFY2(quitMs < 2000, "quitting waited on something");
     QCOMPARE(quits.count(), 1);
     QCOMPARE(device->sessionId(), -1);
+    QCOMPARE(finished.size(), 1);
+    const QString path = finished.first().at(2).toString();
+    if (haveTools()) {
+        const Probe p = probe(path);
+        QVERIFY2(p.errors.isEmpty(), qPrintable(p.errors));
+        QVERIFY2(p.videoSeconds >= 1.0, qPrintable(QString::number(p.videoSeconds)));
+    }
 
     QRegularExpressionMatch opened;
     QVERIFY(
