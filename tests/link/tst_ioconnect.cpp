@@ -177,6 +177,24 @@ private slots:
         QCOMPARE(FakeSdk::calls("avInit"), QStringList{"avInit 4096"});
     }
 
+    // Every device has an executor of its own: while a connect hangs on a
+    // dead device, a PTZ command to an open device goes out at once (one
+    // lock over every call would hold it until the connect gave up).
+    void hangingConnectDoesNotHoldUpAnotherDevice()
+    {
+        Channel *open = this->open(addDevice("UID-P"));
+        QVERIFY(open);
+        Device *dead = addDevice("UID-D");
+        FakeSdk::state().gatedUids.insert("UID-D");
+        io->connectChannel(dead->channel(0));
+        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect UID-D").size(), 1, Wait);
+        const int before = int(FakeSdk::calls("send ").size());
+        io->ptzControl(open, 1, 4, false);
+        QTRY_COMPARE_WITH_TIMEOUT(int(FakeSdk::calls("send ").size()), before + 1, 2000);
+        QCOMPARE(dead->sessionId(), -1); // still hanging
+        FakeSdk::release("UID-D");
+    }
+
     void silentDeviceIsCutByTheWatchdogAndTheNextConnects()
     {
         Device *silent = addDevice("UID-S");
