@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Fails when code includes from a layer above its own:
-#   - a client folder includes a header of a folder ranked above it;
+#   - a client folder includes a header of a folder ranked above it, or names
+#     a type that a higher folder defines (a forward declaration, a pointer,
+#     reference, template argument or scope: "class View;", "View *",
+#     "std::shared_ptr<View>", "View::");
 #   - p2p/ or av/ includes Qt, or p2p/ includes anything of the client.
 # Ranks, lowest first (folders of one rank may include each other):
 #   0 model config diagnostics   (orvane_model)
@@ -44,6 +47,31 @@ while IFS= read -r file; do
            sed -E 's/^([0-9]+):.*"([^"]+)"/\1:\2/')
 done < <(find client -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 
+# The types each folder defines (class and struct definitions in its headers),
+# at the lowest rank that defines the name, then every name of a higher
+# rank that code of a lower folder uses as a type. Comments and string
+# literals are skipped.
+types=$(grep -rHE '^(class|struct) [A-Z][A-Za-z0-9_]*( final)?( *:.*| *\{.*)?$' client --include='*.h' |
+        sed -E 's#^client/([a-z]+)/[^:]*:(class|struct) ([A-Za-z0-9_]+).*#\1 \3#' |
+        while read -r folder name; do
+          [ -n "${rank[$folder]+x}" ] && echo "${rank[$folder]} $name"
+        done | sort -k2,2 -k1,1n | awk '!seen[$2]++')
+while IFS= read -r hit; do
+  fail "$hit"
+done < <(find client -type f \( -name '*.cpp' -o -name '*.h' \) ! -path client/app/main.cpp | sort |
+         while read -r file; do
+           rel=${file#client/}
+           folder=${rel%%/*}
+           [ -n "${rank[$folder]+x}" ] || continue
+           TYPES="$types" OWN=${rank[$folder]} perl -ne '
+             BEGIN { for (split /\n/, $ENV{TYPES}) { my ($r, $n) = split; $t{$n} = $r if $r > $ENV{OWN} } }
+             s{//.*}{}; s{"(?:\\.|[^"\\])*"}{""}g;
+             while (/^\s*(?:class|struct)\s+([A-Z]\w*)\s*;|(?<![\w:.])([A-Z]\w*)\s*(?:\*|&|::)|<\s*([A-Z]\w*)\s*[>*,]/g) {
+               my $n = $1 // $2 // $3;
+               print "$ARGV:$.: names $n, a type of a higher layer (rank $t{$n})\n" if exists $t{$n};
+             }' "$file" | sed "s#^#$folder (rank ${rank[$folder]}): #"
+         done)
+
 while IFS= read -r hit; do
   fail "$hit: p2p and av stay free of Qt"
 done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q[A-Za-z]*(/[^>]*)?>' p2p av \
@@ -55,7 +83,7 @@ done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(model|confi
            p2p --include='*.cpp' --include='*.h' || true)
 
 if [ "$failures" -gt 0 ]; then
-  echo "check-layers: $failures include(s) break the layers" >&2
+  echo "check-layers: $failures place(s) break the layers" >&2
   exit 1
 fi
 echo "check-layers: ok"

@@ -57,6 +57,7 @@ AppServices::AppServices(QObject *parent)
         Decode::instance()->releaseChannel(ch);
         Video::instance()->releaseChannel(ch);
         Audio::instance()->releaseChannel(ch);
+        VideoRecord::instance()->releaseChannel(ch);
     });
     decode->setAudioHandler([](Channel *ch, bool live, ChannelBufferItem *item) {
         Audio::instance()->play(ch, live, item);

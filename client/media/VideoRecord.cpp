@@ -57,25 +57,25 @@ VideoRecord::~VideoRecord() = default;
 
 void VideoRecord::setVideoPath(const QString &path)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_videoPath = path;
 }
 
 void VideoRecord::setPicPath(const QString &path)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_picPath = path;
 }
 
 QString VideoRecord::videoPath() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_videoPath;
 }
 
 QString VideoRecord::picPath() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_picPath;
 }
 
@@ -124,28 +124,45 @@ QString VideoRecord::buildPath(Channel *channel, bool live, const QString &exten
 
 // ---- Recording ---------------------------------------------------------------
 
-std::shared_ptr<RecordFile> VideoRecord::takeFile(Channel *channel, bool live)
+std::shared_ptr<RecordFile> VideoRecord::takeFile(const Channel *channel, bool live)
 {
-    QMutexLocker lock(&m_lock);
-    return std::move(channel->slot(live).recordFile);
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_files.take(FileKey(channel, live));
+}
+
+std::shared_ptr<RecordFile> VideoRecord::fileOf(const Channel *channel, bool live) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_files.value(FileKey(channel, live));
+}
+
+void VideoRecord::releaseChannel(Channel *channel)
+{
+    for (bool live : {true, false})
+        if (std::shared_ptr<RecordFile> file = takeFile(channel, live))
+            file->finish(nullptr);
 }
 
 void VideoRecord::videoFrame(Channel *channel, bool live, const ChannelBufferItem &item)
 {
     ChannelSlot &slot = channel->slot(live);
     const bool wanted = slot.recording && slot.recordKeySeen;
+    std::shared_ptr<RecordFile> file = fileOf(channel, live);
     // Stopped, or stopped and armed again: the next file starts at a key frame.
-    if (!wanted && slot.recordFile)
+    if (!wanted && file)
         closeRecording(channel, live);
     if (!slot.recordKeySeen) // stopped or armed again: a failure is forgotten
         slot.recordFailed = false;
     if (!wanted || slot.recordFailed)
         return;
-    if (!slot.recordFile && (!item.keyFrame() || !openRecording(channel, live, item)))
-        return;
+    if (!file) {
+        if (!item.keyFrame() || !openRecording(channel, live, item))
+            return;
+        file = fileOf(channel, live);
+    }
     QString error;
-    if (!slot.recordFile->writeVideo(item.data, std::min(item.size, item.capacity), item.keyFrame(),
-                                     item.reservedU32(), steadyMs(), &error))
+    if (!file || !file->writeVideo(item.data, std::min(item.size, item.capacity), item.keyFrame(),
+                                   item.reservedU32(), steadyMs(), &error))
         failRecording(channel, live, error);
 }
 
@@ -179,8 +196,8 @@ bool VideoRecord::openRecording(Channel *channel, bool live, const ChannelBuffer
         return false;
     }
     {
-        QMutexLocker lock(&m_lock);
-        slot.recordFile = std::move(file);
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_files.insert(FileKey(channel, live), std::shared_ptr<RecordFile>(std::move(file)));
     }
     slot.recordPath = path;
     qInfo("recording %s to %s%s", qUtf8Printable(channelText(channel)), qUtf8Printable(path),
@@ -229,11 +246,7 @@ void VideoRecord::audioSamples(Channel *channel, bool live, const int16_t *sampl
                                const ChannelBufferItem &item)
 {
     m_audioArrives = true;
-    std::shared_ptr<RecordFile> file;
-    {
-        QMutexLocker lock(&m_lock);
-        file = channel->slot(live).recordFile;
-    }
+    const std::shared_ptr<RecordFile> file = fileOf(channel, live);
     // A failure shows at the next video frame, which ends the recording.
     if (file)
         file->writeAudio(samples, count, item.reservedU32(), steadyMs(), nullptr);

@@ -4,12 +4,14 @@
 #include "media/VideoFrameTap.h"
 
 #include <QDateTime>
-#include <QMutex>
+#include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QString>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class Channel;
 class RecordFile;
@@ -52,6 +54,8 @@ public:
     // Finishes every open recording (the client quits). Only once no stream
     // decodes any more: the decode steps own the open files while they run.
     void finishAll(const QList<Channel *> &channels);
+    // Closes the channel's files; call before a Channel is destroyed.
+    void releaseChannel(Channel *channel);
 
     // Any thread.
     QString videoPath() const;
@@ -87,9 +91,12 @@ private:
     bool openRecording(Channel *channel, bool live, const ChannelBufferItem &item);
     void closeRecording(Channel *channel, bool live);
     void failRecording(Channel *channel, bool live, const QString &text);
-    std::shared_ptr<RecordFile> takeFile(Channel *channel, bool live);
+    using FileKey = QPair<const Channel *, bool>;
+    std::shared_ptr<RecordFile> takeFile(const Channel *channel, bool live);
+    std::shared_ptr<RecordFile> fileOf(const Channel *channel, bool live) const;
 
-    mutable QMutex m_lock; // guards the folders and every slot's recordFile pointer
+    mutable std::mutex m_lock;                           // guards the folders and the open files
+    QHash<FileKey, std::shared_ptr<RecordFile>> m_files; // by channel and mode
     QString m_videoPath;
     QString m_picPath;
     std::atomic<bool> m_audioArrives{false}; // audioSamples() has been called

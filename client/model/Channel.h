@@ -14,7 +14,6 @@
 #include <memory>
 
 class Device;
-class GlWidgetViewWindow;
 class ChannelSaveTimeout;
 
 // One video channel of a device: the unit that is connected, streamed,
@@ -54,9 +53,6 @@ public:
     // Common fields.
     Device *device() const { return m_device; }
     int index() const { return m_index; }
-
-    GlWidgetViewWindow *window() const { return m_window; }
-    void setWindow(GlWidgetViewWindow *window) { m_window = window; }
 
     // Whether a cell on screen shows the channel. Frames of a channel that
     // is not seen are received (recording goes on) but not decoded. Set on
@@ -138,7 +134,6 @@ public:
 private:
     Device *m_device;
     int m_index;
-    GlWidgetViewWindow *m_window = nullptr; // not owned
     std::atomic<bool> m_seen{true};
     QSize m_hdPictureSize;
     std::unique_ptr<std::array<char, VersionInfoSize>> m_versionInfo;

@@ -14,7 +14,6 @@
 
 struct AVCodec;
 class ChannelSaveTimeout;
-class RecordFile;
 
 // H.264/H.265 decoder of one stream. Ready only when all five handles are set.
 struct VideoDecoderSet
@@ -78,16 +77,14 @@ struct ChannelSlot
     // Audio decoding.
     AudioDecoderSet audioDecoder;
 
-    // Recording (snapshots are taken from the picture exchange). The flags are
-    // set on the GUI thread and read by the decode step; the file state belongs
-    // to the decode step (decode lock), and VideoRecord hands the open file to
-    // the audio tap under its own lock.
+    // Recording (snapshots are taken from the picture exchange; the open file
+    // belongs to VideoRecord). The flags are set on the GUI thread and read
+    // by the decode step; the path and failure belong to the decode step.
     // The user asked to record; use Channel::setRecording, which clears recordKeySeen.
     std::atomic<bool> recording{false};
     // The first key frame after `recording` was set has been seen.
     std::atomic<bool> recordKeySeen{false};
-    QString recordPath;                     // path of the open file; empty when none is open
-    std::shared_ptr<RecordFile> recordFile; // the open file (closes itself when released)
+    QString recordPath;        // path of the open file; empty when none is open
     bool recordFailed = false; // the file failed: nothing is written until `recording` is cleared
     ChannelSaveTimeout *recordTimer = nullptr; // owned; record-length timer or null
 

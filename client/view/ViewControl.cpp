@@ -91,8 +91,6 @@ ViewControl::~ViewControl()
     m_windows.clear();
     for (GlWidgetViewWindow *w : windows) {
         disconnect(w, nullptr, this, nullptr);
-        if (Channel *ch = w->channel())
-            ch->setWindow(nullptr);
         delete w;
     }
     if (SharedInstance<ViewControl>::isShared(this)) {
@@ -184,10 +182,6 @@ GlWidgetViewWindow *ViewControl::createWindow()
     connect(w, &QObject::destroyed, this, [this, w] {
         // The host went away with its children: forget the window.
         m_windows.removeAll(w);
-        for (Device *d : m_dev->devices())
-            for (Channel *ch : d->channels())
-                if (ch->window() == w)
-                    ch->setWindow(nullptr);
     });
 
     // Stream state the cell follows (unique: the cell may wire some itself).
@@ -208,8 +202,6 @@ GlWidgetViewWindow *ViewControl::createWindow()
 
 void ViewControl::dropWindow(GlWidgetViewWindow *w)
 {
-    if (Channel *ch = w->channel())
-        ch->setWindow(nullptr);
     disconnect(w, nullptr, this, nullptr);
     w->removeEventFilter(this);
     w->setChannel(nullptr, nullptr);
@@ -244,14 +236,23 @@ void ViewControl::putChannel(GlWidgetViewWindow *window, Channel *channel)
 {
     if (!window || !channel)
         return;
-    if (window->channel() == channel && channel->window() == window)
+    if (window->channel() == channel)
         return;
     if (Channel *old = window->channel())
         releaseWindow(old);
-    if (channel->window())
+    if (cellOf(channel))
         releaseWindow(channel);
     window->setChannel(channel->device(), channel);
-    channel->setWindow(window);
+}
+
+GlWidgetViewWindow *ViewControl::cellOf(const Channel *channel) const
+{
+    if (!channel)
+        return nullptr;
+    for (GlWidgetViewWindow *w : std::as_const(m_windows))
+        if (w->channel() == channel)
+            return w;
+    return nullptr;
 }
 
 GlWidgetViewWindow *ViewControl::showChannel(Channel *channel)
@@ -259,8 +260,8 @@ GlWidgetViewWindow *ViewControl::showChannel(Channel *channel)
     ORVANE_ASSERT_GUI_THREAD();
     if (!channel)
         return nullptr;
-    if (channel->window())
-        return channel->window();
+    if (GlWidgetViewWindow *w = cellOf(channel))
+        return w;
     for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
         if (!w->hasChannel()) {
             putChannel(w, channel);
@@ -276,7 +277,7 @@ GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
     if (!window || window->hasChannel())
         return window;
     for (Channel *ch : connectedChannels()) {
-        if (!ch->window() && ch->viewRequested(m_live)) {
+        if (!cellOf(ch) && ch->viewRequested(m_live)) {
             putChannel(window, ch);
             break;
         }
@@ -295,13 +296,11 @@ void ViewControl::openInCell(Channel *channel, int cell)
 void ViewControl::releaseWindow(Channel *channel)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (!channel || !channel->window())
+    GlWidgetViewWindow *w = cellOf(channel);
+    if (!w)
         return;
-    GlWidgetViewWindow *w = channel->window();
-    channel->setWindow(nullptr);
     m_qualityAsked.remove(channel);
-    if (w->channel() == channel)
-        w->setChannel(nullptr, nullptr);
+    w->setChannel(nullptr, nullptr);
 }
 
 void ViewControl::releaseDeviceWindows(Device *device)
@@ -351,8 +350,8 @@ void ViewControl::showDeviceOffline(Device *device)
 void ViewControl::showNoVideo(Channel *channel, bool live)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (channel && live == m_live && channel->window())
-        channel->window()->setStatus(tr("无视频"));
+    if (GlWidgetViewWindow *w = cellOf(channel); w && live == m_live)
+        w->setStatus(tr("无视频"));
 }
 
 // ---- Stream control --------------------------------------------------------

@@ -63,6 +63,8 @@ public:
     WINDOW_MOD windowMod() const { return m_windowMod; }
     WINDOW_MOD previousMod() const { return m_previousMod; }
     const QList<GlWidgetViewWindow *> &windows() const { return m_windows; }
+    // The cell that shows the channel, or null.
+    GlWidgetViewWindow *cellOf(const Channel *channel) const;
 
     // Channel placement.
     GlWidgetViewWindow *assignWindow(GlWidgetViewWindow *window);

@@ -107,15 +107,15 @@ private slots:
         cam->setKind(DeviceKind::Rtsp);
         DevMenu menu;
         menu.load(cam, cam->channel(0));
-        QCOMPARE(menu.shownItems(), QStringList({"widget_play", "widget_stop", "widget_sd",
-                                                 "widget_hd", "widget_editDevice",
-                                                 "widget_restart"}));
+        QCOMPARE(menu.shownItems(),
+                 QStringList({"widget_play", "widget_stop", "widget_sd", "widget_hd",
+                              "widget_editDevice", "widget_restart"}));
         ViewControl::instance()->changeMod(false);
         menu.load(cam, cam->channel(0));
         QCOMPARE(menu.shownItems(), QStringList({"widget_editDevice", "widget_restart"}));
         // Asked to play back all the same, the grid does not ask the link.
-        ViewControl::instance()->playReplay(cam->channel(0), QDateTime::currentDateTime(), 0,
-                                            true, 0);
+        ViewControl::instance()->playReplay(cam->channel(0), QDateTime::currentDateTime(), 0, true,
+                                            0);
         QVERIFY(calls.filter(u"RTSPCAM"_s).isEmpty());
     }
 
@@ -231,14 +231,14 @@ private slots:
         vc->attach(&host);
         d->channel(0)->setViewRequested(true, true);
         vc->showChannel(d->channel(0));
-        QVERIFY(d->channel(0)->window());
+        QVERIFY(ViewControl::instance()->cellOf(d->channel(0)));
         calls.clear();
 
         DevMenu menu;
         menu.load(d, d->channel(0));
         click(menu, "widget_restart");
         QCOMPARE(calls, QStringList({"closeDevice CAM"}));
-        QVERIFY(!d->channel(0)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(d->channel(0)));
         vc->removeWindowsFrom(0);
     }
 

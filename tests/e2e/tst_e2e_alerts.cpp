@@ -75,7 +75,8 @@ private slots:
         file.close();
         const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
         sim.setDiscoveryPort(discovery);
-        QVERIFY2(sim.start({"--config", config, "--password", "pw"}, 2), qPrintable(sim.errorText()));
+        QVERIFY2(sim.start({"--config", config, "--password", "pw"}, 2),
+                 qPrintable(sim.errorText()));
         qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
         qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
         QVERIFY(E2eClient::registerDevice(GoodUid, QStringLiteral("pw"), 2));

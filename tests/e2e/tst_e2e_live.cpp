@@ -200,8 +200,10 @@ bool tst_E2eLive::showsColours(GlWidgetViewWindow *cell, int channel, QString *s
 void tst_E2eLive::expectDimmedThenLive(Channel *channel, const char *stateName)
 {
     QString seen;
-    QTRY_VERIFY_WITH_TIMEOUT(channel->window() && !channel->window()->status().isEmpty(), 30000);
-    GlWidgetViewWindow *cell = channel->window();
+    QTRY_VERIFY_WITH_TIMEOUT(ViewControl::instance()->cellOf(channel) &&
+                                 !ViewControl::instance()->cellOf(channel)->status().isEmpty(),
+                             30000);
+    GlWidgetViewWindow *cell = ViewControl::instance()->cellOf(channel);
     QTRY_VERIFY2_WITH_TIMEOUT(showsColours(cell, channel->index(), &seen, 0.4),
                               qPrintable(QStringLiteral("dimmed cell shows %1").arg(seen)), 10000);
     saveArtifact(host.get(), QStringLiteral("e2e-live-%1-offline.png").arg(stateName));
@@ -223,20 +225,21 @@ void tst_E2eLive::channelsShowTheirColoursInTheGrid()
 
     Channel *first = device->channel(0);
     Channel *third = device->channel(2);
-    QTRY_VERIFY_WITH_TIMEOUT(first->window() && third->window(), 30000);
-    QVERIFY(first->window() != third->window());
-    QVERIFY(!device->channel(1)->window());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ViewControl::instance()->cellOf(first) && ViewControl::instance()->cellOf(third), 30000);
+    QVERIFY(ViewControl::instance()->cellOf(first) != ViewControl::instance()->cellOf(third));
+    QVERIFY(!ViewControl::instance()->cellOf(device->channel(1)));
 
     QString seen;
     for (Channel *ch : {first, third}) {
-        GlWidgetViewWindow *cell = ch->window();
+        GlWidgetViewWindow *cell = ViewControl::instance()->cellOf(ch);
         QTRY_VERIFY2_WITH_TIMEOUT(
             showsColours(cell, ch->index(), &seen),
             qPrintable(QStringLiteral("channel %1 shows %2").arg(ch->index() + 1).arg(seen)),
             30000);
     }
     // Each cell keeps its own channel's picture.
-    QVERIFY(!showsColours(third->window(), 0, &seen));
+    QVERIFY(!showsColours(ViewControl::instance()->cellOf(third), 0, &seen));
     QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/0 video-start 0$"), 1000));
     QVERIFY(sim.waitForLine(QRegularExpression("^ACTION " + Uid + " \\d+/2 video-start 2$"), 1000));
 }
@@ -247,7 +250,7 @@ void tst_E2eLive::channelsShowTheirColoursInTheGrid()
 void tst_E2eLive::zoomedCellSwitchesStreamsWithoutABlackFrame()
 {
     Channel *first = device->channel(0);
-    QVERIFY(first->window());
+    QVERIFY(ViewControl::instance()->cellOf(first));
     QVERIFY(!first->quality(true));
     const int mark = sim.lineCount();
     const QRegularExpression switched("^ACTION " + Uid + " \\d+/0 quality 0$");
@@ -264,7 +267,7 @@ void tst_E2eLive::zoomedCellSwitchesStreamsWithoutABlackFrame()
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 15000) {
-            GlWidgetViewWindow *cell = first->window();
+            GlWidgetViewWindow *cell = ViewControl::instance()->cellOf(first);
             if (cell && !showsColours(cell, 0, &seen))
                 wrong << seen;
             if (first->quality(true) == hd && cell &&
@@ -290,7 +293,7 @@ void tst_E2eLive::zoomedCellSwitchesStreamsWithoutABlackFrame()
 void tst_E2eLive::minimisedWindowStopsDecodingUntilRestored()
 {
     Video *video = Video::instance();
-    QTRY_VERIFY(device->channel(0)->window());
+    QTRY_VERIFY(ViewControl::instance()->cellOf(device->channel(0)));
     host->showMinimized();
     QTest::qWait(300); // pictures on their way
     const quint64 before = video->decodedFrames();
@@ -299,7 +302,8 @@ void tst_E2eLive::minimisedWindowStopsDecodingUntilRestored()
     host->showNormal();
     QTRY_VERIFY_WITH_TIMEOUT(video->decodedFrames() > before, 1500);
     QString seen;
-    QVERIFY2(showsColours(device->channel(0)->window(), 0, &seen), qPrintable(seen));
+    QVERIFY2(showsColours(ViewControl::instance()->cellOf(device->channel(0)), 0, &seen),
+             qPrintable(seen));
 }
 
 // A device that stops answering (SIGSTOP) past the keep-alive is dropped:
@@ -311,7 +315,7 @@ void tst_E2eLive::stalledDeviceDimsThenComesBack()
     QSKIP("stops the device process with POSIX signals");
 #else
     Channel *first = device->channel(0);
-    QVERIFY(first->window());
+    QVERIFY(ViewControl::instance()->cellOf(first));
     const qint64 pid = sim.process().processId();
     QVERIFY(::kill(pid_t(pid), SIGSTOP) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(device->linkState() == Device::LinkState::Offline, 30000);
@@ -325,11 +329,11 @@ void tst_E2eLive::stalledDeviceDimsThenComesBack()
 void tst_E2eLive::restartedDeviceComesBackOnItsPort()
 {
     Channel *third = device->channel(2);
-    QVERIFY(third->window());
+    QVERIFY(ViewControl::instance()->cellOf(third));
     const quint16 port = sim.port(Uid);
     sim.kill();
     QTRY_VERIFY_WITH_TIMEOUT(device->linkState() == Device::LinkState::Offline, 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(!third->window()->status().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!ViewControl::instance()->cellOf(third)->status().isEmpty(), 10000);
     QVERIFY2(restarted.start(simArguments + QStringList{"--port", QString::number(port)}),
              qPrintable(restarted.errorText()));
     expectDimmedThenLive(third, "restarted");

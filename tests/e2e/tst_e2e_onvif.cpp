@@ -182,7 +182,9 @@ void tst_E2eOnvif::cameraFoundByDiscoveryShowsItsPicture()
                              }()),
                              10000);
     emit treeRow->doubleClicked(treeRow);
-    QTRY_VERIFY_WITH_TIMEOUT(channel->window() && showsPanorama(channel->window()), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(ViewControl::instance()->cellOf(channel) &&
+                                 showsPanorama(ViewControl::instance()->cellOf(channel)),
+                             30000);
     // The streams came from the media profiles (credential-free).
     QCOMPARE(device->rtsp().streams.size(), 1);
     QVERIFY(device->rtsp().streams.first().main.endsWith("/" + Uid + "/0/main"));
@@ -190,7 +192,8 @@ void tst_E2eOnvif::cameraFoundByDiscoveryShowsItsPicture()
     QVERIFY(!device->rtsp().streams.first().main.contains(Password));
     const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
     if (!dir.isEmpty() && QDir().mkpath(dir))
-        channel->window()->grab().save(QDir(dir).filePath(QStringLiteral("onvif-live.png")));
+        ViewControl::instance()->cellOf(channel)->grab().save(
+            QDir(dir).filePath(QStringLiteral("onvif-live.png")));
     window->devManage()->closeWindow();
 }
 

@@ -23,6 +23,7 @@
 #include "ptz/Point.h"
 #include "ptz/PtzBtn.h"
 #include "view/GlWidgetViewWindow.h"
+#include "view/ViewControl.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -116,7 +117,7 @@ class tst_E2ePtz : public QObject
     QImage settledPicture()
     {
         QTest::qWait(700);
-        return ptz->window()->grabFramebuffer();
+        return ViewControl::instance()->cellOf(ptz)->grabFramebuffer();
     }
     // The index of the first SETTINGS line of uid from line `from` on, or -1.
     int settingsLine(int from, const QString &uid, QRegularExpressionMatch *match)
@@ -160,9 +161,8 @@ private slots:
         file.close();
         const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
         sim.setDiscoveryPort(discovery);
-        QVERIFY2(sim.start({"--config", config, "--password", "pw", "--print-settings", "--gop",
-                            "1"},
-                           2),
+        QVERIFY2(sim.start(
+                     {"--config", config, "--password", "pw", "--print-settings", "--gop", "1"}, 2),
                  qPrintable(sim.errorText()));
         qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
         qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
@@ -178,8 +178,10 @@ private slots:
         for (MenuListDev *row : window->devList()->rows())
             if (row->device() == ptz->device())
                 emit row->rowOf(ptz)->doubleClicked(row->rowOf(ptz));
-        QTRY_VERIFY_WITH_TIMEOUT(ptz->window() && !ptz->window()->grabFramebuffer().isNull(),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            ViewControl::instance()->cellOf(ptz) &&
+                !ViewControl::instance()->cellOf(ptz)->grabFramebuffer().isNull(),
+            30000);
         Dev::instance()->setSelectedChannel(ptz);
         // The PTZ section of the side column, opened as the user does.
         QTest::mouseClick(window->findChild<QWidget *>("label_deviceManageMenu_fold"),
@@ -254,8 +256,8 @@ private slots:
         QRegularExpressionMatch first, second;
         const int at = settingsLine(mark, PtzUid, &first);
         QVERIFY(at >= 0);
-        const QString sentZone = DevOpt::deviceZoneText(QTimeZone(zone.toLatin1()),
-                                                        QDateTime::currentDateTime());
+        const QString sentZone =
+            DevOpt::deviceZoneText(QTimeZone(zone.toLatin1()), QDateTime::currentDateTime());
         QCOMPARE(first.captured(2), sentZone);
         QVERIFY(settingsLine(at + 1, PtzUid, &second) > at);
         QCOMPARE(second.captured(2), sentZone);
@@ -276,9 +278,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->alertText(), QStringLiteral("[0]设备无法修改时区"), 15000);
         QTest::qWait(1000);
         // The zone message arrived (devsim reports it though it refused it); no time followed.
-        const QStringList lines = sim.lines().mid(mark).filter(QStringLiteral("SETTINGS ") + StubbornUid);
+        const QStringList lines =
+            sim.lines().mid(mark).filter(QStringLiteral("SETTINGS ") + StubbornUid);
         QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines.first().contains(QStringLiteral(" time=- zone=- ")), qPrintable(lines.first()));
+        QVERIFY2(lines.first().contains(QStringLiteral(" time=- zone=- ")),
+                 qPrintable(lines.first()));
         // A result for another channel leaves the page alone.
         emit IoConnect::instance()->setTimeSuccessMsg(ptz);
         QCOMPARE(page->alertText(), QStringLiteral("[0]设备无法修改时区"));
@@ -296,7 +300,8 @@ private slots:
         const QImage code = page->qrWindow()->codeImage();
         QVERIFY(!code.isNull());
         const QString png = settingsDir.filePath(QStringLiteral("wifi-qr.png"));
-        const QImage big = code.scaled(code.size() * 6, Qt::KeepAspectRatio, Qt::FastTransformation);
+        const QImage big =
+            code.scaled(code.size() * 6, Qt::KeepAspectRatio, Qt::FastTransformation);
         QVERIFY(big.save(png));
         saveArtifact(big, QStringLiteral("wifi-qr.png"));
         const QString zbarimg = QStandardPaths::findExecutable(QStringLiteral("zbarimg"));
@@ -315,10 +320,10 @@ private slots:
         QRegularExpressionMatch line;
         QVERIFY(settingsLine(mark, PtzUid, &line) >= 0);
         QCOMPARE(line.captured(3), QString::fromLatin1(QByteArray("Cafe \"5\"&x").toHex()));
-        QCOMPARE(line.captured(4),
-                 QString::fromLatin1(
-                     QCryptographicHash::hash(password.toLatin1(), QCryptographicHash::Sha256)
-                         .toHex()));
+        QCOMPARE(
+            line.captured(4),
+            QString::fromLatin1(
+                QCryptographicHash::hash(password.toLatin1(), QCryptographicHash::Sha256).toHex()));
         QTRY_COMPARE(page->alertText(), QStringLiteral("wifi配置成功"));
 
         // An empty name: no code, and nothing sent.

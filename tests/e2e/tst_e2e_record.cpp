@@ -126,7 +126,7 @@ void tst_E2eRecord::cleanupTestCase()
 Channel *tst_E2eRecord::show(const QString &uid, int index, int cell)
 {
     Channel *channel = Dev::instance()->deviceByUid(uid)->channel(index);
-    if (!channel->window())
+    if (!ViewControl::instance()->cellOf(channel))
         ViewControl::instance()->openInCell(channel, cell);
     Dev::instance()->setSelectedChannel(channel);
     auto pictures = Video::instance()->pictures(channel, true);
@@ -306,7 +306,7 @@ void tst_E2eRecord::snapshotIsThePictureShown()
     saveArtifact(first, QStringLiteral("snapshot.jpg"));
 
     const QImage jpeg(first);
-    const QImage cell = channel->window()->grabFramebuffer();
+    const QImage cell = ViewControl::instance()->cellOf(channel)->grabFramebuffer();
     QVERIFY(!jpeg.isNull() && !cell.isNull());
     for (double y : {0.3, 0.7}) {
         const QRgb want = cell.pixel(cell.width() / 2, int(cell.height() * y));

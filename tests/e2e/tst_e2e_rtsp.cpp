@@ -164,20 +164,23 @@ void tst_E2eRtsp::cameraAddedByUrlShowsItsPicture()
     emit row->doubleClicked(row); // channel 2 from the tree
 
     Channel *second = device->channel(1);
-    QTRY_VERIFY_WITH_TIMEOUT(second->window() && showsColours(second->window(), 1), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(ViewControl::instance()->cellOf(second) &&
+                                 showsColours(ViewControl::instance()->cellOf(second), 1),
+                             30000);
     QCOMPARE(device->linkState(), Device::LinkState::Online);
     // A cell of the 4-window grid is small: the sub stream.
-    QCOMPARE(second->window()->pictureSize(), QSize(320, 180));
+    QCOMPARE(ViewControl::instance()->cellOf(second)->pictureSize(), QSize(320, 180));
     const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
     if (!dir.isEmpty() && QDir().mkpath(dir))
-        second->window()->grab().save(QDir(dir).filePath(QStringLiteral("rtsp-live.png")));
+        ViewControl::instance()->cellOf(second)->grab().save(
+            QDir(dir).filePath(QStringLiteral("rtsp-live.png")));
 }
 
 void tst_E2eRtsp::recordingAndSnapshotPassTheFileChecks()
 {
     QVERIFY(device);
     Channel *channel = device->channel(1);
-    QVERIFY(channel->window());
+    QVERIFY(ViewControl::instance()->cellOf(channel));
     Dev::instance()->setSelectedChannel(channel);
     auto *button = client.window->findChild<LabelRecordBtn *>(QStringLiteral("label_icon_video"));
     QVERIFY(button);
@@ -225,7 +228,7 @@ void tst_E2eRtsp::killedCameraGoesOfflineAndComesBackOnItsPort()
 {
     QVERIFY(device);
     Channel *channel = device->channel(1);
-    GlWidgetViewWindow *cell = channel->window();
+    GlWidgetViewWindow *cell = ViewControl::instance()->cellOf(channel);
     QVERIFY(cell);
     const quint16 port = rtspPort;
     sim.kill();
@@ -237,7 +240,7 @@ void tst_E2eRtsp::killedCameraGoesOfflineAndComesBackOnItsPort()
     QCOMPARE(rtspPort, port);
     QTRY_VERIFY_WITH_TIMEOUT(device->linkState() == Device::LinkState::Online, 40000);
     QTRY_VERIFY_WITH_TIMEOUT(cell->status().isEmpty() && showsColours(cell, 1), 30000);
-    QCOMPARE(channel->window(), cell);
+    QCOMPARE(ViewControl::instance()->cellOf(channel), cell);
 }
 
 void tst_E2eRtsp::liveArgumentShowsAnRtspCamera()

@@ -136,7 +136,8 @@ bool tst_E2eStream::nextSent(const QString &uid, int &from, Sent &sent)
     const QRegularExpression re("^FRAMES " + uid + " \\d+/0 (\\d+) (\\d+) \\d+$");
     QRegularExpressionMatch m;
     int at = -1;
-    (void)QTest::qWaitFor([&] { return (at = sim(uid).waitForLineFrom(from, re, 20, &m)) >= 0; }, 5000);
+    (void)QTest::qWaitFor([&] { return (at = sim(uid).waitForLineFrom(from, re, 20, &m)) >= 0; },
+                          5000);
     if (at < 0)
         return false;
     from = at + 1;

@@ -95,7 +95,7 @@ private slots:
         // The link's success finds the channel where it was put.
         calls.clear();
         vc->connectChannelSuccess(cam->channel(0));
-        QCOMPARE(cam->channel(0)->window(), vc->windows().at(3));
+        QCOMPARE(ViewControl::instance()->cellOf(cam->channel(0)), vc->windows().at(3));
         QCOMPARE(calls, QStringList{"startVideo CAM/0"});
 
         vc->removeWindowsFrom(0);

@@ -85,7 +85,7 @@ private slots:
 
         vc->setWindowMod(WINDOW_MOD_9); // dealt again in registry and channel order
         QCOMPARE(shown(), QStringList({"A/1", "B/0", "B/2", "-", "-", "-", "-", "-", "-"}));
-        QVERIFY(!a->channel(0)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(a->channel(0)));
     }
 
     void shrinkingDropsWindowsButKeepsTheStreams()
@@ -99,7 +99,8 @@ private slots:
         vc->setWindowMod(WINDOW_MOD_4);
         QCOMPARE(shown(), QStringList({"NVR/0", "NVR/1", "NVR/2", "NVR/3"}));
         for (int i = 4; i < 9; ++i)
-            QVERIFY(!d->channel(i)->window() && d->channel(i)->viewRequested(true));
+            QVERIFY(!ViewControl::instance()->cellOf(d->channel(i)) &&
+                    d->channel(i)->viewRequested(true));
         QVERIFY2(calls.isEmpty(), qPrintable(calls.join(QLatin1Char(','))));
         ViewTestEnv::flushDeletes();
         QCOMPARE(host->findChildren<GlWidgetViewWindow *>().size(), 4);
@@ -112,14 +113,14 @@ private slots:
         for (int i = 0; i < 10; ++i)
             connectLive(d->channel(i));
         Channel *tenth = d->channel(9);
-        QVERIFY(!tenth->window());
+        QVERIFY(!ViewControl::instance()->cellOf(tenth));
         QCOMPARE(calls.count(u"startVideo NVR/9"_s), 1); // it streams anyway, not decoded
         QVERIFY(!tenth->seen());
 
         // Freeing a window does not by itself pull the waiting channel in.
         vc->stopChannel(d->channel(3));
         QCOMPARE(shown().at(3), u"-"_s);
-        QVERIFY(!tenth->window());
+        QVERIFY(!ViewControl::instance()->cellOf(tenth));
 
         vc->setWindowMod(WINDOW_MOD_16);
         QCOMPARE(shown().mid(0, 10), QStringList({"NVR/0", "NVR/1", "NVR/2", "NVR/4", "NVR/5",
@@ -159,12 +160,12 @@ private slots:
         QCOMPARE(shown(), QStringList{"NVR/1"});
         Dev::instance()->setSelectedChannel(d->channel(3));
         QCOMPARE(shown(), QStringList{"NVR/3"});
-        QVERIFY(!d->channel(1)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(d->channel(1)));
 
         // Outside the single-window mode selection does not move channels.
         vc->setWindowMod(WINDOW_MOD_4);
         Dev::instance()->setSelectedChannel(d->channel(2));
-        QVERIFY(!d->channel(2)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(d->channel(2)));
     }
 
     void prepareChannelConnectsOnlyWhatIsMissing()
@@ -195,18 +196,18 @@ private slots:
     {
         Device *d = ViewTestEnv::addDevice(u"CAM"_s, 2);
         emit IoConnect::instance()->connectChannelSuccessMsg(d->channel(0)); // not requested
-        QVERIFY(!d->channel(0)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(d->channel(0)));
         QVERIFY(calls.isEmpty());
 
         vc->changeMod(false);
         calls.clear();
         d->channel(1)->setViewRequested(true, true);
         emit IoConnect::instance()->connectChannelSuccessMsg(d->channel(1)); // playback mode
-        QVERIFY(!d->channel(1)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(d->channel(1)));
         QVERIFY(!calls.contains(u"startVideo CAM/1"_s));
 
         vc->changeMod(true);
-        QCOMPARE(d->channel(1)->window(), window(0)); // dealt by the switch
+        QCOMPARE(ViewControl::instance()->cellOf(d->channel(1)), window(0)); // dealt by the switch
     }
 
     void connectFailureReleasesTheDeviceWindows()
@@ -218,7 +219,8 @@ private slots:
         connectLive(a->channel(1));
         emit IoConnect::instance()->connectDevFailMsg(a->channel(1), -90, u"x"_s);
         QCOMPARE(shown(), QStringList({"-", "B/0", "-", "-"}));
-        QVERIFY(!a->channel(0)->window() && !a->channel(1)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(a->channel(0)) &&
+                !ViewControl::instance()->cellOf(a->channel(1)));
     }
 
     void stopChannelStopsTheStreamOfTheCurrentMode()
@@ -242,7 +244,7 @@ private slots:
         vc->stopChannel(d->channel(0));
         QCOMPARE(calls, QStringList({"stopReplay CAM/0 0"}));
         QVERIFY(!d->channel(0)->viewRequested(false));
-        QVERIFY(!d->channel(0)->window());
+        QVERIFY(!ViewControl::instance()->cellOf(d->channel(0)));
     }
 
     void modeSwitchPausesAndResumesWithoutClosing()
@@ -402,7 +404,9 @@ private:
         QStringList out;
         for (GlWidgetViewWindow *w : vc->windows()) {
             const Channel *ch = w->channel();
-            out << (!ch ? u"-"_s : ch->window() == w ? RecordingLink::name(ch) : u"?"_s);
+            out << (!ch                                        ? u"-"_s
+                    : ViewControl::instance()->cellOf(ch) == w ? RecordingLink::name(ch)
+                                                               : u"?"_s);
         }
         return out;
     }
