@@ -391,7 +391,7 @@ void IoConnect::getMsg()
 void IoConnect::startReceive(Channel *ch, bool live)
 {
     // One receive per channel and slot at a time, and none on a closed slot:
-    // the poll must not pile tasks up behind a long SDK call.
+    // the poll must not pile tasks up behind a long call of the device.
     if (m_core->closing || ch->avIndex(live) < 0)
         return;
     const ChannelRef ref = ChannelRef::of(ch);

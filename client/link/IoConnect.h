@@ -34,8 +34,9 @@ class TaskResultEvent;
 // replies, and answers every operation with a signal carrying the channel.
 //
 // Threads: every public method, slot and signal belongs to the GUI thread
-// (except activeTasks()). SDK work runs in tasks on the global thread pool,
-// serialised by the task lock; results come back as posted events
+// (except activeTasks()). SDK work runs in tasks on the link pool, one serial
+// executor per device (a device's calls keep their order; a slow device holds
+// up no other); results come back as posted events
 // (LinkEventType) that event() turns into signals. Tasks carry values and a
 // ChannelRef, so a device that is removed or deleted while a task runs is
 // never touched by its result.

@@ -10,9 +10,9 @@
 
 class QEvent;
 
-// The background tasks of IoConnect. Each runs on the global thread pool,
-// holds the task lock for its whole duration, makes its SDK calls with the
-// values it was given (never reading the device model) and posts one event.
+// The background tasks of IoConnect. Each runs on its device's serial
+// executor (LinkTaskCore), makes its SDK calls with the values it was given
+// (never reading the device model) and posts one event.
 // A task that finds the core closing skips its SDK work and posts nothing.
 namespace IoTasks {
 
@@ -38,8 +38,8 @@ void startVideo(const LinkTaskCorePtr &core, const TaskContext &ctx, int channel
 // order. Posts nothing.
 void closeAv(const LinkTaskCorePtr &core, const TaskContext &ctx, quint8 channel,
              const QList<IoCtrl::Message> &before, int liveAvIndex, int talkAvIndex);
-// One pending reply of ctx.avIndex, if any; posts ProgressEvent_getMsg. Does
-// not wait for the task lock: when it is busy the poll is skipped.
+// One pending reply of ctx.avIndex (up to P2P_MAX_IOCTRL_SIZE bytes), if
+// any; posts ProgressEvent_getMsg.
 void receive(const LinkTaskCorePtr &core, const TaskContext &ctx, bool live);
 // Speaker start/stop with a free session channel (on) or the given talk
 // channel (off, when >= 0); posts ProgressEvent_audioSendControl.

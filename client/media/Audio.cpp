@@ -2,6 +2,7 @@
 
 #include "diagnostics/Checks.h"
 #include "link/ChannelBufferItem.h"
+#include "link/WorkerPool.h"
 #include "media/AudioFrameTap.h"
 #include "media/FfmpegLog.h"
 #include "media/MediaEvents.h"
@@ -13,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QMediaDevices>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <vector>
@@ -25,7 +25,7 @@ extern "C" {
 
 struct Audio::SlotState
 {
-    QMutex decodeLock;                     // serialises decoding and teardown of this slot
+    std::mutex decodeLock;                 // serialises decoding and teardown of this slot
     std::deque<ChannelBufferItem *> queue; // state lock
     bool draining = false;                 // state lock: a drain task runs
 };
@@ -147,7 +147,7 @@ void Audio::setFrameTap(AudioFrameTap *tap)
 
 std::shared_ptr<Audio::ChannelState> Audio::state(Channel *channel)
 {
-    QMutexLocker lock(&m_stateLock);
+    std::lock_guard<std::mutex> lock(m_stateLock);
     std::shared_ptr<ChannelState> &st = m_states[channel];
     if (!st)
         st = std::make_shared<ChannelState>();
@@ -161,7 +161,7 @@ void Audio::play(Channel *channel, bool live, ChannelBufferItem *item)
     std::deque<ChannelBufferItem *> dropped;
     bool start = false;
     {
-        QMutexLocker lock(&m_stateLock);
+        std::lock_guard<std::mutex> lock(m_stateLock);
         SlotState &slot = st->slot(live);
         if (int(slot.queue.size()) >= MaxQueuedFrames)
             dropped.swap(slot.queue); // decoding cannot keep up: old sound is worth nothing
@@ -172,8 +172,7 @@ void Audio::play(Channel *channel, bool live, ChannelBufferItem *item)
     for (ChannelBufferItem *d : dropped)
         delete d;
     if (start)
-        QThreadPool::globalInstance()->start(
-            [this, channel, live, st] { drain(channel, live, st); });
+        WorkerPool::media().post([this, channel, live, st] { drain(channel, live, st); });
 }
 
 void Audio::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
@@ -182,7 +181,7 @@ void Audio::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
     for (;;) {
         ChannelBufferItem *item = nullptr;
         {
-            QMutexLocker lock(&m_stateLock);
+            std::lock_guard<std::mutex> lock(m_stateLock);
             if (slot.queue.empty()) {
                 slot.draining = false;
                 return;
@@ -190,7 +189,7 @@ void Audio::drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st)
             item = slot.queue.front();
             slot.queue.pop_front();
         }
-        QMutexLocker decodeLock(&slot.decodeLock);
+        std::lock_guard<std::mutex> decodeLock(slot.decodeLock);
         decodeLocked(channel, live, item);
     }
 }
@@ -226,7 +225,7 @@ int setUpAlaw(AudioDecoderSet &dec, int codecId)
 int Audio::setUpDecoder(Channel *channel, bool live, int codecId)
 {
     std::shared_ptr<ChannelState> st = state(channel);
-    QMutexLocker decodeLock(&st->slot(live).decodeLock);
+    std::lock_guard<std::mutex> decodeLock(st->slot(live).decodeLock);
     const int r = setUpAlaw(channel->slot(live).audioDecoder, codecId);
     if (r != 0)
         channel->slot(live).audioDecoder.reset();
@@ -287,7 +286,7 @@ void Audio::tearDownDecoder(Channel *channel, bool live)
     std::shared_ptr<ChannelState> st;
     std::deque<ChannelBufferItem *> waiting;
     {
-        QMutexLocker lock(&m_stateLock);
+        std::lock_guard<std::mutex> lock(m_stateLock);
         st = m_states.value(channel);
         if (st)
             waiting.swap(st->slot(live).queue);
@@ -296,7 +295,7 @@ void Audio::tearDownDecoder(Channel *channel, bool live)
         delete item;
     if (!st)
         st = state(channel);
-    QMutexLocker decodeLock(&st->slot(live).decodeLock);
+    std::lock_guard<std::mutex> decodeLock(st->slot(live).decodeLock);
     channel->slot(live).audioDecoder.reset();
     m_mixer.remove(channel, live);
 }
@@ -305,7 +304,7 @@ void Audio::releaseChannel(Channel *channel)
 {
     tearDownDecoder(channel, true);
     tearDownDecoder(channel, false);
-    QMutexLocker lock(&m_stateLock);
+    std::lock_guard<std::mutex> lock(m_stateLock);
     m_states.remove(channel);
 }
 

@@ -5,13 +5,13 @@
 
 #include <QAudioFormat>
 #include <QHash>
-#include <QMutex>
 #include <QObject>
 #include <QTimer>
 
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <mutex>
 
 class AudioFrameTap;
 class Channel;
@@ -24,7 +24,7 @@ struct ChannelBufferItem;
 // recording tap, and plays the mix of all channels through one output.
 //
 // Frames of one channel and mode decode in arrival order under that slot's
-// decode lock on the global thread pool; different channels decode in
+// decode lock on the media workers; different channels decode in
 // parallel. Decoded samples wait per channel in the mixer; a GUI-thread pump
 // keeps the output device's buffer filled with the mix, so the sound is at
 // most one device buffer plus the mixer's start level behind.
@@ -93,7 +93,7 @@ private:
     void decodeLocked(Channel *channel, bool live, ChannelBufferItem *item);
     void post(Channel *channel, bool live, int byteCount);
 
-    QMutex m_stateLock; // guards m_states and the frame queues
+    std::mutex m_stateLock; // guards m_states and the frame queues
     QHash<Channel *, std::shared_ptr<ChannelState>> m_states;
     std::atomic<AudioFrameTap *> m_tap{nullptr};
     std::atomic<int> m_volume{MaxVolume};

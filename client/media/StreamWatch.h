@@ -7,7 +7,7 @@
 
 class Channel;
 
-// Watches the streams that the poll drives, for the two ways a stream dies
+// Watches the streams that Decode drives, for the two ways a stream dies
 // without saying so:
 //   - silence: the stream is on and its device online, yet no frame came
 //     for NoVideoMs (the caller shows "No video" and restarts the stream);
