@@ -68,24 +68,23 @@ void ChannelStream::onReady(int, int kind, void *context)
 
 void ChannelStream::scheduleVideo()
 {
-    if (m_stopped.load() || m_videoScheduled.exchange(true))
-        return;
-    std::shared_ptr<ChannelStream> self = shared_from_this();
-    m_queue.post([self] {
-        // Cleared first: what arrives while this task runs schedules another.
-        self->m_videoScheduled.store(false);
-        self->drainVideo();
-    });
+    schedule(m_videoScheduled, &ChannelStream::drainVideo);
 }
 
 void ChannelStream::scheduleAudio()
 {
-    if (m_stopped.load() || m_audioScheduled.exchange(true))
+    schedule(m_audioScheduled, &ChannelStream::drainAudio);
+}
+
+void ChannelStream::schedule(std::atomic<bool> &scheduled, void (ChannelStream::*drain)())
+{
+    if (m_stopped.load() || scheduled.exchange(true))
         return;
     std::shared_ptr<ChannelStream> self = shared_from_this();
-    m_queue.post([self] {
-        self->m_audioScheduled.store(false);
-        self->drainAudio();
+    m_queue.post([self, &scheduled, drain] {
+        // Cleared first: what arrives while this task runs schedules another.
+        scheduled.store(false);
+        (self.get()->*drain)();
     });
 }
 

@@ -59,6 +59,8 @@ private:
     static void onReady(int avIndex, int kind, void *context);
     void scheduleVideo();
     void scheduleAudio();
+    // Posts one drain to the worker unless one waits already.
+    void schedule(std::atomic<bool> &scheduled, void (ChannelStream::*drain)());
     void drainVideo();
     void drainAudio();
     // Counts arrivals and a failure for the GUI thread's watch; what
