@@ -39,7 +39,6 @@ public:
     // workers; a worker still busy after waitMs is left to the process's
     // end (logged). Idempotent. Returns whether all workers ended.
     bool stop(int waitMs = 5000);
-    int threadCount() const { return int(m_threads.size()); }
 
 private:
     void work();

@@ -136,7 +136,7 @@ void Decode::streamChanged(Channel *channel, bool live)
         return;
     }
     if (old)
-        stopStream(old);
+        old->stop();
     if (!wanted)
         return;
     const Device *device = channel->device();
@@ -150,11 +150,6 @@ void Decode::streamChanged(Channel *channel, bool live)
     stream->start();
 }
 
-void Decode::stopStream(const std::shared_ptr<ChannelStream> &stream)
-{
-    stream->stop();
-}
-
 void Decode::releaseChannel(Channel *channel)
 {
     ORVANE_ASSERT_GUI_THREAD();
@@ -166,7 +161,7 @@ void Decode::releaseChannel(Channel *channel)
                 stopped.append(s);
     }
     for (const auto &s : std::as_const(stopped))
-        stopStream(s);
+        s->stop();
     m_mailbox->purge(channel);
 }
 
@@ -276,5 +271,5 @@ void Decode::stopRun()
         m_streams.clear();
     }
     for (const auto &s : std::as_const(streams))
-        stopStream(s);
+        s->stop();
 }

@@ -112,7 +112,6 @@ private:
     using Key = QPair<Channel *, bool>;
 
     void watchStreams(bool live);
-    void stopStream(const std::shared_ptr<ChannelStream> &stream);
 
     Video *m_video;
     GuiMailbox *m_mailbox;

@@ -10,12 +10,6 @@
 #include <unistd.h>
 #endif
 
-GuiMailbox *GuiMailbox::media()
-{
-    static GuiMailbox *box = new GuiMailbox;
-    return box;
-}
-
 GuiMailbox::GuiMailbox(QObject *parent)
     : QObject(parent)
 {
@@ -103,10 +97,4 @@ void GuiMailbox::deliver()
         }
         fn();
     }
-}
-
-int GuiMailbox::pending() const
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    return int(m_items.size());
 }

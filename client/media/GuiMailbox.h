@@ -27,9 +27,6 @@ class GuiMailbox : public QObject
 public:
     using Key = const void *;
 
-    // The media pipeline's mailbox, created on first use (GUI thread).
-    static GuiMailbox *media();
-
     explicit GuiMailbox(QObject *parent = nullptr);
     ~GuiMailbox() override;
 
@@ -39,13 +36,11 @@ public:
     void purge(Key key);
     // Runs what is waiting now (the wake-up does this; tests may too).
     void deliver();
-    // Items waiting (any thread).
-    int pending() const;
 
 private:
     void wake();
 
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     std::deque<std::pair<Key, std::function<void()>>> m_items; // m_lock
     bool m_woken = false;                                      // m_lock
     int m_eventFd = -1;
