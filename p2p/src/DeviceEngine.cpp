@@ -1,7 +1,5 @@
 #include "DeviceEngine.h"
 
-#include <p2p/p2p.h>
-
 #include "Auth.h"
 #include "Net.h"
 
@@ -13,12 +11,6 @@ namespace p2p {
 
 namespace {
 constexpr std::chrono::seconds kHandshakeTimeout{10};
-constexpr std::uint32_t kServiceType = 0;
-// Logins waiting for their answer after a failure, per session; more close it.
-constexpr std::size_t kMaxPendingLogins = 16;
-// Logins accepted per session; the session is closed at this many (a client
-// that reconnects gets a fresh device nonce).
-constexpr std::size_t kMaxLoginsPerSession = 1024;
 // After a failed accept (out of descriptors or memory, mostly) the pending
 // connection stays queued and the acceptor stays ready: accepting again at
 // once would spin. Wait this long, doubling up to the maximum.
@@ -30,6 +22,7 @@ DeviceEngine::DeviceEngine(DeviceConfig config, DeviceServer::Callbacks callback
     : cfg(std::move(config))
     , cb(std::move(callbacks))
     , loginGuard(cfg.loginFailureLimit, cfg.loginLockout)
+    , requests_(*this)
 {}
 
 std::shared_ptr<DeviceSession> DeviceEngine::readySessionLocked(int id) const
@@ -350,180 +343,8 @@ void DeviceEngine::onMessage(const std::shared_ptr<DeviceSession> &s, wire::Mess
         onHello(s, msg);
         return;
     }
-    // Session messages (Hello, Welcome) have no place after the handshake;
-    // Ping and Bye never get here (the connection answers them).
-    using Handler = bool (DeviceEngine::*)(DeviceSession &, const wire::Message &);
-    static const std::map<wire::MsgType, Handler> handlers = {
-        {wire::MsgType::AvLogin, &DeviceEngine::onAvLogin},
-        {wire::MsgType::AvLoginResult, &DeviceEngine::onAvLoginResult},
-        {wire::MsgType::AvClose, &DeviceEngine::onAvClose},
-        {wire::MsgType::IoCtrl, &DeviceEngine::onIoCtrl},
-        {wire::MsgType::Audio, &DeviceEngine::onTalkAudio},
-        {wire::MsgType::Video, &DeviceEngine::onVideo},
-    };
-    auto it = handlers.find(msg.header.type);
-    if (it == handlers.end() || !(this->*(it->second))(*s, msg))
+    if (!requests_.handle(*s, msg))
         s->conn->close(CloseReason::ProtocolError);
-}
-
-namespace {
-// The sender is the AV client of the channel: a client's own AV channel
-// rather than a talk channel the device logged in on.
-bool fromAvClient(const wire::Message &msg)
-{
-    return (msg.header.flags & wire::kFlagFromAvClient) != 0;
-}
-} // namespace
-
-bool DeviceEngine::onAvLogin(DeviceSession &s, const wire::Message &msg)
-{
-    wire::AvLogin login;
-    if (!fromAvClient(msg) || !wire::parseAvLogin(msg.payload, login))
-        return false;
-    // After a failure the next answer waits; logins arriving meanwhile queue
-    // up behind it, in order.
-    if (s.pendingLogins.empty() && std::chrono::steady_clock::now() >= s.nextLogin) {
-        answerLogin(s, msg.header.channel, login);
-        return true;
-    }
-    if (s.pendingLogins.size() >= kMaxPendingLogins)
-        return false;
-    s.pendingLogins.emplace_back(msg.header.channel, std::move(login));
-    if (s.pendingLogins.size() == 1)
-        armLoginTimer(s);
-    return true;
-}
-
-void DeviceEngine::armLoginTimer(DeviceSession &s)
-{
-    s.loginTimer->expires_at(s.nextLogin);
-    s.loginTimer->async_wait([this, weak = s.weak_from_this()](asio::error_code ec) {
-        auto s = weak.lock();
-        if (ec || !s || !s->conn->isOpen() || s->pendingLogins.empty())
-            return;
-        const auto [ch, login] = std::move(s->pendingLogins.front());
-        s->pendingLogins.pop_front();
-        answerLogin(*s, ch, login);
-        if (!s->pendingLogins.empty())
-            armLoginTimer(*s);
-    });
-}
-
-void DeviceEngine::answerLogin(DeviceSession &s, int ch, const wire::AvLogin &login)
-{
-    if (s.usedLoginNonces.size() >= kMaxLoginsPerSession) {
-        s.conn->close(CloseReason::ProtocolError);
-        return;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    const auto expected = auth::loginMac(cfg.password, s.binding, s.nonce, login.nonce,
-                                         static_cast<std::uint8_t>(ch), false, login.account);
-    bool ok = !loginGuard.locked(s.address, now) && login.account == cfg.account &&
-              auth::macEqual(expected, login.mac);
-    {
-        // A login opens its channel once: not while the channel is open, and
-        // never again with the same nonce (a replay), also after AvClose.
-        std::lock_guard<std::mutex> lock(m);
-        ok = ok && s.chans.count(ch) == 0 && s.usedLoginNonces.insert(login.nonce).second;
-        if (ok)
-            s.chans[ch] = DeviceSession::Channel{};
-    }
-    if (ok) {
-        s.loginFailures = 0;
-        loginGuard.succeeded(s.address);
-    } else {
-        loginGuard.failed(s.address, now);
-        auto delay = cfg.loginDelay; // doubled for each failure before this one
-        for (int i = 0; i < s.loginFailures && delay < cfg.loginDelayMax; ++i)
-            delay *= 2;
-        ++s.loginFailures;
-        s.nextLogin = now + std::min(delay, cfg.loginDelayMax);
-    }
-    wire::AvLoginResult r;
-    r.code = ok ? 0 : AV_ER_WRONG_VIEWACCorPWD;
-    r.serviceType = kServiceType;
-    r.resend = 0;
-    s.conn->send(wire::makeMessage(wire::MsgType::AvLoginResult, static_cast<std::uint8_t>(ch), 0,
-                                   wire::encodeAvLoginResult(r)));
-    if (ok && cb.channelOpened)
-        cb.channelOpened(s.id, ch);
-}
-
-bool DeviceEngine::onAvLoginResult(DeviceSession &s, const wire::Message &msg)
-{
-    const int ch = msg.header.channel;
-    wire::AvLoginResult r;
-    if (fromAvClient(msg) || !wire::parseAvLoginResult(msg.payload, r))
-        return false;
-    bool known = false;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        auto it = s.talks.find(ch);
-        if (it != s.talks.end() && !it->second.open) {
-            known = true;
-            if (r.code == 0)
-                it->second.open = true;
-            else
-                s.talks.erase(it);
-        }
-    }
-    if (known && cb.talkOpened)
-        cb.talkOpened(s.id, ch, r.code);
-    return true;
-}
-
-bool DeviceEngine::onAvClose(DeviceSession &s, const wire::Message &msg)
-{
-    const int ch = msg.header.channel;
-    const bool fromClient = fromAvClient(msg);
-    bool was = false;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        was = fromClient ? s.chans.erase(ch) > 0 : s.talks.erase(ch) > 0;
-    }
-    if (was && fromClient && cb.channelClosed)
-        cb.channelClosed(s.id, ch);
-    if (was && !fromClient && cb.talkClosed)
-        cb.talkClosed(s.id, ch);
-    return true;
-}
-
-bool DeviceEngine::onIoCtrl(DeviceSession &s, const wire::Message &msg)
-{
-    const int ch = msg.header.channel;
-    wire::IoCtrlView v;
-    if (!wire::parseIoCtrl(msg.payload, v))
-        return false;
-    bool open = false;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        open = fromAvClient(msg) && s.chans.count(ch) > 0;
-    }
-    if (open && cb.ioCtrl)
-        cb.ioCtrl(s.id, ch, v.type, std::vector<std::uint8_t>(v.data, v.data + v.size));
-    return true;
-}
-
-bool DeviceEngine::onTalkAudio(DeviceSession &s, const wire::Message &msg)
-{
-    const int ch = msg.header.channel;
-    wire::FrameView f;
-    if (!wire::parseFrame(msg.payload, f))
-        return false;
-    bool open = false;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        auto it = s.talks.find(ch);
-        open = !fromAvClient(msg) && it != s.talks.end() && it->second.open;
-    }
-    if (open && cb.talkAudio)
-        cb.talkAudio(s.id, ch, std::vector<std::uint8_t>(f.data, f.data + f.size), f.info);
-    return true;
-}
-
-bool DeviceEngine::onVideo(DeviceSession &, const wire::Message &)
-{
-    return true; // a client sends no video; ignored
 }
 
 } // namespace p2p

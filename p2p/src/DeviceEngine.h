@@ -2,6 +2,7 @@
 
 #include <p2p/DeviceServer.h>
 
+#include "DeviceRequestHandler.h"
 #include "DeviceSession.h"
 #include "DiscoveryResponder.h"
 #include "LoginGuard.h"
@@ -22,8 +23,8 @@
 namespace p2p {
 
 // The network side of one DeviceServer: the io thread, the TCP acceptor, the
-// sessions with their handshake, and the dispatch of what clients send to
-// one handler per message type. DeviceServer's calls work on its fields.
+// sessions with their handshake; what a session sends after the handshake
+// goes to its DeviceRequestHandler. DeviceServer's calls work on its fields.
 //
 // Threads: start() and shutdown() from any thread (not the io thread); the
 // handlers run on the io thread. m guards the fields marked so.
@@ -62,17 +63,6 @@ private:
     void onHello(const std::shared_ptr<DeviceSession> &s, const wire::Message &msg);
     void onClosed(const std::shared_ptr<DeviceSession> &s);
 
-    // Message handlers of a session past its handshake: false when the
-    // message is malformed or not allowed (the session is then closed).
-    bool onAvLogin(DeviceSession &s, const wire::Message &msg);
-    void answerLogin(DeviceSession &s, int ch, const wire::AvLogin &login);
-    void armLoginTimer(DeviceSession &s);
-    bool onAvLoginResult(DeviceSession &s, const wire::Message &msg);
-    bool onAvClose(DeviceSession &s, const wire::Message &msg);
-    bool onIoCtrl(DeviceSession &s, const wire::Message &msg);
-    bool onTalkAudio(DeviceSession &s, const wire::Message &msg);
-    bool onVideo(DeviceSession &s, const wire::Message &msg);
-
     std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
     std::unique_ptr<asio::steady_timer> acceptTimer_; // waits out a failed accept
@@ -82,6 +72,7 @@ private:
     std::set<std::shared_ptr<tls::Stream>> handshaking_; // io thread
     std::shared_ptr<DiscoveryResponder> responder_;
     int responderId_ = 0;
+    DeviceRequestHandler requests_; // io thread
 };
 
 } // namespace p2p
