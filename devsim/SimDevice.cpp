@@ -1,6 +1,5 @@
 #include "SimDevice.h"
 
-#include "ALaw.h"
 #include "IoCtrlType.h"
 #include "MediaPump.h"
 #include "StatusOutput.h"
@@ -45,6 +44,8 @@ const char *actionName(IoAction::Kind kind)
 
 SimDevice::SimDevice(const DeviceConfig &config)
     : m_config(config)
+    , m_ptz(config.uid, config.isPtz(), config.channels)
+    , m_talk(config.uid, config.talkWav)
 {
     m_settings.version = config.version.toLatin1();
     m_settings.refuseTimezone = config.refuseTimezone;
@@ -59,9 +60,6 @@ SimDevice::SimDevice(const DeviceConfig &config)
         RecordStore(schedule.value_or(QList<RecordStore::Span>()), config.recordDays,
                     QDateTime::currentSecsSinceEpoch()),
         config.channels);
-    if (config.isPtz())
-        for (int c = 0; c < config.channels; ++c)
-            m_ptz[c] = std::make_unique<PtzCamera>();
 }
 
 SimDevice::~SimDevice()
@@ -185,8 +183,7 @@ void SimDevice::stop()
         m_server->stop();
         m_server.reset();
     }
-    std::lock_guard<std::mutex> lock(m_lock);
-    finishTalk();
+    m_talk.finish();
 }
 
 std::vector<SimDevice::AvKey> SimDevice::openChannels()
@@ -239,11 +236,7 @@ int SimDevice::sessionCount()
 
 void SimDevice::reportTalkProgress()
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_talkBytes == m_talkBytesReported)
-        return;
-    m_talkBytesReported = m_talkBytes;
-    StatusOutput::line(QStringLiteral("TALK %1 %2").arg(m_config.uid).arg(m_talkBytes));
+    m_talk.reportProgress();
 }
 
 void SimDevice::onSessionOpened(int session, const std::string &peer)
@@ -280,7 +273,7 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
                            .arg(StatusOutput::hex(bytes)));
     if (m_config.stallIo)
         return;
-    if (handlePlayback(session, channel, type, bytes) || handlePtz(type, bytes))
+    if (handlePlayback(session, channel, type, bytes) || m_ptz.handleIoCtrl(type, bytes))
         return;
 
     IoOutcome outcome;
@@ -314,9 +307,7 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
                 StatusOutput::line(QStringLiteral("TALK_OPEN %1 -1").arg(where(session, a.value)));
         } else if (a.kind == IoAction::Kind::StopTalk) {
             m_server->closeTalkChannel(session, a.value);
-            std::lock_guard<std::mutex> lock(m_lock);
-            if (m_talk == AvKey{session, a.value})
-                finishTalk();
+            m_talk.closed(session, a.value);
         }
     }
 }
@@ -357,50 +348,12 @@ bool SimDevice::handlePlayback(int session, int channel, std::uint32_t type,
 
 PtzCamera *SimDevice::ptz(int channel)
 {
-    const auto it = m_ptz.find(channel);
-    return it == m_ptz.end() ? nullptr : it->second.get();
-}
-
-bool SimDevice::handlePtz(std::uint32_t type, const QByteArray &payload)
-{
-    if (type != IoCtrlType::PtzShort && type != IoCtrlType::PtzLong)
-        return false;
-    const bool shortForm = type == IoCtrlType::PtzShort;
-    if (payload.size() < (shortForm ? 8 : 12)) {
-        StatusOutput::line(QStringLiteral("PTZ %1 bad message").arg(m_config.uid));
-        return true;
-    }
-    const auto byte = [&](int i) { return int(static_cast<std::uint8_t>(payload.at(i))); };
-    const int channel = shortForm ? byte(5) : int(IoControl::readU32(payload, 4).value_or(~0u));
-    PtzCamera *camera = ptz(channel);
-    if (!camera) {
-        StatusOutput::line(
-            QStringLiteral("PTZ %1/%2 not a PTZ channel").arg(m_config.uid).arg(channel));
-        return true;
-    }
-    applyPtz(camera, channel, shortForm, byte(0), byte(1), shortForm ? 0 : byte(8));
-    return true;
-}
-
-QString SimDevice::applyPtz(PtzCamera *camera, int channel, bool shortForm, int command, int speed,
-                            int extra)
-{
-    const QString name =
-        camera->apply(shortForm, command, speed, extra, QDateTime::currentMSecsSinceEpoch());
-    StatusOutput::line(QStringLiteral("PTZ %1/%2 %3 %4")
-                           .arg(m_config.uid)
-                           .arg(channel)
-                           .arg(name.isEmpty()
-                                    ? QStringLiteral("unknown-%1").arg(command)
-                                    : QString(name).replace(QLatin1Char(' '), QLatin1Char('-')),
-                                camera->status()));
-    return name;
+    return m_ptz.camera(channel);
 }
 
 QString SimDevice::ptzCommand(int channel, int command, int speed, int extra)
 {
-    PtzCamera *camera = ptz(channel);
-    return camera ? applyPtz(camera, channel, false, command, speed, extra) : QString();
+    return m_ptz.command(channel, command, speed, extra);
 }
 
 DeviceSettings SimDevice::settings()
@@ -427,13 +380,7 @@ QDateTime SimDevice::now()
 
 void SimDevice::ptzTick()
 {
-    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
-    for (const auto &[channel, camera] : m_ptz)
-        if (camera->tick(now))
-            StatusOutput::line(QStringLiteral("PTZ %1/%2 timeout-stop %3")
-                                   .arg(m_config.uid)
-                                   .arg(channel)
-                                   .arg(camera->status()));
+    m_ptz.tick();
 }
 
 void SimDevice::printSettings()
@@ -502,62 +449,24 @@ void SimDevice::onSessionClosed(int session)
                 ++it;
             }
         }
-        if (m_talk.first == session)
-            finishTalk();
     }
+    m_talk.sessionClosed(session);
     StatusOutput::line(QStringLiteral("SESSION_CLOSE %1 %2").arg(m_config.uid).arg(session));
 }
 
 void SimDevice::onTalkOpened(int session, int channel, int result)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (result == 0) {
-            finishTalk();
-            m_talk = {session, channel};
-            m_talkBytes = 0;
-            m_talkBytesReported = 0;
-            m_talkWav.clear();
-        }
-    }
-    StatusOutput::line(QStringLiteral("TALK_OPEN %1 %2").arg(where(session, channel)).arg(result));
+    m_talk.opened(session, channel, result);
 }
 
 void SimDevice::onTalkAudio(int session, int channel, const std::vector<std::uint8_t> &data)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_talk != AvKey{session, channel})
-        return;
-    m_talkBytes += data.size();
-    if (!m_config.talkWav.isEmpty())
-        m_talkWav.append(ALaw::decode(toBytes(data)));
+    m_talk.audio(session, channel, data);
 }
 
 void SimDevice::onTalkClosed(int session, int channel)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_talk == AvKey{session, channel})
-        finishTalk();
-}
-
-void SimDevice::finishTalk()
-{
-    if (m_talk.first < 0)
-        return;
-    const AvKey talk = m_talk;
-    m_talk = {-1, -1};
-    if (!m_config.talkWav.isEmpty()) {
-        QString error;
-        if (!m_talkWav.save(m_config.talkWav, &error))
-            StatusOutput::line(QStringLiteral("ERROR %1 talk wav: %2").arg(m_config.uid, error));
-    }
-    m_talkWav.clear();
-    if (m_talkBytes != m_talkBytesReported) {
-        StatusOutput::line(QStringLiteral("TALK %1 %2").arg(m_config.uid).arg(m_talkBytes));
-        m_talkBytesReported = m_talkBytes;
-    }
-    StatusOutput::line(
-        QStringLiteral("TALK_CLOSE %1 %2").arg(where(talk.first, talk.second)).arg(m_talkBytes));
+    m_talk.closed(session, channel);
 }
 
 } // namespace devsim

@@ -3,9 +3,9 @@
 #include "DeviceConfig.h"
 #include "IoControl.h"
 #include "PlaybackControl.h"
-#include "PtzCamera.h"
+#include "PtzChannels.h"
 #include "StreamTaps.h"
-#include "WavWriter.h"
+#include "TalkRecorder.h"
 
 #include <p2p/DeviceServer.h>
 
@@ -118,13 +118,8 @@ private:
     QString where(int session, int channel) const;
     // Playback messages: true when type is one of them (handled, replies sent).
     bool handlePlayback(int session, int channel, std::uint32_t type, const QByteArray &payload);
-    // PTZ messages: true when type is one of them.
-    bool handlePtz(std::uint32_t type, const QByteArray &payload);
-    QString applyPtz(PtzCamera *camera, int channel, bool shortForm, int command, int speed,
-                     int extra);
     void printSettings();
     void sendReply(int session, int channel, std::uint32_t type, const QByteArray &payload);
-    void finishTalk(); // under m_lock
 
     DeviceConfig m_config;
     std::unique_ptr<p2p::DeviceServer> m_server;
@@ -137,17 +132,13 @@ private:
     DeviceSettings m_settings;
     std::unique_ptr<IoControl> m_io;
     std::unique_ptr<PlaybackControl> m_playback;
-    std::map<int, std::unique_ptr<PtzCamera>> m_ptz; // by channel; fixed after construction
     std::map<AvKey, AvChannelState> m_channels;
     std::map<AvKey, std::uint64_t> m_needKey; // AV channels waiting for a key frame
     std::uint64_t m_keyRequests = 0;
     std::set<int> m_sessions;
 
-    // Talk: one open talk channel at a time is recorded.
-    AvKey m_talk{-1, -1};
-    std::uint64_t m_talkBytes = 0;
-    std::uint64_t m_talkBytesReported = 0;
-    WavWriter m_talkWav;
+    PtzChannels m_ptz;
+    TalkRecorder m_talk;
 };
 
 } // namespace devsim
