@@ -1,269 +1,13 @@
 #include "config/Config.h"
 
+#include "config/SettingsArrays.h"
 #include "config/SettingsFile.h"
-#include "config/TextEncoding.h"
 #include "diagnostics/Checks.h"
-#include "model/RtspUrl.h"
 #include "model/SharedInstance.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QtDebug>
-
-namespace {
-
-const QString loginArray = QStringLiteral("login");
-const QString deviceArray = QStringLiteral("device");
-const QString pinArray = QStringLiteral("keypin");
-const QString configGroup = QStringLiteral("config");
-
-// Number of entries of a QSettings array, bounded by the entries present, so
-// that a damaged "size" cannot make a reader loop over phantom entries.
-int arrayEntries(QSettings &s, const QString &array)
-{
-    s.beginGroup(array);
-    const qsizetype present = s.childGroups().size();
-    s.endGroup();
-    const int size = s.beginReadArray(array);
-    s.endArray();
-    return qBound(0, size, int(present));
-}
-
-// Reads the values of one array entry, each brought into its bounds; every
-// correction is logged once with its key, never with the value itself.
-class EntryReader
-{
-public:
-    EntryReader(QSettings &s, const QString &array, int index)
-        : m_s(s)
-        , m_prefix(array + QLatin1Char('/') + QString::number(index + 1) + QLatin1Char('/'))
-    {}
-
-    // The stored number; fallback when absent or not a number, and the
-    // nearer end of minimum .. maximum when outside it.
-    int number(const char *field, int fallback, int minimum, int maximum) const
-    {
-        const QVariant stored = m_s.value(QLatin1String(field));
-        bool ok = false;
-        const int v = stored.toInt(&ok);
-        if (!ok) {
-            if (stored.isValid())
-                warn(field, QStringLiteral("is not a number, using %1").arg(fallback));
-            return fallback;
-        }
-        const int bounded = qBound(minimum, v, maximum);
-        if (bounded != v)
-            warn(field, QStringLiteral("is out of range, using %1").arg(bounded));
-        return bounded;
-    }
-
-    // The stored text, decoded.
-    QString text(const char *field) const
-    {
-        return decodeText(m_s.value(QLatin1String(field)).toString());
-    }
-
-    // The stored text, decoded and cut to maxLength characters: names and
-    // secrets of a listed entry are kept, so that the user sees the entry and
-    // can correct it (a cut password just fails the sign-in).
-    QString cutText(const char *field, int maxLength) const
-    {
-        QString t = text(field);
-        if (t.size() > maxLength) {
-            warn(field, QStringLiteral("is too long, cut to %1 characters").arg(maxLength));
-            t.truncate(maxLength);
-        }
-        return t;
-    }
-
-    void warn(const char *field, const QString &what) const
-    {
-        qWarning("settings: %s%s %s", qUtf8Printable(m_prefix), field, qUtf8Printable(what));
-    }
-
-private:
-    QSettings &m_s;
-    QString m_prefix;
-};
-
-// Number of entries to read from an array: those present, at most limit.
-int entriesToRead(QSettings &s, const QString &array, int limit)
-{
-    const int n = arrayEntries(s, array);
-    if (n > limit)
-        qWarning("settings: %s/size is %d, reading the first %d entries", qPrintable(array), n,
-                 limit);
-    return qMin(n, limit);
-}
-
-QList<LoginRecord> readLoginArray(QSettings &s)
-{
-    using namespace StoredLimits;
-    QList<LoginRecord> list;
-    const int n = entriesToRead(s, loginArray, Config::MaxLogins);
-    s.beginReadArray(loginArray);
-    for (int i = 0; i < n; ++i) {
-        s.setArrayIndex(i);
-        const EntryReader in(s, loginArray, i);
-        LoginRecord r;
-        r.username = in.cutText("username", MaxNameLength);
-        r.password = in.cutText("password", MaxPasswordLength);
-        r.isremember = s.value(QStringLiteral("isremember"), false).toBool();
-        r.language = in.number("language", 0, 0, 1);
-        list.append(r);
-    }
-    s.endArray();
-    return list;
-}
-
-void writeLoginArray(QSettings &s, const QList<LoginRecord> &list)
-{
-    s.remove(loginArray);
-    s.beginWriteArray(loginArray, int(list.size()));
-    for (int i = 0; i < list.size(); ++i) {
-        const LoginRecord &r = list.at(i);
-        s.setArrayIndex(i);
-        s.setValue(QStringLiteral("username"), encodeText(r.username));
-        s.setValue(QStringLiteral("password"), encodeText(r.password));
-        s.setValue(QStringLiteral("isremember"), r.isremember);
-        s.setValue(QStringLiteral("language"), r.language);
-    }
-    s.endArray();
-}
-
-// The RTSP part of a device entry: "kind" is "rtsp" (absent: a P2P device,
-// as every entry written before RTSP devices existed), "streams" the stored
-// stream list, "onvif" the ONVIF host, "transport" "udp" or "tcp". False
-// when the entry is to be skipped (an unknown kind, no valid stream).
-bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
-{
-    const QString kind = s.value(QStringLiteral("kind")).toString();
-    if (kind.isEmpty())
-        return true;
-    if (kind != QLatin1String("rtsp")) {
-        in.warn("kind", QStringLiteral("is not a known device kind, entry skipped"));
-        return false;
-    }
-    const QString onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
-    bool hadCredentials = false;
-    QString why;
-    if (!RtspUrl::readStored(in.text("streams"), onvifHost,
-                             s.value(QStringLiteral("transport")).toString(), &r->rtsp,
-                             &hadCredentials, &why)) {
-        in.warn("streams", QStringLiteral("%1, entry skipped").arg(why));
-        return false;
-    }
-    if (hadCredentials)
-        in.warn("streams", QStringLiteral("held credentials, dropped"));
-    r->kind = DeviceKind::Rtsp;
-    // Known by its ONVIF host alone, the device names its streams later.
-    if (!r->rtsp.streams.isEmpty())
-        r->channel = int(r->rtsp.streams.size());
-    return true;
-}
-
-QList<DeviceRecord> readDeviceArray(QSettings &s)
-{
-    using namespace StoredLimits;
-    QList<DeviceRecord> list;
-    const int n = entriesToRead(s, deviceArray, MaxDevices);
-    s.beginReadArray(deviceArray);
-    for (int i = 0; i < n; ++i) {
-        s.setArrayIndex(i);
-        const EntryReader in(s, deviceArray, i);
-        DeviceRecord r;
-        r.uid = in.text("uid");
-        if (r.uid.size() > MaxUidLength) {
-            // A cut UID would name another device: the entry is left out.
-            in.warn(
-                "uid",
-                QStringLiteral("is longer than %1 characters, entry skipped").arg(MaxUidLength));
-            continue;
-        }
-        // The channel list is built from this count: it must stay small.
-        r.channel = in.number("channel", 1, 1, MaxChannels);
-        r.type = in.number("type", DefaultDeviceType, std::numeric_limits<int>::min(),
-                           std::numeric_limits<int>::max());
-        if (!isKnownDeviceType(r.type)) {
-            in.warn("type",
-                    QStringLiteral("is not a known type code, using %1").arg(DefaultDeviceType));
-            r.type = DefaultDeviceType;
-        }
-        r.nickname = in.cutText("nickname", MaxNameLength);
-        r.username = in.cutText("username", MaxNameLength);
-        r.password = in.cutText("password", MaxPasswordLength);
-        if (!readRtsp(s, in, &r))
-            continue;
-        list.append(r);
-    }
-    s.endArray();
-    return list;
-}
-
-void writeDeviceArray(QSettings &s, const QList<DeviceRecord> &list)
-{
-    s.remove(deviceArray);
-    s.beginWriteArray(deviceArray, int(list.size()));
-    for (int i = 0; i < list.size(); ++i) {
-        const DeviceRecord &r = list.at(i);
-        s.setArrayIndex(i);
-        s.setValue(QStringLiteral("type"), r.type);
-        s.setValue(QStringLiteral("channel"), r.channel);
-        s.setValue(QStringLiteral("uid"), encodeText(r.uid));
-        s.setValue(QStringLiteral("nickname"), encodeText(r.nickname));
-        s.setValue(QStringLiteral("username"), encodeText(r.username));
-        s.setValue(QStringLiteral("password"), encodeText(r.password));
-        if (r.kind == DeviceKind::Rtsp) {
-            s.setValue(QStringLiteral("kind"), QStringLiteral("rtsp"));
-            s.setValue(QStringLiteral("streams"), encodeText(RtspUrl::storedText(r.rtsp.streams)));
-            s.setValue(QStringLiteral("onvif"), encodeText(r.rtsp.onvifHost));
-            s.setValue(QStringLiteral("transport"), RtspUrl::transportWord(r.rtsp.transport));
-        }
-    }
-    s.endArray();
-}
-
-bool isFingerprint(const QString &text)
-{
-    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
-    return hex.match(text).hasMatch();
-}
-
-QMap<QString, QString> readPinArray(QSettings &s)
-{
-    QMap<QString, QString> pins;
-    const int n = entriesToRead(s, pinArray, StoredLimits::MaxDevices);
-    s.beginReadArray(pinArray);
-    for (int i = 0; i < n; ++i) {
-        s.setArrayIndex(i);
-        const EntryReader in(s, pinArray, i);
-        const QString uid = in.text("uid");
-        const QString fp = s.value(QStringLiteral("sha256")).toString();
-        if (uid.isEmpty() || uid.size() > StoredLimits::MaxUidLength || !isFingerprint(fp)) {
-            in.warn("sha256", QStringLiteral("is not a key fingerprint, entry skipped"));
-            continue;
-        }
-        pins.insert(uid, fp);
-    }
-    s.endArray();
-    return pins;
-}
-
-void writePinArray(QSettings &s, const QMap<QString, QString> &pins)
-{
-    s.remove(pinArray);
-    s.beginWriteArray(pinArray, int(pins.size()));
-    int i = 0;
-    for (auto it = pins.begin(); it != pins.end(); ++it, ++i) {
-        s.setArrayIndex(i);
-        s.setValue(QStringLiteral("uid"), encodeText(it.key()));
-        s.setValue(QStringLiteral("sha256"), it.value());
-    }
-    s.endArray();
-}
-
-} // namespace
 
 bool StoredLimits::isKnownDeviceType(int type)
 {
@@ -317,14 +61,14 @@ QString Config::defaultSettingsPath()
 QList<LoginRecord> Config::readLogins() const
 {
     const auto s = SettingsFile(defaultSettingsPath()).open();
-    return s ? readLoginArray(*s) : QList<LoginRecord>();
+    return s ? SettingsArrays::readLogins(*s) : QList<LoginRecord>();
 }
 
 bool Config::saveLogin(const QString &username, const QString &password, bool isremember,
                        int language)
 {
     return SettingsFile(defaultSettingsPath()).update([&](QSettings &s) {
-        QList<LoginRecord> list = readLoginArray(s);
+        QList<LoginRecord> list = SettingsArrays::readLogins(s);
         const LoginRecord entry{username, password, isremember, language};
         qsizetype found = -1;
         for (qsizetype i = 0; i < list.size(); ++i) {
@@ -340,20 +84,20 @@ bool Config::saveLogin(const QString &username, const QString &password, bool is
                 list.removeLast();
         }
         list.prepend(entry);
-        writeLoginArray(s, list);
+        SettingsArrays::writeLogins(s, list);
     });
 }
 
 QList<DeviceRecord> Config::readDevices() const
 {
     const auto s = SettingsFile(m_path).open();
-    return s ? readDeviceArray(*s) : QList<DeviceRecord>();
+    return s ? SettingsArrays::readDevices(*s) : QList<DeviceRecord>();
 }
 
 bool Config::saveDevice(const DeviceRecord &record)
 {
     return SettingsFile(m_path).update([&](QSettings &s) {
-        QList<DeviceRecord> list = readDeviceArray(s);
+        QList<DeviceRecord> list = SettingsArrays::readDevices(s);
         bool replaced = false;
         for (DeviceRecord &r : list) {
             if (r.uid == record.uid) {
@@ -364,43 +108,43 @@ bool Config::saveDevice(const DeviceRecord &record)
         }
         if (!replaced)
             list.append(record);
-        writeDeviceArray(s, list);
+        SettingsArrays::writeDevices(s, list);
     });
 }
 
 bool Config::removeDevice(const QString &uid)
 {
     return SettingsFile(m_path).update([&](QSettings &s) {
-        QList<DeviceRecord> list = readDeviceArray(s);
+        QList<DeviceRecord> list = SettingsArrays::readDevices(s);
         for (qsizetype i = 0; i < list.size(); ++i) {
             if (list.at(i).uid == uid) {
                 list.removeAt(i);
                 break;
             }
         }
-        writeDeviceArray(s, list);
+        SettingsArrays::writeDevices(s, list);
     });
 }
 
 QString Config::devicePin(const QString &uid) const
 {
     const auto s = SettingsFile(m_path).open();
-    return s ? readPinArray(*s).value(uid) : QString();
+    return s ? SettingsArrays::readPins(*s).value(uid) : QString();
 }
 
 bool Config::setDevicePin(const QString &uid, const QString &fingerprint)
 {
-    if (uid.isEmpty() || (!fingerprint.isEmpty() && !isFingerprint(fingerprint)))
+    if (uid.isEmpty() || (!fingerprint.isEmpty() && !SettingsArrays::isFingerprint(fingerprint)))
         return false;
     return SettingsFile(m_path).update([&](QSettings &s) {
-        QMap<QString, QString> pins = readPinArray(s);
+        QMap<QString, QString> pins = SettingsArrays::readPins(s);
         if (fingerprint.isEmpty())
             pins.remove(uid);
         else
             pins.insert(uid, fingerprint);
         while (pins.size() > StoredLimits::MaxDevices)
             pins.erase(pins.begin());
-        writePinArray(s, pins);
+        SettingsArrays::writePins(s, pins);
     });
 }
 
@@ -485,7 +229,7 @@ bool Config::copyTo(const QString &newFile) const
     QList<DeviceRecord> devices;
     QList<QPair<QString, QVariant>> carried;
     if (auto s = SettingsFile(m_path).open()) {
-        devices = readDeviceArray(*s);
+        devices = SettingsArrays::readDevices(*s);
         for (const Setting<QString> &folder : {ConfigKey::PicPath, ConfigKey::VideoPath}) {
             const QString key = QLatin1String(folder.key);
             if (s->contains(key))
@@ -496,7 +240,7 @@ bool Config::copyTo(const QString &newFile) const
             carried.append({minutes, s->value(minutes).toInt()});
     }
     return target.update([&](QSettings &s) {
-        writeDeviceArray(s, devices);
+        SettingsArrays::writeDevices(s, devices);
         for (const auto &kv : carried)
             s.setValue(kv.first, kv.second);
     });
@@ -505,7 +249,7 @@ bool Config::copyTo(const QString &newFile) const
 bool Config::removeMoved()
 {
     return SettingsFile(m_path).update([](QSettings &s) {
-        s.remove(deviceArray);
-        s.remove(configGroup);
+        SettingsArrays::removeDevices(s);
+        s.remove(QStringLiteral("config"));
     });
 }

@@ -1,0 +1,271 @@
+#include "config/SettingsArrays.h"
+
+#include "config/Config.h"
+#include "config/TextEncoding.h"
+#include "model/RtspUrl.h"
+
+#include <QRegularExpression>
+#include <QSettings>
+#include <QtDebug>
+
+namespace {
+
+const QString loginArray = QStringLiteral("login");
+const QString deviceArray = QStringLiteral("device");
+const QString pinArray = QStringLiteral("keypin");
+
+// Number of entries of a QSettings array, bounded by the entries present, so
+// that a damaged "size" cannot make a reader loop over phantom entries.
+int arrayEntries(QSettings &s, const QString &array)
+{
+    s.beginGroup(array);
+    const qsizetype present = s.childGroups().size();
+    s.endGroup();
+    const int size = s.beginReadArray(array);
+    s.endArray();
+    return qBound(0, size, int(present));
+}
+
+// Reads the values of one array entry, each brought into its bounds; every
+// correction is logged once with its key, never with the value itself.
+class EntryReader
+{
+public:
+    EntryReader(QSettings &s, const QString &array, int index)
+        : m_s(s)
+        , m_prefix(array + QLatin1Char('/') + QString::number(index + 1) + QLatin1Char('/'))
+    {}
+
+    // The stored number; fallback when absent or not a number, and the
+    // nearer end of minimum .. maximum when outside it.
+    int number(const char *field, int fallback, int minimum, int maximum) const
+    {
+        const QVariant stored = m_s.value(QLatin1String(field));
+        bool ok = false;
+        const int v = stored.toInt(&ok);
+        if (!ok) {
+            if (stored.isValid())
+                warn(field, QStringLiteral("is not a number, using %1").arg(fallback));
+            return fallback;
+        }
+        const int bounded = qBound(minimum, v, maximum);
+        if (bounded != v)
+            warn(field, QStringLiteral("is out of range, using %1").arg(bounded));
+        return bounded;
+    }
+
+    // The stored text, decoded.
+    QString text(const char *field) const
+    {
+        return decodeText(m_s.value(QLatin1String(field)).toString());
+    }
+
+    // The stored text, decoded and cut to maxLength characters: names and
+    // secrets of a listed entry are kept, so that the user sees the entry and
+    // can correct it (a cut password just fails the sign-in).
+    QString cutText(const char *field, int maxLength) const
+    {
+        QString t = text(field);
+        if (t.size() > maxLength) {
+            warn(field, QStringLiteral("is too long, cut to %1 characters").arg(maxLength));
+            t.truncate(maxLength);
+        }
+        return t;
+    }
+
+    void warn(const char *field, const QString &what) const
+    {
+        qWarning("settings: %s%s %s", qUtf8Printable(m_prefix), field, qUtf8Printable(what));
+    }
+
+private:
+    QSettings &m_s;
+    QString m_prefix;
+};
+
+// Number of entries to read from an array: those present, at most limit.
+int entriesToRead(QSettings &s, const QString &array, int limit)
+{
+    const int n = arrayEntries(s, array);
+    if (n > limit)
+        qWarning("settings: %s/size is %d, reading the first %d entries", qPrintable(array), n,
+                 limit);
+    return qMin(n, limit);
+}
+
+// The RTSP part of a device entry: "kind" is "rtsp" (absent: a P2P device,
+// as every entry written before RTSP devices existed), "streams" the stored
+// stream list, "onvif" the ONVIF host, "transport" "udp" or "tcp". False
+// when the entry is to be skipped (an unknown kind, no valid stream).
+bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
+{
+    const QString kind = s.value(QStringLiteral("kind")).toString();
+    if (kind.isEmpty())
+        return true;
+    if (kind != QLatin1String("rtsp")) {
+        in.warn("kind", QStringLiteral("is not a known device kind, entry skipped"));
+        return false;
+    }
+    const QString onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
+    bool hadCredentials = false;
+    QString why;
+    if (!RtspUrl::readStored(in.text("streams"), onvifHost,
+                             s.value(QStringLiteral("transport")).toString(), &r->rtsp,
+                             &hadCredentials, &why)) {
+        in.warn("streams", QStringLiteral("%1, entry skipped").arg(why));
+        return false;
+    }
+    if (hadCredentials)
+        in.warn("streams", QStringLiteral("held credentials, dropped"));
+    r->kind = DeviceKind::Rtsp;
+    // Known by its ONVIF host alone, the device names its streams later.
+    if (!r->rtsp.streams.isEmpty())
+        r->channel = int(r->rtsp.streams.size());
+    return true;
+}
+
+} // namespace
+
+namespace SettingsArrays {
+
+QList<LoginRecord> readLogins(QSettings &s)
+{
+    using namespace StoredLimits;
+    QList<LoginRecord> list;
+    const int n = entriesToRead(s, loginArray, Config::MaxLogins);
+    s.beginReadArray(loginArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        const EntryReader in(s, loginArray, i);
+        LoginRecord r;
+        r.username = in.cutText("username", MaxNameLength);
+        r.password = in.cutText("password", MaxPasswordLength);
+        r.isremember = s.value(QStringLiteral("isremember"), false).toBool();
+        r.language = in.number("language", 0, 0, 1);
+        list.append(r);
+    }
+    s.endArray();
+    return list;
+}
+
+void writeLogins(QSettings &s, const QList<LoginRecord> &list)
+{
+    s.remove(loginArray);
+    s.beginWriteArray(loginArray, int(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        const LoginRecord &r = list.at(i);
+        s.setArrayIndex(i);
+        s.setValue(QStringLiteral("username"), encodeText(r.username));
+        s.setValue(QStringLiteral("password"), encodeText(r.password));
+        s.setValue(QStringLiteral("isremember"), r.isremember);
+        s.setValue(QStringLiteral("language"), r.language);
+    }
+    s.endArray();
+}
+
+QList<DeviceRecord> readDevices(QSettings &s)
+{
+    using namespace StoredLimits;
+    QList<DeviceRecord> list;
+    const int n = entriesToRead(s, deviceArray, MaxDevices);
+    s.beginReadArray(deviceArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        const EntryReader in(s, deviceArray, i);
+        DeviceRecord r;
+        r.uid = in.text("uid");
+        if (r.uid.size() > MaxUidLength) {
+            // A cut UID would name another device: the entry is left out.
+            in.warn(
+                "uid",
+                QStringLiteral("is longer than %1 characters, entry skipped").arg(MaxUidLength));
+            continue;
+        }
+        // The channel list is built from this count: it must stay small.
+        r.channel = in.number("channel", 1, 1, MaxChannels);
+        r.type = in.number("type", DefaultDeviceType, std::numeric_limits<int>::min(),
+                           std::numeric_limits<int>::max());
+        if (!isKnownDeviceType(r.type)) {
+            in.warn("type",
+                    QStringLiteral("is not a known type code, using %1").arg(DefaultDeviceType));
+            r.type = DefaultDeviceType;
+        }
+        r.nickname = in.cutText("nickname", MaxNameLength);
+        r.username = in.cutText("username", MaxNameLength);
+        r.password = in.cutText("password", MaxPasswordLength);
+        if (!readRtsp(s, in, &r))
+            continue;
+        list.append(r);
+    }
+    s.endArray();
+    return list;
+}
+
+void writeDevices(QSettings &s, const QList<DeviceRecord> &list)
+{
+    s.remove(deviceArray);
+    s.beginWriteArray(deviceArray, int(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        const DeviceRecord &r = list.at(i);
+        s.setArrayIndex(i);
+        s.setValue(QStringLiteral("type"), r.type);
+        s.setValue(QStringLiteral("channel"), r.channel);
+        s.setValue(QStringLiteral("uid"), encodeText(r.uid));
+        s.setValue(QStringLiteral("nickname"), encodeText(r.nickname));
+        s.setValue(QStringLiteral("username"), encodeText(r.username));
+        s.setValue(QStringLiteral("password"), encodeText(r.password));
+        if (r.kind == DeviceKind::Rtsp) {
+            s.setValue(QStringLiteral("kind"), QStringLiteral("rtsp"));
+            s.setValue(QStringLiteral("streams"), encodeText(RtspUrl::storedText(r.rtsp.streams)));
+            s.setValue(QStringLiteral("onvif"), encodeText(r.rtsp.onvifHost));
+            s.setValue(QStringLiteral("transport"), RtspUrl::transportWord(r.rtsp.transport));
+        }
+    }
+    s.endArray();
+}
+
+bool isFingerprint(const QString &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    return hex.match(text).hasMatch();
+}
+
+QMap<QString, QString> readPins(QSettings &s)
+{
+    QMap<QString, QString> pins;
+    const int n = entriesToRead(s, pinArray, StoredLimits::MaxDevices);
+    s.beginReadArray(pinArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        const EntryReader in(s, pinArray, i);
+        const QString uid = in.text("uid");
+        const QString fp = s.value(QStringLiteral("sha256")).toString();
+        if (uid.isEmpty() || uid.size() > StoredLimits::MaxUidLength || !isFingerprint(fp)) {
+            in.warn("sha256", QStringLiteral("is not a key fingerprint, entry skipped"));
+            continue;
+        }
+        pins.insert(uid, fp);
+    }
+    s.endArray();
+    return pins;
+}
+
+void writePins(QSettings &s, const QMap<QString, QString> &pins)
+{
+    s.remove(pinArray);
+    s.beginWriteArray(pinArray, int(pins.size()));
+    int i = 0;
+    for (auto it = pins.begin(); it != pins.end(); ++it, ++i) {
+        s.setArrayIndex(i);
+        s.setValue(QStringLiteral("uid"), encodeText(it.key()));
+        s.setValue(QStringLiteral("sha256"), it.value());
+    }
+    s.endArray();
+}
+
+void removeDevices(QSettings &s)
+{
+    s.remove(deviceArray);
+}
+
+} // namespace SettingsArrays

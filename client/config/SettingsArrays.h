@@ -1,0 +1,36 @@
+#pragma once
+
+#include "config/LoginRecord.h"
+#include "model/DeviceRecord.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+class QSettings;
+
+// The arrays of the two settings files, read and written the way Config stores them: the
+// remembered logins ("login"), the local devices ("device") and the pinned device keys
+// ("keypin"). A reader takes at most the entries present (a damaged "size" reads no phantom
+// entries), brings every value into StoredLimits and logs each correction once with its key,
+// never with the value. Strings are stored encoded (TextEncoding). GUI thread only.
+namespace SettingsArrays {
+
+// At most Config::MaxLogins, most recent first.
+QList<LoginRecord> readLogins(QSettings &s);
+void writeLogins(QSettings &s, const QList<LoginRecord> &list);
+
+// At most StoredLimits::MaxDevices, in registration order; entries with too long a UID or an
+// unreadable RTSP source are left out.
+QList<DeviceRecord> readDevices(QSettings &s);
+void writeDevices(QSettings &s, const QList<DeviceRecord> &list);
+// Removes the device array.
+void removeDevices(QSettings &s);
+
+// Fingerprints by UID; entries that are no fingerprint are left out.
+QMap<QString, QString> readPins(QSettings &s);
+void writePins(QSettings &s, const QMap<QString, QString> &pins);
+// True for a key fingerprint: 64 lowercase hex digits.
+bool isFingerprint(const QString &text);
+
+} // namespace SettingsArrays
