@@ -4,6 +4,7 @@
 #include "link/DeviceLink.h"
 #include "link/IoConnect.h"
 #include "link/onvif/OnvifClient.h"
+#include "link/onvif/PtzAction.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -17,71 +18,6 @@
 #include <p2p/p2p.h>
 
 namespace {
-
-// What a PTZ command code asks for.
-struct PtzAction
-{
-    enum class Kind { Move, Stop, SetPreset, GotoPreset, Unsupported };
-    Kind kind = Kind::Unsupported;
-    double pan = 0, tilt = 0, zoom = 0; // directions, -1 to 1
-    int preset = 0;
-};
-
-PtzAction move(double pan, double tilt, double zoom = 0)
-{
-    return {PtzAction::Kind::Move, pan, tilt, zoom, 0};
-}
-
-PtzAction actionOf(quint8 command, bool shortForm)
-{
-    using K = PtzAction::Kind;
-    if (command == 0)
-        return {K::Stop};
-    if (shortForm) {
-        switch (command) {
-        case 1:
-            return move(0, 1);
-        case 2:
-            return move(0, -1);
-        case 3:
-            return move(-1, 0);
-        case 4:
-            return move(1, 0);
-        case 5:
-        case 6:
-            return {K::SetPreset, 0, 0, 0, command - 5};
-        case 7:
-        case 8:
-            return {K::GotoPreset, 0, 0, 0, command - 7};
-        default:
-            return {};
-        }
-    }
-    switch (command) {
-    case 1:
-        return move(-1, 0);
-    case 2:
-        return move(1, 0);
-    case 3:
-        return move(0, 1);
-    case 4:
-        return move(0, -1);
-    case 5:
-        return move(-1, 1);
-    case 6:
-        return move(-1, -1);
-    case 7:
-        return move(1, 1);
-    case 8:
-        return move(1, -1);
-    case 11:
-        return move(0, 0, -1);
-    case 12:
-        return move(0, 0, 1);
-    default:
-        return {};
-    }
-}
 
 int errorCode(const OnvifError &e)
 {
@@ -196,7 +132,7 @@ int OnvifDeviceControl::features(const Device *d) const
 void OnvifDeviceControl::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
 {
     ORVANE_CHECK(ch, return );
-    const PtzAction a = actionOf(command, shortForm);
+    const PtzAction a = PtzAction::of(command, shortForm);
     if (a.kind == PtzAction::Kind::SetPreset)
         return ptzPoint(ch, a.preset, false);
     if (a.kind == PtzAction::Kind::GotoPreset)
