@@ -1,18 +1,12 @@
-// Video decoding: key-frame wait, rejected frames and real
-// H.264 / H.265 bitstreams decoded into packed I420.
+// Video decoding: real H.264 / H.265 bitstreams decoded into packed I420,
+// RTSP frame records, the key-frame wait, and rejected, garbage and
+// oversized frames.
 
-#include "FakeSdk.h"
-#include "VideoEncoder.h"
+#include "VideoDecodeFixture.h"
 
-#include "link/ChannelBufferItem.h"
-#include "av/AvHandles.h"
-#include "media/H26xDecoder.h"
 #include "media/PictureExchange.h"
 #include "media/RecordFile.h"
 #include "media/RtspDemuxer.h"
-#include "media/Video.h"
-#include "model/Channel.h"
-#include "model/Device.h"
 
 #include <QtTest>
 #include "TestMain.h"
@@ -27,47 +21,6 @@ extern "C" {
 
 namespace {
 
-ChannelBufferItem *makeItem(const QByteArray &data, uint16_t codec, uint8_t flags, uint32_t ts = 0,
-                            FrameBufferPool *pool = nullptr)
-{
-    auto *item = pool ? new ChannelBufferItem(*pool) : new ChannelBufferItem;
-    if (!pool) {
-        item->capacity = int(qMax<qsizetype>(data.size(), 1));
-        item->data = new uint8_t[size_t(item->capacity)];
-    }
-    std::memcpy(item->data, data.constData(), size_t(data.size()));
-    item->size = int(data.size());
-    const QByteArray info = frameInfo(codec, flags, ts);
-    std::memcpy(item->frameInfo, info.constData(), 16);
-    return item;
-}
-
-// Records the codes of the decode steps as they reach the GUI thread.
-class CodeRecorder : public QObject
-{
-public:
-    explicit CodeRecorder(Video *video)
-    {
-        connect(video, &Video::decodeOutcome, this,
-                [this](Channel *, bool, int code, int width, int height) {
-                    codes.append(code);
-                    sizes.append(QSize(width, height));
-                });
-    }
-    QList<int> codes;
-    QList<QSize> sizes;
-};
-
-using devsim::VideoCodec;
-
-struct EncodedFrame
-{
-    QByteArray data;
-    bool key = false;
-};
-
-// `count` pictures of one colour (y, u, v) coded by devsim's encoder: one access unit per
-// picture, in decode order; empty when the encoder is not available.
 // Peak resident memory of the process in KiB (0 where unknown).
 long peakRssKb()
 {
@@ -160,28 +113,6 @@ QByteArray craftedH264(int width, int height)
     return sps.nal(0x67) + pps.nal(0x68) + slice.nal(0x65);
 }
 
-QList<EncodedFrame> encodeSolid(VideoCodec codec, int width, int height, int count, uint8_t y,
-                                uint8_t u, uint8_t v)
-{
-    QList<EncodedFrame> out;
-    QString error;
-    const auto encoder = devsim::VideoEncoder::create(codec, width, height, 25, 25, &error);
-    const uint8_t values[3] = {y, u, v};
-    for (int i = 0; encoder && i < count; ++i) {
-        devsim::TestPattern::Picture p = encoder->picture();
-        for (int plane = 0; plane < 3; ++plane)
-            for (int row = 0; row < (plane ? height / 2 : height); ++row)
-                std::memset(p.planes[plane] + row * p.strides[plane], values[plane],
-                            size_t(plane ? width / 2 : width));
-        devsim::VideoEncoder::Packet packet;
-        if (!encoder->encode(false, packet, &error))
-            break;
-        if (!packet.data.isEmpty())
-            out.append({packet.data, packet.key});
-    }
-    return out;
-}
-
 bool planeNear(const uint8_t *p, int stride, int width, int height, int value, int tolerance)
 {
     for (int y = 0; y < height; ++y)
@@ -193,29 +124,13 @@ bool planeNear(const uint8_t *p, int stride, int width, int height, int value, i
 
 } // namespace
 
-class TestVideoDecode : public QObject
+class TestVideoDecode : public QObject, private VideoDecodeFixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_video = std::make_unique<Video>();
-        m_recorder = std::make_unique<CodeRecorder>(m_video.get());
-        m_device = std::make_unique<Device>();
-        m_device->setChannelCount(1);
-        m_channel = m_device->channel(0);
-        m_channel->setVideoOn(true, true);
-        m_channel->setVideoOn(true, false);
-    }
-    void cleanup()
-    {
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
-        m_video->releaseChannel(m_channel);
-        m_device.reset();
-        m_video.reset();
-    }
+    void init() { setUpChannel(); }
+    void cleanup() { tearDownChannel(); }
 
     void decodesRealBitstreams_data()
     {
@@ -405,99 +320,6 @@ private slots:
             QVERIFY(!m_video->pictures(m_channel, true)->hasPicture());
         }
     }
-
-    void framesOfAStoppedStreamAreFreed()
-    {
-        FrameBufferPool pool(1024, 4);
-        m_channel->setVideoOn(false, true);
-        Video::decodeStep(m_video.get(), true, m_channel,
-                          makeItem(QByteArray(10, 'x'), 78, 1, 0, &pool));
-        QCOMPARE(pool.idleCount(), 1); // the buffer came back
-        QCoreApplication::processEvents();
-        QVERIFY(m_recorder->codes.isEmpty());
-    }
-
-    void teardownFreesDecoderAndPictures()
-    {
-        const QList<EncodedFrame> frames = encodeSolid(VideoCodec::H264, 160, 120, 8, 50, 128, 128);
-        for (const EncodedFrame &f : frames)
-            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
-        std::shared_ptr<PictureExchange> pictures = m_video->pictures(m_channel, true);
-        QVERIFY(pictures->hasPicture());
-        m_video->tearDownDecoder(m_channel, true);
-        QVERIFY(!m_channel->slot(true).videoDecoder.ready());
-        QVERIFY(!pictures->hasPicture());
-        QCOMPARE(pictures->allocatedBytes(), 0);
-        QCOMPARE(m_channel->slot(true).counters.pictureWidth(), 0);
-        // The same hand-over serves the next stream.
-        for (const EncodedFrame &f : frames)
-            Video::decodeStep(m_video.get(), true, m_channel, makeItem(f.data, 78, f.key));
-        QVERIFY(pictures->hasPicture());
-        QCOMPARE(m_video->pictures(m_channel, true), pictures);
-    }
-
-    void unseenChannelSkipsTheDecoderUntilAKeyFrame()
-    {
-        const QList<EncodedFrame> frames = encodeSolid(VideoCodec::H264, 160, 120, 8, 50, 128, 128);
-        QCOMPARE(frames.size(), 8);
-        std::shared_ptr<PictureExchange> pictures = m_video->pictures(m_channel, true);
-        m_channel->setSeen(false);
-        for (int i = 0; i < 4; ++i)
-            Video::decodeStep(m_video.get(), true, m_channel,
-                              makeItem(frames[i].data, 78, frames[i].key));
-        // Seen again in the middle of a group of pictures: still skipped.
-        m_channel->setSeen(true);
-        for (int i = 4; i < 8; ++i)
-            Video::decodeStep(m_video.get(), true, m_channel, makeItem(frames[i].data, 78, 0));
-        QCoreApplication::processEvents();
-        QVERIFY(m_recorder->codes.isEmpty());
-        QVERIFY(!pictures->hasPicture());
-        // From the next key frame on, every frame is decoded.
-        for (int i = 0; i < 4; ++i)
-            Video::decodeStep(m_video.get(), true, m_channel,
-                              makeItem(frames[i].data, 78, frames[i].key));
-        QCOMPARE(pictures->serial(), quint64(4));
-    }
-
-    void exchangeReleasesTheFrameItReplaces()
-    {
-        PictureExchange ex;
-        QVERIFY(!ex.backBuffer(0, 10));
-        QVERIFY(!ex.backBuffer(3840, 2162));
-        // A decoder's frame is published by reference.
-        AvFramePtr decoded = makeAvFrame();
-        decoded->format = AV_PIX_FMT_YUV420P;
-        decoded->width = 64;
-        decoded->height = 32;
-        QCOMPARE(av_frame_get_buffer(decoded.get(), 0), 0);
-        decoded->data[0][0] = 1;
-        AVBufferRef *held = av_buffer_ref(decoded->buf[0]);
-        av_frame_move_ref(ex.backFrame(), decoded.get());
-        ex.publish(7, 0, YuvColour{true, true});
-        QCOMPARE(av_buffer_get_ref_count(held), 2);
-        QVERIFY(ex.withFront([&](const PictureExchange::Picture &p) {
-            QCOMPARE(p.planes[0][0], uint8_t(1));
-            QCOMPARE(p.timestamp, 7u);
-            QVERIFY(p.colour.bt709 && p.colour.fullRange);
-        }));
-        // The next picture replaces it, and the exchange lets go of it.
-        uint8_t *packed = ex.backBuffer(4, 2);
-        std::memset(packed, 2, 12);
-        ex.publish(8);
-        QCOMPARE(av_buffer_get_ref_count(held), 1);
-        av_buffer_unref(&held);
-        QVERIFY(ex.withFront([&](const PictureExchange::Picture &p) {
-            QCOMPARE(p.planes[0][0], uint8_t(2));
-            QCOMPARE(p.planes[2], p.planes[0] + 10);
-            QCOMPARE(p.serial, quint64(2));
-        }));
-    }
-
-private:
-    std::unique_ptr<Video> m_video;
-    std::unique_ptr<CodeRecorder> m_recorder;
-    std::unique_ptr<Device> m_device;
-    Channel *m_channel = nullptr;
 };
 
 ORVANE_TEST_GUILESS_MAIN(TestVideoDecode)
