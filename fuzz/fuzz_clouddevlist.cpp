@@ -1,5 +1,5 @@
 // libFuzzer target: the account service's device-list reply.
-#include "devtree/CloudDevList.h"
+#include "core/CloudDeviceList.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -9,10 +9,11 @@
 #   0 model config diagnostics   (orvane_model)
 #   1 link                       (orvane_link)
 #   2 media                      (orvane_media)
-#   3 widgets                    shared widgets
-#   4 view                       the grid and its cells
-#   5 devtree playback ptz admin account   side panels, pages, account service
-#   6 app                        the main window
+#   3 core                       (orvane_core) account service, device list and editing
+#   4 widgets                    shared widgets
+#   5 view                       the grid and its cells
+#   6 devtree playback ptz admin account   side panels, pages, the account page
+#   7 app                        the main window
 #   (the login window, which hosts the main window, is in app)
 # app/main.cpp is the executable's entry and may include anything.
 set -euo pipefail
@@ -20,9 +21,9 @@ cd "$(dirname "$0")/.."
 
 declare -A rank=(
   [model]=0 [config]=0 [diagnostics]=0
-  [link]=1 [media]=2 [widgets]=3 [view]=4
-  [devtree]=5 [playback]=5 [ptz]=5 [admin]=5
-  [app]=6 [account]=5
+  [link]=1 [media]=2 [core]=3 [widgets]=4 [view]=5
+  [devtree]=6 [playback]=6 [ptz]=6 [admin]=6
+  [app]=7 [account]=6
 )
 
 failures=0
@@ -79,7 +80,7 @@ done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q[A-Za-z]*(/
 
 while IFS= read -r hit; do
   fail "$hit: p2p does not know the client or devsim"
-done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(model|config|diagnostics|link|media|widgets|view|devtree|playback|ptz|admin|app|account|av)/' \
+done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(model|config|diagnostics|link|media|core|widgets|view|devtree|playback|ptz|admin|app|account|av)/' \
            p2p --include='*.cpp' --include='*.h' || true)
 
 if [ "$failures" -gt 0 ]; then

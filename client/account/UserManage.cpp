@@ -1,9 +1,9 @@
 #include "account/UserManage.h"
 
-#include "account/AccountRequests.h"
-#include "account/AccountSettings.h"
-#include "account/Http.h"
-#include "account/UserService.h"
+#include "core/AccountRequests.h"
+#include "core/AccountSettings.h"
+#include "core/Http.h"
+#include "core/UserService.h"
 #include "model/UserInfo.h"
 #include "widgets/Named.h"
 

@@ -1,67 +1,25 @@
 #include "admin/AddDev.h"
 
-#include "account/AccountRequests.h"
-#include "account/UserService.h"
+#include "admin/RtspFields.h"
 #include "admin/SearchDev.h"
-#include "config/Config.h"
 #include "diagnostics/SystemInfo.h"
 #include "link/IoConnect.h"
-#include "link/onvif/OnvifDeviceControl.h"
-#include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
-#include "admin/RtspFields.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
 #include "widgets/Named.h"
 
-#include <QTimer>
 #include <QComboBox>
-#include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
-
-namespace {
-
-struct TypeItem
-{
-    const char *text;
-    int type;
-};
-// The types a user may pick; item 0 (no type) only prompts for a choice.
-constexpr TypeItem TypeItems[] = {
-    {"", 0},      {"DVR", 1},   {"NVR", 2},   {"NVR(WIRELESS)", 4}, {"IPC(PTZ)", 10},
-    {"T301", 11}, {"T302", 12}, {"T303", 13}, {"T304", 14}};
-
-QString noDevicePrompt()
-{
-    return AddDev::tr("请在主界面设备列表选择需要编辑的设备");
-}
-
-CloudDevice cloudDevice(const DeviceRecord &r)
-{
-    CloudDevice c;
-    c.type = r.type;
-    c.nickName = r.nickname;
-    c.uid = r.uid;
-    c.viewAccount = r.username;
-    c.viewPassword = r.password;
-    c.channelCount = r.channel;
-    c.kind = r.kind;
-    c.rtsp = r.rtsp;
-    return c;
-}
-
-} // namespace
 
 AddDev::AddDev(bool addMode, QWidget *parent)
     : QWidget(parent)
-    , m_addMode(addMode)
-    , m_dev(Dev::instance())
+    , m_editor(new DeviceEditor(addMode, this))
 {
     setObjectName(QStringLiteral("AddDev"));
     auto *grid = new QGridLayout(this);
@@ -83,7 +41,7 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     typeLayout->setContentsMargins(0, 0, 0, 0);
     m_type = new QComboBox(typeRow);
     m_type->setObjectName(QStringLiteral("comboBox_devType"));
-    for (const TypeItem &item : TypeItems)
+    for (const DeviceEntry::TypeItem &item : DeviceEntry::typeItems())
         m_type->addItem(QLatin1String(item.text), item.type);
     m_fold = new LabelFoldBtn(typeRow);
     m_fold->setObjectName(QStringLiteral("label_devFold"));
@@ -118,7 +76,7 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     m_keyCaption = new QLabel(tr("设备密钥:"), this);
     grid->addWidget(m_keyCaption, row, 0);
     grid->addWidget(m_keyRow, row++, 1);
-    if (m_addMode) {
+    if (addMode) {
         m_keyCaption->hide();
         m_keyRow->hide();
     }
@@ -147,22 +105,27 @@ AddDev::AddDev(bool addMode, QWidget *parent)
     grid->setRowStretch(row, 1);
     QMetaObject::connectSlotsByName(this);
 
-    connect(m_dev, &Dev::selectDevMsg, this, &AddDev::selectedNewDev);
+    connect(Dev::instance(), &Dev::selectDevMsg, this, &AddDev::selectedNewDev);
     connect(m_fold, &LabelFoldBtn::clicked, this, &AddDev::foldDevTypeList);
     connect(m_type, &QComboBox::activated, this, &AddDev::selectedDevType);
     connect(m_kind, &QComboBox::currentIndexChanged, this, &AddDev::selectedKind);
-    if (!m_addMode)
-        m_device = m_dev->selectedDevice();
+    connect(m_editor, &DeviceEditor::requestStarted, this, &AddDev::startCircle);
+    connect(m_editor, &DeviceEditor::requestFinished, this, &AddDev::stopCircle);
+    connect(m_editor, &DeviceEditor::progress, this,
+            [this](const QString &text) { showWarning(text, Outcome::Done); });
+    connect(m_editor, &DeviceEditor::refused, this,
+            [this](const QString &text) { showWarning(text); });
+    connect(m_editor, &DeviceEditor::probed, this, &AddDev::showProbed);
+    connect(m_editor, &DeviceEditor::finished, this, &AddDev::editorFinished);
+    // A device that leaves the registry closes its link and its views first.
+    connect(m_editor, &DeviceEditor::retiring, ViewControl::instance(),
+            &ViewControl::closeDeviceThenRelease);
+    if (!addMode)
+        m_editor->setDevice(Dev::instance()->selectedDevice());
     loadForm();
 }
 
 AddDev::~AddDev() = default;
-
-bool AddDev::isLocalUser()
-{
-    const QString name = UserService::instance()->user()->username;
-    return name.isEmpty() || name == QLatin1String("Admin");
-}
 
 AddDev::Entry AddDev::entry() const
 {
@@ -180,76 +143,42 @@ AddDev::Entry AddDev::entry() const
     return e;
 }
 
-bool AddDev::toRecord(const Entry &e, DeviceRecord *record)
-{
-    *record = DeviceRecord{e.type, e.channels.toInt(), e.name, e.uid, e.account, e.password};
-    return e.kind != DeviceKind::Rtsp ||
-           RtspFields::fill(e.urls, e.channels, e.onvifHost, e.udp, record);
-}
-
 QString AddDev::warningText() const
 {
     return m_warningBox->isVisibleTo(this) ? m_warning->text() : QString();
-}
-
-QString AddDev::problem(const Entry &e)
-{
-    using namespace StoredLimits;
-    if (e.type <= 0)
-        return tr("请选择设备类型");
-    if (e.kind == DeviceKind::Rtsp) {
-        const QString why = RtspFields::problem(e.urls, e.channels, e.onvifHost);
-        if (!why.isEmpty() ||
-            (e.name.size() <= MaxNameLength && e.account.size() <= MaxNameLength &&
-             e.password.size() <= MaxPasswordLength))
-            return why;
-        return tr("设备名称、用户名和密码最长128个字符");
-    }
-    if (e.uid.isEmpty())
-        return tr("设备ID不能为空");
-    static const QRegularExpression uidPattern(QStringLiteral("^[A-Za-z0-9_-]+$"));
-    if (e.uid.size() > MaxUidLength || !uidPattern.match(e.uid).hasMatch())
-        return tr("设备ID只能由字母、数字、\"-\"和\"_\"组成，最长64个字符");
-    bool isNumber = false;
-    const int channels = e.channels.toInt(&isNumber);
-    if (!isNumber || channels < 1 || channels > MaxChannels)
-        return tr("通道数必须是1到64之间的整数");
-    if (e.name.size() > MaxNameLength || e.account.size() > MaxNameLength ||
-        e.password.size() > MaxPasswordLength)
-        return tr("设备名称、用户名和密码最长128个字符");
-    return QString();
 }
 
 // ---- Form ------------------------------------------------------------------
 
 void AddDev::loadForm()
 {
-    if (m_addMode) {
+    if (isAddMode()) {
         m_account->setText(QStringLiteral("admin"));
         m_channels->setText(QStringLiteral("1"));
         m_delBtn->hide();
         selectedKind(m_kind->currentIndex());
         return;
     }
-    if (!m_device) {
-        showWarning(noDevicePrompt());
+    const Device *device = m_editor->device();
+    if (!device) {
+        showWarning(DeviceEditor::noDevicePrompt());
         return;
     }
     hideWarning();
-    int index = m_type->findData(m_device->type());
+    int index = m_type->findData(device->type());
     if (index < 0) {
         // A type the picker does not offer stays the device's type.
-        m_type->addItem(m_device->typeName(), m_device->type());
+        m_type->addItem(device->typeName(), device->type());
         index = m_type->count() - 1;
     }
     m_type->setCurrentIndex(index);
-    m_name->setText(m_device->nickName());
-    m_uid->setText(m_device->uid());
-    m_account->setText(m_device->viewAccount());
-    m_password->setText(m_device->viewPassword());
-    m_channels->setText(QString::number(m_device->channelCount()));
-    m_kind->setCurrentIndex(m_kind->findData(int(m_device->kind())));
-    m_rtsp->load(m_device);
+    m_name->setText(device->nickName());
+    m_uid->setText(device->uid());
+    m_account->setText(device->viewAccount());
+    m_password->setText(device->viewPassword());
+    m_channels->setText(QString::number(device->channelCount()));
+    m_kind->setCurrentIndex(m_kind->findData(int(device->kind())));
+    m_rtsp->load(device);
     selectedKind(m_kind->currentIndex());
     showKey();
 }
@@ -262,13 +191,13 @@ void AddDev::selectedKind(int)
     for (QWidget *w : std::as_const(m_rtspRows))
         w->setVisible(rtsp);
     // Only P2P devices prove a key; the add page has none yet.
-    m_keyCaption->setVisible(!rtsp && !m_addMode);
-    m_keyRow->setVisible(!rtsp && !m_addMode);
+    m_keyCaption->setVisible(!rtsp && !isAddMode());
+    m_keyRow->setVisible(!rtsp && !isAddMode());
 }
 
 void AddDev::showKey()
 {
-    const QString pin = m_device ? Config::instance()->devicePin(m_device->uid()) : QString();
+    const QString pin = m_editor->pinnedKey();
     QString grouped;
     for (int i = 0; i < pin.size(); i += 4)
         grouped += (i ? QStringLiteral(" ") : QString()) + pin.mid(i, 4);
@@ -278,21 +207,18 @@ void AddDev::showKey()
 
 void AddDev::on_forgetKeyBtn_clicked()
 {
-    Device *d = editedDevice();
-    if (!d)
+    if (!m_editor->editedDevice())
         return;
-    if (Config::instance()->setDevicePin(d->uid(), QString())) {
-        qInfo().noquote() << QStringLiteral("%1: device key forgotten").arg(d->uid());
+    if (m_editor->forgetKey())
         showWarning(tr("已忘记设备密钥"), Outcome::Done);
-    }
     showKey();
 }
 
 void AddDev::selectedNewDev(Device *device)
 {
-    if (m_addMode)
+    if (isAddMode())
         return;
-    m_device = device;
+    m_editor->setDevice(device);
     loadForm();
 }
 
@@ -310,7 +236,7 @@ void AddDev::fillFromOnvif(const QString &host, const QString &name, bool ptz)
     m_kind->setCurrentIndex(m_kind->findData(int(DeviceKind::Rtsp)));
     selectedKind(m_kind->currentIndex());
     if (ptz)
-        m_type->setCurrentIndex(m_type->findData(10));
+        m_type->setCurrentIndex(m_type->findData(DeviceEntry::PtzCameraType));
     m_name->setText(name);
     m_channels->setText(QStringLiteral("1"));
     m_rtsp->setOnvifHost(host);
@@ -344,46 +270,13 @@ void AddDev::hideWarning()
     m_warningBox->hide();
 }
 
-Device *AddDev::editedDevice() const
-{
-    return m_device && m_dev->devices().contains(m_device) ? m_device : nullptr;
-}
-
-Device *AddDev::requestDevice() const
-{
-    return m_requestDevice && m_dev->devices().contains(m_requestDevice) ? m_requestDevice
-                                                                         : nullptr;
-}
-
-bool AddDev::accept(const Entry &e)
-{
-    QString why = problem(e);
-    if (why.isEmpty()) {
-        const Device *edited = m_addMode ? nullptr : editedDevice();
-        const Device *owner = m_dev->deviceByUid(e.uid);
-        bool taken = owner && owner != edited && (m_addMode || edited);
-        if (!taken && m_addMode && isLocalUser()) {
-            const QList<DeviceRecord> stored = Config().readDevices();
-            taken = std::any_of(stored.begin(), stored.end(),
-                                [&](const DeviceRecord &r) { return r.uid == e.uid; });
-            if (!taken && stored.size() >= StoredLimits::MaxDevices)
-                why = tr("本地设备数量已达上限");
-        }
-        if (taken)
-            why = tr("该设备ID已存在");
-    }
-    if (!why.isEmpty())
-        showWarning(why);
-    return why.isEmpty();
-}
-
 // ---- Buttons ---------------------------------------------------------------
 
 void AddDev::on_saveBtn_clicked()
 {
     Entry e = entry();
     DeviceRecord rtsp;
-    if (e.kind == DeviceKind::Rtsp && toRecord(e, &rtsp)) {
+    if (e.kind == DeviceKind::Rtsp && e.toRecord(&rtsp)) {
         // The device's key comes from its URL; typed credentials move to
         // their own fields and leave the URL.
         e.uid = rtsp.uid;
@@ -391,48 +284,17 @@ void AddDev::on_saveBtn_clicked()
         m_account->setText(e.account = rtsp.username);
         m_password->setText(e.password = rtsp.password);
     }
-    if (!accept(e))
+    const QString why = m_editor->check(e);
+    if (!why.isEmpty()) {
+        showWarning(why);
         return;
-    if (e.kind == DeviceKind::Rtsp && e.urls.trimmed().isEmpty() && !e.onvifHost.isEmpty())
-        probeThenSave(e);
-    else
-        save(e);
-}
-
-void AddDev::save(const Entry &e)
-{
-    if (isLocalUser())
-        saveLocal(e);
-    else
-        saveCloud(e);
-}
-
-void AddDev::probeThenSave(Entry e)
-{
-    showWarning(tr("正在连接ONVIF设备..."), Outcome::Done);
-    const bool addMode = m_addMode;
-    OnvifDeviceControl::probe(
-        e.onvifHost, e.account, e.password, newRequest(),
-        [this, e, addMode](const OnvifDeviceControl::Probe &p, const QString &why) mutable {
-            requestDone();
-            if (!why.isEmpty()) {
-                showWarning(tr("ONVIF设备无应答: %1").arg(why));
-                addMode ? emit addDevFailed() : emit updateDevFailed();
-                return;
-            }
-            m_channels->setText(e.channels = QString::number(p.channels));
-            if (e.name.trimmed().isEmpty() && !p.model.isEmpty())
-                m_name->setText(e.name = p.model);
-            save(e);
-        });
+    }
+    m_editor->save(e);
 }
 
 void AddDev::on_delBtn_clicked()
 {
-    if (isLocalUser())
-        deleteLocal();
-    else
-        deleteCloud();
+    m_editor->remove(m_uid->text().trimmed());
 }
 
 void AddDev::on_cancelBtn_clicked()
@@ -444,206 +306,31 @@ void AddDev::on_cancelBtn_clicked()
     m_rtsp->clear();
     m_type->setCurrentIndex(0);
     hideWarning();
-    if (!m_addMode)
-        m_device = editedDevice();
+    if (!isAddMode())
+        m_editor->setDevice(m_editor->editedDevice());
     loadForm();
 }
 
-// ---- Local administrator ----------------------------------------------------
+// ---- The editor's answers ---------------------------------------------------
 
-void AddDev::saveLocal(const Entry &e)
+void AddDev::showProbed(const Entry &e)
 {
-    DeviceRecord record;
-    toRecord(e, &record);
-    Device *edited = m_addMode ? nullptr : editedDevice();
-    const bool uidChanged = edited && edited->uid() != e.uid;
-    bool written = false;
-    {
-        Config config;
-        written = config.saveDevice(record);
-        // A new UID is a new device: the entry of the old one goes.
-        if (written && uidChanged)
-            written = config.removeDevice(edited->uid());
-    }
-    if (!written) {
-        showWarning(tr("无法写入配置文件"));
-        m_addMode ? emit addDevFailed() : emit updateDevFailed();
-        return;
-    }
-    if (uidChanged)
-        retire(edited);
-    else
-        reloadKeepingSelection(edited);
-    showWarning(m_addMode ? tr("添加成功") : tr("修改成功"), Outcome::Done);
-    m_addMode ? emit addDevSuccess() : emit updateDevSuccess();
+    m_channels->setText(e.channels);
+    m_name->setText(e.name);
 }
 
-void AddDev::deleteLocal()
+void AddDev::editorFinished(DeviceEditor::Action action, bool ok, const QString &text)
 {
-    // The edited device's own entry; without one, the entry of the typed UID.
-    Device *target = editedDevice();
-    const QString uid = target ? target->uid() : m_uid->text().trimmed();
-    if (!target)
-        target = m_dev->deviceByUid(uid);
-    bool stored = false;
-    bool written = false;
-    {
-        Config config;
-        const QList<DeviceRecord> records = config.readDevices();
-        stored = std::any_of(records.begin(), records.end(),
-                             [&](const DeviceRecord &r) { return r.uid == uid; });
-        written = !stored || config.removeDevice(uid);
+    showWarning(text, ok ? Outcome::Done : Outcome::Problem);
+    switch (action) {
+    case DeviceEditor::Action::Add:
+        ok ? emit addDevSuccess() : emit addDevFailed();
+        break;
+    case DeviceEditor::Action::Update:
+        ok ? emit updateDevSuccess() : emit updateDevFailed();
+        break;
+    case DeviceEditor::Action::Delete:
+        ok ? emit delDevSuccess() : emit delDevFailed();
+        break;
     }
-    if (uid.isEmpty() || (!stored && !target)) {
-        showWarning(uid.isEmpty() ? noDevicePrompt() : tr("未找到该设备"));
-        emit delDevFailed();
-        return;
-    }
-    if (!written) {
-        showWarning(tr("无法写入配置文件"));
-        emit delDevFailed();
-        return;
-    }
-    if (target)
-        retire(target);
-    else
-        m_dev->reload();
-    showWarning(tr("删除成功"), Outcome::Done);
-    emit delDevSuccess();
-}
-
-void AddDev::reloadKeepingSelection(Device *edited)
-{
-    m_dev->reload();
-    // The rebuilt tree rows and the caption show the edited device anew.
-    if (edited && m_dev->selectedDevice() == edited)
-        m_dev->setSelectedDevice(edited);
-}
-
-void AddDev::retire(Device *d)
-{
-    if (m_dev->selectedChannel() && m_dev->selectedChannel()->device() == d)
-        m_dev->setSelectedChannel(nullptr);
-    if (m_dev->selectedDevice() == d)
-        m_dev->setSelectedDevice(nullptr);
-    if (m_device == d)
-        m_device = nullptr;
-    ViewControl::instance()->closeDeviceThenRelease(d);
-    m_dev->removeDevice(d);
-    // Freed once the signals of its removal have been handled. Link tasks and
-    // their results name it by handle only; its channels stop their streams
-    // and drop what waits for the GUI thread as they go.
-    QTimer::singleShot(0, [d] { delete d; });
-}
-
-// ---- Account service --------------------------------------------------------
-
-QObject *AddDev::newRequest()
-{
-    delete m_request;
-    m_request = new QObject(this);
-    emit startCircle();
-    return m_request;
-}
-
-void AddDev::requestDone()
-{
-    // The answer arrives inside a signal of the request's own objects.
-    if (m_request)
-        m_request->deleteLater();
-    m_request = nullptr;
-    emit stopCircle();
-}
-
-void AddDev::saveCloud(const Entry &e)
-{
-    DeviceRecord record;
-    toRecord(e, &record);
-    const CloudDevice edited = cloudDevice(record);
-    m_requestUid = e.uid;
-    if (m_addMode) {
-        AccountRequests::addDevice(edited, newRequest(), [this](bool ok, const QString &reason) {
-            addDevResponsed(ok, reason);
-        });
-        return;
-    }
-    Device *d = editedDevice();
-    if (!d) {
-        showWarning(noDevicePrompt());
-        return;
-    }
-    CloudDevice current;
-    current.pk = d->pk();
-    current.type = d->type();
-    current.nickName = d->nickName();
-    current.uid = d->uid();
-    current.viewAccount = d->viewAccount();
-    current.viewPassword = d->viewPassword();
-    current.channelCount = d->channelCount();
-    current.kind = d->kind();
-    current.rtsp = d->rtsp();
-    m_requestDevice = d;
-    AccountRequests::modifyDevice(
-        current, edited, newRequest(),
-        [this](bool ok, const QString &reason) { updateDevResponsed(ok, reason); });
-}
-
-void AddDev::deleteCloud()
-{
-    Device *d = editedDevice();
-    if (!d) {
-        showWarning(noDevicePrompt());
-        return;
-    }
-    m_requestDevice = d;
-    AccountRequests::deleteDevice(d->pk(), newRequest(), [this](bool ok, const QString &reason) {
-        delDevResponsed(ok, reason);
-    });
-}
-
-void AddDev::addDevResponsed(bool ok, const QString &reason)
-{
-    requestDone();
-    if (!ok) {
-        showWarning(reason.isEmpty() ? tr("添加失败") : tr("添加失败: %1").arg(reason));
-        emit addDevFailed();
-        return;
-    }
-    showWarning(tr("添加成功"), Outcome::Done);
-    emit addDevSuccess();
-    m_dev->reload();
-}
-
-void AddDev::updateDevResponsed(bool ok, const QString &reason)
-{
-    requestDone();
-    if (!ok) {
-        showWarning(reason.isEmpty() ? tr("修改失败") : tr("修改失败: %1").arg(reason));
-        emit updateDevFailed();
-        return;
-    }
-    emit updateDevSuccess();
-    // The service keeps the device under its new UID: the old entry goes.
-    Device *d = requestDevice();
-    if (d && d->uid() != m_requestUid)
-        retire(d);
-    else
-        reloadKeepingSelection(d);
-    showWarning(tr("修改成功"), Outcome::Done);
-}
-
-void AddDev::delDevResponsed(bool ok, const QString &reason)
-{
-    requestDone();
-    if (!ok) {
-        showWarning(reason.isEmpty() ? tr("删除失败") : tr("删除失败: %1").arg(reason));
-        emit delDevFailed();
-        return;
-    }
-    emit delDevSuccess();
-    if (Device *d = requestDevice())
-        retire(d);
-    else
-        m_dev->reload();
-    showWarning(tr("删除成功"), Outcome::Done);
 }

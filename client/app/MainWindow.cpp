@@ -1,23 +1,18 @@
 #include "app/MainWindow.h"
 
-#include "account/AccountRequests.h"
-#include "account/AccountSettings.h"
-#include "account/UserManage.h"
 #include "admin/Alert.h"
-#include "admin/ControlPanel.h"
-#include "admin/DebugRecord.h"
-#include "admin/LocalSetting.h"
-#include "account/UserService.h"
 #include "admin/DevManage.h"
 #include "admin/System.h"
+#include "app/AlertNotifier.h"
 #include "app/AppServices.h"
+#include "app/CenterPopups.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
+#include "app/SidePanels.h"
 #include "app/WidgetBtnLive.h"
-#include "app/WidgetMenuWindow.h"
 #include "config/Location.h"
-#include "devtree/DevMenu.h"
+#include "core/UserService.h"
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
@@ -36,28 +31,20 @@
 #include "ui_MainWindow.h"
 #include "view/LabelWindowNumBtn.h"
 #include "view/ViewControl.h"
-#include "view/WindowNumMenu.h"
 #include "widgets/LabelFoldBtn.h"
 
 #include <QCoreApplication>
 #include <QCursor>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QKeyEvent>
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
-namespace {} // namespace
-
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
     , devCaption(tr("[未选择设备]"))
-    , m_alertLog(std::make_unique<AlertLog>())
 {
     io = IoConnect::instance();
     decode = Decode::instance();
@@ -74,14 +61,18 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     installPlaybackControls();
     setBrand(150);
-    collectFoldSections();
+    m_sidePanels = new SidePanels(ui->widget_menu, this);
+    m_alerts = new AlertNotifier(ui->widget_center, this);
+    m_popups = new CenterPopups(ui->widget_center, ui->widget_viewBox, m_alerts->log(), this);
+    connect(m_popups, &CenterPopups::windowModChosen, this, &MainWindow::selectWindowMod);
+    connect(m_popups, &CenterPopups::nickNameChanged, this, [this] {
+        ui->label_userName->setText(UserService::displayName(*UserService::instance()->user()));
+    });
     ui->horizontalSlider_volume->setRange(0, Audio::MaxVolume);
     ui->horizontalSlider_volume->setValue(Audio::instance()->volume());
     connect(ui->horizontalSlider_volume, &QSlider::valueChanged, Audio::instance(),
             &Audio::setVolume);
 
-    for (LabelFoldBtn *button : std::as_const(foldButtons))
-        connect(button, &LabelFoldBtn::clicked, this, &MainWindow::clickFold);
     connect(ui->label_icon_minimize, &LabelSystemBtn::clicked, this, &MainWindow::minimize);
     connect(ui->label_userName, &LabelHeaderBtn::clicked, this, &MainWindow::openUser);
     connect(ui->label_controlPanel_btn, &LabelHeaderBtn::clicked, this,
@@ -123,8 +114,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectLinkFailures();
 
     relayoutSidePanels();
-    if (!foldButtons.isEmpty())
-        foldButtons.first()->toggle(true);
+    m_sidePanels->openFirst();
     dev->reload();
 
     // Live view is the start mode: the playback controls stay hidden until
@@ -154,59 +144,29 @@ void MainWindow::setBrand(int code)
 
 void MainWindow::setUser(const UserInfo &user)
 {
-    ui->label_userName->setText(displayName(user));
+    ui->label_userName->setText(UserService::displayName(user));
     // The constructor loaded the local list; a cloud user has a list of
     // their own on the account service.
     if (!user.username.isEmpty() && user.username != QLatin1String(MenuDevList::LocalAdmin)) {
         m_devList->setUser(user.username, user.access_token);
-        m_devList->setServiceBase(AccountSettings::baseUrl());
-        m_devList->setCloudRequest(
-            [this](const QString &url, const QByteArray &params, MenuDevList::Done done) {
-                AccountRequests::postTo(url, QString::fromUtf8(params), this, std::move(done));
-            });
+        m_devList->loader()->useAccountService();
         dev->reload();
     }
 }
 
 void MainWindow::openControlPanel()
 {
-    openPanelOn(0);
+    m_popups->openControlPanel(0);
 }
 
 void MainWindow::openUser()
 {
-    openPanelOn(1);
-}
-
-void MainWindow::openPanelOn(int tab)
-{
-    closeControlPanel();
-    QMap<QString, ControlPanel::PageFactory> pages;
-    pages.insert(QStringLiteral("widget_btn_1"),
-                 [](QWidget *parent) { return new LocalSetting(parent); });
-    pages.insert(QStringLiteral("widget_btn_6"),
-                 [](QWidget *parent) { return new DebugRecord(parent); });
-    pages.insert(QStringLiteral("widget_btn_2"), [this](QWidget *parent) -> QWidget * {
-        auto *page = new UserManage(parent);
-        connect(page, &UserManage::updateNickNameSuccess, this, [this] {
-            ui->label_userName->setText(displayName(*UserService::instance()->user()));
-        });
-        return page;
-    });
-    pages.insert(QStringLiteral("widget_btn_4"),
-                 [this](QWidget *parent) { return new AlertList(*m_alertLog, parent); });
-    m_controlPanel = new ControlPanel(pages, ui->widget_center);
-    connect(m_controlPanel, &ControlPanel::closeMsg, this, &MainWindow::closeControlPanel);
-    m_controlPanel->applyScale();
-    m_controlPanel->selectTab(tab);
-    m_controlPanel->show();
-    m_controlPanel->raise();
+    m_popups->openControlPanel(1);
 }
 
 void MainWindow::closeControlPanel()
 {
-    delete m_controlPanel;
-    m_controlPanel = nullptr;
+    m_popups->closeControlPanel();
 }
 
 bool MainWindow::isLive() const
@@ -258,12 +218,7 @@ void MainWindow::connectLinkFailures()
 
 void MainWindow::openAlert(Channel *channel, int code, const QString &text)
 {
-    AlertEntry entry;
-    entry.first = entry.last = QDateTime::currentDateTime();
-    entry.device = AlertEntry::deviceText(channel);
-    entry.code = code;
-    entry.text = text;
-    showAlert(entry);
+    m_alerts->show(channel, code, text);
 }
 
 void MainWindow::openAlert(int code, const QString &text)
@@ -273,117 +228,39 @@ void MainWindow::openAlert(int code, const QString &text)
 
 void MainWindow::showAlert(const AlertEntry &entry)
 {
-    qWarning("alert %s: %d %s", qUtf8Printable(entry.device), entry.code,
-             qUtf8Printable(entry.text));
-    // A burst of one failure raises the count of the alert on screen; a
-    // different failure replaces it.
-    const bool repeated = m_alertLog->add(entry);
-    if (repeated && m_alert && m_alert->entry().sameFailure(entry)) {
-        m_alert->setMessage(m_alertLog->entries().last());
-        return;
-    }
-    closeAlert();
-    m_alert = new Alert(ui->widget_center);
-    connect(m_alert, &Alert::closeMsg, this, &MainWindow::closeAlert);
-    m_alert->applyScale();
-    m_alert->setMessage(m_alertLog->entries().last());
-    m_alert->show();
-    m_alert->raise();
+    m_alerts->show(entry);
 }
 
 void MainWindow::closeAlert()
 {
-    delete m_alert;
-    m_alert = nullptr;
+    m_alerts->close();
 }
 
-QString MainWindow::displayName(const UserInfo &user)
+Alert *MainWindow::alert() const
 {
-    QString name;
-    for (const QString *field : {&user.NickName, &user.username, &user.phone, &user.userEmail}) {
-        if (!field->isEmpty()) {
-            name = *field;
-            break;
-        }
-    }
-    if (name.size() >= 7)
-        name = name.left(5) + QStringLiteral("...");
-    return name;
+    return m_alerts->alert();
 }
 
-void MainWindow::collectFoldSections()
+const AlertLog &MainWindow::alertLog() const
 {
-    // Each child of widget_menu besides its layout is one section: a header
-    // (holding the fold arrow) and the panel that folds out below it.
-    const QObjectList sections = ui->widget_menu->children();
-    for (QObject *object : sections) {
-        if (object->objectName() == QLatin1String("gridLayout_7") || !object->isWidgetType())
-            continue;
-        QWidget *header = nullptr;
-        WidgetMenuWindow *panel = nullptr;
-        for (QObject *child : object->children()) {
-            if (auto *menuWindow = qobject_cast<WidgetMenuWindow *>(child))
-                panel = menuWindow;
-            else if (!header && child->isWidgetType())
-                header = static_cast<QWidget *>(child);
-        }
-        if (!header || !panel)
-            continue;
-        LabelFoldBtn *button = nullptr;
-        for (QObject *child : header->children()) {
-            if (child->objectName().indexOf(QLatin1String("fold")) > 0) {
-                button = qobject_cast<LabelFoldBtn *>(child);
-                break;
-            }
-        }
-        if (!button)
-            continue;
-        foldHeaders.append(header);
-        foldButtons.append(button);
-        foldPanels.append(panel);
-        panel->close();
-    }
+    return m_alerts->log();
 }
 
 void MainWindow::clickFold(LabelFoldBtn *button, bool open)
 {
-    if (!open) {
-        if (openPanel)
-            openPanel->toggle();
-        openPanel = nullptr;
-        return;
-    }
-    const int index = foldButtons.indexOf(button);
-    if (index < 0)
-        return;
-    openPanel = foldPanels.at(index);
-    for (LabelFoldBtn *other : std::as_const(foldButtons)) {
-        if (other != button && other->isOpen())
-            other->toggle(false);
-    }
-    for (WidgetMenuWindow *panel : std::as_const(foldPanels)) {
-        if (panel != openPanel && panel->isOpen())
-            panel->close();
-    }
-    openPanel->setHeight(menuHeight);
-    if (!openPanel->isOpen())
-        openPanel->toggle();
+    m_sidePanels->clickFold(button, open);
 }
 
 void MainWindow::relayoutSidePanels()
 {
-    ui->widget_menu->setFixedHeight(ui->widget_menuBox->height());
-    menuWidth = ui->widget_menuBox->width();
-    menuHeight = ui->widget_menuBox->height() - 9;
-    if (menuWidth < 1 || menuHeight < 1)
-        return;
-    view->setSize(ui->widget_viewBox->width(), ui->widget_viewBox->height());
-    for (QWidget *header : std::as_const(foldHeaders))
-        menuHeight -= header->height() + 1;
-    if (menuHeight < 1)
-        return;
-    for (WidgetMenuWindow *panel : std::as_const(foldPanels))
-        panel->setHeight(menuHeight);
+    const QWidget *column = ui->widget_menuBox;
+    ui->widget_menu->setFixedHeight(column->height());
+    // The panels share what the headers leave of the column.
+    const int height = column->height() - 9;
+    const bool shown = column->width() >= 1 && height >= 1;
+    if (shown)
+        view->setSize(ui->widget_viewBox->width(), ui->widget_viewBox->height());
+    m_sidePanels->fit(height, shown);
 }
 
 void MainWindow::setPlaybackControlsVisible(bool visible)
@@ -436,97 +313,71 @@ void MainWindow::connectedDev(MenuListDev *row)
 
 void MainWindow::showWindowNumMenu()
 {
-    if (m_windowNumMenu) {
-        delete m_windowNumMenu;
-        m_windowNumMenu = nullptr;
-        return;
-    }
-    m_windowNumMenu = new WindowNumMenu(ui->widget_viewBox);
-    connect(m_windowNumMenu, &WindowNumMenu::clickWindowMod, this, &MainWindow::selectWindowMod);
-    m_windowNumMenu->show();
-    m_windowNumMenu->raise();
+    m_popups->toggleWindowNumMenu();
 }
 
 void MainWindow::selectWindowMod(WINDOW_MOD mod)
 {
     // The choice comes from inside the popup: it goes once the click is done.
-    if (m_windowNumMenu) {
-        m_windowNumMenu->hide();
-        m_windowNumMenu->deleteLater();
-        m_windowNumMenu = nullptr;
-    }
+    m_popups->closeWindowNumMenu();
     view->setWindowMod(mod);
     ui->label_windowNum->setOpen(false);
 }
 
 void MainWindow::doubleClickScreen(Channel *)
 {
-    if (m_windowNumMenu)
-        m_windowNumMenu->raise();
+    m_popups->raiseWindowNumMenu();
 }
 
 void MainWindow::openedSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
 {
-    closeMenu();
-    const QPoint global = event ? event->globalPosition().toPoint() : QCursor::pos();
-    QPoint at = ui->widget_center->mapFromGlobal(global);
-    m_devMenu = new DevMenu(ui->widget_center);
-    m_devMenu->load(device, channel);
-    m_devMenu->place(at.x(), at.y());
-    // Near the right or bottom edge the menu opens to the left or upwards.
-    if (at.x() + m_devMenu->width() > ui->widget_center->width())
-        at.rx() = qMax(0, at.x() - m_devMenu->width());
-    if (at.y() + m_devMenu->height() > ui->widget_center->height())
-        at.ry() = qMax(0, ui->widget_center->height() - m_devMenu->height());
-    m_devMenu->move(at);
-    m_devMenu->show();
-    m_devMenu->raise();
+    m_popups->openDevMenu(device, channel,
+                          event ? event->globalPosition().toPoint() : QCursor::pos());
 }
 
 void MainWindow::closeMenu()
 {
-    delete m_devMenu;
-    m_devMenu = nullptr;
+    m_popups->closeDevMenu();
 }
 
 void MainWindow::openDevManage(Device *device)
 {
-    if (!m_devManage) {
-        m_devManage = new DevManage(ui->widget_center);
-        connect(m_devManage, &DevManage::closeWindowMsg, this, &MainWindow::closeDevManage);
-        m_devManage->show();
-    }
-    m_devManage->raise();
-    // "Edit device" of a tree row: the edit page on that device.
-    if (device) {
-        if (dev->selectedDevice() != device)
-            dev->setSelectedDevice(device);
-        m_devManage->selectTab(DevManage::EditTab);
-    }
+    m_popups->openDevManage(device);
 }
 
 void MainWindow::closeDevManage()
 {
-    // Closed from inside its own close button's signal: deleted once that returns.
-    if (m_devManage) {
-        m_devManage->hide();
-        m_devManage->deleteLater();
-    }
-    m_devManage = nullptr;
+    m_popups->closeDevManage();
 }
 
 DevOpt *MainWindow::devOptions() const
 {
-    return m_devManage ? m_devManage->devOptPage() : nullptr;
+    return devManage() ? devManage()->devOptPage() : nullptr;
+}
+
+DevManage *MainWindow::devManage() const
+{
+    return m_popups->devManage();
+}
+
+ControlPanel *MainWindow::controlPanel() const
+{
+    return m_popups->controlPanel();
+}
+
+DevMenu *MainWindow::devMenu() const
+{
+    return m_popups->devMenu();
+}
+
+WindowNumMenu *MainWindow::windowNumMenu() const
+{
+    return m_popups->windowNumMenu();
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
-    if (m_devMenu) {
-        const QPoint at = ui->widget_center->mapFrom(this, event->position().toPoint());
-        if (!m_devMenu->geometry().contains(at))
-            closeMenu();
-    }
+    m_popups->clickAt(ui->widget_center->mapFrom(this, event->position().toPoint()));
     QMainWindow::mousePressEvent(event);
 }
 
@@ -578,7 +429,7 @@ void MainWindow::fitToParent()
     // font sizes grow with the UI scale. The panels scale their own content.
     QList<QWidget *> scaled{ui->widget_header, ui->widget_menuBox, ui->widget_devNameBar,
                             ui->widget_2, ui->widget_progressBar};
-    scaled += foldHeaders;
+    scaled += m_sidePanels->headers();
     for (QWidget *root : std::as_const(scaled)) {
         QList<QWidget *> widgets = root->findChildren<QWidget *>();
         widgets.prepend(root);

@@ -15,6 +15,8 @@ class Decode;
 class Dev;
 class Alert;
 class AlertLog;
+class AlertNotifier;
+class CenterPopups;
 class ControlPanel;
 class DevMenu;
 class DevManage;
@@ -29,6 +31,7 @@ class MenuListDev;
 class MenuPtz;
 class System;
 class ProgressBar;
+class SidePanels;
 class QCalendarWidget;
 class TimeBox;
 class QMouseEvent;
@@ -36,7 +39,6 @@ class SystemInfo;
 class Video;
 class ViewControl;
 class WidgetBtnLive;
-class WidgetMenuWindow;
 class WindowNumMenu;
 struct UserInfo;
 
@@ -68,28 +70,24 @@ public:
     // cloud user, loads that user's device list.
     void setUser(const UserInfo &user);
 
-    // The header text for a user: nick name, user name, telephone or e-mail,
-    // the first one not empty; 7 characters or more are cut to 5 and "...".
-    static QString displayName(const UserInfo &user);
-
     // The grid's mode: true while it shows live video (ViewControl::isLive).
     bool isLive() const;
 
     // The device tree panel and the open popups (null when closed).
     MenuDevList *devList() const { return m_devList; }
-    WindowNumMenu *windowNumMenu() const { return m_windowNumMenu; }
+    WindowNumMenu *windowNumMenu() const;
     ProgressBar *progressBar() const { return m_progressBar; }
     TimeBox *timeBox() const { return m_timeBox; }
     MenuPtz *ptzPanel() const { return m_ptz; }
     System *systemPanel() const { return m_system; }
     QCalendarWidget *calendar() const { return m_calendar; }
-    DevMenu *devMenu() const { return m_devMenu; }
+    DevMenu *devMenu() const;
     // The device manager popup and its device options page (null while closed).
-    DevManage *devManage() const { return m_devManage; }
+    DevManage *devManage() const;
     DevOpt *devOptions() const;
-    ControlPanel *controlPanel() const { return m_controlPanel; }
-    Alert *alert() const { return m_alert; }
-    const AlertLog &alertLog() const { return *m_alertLog; }
+    ControlPanel *controlPanel() const;
+    Alert *alert() const;
+    const AlertLog &alertLog() const;
 
     using QMainWindow::close;
 
@@ -136,7 +134,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void collectFoldSections();
     void relayoutSidePanels();
     void setPlaybackControlsVisible(bool visible);
     void installPlaybackControls();
@@ -144,17 +141,13 @@ private:
     void placeCalendar();
     void connectLinkFailures();
     void showAlert(const AlertEntry &entry);
-    void openPanelOn(int tab);
     QWidget *host();
 
     std::unique_ptr<Ui::MainWindow> ui;
     QString devCaption;
-    int menuWidth = 0;
-    int menuHeight = 0;
-    QList<LabelFoldBtn *> foldButtons;
-    QList<WidgetMenuWindow *> foldPanels;
-    QList<QWidget *> foldHeaders;
-    WidgetMenuWindow *openPanel = nullptr;
+    SidePanels *m_sidePanels = nullptr;
+    AlertNotifier *m_alerts = nullptr;
+    CenterPopups *m_popups = nullptr;
     IoConnect *io = nullptr;
     Decode *decode = nullptr;
     Dev *dev = nullptr;
@@ -162,12 +155,6 @@ private:
     Video *video = nullptr;
     ViewControl *view = nullptr;
     MenuDevList *m_devList = nullptr;
-    WindowNumMenu *m_windowNumMenu = nullptr;
-    DevMenu *m_devMenu = nullptr;
-    DevManage *m_devManage = nullptr;
-    ControlPanel *m_controlPanel = nullptr;
-    Alert *m_alert = nullptr;
-    std::unique_ptr<AlertLog> m_alertLog;         // made by the constructor
     bool scaleApplied = false;
     bool closing = false;
     ProgressBar *m_progressBar = nullptr;

@@ -1,7 +1,7 @@
 #include "app/WindowLogin.h"
 
-#include "account/AccountSettings.h"
-#include "account/UserService.h"
+#include "core/AccountSettings.h"
+#include "core/UserService.h"
 #include "app/MainWindow.h"
 #include "config/Config.h"
 #include "diagnostics/SystemInfo.h"

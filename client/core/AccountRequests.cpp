@@ -1,8 +1,8 @@
-#include "account/AccountRequests.h"
+#include "core/AccountRequests.h"
 
-#include "account/AccountSettings.h"
-#include "account/Http.h"
-#include "account/UserService.h"
+#include "core/AccountSettings.h"
+#include "core/Http.h"
+#include "core/UserService.h"
 #include "config/TextEncoding.h"
 #include "model/RtspUrl.h"
 #include "model/UserInfo.h"
@@ -134,8 +134,9 @@ QString modifyDeviceBody(const QString &token, const QString &pk, const QString 
 
 QString nickNameBody(const QString &token, const QString &nickName)
 {
-    return form({{QStringLiteral("token"), token},
-                 {QStringLiteral("content"), orderedJson({{QStringLiteral("NickName"), nickName}})}});
+    return form(
+        {{QStringLiteral("token"), token},
+         {QStringLiteral("content"), orderedJson({{QStringLiteral("NickName"), nickName}})}});
 }
 
 QString passwordBody(const QString &token, const QString &userName, const QString &oldPassword,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devtree/CloudDevList.h"
+#include "core/CloudDeviceList.h"
 
 #include <QByteArray>
 #include <QJsonValue>

@@ -1,4 +1,4 @@
-#include "account/AccountSettings.h"
+#include "core/AccountSettings.h"
 
 #include "config/Config.h"
 

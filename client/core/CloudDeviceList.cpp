@@ -1,4 +1,4 @@
-#include "devtree/CloudDevList.h"
+#include "core/CloudDeviceList.h"
 
 #include "model/RtspUrl.h"
 

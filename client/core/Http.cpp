@@ -1,4 +1,4 @@
-#include "account/Http.h"
+#include "core/Http.h"
 
 #include "config/Config.h"
 

@@ -1,8 +1,8 @@
-#include "account/UserService.h"
+#include "core/UserService.h"
 
-#include "account/AccountRequests.h"
-#include "account/AccountSettings.h"
-#include "account/Http.h"
+#include "core/AccountRequests.h"
+#include "core/AccountSettings.h"
+#include "core/Http.h"
 #include "model/SharedInstance.h"
 
 #include <QJsonDocument>
@@ -23,6 +23,20 @@ UserService::~UserService()
 UserService *UserService::instance()
 {
     return SharedInstance<UserService>::get();
+}
+
+QString UserService::displayName(const UserInfo &user)
+{
+    QString name;
+    for (const QString *field : {&user.NickName, &user.username, &user.phone, &user.userEmail}) {
+        if (!field->isEmpty()) {
+            name = *field;
+            break;
+        }
+    }
+    if (name.size() >= 7)
+        name = name.left(5) + QStringLiteral("...");
+    return name;
 }
 
 void UserService::setUserName(const QString &name)

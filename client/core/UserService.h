@@ -27,6 +27,9 @@ public:
     // POSTs the login; logined() tells the outcome. Nothing without a service.
     void login();
     UserInfo *user() const { return m_user.get(); }
+    // The name shown for a user: nick name, user name, telephone or e-mail,
+    // the first one not empty; 7 characters or more are cut to 5 and "...".
+    static QString displayName(const UserInfo &user);
     bool isLoginPending() const { return m_request != nullptr; }
 
 signals:

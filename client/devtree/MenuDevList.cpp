@@ -1,17 +1,14 @@
 #include "devtree/MenuDevList.h"
 
-#include "config/Config.h"
-#include "devtree/CloudDevList.h"
 #include "devtree/DevManageBtn.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
-#include "view/WaitingCircle.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "view/ViewControl.h"
+#include "view/WaitingCircle.h"
 
-#include <QUrl>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -23,6 +20,7 @@ MenuDevList::MenuDevList(QWidget *parent)
     , m_view(ViewControl::instance())
     , m_systemInfo(SystemInfo::instance())
     , m_dev(Dev::instance())
+    , m_loader(new DeviceListLoader(this))
 {
     const SystemInfo *si = m_systemInfo;
     auto *root = new QVBoxLayout(this);
@@ -90,9 +88,7 @@ MenuDevList::MenuDevList(QWidget *parent)
     connect(m_manageText, &DevManageBtn::clicked, this, &MenuDevList::clickedDevManageBtn);
     connect(m_search, &QLineEdit::textChanged, this, &MenuDevList::searchDev);
     connect(m_dev, &Dev::reloadDevMsg, this, &MenuDevList::loadDevList);
-    m_retryTimer.setSingleShot(true);
-    m_retryTimer.setInterval(RetryIntervalMs);
-    connect(&m_retryTimer, &QTimer::timeout, this, &MenuDevList::reloadDevList);
+    connect(m_loader, &DeviceListLoader::finished, this, &MenuDevList::loaderFinished);
 }
 
 MenuDevList::~MenuDevList()
@@ -103,18 +99,17 @@ MenuDevList::~MenuDevList()
 
 void MenuDevList::setUser(const QString &userName, const QString &accessToken)
 {
-    m_userName = userName;
-    m_token = accessToken;
+    m_loader->setUser(userName, accessToken);
 }
 
 void MenuDevList::setServiceBase(const QString &baseUrl)
 {
-    m_queryPath = baseUrl.isEmpty() ? QString() : baseUrl + QLatin1String(QueryPath);
+    m_loader->setServiceBase(baseUrl);
 }
 
 void MenuDevList::setCloudRequest(CloudRequest request)
 {
-    m_request = std::move(request);
+    m_loader->setCloudRequest(std::move(request));
 }
 
 int MenuDevList::rowHeight() const
@@ -122,107 +117,31 @@ int MenuDevList::rowHeight() const
     return m_systemInfo->scaled(RowHeight);
 }
 
-bool MenuDevList::isLocalAdmin() const
-{
-    return m_userName == QLatin1String(LocalAdmin);
-}
-
 // ---- Loading ---------------------------------------------------------------
 
 void MenuDevList::loadDevList()
 {
-    if (isLocalAdmin()) {
-        loadLocalDevices();
-        return;
-    }
-    if (m_queryPath.isEmpty())
-        return;
-    // A fresh load gets the full number of retries again.
-    m_retryTimer.stop();
-    m_retryCount = 0;
-    sendCloudRequest();
+    m_loader->load();
 }
 
 void MenuDevList::reloadDevList()
 {
-    if (m_retryCount < m_maxRetries) {
-        ++m_retryCount;
-        sendCloudRequest();
-    } else {
-        m_retryCount = 0;
-    }
-}
-
-void MenuDevList::sendCloudRequest()
-{
-    // Only the newest request counts; an older reply still on its way is
-    // dropped.
-    const quint64 serial = ++m_requestSerial;
-    m_pending = true;
-    if (!m_request) {
-        getDevResponsed(false, QByteArray());
-        return;
-    }
-    QPointer<MenuDevList> self(this);
-    m_request(m_queryPath, QByteArray("token=") + QUrl::toPercentEncoding(m_token),
-              [self, serial](bool ok, const QByteArray &body) {
-                  if (self && serial == self->m_requestSerial && self->m_pending)
-                      self->getDevResponsed(ok, body);
-              });
+    m_loader->retry();
 }
 
 void MenuDevList::getDevResponsed(bool ok, const QByteArray &body)
 {
-    m_pending = false;
-    if (!ok) {
-        emit devLoaded(false);
-        m_retryTimer.start();
-        return;
-    }
-    m_retryCount = 0;
-    removeWaiting();
-    QList<CloudDevice> devices;
-    if (parseCloudDeviceList(body, &devices)) {
-        for (const CloudDevice &c : std::as_const(devices)) {
-            auto *d = new Device();
-            d->setPk(c.pk);
-            d->setModel(c.model);
-            d->setUid(c.uid);
-            d->setArea(c.area);
-            d->setType(c.type);
-            d->setUserId(c.userId);
-            d->setNickName(c.nickName);
-            d->setChannelCount(c.channelCount);
-            d->setViewPassword(c.viewPassword);
-            d->setViewAccount(c.viewAccount);
-            d->setKind(c.kind);
-            d->setRtsp(c.rtsp);
-            m_dev->addOrUpdate(d);
-        }
-        emit devLoaded(true);
-    } else {
-        emit devLoaded(false);
-    }
-    buildRows();
+    m_loader->answer(ok, body);
 }
 
-void MenuDevList::loadLocalDevices()
+void MenuDevList::loaderFinished(DeviceListLoader::Outcome outcome)
 {
-    removeWaiting();
-    const QList<DeviceRecord> records = Config().readDevices();
-    for (const DeviceRecord &r : records) {
-        auto *d = new Device();
-        d->setType(r.type);
-        d->setUid(r.uid);
-        d->setNickName(r.nickname);
-        d->setChannelCount(r.channel);
-        d->setViewAccount(r.username);
-        d->setViewPassword(r.password);
-        d->setKind(r.kind);
-        d->setRtsp(r.rtsp);
-        m_dev->addOrUpdate(d);
+    if (outcome == DeviceListLoader::Outcome::NoAnswer) {
+        emit devLoaded(false);
+        return;
     }
-    emit devLoaded(true);
+    removeWaiting();
+    emit devLoaded(outcome == DeviceListLoader::Outcome::Loaded);
     buildRows();
 }
 

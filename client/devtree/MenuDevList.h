@@ -1,13 +1,13 @@
 #pragma once
 
+#include "core/AccountRequests.h"
+#include "core/DeviceListLoader.h"
+
 #include <QList>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QWidget>
-
-#include <functional>
 
 class Dev;
 class DevManageBtn;
@@ -18,48 +18,43 @@ class SystemInfo;
 class ViewControl;
 class WaitingCircle;
 
-// The device tree panel: loads the user's devices into the registry (from
-// the account service for a cloud user, from the local configuration for the
-// local administrator "Admin"), shows one row per device (with channel rows
-// for multi-channel devices), filters them by the search text and opens the
-// device manager. A cloud list that cannot be fetched is retried every
-// second, at most MaxRetries times. GUI thread only.
+// The device tree panel: shows one row per device of the registry (with
+// channel rows for multi-channel devices), filters them by the search text
+// and opens the device manager. Its DeviceListLoader fills the registry with
+// the user's devices (from the account service for a cloud user, from the
+// local configuration for the local administrator "Admin"); the waiting
+// circle shows until the first answer. GUI thread only.
 class MenuDevList : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr const char *LocalAdmin = "Admin";
-    static constexpr const char *QueryPath = "/equipment/queryUserEquipment";
-    static constexpr int RetryIntervalMs = 1000;
-    static constexpr int MaxRetries = 10;
+    static constexpr const char *LocalAdmin = DeviceListLoader::LocalAdmin;
+    static constexpr const char *QueryPath = AccountRequests::DeviceListPath;
+    static constexpr int RetryIntervalMs = DeviceListLoader::RetryIntervalMs;
+    static constexpr int MaxRetries = DeviceListLoader::MaxRetries;
     static constexpr int RowHeight = 24;
 
-    // Sends one request to the account service: POST `params` (form-encoded)
-    // to `url`; `done` is called once, on the GUI thread, with the outcome
-    // and the reply body.
-    using Done = std::function<void(bool ok, const QByteArray &body)>;
-    using CloudRequest =
-        std::function<void(const QString &url, const QByteArray &params, Done done)>;
+    using Done = DeviceListLoader::Done;
+    using CloudRequest = DeviceListLoader::CloudRequest;
 
     explicit MenuDevList(QWidget *parent = nullptr);
     ~MenuDevList() override;
 
-    // The logged-in user; "Admin" (the default) is the local administrator.
+    DeviceListLoader *loader() const { return m_loader; }
+    // The loader's settings (see DeviceListLoader).
     void setUser(const QString &userName, const QString &accessToken);
-    // Base URL of the account service; the list is asked for under QueryPath.
     void setServiceBase(const QString &baseUrl);
-    QString queryPath() const { return m_queryPath; }
-    // How cloud requests are sent. Without one a cloud request fails.
+    QString queryPath() const { return m_loader->queryPath(); }
     void setCloudRequest(CloudRequest request);
 
     const QList<MenuListDev *> &rows() const { return m_rows; }
     QWidget *rowContainer() const { return m_container; }
     QLineEdit *searchEdit() const { return m_search; }
     WaitingCircle *waitingCircle() const { return m_waiting; }
-    QTimer *retryTimer() { return &m_retryTimer; }
-    int retryCount() const { return m_retryCount; }
-    bool requestPending() const { return m_pending; }
+    QTimer *retryTimer() { return m_loader->retryTimer(); }
+    int retryCount() const { return m_loader->retryCount(); }
+    bool requestPending() const { return m_loader->requestPending(); }
     int rowHeight() const;
 
 signals:
@@ -82,31 +77,20 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    bool isLocalAdmin() const;
-    void sendCloudRequest();
-    void loadLocalDevices();
+    void loaderFinished(DeviceListLoader::Outcome outcome);
     void buildRows();
     void removeWaiting();
     void placeWaiting();
 
     ViewControl *m_view;
     SystemInfo *m_systemInfo;
+    Dev *m_dev;
+    DeviceListLoader *m_loader;
     QLineEdit *m_search;
     DevManageBtn *m_manageIcon;
     DevManageBtn *m_manageText;
     QScrollArea *m_scroll;
     QWidget *m_container;
     WaitingCircle *m_waiting = nullptr;
-    bool m_pending = false;
-    quint64 m_requestSerial = 0;
     QList<MenuListDev *> m_rows;
-    QString m_queryPath;
-    Dev *m_dev;
-    QTimer m_retryTimer;
-    int m_retryCount = 0;
-    int m_maxRetries = MaxRetries;
-
-    QString m_userName = QString::fromLatin1(LocalAdmin);
-    QString m_token;
-    CloudRequest m_request;
 };

@@ -5,8 +5,8 @@
 
 #include "../ui/WindowTestEnv.h"
 
-#include "account/AccountSettings.h"
-#include "account/UserService.h"
+#include "core/AccountSettings.h"
+#include "core/UserService.h"
 #include "admin/AddDev.h"
 #include "admin/SearchDev.h"
 #include "model/Dev.h"

@@ -1,6 +1,6 @@
 // Reading the account service's device list reply, well-formed and not.
 
-#include "devtree/CloudDevList.h"
+#include "core/CloudDeviceList.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -7,7 +7,7 @@
 #include "DevsimProcess.h"
 #include "E2eClient.h"
 
-#include "account/UserService.h"
+#include "core/UserService.h"
 #include "admin/AddDev.h"
 #include "admin/DevManage.h"
 #include "admin/QRWindow.h"

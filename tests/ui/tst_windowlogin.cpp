@@ -1,6 +1,6 @@
 #include "WindowTestEnv.h"
 
-#include "account/AccountSettings.h"
+#include "core/AccountSettings.h"
 #include "account/LoginComboBox.h"
 #include "app/WindowLogin.h"
 #include "app/Header.h"
