@@ -1,7 +1,8 @@
 // orvane-accountd's HTTP interface, against a real service process on loopback: sign-in, the
 // device list and its changes, RTSP devices, nickname, password and avatar with the reply fields
-// the client reads, the sign-up page, data kept across a restart, and no secret readable in the
-// database. Runs on SQLite, and on PostgreSQL when ORVANE_ACCOUNTD_BACKEND=postgresql.
+// the client reads, the sign-up page, data kept across a restart, HTTPS with a certificate the
+// client trusts, and no secret readable in the database. Runs on SQLite, and on PostgreSQL when
+// ORVANE_ACCOUNTD_BACKEND=postgresql.
 #include "AccountdApiFixture.h"
 #include "StoredText.h"
 
@@ -10,6 +11,7 @@
 #include <QHttpMultiPart>
 #include <QImage>
 #include <QJsonDocument>
+#include <QSslCertificate>
 #include <QtTest>
 #include "TestMain.h"
 
@@ -66,6 +68,7 @@ private slots:
     void avatarIsStoredAndServed();
     void signUpPageCreatesAccounts();
     void dataSurvivesARestart();
+    void httpsWithATrustedCertificate();
     void databaseHoldsNoReadableSecret() { verifyNoReadableSecret(); }
 };
 
@@ -335,6 +338,46 @@ void AccountdApiTest::dataSurvivesARestart()
     QCOMPARE(r.code("error_code"), 0);
     QCOMPARE(fieldsOf(datas(r).at(0))["View_Password"].toString(), aliceViewPassword);
     QVERIFY(!m_fx.login(m_base, aliceName, alicePassword).isEmpty());
+}
+
+void AccountdApiTest::httpsWithATrustedCertificate()
+{
+    if (m_fx.isPostgres())
+        QSKIP("HTTPS does not depend on the database; checked in the SQLite run");
+    const QString cert = m_fx.directory() + "/cert.pem", key = m_fx.directory() + "/key.pem";
+    QProcess openssl;
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                   "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+    if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
+        QSKIP("the openssl command is not available");
+    AccountdProcess tls;
+    QString error;
+    QVERIFY2(m_fx.startServer(tls, {"--tls-cert", cert, "--tls-key", key}, &error),
+             qPrintable(error));
+    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(tls.port());
+
+    QNetworkRequest request{QUrl(base + "/v2/account/login")};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, formType);
+    const QByteArray body =
+        AccountdFixture::form({{"userName", aliceName}, {"userPwd", alicePassword}});
+    const HttpResult untrusted = m_fx.send(request, "POST", body);
+    QCOMPARE(untrusted.error, QNetworkReply::SslHandshakeFailedError);
+    m_fx.network().clearConnectionCache(); // its connections keep the TLS settings they began with
+
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.setCaCertificates(QSslCertificate::fromPath(cert));
+    request.setSslConfiguration(ssl);
+    HttpResult r = m_fx.send(request, "POST", body);
+    QCOMPARE(r.code("error_code"), 0);
+    const QString icon = r.result("userIconUrl");
+    QVERIFY2(icon.startsWith(base + "/avatar/"), qPrintable(icon));
+    QNetworkRequest avatar{QUrl(icon)};
+    avatar.setSslConfiguration(ssl);
+    QCOMPARE(m_fx.send(avatar, "GET").status, 200);
+    QVERIFY(m_fx.post(QStringLiteral("http://127.0.0.1:%1/v2/account/login").arg(tls.port()), body)
+                .status != 200);
 }
 
 ORVANE_TEST_GUILESS_MAIN(AccountdApiTest)

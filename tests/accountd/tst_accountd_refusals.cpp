@@ -1,11 +1,10 @@
 // What orvane-accountd refuses, against a real service process on loopback: malformed
 // requests, another user's device, oversized bodies, malformed HTTP, expired tokens (refreshing
-// works), repeated wrong passwords, HTTPS without a trusted certificate and bad command lines;
-// no secret of these exchanges readable in the database. Runs on SQLite, and on PostgreSQL when
+// works), repeated wrong passwords and bad command lines; no secret of these exchanges readable
+// in the database. Runs on SQLite, and on PostgreSQL when
 // ORVANE_ACCOUNTD_BACKEND=postgresql.
 #include "AccountdApiFixture.h"
 
-#include <QSslCertificate>
 #include <QTcpSocket>
 #include <QtTest>
 #include "TestMain.h"
@@ -26,7 +25,6 @@ private slots:
     void malformedHttpIsRefused();
     void expiredTokensAreRefusedAndRefreshWorks();
     void repeatedWrongPasswordsAreRateLimited();
-    void httpsWithATrustedCertificate();
     void badCommandLinesExitWithStatus2_data();
     void badCommandLinesExitWithStatus2();
     void databaseHoldsNoReadableSecret() { verifyNoReadableSecret(); }
@@ -235,46 +233,6 @@ void AccountdRefusalsTest::repeatedWrongPasswordsAreRateLimited()
     QVERIFY(r.json["reason"].toString().contains("try again"));
     QTest::qWait(2100);
     QVERIFY(!m_fx.login(m_base, "carol", "carolpass1").isEmpty());
-}
-
-void AccountdRefusalsTest::httpsWithATrustedCertificate()
-{
-    if (m_fx.isPostgres())
-        QSKIP("HTTPS does not depend on the database; checked in the SQLite run");
-    const QString cert = m_fx.directory() + "/cert.pem", key = m_fx.directory() + "/key.pem";
-    QProcess openssl;
-    openssl.start("openssl",
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                   "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
-    if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
-        QSKIP("the openssl command is not available");
-    AccountdProcess tls;
-    QString error;
-    QVERIFY2(m_fx.startServer(tls, {"--tls-cert", cert, "--tls-key", key}, &error),
-             qPrintable(error));
-    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(tls.port());
-
-    QNetworkRequest request{QUrl(base + "/v2/account/login")};
-    request.setHeader(QNetworkRequest::ContentTypeHeader, formType);
-    const QByteArray body =
-        AccountdFixture::form({{"userName", aliceName}, {"userPwd", alicePassword}});
-    const HttpResult untrusted = m_fx.send(request, "POST", body);
-    QCOMPARE(untrusted.error, QNetworkReply::SslHandshakeFailedError);
-    m_fx.network().clearConnectionCache(); // its connections keep the TLS settings they began with
-
-    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-    ssl.setCaCertificates(QSslCertificate::fromPath(cert));
-    request.setSslConfiguration(ssl);
-    HttpResult r = m_fx.send(request, "POST", body);
-    QCOMPARE(r.code("error_code"), 0);
-    const QString icon = r.result("userIconUrl");
-    QVERIFY2(icon.startsWith(base + "/avatar/"), qPrintable(icon));
-    QNetworkRequest avatar{QUrl(icon)};
-    avatar.setSslConfiguration(ssl);
-    QCOMPARE(m_fx.send(avatar, "GET").status, 200);
-    QVERIFY(m_fx.post(QStringLiteral("http://127.0.0.1:%1/v2/account/login").arg(tls.port()), body)
-                .status != 200);
 }
 
 void AccountdRefusalsTest::badCommandLinesExitWithStatus2_data()
