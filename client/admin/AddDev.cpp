@@ -3,7 +3,7 @@
 #include "admin/RtspFields.h"
 #include "admin/SearchDev.h"
 #include "diagnostics/SystemInfo.h"
-#include "link/IoConnect.h"
+#include "link/DeviceLinks.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "view/ViewControl.h"
@@ -224,7 +224,7 @@ void AddDev::selectedNewDev(Device *device)
 
 void AddDev::fillFromSearch(int row)
 {
-    const QList<LanSearchResult> results = IoConnect::instance()->lanResults();
+    const QList<LanSearchResult> results = DeviceLinks::lanResults();
     if (row < 0 || row >= results.size())
         return;
     m_uid->setText(results.at(row).uid);

@@ -7,7 +7,8 @@
 #include "admin/SearchDev.h"
 #include "admin/TabBtn.h"
 #include "diagnostics/SystemInfo.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "view/ViewControl.h"
 #include "view/WaitingCircle.h"
 
@@ -88,10 +89,10 @@ DevManage::DevManage(QWidget *parent)
     m_qr->hide();
 
     connect(m_close, &CloseBtn::clicked, this, &DevManage::closeWindow);
-    IoConnect *io = IoConnect::instance();
-    connect(io, &IoConnect::startLANSearchSuccessMsg, this, &DevManage::stopWaiting);
+    DeviceEvents *io = DeviceLinks::events();
+    connect(io, &DeviceEvents::startLANSearchSuccessMsg, this, &DevManage::stopWaiting);
     // A failed search ends the wait as well; the page says why.
-    connect(io, &IoConnect::startLANSearchFailMsg, this, &DevManage::stopWaiting);
+    connect(io, &DeviceEvents::startLANSearchFailMsg, this, &DevManage::stopWaiting);
     ViewControl *view = ViewControl::instance();
     connect(view, &ViewControl::enteredRow, this, &DevManage::enteredRow);
     connect(view, &ViewControl::clickedRow, this, &DevManage::clickedRow);

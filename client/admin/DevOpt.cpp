@@ -4,7 +4,9 @@
 #include "diagnostics/SystemInfo.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -150,24 +152,25 @@ DevOpt::DevOpt(QWidget *parent)
     connect(m_minute, &QSpinBox::valueChanged, this, &DevOpt::minuteChanged);
     connect(m_second, &QSpinBox::valueChanged, this, &DevOpt::secondChanged);
     connect(Dev::instance(), &Dev::selectChannelMsg, this, &DevOpt::checkDevSelected);
-    IoConnect *io = IoConnect::instance();
-    connect(io, &IoConnect::connectChannelSuccessMsg, this, &DevOpt::connectChannelSuccess);
-    connect(io, &IoConnect::connectChannelFailMsg, this, &DevOpt::connectChannelFail);
-    connect(io, &IoConnect::setTimeFailMsg, this, &DevOpt::connectChannelFail);
-    connect(io, &IoConnect::setTimeZoneFailMsg, this, &DevOpt::connectChannelFail);
-    connect(io, &IoConnect::setTimeZoneSuccessMsg, this, &DevOpt::timeZoneSuccess);
-    connect(io, &IoConnect::setTimeSuccessMsg, this, &DevOpt::timeSuccess);
-    connect(io, &IoConnect::setWifiSuccessMsg, this, &DevOpt::setWifiSuccess);
+    DeviceEvents *io = DeviceLinks::events();
+    connect(io, &DeviceEvents::connectChannelSuccessMsg, this, &DevOpt::connectChannelSuccess);
+    connect(io, &DeviceEvents::connectChannelFailMsg, this, &DevOpt::connectChannelFail);
+    connect(io, &DeviceEvents::setTimeFailMsg, this, &DevOpt::connectChannelFail);
+    connect(io, &DeviceEvents::setTimeZoneFailMsg, this, &DevOpt::connectChannelFail);
+    connect(io, &DeviceEvents::setTimeZoneSuccessMsg, this, &DevOpt::timeZoneSuccess);
+    connect(io, &DeviceEvents::setTimeSuccessMsg, this, &DevOpt::timeSuccess);
+    connect(io, &DeviceEvents::setWifiSuccessMsg, this, &DevOpt::setWifiSuccess);
     connect(&m_clock, &QTimer::timeout, this, &DevOpt::loadTime);
     loadTime();
     checkDevSelected();
     m_clock.start(1000);
-    m_zone->setStyleSheet(QStringLiteral(
-        "QComboBox{border:0;font-size:%1px;font-family: \"微软雅黑\";color: #4e525a;}"
-        "QComboBox::drop-down{border-style: none;}QScrollBar:vertical "
-        "{width:8px;margin:0px;border:0}QScrollBar::handle:vertical {background:#a0a3a9;"
-        "border-radius:4px;}")
-                              .arg(SystemInfo::instance()->scaled(11)));
+    m_zone->setStyleSheet(
+        QStringLiteral(
+            "QComboBox{border:0;font-size:%1px;font-family: \"微软雅黑\";color: #4e525a;}"
+            "QComboBox::drop-down{border-style: none;}QScrollBar:vertical "
+            "{width:8px;margin:0px;border:0}QScrollBar::handle:vertical {background:#a0a3a9;"
+            "border-radius:4px;}")
+            .arg(SystemInfo::instance()->scaled(11)));
 }
 
 QString DevOpt::wifiQrText(const QString &name, const QString &password)
@@ -365,7 +368,7 @@ void DevOpt::connectChannelSuccess(Channel *ch)
             m_alert->setText(tr("wifi名不能为空"));
             return;
         }
-        IoConnect::instance()->setWifi(ch, m_wifiName->text(), m_wifiPassword->text());
+        DeviceLinks::of(ch->device())->setWifi(ch, m_wifiName->text(), m_wifiPassword->text());
     }
     if (m_pendingTime)
         DeviceLinks::of(ch->device())

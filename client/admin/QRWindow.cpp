@@ -1,6 +1,6 @@
 #include "admin/QRWindow.h"
 
-#include "link/IoConnect.h"
+#include "link/DeviceLinks.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -63,14 +63,14 @@ void QRWindow::showScaled()
     // Whole pixels per module when the label is large enough.
     const int room = qMax(1, qMin(m_image->width(), m_image->height()));
     const int side = room >= m_code.width() ? room / m_code.width() * m_code.width() : room;
-    m_pixmap = QPixmap::fromImage(
-        m_code.scaled(side, side, Qt::KeepAspectRatio, Qt::FastTransformation));
+    m_pixmap =
+        QPixmap::fromImage(m_code.scaled(side, side, Qt::KeepAspectRatio, Qt::FastTransformation));
     m_image->setPixmap(m_pixmap);
 }
 
 void QRWindow::showSearchResult(int row)
 {
-    const QList<LanSearchResult> results = IoConnect::instance()->lanResults();
+    const QList<LanSearchResult> results = DeviceLinks::lanResults();
     if (row >= 0 && row < results.size())
         showText(results.at(row).uid, false);
 }

@@ -1,22 +1,13 @@
 #include "admin/RtspFields.h"
 
-#include "config/Config.h"
 #include "model/Device.h"
 #include "model/RtspUrl.h"
 #include "widgets/Named.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QRegularExpression>
 
 namespace {
-
-bool parse(const QString &urls, const QString &channels, RtspUrl::Streams *out, QString *why)
-{
-    bool isNumber = false;
-    const int count = channels.toInt(&isNumber);
-    return RtspUrl::parseStreams(urls, isNumber ? count : 0, out, why);
-}
 
 QString listText(const QList<RtspStream> &streams)
 {
@@ -78,53 +69,4 @@ void RtspFields::setOnvifHost(const QString &host)
 void RtspFields::clear()
 {
     load(nullptr);
-}
-
-QString RtspFields::problem(const QString &urls, const QString &channels, const QString &onvifHost)
-{
-    static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9.\\-]+(:\\d{1,5})?$"));
-    if (!onvifHost.isEmpty() && (onvifHost.size() > StoredLimits::MaxHostLength ||
-                                 !hostPattern.match(onvifHost).hasMatch()))
-        return tr("ONVIF地址应为 host 或 host:port");
-    if (urls.isEmpty() && !onvifHost.isEmpty()) {
-        // The streams come from the device's media profiles.
-        bool isNumber = false;
-        const int count = channels.toInt(&isNumber);
-        return isNumber && count >= 1 && count <= StoredLimits::MaxChannels
-                   ? QString()
-                   : tr("通道数必须是1到64之间的整数");
-    }
-    RtspUrl::Streams streams;
-    QString why;
-    if (!parse(urls, channels, &streams, &why))
-        return tr("RTSP地址无效: %1").arg(why);
-    return QString();
-}
-
-bool RtspFields::fill(const QString &urls, const QString &channels, const QString &onvifHost,
-                      bool udp, DeviceRecord *record)
-{
-    if (urls.isEmpty() && !onvifHost.isEmpty() && problem(urls, channels, onvifHost).isEmpty()) {
-        record->kind = DeviceKind::Rtsp;
-        record->uid = RtspUrl::onvifDeviceUid(onvifHost);
-        record->channel = channels.toInt();
-        record->rtsp.streams.clear();
-        record->rtsp.onvifHost = onvifHost;
-        record->rtsp.transport = udp ? RtspSource::Transport::Udp : RtspSource::Transport::Tcp;
-        return true;
-    }
-    RtspUrl::Streams streams;
-    if (!parse(urls, channels, &streams, nullptr))
-        return false;
-    record->kind = DeviceKind::Rtsp;
-    record->uid = RtspUrl::deviceUid(streams.streams.first().main);
-    record->channel = int(streams.streams.size());
-    if (streams.hasCredentials) {
-        record->username = streams.user;
-        record->password = streams.password;
-    }
-    record->rtsp.streams = streams.streams;
-    record->rtsp.onvifHost = onvifHost;
-    record->rtsp.transport = udp ? RtspSource::Transport::Udp : RtspSource::Transport::Tcp;
-    return true;
 }

@@ -38,17 +38,6 @@ public:
     // Shows an ONVIF host and no stream URL (the device gives them).
     void setOnvifHost(const QString &host);
 
-    // Why these fields cannot be stored, or an empty text when they can
-    // (channels: the form's channel count, used by a pattern). An ONVIF host
-    // without URLs is enough: the streams come from the device then.
-    static QString problem(const QString &urls, const QString &channels, const QString &onvifHost);
-    // Fills the RTSP part of record: kind, UID (RtspUrl::deviceUid of the
-    // first URL), channel count, streams, ONVIF host and transport, and the
-    // URL's credentials over its account and password when it had any.
-    // False when the URLs do not parse.
-    static bool fill(const QString &urls, const QString &channels, const QString &onvifHost,
-                     bool udp, DeviceRecord *record);
-
 private:
     QLineEdit *m_urls;
     QLineEdit *m_onvifHost;

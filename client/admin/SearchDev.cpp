@@ -1,7 +1,8 @@
 #include "admin/SearchDev.h"
 
 #include "diagnostics/SystemInfo.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "link/onvif/OnvifDeviceControl.h"
 #include "view/ViewControl.h"
 
@@ -40,9 +41,9 @@ SearchDev::SearchDev(QWidget *parent)
     layout->addWidget(m_table, 1);
     layout->addWidget(m_status);
 
-    IoConnect *io = IoConnect::instance();
-    connect(io, &IoConnect::startLANSearchSuccessMsg, this, &SearchDev::loadData);
-    connect(io, &IoConnect::startLANSearchFailMsg, this, &SearchDev::loadFailed);
+    DeviceEvents *io = DeviceLinks::events();
+    connect(io, &DeviceEvents::startLANSearchSuccessMsg, this, &SearchDev::loadData);
+    connect(io, &DeviceEvents::startLANSearchFailMsg, this, &SearchDev::loadFailed);
     connect(m_discovery, &WsDiscovery::deviceFound, this, &SearchDev::onvifFound);
     connect(m_table, &QTableView::entered, this, &SearchDev::enteredRow);
     connect(m_table, &QTableView::pressed, this, &SearchDev::pressedRow);
@@ -53,7 +54,7 @@ void SearchDev::start()
     m_status->hide();
     show();
     m_onvif.clear();
-    IoConnect::instance()->startLanSearch();
+    DeviceLinks::startLanSearch();
     m_discovery->start();
 }
 
@@ -124,7 +125,7 @@ void SearchDev::loadData()
 {
     m_status->hide();
     m_model->removeRows(0, m_model->rowCount());
-    const QList<LanSearchResult> results = IoConnect::instance()->lanResults();
+    const QList<LanSearchResult> results = DeviceLinks::lanResults();
     for (int i = 0; i < results.size(); ++i) {
         const LanSearchResult &r = results.at(i);
         // The search reports no system version; the device name is its type.

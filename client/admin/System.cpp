@@ -2,7 +2,9 @@
 
 #include "admin/Sparkline.h"
 #include "diagnostics/SystemInfo.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "media/Audio.h"
 #include "media/Decode.h"
 #include "media/Video.h"
@@ -106,7 +108,7 @@ System::System(QWidget *parent)
     , m_decode(Decode::instance())
     , m_view(ViewControl::instance())
     , m_dev(Dev::instance())
-    , m_io(IoConnect::instance())
+    , m_events(DeviceLinks::events())
 {
     setObjectName(QStringLiteral("widget_system"));
     setStyleSheet(QStringLiteral("#widget_system{background-color:#fbfbfd;}"
@@ -146,7 +148,7 @@ System::System(QWidget *parent)
     connect(&m_timer, &QTimer::timeout, this, &System::getData);
     connect(m_dev, &Dev::selectChannelMsg, this, &System::loadChannelInfo);
     connect(m_video, &Video::decodeSuccess, this, &System::showDecodeSize);
-    connect(m_io, &IoConnect::getChannelInfoMsg, this, &System::loadChannelInfo);
+    connect(m_events, &DeviceEvents::getChannelInfoMsg, this, &System::loadChannelInfo);
 
     set(SoftwareVersion, m_info->version());
     set(OsVersion, m_info->osDescription());

@@ -8,7 +8,7 @@ class Audio;
 class Channel;
 class Decode;
 class Dev;
-class IoConnect;
+class DeviceEvents;
 class QGridLayout;
 class QLabel;
 class Sparkline;
@@ -113,7 +113,7 @@ private:
     Decode *m_decode;
     ViewControl *m_view;
     Dev *m_dev;
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     QTimer m_timer;
     int m_width = 0; // last shown picture size
     int m_height = 0;

@@ -42,17 +42,20 @@ AppServices::AppServices(QObject *parent)
     // RTSP devices stream through their own link; those with an ONVIF host
     // get PTZ, the clock and their stream URLs through the ONVIF client.
     DeviceLinks::install(DeviceKind::Rtsp, RtspDeviceLink::instance());
-    m_onvifControl = new OnvifDeviceControl(io, dev, this);
+    m_onvifControl = new OnvifDeviceControl(DeviceLinks::events(), dev, this);
     RtspDeviceLink::instance()->setControl(m_onvifControl);
 
     // The media pipeline follows the grid's mode and forgets a channel's
     // streams and decoders when its stream stops or the channel goes away.
     decode->setModeSource([] { return ViewControl::instance()->isLive(); });
+    io->setLiveModeProvider([] { return ViewControl::instance()->isLive(); });
     connect(view, &ViewControl::changeModMsg, decode, &Decode::modeChanged);
-    io->setStreamResetHandler([](Channel *ch, bool live, bool restarting) {
+    auto streamReset = [](Channel *ch, bool live, bool restarting) {
         Video::instance()->tearDownDecoder(ch, live, restarting);
         Audio::instance()->tearDownDecoder(ch, live);
-    });
+    };
+    io->setStreamResetHandler(streamReset);
+    RtspDeviceLink::instance()->setStreamResetHandler(streamReset);
     Channel::setDestroyHook([](Channel *ch) {
         Decode::instance()->releaseChannel(ch);
         Video::instance()->releaseChannel(ch);
@@ -80,6 +83,7 @@ AppServices::~AppServices()
     stop();
     if (RtspDeviceLink::instance()->control() == m_onvifControl)
         RtspDeviceLink::instance()->setControl(nullptr);
+    IoConnect::instance()->setLiveModeProvider(nullptr);
     SharedInstance<AppServices>::release(this);
 }
 

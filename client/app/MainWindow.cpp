@@ -17,7 +17,8 @@
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "media/Audio.h"
 #include "media/Decode.h"
 #include "media/Video.h"
@@ -46,7 +47,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(std::make_unique<Ui::MainWindow>())
     , devCaption(tr("[未选择设备]"))
 {
-    io = IoConnect::instance();
+    io = DeviceLinks::events();
     decode = Decode::instance();
     dev = Dev::instance();
     systemInfo = SystemInfo::instance();
@@ -176,34 +177,34 @@ bool MainWindow::isLive() const
 
 void MainWindow::connectLinkFailures()
 {
-    using Failure = void (IoConnect::*)(Channel *, int, QString);
+    using Failure = void (DeviceEvents::*)(Channel *, int, QString);
     const Failure failures[] = {
-        &IoConnect::connectDevFailMsg,
-        &IoConnect::connectChannelFailMsg,
-        &IoConnect::videoRequestFailMsg,
-        &IoConnect::videoRequestStopFailMsg,
-        &IoConnect::requestReplayVideoTimeFailMsg,
-        &IoConnect::startReplayControlFailMsg,
-        &IoConnect::startReplayFailMsg,
-        &IoConnect::stopReplayFailMsg,
-        &IoConnect::changeQualityFailMsg,
-        &IoConnect::audioControlFailMsg,
-        &IoConnect::ptzFailMsg,
-        &IoConnect::receiveVideoTimeEmptyMsg,
-        &IoConnect::audioSendControlFailMsg,
-        &IoConnect::setTimeZoneFailMsg,
-        &IoConnect::setTimeFailMsg,
-        &IoConnect::changeReplayTimeFailMsg,
-        &IoConnect::setWifiFailMsg,
-        &IoConnect::pauseReplayFailMsg,
+        &DeviceEvents::connectDevFailMsg,
+        &DeviceEvents::connectChannelFailMsg,
+        &DeviceEvents::videoRequestFailMsg,
+        &DeviceEvents::videoRequestStopFailMsg,
+        &DeviceEvents::requestReplayVideoTimeFailMsg,
+        &DeviceEvents::startReplayControlFailMsg,
+        &DeviceEvents::startReplayFailMsg,
+        &DeviceEvents::stopReplayFailMsg,
+        &DeviceEvents::changeQualityFailMsg,
+        &DeviceEvents::audioControlFailMsg,
+        &DeviceEvents::ptzFailMsg,
+        &DeviceEvents::receiveVideoTimeEmptyMsg,
+        &DeviceEvents::audioSendControlFailMsg,
+        &DeviceEvents::setTimeZoneFailMsg,
+        &DeviceEvents::setTimeFailMsg,
+        &DeviceEvents::changeReplayTimeFailMsg,
+        &DeviceEvents::setWifiFailMsg,
+        &DeviceEvents::pauseReplayFailMsg,
     };
     for (Failure failure : failures)
         connect(io, failure, this,
                 qOverload<Channel *, int, const QString &>(&MainWindow::openAlert));
-    connect(io, &IoConnect::startLANSearchFailMsg, this,
+    connect(io, &DeviceEvents::startLANSearchFailMsg, this,
             qOverload<int, const QString &>(&MainWindow::openAlert));
     // One alert per lost device; the link reconnects by itself.
-    connect(io, &IoConnect::deviceOfflineMsg, this,
+    connect(io, &DeviceEvents::deviceOfflineMsg, this,
             [this](Device *d, int code, const QString &text) {
                 AlertEntry entry;
                 entry.first = entry.last = QDateTime::currentDateTime();
@@ -212,7 +213,7 @@ void MainWindow::connectLinkFailures()
                 entry.text = text;
                 showAlert(entry);
             });
-    connect(io, &IoConnect::deviceOnlineMsg, this,
+    connect(io, &DeviceEvents::deviceOnlineMsg, this,
             [](Device *d) { qInfo("%s: link back", qUtf8Printable(d->uid())); });
 }
 

@@ -23,7 +23,7 @@ class DevManage;
 struct AlertEntry;
 class DevOpt;
 class Device;
-class IoConnect;
+class DeviceEvents;
 class LabelFoldBtn;
 class LabelSystemBtn;
 class MenuDevList;
@@ -148,7 +148,7 @@ private:
     SidePanels *m_sidePanels = nullptr;
     AlertNotifier *m_alerts = nullptr;
     CenterPopups *m_popups = nullptr;
-    IoConnect *io = nullptr;
+    DeviceEvents *io = nullptr;
     Decode *decode = nullptr;
     Dev *dev = nullptr;
     SystemInfo *systemInfo = nullptr;

@@ -5,7 +5,8 @@
 #include "app/MainWindow.h"
 
 #include "diagnostics/SystemInfo.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "model/Dev.h"
 #include "playback/DateBtn.h"
 #include "playback/PlaybackButtons.h"
@@ -74,9 +75,9 @@ void MainWindow::installPlaybackControls()
               ui->widget_icon_fbBox, ui->widget_icon_ffBox})
             w->setVisible(on);
     };
-    connect(io, &IoConnect::startReplaySuccessMsg, this,
+    connect(io, &DeviceEvents::startReplaySuccessMsg, this,
             [showRunning](Channel *ch) { showRunning(ch, true); });
-    connect(io, &IoConnect::stopReplaySuccessMsg, this, [showRunning](Channel *ch) {
+    connect(io, &DeviceEvents::stopReplaySuccessMsg, this, [showRunning](Channel *ch) {
         if (!ch->paused(false))
             showRunning(ch, false);
     });

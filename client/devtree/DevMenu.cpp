@@ -4,11 +4,12 @@
 #include "diagnostics/SystemInfo.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Device.h"
 #include "view/ViewControl.h"
-#include "view/ViewLink.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -28,7 +29,7 @@ int channelLimit(const Device *d)
 
 DevMenu::DevMenu(QWidget *parent)
     : QWidget(parent)
-    , m_io(IoConnect::instance())
+    , m_events(DeviceLinks::events())
     , m_view(ViewControl::instance())
     , m_systemInfo(SystemInfo::instance())
 {
@@ -59,9 +60,9 @@ DevMenu::DevMenu(QWidget *parent)
     m_audioDisable = m_soundStop->addMarker(QStringLiteral("label_audioDisable"));
     m_speechAble = m_speech->addMarker(QStringLiteral("label_speechAble"));
 
-    connect(m_io, &IoConnect::videoRequestSuccessMsg, this, &DevMenu::videoRequestSuccess);
-    connect(m_io, &IoConnect::changeQualitySuccessMsg, this, &DevMenu::changeQualitySuccess);
-    connect(m_io, &IoConnect::audioControlSuccessMsg, this, &DevMenu::audioControlSuccess);
+    connect(m_events, &DeviceEvents::videoRequestSuccessMsg, this, &DevMenu::videoRequestSuccess);
+    connect(m_events, &DeviceEvents::changeQualitySuccessMsg, this, &DevMenu::changeQualitySuccess);
+    connect(m_events, &DeviceEvents::audioControlSuccessMsg, this, &DevMenu::audioControlSuccess);
 }
 
 DevMenuItem *DevMenu::addItem(const char *name, const QString &text, void (DevMenu::*slot)())
@@ -214,31 +215,31 @@ void DevMenu::allStop()
 void DevMenu::changeSD()
 {
     if (m_channel)
-        m_view->link()->changeQuality(m_channel, false);
+        m_view->linkOf(m_channel)->changeQuality(m_channel, false);
 }
 
 void DevMenu::changeHD()
 {
     if (m_channel)
-        m_view->link()->changeQuality(m_channel, true);
+        m_view->linkOf(m_channel)->changeQuality(m_channel, true);
 }
 
 void DevMenu::audioOpen()
 {
     if (m_channel)
-        m_view->link()->audioControl(m_channel, true);
+        m_view->linkOf(m_channel)->audioControl(m_channel, true);
 }
 
 void DevMenu::audioClose()
 {
     if (m_channel)
-        m_view->link()->audioControl(m_channel, false);
+        m_view->linkOf(m_channel)->audioControl(m_channel, false);
 }
 
 void DevMenu::audioSendChange()
 {
     if (m_channel)
-        m_view->link()->audioSendControl(m_channel, !m_channel->talking());
+        m_view->linkOf(m_channel)->audioSendControl(m_channel, !m_channel->talking());
     finish();
 }
 

@@ -5,7 +5,7 @@
 class Channel;
 class DevMenuItem;
 class Device;
-class IoConnect;
+class DeviceEvents;
 class QLabel;
 class SystemInfo;
 class ViewControl;
@@ -77,7 +77,7 @@ private:
         *m_speechAble;
     Device *m_device = nullptr;
     Channel *m_channel = nullptr;
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     ViewControl *m_view;
     SystemInfo *m_systemInfo;
 };

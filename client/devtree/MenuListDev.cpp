@@ -2,7 +2,9 @@
 
 #include "devtree/MenuDevTitle.h"
 #include "diagnostics/SystemInfo.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -30,7 +32,7 @@ MenuListDev::MenuListDev(QWidget *parent)
     : QWidget(parent)
     , m_dev(Dev::instance())
     , m_systemInfo(SystemInfo::instance())
-    , m_io(IoConnect::instance())
+    , m_events(DeviceLinks::events())
 {
     const SystemInfo *si = m_systemInfo;
     auto *root = new QVBoxLayout(this);
@@ -77,23 +79,27 @@ MenuListDev::MenuListDev(QWidget *parent)
     connect(m_title, &MenuDevTitle::rightClicked, this, &MenuListDev::rightClickedDev);
     connect(m_fold, &LabelFoldBtn::clicked, this, &MenuListDev::clickedFold);
 
-    connect(m_io, &IoConnect::startReplaySuccessMsg, this, &MenuListDev::connectDevSuccess);
-    connect(m_io, &IoConnect::startReplaySuccessMsg, this, &MenuListDev::connectChannelSuccess);
-    connect(m_io, &IoConnect::videoRequestSuccessMsg, this, &MenuListDev::connectDevSuccess);
-    connect(m_io, &IoConnect::videoRequestSuccessMsg, this, &MenuListDev::connectChannelSuccess);
-    connect(m_io, &IoConnect::connectDevFailMsg, this,
+    connect(m_events, &DeviceEvents::startReplaySuccessMsg, this, &MenuListDev::connectDevSuccess);
+    connect(m_events, &DeviceEvents::startReplaySuccessMsg, this,
+            &MenuListDev::connectChannelSuccess);
+    connect(m_events, &DeviceEvents::videoRequestSuccessMsg, this, &MenuListDev::connectDevSuccess);
+    connect(m_events, &DeviceEvents::videoRequestSuccessMsg, this,
+            &MenuListDev::connectChannelSuccess);
+    connect(m_events, &DeviceEvents::connectDevFailMsg, this,
             [this](Channel *ch, int, const QString &) { connectDevFail(ch); });
-    connect(m_io, &IoConnect::connectChannelFailMsg, this,
+    connect(m_events, &DeviceEvents::connectChannelFailMsg, this,
             [this](Channel *ch, int, const QString &) { connectChannelFail(ch); });
-    connect(m_io, &IoConnect::videoRequestStopSuccessMsg, this,
+    connect(m_events, &DeviceEvents::videoRequestStopSuccessMsg, this,
             &MenuListDev::videoRequestStopSuccess);
-    connect(m_io, &IoConnect::stopReplaySuccessMsg, this, &MenuListDev::videoRequestStopSuccess);
+    connect(m_events, &DeviceEvents::stopReplaySuccessMsg, this,
+            &MenuListDev::videoRequestStopSuccess);
     // A lost device shows the failure colour on all its rows until it is back.
-    connect(m_io, &IoConnect::deviceOfflineMsg, this, [this](Device *d, int, const QString &) {
-        if (d == m_device)
-            setTextState(Failed);
-    });
-    connect(m_io, &IoConnect::deviceOnlineMsg, this, [this](Device *d) {
+    connect(m_events, &DeviceEvents::deviceOfflineMsg, this,
+            [this](Device *d, int, const QString &) {
+                if (d == m_device)
+                    setTextState(Failed);
+            });
+    connect(m_events, &DeviceEvents::deviceOnlineMsg, this, [this](Device *d) {
         if (d == m_device)
             setTextState(m_channel ? Normal : Active);
     });
@@ -110,7 +116,7 @@ MenuListDev::~MenuListDev() = default;
 
 void MenuListDev::detach()
 {
-    disconnect(m_io, nullptr, this, nullptr);
+    disconnect(m_events, nullptr, this, nullptr);
     disconnect(m_dev, nullptr, this, nullptr);
     disconnect(ViewControl::instance(), nullptr, this, nullptr);
     for (MenuListDev *child : std::as_const(m_children))

@@ -8,7 +8,7 @@
 class Channel;
 class Dev;
 class Device;
-class IoConnect;
+class DeviceEvents;
 class LabelFoldBtn;
 class MenuDevTitle;
 class QLabel;
@@ -115,7 +115,7 @@ private:
     SystemInfo *m_systemInfo;
     QList<MenuListDev *> m_children;
     bool m_open = false;
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     TextState m_textState = Normal;
     bool m_highlighted = false;
 };

@@ -14,7 +14,8 @@ class Device;
 // RtspDeviceLink::setControl(). Commands come in the P2P link's terms (the
 // IoCtrl PTZ command codes, a preset number, a local date-time, the
 // device's time zone text) so that the PTZ panel and the device options
-// page stay as they are; results are reported through IoConnect's signals
+// page stay as they are; results are reported on DeviceLinks::events(), in
+// HTTP's terms (the status the camera answered with or that names the failure)
 // (ptzSuccessMsg / ptzFailMsg, setTimeSuccessMsg / setTimeFailMsg,
 // setTimeZoneSuccessMsg / setTimeZoneFailMsg).
 //

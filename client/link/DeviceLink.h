@@ -12,12 +12,12 @@ class Device;
 // P2pDeviceLink over IoConnect (the P2P library) and RtspDeviceLink (FFmpeg's
 // RTSP demuxer, in the media layer).
 //
-// Every link reports its results through IoConnect's signals (sessions,
-// channels, streams, quality, offline and online), which stay the one place
-// widgets follow; the channel's slot fields (avIndex >= 0: channel open,
-// videoOn, quality, waitKeyFrame) and the device's session id (>= 0: the
-// link is open) and link state mean the same for every kind. What a link
-// cannot do it refuses through the operation's failure signal.
+// Every link reports its results through DeviceLinks::events() (sessions,
+// channels, streams, quality, offline and online), the one place widgets
+// follow, each in its own terms (codes and texts); the channel's slot fields (avIndex >= 0: channel
+// open, videoOn, quality, waitKeyFrame) and the device's session id (>= 0: the link is open) and
+// link state mean the same for every kind. What a link cannot do it refuses through the operation's
+// failure signal.
 //
 // Threads: GUI thread only.
 class DeviceLink
@@ -66,6 +66,13 @@ public:
                             int recordType) = 0;
     virtual void changeReplayTime(Channel *ch, int offsetSeconds) = 0;
     virtual void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) = 0;
+    // The recordings of a local day (receiveVideoTimeMsg / ...EmptyMsg).
+    virtual void getRecordList(Channel *ch, const QDate &day) = 0;
+    // Pauses / resumes the playing recording (the stream keeps its place).
+    virtual void pauseReplay(Channel *ch) = 0;
+    virtual void resumeReplay(Channel *ch) = 0;
+    // Whether a playback start can begin inside a recording (else at its start).
+    virtual bool supportsStartSeek(const Channel *ch) const = 0;
 
     // Device control (features Ptz and Clock), in the P2P link's terms:
     // IoCtrl PTZ command codes and parameters, preset numbers, the device's
@@ -77,6 +84,12 @@ public:
     virtual void ptzGoto(Channel *ch, int preset, bool shortForm) = 0;
     virtual void setTime(Channel *ch, const QDateTime &dt) = 0;
     virtual void setTimeZone(Channel *ch, const QString &zone) = 0;
+    // A cruise line's step (feature Cruise): command, speed and the extra
+    // byte in the P2P link's terms.
+    virtual void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
+                               bool shortForm) = 0;
+    // The device's Wi-Fi network (feature Wifi): setWifi... signals.
+    virtual void setWifi(Channel *ch, const QString &ssid, const QString &password) = 0;
 
     // Ends all activity of this link (the client quits): every stream and
     // session closes; waits at most waitMs for its workers. Returns whether

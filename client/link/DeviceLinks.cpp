@@ -1,8 +1,11 @@
 #include "link/DeviceLinks.h"
 
 #include "diagnostics/Checks.h"
+#include "link/DeviceEvents.h"
+#include "link/IoConnect.h"
 #include "link/P2pDeviceLink.h"
 #include "model/Device.h"
+#include "model/SharedInstance.h"
 
 namespace {
 
@@ -15,6 +18,23 @@ DeviceLink *&rtspLink()
 } // namespace
 
 namespace DeviceLinks {
+
+DeviceEvents *events()
+{
+    return SharedInstance<DeviceEvents>::get();
+}
+
+void startLanSearch()
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    IoConnect::instance()->startLanSearch();
+}
+
+QList<LanSearchResult> lanResults()
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    return IoConnect::instance()->lanResults();
+}
 
 bool has(const Device *d, int feature)
 {

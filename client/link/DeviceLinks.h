@@ -1,8 +1,12 @@
 #pragma once
 
+#include "link/LanSearchResult.h"
 #include "model/DeviceKind.h"
 
+#include <QList>
+
 class Device;
+class DeviceEvents;
 class DeviceLink;
 
 // Which link serves which device kind. The P2P link is always there; the
@@ -13,6 +17,9 @@ class DeviceLink;
 // Threads: GUI thread only.
 namespace DeviceLinks {
 
+// Where every link reports (sessions, streams, commands, LAN search).
+DeviceEvents *events();
+
 // The link of d's kind (the P2P link for null).
 DeviceLink *of(const Device *d);
 DeviceLink *ofKind(DeviceKind kind);
@@ -22,6 +29,11 @@ void install(DeviceKind kind, DeviceLink *link);
 // Whether d's link offers feature f (a DeviceLink::Feature); widgets offer
 // only what the selected device can do.
 bool has(const Device *d, int feature);
+// LAN search for devices (P2P); reports through events():
+// startLANSearchSuccessMsg, then lanResults() holds what answered.
+void startLanSearch();
+QList<LanSearchResult> lanResults();
+
 // Shuts every installed link down (see DeviceLink::shutdown), each waiting
 // at most waitMs; true when all ended.
 bool shutdownAll(int waitMs);

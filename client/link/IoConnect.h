@@ -20,6 +20,7 @@ class Channel;
 class ConnectQueue;
 class Device;
 class Dev;
+class DeviceEvents;
 class QTimer;
 class ProgressEvent_Connect;
 class ProgressEvent_GetAvIndex;
@@ -59,8 +60,9 @@ class TaskResultEvent;
 // connect. Failed attempts emit nothing. Replies the device sends unasked are
 // logged and dropped.
 //
-// IoConnect serves P2P devices only (it is their DeviceLink's engine);
-// other kinds' links use its signals to report. An operation on another
+// IoConnect serves P2P devices only (it is their DeviceLink's engine); the
+// shared instance forwards every signal to DeviceLinks::events(), where
+// widgets follow every kind of link. An operation on another
 // kind's device fails at once with AV_ER_CLIENT_NOT_SUPPORT through its
 // failure signal, closing one does nothing, and the polls skip them.
 class IoConnect : public QObject
@@ -243,6 +245,8 @@ private:
 
     // Task results (GUI thread).
     static const ResultRoute *routeOf(int eventType);
+    // The shared instance's signals also go out on the links' common hub.
+    void forwardTo(DeviceEvents *hub);
     void deliverResult(const ResultRoute &route, const TaskResultEvent &e);
     void onConnect(const ProgressEvent_Connect &e);
     void onAvIndex(const ProgressEvent_GetAvIndex &e);

@@ -132,3 +132,34 @@ bool P2pDeviceLink::shutdown(int waitMs)
 {
     return IoConnect::instance()->shutdown(waitMs);
 }
+
+void P2pDeviceLink::getRecordList(Channel *ch, const QDate &day)
+{
+    IoConnect::instance()->getReplayVideoTime(ch, day);
+}
+
+void P2pDeviceLink::pauseReplay(Channel *ch)
+{
+    IoConnect::instance()->pauseReplay(ch, false);
+}
+
+void P2pDeviceLink::resumeReplay(Channel *ch)
+{
+    IoConnect::instance()->resumeReplay(ch, false);
+}
+
+bool P2pDeviceLink::supportsStartSeek(const Channel *ch) const
+{
+    return IoConnect::supportsStartSeek(ch);
+}
+
+void P2pDeviceLink::ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
+                                  bool shortForm)
+{
+    IoConnect::instance()->ptzCruisePath(ch, command, param, extra, shortForm);
+}
+
+void P2pDeviceLink::setWifi(Channel *ch, const QString &ssid, const QString &password)
+{
+    IoConnect::instance()->setWifi(ch, ssid, password);
+}

@@ -34,5 +34,12 @@ public:
     void ptzGoto(Channel *ch, int preset, bool shortForm) override;
     void setTime(Channel *ch, const QDateTime &dt) override;
     void setTimeZone(Channel *ch, const QString &zone) override;
+    void getRecordList(Channel *ch, const QDate &day) override;
+    void pauseReplay(Channel *ch) override;
+    void resumeReplay(Channel *ch) override;
+    bool supportsStartSeek(const Channel *ch) const override;
+    void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
+                       bool shortForm) override;
+    void setWifi(Channel *ch, const QString &ssid, const QString &password) override;
     bool shutdown(int waitMs) override;
 };

@@ -2,7 +2,8 @@
 
 #include "diagnostics/Checks.h"
 #include "link/DeviceControl.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
 #include "media/RtspDemuxer.h"
@@ -18,7 +19,12 @@
 
 #include <algorithm>
 
-#include <p2p/p2p.h>
+extern "C" {
+#include <libavutil/error.h>
+}
+
+const int RtspDeviceLink::NotSupported = AVERROR(ENOSYS);
+const int RtspDeviceLink::NoStreamUrl = AVERROR(EINVAL);
 
 namespace {
 
@@ -34,9 +40,9 @@ RtspDeviceLink *RtspDeviceLink::instance()
     return SharedInstance<RtspDeviceLink>::get();
 }
 
-RtspDeviceLink::RtspDeviceLink(IoConnect *io, Decode *decode, QObject *parent)
+RtspDeviceLink::RtspDeviceLink(DeviceEvents *events, Decode *decode, QObject *parent)
     : QObject(parent)
-    , m_io(io ? io : IoConnect::instance())
+    , m_events(events ? events : DeviceLinks::events())
     , m_decode(decode ? decode : Decode::instance())
     , m_dev(Dev::instance())
     , m_reconnects(new ReconnectSchedule(m_dev, this))
@@ -77,7 +83,7 @@ void RtspDeviceLink::connectChannel(Channel *ch)
         return;
     Device *d = ch->device();
     if (d->sessionId() >= 0) {
-        emit m_io->connectDevSuccessMsg(ch);
+        emit m_events->connectDevSuccessMsg(ch);
         return;
     }
     if (d->linkState() == Device::LinkState::Offline) {
@@ -99,14 +105,14 @@ void RtspDeviceLink::startChannel(Channel *ch)
     if (it == m_streams.cend())
         openStream(ch, false, false);
     else if (it->playing)
-        emit m_io->connectChannelSuccessMsg(ch);
+        emit m_events->connectChannelSuccessMsg(ch);
 }
 
 void RtspDeviceLink::reportChannelReady(Channel *ch)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(ch, return );
-    emit m_io->connectChannelSuccessMsg(ch);
+    emit m_events->connectChannelSuccessMsg(ch);
 }
 
 void RtspDeviceLink::closeChannel(Channel *ch)
@@ -116,7 +122,7 @@ void RtspDeviceLink::closeChannel(Channel *ch)
     if (!m_streams.contains(ch) && ch->avIndex(true) < 0)
         return;
     closeStream(ch);
-    emit m_io->videoRequestStopSuccessMsg(ch);
+    emit m_events->videoRequestStopSuccessMsg(ch);
 }
 
 void RtspDeviceLink::closeDevice(Device *d)
@@ -134,8 +140,8 @@ void RtspDeviceLink::closeDevice(Device *d)
         for (bool live : {true, false})
             ch->setViewRequested(false, live);
         closeStream(ch);
-        emit m_io->videoRequestStopSuccessMsg(ch);
-        emit m_io->stopReplaySuccessMsg(ch);
+        emit m_events->videoRequestStopSuccessMsg(ch);
+        emit m_events->stopReplaySuccessMsg(ch);
     }
 }
 
@@ -167,11 +173,11 @@ void RtspDeviceLink::startVideo(Channel *ch)
         return;
     }
     ch->setWaitKeyFrame(true, true);
-    emit m_io->waitingStreamMsg(ch);
+    emit m_events->waitingStreamMsg(ch);
     if (!it->playing)
         return; // the video starts once the stream plays
     ch->setVideoOn(true, true);
-    emit m_io->videoRequestSuccessMsg(ch);
+    emit m_events->videoRequestSuccessMsg(ch);
 }
 
 void RtspDeviceLink::stopVideo(Channel *ch, bool restart)
@@ -181,12 +187,12 @@ void RtspDeviceLink::stopVideo(Channel *ch, bool restart)
     if (restart && m_streams.contains(ch)) {
         // A silent or failing stream opens again; its cell keeps the last
         // picture until the new stream's first.
-        emit m_io->videoRequestStopSuccessMsg(ch);
+        emit m_events->videoRequestStopSuccessMsg(ch);
         openStream(ch, ch->quality(true), true);
         return;
     }
     closeStream(ch);
-    emit m_io->videoRequestStopSuccessMsg(ch);
+    emit m_events->videoRequestStopSuccessMsg(ch);
 }
 
 void RtspDeviceLink::changeQuality(Channel *ch, bool hd)
@@ -196,19 +202,19 @@ void RtspDeviceLink::changeQuality(Channel *ch, bool hd)
     const auto it = m_streams.constFind(ch);
     const bool switches = it != m_streams.cend() && streamUrl(ch, it->hd) != streamUrl(ch, hd);
     ch->setQuality(hd, true);
-    emit m_io->changeQualitySuccessMsg(ch);
+    emit m_events->changeQualitySuccessMsg(ch);
     if (switches)
         openStream(ch, hd, true);
 }
 
 void RtspDeviceLink::audioControl(Channel *ch, bool)
 {
-    refuse(ch, &IoConnect::audioControlFailMsg);
+    refuse(ch, &DeviceEvents::audioControlFailMsg);
 }
 
 void RtspDeviceLink::audioSendControl(Channel *ch, bool)
 {
-    refuse(ch, &IoConnect::audioSendControlFailMsg);
+    refuse(ch, &DeviceEvents::audioSendControlFailMsg);
 }
 
 void RtspDeviceLink::pause(Channel *ch, bool live)
@@ -225,18 +231,18 @@ void RtspDeviceLink::resume(Channel *ch, bool live)
 
 void RtspDeviceLink::playReplay(Channel *ch, const QDateTime &, int, bool, int)
 {
-    refuse(ch, &IoConnect::startReplayFailMsg);
+    refuse(ch, &DeviceEvents::startReplayFailMsg);
 }
 
 void RtspDeviceLink::changeReplayTime(Channel *ch, int)
 {
-    refuse(ch, &IoConnect::changeReplayTimeFailMsg);
+    refuse(ch, &DeviceEvents::changeReplayTimeFailMsg);
 }
 
 void RtspDeviceLink::stopReplay(Channel *ch, bool, const QDateTime &)
 {
     if (ch)
-        emit m_io->stopReplaySuccessMsg(ch);
+        emit m_events->stopReplaySuccessMsg(ch);
 }
 
 void RtspDeviceLink::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
@@ -244,7 +250,7 @@ void RtspDeviceLink::ptzControl(Channel *ch, quint8 command, quint8 param, bool 
     if (ch && has(ch->device(), Ptz))
         m_control->ptzControl(ch, command, param, shortForm);
     else if (ch)
-        refuse(ch, &IoConnect::ptzFailMsg);
+        refuse(ch, &DeviceEvents::ptzFailMsg);
 }
 
 void RtspDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
@@ -252,7 +258,7 @@ void RtspDeviceLink::ptzPoint(Channel *ch, int preset, bool shortForm)
     if (ch && has(ch->device(), Ptz))
         m_control->ptzPoint(ch, preset, shortForm);
     else if (ch)
-        refuse(ch, &IoConnect::ptzFailMsg);
+        refuse(ch, &DeviceEvents::ptzFailMsg);
 }
 
 void RtspDeviceLink::ptzGoto(Channel *ch, int preset, bool shortForm)
@@ -260,7 +266,7 @@ void RtspDeviceLink::ptzGoto(Channel *ch, int preset, bool shortForm)
     if (ch && has(ch->device(), Ptz))
         m_control->ptzGoto(ch, preset, shortForm);
     else if (ch)
-        refuse(ch, &IoConnect::ptzFailMsg);
+        refuse(ch, &DeviceEvents::ptzFailMsg);
 }
 
 void RtspDeviceLink::setTime(Channel *ch, const QDateTime &dt)
@@ -268,7 +274,7 @@ void RtspDeviceLink::setTime(Channel *ch, const QDateTime &dt)
     if (ch && has(ch->device(), Clock))
         m_control->setTime(ch, dt);
     else if (ch)
-        refuse(ch, &IoConnect::setTimeFailMsg);
+        refuse(ch, &DeviceEvents::setTimeFailMsg);
 }
 
 void RtspDeviceLink::setTimeZone(Channel *ch, const QString &zone)
@@ -276,7 +282,32 @@ void RtspDeviceLink::setTimeZone(Channel *ch, const QString &zone)
     if (ch && has(ch->device(), Clock))
         m_control->setTimeZone(ch, zone);
     else if (ch)
-        refuse(ch, &IoConnect::setTimeZoneFailMsg);
+        refuse(ch, &DeviceEvents::setTimeZoneFailMsg);
+}
+
+void RtspDeviceLink::getRecordList(Channel *ch, const QDate &)
+{
+    refuse(ch, &DeviceEvents::requestReplayVideoTimeFailMsg);
+}
+
+void RtspDeviceLink::pauseReplay(Channel *ch)
+{
+    refuse(ch, &DeviceEvents::pauseReplayFailMsg);
+}
+
+void RtspDeviceLink::resumeReplay(Channel *ch)
+{
+    refuse(ch, &DeviceEvents::pauseReplayFailMsg);
+}
+
+void RtspDeviceLink::ptzCruisePath(Channel *ch, quint8, quint8, quint8, bool)
+{
+    refuse(ch, &DeviceEvents::ptzFailMsg);
+}
+
+void RtspDeviceLink::setWifi(Channel *ch, const QString &, const QString &)
+{
+    refuse(ch, &DeviceEvents::setWifiFailMsg);
 }
 
 bool RtspDeviceLink::shutdown(int waitMs)

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,7 +17,7 @@ class Decode;
 class DeviceControl;
 class Dev;
 class Device;
-class IoConnect;
+class DeviceEvents;
 class ReconnectSchedule;
 class RtspDemuxer;
 struct ChannelBufferItem;
@@ -27,7 +28,8 @@ struct ChannelBufferItem;
 // as the P2P receive steps' frames do, so decoding, the cells, recording and
 // snapshots treat them alike.
 //
-// The link mirrors the P2P link's states and signals (IoConnect's):
+// The link keeps the P2P link's states and reports on DeviceLinks::events()
+// in its own terms (FFmpeg's errors, the control's faults):
 // - connectChannel marks the device's link open (a session id that only
 //   says so; no P2P session exists) and Connecting; startChannel opens the
 //   channel's stream; once it plays the channel gets an AV index (a number
@@ -46,8 +48,8 @@ struct ChannelBufferItem;
 //   plays again brings it back Online (deviceOnlineMsg) and each requested
 //   channel gets connectChannelSuccessMsg as on a first connect.
 // - No sound, talk, remote playback or Wi-Fi: those operations fail with
-//   AV_ER_CLIENT_NOT_SUPPORT; so do PTZ and the clock unless a DeviceControl
-//   (the ONVIF client) serves the device.
+//   NotSupported; so do PTZ and the clock unless a DeviceControl (the ONVIF
+//   client) serves the device.
 //
 // Threads: GUI thread only; the demuxers report from their threads through
 // queued calls, frames go straight to Decode as posted events.
@@ -56,6 +58,10 @@ class RtspDeviceLink final : public QObject, public DeviceLink
     Q_OBJECT
 
 public:
+    // The failures of this link that are not FFmpeg's or the camera's own
+    // (in FFmpeg's error space: AVERROR(ENOSYS), AVERROR(EINVAL)).
+    static const int NotSupported;
+    static const int NoStreamUrl;
     // The session id of an RTSP device whose link is open.
     static constexpr int OpenSession = 0x40000000;
     // How long the client's end waits for the demuxers to end.
@@ -66,9 +72,9 @@ public:
     // The shared link (the first one built, or one made on first use).
     static RtspDeviceLink *instance();
 
-    // GUI thread. io: whose signals report (null: IoConnect::instance());
+    // GUI thread. io: whose signals report (null: DeviceEvents::instance());
     // decode: where frames go (null: Decode::instance()).
-    explicit RtspDeviceLink(IoConnect *io = nullptr, Decode *decode = nullptr,
+    explicit RtspDeviceLink(DeviceEvents *events = nullptr, Decode *decode = nullptr,
                             QObject *parent = nullptr);
     ~RtspDeviceLink() override;
 
@@ -97,6 +103,13 @@ public:
     void changeReplayTime(Channel *ch, int offsetSeconds) override;
     void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt) override;
     bool shutdown(int waitMs) override;
+    void getRecordList(Channel *ch, const QDate &day) override;
+    void pauseReplay(Channel *ch) override;
+    void resumeReplay(Channel *ch) override;
+    bool supportsStartSeek(const Channel *) const override { return false; }
+    void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
+                       bool shortForm) override;
+    void setWifi(Channel *ch, const QString &ssid, const QString &password) override;
     // PTZ and the clock go to the control (the ONVIF client) where it serves
     // the device; refused otherwise.
     void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
@@ -111,6 +124,13 @@ public:
     // discover the streams first.
     void setControl(DeviceControl *control) { m_control = control; }
     DeviceControl *control() const { return m_control; }
+
+    // Stream reset: the video decoder and audio player drop a closed
+    // stream's state (as IoConnect's handler of the same name does for P2P).
+    void setStreamResetHandler(std::function<void(Channel *, bool live, bool restarting)> handler)
+    {
+        m_streamReset = std::move(handler);
+    }
 
     // The URL a channel streams from for the quality (credential-free; the
     // main URL when the channel has no sub stream); empty when none.
@@ -147,9 +167,9 @@ private:
     void reconnectDue(Device *d);
     bool hasStreams(const Device *d) const;
     static Channel *requestedChannel(const Device *d);
-    void refuse(Channel *ch, void (IoConnect::*failed)(Channel *, int, QString));
+    void refuse(Channel *ch, void (DeviceEvents::*failed)(Channel *, int, QString));
 
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     Decode *m_decode;
     Dev *m_dev;
     ReconnectSchedule *m_reconnects;
@@ -160,5 +180,6 @@ private:
     int m_nextAvIndex = OpenSession;
     bool m_closing = false;
     DeviceControl *m_control = nullptr;
+    std::function<void(Channel *, bool, bool)> m_streamReset;
     QSet<const Device *> m_discovering; // devices whose streams the control looks for
 };

@@ -6,8 +6,8 @@
 
 #include "link/ChannelBufferItem.h"
 #include "link/DeviceControl.h"
-#include "link/ErrorText.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
 #include "media/RtspDemuxer.h"
@@ -25,8 +25,6 @@
 
 #include <algorithm>
 #include <limits>
-
-#include <p2p/p2p.h>
 
 namespace {
 
@@ -69,9 +67,10 @@ bool RtspDeviceLink::hasStreams(const Device *d) const
     return false;
 }
 
-void RtspDeviceLink::refuse(Channel *ch, void (IoConnect::*failed)(Channel *, int, QString))
+void RtspDeviceLink::refuse(Channel *ch, void (DeviceEvents::*failed)(Channel *, int, QString))
 {
-    emit(m_io->*failed)(ch, AV_ER_CLIENT_NOT_SUPPORT, errorText(AV_ER_CLIENT_NOT_SUPPORT));
+    if (ch)
+        emit(m_events->*failed)(ch, NotSupported, tr("Not supported by this camera"));
 }
 
 // ---- Streams ----------------------------------------------------------------
@@ -86,8 +85,7 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
         return;
     }
     if (url.isEmpty()) {
-        emit m_io->connectChannelFailMsg(ch, AV_ER_INVALID_ARG,
-                                         tr("No stream URL for this channel"));
+        emit m_events->connectChannelFailMsg(ch, NoStreamUrl, tr("No stream URL for this channel"));
         return;
     }
     Stream s;
@@ -138,7 +136,10 @@ void RtspDeviceLink::closeStream(Channel *ch, bool restarting)
         m_streams.erase(it);
     }
     ch->setAvIndex(-1, true);
-    m_io->resetStream(ch, true, restarting);
+    ch->setVideoOn(false, true);
+    if (m_streamReset)
+        m_streamReset(ch, true, restarting);
+    ch->setRxErrorCount(0, true);
 }
 
 void RtspDeviceLink::discoverThenOpen(Channel *ch, bool hd, bool resumeVideo)
@@ -159,8 +160,8 @@ void RtspDeviceLink::discoverThenOpen(Channel *ch, bool hd, bool resumeVideo)
         if (ok && !streamUrl(c, hd).isEmpty())
             self->openStream(c, hd, resumeVideo);
         else
-            emit self->m_io->connectChannelFailMsg(c, AV_ER_INVALID_ARG,
-                                                   ok ? tr("No stream URL for this channel") : why);
+            emit self->m_events->connectChannelFailMsg(
+                c, NoStreamUrl, ok ? tr("No stream URL for this channel") : why);
     });
 }
 
@@ -180,14 +181,14 @@ void RtspDeviceLink::streamOpened(Channel *ch, quint64 serial)
         if (was == Device::LinkState::Offline) {
             m_reconnects->forget(d);
             qInfo().noquote() << QStringLiteral("%1 is back online").arg(d->uid());
-            emit m_io->deviceOnlineMsg(d);
+            emit m_events->deviceOnlineMsg(d);
         }
-        emit m_io->connectDevSuccessMsg(ch);
+        emit m_events->connectDevSuccessMsg(ch);
     }
     if (resumeVideo)
         startVideo(ch);
     else
-        emit m_io->connectChannelSuccessMsg(ch);
+        emit m_events->connectChannelSuccessMsg(ch);
 }
 
 void RtspDeviceLink::streamEnded(Channel *ch, quint64 serial, int code, const QString &text)
@@ -225,10 +226,10 @@ void RtspDeviceLink::streamEnded(Channel *ch, quint64 serial, int code, const QS
     if (state == Device::LinkState::Connecting && !hasStreams(d)) {
         d->setLinkState(Device::LinkState::Idle);
         d->setSessionId(-1);
-        emit m_io->connectDevFailMsg(ch, code, text);
+        emit m_events->connectDevFailMsg(ch, code, text);
         return;
     }
-    emit m_io->connectChannelFailMsg(ch, code, text);
+    emit m_events->connectChannelFailMsg(ch, code, text);
 }
 
 void RtspDeviceLink::linkLost(Device *d, int code, const QString &text)
@@ -245,7 +246,7 @@ void RtspDeviceLink::linkLost(Device *d, int code, const QString &text)
     d->setLinkState(Device::LinkState::Offline);
     if (requestedChannel(d))
         m_reconnects->scheduleNext(d);
-    emit m_io->deviceOfflineMsg(d, code, text);
+    emit m_events->deviceOfflineMsg(d, code, text);
 }
 
 void RtspDeviceLink::reconnectDue(Device *d)

@@ -96,3 +96,17 @@ void Dev::removeDevice(Device *d)
         m_selectedChannel = nullptr;
     emit reloadDevMsg();
 }
+
+QList<Channel *> Dev::connectedChannels() const
+{
+    QList<Channel *> channels;
+    for (Device *d : m_devices) {
+        if (d->sessionId() < 0)
+            continue;
+        // Channels 0 .. channelCount - 1 (never past the channel list).
+        const int count = qMin(d->channelCount(), int(d->channels().size()));
+        for (int i = 0; i < count; ++i)
+            channels.append(d->channel(i));
+    }
+    return channels;
+}

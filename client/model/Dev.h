@@ -23,6 +23,9 @@ public:
 
     // All devices in display order; the registry keeps ownership.
     const QList<Device *> &devices() const { return m_devices; }
+    // Every channel of every device with an open link (session id >= 0),
+    // in device-list order.
+    QList<Channel *> connectedChannels() const;
     // The devices that pass the filter, in registry order (contents not owned).
     QList<Device *> filteredDevices() const;
     // True when the search key occurs in d's UID or nick name, ignoring case.

@@ -1,6 +1,8 @@
 #include "playback/PlaybackButtons.h"
 
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "view/ViewControl.h"
@@ -16,7 +18,7 @@ constexpr int FastRecord = 8;
 
 PlaybackButton::PlaybackButton(QWidget *parent)
     : QLabel(parent)
-    , m_io(IoConnect::instance())
+    , m_events(DeviceLinks::events())
     , m_view(ViewControl::instance())
     , m_dev(Dev::instance())
 {
@@ -43,7 +45,7 @@ void PlaybackButton::startPlayback(Channel *ch, bool startFlag, int recordType)
     // A device that cannot seek right after the start, or no recording
     // before the cursor: start at the cursor's moment (the device moves on
     // to the next recording when it lies in a gap).
-    if (!start.isValid() || !IoConnect::supportsStartSeek(ch)) {
+    if (!start.isValid() || !m_view->linkOf(ch)->supportsStartSeek(ch)) {
         start = m_view->replayDateTime();
         offset = 0;
     }
@@ -56,9 +58,10 @@ PlayBtn::PlayBtn(QWidget *parent)
     restyle();
     connect(m_dev, &Dev::selectChannelMsg, this, &PlayBtn::loadPlayStatus);
     connect(m_view, &ViewControl::changeModMsg, this, &PlayBtn::loadPlayStatusForMode);
-    for (auto signal : {&IoConnect::videoRequestSuccessMsg, &IoConnect::videoRequestStopSuccessMsg,
-                        &IoConnect::stopReplaySuccessMsg, &IoConnect::startReplaySuccessMsg})
-        connect(m_io, signal, this, &PlayBtn::loadPlayStatus);
+    for (auto signal :
+         {&DeviceEvents::videoRequestSuccessMsg, &DeviceEvents::videoRequestStopSuccessMsg,
+          &DeviceEvents::stopReplaySuccessMsg, &DeviceEvents::startReplaySuccessMsg})
+        connect(m_events, signal, this, &PlayBtn::loadPlayStatus);
 }
 
 void PlayBtn::restyle()
@@ -165,9 +168,9 @@ void PauseBtn::mouseReleaseEvent(QMouseEvent *event)
         restyle();
         if (!m_view->isLive()) {
             if (m_paused)
-                m_io->pauseReplay(ch, false);
+                m_view->linkOf(ch)->pauseReplay(ch);
             else
-                m_io->resumeReplay(ch, false);
+                m_view->linkOf(ch)->resumeReplay(ch);
         }
     }
     QLabel::mouseReleaseEvent(event);

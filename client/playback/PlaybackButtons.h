@@ -4,7 +4,7 @@
 
 class Channel;
 class Dev;
-class IoConnect;
+class DeviceEvents;
 class ViewControl;
 
 // The control bar's playback buttons. They act on mouse release for the
@@ -30,7 +30,7 @@ protected:
     // device seeks after a start, else the cursor's moment itself.
     void startPlayback(Channel *ch, bool startFlag, int recordType);
 
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     ViewControl *m_view;
     Dev *m_dev;
 };

@@ -3,7 +3,9 @@
 #include "diagnostics/SystemInfo.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -51,7 +53,7 @@ template <class W> void deleteAll(QList<W *> &widgets)
 
 ProgressBar::ProgressBar(QWidget *parent)
     : QWidget(parent)
-    , m_io(IoConnect::instance())
+    , m_events(DeviceLinks::events())
     , m_video(Video::instance())
     , m_view(ViewControl::instance())
     , m_info(SystemInfo::instance())
@@ -101,9 +103,10 @@ ProgressBar::ProgressBar(QWidget *parent)
     connect(m_view, &ViewControl::changeModMsg, this, &ProgressBar::loadVideoTime);
     connect(m_view, &ViewControl::dateChangeMsg, this, &ProgressBar::loadVideoTime);
     connect(m_dev, &Dev::selectChannelMsg, this, &ProgressBar::selectDev);
-    connect(m_io, &IoConnect::connectChannelSuccessMsg, this, &ProgressBar::connectChannelSuccess);
-    connect(m_io, &IoConnect::receiveVideoTimeMsg, this, &ProgressBar::receiveVideoTime);
-    connect(m_io, &IoConnect::receiveVideoTimeEmptyMsg, this,
+    connect(m_events, &DeviceEvents::connectChannelSuccessMsg, this,
+            &ProgressBar::connectChannelSuccess);
+    connect(m_events, &DeviceEvents::receiveVideoTimeMsg, this, &ProgressBar::receiveVideoTime);
+    connect(m_events, &DeviceEvents::receiveVideoTimeEmptyMsg, this,
             [this](Channel *ch, int, const QString &) { receiveVideoTimeEmpty(ch); });
     connect(m_video, &Video::showImageFinishMsg, this, &ProgressBar::loadFrameProgress);
 }
@@ -307,7 +310,7 @@ void ProgressBar::connectChannelSuccess(Channel *channel)
     clearRecordBars();
     // A device without recordings to play has no record list to ask for.
     if (DeviceLinks::has(channel->device(), DeviceLink::Playback))
-        m_io->getReplayVideoTime(channel, m_view->replayDate());
+        m_view->linkOf(channel)->getRecordList(channel, m_view->replayDate());
 }
 
 void ProgressBar::receiveVideoTime(Channel *channel, const QList<int> &item)

@@ -5,7 +5,7 @@
 
 class Channel;
 class Dev;
-class IoConnect;
+class DeviceEvents;
 class QLabel;
 class QMouseEvent;
 class SystemInfo;
@@ -78,7 +78,7 @@ private:
 
     TimeLine *m_minuteLine;
     TimeLine *m_hourLine;
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     Video *m_video;
     ViewControl *m_view;
     SystemInfo *m_info;

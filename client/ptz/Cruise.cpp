@@ -1,6 +1,7 @@
 #include "ptz/Cruise.h"
 
-#include "link/IoConnect.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "ptz/PTZ.h"
@@ -14,8 +15,8 @@ Cruise::Cruise(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Cruise"));
-    const PtzTable::Panel panel =
-        PtzTable::build(this, tr("开始巡航"), "pushButton_cruise", tr("自动巡航"), "pushButton_autoCruise");
+    const PtzTable::Panel panel = PtzTable::build(this, tr("开始巡航"), "pushButton_cruise",
+                                                  tr("自动巡航"), "pushButton_autoCruise");
     m_cruise = panel.first;
     m_autoCruise = panel.second;
     m_table = panel.table;
@@ -51,8 +52,9 @@ void Cruise::cruise()
     const bool shortForm = PtzTable::isShortForm(ch);
     const int command = shortForm ? (m_cruising ? 0 : 11) : (m_cruising ? 23 : 22);
     m_cruise->setText(m_cruising ? tr("开始巡航") : tr("停止巡航"));
-    IoConnect::instance()->ptzCruisePath(ch, quint8(command), quint8(PTZ::instance()->step()),
-                                         quint8(m_line), shortForm);
+    DeviceLinks::of(ch->device())
+        ->ptzCruisePath(ch, quint8(command), quint8(PTZ::instance()->step()), quint8(m_line),
+                        shortForm);
     m_cruising = !m_cruising;
 }
 
@@ -64,7 +66,8 @@ void Cruise::autoCruise()
     const bool shortForm = PtzTable::isShortForm(ch);
     const int command = shortForm ? (m_autoCruising ? 0 : 11) : (m_autoCruising ? 30 : 29);
     m_autoCruise->setText(m_autoCruising ? tr("自动巡航") : tr("停止巡航"));
-    IoConnect::instance()->ptzCruisePath(ch, quint8(command), quint8(PTZ::instance()->step()),
-                                         quint8(m_line), shortForm);
+    DeviceLinks::of(ch->device())
+        ->ptzCruisePath(ch, quint8(command), quint8(PTZ::instance()->step()), quint8(m_line),
+                        shortForm);
     m_autoCruising = !m_autoCruising;
 }

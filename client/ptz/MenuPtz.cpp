@@ -2,7 +2,6 @@
 
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -72,8 +71,9 @@ MenuPtz::MenuPtz(QWidget *parent)
     // colour tab has no panel and stays hidden).
     auto *tabs = new QHBoxLayout;
     tabs->setSpacing(1);
-    const std::pair<const char *, QString> tabNames[] = {
-        {"widget_point", tr("预置点")}, {"widget_cruise", tr("巡航线")}, {"widget_color", tr("色彩调节")}};
+    const std::pair<const char *, QString> tabNames[] = {{"widget_point", tr("预置点")},
+                                                         {"widget_cruise", tr("巡航线")},
+                                                         {"widget_color", tr("色彩调节")}};
     for (const auto &[name, text] : tabNames) {
         auto *tab = new PtzTab(text, this);
         tab->setObjectName(QLatin1String(name));
@@ -208,8 +208,7 @@ void MenuPtz::stopPtz()
     m_moving = false;
     // The stop goes to the channel that moves, whatever is selected now.
     if (Channel *ch = m_channel.resolve(Dev::instance()))
-        DeviceLinks::of(ch->device())
-            ->ptzControl(ch, 0, quint8(step()), ch->device()->type() == 7);
+        DeviceLinks::of(ch->device())->ptzControl(ch, 0, quint8(step()), ch->device()->type() == 7);
     m_channel = ChannelRef();
 }
 

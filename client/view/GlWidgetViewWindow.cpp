@@ -4,6 +4,7 @@
 #include "media/PictureExchange.h"
 #include "media/Video.h"
 #include "view/WaitingCircle.h"
+#include "view/YuvRenderer.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 
@@ -13,49 +14,12 @@
 #include <QMultiHash>
 #include <QPointer>
 #include <QOpenGLContext>
-#include <QOpenGLShaderProgram>
-#include <QOpenGLTexture>
+#include <QTimer>
 
 namespace {
 
-const char *const VertexShader =
-    "attribute vec4 vertexIn;     attribute vec2 textureIn;     varying vec2 textureOut;      void "
-    "main(void)               {                                 gl_Position = vertexIn;         "
-    "textureOut = textureIn;     }";
-
-// yuvToRgb and yuvOffset carry the picture's matrix and range (YuvColour).
-const char *const FragmentShader =
-    "varying vec2 textureOut;\n"
-    "uniform sampler2D tex_y;\n"
-    "uniform sampler2D tex_u;\n"
-    "uniform sampler2D tex_v;\n"
-    "uniform mat3 yuvToRgb;\n"
-    "uniform vec3 yuvOffset;\n"
-    "uniform float brightness;\n"
-    "void main(void)\n"
-    "{\n"
-    "    vec3 yuv = vec3(texture2D(tex_y, textureOut).r, texture2D(tex_u, textureOut).r,\n"
-    "                    texture2D(tex_v, textureOut).r);\n"
-    "    vec3 rgb = clamp(yuvToRgb * (yuv - yuvOffset), 0.0, 1.0);\n"
-    "    gl_FragColor = vec4(rgb * brightness, 1.0);\n"
-    "}\n";
-
-// Four corners, then their texture coordinates: the first picture row at the top.
-const float Vertices[16] = {-1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f, 1.0f, -1.0f,
-                            0.0f,  1.0f,  0.0f,  0.0f, 1.0f, 0.0f, 1.0f, 1.0f};
-
 // A cell with a status text over it draws its picture at this brightness.
 constexpr float DimmedBrightness = 0.4f;
-
-constexpr int AttrVertex = 0;
-constexpr int AttrTexture = 1;
-
-#ifndef GL_RED
-#define GL_RED 0x1903
-#endif
-#ifndef GL_UNPACK_ROW_LENGTH
-#define GL_UNPACK_ROW_LENGTH 0x0CF2
-#endif
 
 // The cells by channel, so that a decoded picture reaches its cell without
 // every cell looking at every picture.
@@ -85,7 +49,7 @@ void GlWidgetViewWindow::setModeSource(std::function<bool()> source)
 
 GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
     : QOpenGLWidget(parent)
-    , m_vertices(QOpenGLBuffer::VertexBuffer)
+    , m_renderer(std::make_unique<YuvRenderer>())
 {
     SystemInfo *info = SystemInfo::instance();
     m_scale = info->scale();
@@ -157,16 +121,11 @@ void GlWidgetViewWindow::releaseGl()
     // Runs while the context still exists: before the widget goes, and when
     // the context is replaced (the cell moved to another top-level window,
     // as the full-screen grid does); initializeGL builds them again then.
-    if (!m_glReady || !context())
+    if (!m_renderer->isReady() || !context())
         return;
     makeCurrent();
-    for (auto &t : m_textures)
-        t.reset();
-    m_program.reset();
-    m_vertices.destroy();
+    m_renderer->release();
     doneCurrent();
-    m_glReady = false;
-    m_uploadedSerial = 0;
 }
 
 bool GlWidgetViewWindow::isRecordBadgeShown() const
@@ -230,7 +189,7 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
     m_device = device;
     showChannelOnScreen(channel);
     m_pictures.reset();
-    m_uploadedSerial = 0;
+    m_renderer->forget();
     m_status->clear();
     m_status->hide();
     if (!channel) {
@@ -319,7 +278,7 @@ void GlWidgetViewWindow::cleanScreen(Channel *channel)
     m_pictures.reset();
     // Under a status text the cell keeps showing its last picture, dimmed.
     if (m_status->text().isEmpty())
-        m_uploadedSerial = 0;
+        m_renderer->forget();
     update();
 }
 
@@ -372,8 +331,13 @@ void GlWidgetViewWindow::mouseReleaseEvent(QMouseEvent *event)
         Dev *dev = Dev::instance();
         dev->setSelectedDevice(m_device);
         dev->setSelectedChannel(m_channel);
-        // The right button also opens the cell's menu through the view
-        // grid (ViewControl::openSubWindowMenu) once the grid is wired.
+        if (event->button() == Qt::RightButton) {
+            std::shared_ptr<QMouseEvent> copy(static_cast<QMouseEvent *>(event->clone()));
+            QTimer::singleShot(0, this, [this, copy] {
+                if (m_channel)
+                    emit menuRequested(m_device, m_channel, copy.get());
+            });
+        }
     }
     QOpenGLWidget::mouseReleaseEvent(event);
 }
@@ -390,54 +354,7 @@ void GlWidgetViewWindow::initializeGL()
     initializeOpenGLFunctions();
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &GlWidgetViewWindow::releaseGl,
             Qt::ConnectionType(Qt::UniqueConnection | Qt::DirectConnection));
-    glEnable(GL_DEPTH_TEST);
-
-    m_vertices.create();
-    m_vertices.bind();
-    m_vertices.allocate(Vertices, int(sizeof Vertices));
-
-    m_program = std::make_unique<QOpenGLShaderProgram>();
-    QOpenGLContext *ctx = context();
-    const bool gles = ctx->isOpenGLES();
-    // OpenGL ES needs a default precision in fragment shaders.
-    const QByteArray prefix = gles ? QByteArrayLiteral("precision mediump float;\n") : QByteArray();
-    if (!m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, VertexShader) ||
-        !m_program->addShaderFromSourceCode(QOpenGLShader::Fragment,
-                                            prefix + QByteArray(FragmentShader))) {
-        qWarning() << "view cell shaders failed:" << m_program->log();
-    }
-    m_program->bindAttributeLocation("vertexIn", AttrVertex);
-    m_program->bindAttributeLocation("textureIn", AttrTexture);
-    if (!m_program->link())
-        qWarning() << "view cell shader program failed:" << m_program->log();
-    m_program->bind();
-    m_program->enableAttributeArray(AttrVertex);
-    m_program->enableAttributeArray(AttrTexture);
-    m_program->setAttributeBuffer(AttrVertex, GL_FLOAT, 0, 2, 2 * sizeof(float));
-    m_program->setAttributeBuffer(AttrTexture, GL_FLOAT, 8 * sizeof(float), 2, 2 * sizeof(float));
-
-    m_texY = m_program->uniformLocation("tex_y");
-    m_texU = m_program->uniformLocation("tex_u");
-    m_texV = m_program->uniformLocation("tex_v");
-    m_brightness = m_program->uniformLocation("brightness");
-    m_yuvToRgb = m_program->uniformLocation("yuvToRgb");
-    m_yuvOffset = m_program->uniformLocation("yuvOffset");
-
-    for (int i = 0; i < 3; ++i) {
-        m_textures[i] = std::make_unique<QOpenGLTexture>(QOpenGLTexture::Target2D);
-        m_textures[i]->create();
-        m_textureIds[i] = m_textures[i]->textureId();
-    }
-    // One-channel textures: GL_RED from OpenGL 3 on, GL_LUMINANCE before.
-    const QSurfaceFormat fmt = ctx->format();
-    m_planeFormat = (!gles && fmt.majorVersion() >= 3) ? GL_RED : GL_LUMINANCE;
-    m_rowLength = !gles || fmt.majorVersion() >= 3;
-    for (QSize &size : m_planeSizes)
-        size = QSize();
-
-    glClearColor(0.99f, 0.99f, 0.99f, 0.0f);
-    m_glReady = true;
-    m_uploadedSerial = 0;
+    m_renderer->initialize(context());
 }
 
 void GlWidgetViewWindow::resizeGL(int, int)
@@ -452,61 +369,15 @@ void GlWidgetViewWindow::clearTo(float r, float g, float b)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void GlWidgetViewWindow::uploadPlane(int index, const uint8_t *data, int stride, int width,
-                                     int height)
-{
-    glActiveTexture(GL_TEXTURE0 + index);
-    glBindTexture(GL_TEXTURE_2D, m_textureIds[index]);
-    const bool sameSize = m_planeSizes[index] == QSize(width, height);
-    // A texture of the same size is refilled, not allocated again.
-    const auto load = [&] {
-        if (sameSize)
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, m_planeFormat, GL_UNSIGNED_BYTE,
-                            data);
-        else
-            glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_planeFormat), width, height, 0, m_planeFormat,
-                         GL_UNSIGNED_BYTE, data);
-    };
-    if (stride == width) {
-        load();
-    } else if (m_rowLength) {
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, stride);
-        load();
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    } else {
-        // OpenGL ES 2 has no row length: rows one by one.
-        if (!sameSize)
-            glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_planeFormat), width, height, 0, m_planeFormat,
-                         GL_UNSIGNED_BYTE, nullptr);
-        for (int y = 0; y < height; ++y)
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, width, 1, m_planeFormat, GL_UNSIGNED_BYTE,
-                            data + qint64(y) * stride);
-    }
-    if (!sameSize) {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        m_planeSizes[index] = QSize(width, height);
-    }
-}
-
 bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
 {
     return m_pictures->withFront([&](const PictureExchange::Picture &p) {
         m_width = p.width;
         m_height = p.height;
         timestamp = p.timestamp;
-        if (p.serial == m_uploadedSerial)
+        if (p.serial == m_renderer->uploadedSerial())
             return; // the textures hold this picture already
-        const int widths[3] = {p.width, p.width / 2, p.width / 2};
-        const int heights[3] = {p.height, p.height / 2, p.height / 2};
-        // Odd widths must not be padded to 4.
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        for (int i = 0; i < 3; ++i)
-            uploadPlane(i, p.planes[i], p.strides[i], widths[i], heights[i]);
-        m_colour = p.colour;
-        m_uploadedSerial = p.serial;
+        m_renderer->upload(p);
         StreamCounters &counters = m_channel->slot(currentLive()).counters;
         StreamCounters::add(counters.framesDrawn);
         counters.delayMs.store(StreamCounters::delayOf(p.tag, QDateTime::currentMSecsSinceEpoch()),
@@ -524,7 +395,7 @@ void GlWidgetViewWindow::paintGL()
     // textures still hold.
     const bool fresh = m_channel && m_pictures && sized() && uploadPicture(timestamp) && sized();
     const bool dimmed = !m_status->text().isEmpty();
-    if (!fresh && !(m_channel && dimmed && m_uploadedSerial != 0 && sized())) {
+    if (!fresh && !(m_channel && dimmed && m_renderer->uploadedSerial() != 0 && sized())) {
         clearTo(0.99f, 0.99f, 0.99f); // nothing to draw, or the stream stopped meanwhile
         return;
     }
@@ -534,25 +405,7 @@ void GlWidgetViewWindow::paintGL()
         clearTo(0.5f, 0.5f, 0.5f);
     glViewport(int(2 * dpr), int(2 * dpr), int((width() - 4) * dpr), int((height() - 4) * dpr));
 
-    m_program->bind();
-    m_vertices.bind();
-    m_program->enableAttributeArray(AttrVertex);
-    m_program->enableAttributeArray(AttrTexture);
-    m_program->setAttributeBuffer(AttrVertex, GL_FLOAT, 0, 2, 2 * sizeof(float));
-    m_program->setAttributeBuffer(AttrTexture, GL_FLOAT, 8 * sizeof(float), 2, 2 * sizeof(float));
-    for (int i = 0; i < 3; ++i) {
-        glActiveTexture(GL_TEXTURE0 + i);
-        glBindTexture(GL_TEXTURE_2D, m_textureIds[i]);
-    }
-    m_program->setUniformValue(m_texY, 0);
-    m_program->setUniformValue(m_texU, 1);
-    m_program->setUniformValue(m_texV, 2);
-    m_program->setUniformValue(m_brightness, dimmed ? DimmedBrightness : 1.0f);
-    const YuvColour::Conversion conversion = m_colour.conversion();
-    glUniformMatrix3fv(m_yuvToRgb, 1, GL_FALSE, conversion.matrix.data());
-    glUniform3fv(m_yuvOffset, 1, conversion.offset.data());
-    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-    glActiveTexture(GL_TEXTURE0);
+    m_renderer->draw(dimmed ? DimmedBrightness : 1.0f);
 
     if (fresh)
         Video::instance()->showImageFinish(m_channel, timestamp);

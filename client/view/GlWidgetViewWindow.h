@@ -1,8 +1,5 @@
 #pragma once
 
-#include "media/YuvColour.h"
-
-#include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 #include <QPointer>
@@ -15,8 +12,7 @@ class Channel;
 class Device;
 class PictureExchange;
 class QLabel;
-class QOpenGLShaderProgram;
-class QOpenGLTexture;
+class YuvRenderer;
 class WaitingCircle;
 
 // One cell of the view grid: draws the I420 picture of the channel assigned
@@ -65,6 +61,9 @@ public:
 
 signals:
     void doubleClicked(Channel *channel);
+    // The right button was released over the cell while it shows a channel
+    // (now the selected one); sent once the release has been handled.
+    void menuRequested(Device *device, Channel *channel, QMouseEvent *event);
 
 public slots:
     void showImg(Channel *channel, bool live, int width, int height, uint timestamp);
@@ -90,7 +89,6 @@ private:
     void removeWaiting();
     void clearTo(float r, float g, float b);
     bool uploadPicture(uint &timestamp);
-    void uploadPlane(int index, const uint8_t *data, int stride, int width, int height);
     // Decoded pictures of a channel go to the cells that show it.
     static void routePictures();
     void showChannelOnScreen(Channel *channel);
@@ -109,27 +107,12 @@ private:
     WaitingCircle *m_waiting = nullptr;
     QLabel *m_status = nullptr;
 
-    QOpenGLBuffer m_vertices;
-    std::unique_ptr<QOpenGLShaderProgram> m_program;
-    int m_texY = -1;
-    int m_texU = -1;
-    int m_texV = -1;
-    int m_brightness = -1;
-    int m_yuvToRgb = -1;
-    int m_yuvOffset = -1;
-    YuvColour m_colour;
-    QSize m_planeSizes[3];
-    bool m_rowLength = true; // GL_UNPACK_ROW_LENGTH is available
+    std::unique_ptr<YuvRenderer> m_renderer;
     QPointer<QWidget> m_topLevel;
-    std::unique_ptr<QOpenGLTexture> m_textures[3];
-    unsigned int m_textureIds[3] = {0, 0, 0};
-    unsigned int m_planeFormat = 0; // GL_RED, or GL_LUMINANCE on OpenGL 2
-    bool m_glReady = false;
 
     int m_width = 0;
     int m_height = 0;
     std::shared_ptr<PictureExchange> m_pictures; // null = nothing to draw
     bool m_selected = false;
     uint m_timestamp = 0;
-    quint64 m_uploadedSerial = 0; // picture now in the textures
 };

@@ -3,46 +3,21 @@
 #include "config/Config.h"
 #include "config/Location.h"
 #include "diagnostics/Checks.h"
+#include "link/DeviceEvents.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
-#include "link/IoConnect.h"
 #include "media/VideoRecord.h"
-#include "view/GlWidgetViewWindow.h"
 #include "model/Channel.h"
 #include "model/ChannelSaveTimeout.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/SharedInstance.h"
+#include "view/GlWidgetViewWindow.h"
 #include "view/StreamFit.h"
-#include "view/ViewLink.h"
 
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
-
-#include <optional>
-
-namespace {
-
-// The record-length timer accepts at most this many minutes (the millisecond
-// count must fit an int).
-constexpr int MaxRecordMinutes = 35000;
-
-} // namespace
-
-QList<Channel *> ViewControl::connectedChannels() const
-{
-    QList<Channel *> channels;
-    for (Device *d : m_dev->devices()) {
-        if (d->sessionId() < 0)
-            continue;
-        // Channels 0 .. channelCount - 1 (never past the channel list).
-        const int count = qMin(d->channelCount(), int(d->channels().size()));
-        for (int i = 0; i < count; ++i)
-            channels.append(d->channel(i));
-    }
-    return channels;
-}
 
 ViewControl *ViewControl::instance()
 {
@@ -51,31 +26,32 @@ ViewControl *ViewControl::instance()
 
 ViewControl::ViewControl(QObject *parent)
     : QObject(parent)
-    , m_link(std::make_unique<DeviceViewLink>())
     , m_dev(Dev::instance())
     , m_location(Location::instance())
-    , m_replayDate(QDate::currentDate())
+    , m_recording(new RecordLength(m_location, this))
 {
     if (SharedInstance<ViewControl>::adopt(this)) {
-        IoConnect *io = IoConnect::instance();
-        connect(io, &IoConnect::connectDevFailMsg, this,
+        DeviceEvents *io = DeviceLinks::events();
+        connect(io, &DeviceEvents::connectDevFailMsg, this,
                 [this](Channel *ch, int, const QString &) { connectDevFail(ch); });
-        connect(io, &IoConnect::connectChannelSuccessMsg, this,
+        connect(io, &DeviceEvents::connectChannelSuccessMsg, this,
                 &ViewControl::connectChannelSuccess);
-        connect(io, &IoConnect::deviceOfflineMsg, this,
+        connect(io, &DeviceEvents::deviceOfflineMsg, this,
                 [this](Device *d, int, const QString &) { showDeviceOffline(d); });
         connect(m_dev, &Dev::selectChannelMsg, this, &ViewControl::changeShowChannel);
-        connect(io, &IoConnect::changeQualitySuccessMsg, this,
+        connect(io, &DeviceEvents::changeQualitySuccessMsg, this,
                 [this](Channel *ch) { m_qualityAsked.remove(ch); });
-        connect(io, &IoConnect::changeQualityFailMsg, this,
+        connect(io, &DeviceEvents::changeQualityFailMsg, this,
                 [this](Channel *ch, int, const QString &) { m_qualityAsked.remove(ch); });
         // The cells and the link read the mode of the grid.
         GlWidgetViewWindow::setModeSource([] { return ViewControl::instance()->isLive(); });
-        io->setLiveModeProvider([] { return ViewControl::instance()->isLive(); });
         // A recording whose file cannot be written ends as if stopped.
         connect(VideoRecord::instance(), &VideoRecord::recordFailed, this,
-                [this](Channel *ch, bool live, const QString &) { endRecording(ch, live); });
+                [this](Channel *ch, bool live, const QString &) { m_recording->end(ch, live); });
     }
+    m_replay.date = QDate::currentDate();
+    connect(m_recording, &RecordLength::changed, this,
+            [this](Channel *ch, bool, bool on) { emit recordMsg(ch, on); });
     m_windowMod = static_cast<WINDOW_MOD>(m_location->windowNum());
     // Cells are fitted once their size has settled.
     m_fitTimer.setSingleShot(true);
@@ -96,13 +72,22 @@ ViewControl::~ViewControl()
     if (SharedInstance<ViewControl>::isShared(this)) {
         SharedInstance<ViewControl>::release(this);
         GlWidgetViewWindow::setModeSource(nullptr);
-        IoConnect::instance()->setLiveModeProvider(nullptr);
     }
 }
 
-void ViewControl::setLink(std::unique_ptr<ViewLink> link)
+void ViewControl::setLink(std::unique_ptr<DeviceLink> link)
 {
-    m_link = link ? std::move(link) : std::make_unique<DeviceViewLink>();
+    m_link = std::move(link);
+}
+
+DeviceLink *ViewControl::linkOf(const Device *d) const
+{
+    return m_link ? m_link.get() : DeviceLinks::of(d);
+}
+
+DeviceLink *ViewControl::linkOf(const Channel *ch) const
+{
+    return linkOf(ch ? ch->device() : nullptr);
 }
 
 // ---- Grid management -------------------------------------------------------
@@ -185,17 +170,17 @@ GlWidgetViewWindow *ViewControl::createWindow()
     });
 
     // Stream state the cell follows (unique: the cell may wire some itself).
-    IoConnect *io = IoConnect::instance();
+    DeviceEvents *io = DeviceLinks::events();
     const auto unique = Qt::UniqueConnection;
-    connect(io, &IoConnect::videoRequestStopSuccessMsg, w, &GlWidgetViewWindow::cleanScreen,
+    connect(io, &DeviceEvents::videoRequestStopSuccessMsg, w, &GlWidgetViewWindow::cleanScreen,
             unique);
-    connect(io, &IoConnect::stopReplaySuccessMsg, w, &GlWidgetViewWindow::cleanScreen, unique);
-    connect(io, &IoConnect::waitingStreamMsg, w, &GlWidgetViewWindow::showWaiting, unique);
-    connect(io, &IoConnect::videoRequestFailMsg, w, &GlWidgetViewWindow::hideWaiting, unique);
+    connect(io, &DeviceEvents::stopReplaySuccessMsg, w, &GlWidgetViewWindow::cleanScreen, unique);
+    connect(io, &DeviceEvents::waitingStreamMsg, w, &GlWidgetViewWindow::showWaiting, unique);
+    connect(io, &DeviceEvents::videoRequestFailMsg, w, &GlWidgetViewWindow::hideWaiting, unique);
     connect(this, &ViewControl::recordMsg, w, &GlWidgetViewWindow::loadRecordStatus, unique);
     connect(this, &ViewControl::windowNumberChangeMsg, w, &GlWidgetViewWindow::reloadImg, unique);
 
-    w->installEventFilter(this);
+    connect(w, &GlWidgetViewWindow::menuRequested, this, &ViewControl::openSubWindowMenu);
     w->show();
     return w;
 }
@@ -203,31 +188,11 @@ GlWidgetViewWindow *ViewControl::createWindow()
 void ViewControl::dropWindow(GlWidgetViewWindow *w)
 {
     disconnect(w, nullptr, this, nullptr);
-    w->removeEventFilter(this);
     w->setChannel(nullptr, nullptr);
     w->hide();
     // The window may be the one whose double-click led here: it goes once
     // its event handler has returned.
     w->deleteLater();
-}
-
-bool ViewControl::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto *me = static_cast<QMouseEvent *>(event);
-        auto *w = qobject_cast<GlWidgetViewWindow *>(watched);
-        if (w && me->button() == Qt::RightButton && w->hasChannel()) {
-            // The cell first makes its channel the selected one; the menu
-            // follows once the release is handled.
-            std::shared_ptr<QMouseEvent> copy(static_cast<QMouseEvent *>(me->clone()));
-            QPointer<GlWidgetViewWindow> cell(w);
-            QTimer::singleShot(0, this, [this, cell, copy] {
-                if (cell && cell->hasChannel())
-                    openSubWindowMenu(cell->device(), cell->channel(), copy.get());
-            });
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 // ---- Channel placement -----------------------------------------------------
@@ -276,7 +241,7 @@ GlWidgetViewWindow *ViewControl::assignWindow(GlWidgetViewWindow *window)
     ORVANE_ASSERT_GUI_THREAD();
     if (!window || window->hasChannel())
         return window;
-    for (Channel *ch : connectedChannels()) {
+    for (Channel *ch : m_dev->connectedChannels()) {
         if (!cellOf(ch) && ch->viewRequested(m_live)) {
             putChannel(window, ch);
             break;
@@ -322,7 +287,7 @@ void ViewControl::doubleClickScreen(Channel *channel)
 {
     // A lost device is tried again at once rather than at its next attempt.
     if (channel && channel->device()->linkState() == Device::LinkState::Offline)
-        m_link->reconnectNow(channel->device());
+        linkOf(channel)->reconnectNow(channel->device());
     if (m_windowMod == WINDOW_MOD_1) {
         releaseWindow(channel);
         setWindowMod(m_previousMod);
@@ -363,13 +328,13 @@ void ViewControl::prepareChannel(Channel *channel, bool keepMode)
     if (m_live && !keepMode)
         channel->setViewRequested(true, true);
     if (channel->avIndex(true) >= 0) {
-        m_link->reportChannelReady(channel);
+        linkOf(channel)->reportChannelReady(channel);
         return;
     }
     if (channel->device()->sessionId() < 0)
-        m_link->connectChannel(channel);
+        linkOf(channel)->connectChannel(channel);
     if (channel->avIndex(true) < 0)
-        m_link->startChannel(channel);
+        linkOf(channel)->startChannel(channel);
 }
 
 void ViewControl::fitStreams()
@@ -388,7 +353,7 @@ void ViewControl::fitStreams()
         if (hd == asked)
             continue;
         m_qualityAsked.insert(ch, hd);
-        m_link->changeQuality(ch, hd);
+        linkOf(ch)->changeQuality(ch, hd);
     }
 }
 
@@ -407,7 +372,7 @@ void ViewControl::connectChannelSuccess(Channel *channel)
     if (!showChannel(channel))
         channel->setSeen(false);
     m_fitTimer.start();
-    m_link->startVideo(channel);
+    linkOf(channel)->startVideo(channel);
 }
 
 void ViewControl::connectDevFail(Channel *channel)
@@ -422,10 +387,10 @@ void ViewControl::stopChannel(Channel *channel)
     ORVANE_CHECK(channel, return );
     if (m_live) {
         channel->setViewRequested(false, true);
-        m_link->stopVideo(channel, false);
+        linkOf(channel)->stopVideo(channel, false);
     } else {
         channel->setViewRequested(false, false);
-        m_link->stopReplay(channel, false, QDateTime());
+        linkOf(channel)->stopReplay(channel, false, QDateTime());
     }
     releaseWindow(channel);
 }
@@ -435,26 +400,26 @@ void ViewControl::closeDevice(Device *device)
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(device, return );
     releaseDeviceWindows(device);
-    m_link->closeDevice(device);
+    linkOf(device)->closeDevice(device);
 }
 
 void ViewControl::closeDeviceThenRelease(Device *device)
 {
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(device, return );
-    m_link->closeDevice(device);
+    linkOf(device)->closeDevice(device);
     releaseDeviceWindows(device);
 }
 
 void ViewControl::stopAll()
 {
     ORVANE_ASSERT_GUI_THREAD();
-    for (Channel *ch : connectedChannels())
+    for (Channel *ch : m_dev->connectedChannels())
         if (ch->avIndex(true) >= 0 || ch->avIndex(false) >= 0)
-            m_link->closeChannel(ch);
+            linkOf(ch)->closeChannel(ch);
     for (Device *d : m_dev->devices())
         if (d->sessionId() >= 0 && d->channel(0))
-            m_link->closeDeviceOf(d->channel(0));
+            linkOf(d)->closeDevice(d);
 }
 
 void ViewControl::playReplay(Channel *channel, const QDateTime &start, int seekOffset,
@@ -467,7 +432,7 @@ void ViewControl::playReplay(Channel *channel, const QDateTime &start, int seekO
     channel->setReplayDateTime(start);
     showChannel(channel);
     if (!channel->videoOn(false) && !channel->paused(false))
-        m_link->playReplay(channel, start, seekOffset, startFlag, recordType);
+        linkOf(channel)->playReplay(channel, start, seekOffset, startFlag, recordType);
 }
 
 // ---- Mode and time ---------------------------------------------------------
@@ -483,21 +448,21 @@ void ViewControl::changeMod(bool live)
         if (Channel *ch = w->channel())
             ch->setWaitKeyFrame(true, m_live);
     }
-    for (Channel *ch : connectedChannels()) {
+    for (Channel *ch : m_dev->connectedChannels()) {
         // A paused playback stays paused when the grid returns to it.
         if (!m_live && ch->paused(false))
             continue;
         if (ch->viewRequested(!m_live))
-            m_link->pause(ch, !m_live);
+            linkOf(ch)->pause(ch, !m_live);
         if (ch->viewRequested(m_live))
-            m_link->resume(ch, m_live);
+            linkOf(ch)->resume(ch, m_live);
     }
     emit changeModMsg(m_live);
 }
 
 void ViewControl::setReplayDate(const QDate &date)
 {
-    m_replayDate = date;
+    m_replay.date = date;
     emit dateChangeMsg();
 }
 
@@ -505,59 +470,12 @@ void ViewControl::setReplayDate(const QDate &date)
 
 void ViewControl::recordChange(Channel *channel, bool on)
 {
-    ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel, return );
-    const bool live = m_live;
-    channel->setRecording(on, live);
-    ChannelSlot &slot = channel->slot(live);
-    if (ChannelSaveTimeout *old = slot.recordTimer) {
-        slot.recordTimer = nullptr;
-        old->stop();
-        old->deleteLater();
-    }
-    if (on) {
-        auto *timer = new ChannelSaveTimeout();
-        timer->setChannel(channel);
-        timer->setSingleShot(true);
-        connect(timer, &ChannelSaveTimeout::timeout, this, &ViewControl::stopSaveRecord);
-        slot.recordTimer = timer;
-        const int minutes = qBound(1, m_location->timeLength(), MaxRecordMinutes);
-        timer->start(minutes * m_recordMinuteMs);
-    }
-    emit recordMsg(channel, on);
+    m_recording->change(channel, m_live, on);
 }
 
 void ViewControl::stopSaveRecord(Channel *channel)
 {
-    ORVANE_ASSERT_GUI_THREAD();
-    ORVANE_CHECK(channel, return );
-    // The recording of the mode whose timer fired, even when the grid has
-    // switched modes since it started.
-    bool live = m_live;
-    auto *timer = qobject_cast<ChannelSaveTimeout *>(sender());
-    if (timer && channel->slot(!m_live).recordTimer == timer)
-        live = !m_live;
-    ChannelSlot &slot = channel->slot(live);
-    if (timer && slot.recordTimer == timer) {
-        slot.recordTimer = nullptr;
-        timer->deleteLater();
-    }
-    channel->setRecording(false, live);
-    emit recordMsg(channel, false);
-}
-
-void ViewControl::endRecording(Channel *channel, bool live)
-{
-    if (!channel->recording(live))
-        return;
-    ChannelSlot &slot = channel->slot(live);
-    if (ChannelSaveTimeout *timer = slot.recordTimer) {
-        slot.recordTimer = nullptr;
-        timer->stop();
-        timer->deleteLater();
-    }
-    channel->setRecording(false, live);
-    emit recordMsg(channel, false);
+    m_recording->end(channel, m_live);
 }
 
 // ---- Playback position -----------------------------------------------------
@@ -571,31 +489,9 @@ void ViewControl::seekReplay(const QTime &target)
     // The seek counts forward from the moment the playback started at; a
     // moment before that is reached by starting the playback there again.
     const QDateTime ref = ch->replayDateTime();
-    const QDateTime to(ref.isValid() ? ref.date() : m_replayDate, target);
+    const QDateTime to(ref.isValid() ? ref.date() : m_replay.date, target);
     if (ref.isValid() && to >= ref)
-        m_link->seekReplay(ch, int(ref.secsTo(to)));
+        linkOf(ch)->changeReplayTime(ch, int(ref.secsTo(to)));
     else
-        m_link->stopReplay(ch, true, to);
-}
-
-QDateTime ViewControl::recordStartBefore(int *offsetSeconds) const
-{
-    const quint32 t = quint32(replayDateTime().toSecsSinceEpoch());
-    quint32 best = 0;
-    for (const QList<int> &item : m_dayRecords)
-        if (item.size() > 2 && quint32(item[2]) <= t && quint32(item[2]) > best)
-            best = quint32(item[2]);
-    if (offsetSeconds)
-        *offsetSeconds = best ? int(t - best) : 0;
-    return best ? QDateTime::fromSecsSinceEpoch(best) : QDateTime();
-}
-
-QDateTime ViewControl::nextRecordStart() const
-{
-    const quint32 t = quint32(replayDateTime().toSecsSinceEpoch());
-    std::optional<quint32> best;
-    for (const QList<int> &item : m_dayRecords)
-        if (item.size() > 2 && quint32(item[2]) >= t && (!best || quint32(item[2]) < *best))
-            best = quint32(item[2]);
-    return best ? QDateTime::fromSecsSinceEpoch(*best) : QDateTime();
+        linkOf(ch)->stopReplay(ch, true, to);
 }

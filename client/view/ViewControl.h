@@ -2,6 +2,8 @@
 
 #include "model/Channel.h"
 #include "model/Device.h"
+#include "view/RecordLength.h"
+#include "view/ReplayPosition.h"
 #include "view/WindowMod.h"
 
 #include <QDate>
@@ -20,8 +22,9 @@
 class Dev;
 class GlWidgetViewWindow;
 class Location;
+class RecordLength;
 class QWidget;
-class ViewLink;
+class DeviceLink;
 
 // Controller of the video area: owns the grid of view windows inside the
 // main window's view host, lays them out for the window mode, decides which
@@ -48,9 +51,12 @@ public:
     explicit ViewControl(QObject *parent = nullptr);
     ~ViewControl() override;
 
-    // Replaces the link (tests). Takes ownership; null restores IoConnect.
-    void setLink(std::unique_ptr<ViewLink> link);
-    ViewLink *link() const { return m_link.get(); }
+    // One link in place of every device's own (tests). Takes ownership;
+    // null restores each device's link (DeviceLinks::of).
+    void setLink(std::unique_ptr<DeviceLink> link);
+    // The link the grid uses for the device / the channel's device.
+    DeviceLink *linkOf(const Device *d) const;
+    DeviceLink *linkOf(const Channel *ch) const;
 
     // Grid management.
     void attach(QWidget *host);
@@ -88,23 +94,26 @@ public:
     bool isLive() const { return m_live.load(); }
     void changeMod(bool live);
     void setReplayDate(const QDate &date);
-    QDate replayDate() const { return m_replayDate; }
-    void setReplayTime(const QTime &time) { m_replayTime = time; }
-    QTime replayTime() const { return m_replayTime; }
-    QDateTime replayDateTime() const { return QDateTime(m_replayDate, m_replayTime); }
-    QList<QList<int>> dayRecords() const { return m_dayRecords; }
-    void setDayRecords(const QList<QList<int>> &records) { m_dayRecords = records; }
-    void appendDayRecord(const QList<int> &record) { m_dayRecords.append(record); }
+    QDate replayDate() const { return m_replay.date; }
+    void setReplayTime(const QTime &time) { m_replay.time = time; }
+    QTime replayTime() const { return m_replay.time; }
+    QDateTime replayDateTime() const { return m_replay.dateTime(); }
+    QList<QList<int>> dayRecords() const { return m_replay.records; }
+    void setDayRecords(const QList<QList<int>> &records) { m_replay.records = records; }
+    void appendDayRecord(const QList<int> &record) { m_replay.records.append(record); }
     // Seeks the selected channel's playback to the time of day (nothing when
     // it is not playing back).
     void seekReplay(const QTime &target);
     // The start of the day's last recording that began at or before the
     // playback date-time, and the seconds from there; an invalid date-time
     // and 0 when none did.
-    QDateTime recordStartBefore(int *offsetSeconds) const;
+    QDateTime recordStartBefore(int *offsetSeconds) const
+    {
+        return m_replay.recordStartBefore(offsetSeconds);
+    }
     // The start of the day's first recording at or after the playback
     // date-time; invalid when none.
-    QDateTime nextRecordStart() const;
+    QDateTime nextRecordStart() const { return m_replay.nextRecordStart(); }
 
     // Asks each live cell's channel for the stream that fits the cell: the
     // sub stream (SD) in small cells, the main stream (HD) in large ones
@@ -119,7 +128,7 @@ public:
     // after "config/timeLength" minutes.
     void recordChange(Channel *channel, bool on);
     // Test seam: the length of one record-length minute in milliseconds.
-    void setRecordMinuteMs(int ms) { m_recordMinuteMs = ms; }
+    void setRecordMinuteMs(int ms) { m_recording->setMinuteMs(ms); }
 
     // Relays for child widgets.
     void openSubWindowMenu(Device *device, Channel *channel, QMouseEvent *event)
@@ -161,31 +170,23 @@ public slots:
     void showDeviceOffline(Device *device);
     void showNoVideo(Channel *channel, bool live);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    void endRecording(Channel *channel, bool live);
     GlWidgetViewWindow *createWindow();
     void dropWindow(GlWidgetViewWindow *window);
     // Puts the channel into the window, releasing what either held before.
     void putChannel(GlWidgetViewWindow *window, Channel *channel);
     void releaseDeviceWindows(Device *device);
-    // Every channel of every device with a session, in device-list order.
-    QList<Channel *> connectedChannels() const;
 
     QPointer<QWidget> m_host;
-    std::unique_ptr<ViewLink> m_link;
+    std::unique_ptr<DeviceLink> m_link; // tests: in place of every device's
     Dev *m_dev;
     Location *m_location;
-    int m_recordMinuteMs = 60000;
+    RecordLength *m_recording;
     WINDOW_MOD m_windowMod = WINDOW_MOD_4;
     WINDOW_MOD m_previousMod = WINDOW_MOD_4;
     QList<GlWidgetViewWindow *> m_windows;
     std::atomic<bool> m_live{true};
-    QDate m_replayDate;
-    QTime m_replayTime;
-    QList<QList<int>> m_dayRecords;
+    ReplayPosition m_replay;
     QTimer m_fitTimer;
     QHash<Channel *, bool> m_qualityAsked; // quality changes not yet answered
 };

@@ -6,7 +6,8 @@
 
 #include "devtree/DevMenu.h"
 #include "devtree/DevMenuItem.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "view/ViewControl.h"
 
 #include <QtTest>
@@ -188,7 +189,7 @@ private slots:
         QCOMPARE(own.size(), 0);
         QVERIFY(menu.markerShown(u"label_sd"_s)); // until the device answers
 
-        IoConnect *io = IoConnect::instance();
+        DeviceEvents *io = DeviceLinks::events();
         ch->setQuality(true, true);
         other->channel(0)->setQuality(false, true);
         emit io->changeQualitySuccessMsg(other->channel(0)); // not this menu's channel

@@ -42,6 +42,9 @@ namespace {
 
 const QString Uid = QStringLiteral("E2EDVR4CH0000000001");
 const QString Password = QStringLiteral("e2e-pw");
+// A recorder whose 16 channels all stream while the client quits.
+const QString WallUid = QStringLiteral("E2ENVR16CH000000001");
+constexpr int WallChannels = 16;
 
 // devsim's solid pattern: channel n shows palette entry n mod 8 above and
 // (n + 1 + n / 8) mod 8 below. The cells must draw the palette's own colours.
@@ -100,6 +103,7 @@ private:
     QTemporaryDir settingsDir;
     DevsimProcess sim;
     DevsimProcess restarted; // the device again, on the same port
+    DevsimProcess wall;
     QStringList simArguments;
     std::unique_ptr<QWidget> host;
     MainWindow *window = nullptr;
@@ -122,8 +126,13 @@ void tst_E2eLive::initTestCase()
                     "--sd",      "320x180", "--fps",      "10",     "--gop",      "1"};
     QVERIFY2(sim.start(simArguments), qPrintable(sim.errorText()));
     restarted.setDiscoveryPort(discovery);
+    wall.setDiscoveryPort(discovery);
+    QVERIFY2(wall.start({"--uid", WallUid, "--type", "2", "--channels",
+                         QString::number(WallChannels), "--account", "admin", "--password",
+                         Password, "--pattern", "solid", "--sd", "320x180", "--fps", "10"}),
+             qPrintable(wall.errorText()));
     // Before anything touches the P2P library.
-    qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
+    qputenv("ORVANE_P2P_PEERS", (sim.peersEnv() + u';' + wall.peersEnv()).toLatin1());
     qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
 
     // The local administrator's device list lives in the configuration file.
@@ -134,6 +143,11 @@ void tst_E2eLive::initTestCase()
     record.channel = 4;
     record.username = QStringLiteral("admin");
     record.password = Password;
+    QVERIFY(Config::instance()->saveDevice(record));
+    record.uid = WallUid;
+    record.nickname = QStringLiteral("E2E NVR");
+    record.type = 2;
+    record.channel = WallChannels;
     QVERIFY(Config::instance()->saveDevice(record));
 
     // The login window's hand-over, with a plain host.
@@ -348,6 +362,21 @@ void tst_E2eLive::closeButtonClosesChannelsAndSessions()
     QVERIFY(closeBtn);
     QSignalSpy quits(ViewControl::instance(), &ViewControl::quitMsg);
 
+    // The recorder's 16 channels stream beside the two channels shown so far.
+    ViewControl *view = ViewControl::instance();
+    Device *nvr = Dev::instance()->deviceByUid(WallUid);
+    QVERIFY(nvr);
+    view->setWindowMod(WINDOW_MOD_25);
+    for (int i = 0; i < WallChannels; ++i)
+        view->openInCell(nvr->channel(i), 2 + i);
+    for (int i = 0; i < WallChannels; ++i) {
+        const StreamCounters &drawn = nvr->channel(i)->slot(true).counters;
+        QTRY_VERIFY2_WITH_TIMEOUT(drawn.framesDrawn.load() > 0,
+                                  qPrintable(QStringLiteral("wall channel %1").arg(i)), 60000);
+    }
+    QVERIFY(view->cellOf(device->channel(2)));
+    const int wallMark = wall.lineCount();
+
     // A recording runs as the client quits: it is finished, not cut off.
     QTemporaryDir videos;
     VideoRecord *record = VideoRecord::instance();
@@ -407,6 +436,9 @@ void tst_E2eLive::closeButtonClosesChannelsAndSessions()
             sessionClose = i;
     }
     QVERIFY(lastChannel >= 0 && lastChannel < sessionClose);
+    // The recorder's session ends too.
+    QVERIFY(wall.waitForLineFrom(wallMark, QRegularExpression("^SESSION_CLOSE " + WallUid + " "),
+                                 20000) >= 0);
 }
 
 ORVANE_TEST_MAIN(tst_E2eLive)

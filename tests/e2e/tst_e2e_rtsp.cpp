@@ -15,7 +15,10 @@
 #include "app/LiveStartup.h"
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLink.h"
+#include "link/DeviceLinks.h"
+#include "media/RtspDeviceLink.h"
 #include "media/VideoRecord.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -174,6 +177,16 @@ void tst_E2eRtsp::cameraAddedByUrlShowsItsPicture()
     if (!dir.isEmpty() && QDir().mkpath(dir))
         ViewControl::instance()->cellOf(second)->grab().save(
             QDir(dir).filePath(QStringLiteral("rtsp-live.png")));
+
+    // A plain RTSP camera offers nothing beyond live video; what it is asked
+    // anyway fails in its own link's terms, not with a P2P code.
+    DeviceLink *link = DeviceLinks::of(device);
+    QCOMPARE(link->features(device), 0);
+    QSignalSpy refused(DeviceLinks::events(), &DeviceEvents::startReplayFailMsg);
+    link->playReplay(second, QDateTime::currentDateTime(), 0, true, 0);
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(refused.at(0).at(1).toInt(), RtspDeviceLink::NotSupported);
+    QCOMPARE(refused.at(0).at(2).toString(), QStringLiteral("Not supported by this camera"));
 }
 
 void tst_E2eRtsp::recordingAndSnapshotPassTheFileChecks()
@@ -253,7 +266,7 @@ void tst_E2eRtsp::liveArgumentShowsAnRtspCamera()
                             .arg(Uid);
     QString error;
     // A wrong password is refused (401): the device stays closed.
-    QSignalSpy failed(IoConnect::instance(), &IoConnect::connectDevFailMsg);
+    QSignalSpy failed(DeviceLinks::events(), &DeviceEvents::connectDevFailMsg);
     LiveStartup::open(LiveStartup::parse(QString(url).replace(Password, "wrong"), &error),
                       ViewControl::instance(), Dev::instance());
     QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 15000);

@@ -2,15 +2,16 @@
 
 #include "model/Channel.h"
 #include "model/Device.h"
-#include "view/ViewLink.h"
+#include "link/DeviceLink.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 
-// A ViewLink that only writes down what it was asked, one line per call:
+// A DeviceLink that only writes down what it was asked, one line per call:
 // "<operation> <uid>/<channel index>[ <argument>]", e.g. "stopVideo CAM/0 0".
-class RecordingLink : public ViewLink
+// It offers every feature.
+class RecordingLink : public DeviceLink
 {
 public:
     explicit RecordingLink(QStringList *calls)
@@ -31,7 +32,6 @@ public:
     {
         m_calls->append(QStringLiteral("closeDevice ") + (d ? d->uid() : QStringLiteral("null")));
     }
-    void closeDeviceOf(Channel *ch) override { add("closeDeviceOf", ch); }
     void reconnectNow(Device *d) override
     {
         m_calls->append(QStringLiteral("reconnectNow ") + (d ? d->uid() : QStringLiteral("null")));
@@ -52,11 +52,33 @@ public:
     {
         add("stopReplay", ch, restart);
     }
-    void seekReplay(Channel *ch, int offsetSeconds) override
+    void changeReplayTime(Channel *ch, int offsetSeconds) override
     {
-        m_calls->append(QStringLiteral("seekReplay ") + name(ch) + QLatin1Char(' ') +
+        m_calls->append(QStringLiteral("changeReplayTime ") + name(ch) + QLatin1Char(' ') +
                         QString::number(offsetSeconds));
     }
+    int features(const Device *) const override { return 0xff; }
+    int reconnectDelayMs(const Device *) const override { return -1; }
+    void getRecordList(Channel *ch, const QDate &day) override
+    {
+        m_calls->append(QStringLiteral("getRecordList ") + name(ch) + QLatin1Char(' ') +
+                        day.toString(Qt::ISODate));
+    }
+    void pauseReplay(Channel *ch) override { add("pauseReplay", ch); }
+    void resumeReplay(Channel *ch) override { add("resumeReplay", ch); }
+    // Like a device that cannot start a playback inside a recording.
+    bool supportsStartSeek(const Channel *) const override { return false; }
+    void ptzControl(Channel *ch, quint8, quint8, bool) override { add("ptzControl", ch); }
+    void ptzPoint(Channel *ch, int, bool) override { add("ptzPoint", ch); }
+    void ptzGoto(Channel *ch, int, bool) override { add("ptzGoto", ch); }
+    void ptzCruisePath(Channel *ch, quint8, quint8, quint8, bool) override
+    {
+        add("ptzCruisePath", ch);
+    }
+    void setTime(Channel *ch, const QDateTime &) override { add("setTime", ch); }
+    void setTimeZone(Channel *ch, const QString &) override { add("setTimeZone", ch); }
+    void setWifi(Channel *ch, const QString &, const QString &) override { add("setWifi", ch); }
+    bool shutdown(int) override { return true; }
 
 private:
     void add(const char *op, Channel *ch)

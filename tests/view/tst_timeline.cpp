@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(bar->cursorSecond(), 13 * 3600 + 600);
         QCOMPARE(bar->minuteCursor()->x(), x);
         press(bar->minuteLine(), x, QEvent::MouseButtonRelease);
-        QCOMPARE(calls, QStringList{u"seekReplay PB/0 300"_s});
+        QCOMPARE(calls, QStringList{u"changeReplayTime PB/0 300"_s});
         // Before the playback's start: played again from there.
         calls.clear();
         press(bar->minuteLine(), x - 600);

@@ -289,8 +289,8 @@ private slots:
         off->channel(0)->setAvIndex(1, true);
         Q_UNUSED(b)
         vc->stopAll();
-        QCOMPARE(calls, QStringList({"closeChannel A/0", "closeChannel A/2", "closeDeviceOf A/0",
-                                     "closeDeviceOf B/0"}));
+        QCOMPARE(calls, QStringList({"closeChannel A/0", "closeChannel A/2", "closeDevice A",
+                                     "closeDevice B"}));
     }
 
     void closeDeviceReleasesWindowsAndClosesTheLink()

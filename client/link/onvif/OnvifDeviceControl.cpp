@@ -2,7 +2,8 @@
 
 #include "diagnostics/Checks.h"
 #include "link/DeviceLink.h"
-#include "link/IoConnect.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "link/onvif/OnvifClient.h"
 #include "link/onvif/PtzAction.h"
 #include "model/Channel.h"
@@ -15,23 +16,26 @@
 
 #include <algorithm>
 
-#include <p2p/p2p.h>
-
 namespace {
 
+// Failures read in HTTP's terms, the protocol the camera speaks: the
+// status it answered with, else the status that names what went wrong.
 int errorCode(const OnvifError &e)
 {
     if (e.isNotAuthorized())
-        return AV_ER_WRONG_VIEWACCorPWD;
+        return 401;
     switch (e.kind) {
+    case OnvifError::Kind::Http:
+    case OnvifError::Kind::Fault:
+        return e.status > 0 ? e.status : 500;
     case OnvifError::Kind::Timeout:
-        return AV_ER_TIMEOUT;
+        return 504;
     case OnvifError::Kind::Network:
-        return AV_ER_SERV_NO_RESPONSE;
+        return 503;
     case OnvifError::Kind::Unsupported:
-        return AV_ER_CLIENT_NOT_SUPPORT;
-    default:
-        return AV_ER_INVALID_ARG;
+        return 501;
+    default: // malformed or oversized
+        return 502;
     }
 }
 
@@ -42,9 +46,9 @@ int presetKey(int channel, int number)
 
 } // namespace
 
-OnvifDeviceControl::OnvifDeviceControl(IoConnect *io, Dev *dev, QObject *parent)
+OnvifDeviceControl::OnvifDeviceControl(DeviceEvents *events, Dev *dev, QObject *parent)
     : QObject(parent)
-    , m_io(io ? io : IoConnect::instance())
+    , m_events(events ? events : DeviceLinks::events())
     , m_dev(dev ? dev : Dev::instance())
 {}
 
@@ -98,25 +102,27 @@ void OnvifDeviceControl::probe(const QString &onvifHost, const QString &user,
         if (!r)
             return finish({}, r.error().text());
         // The name is a courtesy: a device that keeps it to itself is still added.
-        client->getDeviceInformation(client, [client, finish](const OnvifResult<OnvifDeviceInfo> &i) {
-            Probe p;
-            if (i)
-                p.model = QStringList{i->manufacturer.trimmed(), i->model.trimmed()}
-                              .join(u' ')
-                              .trimmed()
-                              .left(64);
-            client->getProfiles(client, [finish, p](const OnvifResult<QList<OnvifProfile>> &r) mutable {
-                if (!r)
-                    return finish({}, r.error().text());
-                const QList<Source> sources = sourcesOf(*r);
-                if (sources.isEmpty())
-                    return finish({}, tr("The device has no media profile"));
-                p.channels = int(sources.size());
-                p.ptz = std::any_of(r->begin(), r->end(),
-                                    [](const OnvifProfile &o) { return o.hasPtz; });
-                finish(p, QString());
+        client->getDeviceInformation(
+            client, [client, finish](const OnvifResult<OnvifDeviceInfo> &i) {
+                Probe p;
+                if (i)
+                    p.model = QStringList{i->manufacturer.trimmed(), i->model.trimmed()}
+                                  .join(u' ')
+                                  .trimmed()
+                                  .left(64);
+                client->getProfiles(
+                    client, [finish, p](const OnvifResult<QList<OnvifProfile>> &r) mutable {
+                        if (!r)
+                            return finish({}, r.error().text());
+                        const QList<Source> sources = sourcesOf(*r);
+                        if (sources.isEmpty())
+                            return finish({}, tr("The device has no media profile"));
+                        p.channels = int(sources.size());
+                        p.ptz = std::any_of(r->begin(), r->end(),
+                                            [](const OnvifProfile &o) { return o.hasPtz; });
+                        finish(p, QString());
+                    });
             });
-        });
     });
 }
 
@@ -138,16 +144,16 @@ void OnvifDeviceControl::ptzControl(Channel *ch, quint8 command, quint8 param, b
     if (a.kind == PtzAction::Kind::GotoPreset)
         return ptzGoto(ch, a.preset, false);
     if (a.kind == PtzAction::Kind::Unsupported) {
-        emit m_io->ptzFailMsg(ch, AV_ER_CLIENT_NOT_SUPPORT, tr("Not supported over ONVIF"));
+        emit m_events->ptzFailMsg(ch, 501, tr("Not supported over ONVIF"));
         return;
     }
     const int index = ch->index();
     const double speed = std::clamp(int(param), 1, 8) / 8.0;
-    run(ch, &IoConnect::ptzFailMsg,
+    run(ch, &DeviceEvents::ptzFailMsg,
         [this, a, speed, index](Session *s, const Source &src, const QString &uid) {
             auto done = [this, uid, index](const OnvifResult<OnvifDone> &r) {
-                report(uid, index, r ? nullptr : &r.error(), &IoConnect::ptzSuccessMsg,
-                       &IoConnect::ptzFailMsg);
+                report(uid, index, r ? nullptr : &r.error(), &DeviceEvents::ptzSuccessMsg,
+                       &DeviceEvents::ptzFailMsg);
             };
             if (a.kind == PtzAction::Kind::Stop)
                 s->client->stop(src.ptz, s->client, done);
@@ -162,7 +168,7 @@ void OnvifDeviceControl::ptzPoint(Channel *ch, int preset, bool shortForm)
     ORVANE_CHECK(ch, return );
     const int number = shortForm ? preset % 2 : preset;
     const int index = ch->index();
-    run(ch, &IoConnect::ptzFailMsg,
+    run(ch, &DeviceEvents::ptzFailMsg,
         [this, number, index](Session *s, const Source &src, const QString &uid) {
             const int key = presetKey(index, number);
             s->client->setPreset(
@@ -170,8 +176,8 @@ void OnvifDeviceControl::ptzPoint(Channel *ch, int preset, bool shortForm)
                 [this, uid, index, key](const OnvifResult<QString> &r) {
                     if (Session *now = session(uid); now && r)
                         now->presets.insert(key, *r);
-                    report(uid, index, r ? nullptr : &r.error(), &IoConnect::ptzSuccessMsg,
-                           &IoConnect::ptzFailMsg);
+                    report(uid, index, r ? nullptr : &r.error(), &DeviceEvents::ptzSuccessMsg,
+                           &DeviceEvents::ptzFailMsg);
                 },
                 s->presets.value(key));
         });
@@ -182,15 +188,15 @@ void OnvifDeviceControl::ptzGoto(Channel *ch, int preset, bool shortForm)
     ORVANE_CHECK(ch, return );
     const int number = shortForm ? preset % 2 : preset;
     const int index = ch->index();
-    run(ch, &IoConnect::ptzFailMsg,
+    run(ch, &DeviceEvents::ptzFailMsg,
         [this, number, index](Session *s, const Source &src, const QString &uid) {
             const QString token =
                 s->presets.value(presetKey(index, number), QString::number(number + 1));
-            s->client->gotoPreset(src.ptz, token, s->client,
-                                  [this, uid, index](const OnvifResult<OnvifDone> &r) {
-                                      report(uid, index, r ? nullptr : &r.error(),
-                                             &IoConnect::ptzSuccessMsg, &IoConnect::ptzFailMsg);
-                                  });
+            s->client->gotoPreset(
+                src.ptz, token, s->client, [this, uid, index](const OnvifResult<OnvifDone> &r) {
+                    report(uid, index, r ? nullptr : &r.error(), &DeviceEvents::ptzSuccessMsg,
+                           &DeviceEvents::ptzFailMsg);
+                });
         });
 }
 
@@ -200,18 +206,18 @@ void OnvifDeviceControl::setTime(Channel *ch, const QDateTime &dt)
 {
     ORVANE_CHECK(ch, return );
     if (!dt.isValid()) {
-        emit m_io->setTimeFailMsg(ch, AV_ER_INVALID_ARG, tr("Invalid time"));
+        emit m_events->setTimeFailMsg(ch, 400, tr("Invalid time"));
         return;
     }
     const QDateTime utc = dt.toUTC();
     const int index = ch->index();
-    run(ch, &IoConnect::setTimeFailMsg,
+    run(ch, &DeviceEvents::setTimeFailMsg,
         [this, utc, index](Session *s, const Source &, const QString &uid) {
             s->client->setSystemDateAndTime(utc, s->zone, false, s->client,
                                             [this, uid, index](const OnvifResult<OnvifDone> &r) {
                                                 report(uid, index, r ? nullptr : &r.error(),
-                                                       &IoConnect::setTimeSuccessMsg,
-                                                       &IoConnect::setTimeFailMsg);
+                                                       &DeviceEvents::setTimeSuccessMsg,
+                                                       &DeviceEvents::setTimeFailMsg);
                                             });
         });
 }
@@ -221,11 +227,11 @@ void OnvifDeviceControl::setTimeZone(Channel *ch, const QString &zone)
     ORVANE_CHECK(ch, return );
     const QString posix = posixZone(zone);
     if (posix.isEmpty()) {
-        emit m_io->setTimeZoneFailMsg(ch, AV_ER_INVALID_ARG, tr("Unknown time zone"));
+        emit m_events->setTimeZoneFailMsg(ch, 400, tr("Unknown time zone"));
         return;
     }
     const int index = ch->index();
-    run(ch, &IoConnect::setTimeZoneFailMsg,
+    run(ch, &DeviceEvents::setTimeZoneFailMsg,
         [this, posix, index](Session *s, const Source &, const QString &uid) {
             // The zone alone: the clock stays where the device has it.
             const QDateTime now =
@@ -235,8 +241,8 @@ void OnvifDeviceControl::setTimeZone(Channel *ch, const QString &zone)
                 [this, uid, index, posix](const OnvifResult<OnvifDone> &r) {
                     if (Session *now = session(uid); now && r)
                         now->zone = posix;
-                    report(uid, index, r ? nullptr : &r.error(), &IoConnect::setTimeZoneSuccessMsg,
-                           &IoConnect::setTimeZoneFailMsg);
+                    report(uid, index, r ? nullptr : &r.error(),
+                           &DeviceEvents::setTimeZoneSuccessMsg, &DeviceEvents::setTimeZoneFailMsg);
                 });
         });
 }
@@ -366,7 +372,7 @@ void OnvifDeviceControl::connected(const QString &uid, const QString &why)
 }
 
 void OnvifDeviceControl::run(
-    Channel *ch, void (IoConnect::*failed)(Channel *, int, QString),
+    Channel *ch, void (DeviceEvents::*failed)(Channel *, int, QString),
     std::function<void(Session *, const Source &, const QString &uid)> command)
 {
     const QString uid = ch->device()->uid();
@@ -377,17 +383,17 @@ void OnvifDeviceControl::run(
         if (!c)
             return;
         if (!s)
-            emit(m_io->*failed)(c, AV_ER_SERV_NO_RESPONSE, why);
+            emit(m_events->*failed)(c, 503, why);
         else if (index >= s->sources.size())
-            emit(m_io->*failed)(c, AV_ER_INVALID_ARG, tr("The device has no such video source"));
+            emit(m_events->*failed)(c, 404, tr("The device has no such video source"));
         else
             command(s, s->sources.at(index), uid);
     });
 }
 
 void OnvifDeviceControl::report(const QString &uid, int index, const OnvifError *error,
-                                void (IoConnect::*succeeded)(Channel *),
-                                void (IoConnect::*failed)(Channel *, int, QString))
+                                void (DeviceEvents::*succeeded)(Channel *),
+                                void (DeviceEvents::*failed)(Channel *, int, QString))
 {
     if (Session *s = session(uid);
         s && error &&
@@ -399,9 +405,9 @@ void OnvifDeviceControl::report(const QString &uid, int index, const OnvifError 
     if (!ch)
         return;
     if (error)
-        emit(m_io->*failed)(ch, errorCode(*error), error->text());
+        emit(m_events->*failed)(ch, errorCode(*error), error->text());
     else
-        emit(m_io->*succeeded)(ch);
+        emit(m_events->*succeeded)(ch);
 }
 
 QList<OnvifDeviceControl::Source> OnvifDeviceControl::sourcesOf(const QList<OnvifProfile> &profiles)

@@ -15,7 +15,7 @@
 class Channel;
 class Dev;
 class Device;
-class IoConnect;
+class DeviceEvents;
 class OnvifClient;
 
 // DeviceControl of RTSP devices that have an ONVIF host: PTZ, presets and the
@@ -42,9 +42,9 @@ class OnvifDeviceControl final : public QObject, public DeviceControl
     Q_OBJECT
 
 public:
-    // io: whose signals report (null: IoConnect::instance()); dev: the device
+    // events: where it reports (null: DeviceLinks::events()); dev: the device
     // registry (null: Dev::instance()).
-    explicit OnvifDeviceControl(IoConnect *io = nullptr, Dev *dev = nullptr,
+    explicit OnvifDeviceControl(DeviceEvents *events = nullptr, Dev *dev = nullptr,
                                 QObject *parent = nullptr);
     ~OnvifDeviceControl() override;
 
@@ -66,7 +66,8 @@ public:
     // with why not (a device without a media profile included), unless
     // context is gone first.
     static void probe(const QString &onvifHost, const QString &user, const QString &password,
-                      QObject *context, std::function<void(const Probe &, const QString &why)> done);
+                      QObject *context,
+                      std::function<void(const Probe &, const QString &why)> done);
 
     int features(const Device *d) const override;
     void ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm) override;
@@ -101,14 +102,14 @@ private:
     void connected(const QString &uid, const QString &why);
     Session *session(const QString &uid) const;
     // Runs command on ch's session and channel source; failures go to failed.
-    void run(Channel *ch, void (IoConnect::*failed)(Channel *, int, QString),
+    void run(Channel *ch, void (DeviceEvents::*failed)(Channel *, int, QString),
              std::function<void(Session *, const Source &, const QString &uid)> command);
     void report(const QString &uid, int index, const OnvifError *error,
-                void (IoConnect::*succeeded)(Channel *),
-                void (IoConnect::*failed)(Channel *, int, QString));
+                void (DeviceEvents::*succeeded)(Channel *),
+                void (DeviceEvents::*failed)(Channel *, int, QString));
     static QList<Source> sourcesOf(const QList<OnvifProfile> &profiles);
 
-    IoConnect *m_io;
+    DeviceEvents *m_events;
     Dev *m_dev;
     std::map<QString, std::unique_ptr<Session>> m_sessions;
 };
