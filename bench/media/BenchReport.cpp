@@ -49,17 +49,21 @@ void BenchReport::begin()
                 MediaRun::SourceFps, MediaRun::SettleMs, MediaRun::MeasureMs);
     std::printf("machine: %d cores, %s; Qt platform %s\n\n", m_machine.cores,
                 qPrintable(m_machine.cpu), qPrintable(m_machine.platform));
-    std::printf("%-10s %3s %-4s %7s %7s %9s %9s %10s %6s %10s %7s %7s\n", "size", "N", "draw",
-                "fps/ch", "min fps", "delay p50", "delay p95", "cpu ms/frm", "ratio", "RSS MiB/ch",
-                "dropped", "devsim%");
+    std::printf("%-10s %3s %-4s %7s %7s %9s %9s %10s %6s %7s %10s %7s %7s\n", "size", "N", "draw",
+                "fps/ch", "min fps", "delay p50", "delay p95", "cpu ms/frm", "ratio", "vs Ndec",
+                "RSS MiB/ch", "dropped", "devsim%");
     std::fflush(stdout);
 }
 
-void BenchReport::addRun(const RunResult &r, std::optional<double> singleCpuMs)
+void BenchReport::addRun(const RunResult &r, std::optional<double> singleCpuMs,
+                         std::optional<double> nDecodersCpuMs)
 {
     std::optional<double> ratio;
     if (r.ok && singleCpuMs && *singleCpuMs > 0)
         ratio = r.cpuMsPerFrame / *singleCpuMs;
+    std::optional<double> ratioN;
+    if (r.ok && nDecodersCpuMs && *nDecodersCpuMs > 0)
+        ratioN = r.cpuMsPerFrame / *nDecodersCpuMs;
 
     QJsonObject o;
     o[QStringLiteral("width")] = r.spec.size.width();
@@ -76,6 +80,8 @@ void BenchReport::addRun(const RunResult &r, std::optional<double> singleCpuMs)
         o[QStringLiteral("rss_mib_per_channel")] = number(r.rssMiBPerChannel);
         o[QStringLiteral("dropped")] = r.dropped;
         o[QStringLiteral("ratio")] = optionalNumber(ratio);
+        o[QStringLiteral("ratio_n_decoders")] = optionalNumber(ratioN);
+        o[QStringLiteral("n_decoders_cpu_ms")] = optionalNumber(nDecodersCpuMs);
         o[QStringLiteral("channels_started")] = r.channelsStarted;
         o[QStringLiteral("devsim_cpu_percent")] =
             r.devsimCpuPercent >= 0 ? number(r.devsimCpuPercent) : QJsonValue(QJsonValue::Null);
@@ -92,11 +98,14 @@ void BenchReport::addRun(const RunResult &r, std::optional<double> singleCpuMs)
         std::printf("%-10s %3d %-4s failed: %s\n", qPrintable(size), r.spec.channels, draw,
                     qPrintable(r.error));
     } else {
-        const QString ratioText = ratio ? QString::number(*ratio, 'f', 2) : QStringLiteral("-");
-        std::printf("%-10s %3d %-4s %7.1f %7.1f %9.1f %9.1f %10.3f %6s %10.2f %7lld %7.0f\n",
+        const auto text = [](std::optional<double> v) {
+            return v ? QString::number(*v, 'f', 2) : QStringLiteral("-");
+        };
+        std::printf("%-10s %3d %-4s %7.1f %7.1f %9.1f %9.1f %10.3f %6s %7s %10.2f %7lld %7.0f\n",
                     qPrintable(size), r.spec.channels, draw, r.fpsMean, r.fpsMin, r.delayP50Ms,
-                    r.delayP95Ms, r.cpuMsPerFrame, qPrintable(ratioText), r.rssMiBPerChannel,
-                    qlonglong(r.dropped), r.devsimCpuPercent);
+                    r.delayP95Ms, r.cpuMsPerFrame, qPrintable(text(ratio)),
+                    qPrintable(text(ratioN)), r.rssMiBPerChannel, qlonglong(r.dropped),
+                    r.devsimCpuPercent);
     }
     std::fflush(stdout);
 }
@@ -161,7 +170,9 @@ void BenchReport::end(double elapsedSeconds, bool drawingMeasured)
     std::printf(
         "\nsource rate %d fps per channel. cpu ms/frm: the whole client process (receive, P2P\n"
         "library, decode, hand-over, drawing) per delivered picture; ratio: that over\n"
-        "libavcodec alone with one thread for the same size. delay: devsim's send time to the\n"
+        "libavcodec alone with one thread for the same size; vs Ndec: over libavcodec alone\n"
+        "with N decoders fed the same frames in turn (the caches shared as in the client).\n"
+        "delay: devsim's send time to the\n"
         "picture on the GUI thread. RSS: resident growth over the run per channel. devsim%%:\n"
         "the simulator's CPU in the window, percent of one core.\n"
         "benchmark took %.0f s\n",

@@ -37,8 +37,11 @@ public:
 
     // Plain: the header and the table's column heads.
     void begin();
-    // A finished run; singleCpuMs: libavcodec alone, one thread, for its size.
-    void addRun(const RunResult &r, std::optional<double> singleCpuMs);
+    // A finished run; singleCpuMs: libavcodec alone, one thread, for its size;
+    // nDecodersCpuMs: libavcodec alone with as many decoders as the run has
+    // channels (DecodeAlone::measureInterleaved).
+    void addRun(const RunResult &r, std::optional<double> singleCpuMs,
+                std::optional<double> nDecodersCpuMs);
     void addDecodeAlone(const DecodeAloneResult &d);
     // Plain: the libavcodec table and the notes; JSON: the whole object.
     void end(double elapsedSeconds, bool drawingMeasured);

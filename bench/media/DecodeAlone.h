@@ -36,11 +36,22 @@ public:
     std::optional<Figures> measure(Threads threads, int minPasses, int minWallMs,
                                    QString *error) const;
 
+    // As the live client decodes n channels of one stream: n decoders with
+    // the live settings (one thread, low delay), every frame sent to each in
+    // turn, so that the n decoders' state competes for the caches as the
+    // client's do. Figures per frame decoded by any of them.
+    std::optional<Figures> measureInterleaved(int decoders, int minPasses, int minWallMs,
+                                              QString *error) const;
+
     int frameCount() const { return int(m_frames.size()); }
 
 private:
     // One pass: frames decoded, or -1 with *error.
     int decodeOnce(Threads threads, QString *error) const;
+    int decodeInterleavedOnce(int decoders, QString *error) const;
+    template <class Pass>
+    std::optional<Figures> measurePasses(Pass pass, int minPasses, int minWallMs,
+                                         QString *error) const;
 
     QList<QByteArray> m_frames;
 };

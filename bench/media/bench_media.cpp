@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -199,6 +200,8 @@ int main(int argc, char **argv)
 
     for (const QSize &size : options->sizes) {
         std::optional<double> singleCpuMs; // libavcodec alone for this size
+        QList<QByteArray> bitstream;       // channel 0's, for the n-decoder yardstick
+        QHash<int, std::optional<double>> nDecodersCpuMs;
         const QList<int> counts =
             options->channels.isEmpty() ? defaultChannels(size) : options->channels;
         for (int n : counts) {
@@ -212,11 +215,22 @@ int main(int argc, char **argv)
                     report.addDecodeAlone(d);
                     if (d.single)
                         singleCpuMs = d.single->cpuMsPerFrame;
+                    bitstream = r.bitstream;
+                }
+                if (r.ok && !bitstream.isEmpty() && !nDecodersCpuMs.contains(n)) {
+                    QString error;
+                    const auto f = DecodeAlone(bitstream).measureInterleaved(
+                        n, DecodeMinPasses, DecodeMinWallMs, &error);
+                    if (!f)
+                        std::fprintf(stderr, "libavcodec alone, %d decoders: %s\n", n,
+                                     qPrintable(error));
+                    nDecodersCpuMs.insert(n, f ? std::optional<double>(f->cpuMsPerFrame)
+                                               : std::nullopt);
                 }
                 if (!r.ok)
                     std::fprintf(stderr, "%dx%d N=%d%s failed: %s\n", size.width(), size.height(),
                                  n, draw ? " drawn" : "", qPrintable(r.error));
-                report.addRun(r, singleCpuMs);
+                report.addRun(r, singleCpuMs, nDecodersCpuMs.value(n));
             }
         }
     }
