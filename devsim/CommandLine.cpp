@@ -26,7 +26,7 @@ QString describe(const QString &name)
         {QStringLiteral("sd"), QStringLiteral("SD picture size WxH (default 640x360).")},
         {QStringLiteral("hd"), QStringLiteral("HD picture size WxH (default 1280x720).")},
         {QStringLiteral("port"), QStringLiteral("TCP port; 0 picks a free one.")},
-        {QStringLiteral("pattern"), QStringLiteral("Picture: moving or solid.")},
+        {QStringLiteral("pattern"), QStringLiteral("Picture: moving, solid or clock.")},
         {QStringLiteral("talk-wav"), QStringLiteral("Write received talk audio to this WAV.")},
         {QStringLiteral("fault"), QStringLiteral("Connect fault: none, refuse or silent.")},
         {QStringLiteral("drop-after"), QStringLiteral("Drop each session after N seconds.")},

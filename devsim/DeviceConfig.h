@@ -9,7 +9,7 @@
 namespace devsim {
 
 enum class VideoCodec { H264, H265 };
-enum class PatternMode { Moving, Solid };
+enum class PatternMode { Moving, Solid, Clock };
 enum class ConnectFault { None, Refuse, Silent };
 enum class OnvifAuth { WsSecurity, HttpDigest };
 

@@ -3,6 +3,7 @@
 #include "BitmapFont.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -66,9 +67,36 @@ void TestPattern::fillRect(Picture &p, int x, int y, int w, int h, Yuv colour)
     }
 }
 
+std::uint32_t TestPattern::clockCode(std::int64_t msSinceEpoch)
+{
+    const auto low = static_cast<std::uint32_t>(msSinceEpoch) & 0xFFFFFFu;
+    const std::uint32_t check =
+        (((low & 0xFF) + ((low >> 8) & 0xFF) + ((low >> 16) & 0xFF)) & 0xFF) ^ 0x5Au;
+    return low | (check << 24);
+}
+
+void TestPattern::renderClock(Picture &p, std::int64_t msSinceEpoch)
+{
+    fillRect(p, 0, 0, p.width, p.height, toYuv(paletteColour(0)));
+    const int mx = p.width / 16, my = p.height / 9;
+    const int cellW = (p.width - 2 * mx) / clockColumns;
+    const int cellH = (p.height - 2 * my) / clockRows;
+    const std::uint32_t code = clockCode(msSinceEpoch);
+    for (int bit = 0; bit < clockColumns * clockRows; ++bit) {
+        const bool one = ((code >> bit) & 1u) != 0;
+        fillRect(p, mx + (bit % clockColumns) * cellW, my + (bit / clockColumns) * cellH, cellW,
+                 cellH, one ? Yuv{235, 128, 128} : Yuv{16, 128, 128});
+    }
+}
+
 void TestPattern::renderTagged(Picture &p, PatternMode mode, int channel, const std::string &tag,
                                std::int64_t frameIndex, const std::string &clockText)
 {
+    if (mode == PatternMode::Clock) {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        renderClock(p, std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+        return;
+    }
     if (mode == PatternMode::Solid) {
         const int half = p.height / 2;
         fillRect(p, 0, 0, p.width, half, toYuv(paletteColour(topColourIndex(channel))));
