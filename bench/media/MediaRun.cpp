@@ -82,7 +82,7 @@ public:
         if (channel != m_channel || item.size <= 0)
             return;
         QMutexLocker lock(&m_lock);
-        const bool key = (item.frameInfo[2] & 0x01) != 0;
+        const bool key = (item.flags() & 0x01) != 0;
         if (m_frames.size() >= MediaRun::MaxRecordedFrames || (m_frames.isEmpty() && !key))
             return;
         m_frames.append(QByteArray(reinterpret_cast<const char *>(item.data), item.size));

@@ -82,28 +82,26 @@ private:
     std::vector<uint8_t *> m_idle;
 };
 
-// One received frame with the SDK's 16-byte frame information. Created with
-// new by a receive step; whoever handles it last deletes it, which returns
-// its data array to the pool it came from.
-//
-// Frame information record (little-endian): codec id u16 at 0, flags u8 at 2
-// (1 = key frame), camera index u8 at 3, online count u8 at 4, reserved
-// bytes 5..11 (the u32 at 8 carries the sender's clock in milliseconds on
-// simulated devices), timestamp u32 at 12.
+// One received frame and what its source says of it: codec (the media
+// layer's frame codec numbers, H26xDecoder::FrameCodec...), flags (1 = key
+// frame), the capture time in seconds and a tag (on simulated devices the
+// sender's clock in milliseconds). The P2P receive step fills them from the
+// SDK's frame information record (setFrameInfo); other sources set them
+// directly (setFrame). Created with new by a source; whoever handles it last
+// deletes it, which returns its data array to the pool it came from.
 struct ChannelBufferItem
 {
     static constexpr int VideoCapacity = 2304000;
     static constexpr int AudioCapacity = 1024;
+    // The SDK's frame information record (little-endian): codec id u16 at 0,
+    // flags u8 at 2, camera index u8 at 3, online count u8 at 4, reserved
+    // bytes 5..11 (the u32 at 8 is the tag), timestamp u32 at 12.
     static constexpr int FrameInfoSize = 16;
-    // frameInfo, frameNumber, audioLength and spare, as copied into a slot.
-    static constexpr int RecordSize = 28;
 
     uint8_t *data = nullptr;
     int32_t size = 0; // receive result: bytes, or a negative error code
-    uint8_t frameInfo[FrameInfoSize] = {};
     uint32_t frameNumber = 0;
     int32_t audioLength = 0;
-    int32_t spare = 0;
     int32_t capacity = 0;            // bytes available at data
     FrameBufferPool *pool = nullptr; // where data goes back; null = delete[]
 
@@ -125,32 +123,37 @@ struct ChannelBufferItem
     ChannelBufferItem(const ChannelBufferItem &) = delete;
     ChannelBufferItem &operator=(const ChannelBufferItem &) = delete;
 
-    uint16_t codecId() const { return static_cast<uint16_t>(frameInfo[0] | (frameInfo[1] << 8)); }
-    uint8_t flags() const { return frameInfo[2]; }
-    bool keyFrame() const { return frameInfo[2] == 1; }
-    uint32_t reservedU32() const { return readU32(8); }
-    uint32_t timestamp() const { return readU32(12); }
-
-    // The 28-byte record: frameInfo, frameNumber, audioLength, spare.
-    void copyRecord(uint8_t *out) const
+    void setFrame(uint16_t codec, bool key, uint32_t seconds, uint32_t tag)
     {
-        std::memcpy(out, frameInfo, FrameInfoSize);
-        writeU32(out + 16, frameNumber);
-        writeU32(out + 20, static_cast<uint32_t>(audioLength));
-        writeU32(out + 24, static_cast<uint32_t>(spare));
+        m_codec = codec;
+        m_flags = key ? 1 : 0;
+        m_timestamp = seconds;
+        m_tag = tag;
     }
+    // From the SDK's record of FrameInfoSize bytes.
+    void setFrameInfo(const uint8_t *info)
+    {
+        m_codec = static_cast<uint16_t>(info[0] | (info[1] << 8));
+        m_flags = info[2];
+        m_tag = readU32(info + 8);
+        m_timestamp = readU32(info + 12);
+    }
+
+    uint16_t codecId() const { return m_codec; }
+    uint8_t flags() const { return m_flags; }
+    bool keyFrame() const { return m_flags == 1; }
+    uint32_t tag() const { return m_tag; }
+    uint32_t timestamp() const { return m_timestamp; }
 
 private:
-    uint32_t readU32(int at) const
+    static uint32_t readU32(const uint8_t *at)
     {
-        return uint32_t(frameInfo[at]) | uint32_t(frameInfo[at + 1]) << 8 |
-               uint32_t(frameInfo[at + 2]) << 16 | uint32_t(frameInfo[at + 3]) << 24;
+        return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 |
+               uint32_t(at[3]) << 24;
     }
-    static void writeU32(uint8_t *out, uint32_t v)
-    {
-        out[0] = uint8_t(v);
-        out[1] = uint8_t(v >> 8);
-        out[2] = uint8_t(v >> 16);
-        out[3] = uint8_t(v >> 24);
-    }
+
+    uint16_t m_codec = 0;
+    uint8_t m_flags = 0;
+    uint32_t m_timestamp = 0;
+    uint32_t m_tag = 0;
 };

@@ -22,14 +22,6 @@ QString errorText(int code)
     return QString::fromStdString(AvError(code).text());
 }
 
-void writeU32(uint8_t *out, uint32_t v)
-{
-    out[0] = uint8_t(v);
-    out[1] = uint8_t(v >> 8);
-    out[2] = uint8_t(v >> 16);
-    out[3] = uint8_t(v >> 24);
-}
-
 } // namespace
 
 RtspDemuxer::RtspDemuxer(Options options, Callbacks callbacks)
@@ -203,11 +195,7 @@ ChannelBufferItem *RtspDemuxer::makeItem(int codecId, const uint8_t *data, int s
     }
     std::memcpy(out, data, size_t(size));
     item->size = int32_t(total);
-    item->frameInfo[0] = uint8_t(frameCodec);
-    item->frameInfo[1] = uint8_t(frameCodec >> 8);
-    item->frameInfo[2] = key ? 1 : 0;
-    writeU32(item->frameInfo + 8, senderMs);
-    writeU32(item->frameInfo + 12, seconds);
+    item->setFrame(frameCodec, key, seconds, senderMs);
     item->frameNumber = frameNumber;
     return item;
 }

@@ -15,11 +15,10 @@ struct ChannelBufferItem;
 // One RTSP stream read by FFmpeg's RTSP demuxer on a thread of its own: it
 // connects (DESCRIBE, SETUP, PLAY, with the credentials in the URL), finds
 // the H.264 or H.265 video stream and hands every video packet on as a
-// ChannelBufferItem, the record the P2P receive steps fill: codec id,
-// key-frame flag, the wall clock's seconds as timestamp and the stream's
-// presentation time in ms (counted from the wall clock at the first packet)
-// as the sender's clock. A key frame that lacks the parameter sets gets
-// those of the session description in front, so every key frame decodes and
+// ChannelBufferItem (ChannelBufferItem::setFrame): codec, key-frame flag,
+// the wall clock's seconds as timestamp and the stream's presentation time
+// in ms (counted from the wall clock at the first packet) as its tag. A key frame that lacks the
+// parameter sets gets those of the session description in front, so every key frame decodes and
 // opens a recording on its own.
 //
 // Bounds: the open (connect, set-up, probing) must finish within

@@ -54,10 +54,11 @@ int receiveVideoFrame(int avIndex, ChannelBufferItem *&item)
         int expectedSize = 0;
         int infoSize = 0;
         unsigned int frameNumber = 0;
+        uint8_t info[ChannelBufferItem::FrameInfoSize] = {};
         result = sdkApi().recvFrame(avIndex, reinterpret_cast<char *>(frame->data), frame->capacity,
-                                    &actualSize, &expectedSize,
-                                    reinterpret_cast<char *>(frame->frameInfo),
+                                    &actualSize, &expectedSize, reinterpret_cast<char *>(info),
                                     ChannelBufferItem::FrameInfoSize, &infoSize, &frameNumber);
+        frame->setFrameInfo(info);
         frame->frameNumber = frameNumber;
     }
     if (result < 0) {
@@ -79,9 +80,11 @@ int receiveAudioFrame(int avIndex, ChannelBufferItem *&item)
     int result = AV_ER_MEM_INSUFF;
     if (frame->data) {
         unsigned int frameNumber = 0;
+        uint8_t info[ChannelBufferItem::FrameInfoSize] = {};
         result = api.recvAudio(avIndex, reinterpret_cast<char *>(frame->data), frame->capacity,
-                               reinterpret_cast<char *>(frame->frameInfo),
-                               ChannelBufferItem::FrameInfoSize, &frameNumber);
+                               reinterpret_cast<char *>(info), ChannelBufferItem::FrameInfoSize,
+                               &frameNumber);
+        frame->setFrameInfo(info);
         frame->frameNumber = frameNumber;
     }
     if (result <= 0) {

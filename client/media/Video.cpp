@@ -237,7 +237,7 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
     }
     const H26xDecoder::Result r = H26xDecoder::decode(
         slot.videoDecoder, state.converter, item->data, std::min(item->size, item->capacity),
-        item->timestamp(), item->reservedU32(), *state.pictures);
+        item->timestamp(), item->tag(), *state.pictures);
     if (r.code == Decoded) {
         slot.pictureWidth = r.width;
         slot.pictureHeight = r.height;

@@ -162,7 +162,7 @@ void VideoRecord::videoFrame(Channel *channel, bool live, const ChannelBufferIte
     }
     QString error;
     if (!file || !file->writeVideo(item.data, std::min(item.size, item.capacity), item.keyFrame(),
-                                   item.reservedU32(), steadyMs(), &error))
+                                   item.tag(), steadyMs(), &error))
         failRecording(channel, live, error);
 }
 
@@ -249,7 +249,7 @@ void VideoRecord::audioSamples(Channel *channel, bool live, const int16_t *sampl
     const std::shared_ptr<RecordFile> file = fileOf(channel, live);
     // A failure shows at the next video frame, which ends the recording.
     if (file)
-        file->writeAudio(samples, count, item.reservedU32(), steadyMs(), nullptr);
+        file->writeAudio(samples, count, item.tag(), steadyMs(), nullptr);
 }
 
 // ---- Snapshot ----------------------------------------------------------------

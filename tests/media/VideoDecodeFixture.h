@@ -30,7 +30,7 @@ inline ChannelBufferItem *makeItem(const QByteArray &data, uint16_t codec, uint8
     std::memcpy(item->data, data.constData(), size_t(data.size()));
     item->size = int(data.size());
     const QByteArray info = frameInfo(codec, flags, ts);
-    std::memcpy(item->frameInfo, info.constData(), 16);
+    item->setFrameInfo(reinterpret_cast<const uint8_t *>(info.constData()));
     return item;
 }
 

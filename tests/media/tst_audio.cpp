@@ -103,7 +103,7 @@ private slots:
         auto *item = new ChannelBufferItem(FrameBufferPool::audio());
         std::memset(item->data, 0xD5, size_t(item->capacity)); // A-law for +8
         item->audioLength = codecLengthListened[1];
-        item->frameInfo[0] = uint8_t(codecLengthListened[0]);
+        item->setFrame(uint16_t(codecLengthListened[0]), false, 0, 0);
         audio.play(ch, true, item);
         if (samples < 0)
             QTest::qWait(100);

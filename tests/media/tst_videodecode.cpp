@@ -212,7 +212,7 @@ private slots:
         std::unique_ptr<ChannelBufferItem> key = item(bare, true);
         QCOMPARE(bytes(*key), sets + bare);
         QVERIFY(key->codecId() == 78 && key->keyFrame() && key->timestamp() == 1700000000u &&
-                key->reservedU32() == 1234u);
+                key->tag() == 1234u);
         Video::decodeStep(m_video.get(), true, m_channel, key.release());
         QCoreApplication::processEvents();
         QCOMPARE(m_recorder->codes, QList<int>{DecodeCode::Decoded});
