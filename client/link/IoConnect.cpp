@@ -17,6 +17,7 @@
 #include "model/SharedInstance.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QDebug>
 #include <QTimer>
 
@@ -27,7 +28,7 @@ IoConnect *IoConnect::instance()
 }
 
 IoConnect::IoConnect(QObject *parent)
-    : QObject(parent)
+    : DeviceEvents(parent)
     , m_core(std::make_shared<LinkTaskCore>(this))
     , m_dev(Dev::instance())
     , m_replies(new ReplyWatch(m_dev, DefaultIoTimeoutMs, this))
@@ -70,56 +71,13 @@ IoConnect::IoConnect(QObject *parent)
 
 void IoConnect::forwardTo(DeviceEvents *hub)
 {
-    connect(this, &IoConnect::connectDevSuccessMsg, hub, &DeviceEvents::connectDevSuccessMsg);
-    connect(this, &IoConnect::connectChannelSuccessMsg, hub,
-            &DeviceEvents::connectChannelSuccessMsg);
-    connect(this, &IoConnect::videoRequestSuccessMsg, hub, &DeviceEvents::videoRequestSuccessMsg);
-    connect(this, &IoConnect::videoRequestStopSuccessMsg, hub,
-            &DeviceEvents::videoRequestStopSuccessMsg);
-    connect(this, &IoConnect::startLANSearchSuccessMsg, hub,
-            &DeviceEvents::startLANSearchSuccessMsg);
-    connect(this, &IoConnect::requestReplayVideoTimeSuccessMsg, hub,
-            &DeviceEvents::requestReplayVideoTimeSuccessMsg);
-    connect(this, &IoConnect::startReplaySuccessMsg, hub, &DeviceEvents::startReplaySuccessMsg);
-    connect(this, &IoConnect::stopReplaySuccessMsg, hub, &DeviceEvents::stopReplaySuccessMsg);
-    connect(this, &IoConnect::pauseReplaySuccessMsg, hub, &DeviceEvents::pauseReplaySuccessMsg);
-    connect(this, &IoConnect::changeQualitySuccessMsg, hub, &DeviceEvents::changeQualitySuccessMsg);
-    connect(this, &IoConnect::audioControlSuccessMsg, hub, &DeviceEvents::audioControlSuccessMsg);
-    connect(this, &IoConnect::audioSendControlSuccessMsg, hub,
-            &DeviceEvents::audioSendControlSuccessMsg);
-    connect(this, &IoConnect::waitingStreamMsg, hub, &DeviceEvents::waitingStreamMsg);
-    connect(this, &IoConnect::ptzSuccessMsg, hub, &DeviceEvents::ptzSuccessMsg);
-    connect(this, &IoConnect::setTimeSuccessMsg, hub, &DeviceEvents::setTimeSuccessMsg);
-    connect(this, &IoConnect::setTimeZoneSuccessMsg, hub, &DeviceEvents::setTimeZoneSuccessMsg);
-    connect(this, &IoConnect::changeReplayTimeSuccessMsg, hub,
-            &DeviceEvents::changeReplayTimeSuccessMsg);
-    connect(this, &IoConnect::setWifiSuccessMsg, hub, &DeviceEvents::setWifiSuccessMsg);
-    connect(this, &IoConnect::receiveVideoTimeEmptyMsg, hub,
-            &DeviceEvents::receiveVideoTimeEmptyMsg);
-    connect(this, &IoConnect::connectDevFailMsg, hub, &DeviceEvents::connectDevFailMsg);
-    connect(this, &IoConnect::connectChannelFailMsg, hub, &DeviceEvents::connectChannelFailMsg);
-    connect(this, &IoConnect::videoRequestFailMsg, hub, &DeviceEvents::videoRequestFailMsg);
-    connect(this, &IoConnect::videoRequestStopFailMsg, hub, &DeviceEvents::videoRequestStopFailMsg);
-    connect(this, &IoConnect::startLANSearchFailMsg, hub, &DeviceEvents::startLANSearchFailMsg);
-    connect(this, &IoConnect::requestReplayVideoTimeFailMsg, hub,
-            &DeviceEvents::requestReplayVideoTimeFailMsg);
-    connect(this, &IoConnect::startReplayControlFailMsg, hub,
-            &DeviceEvents::startReplayControlFailMsg);
-    connect(this, &IoConnect::startReplayFailMsg, hub, &DeviceEvents::startReplayFailMsg);
-    connect(this, &IoConnect::stopReplayFailMsg, hub, &DeviceEvents::stopReplayFailMsg);
-    connect(this, &IoConnect::pauseReplayFailMsg, hub, &DeviceEvents::pauseReplayFailMsg);
-    connect(this, &IoConnect::changeQualityFailMsg, hub, &DeviceEvents::changeQualityFailMsg);
-    connect(this, &IoConnect::audioControlFailMsg, hub, &DeviceEvents::audioControlFailMsg);
-    connect(this, &IoConnect::audioSendControlFailMsg, hub, &DeviceEvents::audioSendControlFailMsg);
-    connect(this, &IoConnect::setTimeFailMsg, hub, &DeviceEvents::setTimeFailMsg);
-    connect(this, &IoConnect::setTimeZoneFailMsg, hub, &DeviceEvents::setTimeZoneFailMsg);
-    connect(this, &IoConnect::changeReplayTimeFailMsg, hub, &DeviceEvents::changeReplayTimeFailMsg);
-    connect(this, &IoConnect::ptzFailMsg, hub, &DeviceEvents::ptzFailMsg);
-    connect(this, &IoConnect::setWifiFailMsg, hub, &DeviceEvents::setWifiFailMsg);
-    connect(this, &IoConnect::receiveVideoTimeMsg, hub, &DeviceEvents::receiveVideoTimeMsg);
-    connect(this, &IoConnect::getChannelInfoMsg, hub, &DeviceEvents::getChannelInfoMsg);
-    connect(this, &IoConnect::deviceOfflineMsg, hub, &DeviceEvents::deviceOfflineMsg);
-    connect(this, &IoConnect::deviceOnlineMsg, hub, &DeviceEvents::deviceOnlineMsg);
+    // Every signal is DeviceEvents' own: the same method on both sides.
+    const QMetaObject &events = DeviceEvents::staticMetaObject;
+    for (int i = events.methodOffset(); i < events.methodCount(); ++i) {
+        const QMetaMethod signal = events.method(i);
+        if (signal.methodType() == QMetaMethod::Signal)
+            connect(this, signal, hub, signal);
+    }
 }
 
 IoConnect::~IoConnect()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/ChannelRef.h"
+#include "link/DeviceEvents.h"
 #include "link/IoCtrl.h"
 #include "link/LanSearch.h"
 #include "link/LanSearchResult.h"
@@ -20,7 +21,6 @@ class Channel;
 class ConnectQueue;
 class Device;
 class Dev;
-class DeviceEvents;
 class QTimer;
 class ProgressEvent_Connect;
 class ProgressEvent_GetAvIndex;
@@ -60,12 +60,13 @@ class TaskResultEvent;
 // connect. Failed attempts emit nothing. Replies the device sends unasked are
 // logged and dropped.
 //
-// IoConnect serves P2P devices only (it is their DeviceLink's engine); the
-// shared instance forwards every signal to DeviceLinks::events(), where
-// widgets follow every kind of link. An operation on another
+// IoConnect serves P2P devices only (it is their DeviceLink's engine). Its
+// signals are those of every link (DeviceEvents); the shared instance
+// forwards each of them to DeviceLinks::events(), where widgets follow every
+// kind of link. An operation on another
 // kind's device fails at once with AV_ER_CLIENT_NOT_SUPPORT through its
 // failure signal, closing one does nothing, and the polls skip them.
-class IoConnect : public QObject
+class IoConnect : public DeviceEvents
 {
     Q_OBJECT
 
@@ -186,51 +187,6 @@ public slots:
     void getLanSearchResult();
     void stopConnectDev();
     void ioControlTimeout(Channel *ch);
-
-signals:
-    void connectDevSuccessMsg(Channel *ch);
-    void connectChannelSuccessMsg(Channel *ch);
-    void videoRequestSuccessMsg(Channel *ch);
-    void videoRequestStopSuccessMsg(Channel *ch);
-    void startLANSearchSuccessMsg();
-    void requestReplayVideoTimeSuccessMsg(Channel *ch);
-    void startReplaySuccessMsg(Channel *ch);
-    void stopReplaySuccessMsg(Channel *ch);
-    void pauseReplaySuccessMsg(Channel *ch);
-    void changeQualitySuccessMsg(Channel *ch);
-    void audioControlSuccessMsg(Channel *ch);
-    void audioSendControlSuccessMsg(Channel *ch);
-    void waitingStreamMsg(Channel *ch);
-    void ptzSuccessMsg(Channel *ch);
-    void setTimeSuccessMsg(Channel *ch);
-    void setTimeZoneSuccessMsg(Channel *ch);
-    void changeReplayTimeSuccessMsg(Channel *ch);
-    void setWifiSuccessMsg(Channel *ch);
-    void receiveVideoTimeEmptyMsg(Channel *ch, int code, QString text);
-    void connectDevFailMsg(Channel *ch, int code, QString text);
-    void connectChannelFailMsg(Channel *ch, int code, QString text);
-    void videoRequestFailMsg(Channel *ch, int code, QString text);
-    void videoRequestStopFailMsg(Channel *ch, int code, QString text);
-    void startLANSearchFailMsg(int code, QString text);
-    void requestReplayVideoTimeFailMsg(Channel *ch, int code, QString text);
-    void startReplayControlFailMsg(Channel *ch, int code, QString text);
-    void startReplayFailMsg(Channel *ch, int code, QString text);
-    void stopReplayFailMsg(Channel *ch, int code, QString text);
-    void pauseReplayFailMsg(Channel *ch, int code, QString text);
-    void changeQualityFailMsg(Channel *ch, int code, QString text);
-    void audioControlFailMsg(Channel *ch, int code, QString text);
-    void audioSendControlFailMsg(Channel *ch, int code, QString text);
-    void setTimeFailMsg(Channel *ch, int code, QString text);
-    void setTimeZoneFailMsg(Channel *ch, int code, QString text);
-    void changeReplayTimeFailMsg(Channel *ch, int code, QString text);
-    void ptzFailMsg(Channel *ch, int code, QString text);
-    void setWifiFailMsg(Channel *ch, int code, QString text);
-    void receiveVideoTimeMsg(Channel *ch, QList<int> item);
-    void getChannelInfoMsg(Channel *ch);
-    // The session of device was lost (once per loss); text = errorText(code).
-    void deviceOfflineMsg(Device *device, int code, QString text);
-    // A lost device has its session again.
-    void deviceOnlineMsg(Device *device);
 
 protected:
     bool event(QEvent *e) override;

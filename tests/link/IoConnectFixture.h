@@ -22,7 +22,7 @@ class SignalLog
 public:
     explicit SignalLog(IoConnect *io)
     {
-        const QMetaObject &mo = IoConnect::staticMetaObject;
+        const QMetaObject &mo = DeviceEvents::staticMetaObject; // the link signals
         for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
             if (mo.method(i).methodType() == QMetaMethod::Signal)
                 m_spies[mo.method(i).name()] = std::make_unique<QSignalSpy>(io, mo.method(i));
