@@ -30,9 +30,16 @@ ApiReply tooManyAttempts(CodeKey key, qint64 retryMs)
 AccountHandlers::AccountHandlers(AccountStore &store, const ApiSettings &settings)
     : m_store(store)
     , m_settings(settings)
-    , m_failedLogins(settings.loginAttempts, settings.loginWindowMs)
-    , m_signUps(settings.signUpsPerHour, 3600 * 1000)
+    , m_failedLogins(store.database(), QStringLiteral("login"), settings.loginAttempts,
+                     settings.loginWindowMs)
+    , m_signUps(store.database(), QStringLiteral("signup"), settings.signUpsPerHour, 3600 * 1000)
 {}
+
+ApiReply AccountHandlers::limiterFailure(CodeKey key, const AttemptLimiter &limiter)
+{
+    qWarning("accountd: database failure: %s", qPrintable(limiter.lastError()));
+    return jsonReply(key, ReplyCode::ServerError, QStringLiteral("database failure"));
+}
 
 ApiReply AccountHandlers::storeFailure(CodeKey key)
 {
@@ -93,8 +100,13 @@ ApiReply AccountHandlers::login(RequestContext &context)
     if (name.size() > FieldRules::maxNameLength || sent.size() > 1024)
         return jsonReply(E, ReplyCode::WrongCredentials,
                          QStringLiteral("wrong user name or password"));
-    if (const qint64 wait = m_failedLogins.retryAfterMs(name, context.nowMs))
-        return tooManyAttempts(E, wait);
+    // The attempt is recorded before the password is checked, so that guesses sent at once
+    // to several processes are counted all the same; a right password forgets them.
+    const AttemptLimiter::Attempt attempt = m_failedLogins.begin(name, context.nowMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Refused)
+        return tooManyAttempts(E, attempt.retryAfterMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Failed)
+        return limiterFailure(E, m_failedLogins);
 
     const QString password = StoredText::passwordFromForm(sent);
     AccountStore::User user;
@@ -104,12 +116,11 @@ ApiReply AccountHandlers::login(RequestContext &context)
     const bool known = status == AccountStore::Status::Ok;
     if (!known)
         PasswordHash::spendVerificationTime(password);
-    if (!known || !PasswordHash::verify(password, user.passwordHash)) {
-        m_failedLogins.recordFailure(name, context.nowMs);
+    if (!known || !PasswordHash::verify(password, user.passwordHash))
         return jsonReply(E, ReplyCode::WrongCredentials,
                          QStringLiteral("wrong user name or password"));
-    }
-    m_failedLogins.reset(name);
+    if (!m_failedLogins.reset(name))
+        return limiterFailure(E, m_failedLogins);
 
     const QString access = Secrets::newToken();
     const QString refreshToken = Secrets::newToken();
@@ -150,11 +161,16 @@ ApiReply AccountHandlers::refresh(RequestContext &context)
 ApiReply AccountHandlers::signUp(RequestContext &context)
 {
     const QString peer = context.request.peer;
-    if (const qint64 wait = m_signUps.retryAfterMs(peer, context.nowMs)) {
+    auto tooManySignUps = [](qint64 wait) {
         return jsonReply(E, ReplyCode::TooManyAttempts,
                          QStringLiteral("too many sign-ups from this address; try again in %1 s")
                              .arg((wait + 999) / 1000));
-    }
+    };
+    const AttemptLimiter::Attempt early = m_signUps.check(peer, context.nowMs);
+    if (early.outcome == AttemptLimiter::Outcome::Refused)
+        return tooManySignUps(early.retryAfterMs);
+    if (early.outcome == AttemptLimiter::Outcome::Failed)
+        return limiterFailure(E, m_signUps);
     AccountStore::User user;
     user.username = context.form.value(QStringLiteral("userName"));
     const QString password =
@@ -170,7 +186,12 @@ ApiReply AccountHandlers::signUp(RequestContext &context)
         if (!reason.isEmpty())
             return jsonReply(E, ReplyCode::BadRequest, reason);
     }
-    m_signUps.recordFailure(peer, context.nowMs); // every sign-up counts
+    // Every valid sign-up counts, the check and the count in one step.
+    const AttemptLimiter::Attempt attempt = m_signUps.begin(peer, context.nowMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Refused)
+        return tooManySignUps(attempt.retryAfterMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Failed)
+        return limiterFailure(E, m_signUps);
     user.passwordHash = PasswordHash::create(password);
     if (user.passwordHash.isEmpty())
         return jsonReply(E, ReplyCode::ServerError, QStringLiteral("cannot hash the password"));
@@ -245,13 +266,16 @@ ApiReply AccountHandlers::changePassword(RequestContext &context)
     const QString reason = FieldRules::password(QStringLiteral("newPwd"), newPassword);
     if (!reason.isEmpty())
         return jsonReply(R, ReplyCode::BadRequest, reason);
-    if (const qint64 wait = m_failedLogins.retryAfterMs(name, context.nowMs))
-        return tooManyAttempts(R, wait);
-    if (!PasswordHash::verify(oldPassword, user.passwordHash)) {
-        m_failedLogins.recordFailure(name, context.nowMs);
+    const AttemptLimiter::Attempt attempt = m_failedLogins.begin(name, context.nowMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Refused)
+        return tooManyAttempts(R, attempt.retryAfterMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Failed)
+        return limiterFailure(R, m_failedLogins);
+    if (!PasswordHash::verify(oldPassword, user.passwordHash))
         return jsonReply(R, ReplyCode::WrongCredentials,
                          QStringLiteral("the old password is wrong"));
-    }
+    if (!m_failedLogins.forget(attempt.id))
+        return limiterFailure(R, m_failedLogins);
     const QString hash = PasswordHash::create(newPassword);
     if (hash.isEmpty())
         return jsonReply(R, ReplyCode::ServerError, QStringLiteral("cannot hash the password"));

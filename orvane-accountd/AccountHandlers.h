@@ -2,14 +2,15 @@
 
 #include "AccountStore.h"
 #include "ApiTypes.h"
-#include "RateLimiter.h"
+#include "AttemptLimiter.h"
 #include "RequestContext.h"
 
 namespace accountd {
 
 // Sign-in, token refresh, sign-up and the account's own data (nickname, password, avatar).
 // Failed sign-ins and wrong old passwords count against the user name; sign-ups count
-// against the client address. Main thread.
+// against the client address; both counts live in the database, shared by every process of
+// the service. Main thread.
 class AccountHandlers
 {
 public:
@@ -28,13 +29,14 @@ private:
     ApiReply updateProfile(RequestContext &context);
     ApiReply uploadAvatar(RequestContext &context);
     ApiReply storeFailure(CodeKey key);
+    ApiReply limiterFailure(CodeKey key, const AttemptLimiter &limiter);
     QString origin(const ApiRequest &request) const;
     QString avatarUrl(const AccountStore::User &user, const ApiRequest &request) const;
 
     AccountStore &m_store;
     const ApiSettings &m_settings;
-    RateLimiter m_failedLogins;
-    RateLimiter m_signUps;
+    AttemptLimiter m_failedLogins;
+    AttemptLimiter m_signUps;
 };
 
 } // namespace accountd

@@ -38,6 +38,11 @@ void bindSource(QSqlQuery &query, const AccountStore::Device &device)
 
 } // namespace
 
+bool AccountStore::ping() const
+{
+    return m_database.ping();
+}
+
 AccountStore::AccountStore(Database &database, const FieldCipher &cipher)
     : m_database(database)
     , m_cipher(cipher)

@@ -59,6 +59,10 @@ public:
 
     AccountStore(Database &database, const FieldCipher &cipher);
 
+    Database &database() const { return m_database; }
+    // Whether the database answers now (for the health check).
+    bool ping() const;
+
     // The driver's text of the last failure, for the log (never holds a value of a secret).
     QString lastError() const { return m_lastError; }
 

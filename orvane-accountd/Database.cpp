@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -8,6 +10,10 @@
 #include <QVariant>
 
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace accountd {
 
@@ -63,6 +69,14 @@ const std::vector<Migration> &migrations()
           QStringLiteral("ALTER TABLE devices ADD COLUMN streams TEXT NOT NULL DEFAULT ''"),
           QStringLiteral("ALTER TABLE devices ADD COLUMN onvif TEXT NOT NULL DEFAULT ''"),
           QStringLiteral("ALTER TABLE devices ADD COLUMN transport TEXT NOT NULL DEFAULT ''")}},
+        {4,
+         {QStringLiteral("CREATE TABLE attempts ("
+                         " id %ID%,"
+                         " scope TEXT NOT NULL,"
+                         " key_hash TEXT NOT NULL,"
+                         " at_ms BIGINT NOT NULL)"),
+          QStringLiteral("CREATE INDEX attempts_key ON attempts(scope, key_hash, at_ms)"),
+          QStringLiteral("CREATE INDEX attempts_age ON attempts(scope, at_ms)")}},
     };
     return list;
 }
@@ -144,7 +158,10 @@ bool Database::open(const Target &target, QString *error)
         db.setUserName(target.user);
         db.setPassword(target.password);
         db.setDatabaseName(target.name);
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        // A server that stops answering is noticed within seconds rather than never.
+        db.setConnectOptions(QStringLiteral("connect_timeout=5;keepalives_idle=10;"
+                                            "keepalives_interval=2;keepalives_count=3;"
+                                            "tcp_user_timeout=5000"));
     } else {
         db.setDatabaseName(target.path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -163,7 +180,48 @@ bool Database::open(const Target &target, QString *error)
             }
         }
     }
+    m_target = target;
+    m_fileId = fileIdentity(target.path);
     return migrate(error);
+}
+
+QString Database::fileIdentity(const QString &path)
+{
+#ifndef _WIN32
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    return QStringLiteral("%1:%2").arg(quint64(info.st_dev)).arg(quint64(info.st_ino));
+#else
+    return QFileInfo::exists(path) ? path : QString();
+#endif
+}
+
+bool Database::ping()
+{
+    if (!m_postgres) {
+        // SQLite keeps reading a file that was deleted or replaced: the file at the path must
+        // still be the one opened.
+        if (m_fileId.isEmpty() || fileIdentity(m_target.path) != m_fileId)
+            return false;
+        QSqlQuery query(connection());
+        return query.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1"));
+    }
+    QSqlDatabase db = connection();
+    auto answers = [&db] {
+        if (!db.isOpen() || !db.transaction())
+            return false;
+        QSqlQuery query(db);
+        const bool ok = query.exec(QStringLiteral("SET LOCAL statement_timeout = 2000")) &&
+                        query.exec(QStringLiteral("SELECT 1")) && query.next();
+        query.finish();
+        return db.commit() && ok;
+    };
+    if (answers())
+        return true;
+    // The connection may have died with a server that has since come back: one new try.
+    db.close();
+    return db.open() && answers();
 }
 
 void Database::close()

@@ -37,15 +37,21 @@ public:
 
     QSqlDatabase connection() const { return QSqlDatabase::database(m_connectionName, false); }
     bool isPostgres() const { return m_postgres; }
+    // Whether the database answers a cheap query now (bounded by a short timeout); reconnects
+    // to PostgreSQL once when the connection was lost.
+    bool ping();
     int schemaVersion() const { return m_version; }
     static int latestSchemaVersion();
 
 private:
     bool migrate(QString *error);
+    static QString fileIdentity(const QString &path);
 
     QString m_connectionName;
     bool m_postgres = false;
     int m_version = 0;
+    Target m_target;
+    QString m_fileId; // SQLite: device and inode of the file opened
 };
 
 } // namespace accountd

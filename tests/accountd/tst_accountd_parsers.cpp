@@ -1,12 +1,13 @@
 // The account service's parsers of client input and its secret keeping, without a network:
 // form and multipart decoding (good and malformed bytes), the client's stored-text encoding,
 // password hashes, the device-password cipher, the sign-in rate limit and the command line.
+#include "AttemptLimiter.h"
 #include "CommandLine.h"
+#include "Database.h"
 #include "FieldCipher.h"
 #include "FormData.h"
 #include "MultipartForm.h"
 #include "PasswordHash.h"
-#include "RateLimiter.h"
 #include "StoredText.h"
 
 #include <QTemporaryDir>
@@ -35,7 +36,8 @@ private slots:
     void storedTextRefusesOtherText();
     void passwordHashVerifiesOnlyThePassword();
     void fieldCipherNeedsItsKey();
-    void rateLimiterRefusesWithinTheWindow();
+    void attemptLimiterRefusesWithinTheWindow();
+    void attemptLimitersOnOneDatabaseShareTheCount();
     void commandLineReadsOptions();
 };
 
@@ -275,20 +277,64 @@ void ParsersTest::fieldCipherNeedsItsKey()
     QVERIFY(!FieldCipher().loadKey(broken.fileName(), &error));
 }
 
-void ParsersTest::rateLimiterRefusesWithinTheWindow()
+namespace {
+
+bool openSqlite(Database &database, const QTemporaryDir &dir)
 {
-    RateLimiter limiter(3, 1000);
-    for (qint64 t : {0, 10, 20}) {
-        QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), t), 0);
-        limiter.recordFailure(QStringLiteral("u"), t);
-    }
-    QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), 30), 970);
-    QCOMPARE(limiter.retryAfterMs(QStringLiteral("other"), 30), 0);
-    QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), 1000), 0);
-    limiter.recordFailure(QStringLiteral("u"), 1000);
-    QVERIFY(limiter.retryAfterMs(QStringLiteral("u"), 1001) > 0);
-    limiter.reset(QStringLiteral("u"));
-    QCOMPARE(limiter.retryAfterMs(QStringLiteral("u"), 1001), 0);
+    QString error;
+    const auto target =
+        Database::parseTarget(QStringLiteral("sqlite:") + dir.filePath("limits.db"), &error);
+    return target && database.open(*target, &error);
+}
+
+using Outcome = AttemptLimiter::Outcome;
+
+} // namespace
+
+void ParsersTest::attemptLimiterRefusesWithinTheWindow()
+{
+    QTemporaryDir dir;
+    Database database;
+    QVERIFY(openSqlite(database, dir));
+    AttemptLimiter limiter(database, QStringLiteral("login"), 3, 1000);
+    for (qint64 t : {0, 10, 20})
+        QCOMPARE(limiter.begin(QStringLiteral("u"), t).outcome, Outcome::Granted);
+    AttemptLimiter::Attempt refused = limiter.begin(QStringLiteral("u"), 30);
+    QCOMPARE(refused.outcome, Outcome::Refused);
+    QCOMPARE(refused.retryAfterMs, 970);
+    QCOMPARE(limiter.check(QStringLiteral("other"), 30).outcome, Outcome::Granted);
+    AttemptLimiter signUps(database, QStringLiteral("signup"), 3, 1000);
+    QCOMPARE(signUps.check(QStringLiteral("u"), 30).outcome, Outcome::Granted);
+    QCOMPARE(limiter.begin(QStringLiteral("u"), 1000).outcome, Outcome::Granted);
+    refused = limiter.begin(QStringLiteral("u"), 1001);
+    QCOMPARE(refused.outcome, Outcome::Refused);
+    QCOMPARE(refused.retryAfterMs, 9);
+    QVERIFY(limiter.reset(QStringLiteral("u")));
+    QCOMPARE(limiter.check(QStringLiteral("u"), 1001).outcome, Outcome::Granted);
+
+    // An attempt that did not fail no longer counts.
+    const AttemptLimiter::Attempt kept = limiter.begin(QStringLiteral("v"), 2000);
+    limiter.begin(QStringLiteral("v"), 2001);
+    const AttemptLimiter::Attempt third = limiter.begin(QStringLiteral("v"), 2002);
+    QCOMPARE(third.outcome, Outcome::Granted);
+    QVERIFY(limiter.forget(third.id));
+    QCOMPARE(limiter.begin(QStringLiteral("v"), 2003).outcome, Outcome::Granted);
+    QCOMPARE(limiter.begin(QStringLiteral("v"), 2004).outcome, Outcome::Refused);
+    QVERIFY(kept.id > 0);
+}
+
+void ParsersTest::attemptLimitersOnOneDatabaseShareTheCount()
+{
+    QTemporaryDir dir;
+    Database first, second; // two connections, as two processes have
+    QVERIFY(openSqlite(first, dir));
+    QVERIFY(openSqlite(second, dir));
+    AttemptLimiter a(first, QStringLiteral("login"), 5, 60000);
+    AttemptLimiter b(second, QStringLiteral("login"), 5, 60000);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE((i % 2 ? b : a).begin(QStringLiteral("name"), 100 + i).outcome, Outcome::Granted);
+    QCOMPARE(a.begin(QStringLiteral("name"), 200).outcome, Outcome::Refused);
+    QCOMPARE(b.begin(QStringLiteral("name"), 200).outcome, Outcome::Refused);
 }
 
 void ParsersTest::commandLineReadsOptions()
