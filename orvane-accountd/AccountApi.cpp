@@ -94,8 +94,28 @@ const AccountApi::Route *AccountApi::findRoute(const QString &path) const
     return nullptr;
 }
 
+ApiReply AccountApi::health(const ApiRequest &request)
+{
+    ApiReply reply;
+    reply.contentType = "text/plain; charset=utf-8";
+    if (request.method != "GET" && request.method != "HEAD") {
+        reply.status = 405;
+        reply.body = "GET only\n";
+        reply.note = QStringLiteral("wrong method");
+        return reply;
+    }
+    // Nothing about the database is told: only whether it answers.
+    const bool up = m_store.ping();
+    reply.status = up ? 200 : 503;
+    reply.body = up ? "ok\n" : "unavailable\n";
+    reply.note = up ? QStringLiteral("healthy") : QStringLiteral("database not answering");
+    return reply;
+}
+
 ApiReply AccountApi::handle(const ApiRequest &request)
 {
+    if (request.path == QLatin1String("/healthz"))
+        return health(request);
     if (const Route *route = findRoute(request.path)) {
         if (request.method != "POST") {
             return jsonReply(route->key, ReplyCode::WrongMethod,

@@ -13,7 +13,7 @@ class AccountStore;
 
 // The service's HTTP interface: finds the route of a request, refuses oversized bodies,
 // parses the form (or multipart) body, checks the token of every account and device request
-// and hands the request to its handler. Any input gives a reply; none throws. Main thread.
+// and hands the request to its handler. GET /healthz tells whether the database answers. Any input gives a reply; none throws. Main thread.
 class AccountApi
 {
 public:
@@ -47,6 +47,8 @@ private:
     ApiReply dispatch(const Route &route, const ApiRequest &request);
     std::optional<ApiReply> authenticate(const Route &route, RequestContext &context);
     ApiReply page(const ApiRequest &request);
+    // GET /healthz: 200 while the database answers, 503 otherwise; no token needed.
+    ApiReply health(const ApiRequest &request);
     ApiReply avatar(const QString &path);
 
     AccountStore &m_store;

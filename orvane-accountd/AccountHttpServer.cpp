@@ -4,6 +4,7 @@
 #include "GuardedTcpServer.h"
 
 #include <QHttpServerRequest>
+#include <QElapsedTimer>
 #include <QHttpServerResponder>
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
 #include <QHttpHeaders>
@@ -75,7 +76,19 @@ quint16 AccountHttpServer::start(const QHostAddress &address, quint16 port,
         return 0;
     }
     bind(server);
+    m_listener = server;
     return server->serverPort();
+}
+
+void AccountHttpServer::drain()
+{
+    if (m_listener)
+        m_listener->drain();
+}
+
+int AccountHttpServer::busyConnections() const
+{
+    return m_listener ? m_listener->busyConnections() : 0;
 }
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
@@ -116,6 +129,8 @@ void AccountHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSo
 
 void AccountHttpServer::serve(const QHttpServerRequest &request, QHttpServerResponder &responder)
 {
+    QElapsedTimer clock;
+    clock.start();
     ApiRequest in;
     in.method = methodName(request.method());
     in.path = request.url().path(QUrl::FullyDecoded);
@@ -127,9 +142,10 @@ void AccountHttpServer::serve(const QHttpServerRequest &request, QHttpServerResp
     in.secure = m_secure;
 
     const ApiReply out = m_api.handle(in);
-    // The query (it may hold a token) and the body are never logged.
-    qInfo("accountd: %s %s %s -> %d %s", qPrintable(in.peer), in.method.constData(),
-          qPrintable(printable(in.path.left(80))), out.status, qPrintable(printable(out.note)));
+    // One line per request. The query (it may hold a token) and the body are never logged.
+    qInfo("accountd: %s %s %s -> %d %lld ms %s", qPrintable(in.peer), in.method.constData(),
+          qPrintable(printable(in.path.left(80))), out.status, qint64(clock.elapsed()),
+          qPrintable(printable(out.note)));
 
     const auto status = static_cast<QHttpServerResponder::StatusCode>(out.status);
     const QByteArray cache =

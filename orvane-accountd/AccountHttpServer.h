@@ -13,6 +13,7 @@ class QTcpSocket;
 namespace accountd {
 
 class AccountApi;
+class GuardedTcpServer;
 
 // Serves AccountApi over HTTP or HTTPS with Qt HttpServer. Builds on Qt 6.4 (request handler
 // with the socket) as well as later versions (handler with a responder). Main thread.
@@ -28,6 +29,10 @@ public:
     quint16 start(const QHostAddress &address, quint16 port, std::optional<QSslConfiguration> tls,
                   QString *error);
     bool isSecure() const { return m_secure; }
+    // For a shutdown: stops accepting and closes each connection once its request is answered;
+    // busyConnections() counts those still waiting for their reply.
+    void drain();
+    int busyConnections() const;
 
 protected:
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
@@ -49,6 +54,7 @@ private:
 
     AccountApi &m_api;
     bool m_secure = false;
+    GuardedTcpServer *m_listener = nullptr;
 };
 
 } // namespace accountd

@@ -81,6 +81,15 @@ void ConnectionGuard::onBytesWritten()
     m_requestBytes = 0;
     m_head.clear();
     m_headDone = false;
+    if (m_closing)
+        m_socket->disconnectFromHost(); // what is still buffered is written first
+}
+
+void ConnectionGuard::closeWhenIdle()
+{
+    m_closing = true;
+    if (!busy())
+        m_socket->disconnectFromHost();
 }
 
 void ConnectionGuard::refuse(int status, const QByteArray &reason)

@@ -25,6 +25,12 @@ public:
     // Must be made before anything else connects to the socket's readyRead().
     ConnectionGuard(QTcpSocket *socket, qint64 bodyLimit);
 
+    // Whether part of a request has arrived and its reply has not gone out yet.
+    bool busy() const { return m_requestBytes > 0 && !m_refused; }
+    // For a shutdown: closes the connection now if it is idle, else once the reply of the
+    // request in progress has been written.
+    void closeWhenIdle();
+
 private:
     void onReadyRead();
     void onBytesWritten();
@@ -37,6 +43,7 @@ private:
     QByteArray m_head;
     bool m_headDone = false;
     bool m_refused = false;
+    bool m_closing = false;
     QTimer m_requestTimer;
     QTimer m_idleTimer;
 };

@@ -27,7 +27,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
     }
     ++m_open;
     connect(socket, &QObject::destroyed, this, [this] { --m_open; });
-    new ConnectionGuard(socket, m_bodyLimit);
+    m_guards.removeAll(nullptr);
+    m_guards.append(new ConnectionGuard(socket, m_bodyLimit));
     if (m_tls) {
         socket->setSslConfiguration(*m_tls);
         connect(socket, &QSslSocket::sslErrors, socket,
@@ -35,6 +36,24 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         socket->startServerEncryption();
     }
     addPendingConnection(socket);
+}
+
+void GuardedTcpServer::drain()
+{
+    close();
+    m_guards.removeAll(nullptr);
+    for (const QPointer<ConnectionGuard> &guard : std::as_const(m_guards))
+        guard->closeWhenIdle();
+}
+
+int GuardedTcpServer::busyConnections() const
+{
+    int busy = 0;
+    for (const QPointer<ConnectionGuard> &guard : m_guards) {
+        if (guard && guard->busy())
+            ++busy;
+    }
+    return busy;
 }
 
 } // namespace accountd

@@ -25,7 +25,7 @@ void onSignal(int)
 #endif
 } // namespace
 
-void install(bool watchStandardInput)
+void install(bool watchStandardInput, std::function<void()> onTermination)
 {
 #ifndef _WIN32
     struct sigaction action = {};
@@ -48,9 +48,13 @@ void install(bool watchStandardInput)
         }).detach();
     }
     auto *poll = new QTimer(QCoreApplication::instance());
-    QObject::connect(poll, &QTimer::timeout, poll, [] {
-        if (g_received.load())
-            QCoreApplication::quit();
+    if (!onTermination)
+        onTermination = [] { QCoreApplication::quit(); };
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, onTermination] {
+        if (!g_received.load())
+            return;
+        poll->stop();
+        onTermination();
     });
     poll->start(100);
 }

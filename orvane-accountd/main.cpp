@@ -9,12 +9,14 @@
 #include "TerminationSignal.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -163,7 +165,21 @@ int serve(AccountStore &store, CommandLine::Options &o)
     api.setLocalOrigin(QStringLiteral("%1://%2:%3")
                            .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), host)
                            .arg(port));
-    TerminationSignal::install(o.watchStdin);
+    // A termination stops accepting and lets the requests in progress finish, for at most
+    // drainLimitMs, so the process is gone well within 10 s.
+    constexpr int drainLimitMs = 8000;
+    QElapsedTimer draining;
+    QTimer drainPoll;
+    QObject::connect(&drainPoll, &QTimer::timeout, &drainPoll, [&] {
+        if (server.busyConnections() == 0 || draining.hasExpired(drainLimitMs))
+            QCoreApplication::quit();
+    });
+    TerminationSignal::install(o.watchStdin, [&] {
+        qInfo("accountd: stopping: %d request(s) in progress", server.busyConnections());
+        server.drain();
+        draining.start();
+        drainPoll.start(20);
+    });
     std::printf("READY %u\n", unsigned(port));
     std::fflush(stdout);
     return QCoreApplication::exec();
