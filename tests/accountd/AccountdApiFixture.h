@@ -26,7 +26,7 @@ class AccountdApiFixture
 protected:
     // From initTestCase: the users alice (with the device ALICECAM1), bob, carol and erin, and
     // the service on them with at most 3 sign-in attempts in 2 seconds; alice and bob signed
-    // in. Skips the suite where the chosen database is not available here.
+    // in. Fails the suite where the chosen database cannot be started here.
     void startSuite();
     // No secret of m_secrets is in the database's bytes, in clear or in Base64.
     void verifyNoReadableSecret();

@@ -51,6 +51,12 @@ void AccountdProcess::stop()
     }
 }
 
+bool AccountdProcess::waitForExit(int ms)
+{
+    return m_process.waitForFinished(ms) && m_process.exitStatus() == QProcess::NormalExit &&
+           m_process.exitCode() == 0;
+}
+
 QByteArray AccountdProcess::log()
 {
     m_log += m_process.readAllStandardError();
@@ -66,7 +72,7 @@ bool AccountdFixture::setUp()
 {
     m_postgres = qEnvironmentVariable("ORVANE_ACCOUNTD_BACKEND") == QLatin1String("postgresql");
     if (m_postgres && !m_cluster.start()) {
-        m_reason = m_cluster.skipReason();
+        m_reason = m_cluster.failureReason();
         return false;
     }
     return true;
@@ -107,6 +113,20 @@ QByteArray AccountdFixture::databaseBytes() const
             bytes += file.readAll();
     }
     return bytes;
+}
+
+bool AccountdFixture::takeDatabaseAway()
+{
+    if (m_postgres)
+        return m_cluster.stop();
+    bool removed = true;
+    const QStringList files =
+        QDir(m_dir.path()).entryList({QStringLiteral("accounts.db*")}, QDir::Files);
+    for (const QString &name : files) {
+        if (!name.endsWith(QLatin1String(".key")))
+            removed = QFile::remove(m_dir.filePath(name)) && removed;
+    }
+    return removed && !files.isEmpty();
 }
 
 bool AccountdFixture::startServer(AccountdProcess &process, const QStringList &extra,

@@ -22,6 +22,11 @@ public:
     bool start(const QStringList &arguments, QString *error);
     void stop();
     quint16 port() const { return m_port; }
+    // Sends SIGTERM (QProcess::terminate()); waitForExit() is true once it ended by itself
+    // within `ms`, with exit status 0.
+    void terminate() { m_process.terminate(); }
+    bool waitForExit(int ms);
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QByteArray log();
 
 private:
@@ -52,9 +57,9 @@ class AccountdFixture
 public:
     static QString executable();
 
-    // False with skipReason() when the chosen backend is not available here.
+    // False with failureReason() when the chosen backend cannot be started here.
     bool setUp();
-    QString skipReason() const { return m_reason; }
+    QString failureReason() const { return m_reason; }
     bool isPostgres() const { return m_postgres; }
 
     // The --db (and --key-file) arguments for this run's database.
@@ -63,6 +68,9 @@ public:
     int runTool(const QStringList &arguments, QByteArray *out = nullptr, QByteArray *err = nullptr);
     // The database's bytes (SQLite files or a dump), to look for secrets.
     QByteArray databaseBytes() const;
+
+    // The database stops answering: the PostgreSQL server stops, the SQLite file is removed.
+    bool takeDatabaseAway();
 
     bool startServer(AccountdProcess &process, const QStringList &extra, QString *error);
 

@@ -42,10 +42,17 @@ bool giveToPostgres(const QString &path)
 
 PostgresCluster::~PostgresCluster()
 {
-    if (m_running)
-        run(QStringLiteral("pg_ctl"),
-            {QStringLiteral("-D"), m_dir->path() + QStringLiteral("/data"), QStringLiteral("-m"),
-             QStringLiteral("immediate"), QStringLiteral("stop")});
+    stop();
+}
+
+bool PostgresCluster::stop()
+{
+    if (!m_running)
+        return false;
+    m_running = false;
+    return run(QStringLiteral("pg_ctl"),
+               {QStringLiteral("-D"), m_dir->path() + QStringLiteral("/data"), QStringLiteral("-m"),
+                QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")});
 }
 
 bool PostgresCluster::run(const QString &tool, const QStringList &arguments,

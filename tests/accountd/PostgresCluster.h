@@ -14,9 +14,11 @@ class PostgresCluster
 public:
     ~PostgresCluster();
 
-    // False with skipReason() when PostgreSQL is not installed or cannot start here.
+    // False with failureReason() when PostgreSQL is not installed or cannot start here.
     bool start();
-    QString skipReason() const { return m_reason; }
+    QString failureReason() const { return m_reason; }
+    // Stops the server at once (its clients lose their connections).
+    bool stop();
 
     // postgresql://accountd:<password>@127.0.0.1:<port>/accountd (password percent-encoded).
     QString url() const;
