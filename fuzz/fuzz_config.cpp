@@ -64,11 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(r.uid.size() <= MaxUidLength && r.channel >= 1 && r.channel <= MaxChannels &&
                 isKnownDeviceType(r.type) && r.nickname.size() <= MaxNameLength &&
                 r.username.size() <= MaxNameLength && r.password.size() <= MaxPasswordLength);
-    // An RTSP device has one stream per channel, and no URL keeps credentials.
+    // An RTSP device has one stream per channel, or is known by its ONVIF host
+    // alone (its channel count then comes from its media profiles, read when
+    // it was added); every channel has a main stream; no URL keeps credentials.
     for (const DeviceRecord &r : devices) {
         if (r.kind != DeviceKind::Rtsp)
             continue;
-        require(r.channel == r.rtsp.streams.size() && r.rtsp.onvifHost.size() <= MaxHostLength);
+        require(r.rtsp.onvifHost.size() <= MaxHostLength);
+        if (r.rtsp.streams.isEmpty())
+            require(!r.rtsp.onvifHost.isEmpty());
+        else
+            require(r.channel == r.rtsp.streams.size());
         for (const RtspStream &s : r.rtsp.streams) {
             require(!s.main.isEmpty());
             for (const QString &url : {s.main, s.sub}) {

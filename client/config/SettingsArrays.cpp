@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QtDebug>
 
+#include <utility>
+
 namespace {
 
 const QString loginArray = QStringLiteral("login");
@@ -60,6 +62,24 @@ public:
         return decodeText(m_s.value(QLatin1String(field)).toString());
     }
 
+    // The stored text, decoded (may be null: the check alone). False, with
+    // a warning, when a value is stored that is not an encoded text.
+    bool encodedText(const char *field, QString *out) const
+    {
+        // An INI value with a comma reads as a list: never an encoded text.
+        const QVariant stored = m_s.value(QLatin1String(field));
+        const bool isText = !stored.isValid() || stored.typeId() == QMetaType::QString ||
+                            stored.typeId() == QMetaType::QByteArray;
+        QString t;
+        if (!isText || !decodeText(stored.toString(), &t)) {
+            warn(field, QStringLiteral("is not an encoded text, entry skipped"));
+            return false;
+        }
+        if (out)
+            *out = t;
+        return true;
+    }
+
     // The stored text, decoded and cut to maxLength characters: names and
     // secrets of a listed entry are kept, so that the user sees the entry and
     // can correct it (a cut password just fails the sign-in).
@@ -93,6 +113,16 @@ int entriesToRead(QSettings &s, const QString &array, int limit)
     return qMin(n, limit);
 }
 
+// True for a URL the settings may keep: a valid rtsp:// URL without a user
+// name or password (or no URL at all, where mayBeEmpty).
+bool isCredentialFree(const QString &url, bool mayBeEmpty)
+{
+    if (url.isEmpty())
+        return mayBeEmpty;
+    RtspUrl::Split split;
+    return RtspUrl::split(url, &split, nullptr) && !split.hasCredentials && split.url == url;
+}
+
 // The RTSP part of a device entry: "kind" is "rtsp" (absent: a P2P device,
 // as every entry written before RTSP devices existed), "streams" the stored
 // stream list, "onvif" the ONVIF host, "transport" "udp" or "tcp". False
@@ -106,10 +136,15 @@ bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
         in.warn("kind", QStringLiteral("is not a known device kind, entry skipped"));
         return false;
     }
+    // A damaged stream list must not read as none (a device known by its
+    // ONVIF host alone), nor a damaged host as none.
+    QString streamsText;
+    if (!in.encodedText("streams", &streamsText) || !in.encodedText("onvif", nullptr))
+        return false;
     const QString onvifHost = in.cutText("onvif", StoredLimits::MaxHostLength);
     bool hadCredentials = false;
     QString why;
-    if (!RtspUrl::readStored(in.text("streams"), onvifHost,
+    if (!RtspUrl::readStored(streamsText, onvifHost,
                              s.value(QStringLiteral("transport")).toString(), &r->rtsp,
                              &hadCredentials, &why)) {
         in.warn("streams", QStringLiteral("%1, entry skipped").arg(why));
@@ -117,10 +152,26 @@ bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
     }
     if (hadCredentials)
         in.warn("streams", QStringLiteral("held credentials, dropped"));
+    // What the rest of the client relies on, checked here once more: every
+    // channel has a main stream, and no URL keeps a user name or password.
+    for (const RtspStream &stream : std::as_const(r->rtsp.streams)) {
+        if (!isCredentialFree(stream.main, false) || !isCredentialFree(stream.sub, true)) {
+            in.warn("streams", QStringLiteral("holds a channel without a valid main stream, or "
+                                              "a URL with credentials, entry skipped"));
+            return false;
+        }
+    }
     r->kind = DeviceKind::Rtsp;
-    // Known by its ONVIF host alone, the device names its streams later.
-    if (!r->rtsp.streams.isEmpty())
-        r->channel = int(r->rtsp.streams.size());
+    // Known by its ONVIF host alone, the device names its streams later; it
+    // keeps the channel count it was stored with (its media profiles' count).
+    if (r->rtsp.streams.isEmpty())
+        return true;
+    // Otherwise one channel per stream, whatever "channel" says.
+    const int streams = int(r->rtsp.streams.size());
+    if (r->channel != streams) {
+        in.warn("channel", QStringLiteral("differs from the %1 streams, using %1").arg(streams));
+        r->channel = streams;
+    }
     return true;
 }
 

@@ -54,18 +54,27 @@ QString encodeText(const QString &text)
 
 QString decodeText(const QString &stored)
 {
+    QString text;
+    decodeText(stored, &text);
+    return text;
+}
+
+bool decodeText(const QString &stored, QString *text)
+{
+    text->clear();
     if (stored.isEmpty())
-        return QString();
+        return true;
     QByteArray x = stored.toUtf8();
     for (int n = 1; n <= 3; ++n) {
         QByteArray inner;
         if (!decodeRound(x, n, &inner))
-            return QString();
+            return false;
         x = inner;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString result = utf8.decode(x);
+    const QString result = utf8.decode(x);
     if (utf8.hasError())
-        return QString();
-    return result;
+        return false;
+    *text = result;
+    return true;
 }
