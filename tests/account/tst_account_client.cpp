@@ -106,7 +106,7 @@ class tst_AccountClient : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(fx.setUp(), qPrintable(fx.skipReason()));
+        QVERIFY2(fx.setUp(), qPrintable(fx.failureReason()));
         cert = fx.directory() + u"/cert.pem"_s;
         const QString key = fx.directory() + u"/key.pem"_s;
         QProcess openssl;
