@@ -4,6 +4,7 @@
 #include "link/ConnectQueue.h"
 #include "link/DeviceEvents.h"
 #include "link/DeviceLinks.h"
+#include "link/GuiMailbox.h"
 #include "link/ErrorText.h"
 #include "link/IoTasks.h"
 #include "link/ProgressEvents.h"
@@ -40,6 +41,7 @@ IoConnect::IoConnect(QObject *parent)
 {
     ORVANE_ASSERT_GUI_THREAD();
     // The first object built is the shared one (tests build it with their seams).
+    m_core->setMailbox(new GuiMailbox(this));
     if (SharedInstance<IoConnect>::adopt(this))
         forwardTo(DeviceLinks::events());
     qRegisterMetaType<Channel *>("Channel*");

@@ -1,24 +1,41 @@
 #include "link/LinkTaskCore.h"
 
 #include "diagnostics/Checks.h"
+#include "link/GuiMailbox.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 
+void LinkTaskCore::setMailbox(GuiMailbox *mailbox)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    std::lock_guard<std::mutex> lock(m_postLock);
+    m_mailbox = mailbox;
+}
+
 void LinkTaskCore::post(QEvent *e)
 {
-    QMutexLocker lock(&m_postLock);
+    std::lock_guard<std::mutex> lock(m_postLock);
     if (!m_receiver || closing.load()) {
         delete e;
         return;
     }
-    QCoreApplication::postEvent(m_receiver, e, Qt::NormalEventPriority);
+    if (!m_mailbox) {
+        QCoreApplication::postEvent(m_receiver, e, Qt::NormalEventPriority);
+        return;
+    }
+    // The mailbox goes with the receiver: what it still holds then is freed.
+    QObject *receiver = m_receiver;
+    std::shared_ptr<QEvent> event(e);
+    m_mailbox->post(receiver,
+                    [receiver, event] { QCoreApplication::sendEvent(receiver, event.get()); });
 }
 
 void LinkTaskCore::detach()
 {
-    QMutexLocker lock(&m_postLock);
+    std::lock_guard<std::mutex> lock(m_postLock);
     m_receiver = nullptr;
+    m_mailbox = nullptr;
 }
 
 bool LinkTaskCore::start(Key key, std::function<void()> work)

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+class GuiMailbox;
 class QEvent;
 
 // What IoConnect's background tasks share with it: one serial executor per
@@ -36,8 +37,13 @@ public:
     // Set at shutdown: tasks not yet started skip their SDK work.
     std::atomic<bool> closing{false};
 
-    // Any thread: posts e to the receiver at normal priority, or deletes it
-    // when the core is closing or detached.
+    // GUI thread, before the first task: results cross to the GUI thread
+    // through this mailbox (not owned; the receiver's child), so that the
+    // hand-over is one ThreadSanitizer can follow.
+    void setMailbox(GuiMailbox *mailbox);
+    // Any thread: has e sent to the receiver on the GUI thread (through the
+    // mailbox, in posting order), or deletes it when the core is closing or
+    // detached.
     void post(QEvent *e);
     // GUI thread: no more events are delivered after this returns.
     void detach();
@@ -51,8 +57,9 @@ public:
     int activeTasks() const;
 
 private:
-    mutable QMutex m_postLock;
-    QObject *m_receiver;
+    std::mutex m_postLock;
+    QObject *m_receiver;             // m_postLock
+    GuiMailbox *m_mailbox = nullptr; // m_postLock
     // Standard primitives: ThreadSanitizer follows their waits.
     mutable std::mutex m_countLock;
     std::condition_variable m_idle;

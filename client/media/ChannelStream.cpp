@@ -3,7 +3,7 @@
 #include "link/ChannelBufferItem.h"
 #include "link/SdkApi.h"
 #include "media/Decode.h"
-#include "media/GuiMailbox.h"
+#include "link/GuiMailbox.h"
 #include "media/StreamReceive.h"
 #include "media/Video.h"
 #include "model/Channel.h"

@@ -9,7 +9,7 @@
 #include "link/IoConnect.h"
 #include "link/LinkErrors.h"
 #include "media/ChannelStream.h"
-#include "media/GuiMailbox.h"
+#include "link/GuiMailbox.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"

@@ -2,7 +2,7 @@
 
 #include "link/ChannelBufferItem.h"
 #include "media/FfmpegLog.h"
-#include "media/GuiMailbox.h"
+#include "link/GuiMailbox.h"
 #include "media/H26xDecoder.h"
 #include "link/WorkerPool.h"
 #include "media/PictureExchange.h"

@@ -1,4 +1,4 @@
-#include "media/GuiMailbox.h"
+#include "link/GuiMailbox.h"
 
 #include "diagnostics/Checks.h"
 

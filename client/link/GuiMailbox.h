@@ -8,7 +8,7 @@
 
 class QSocketNotifier;
 
-// Carries work from the media workers to the GUI thread. A worker posts a
+// Carries work from the workers (media, link tasks) to the GUI thread. A worker posts a
 // function with the data it carries; the GUI thread runs it. The data passes
 // under a std::mutex, and the GUI thread is woken through an eventfd and a
 // QSocketNotifier (a queued call without payload where there is no eventfd),
