@@ -103,6 +103,17 @@ void IoConnect::sessionFailed(Channel *ch, int code)
     }
     if (d->linkState() != Device::LinkState::Offline) {
         qDebug() << "Connect Device error uid:" << d->uid() << " bRet:" << code;
+        // A first connect that fails while a channel is wanted (a device
+        // still booting, not listening, busy, stalled) is tried again as a
+        // lost link is: the device goes offline (one alert), its cells stay
+        // and the attempts follow the reconnect waits. A device that showed
+        // another key is not tried again until the user acts.
+        if (code != IOTC_ER_DEVICE_KEY_MISMATCH && !m_core->closing && requestedChannel(d)) {
+            d->setLinkState(Device::LinkState::Offline);
+            m_reconnects->scheduleNext(d);
+            emit deviceOfflineMsg(d, code, errorText(code));
+            return;
+        }
         if (d->linkState() == Device::LinkState::Connecting)
             d->setLinkState(Device::LinkState::Idle);
         if (code != IOTC_ER_DEVICE_KEY_MISMATCH)

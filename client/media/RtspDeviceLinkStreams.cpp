@@ -26,6 +26,10 @@
 #include <algorithm>
 #include <limits>
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 namespace {
 
 int channelsOf(const Device *d)
@@ -224,6 +228,14 @@ void RtspDeviceLink::streamEnded(Channel *ch, quint64 serial, int code, const QS
         return;
     }
     if (state == Device::LinkState::Connecting && !hasStreams(d)) {
+        // A camera that cannot be reached yet is tried again while a channel
+        // is wanted, as a lost one is; refused credentials and a channel
+        // without a stream are not, until the user changes the device.
+        if (code != AVERROR_HTTP_UNAUTHORIZED && code != AVERROR_HTTP_FORBIDDEN &&
+            code != NoStreamUrl && requestedChannel(d)) {
+            linkLost(d, code, text);
+            return;
+        }
         d->setLinkState(Device::LinkState::Idle);
         d->setSessionId(-1);
         emit m_events->connectDevFailMsg(ch, code, text);

@@ -58,6 +58,8 @@ ViewControl::ViewControl(QObject *parent)
     m_fitTimer.setInterval(FitDelayMs);
     connect(&m_fitTimer, &QTimer::timeout, this, &ViewControl::fitStreams);
     connect(this, &ViewControl::resizeMsg, this, [this] { m_fitTimer.start(); });
+    m_offlineStatus.setInterval(1000);
+    connect(&m_offlineStatus, &QTimer::timeout, this, &ViewControl::showOfflineStatus);
     connect(this, &ViewControl::windowNumberChangeMsg, this, [this] { m_fitTimer.start(); });
 }
 
@@ -307,9 +309,38 @@ void ViewControl::doubleClickScreen(Channel *channel)
 void ViewControl::showDeviceOffline(Device *device)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    for (GlWidgetViewWindow *w : std::as_const(m_windows))
-        if (w->device() == device && w->hasChannel())
-            w->setStatus(tr("离线 — 正在重新连接…"));
+    ORVANE_CHECK(device, return );
+    // The channels wanted in the grid keep a cell (or get a free one) while
+    // their device is tried again, so that the wall shows what it waits for.
+    const int count = qMin(device->channelCount(), int(device->channels().size()));
+    for (int i = 0; i < count; ++i) {
+        Channel *ch = device->channel(i);
+        if (ch->viewRequested(m_live))
+            showChannel(ch);
+    }
+    showOfflineStatus();
+}
+
+void ViewControl::showOfflineStatus()
+{
+    bool waiting = false;
+    for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
+        Device *d = w->device();
+        if (!w->hasChannel() || !d || d->linkState() != Device::LinkState::Offline)
+            continue;
+        waiting = true;
+        QString text = tr("离线 — 正在重新连接…");
+        if (const int ms = linkOf(d)->reconnectDelayMs(d); ms > 0)
+            text += QLatin1Char('\n') +
+                    tr("下次尝试 %1").arg(QTime::currentTime().addMSecs(ms).toString(u"HH:mm:ss"));
+        w->setStatus(text);
+    }
+    // The next attempt's time changes with every attempt: looked at again
+    // while a cell waits.
+    if (waiting && !m_offlineStatus.isActive())
+        m_offlineStatus.start();
+    else if (!waiting)
+        m_offlineStatus.stop();
 }
 
 void ViewControl::showNoVideo(Channel *channel, bool live)

@@ -169,6 +169,9 @@ public slots:
     // an online device fell silent (the media pipeline restarts it).
     void showDeviceOffline(Device *device);
     void showNoVideo(Channel *channel, bool live);
+    // The status of every cell whose device is offline, with the time of
+    // its next connect attempt (refreshed every second while any waits).
+    void showOfflineStatus();
 
 private:
     GlWidgetViewWindow *createWindow();
@@ -188,5 +191,6 @@ private:
     std::atomic<bool> m_live{true};
     ReplayPosition m_replay;
     QTimer m_fitTimer;
+    QTimer m_offlineStatus;
     QHash<Channel *, bool> m_qualityAsked; // quality changes not yet answered
 };

@@ -28,6 +28,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -80,6 +81,7 @@ private slots:
     void recordingAndSnapshotPassTheFileChecks();
     void killedCameraGoesOfflineAndComesBackOnItsPort();
     void liveArgumentShowsAnRtspCamera();
+    void cameraStartedLaterIsShownOnceItAnswers();
 
 private:
     bool startSim(DevsimProcess &process, quint16 rtspPort);
@@ -88,6 +90,7 @@ private:
     QTemporaryDir videoDir;
     DevsimProcess sim;
     DevsimProcess restarted; // the camera again, on the same RTSP port
+    DevsimProcess late;      // a camera that comes up after the client asked for it
     quint16 rtspPort = 0;
     E2eClient client;
     Device *device = nullptr;
@@ -125,6 +128,7 @@ void tst_E2eRtsp::cleanupTestCase()
     client.host.reset();
     sim.stop();
     restarted.stop();
+    late.stop();
 }
 
 void tst_E2eRtsp::cameraAddedByUrlShowsItsPicture()
@@ -284,6 +288,35 @@ void tst_E2eRtsp::liveArgumentShowsAnRtspCamera()
     QCOMPARE(cell->channel(), live->channel(0));
     QTRY_VERIFY_WITH_TIMEOUT(showsColours(cell, 1), 30000);
     QCOMPARE(cell->pictureSize(), QSize(1280, 720)); // the URL's own stream
+}
+
+// A camera that is not up yet when the wall starts is tried again with the
+// reconnect waits: its cell says so meanwhile and shows the picture once it
+// answers.
+void tst_E2eRtsp::cameraStartedLaterIsShownOnceItAnswers()
+{
+    QTcpServer probe; // a port where nothing listens yet
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    RtspDeviceLink::instance()->setReconnectUnitMs(200);
+    const QString url =
+        QStringLiteral("rtsp://admin:%1@127.0.0.1:%2/%3/0/sub").arg(Password).arg(port).arg(Uid);
+    QString error;
+    const QList<LiveStartup::Entry> entries = LiveStartup::parse(url, &error);
+    QVERIFY2(entries.size() == 1, qPrintable(error));
+    QSignalSpy offline(DeviceLinks::events(), &DeviceEvents::deviceOfflineMsg);
+    QSignalSpy failed(DeviceLinks::events(), &DeviceEvents::connectDevFailMsg);
+    LiveStartup::open(entries, ViewControl::instance(), Dev::instance());
+    GlWidgetViewWindow *cell = ViewControl::instance()->windows().first();
+    QTRY_COMPARE_WITH_TIMEOUT(offline.count(), 1, 15000);
+    QVERIFY(!cell->status().isEmpty());
+    QTest::qWait(1000); // a few silent tries
+    QVERIFY2(startSim(late, port), qPrintable(late.errorText()));
+    QTRY_VERIFY_WITH_TIMEOUT(cell->status().isEmpty() && showsColours(cell, 0), 30000);
+    QCOMPARE(offline.count(), 1);
+    QCOMPARE(failed.count(), 0);
+    RtspDeviceLink::instance()->setReconnectUnitMs(1000);
 }
 
 ORVANE_TEST_MAIN(tst_E2eRtsp)

@@ -8,6 +8,7 @@
 
 #include "TestMain.h"
 #include <QRandomGenerator>
+#include <QTcpServer>
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -219,6 +220,50 @@ private slots:
 #endif
     }
 
+    // A device that is not up yet when a channel is wanted (a recorder that
+    // boots slower than the wall's PC) goes offline once and is tried again
+    // with the reconnect waits until it answers; the tries are silent.
+    void deviceStartedLaterIsTriedUntilItAnswers()
+    {
+        QTcpServer probe; // a port where nothing listens yet
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(probe.serverPort());
+        probe.close();
+        qputenv("ORVANE_P2P_PEERS", QByteArrayLiteral("LATE@127.0.0.1:") + port.toLatin1());
+        io->setReconnectUnitMs(200);
+        Device *d = addDevice("LATE");
+        Channel *ch = d->channel(0);
+        ch->setViewRequested(true, true);
+        QSignalSpy offline(io, &IoConnect::deviceOfflineMsg);
+        QSignalSpy failed(io, &IoConnect::connectDevFailMsg);
+        QSignalSpy online(io, &IoConnect::deviceOnlineMsg);
+        QSignalSpy ready(io, &IoConnect::connectChannelSuccessMsg);
+        io->connectChannel(ch);
+        io->startChannel(ch);
+        QTRY_COMPARE_WITH_TIMEOUT(offline.size(), 1, Wait);
+        QCOMPARE(d->linkState(), Device::LinkState::Offline);
+        QTest::qWait(1500); // a few silent tries
+        QVERIFY(startSim({"--uid", "LATE", "--port", port}));
+        QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, Wait);
+        QCOMPARE(online.size(), 1);
+        QCOMPARE(offline.size(), 1);
+        QCOMPARE(failed.size(), 0);
+        QVERIFY(ch->avIndex(true) >= 0);
+    }
+
+    // A channel nobody wants any more is not tried again.
+    void unwantedFailedConnectIsNotRetried()
+    {
+        qputenv("ORVANE_P2P_PEERS", QByteArrayLiteral("NOBODY@127.0.0.1:9"));
+        Device *d = addDevice("NOBODY");
+        QSignalSpy failed(io, &IoConnect::connectDevFailMsg);
+        QSignalSpy offline(io, &IoConnect::deviceOfflineMsg);
+        io->connectChannel(d->channel(0));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, Wait);
+        QCOMPARE(offline.size(), 0);
+        QCOMPARE(io->reconnectDelayMs(d), -1);
+    }
+
     // The pin kept in the settings is required: another key is refused with
     // both keys named; a forgotten pin trusts (and keeps) the key met next.
     void changedDeviceKeyIsRefusedUntilForgotten()
@@ -226,8 +271,7 @@ private slots:
         DevsimProcess *sim = startSim({"--uid", "REKEY"});
         QVERIFY(sim);
         QRegularExpressionMatch key;
-        QVERIFY(sim->waitForLineFrom(0, QRegularExpression("^KEY REKEY (\\S+)$"), Wait, &key) >=
-                0);
+        QVERIFY(sim->waitForLineFrom(0, QRegularExpression("^KEY REKEY (\\S+)$"), Wait, &key) >= 0);
         const QString trusted(64, u'a');
         QVERIFY(Config::instance()->setDevicePin("REKEY", trusted));
         Device *d = addDevice("REKEY");

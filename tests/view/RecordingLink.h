@@ -58,7 +58,9 @@ public:
                         QString::number(offsetSeconds));
     }
     int features(const Device *) const override { return 0xff; }
-    int reconnectDelayMs(const Device *) const override { return -1; }
+    // What reconnectDelayMs answers for every device.
+    inline static int nextTryMs = -1;
+    int reconnectDelayMs(const Device *) const override { return nextTryMs; }
     void getRecordList(Channel *ch, const QDate &day) override
     {
         m_calls->append(QStringLiteral("getRecordList ") + name(ch) + QLatin1Char(' ') +

@@ -7,6 +7,8 @@
 
 #include "config/Config.h"
 #include "config/Location.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
 #include "view/GlWidgetViewWindow.h"
 #include "model/ChannelSaveTimeout.h"
@@ -221,6 +223,29 @@ private slots:
         QCOMPARE(shown(), QStringList({"-", "B/0", "-", "-"}));
         QVERIFY(!ViewControl::instance()->cellOf(a->channel(0)) &&
                 !ViewControl::instance()->cellOf(a->channel(1)));
+    }
+
+    // A device that cannot be reached is tried again: the channels wanted
+    // from it keep (or get) a cell that says so, with the next try's time.
+    void offlineDeviceKeepsItsWantedChannelsInCells()
+    {
+        Device *d = ViewTestEnv::addDevice(u"OFF"_s, 2, -1);
+        d->channel(1)->setViewRequested(true, true);
+        d->setLinkState(Device::LinkState::Offline);
+        RecordingLink::nextTryMs = 4000;
+        const QTime expected = QTime::currentTime().addMSecs(4000);
+        emit DeviceLinks::events()->deviceOfflineMsg(d, -13, u"x"_s);
+        RecordingLink::nextTryMs = -1;
+        GlWidgetViewWindow *cell = vc->cellOf(d->channel(1));
+        QVERIFY(cell);
+        QVERIFY(!vc->cellOf(d->channel(0)));
+        const QStringList lines = cell->status().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QCoreApplication::translate("ViewControl", "离线 — 正在重新连接…"));
+        const QRegularExpressionMatch at =
+            QRegularExpression(u"(\\d\\d:\\d\\d:\\d\\d)$"_s).match(lines.at(1));
+        QVERIFY2(at.hasMatch(), qPrintable(lines.at(1)));
+        QVERIFY(qAbs(QTime::fromString(at.captured(1), u"HH:mm:ss"_s).secsTo(expected)) <= 1);
     }
 
     void stopChannelStopsTheStreamOfTheCurrentMode()

@@ -1325,6 +1325,10 @@
         <translation>Offline — reconnecting…</translation>
     </message>
     <message>
+        <source>下次尝试 %1</source>
+        <translation>next try at %1</translation>
+    </message>
+    <message>
         <source>无视频</source>
         <translation>No video</translation>
     </message>

@@ -1325,6 +1325,10 @@
         <translation>离线 — 正在重新连接…</translation>
     </message>
     <message>
+        <source>下次尝试 %1</source>
+        <translation>下次尝试 %1</translation>
+    </message>
+    <message>
         <source>无视频</source>
         <translation>无视频</translation>
     </message>
