@@ -12,6 +12,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/SharedInstance.h"
+#include "view/CellStatus.h"
 #include "view/GlWidgetViewWindow.h"
 #include "view/StreamFit.h"
 
@@ -58,8 +59,7 @@ ViewControl::ViewControl(QObject *parent)
     m_fitTimer.setInterval(FitDelayMs);
     connect(&m_fitTimer, &QTimer::timeout, this, &ViewControl::fitStreams);
     connect(this, &ViewControl::resizeMsg, this, [this] { m_fitTimer.start(); });
-    m_offlineStatus.setInterval(1000);
-    connect(&m_offlineStatus, &QTimer::timeout, this, &ViewControl::showOfflineStatus);
+    m_cellStatus = new CellStatus(this);
     connect(this, &ViewControl::windowNumberChangeMsg, this, [this] { m_fitTimer.start(); });
 }
 
@@ -318,36 +318,7 @@ void ViewControl::showDeviceOffline(Device *device)
         if (ch->viewRequested(m_live))
             showChannel(ch);
     }
-    showOfflineStatus();
-}
-
-void ViewControl::showOfflineStatus()
-{
-    bool waiting = false;
-    for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
-        Device *d = w->device();
-        if (!w->hasChannel() || !d || d->linkState() != Device::LinkState::Offline)
-            continue;
-        waiting = true;
-        QString text = tr("离线 — 正在重新连接…");
-        if (const int ms = linkOf(d)->reconnectDelayMs(d); ms > 0)
-            text += QLatin1Char('\n') +
-                    tr("下次尝试 %1").arg(QTime::currentTime().addMSecs(ms).toString(u"HH:mm:ss"));
-        w->setStatus(text);
-    }
-    // The next attempt's time changes with every attempt: looked at again
-    // while a cell waits.
-    if (waiting && !m_offlineStatus.isActive())
-        m_offlineStatus.start();
-    else if (!waiting)
-        m_offlineStatus.stop();
-}
-
-void ViewControl::showNoVideo(Channel *channel, bool live)
-{
-    ORVANE_ASSERT_GUI_THREAD();
-    if (GlWidgetViewWindow *w = cellOf(channel); w && live == m_live)
-        w->setStatus(tr("无视频"));
+    m_cellStatus->showOffline();
 }
 
 // ---- Stream control --------------------------------------------------------

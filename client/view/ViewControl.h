@@ -2,6 +2,7 @@
 
 #include "model/Channel.h"
 #include "model/Device.h"
+#include "view/CellStatus.h"
 #include "view/RecordLength.h"
 #include "view/ReplayPosition.h"
 #include "view/WindowMod.h"
@@ -168,10 +169,7 @@ public slots:
     // device's link is lost (the link reconnects by itself), or the stream of
     // an online device fell silent (the media pipeline restarts it).
     void showDeviceOffline(Device *device);
-    void showNoVideo(Channel *channel, bool live);
-    // The status of every cell whose device is offline, with the time of
-    // its next connect attempt (refreshed every second while any waits).
-    void showOfflineStatus();
+    void showNoVideo(Channel *channel, bool live) { m_cellStatus->showNoVideo(channel, live); }
 
 private:
     GlWidgetViewWindow *createWindow();
@@ -191,6 +189,6 @@ private:
     std::atomic<bool> m_live{true};
     ReplayPosition m_replay;
     QTimer m_fitTimer;
-    QTimer m_offlineStatus;
+    CellStatus *m_cellStatus;
     QHash<Channel *, bool> m_qualityAsked; // quality changes not yet answered
 };

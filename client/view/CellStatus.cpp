@@ -1,0 +1,44 @@
+#include "view/CellStatus.h"
+
+#include "link/DeviceLink.h"
+#include "model/Device.h"
+#include "view/GlWidgetViewWindow.h"
+#include "view/ViewControl.h"
+
+#include <QCoreApplication>
+#include <QTime>
+
+CellStatus::CellStatus(ViewControl *view)
+    : QObject(view)
+    , m_view(view)
+{
+    m_refresh.setInterval(1000);
+    connect(&m_refresh, &QTimer::timeout, this, &CellStatus::showOffline);
+}
+
+void CellStatus::showOffline()
+{
+    bool waiting = false;
+    for (GlWidgetViewWindow *w : m_view->windows()) {
+        Device *d = w->device();
+        if (!w->hasChannel() || !d || d->linkState() != Device::LinkState::Offline)
+            continue;
+        waiting = true;
+        QString text = QCoreApplication::translate("ViewControl", "离线 — 正在重新连接…");
+        if (const int ms = m_view->linkOf(d)->reconnectDelayMs(d); ms > 0)
+            text += QLatin1Char('\n') +
+                    QCoreApplication::translate("ViewControl", "下次尝试 %1")
+                        .arg(QTime::currentTime().addMSecs(ms).toString(u"HH:mm:ss"));
+        w->setStatus(text);
+    }
+    if (waiting && !m_refresh.isActive())
+        m_refresh.start();
+    else if (!waiting)
+        m_refresh.stop();
+}
+
+void CellStatus::showNoVideo(Channel *channel, bool live)
+{
+    if (GlWidgetViewWindow *w = m_view->cellOf(channel); w && live == m_view->isLive())
+        w->setStatus(QCoreApplication::translate("ViewControl", "无视频"));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class Channel;
+class ViewControl;
+
+// The status texts over the grid's cells. Offline: every cell whose device is
+// offline says so, with the time of the device's next connect attempt
+// (looked at again every second while any cell waits, since each attempt
+// sets a new time).
+//
+// GUI thread only.
+class CellStatus : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CellStatus(ViewControl *view);
+
+    void showOffline();
+    // A live or playback stream of an online device fell silent (the media
+    // pipeline restarts it): its cell says so while the grid shows that mode.
+    void showNoVideo(Channel *channel, bool live);
+
+private:
+    ViewControl *m_view;
+    QTimer m_refresh;
+};
