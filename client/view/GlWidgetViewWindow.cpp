@@ -4,16 +4,19 @@
 #include "media/PictureExchange.h"
 #include "media/Video.h"
 #include "view/WaitingCircle.h"
+#include "view/WallSurface.h"
 #include "view/YuvRenderer.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 
 #include <QDateTime>
-#include <QLabel>
 #include <QMouseEvent>
+#include <QMovie>
 #include <QMultiHash>
-#include <QPointer>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QPainter>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -48,44 +51,17 @@ void GlWidgetViewWindow::setModeSource(std::function<bool()> source)
 }
 
 GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
-    : QOpenGLWidget(parent)
+    : QWidget(parent)
     , m_renderer(std::make_unique<YuvRenderer>())
 {
-    SystemInfo *info = SystemInfo::instance();
-    m_scale = info->scale();
-    const double s = m_scale;
-
-    m_recordBadge = new QWidget(this);
-    m_recordBadge->setStyleSheet(QStringLiteral("background:rgba(0,0,0,0)"));
-    m_recordBadge->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_recordDot = new QLabel(m_recordBadge);
-    m_recordDot->setGeometry(0, int(5 * s), int(8 * s), int(8 * s));
-    m_recordDot->setStyleSheet(
-        QStringLiteral("border:0;border-radius:4px;background-color:rgb(255,0,0)"));
-    m_recordText = new QLabel(QStringLiteral("REC"), m_recordBadge);
-    m_recordText->setGeometry(int(12 * s), 0, int(30 * s), int(18 * s));
-    m_recordText->setStyleSheet(
-        QStringLiteral("font-size:11px;font-family: \"微软雅黑\";color:rgb(255,0,0)"));
-    m_recordText->setStyleSheet(
-        info->scaleFontSheet(m_recordText->styleSheet(), SystemInfo::Normal));
-    m_recordBadge->hide();
-
-    // Built for pictures that need too much of the machine; not shown yet.
-    m_notice = new QWidget(this);
-    m_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_noticeText = new QLabel(tr("超高清视频,请关闭其他通道播放以免占用过多资源"), m_notice);
-    m_noticeText->setStyleSheet(QStringLiteral("color:rgb(255,0,0)"));
-    m_notice->hide();
-
-    m_status = new QLabel(this);
-    m_status->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_status->setAlignment(Qt::AlignCenter);
-    m_status->setWordWrap(true);
-    m_status->setStyleSheet(info->scaleFontSheet(
-        QStringLiteral("font-size:14px;color:rgb(255,255,255);background:rgba(0,0,0,0)"),
-        SystemInfo::Normal));
-    m_status->hide();
-
+    m_scale = SystemInfo::instance()->scale();
+    // Nothing of the widget itself is painted: the surface draws the cell.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_pictureClock.start();
+    m_surface = WallSurface::of(parent);
+    if (m_surface)
+        m_surface->addCell(this);
     routePictures();
     connect(Dev::instance(), &Dev::selectChannelMsg, this,
             &GlWidgetViewWindow::showSelectedChannel);
@@ -109,28 +85,28 @@ void GlWidgetViewWindow::routePictures()
 GlWidgetViewWindow::~GlWidgetViewWindow()
 {
     showChannelOnScreen(nullptr);
-    releaseGl();
-    // The base class destroys the context: this part of the object must not
-    // hear of it any more.
-    if (QOpenGLContext *ctx = context())
-        disconnect(ctx, nullptr, this, nullptr);
+    removeWaiting();
+    if (m_surface)
+        m_surface->removeCell(this);
 }
 
-void GlWidgetViewWindow::releaseGl()
+void GlWidgetViewWindow::detachSurface(bool contextCurrent)
 {
-    // Runs while the context still exists: before the widget goes, and when
-    // the context is replaced (the cell moved to another top-level window,
-    // as the full-screen grid does); initializeGL builds them again then.
-    if (!m_renderer->isReady() || !context())
-        return;
-    makeCurrent();
-    m_renderer->release();
-    doneCurrent();
+    // The textures live in the surface's context: freed while it is current.
+    if (contextCurrent && m_renderer->isReady())
+        m_renderer->release();
+    m_surface = nullptr;
 }
 
-bool GlWidgetViewWindow::isRecordBadgeShown() const
+void GlWidgetViewWindow::refresh()
 {
-    return !m_recordBadge->isHidden();
+    if (m_surface)
+        m_surface->schedule();
+}
+
+QImage GlWidgetViewWindow::grabFramebuffer()
+{
+    return m_surface ? m_surface->grabCell(this) : QImage();
 }
 
 void GlWidgetViewWindow::showChannelOnScreen(Channel *channel)
@@ -159,7 +135,8 @@ void GlWidgetViewWindow::updateSeen()
 
 void GlWidgetViewWindow::showEvent(QShowEvent *event)
 {
-    QOpenGLWidget::showEvent(event);
+    QWidget::showEvent(event);
+    refresh();
     // The top-level window tells when it is minimised and restored.
     if (window() != m_topLevel) {
         if (m_topLevel)
@@ -173,15 +150,16 @@ void GlWidgetViewWindow::showEvent(QShowEvent *event)
 
 void GlWidgetViewWindow::hideEvent(QHideEvent *event)
 {
-    QOpenGLWidget::hideEvent(event);
+    QWidget::hideEvent(event);
     updateSeen();
+    refresh();
 }
 
 bool GlWidgetViewWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_topLevel && event->type() == QEvent::WindowStateChange)
         updateSeen();
-    return QOpenGLWidget::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
 }
 
 void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
@@ -190,13 +168,14 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
     showChannelOnScreen(channel);
     m_pictures.reset();
     m_renderer->forget();
-    m_status->clear();
-    m_status->hide();
+    m_status.clear();
+    m_intervalMs = 0;
+    m_lastPictureMs = -1;
     if (!channel) {
         removeWaiting();
-        m_recordBadge->hide();
+        m_recordShown = false;
         m_selected = false;
-        update();
+        refresh();
         return;
     }
     // A channel moved into this cell (zoom, another layout) keeps showing
@@ -206,50 +185,70 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
         removeWaiting();
     else
         showWaiting(channel);
-    m_recordBadge->setVisible(channel->recording(live));
+    m_recordShown = channel->recording(live);
     m_selected = Dev::instance()->selectedChannel() == channel;
     reloadImg();
-    update();
+    refresh();
 }
 
 void GlWidgetViewWindow::place(int width, int height, int x, int y)
 {
     setGeometry(x, y, width, height);
-    resizeGL(width, height);
-    layoutOverlays();
 }
 
-void GlWidgetViewWindow::layoutOverlays()
+void GlWidgetViewWindow::moveEvent(QMoveEvent *event)
 {
-    const double s = m_scale;
-    m_recordBadge->setGeometry(int(width() - 40 * s), int(3 * s), int(40 * s), int(18 * s));
-    m_notice->setGeometry(int(10 * s), int(3 * s), int(width() - 50 * s), int(18 * s));
-    m_noticeText->setGeometry(0, 0, m_notice->width(), m_notice->height());
-    m_status->setGeometry(int(8 * s), 0, qMax(0, int(width() - 16 * s)), height());
+    QWidget::moveEvent(event);
+    refresh();
+}
+
+void GlWidgetViewWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    refresh();
 }
 
 void GlWidgetViewWindow::setStatus(const QString &text)
 {
-    if (text == m_status->text() && m_status->isVisible() == !text.isEmpty())
+    if (text == m_status)
         return;
-    m_status->setText(text);
-    m_status->setVisible(!text.isEmpty());
-    if (!text.isEmpty()) {
+    m_status = text;
+    if (!text.isEmpty())
         removeWaiting();
-        m_status->raise();
-    }
-    update();
+    refresh();
 }
 
 QString GlWidgetViewWindow::status() const
 {
-    return m_status->text();
+    return m_status;
 }
 
 void GlWidgetViewWindow::removeWaiting()
 {
+    if (!m_waiting)
+        return;
     delete m_waiting;
     m_waiting = nullptr;
+    refresh();
+}
+
+void GlWidgetViewWindow::notePicture()
+{
+    // The pictures' interval paces the surface's frames.
+    const qint64 now = m_pictureClock.elapsed();
+    if (m_lastPictureMs >= 0) {
+        const int gap = int(qMin<qint64>(now - m_lastPictureMs, 1000));
+        m_intervalMs = m_intervalMs == 0 ? gap : (3 * m_intervalMs + gap) / 4;
+    }
+    m_lastPictureMs = now;
+}
+
+int GlWidgetViewWindow::pictureIntervalMs() const
+{
+    // A channel without a picture for a second is not moving.
+    if (m_lastPictureMs < 0 || m_pictureClock.elapsed() - m_lastPictureMs > 1000)
+        return 0;
+    return m_intervalMs;
 }
 
 void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int height, uint timestamp)
@@ -265,7 +264,8 @@ void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int hei
     m_height = height;
     m_pictures = Video::instance()->pictures(channel, live);
     m_timestamp = timestamp;
-    update();
+    notePicture();
+    refresh();
 }
 
 void GlWidgetViewWindow::cleanScreen(Channel *channel)
@@ -277,21 +277,29 @@ void GlWidgetViewWindow::cleanScreen(Channel *channel)
         return;
     m_pictures.reset();
     // Under a status text the cell keeps showing its last picture, dimmed.
-    if (m_status->text().isEmpty())
+    if (m_status.isEmpty())
         m_renderer->forget();
-    update();
+    refresh();
 }
 
 void GlWidgetViewWindow::loadRecordStatus(Channel *channel)
 {
     if (!channel || channel != m_channel)
         return;
-    m_recordBadge->setVisible(channel->recording(currentLive()));
+    const bool shown = channel->recording(currentLive());
+    if (shown != m_recordShown) {
+        m_recordShown = shown;
+        refresh();
+    }
 }
 
 void GlWidgetViewWindow::showSelectedChannel(Channel *channel)
 {
-    m_selected = channel && channel == m_channel;
+    const bool selected = channel && channel == m_channel;
+    if (selected != m_selected) {
+        m_selected = selected;
+        refresh();
+    }
     reloadImg();
 }
 
@@ -305,7 +313,7 @@ void GlWidgetViewWindow::reloadImg()
         return;
     pictures->frontSize(m_width, m_height);
     m_pictures = pictures;
-    update();
+    refresh();
 }
 
 void GlWidgetViewWindow::showWaiting(Channel *channel)
@@ -313,9 +321,12 @@ void GlWidgetViewWindow::showWaiting(Channel *channel)
     if (!channel || channel != m_channel)
         return;
     removeWaiting();
-    m_waiting = new WaitingCircle(this);
-    m_waiting->show();
-    m_waiting->raise();
+    const int side = SystemInfo::instance()->scaled(WaitingCircle::BaseSize);
+    m_waiting = new QMovie(QString::fromLatin1(WaitingCircle::MoviePath), QByteArray(), this);
+    m_waiting->setScaledSize(QSize(side, side));
+    connect(m_waiting, &QMovie::frameChanged, this, &GlWidgetViewWindow::refresh);
+    m_waiting->start();
+    refresh();
 }
 
 void GlWidgetViewWindow::hideWaiting(Channel *channel)
@@ -339,34 +350,14 @@ void GlWidgetViewWindow::mouseReleaseEvent(QMouseEvent *event)
             });
         }
     }
-    QOpenGLWidget::mouseReleaseEvent(event);
+    QWidget::mouseReleaseEvent(event);
 }
 
 void GlWidgetViewWindow::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (m_channel)
         emit doubleClicked(m_channel);
-    QOpenGLWidget::mouseDoubleClickEvent(event);
-}
-
-void GlWidgetViewWindow::initializeGL()
-{
-    initializeOpenGLFunctions();
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &GlWidgetViewWindow::releaseGl,
-            Qt::ConnectionType(Qt::UniqueConnection | Qt::DirectConnection));
-    m_renderer->initialize(context());
-}
-
-void GlWidgetViewWindow::resizeGL(int, int)
-{
-    if (m_waiting)
-        m_waiting->relayout();
-}
-
-void GlWidgetViewWindow::clearTo(float r, float g, float b)
-{
-    glClearColor(r, g, b, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
@@ -385,28 +376,87 @@ bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
     });
 }
 
-void GlWidgetViewWindow::paintGL()
+namespace {
+
+// Fills the device rectangle (origin bottom left) with the colour.
+void fill(QOpenGLFunctions *f, const QRect &r, float red, float green, float blue)
 {
-    const qreal dpr = devicePixelRatioF();
-    glViewport(0, 0, int(width() * dpr), int(height() * dpr));
+    f->glEnable(GL_SCISSOR_TEST);
+    f->glScissor(r.x(), r.y(), r.width(), r.height());
+    f->glClearColor(red, green, blue, 1.0f);
+    f->glClear(GL_COLOR_BUFFER_BIT);
+    f->glDisable(GL_SCISSOR_TEST);
+}
+
+} // namespace
+
+void GlWidgetViewWindow::drawPicture(QOpenGLContext *context, int surfaceHeight, qreal dpr,
+                                     bool shown)
+{
+    QOpenGLFunctions *f = context->functions();
+    // The cell's area in device pixels, origin at the surface's bottom left.
+    const QRect area(int(x() * dpr), surfaceHeight - int((y() + height()) * dpr),
+                     int(width() * dpr), int(height() * dpr));
+    if (!m_renderer->isReady())
+        m_renderer->initialize(context);
     const auto sized = [this] { return m_width / 2 >= 1 && m_height / 2 >= 1; };
     uint timestamp = 0;
     // A new picture, or else (under a status text) the last one the
     // textures still hold.
     const bool fresh = m_channel && m_pictures && sized() && uploadPicture(timestamp) && sized();
-    const bool dimmed = !m_status->text().isEmpty();
+    const bool dimmed = !m_status.isEmpty();
     if (!fresh && !(m_channel && dimmed && m_renderer->uploadedSerial() != 0 && sized())) {
-        clearTo(0.99f, 0.99f, 0.99f); // nothing to draw, or the stream stopped meanwhile
+        // Nothing to draw, or the stream stopped meanwhile; a status text
+        // (white) without a picture reads on dark grey.
+        if (dimmed && m_channel)
+            fill(f, area, 0.2f, 0.2f, 0.2f);
+        else
+            fill(f, area, 0.99f, 0.99f, 0.99f);
         return;
     }
     if (m_selected)
-        clearTo(0.1f, 0.5f, 1.0f);
+        fill(f, area, 0.1f, 0.5f, 1.0f);
     else
-        clearTo(0.5f, 0.5f, 0.5f);
-    glViewport(int(2 * dpr), int(2 * dpr), int((width() - 4) * dpr), int((height() - 4) * dpr));
-
+        fill(f, area, 0.5f, 0.5f, 0.5f);
+    const int frame = int(2 * dpr);
+    f->glViewport(area.x() + frame, area.y() + frame, qMax(0, area.width() - 2 * frame),
+                  qMax(0, area.height() - 2 * frame));
     m_renderer->draw(dimmed ? DimmedBrightness : 1.0f);
 
-    if (fresh)
+    if (fresh && shown)
         Video::instance()->showImageFinish(m_channel, timestamp);
+}
+
+bool GlWidgetViewWindow::hasOverlays() const
+{
+    return m_channel && (m_recordShown || m_waiting || !m_status.isEmpty());
+}
+
+void GlWidgetViewWindow::drawOverlays(QPainter &painter) const
+{
+    const double s = m_scale;
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (m_recordShown) {
+        const QPointF badge(width() - 40 * s, 3 * s);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(255, 0, 0));
+        painter.drawEllipse(QRectF(badge + QPointF(0, 5 * s), QSizeF(8 * s, 8 * s)));
+        QFont font = painter.font();
+        font.setPixelSize(SystemInfo::instance()->normalFontSize() * 11 / 14);
+        painter.setFont(font);
+        painter.setPen(QColor(255, 0, 0));
+        painter.drawText(QRectF(badge + QPointF(12 * s, 0), QSizeF(30 * s, 18 * s)),
+                         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("REC"));
+    }
+    if (!m_status.isEmpty()) {
+        QFont font = painter.font();
+        font.setPixelSize(SystemInfo::instance()->normalFontSize());
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRectF(8 * s, 0, qMax(0.0, width() - 16 * s), height()),
+                         Qt::AlignCenter | Qt::TextWordWrap, m_status);
+    } else if (m_waiting) {
+        const QPixmap frame = m_waiting->currentPixmap();
+        painter.drawPixmap((width() - frame.width()) / 2, (height() - frame.height()) / 2, frame);
+    }
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QOpenGLFunctions>
-#include <QOpenGLWidget>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSize>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -11,9 +11,11 @@
 class Channel;
 class Device;
 class PictureExchange;
-class QLabel;
+class QMovie;
+class QOpenGLContext;
+class QPainter;
 class YuvRenderer;
-class WaitingCircle;
+class WallSurface;
 
 // One cell of the view grid: draws the I420 picture of the channel assigned
 // to it with a YUV-to-RGB shader (the matrix and range the stream declares) inside a 2-pixel frame
@@ -21,12 +23,15 @@ class WaitingCircle;
 // records, a waiting indicator while its stream is requested and a status text over the dimmed last
 // picture while the stream is lost.
 //
+// The cell is a widget for placement and input; what it shows is drawn by
+// its host's WallSurface, which draws every cell of the host in one pass.
+//
 // The picture is read from the channel's PictureExchange under its lock, so
 // a picture is never drawn while the decoder overwrites it. The cell keeps
 // its channel's seen flag: a channel whose cell is hidden or whose window is
 // minimised is not decoded.
 // GUI thread only.
-class GlWidgetViewWindow : public QOpenGLWidget, protected QOpenGLFunctions
+class GlWidgetViewWindow : public QWidget
 {
     Q_OBJECT
 
@@ -47,7 +52,7 @@ public:
 
     bool isSelected() const { return m_selected; }
     bool isWaiting() const { return m_waiting != nullptr; }
-    bool isRecordBadgeShown() const;
+    bool isRecordBadgeShown() const { return m_recordShown; }
     // A picture is held for drawing.
     bool hasPicture() const { return m_pictures != nullptr; }
     // The size of the last picture shown.
@@ -58,6 +63,20 @@ public:
     // picture of the channel clears it.
     void setStatus(const QString &text);
     QString status() const;
+
+    // The cell as drawn now, picture and overlays (null when not drawn).
+    QImage grabFramebuffer();
+
+    // For the surface, with its context current:
+    // draws the frame and picture into the cell's area of the surface.
+    void drawPicture(QOpenGLContext *context, int surfaceHeight, qreal dpr, bool shown);
+    bool hasOverlays() const;
+    // Draws the badge, status text and waiting indicator (painter at the cell's origin).
+    void drawOverlays(QPainter &painter) const;
+    // The interval of the channel's recent pictures in ms; 0 when not moving.
+    int pictureIntervalMs() const;
+    // The surface goes or lets the cell go; frees the textures when current.
+    void detachSurface(bool contextCurrent);
 
 signals:
     void doubleClicked(Channel *channel);
@@ -80,35 +99,33 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void initializeGL() override;
-    void resizeGL(int w, int h) override;
-    void paintGL() override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void layoutOverlays();
+    void refresh();
     void removeWaiting();
-    void clearTo(float r, float g, float b);
     bool uploadPicture(uint &timestamp);
     // Decoded pictures of a channel go to the cells that show it.
     static void routePictures();
     void showChannelOnScreen(Channel *channel);
     void updateSeen();
-    void releaseGl();
+    void notePicture();
 
     Channel *m_channel = nullptr;
     Device *m_device = nullptr;
     double m_scale = 1.0;
 
-    QWidget *m_recordBadge = nullptr;
-    QLabel *m_recordDot = nullptr;
-    QLabel *m_recordText = nullptr;
-    QWidget *m_notice = nullptr; // hidden "ultra HD" notice
-    QLabel *m_noticeText = nullptr;
-    WaitingCircle *m_waiting = nullptr;
-    QLabel *m_status = nullptr;
+    bool m_recordShown = false;
+    QMovie *m_waiting = nullptr;
+    QString m_status;
 
     std::unique_ptr<YuvRenderer> m_renderer;
+    QPointer<WallSurface> m_surface;
     QPointer<QWidget> m_topLevel;
+    QElapsedTimer m_pictureClock;
+    qint64 m_lastPictureMs = -1;
+    int m_intervalMs = 0;
 
     int m_width = 0;
     int m_height = 0;

@@ -55,7 +55,7 @@ YuvRenderer::~YuvRenderer() = default;
 void YuvRenderer::initialize(QOpenGLContext *ctx)
 {
     initializeOpenGLFunctions();
-    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
 
     m_vertices.create();
     m_vertices.bind();

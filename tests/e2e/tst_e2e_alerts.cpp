@@ -16,6 +16,7 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "view/WallSurface.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -46,7 +47,7 @@ class tst_E2eAlerts : public QObject
     {
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
-            client.host->grab().save(QDir(dir).filePath(name));
+            WallSurface::grab(client.host.get()).save(QDir(dir).filePath(name));
     }
     void play(Channel *ch)
     {

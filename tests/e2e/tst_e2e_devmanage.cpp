@@ -18,6 +18,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "view/WaitingCircle.h"
+#include "view/WallSurface.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -157,7 +158,8 @@ private slots:
         }
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
-            client.host->grab().save(QDir(dir).filePath(QStringLiteral("device-manager.png")));
+            WallSurface::grab(client.host.get())
+                .save(QDir(dir).filePath(QStringLiteral("device-manager.png")));
         leave(page);
         QVERIFY(!dm->hoverQr()->isVisible());
 

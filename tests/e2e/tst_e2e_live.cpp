@@ -20,6 +20,7 @@
 #include "media/Video.h"
 #include "media/VideoRecord.h"
 #include "view/ViewControl.h"
+#include "view/WallSurface.h"
 
 #include <QColor>
 #include <QDir>
@@ -182,7 +183,7 @@ void tst_E2eLive::saveArtifact(QWidget *widget, const QString &name)
     if (dir.isEmpty())
         return;
     QDir().mkpath(dir);
-    widget->grab().save(QDir(dir).filePath(name));
+    WallSurface::grab(widget).save(QDir(dir).filePath(name));
 }
 
 MenuListDev *tst_E2eLive::channelRow(int index)

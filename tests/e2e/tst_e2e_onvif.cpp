@@ -192,7 +192,7 @@ void tst_E2eOnvif::cameraFoundByDiscoveryShowsItsPicture()
     QVERIFY(!device->rtsp().streams.first().main.contains(Password));
     const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
     if (!dir.isEmpty() && QDir().mkpath(dir))
-        ViewControl::instance()->cellOf(channel)->grab().save(
+        ViewControl::instance()->cellOf(channel)->grabFramebuffer().save(
             QDir(dir).filePath(QStringLiteral("onvif-live.png")));
     window->devManage()->closeWindow();
 }

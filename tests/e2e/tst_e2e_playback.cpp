@@ -18,6 +18,7 @@
 #include "playback/TimeLine.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFullScreen.h"
+#include "view/WallSurface.h"
 
 #include <QCalendarWidget>
 #include <QDir>
@@ -56,7 +57,7 @@ class tst_E2ePlayback : public QObject
     {
         const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
-            client.host->grab().save(QDir(dir).filePath(name));
+            WallSurface::grab(client.host.get()).save(QDir(dir).filePath(name));
     }
     uint at(int h, int m, int s) const
     {

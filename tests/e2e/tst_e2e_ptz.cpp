@@ -24,6 +24,7 @@
 #include "ptz/PtzBtn.h"
 #include "view/GlWidgetViewWindow.h"
 #include "view/ViewControl.h"
+#include "view/WallSurface.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -203,7 +204,8 @@ private slots:
         const QImage after = settledPicture();
         saveArtifact(before, QStringLiteral("ptz-before.png"));
         saveArtifact(after, QStringLiteral("ptz-after.png"));
-        saveArtifact(client.host->grab().toImage(), QStringLiteral("ptz-window.png"));
+        saveArtifact(WallSurface::grab(client.host.get()).toImage(),
+                     QStringLiteral("ptz-window.png"));
         const Shift moved = horizontalShift(before, after);
         qInfo("moved by %d of 320 (error %.1f)", moved.dx, moved.error);
         QVERIFY2(moved.dx >= 20 && moved.error < 20, "the scene did not move left");
@@ -348,7 +350,8 @@ private slots:
         QCOMPARE(page->secondBox()->value(), 59);
         QCOMPARE(page->minuteBox()->value(), 59);
         QCOMPARE(page->hourBox()->value(), 23);
-        saveArtifact(client.host->grab().toImage(), QStringLiteral("device-options.png"));
+        saveArtifact(WallSurface::grab(client.host.get()).toImage(),
+                     QStringLiteral("device-options.png"));
     }
 };
 

@@ -179,7 +179,7 @@ void tst_E2eRtsp::cameraAddedByUrlShowsItsPicture()
     QCOMPARE(ViewControl::instance()->cellOf(second)->pictureSize(), QSize(320, 180));
     const QString dir = qEnvironmentVariable("ORVANE_TEST_ARTIFACTS");
     if (!dir.isEmpty() && QDir().mkpath(dir))
-        ViewControl::instance()->cellOf(second)->grab().save(
+        ViewControl::instance()->cellOf(second)->grabFramebuffer().save(
             QDir(dir).filePath(QStringLiteral("rtsp-live.png")));
 
     // A plain RTSP camera offers nothing beyond live video; what it is asked

@@ -18,6 +18,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "widgets/LabelFoldBtn.h"
+#include "view/WallSurface.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -128,7 +129,7 @@ void tst_E2eStream::saveArtifact(const QString &name)
     if (dir.isEmpty())
         return;
     QDir().mkpath(dir);
-    client.host->grab().save(QDir(dir).filePath(name));
+    WallSurface::grab(client.host.get()).save(QDir(dir).filePath(name));
 }
 
 bool tst_E2eStream::nextSent(const QString &uid, int &from, Sent &sent)

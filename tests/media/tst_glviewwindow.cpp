@@ -6,6 +6,9 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "view/WallSurface.h"
+
+#include <QLabel>
 
 #include <QtTest>
 #include "TestMain.h"
@@ -140,11 +143,12 @@ private slots:
         const std::array<int, 3> yuv = encodeYuv(colour, bt709, fullRange);
         publish(m_channel, 64, 48, 1234, yuv[0], yuv[1], yuv[2], -1, -1, -1,
                 YuvColour{bt709, fullRange});
+        // The surface draws the picture in its next frame.
+        QTRY_VERIFY(!finished.isEmpty());
         const QImage img = m_cell->grabFramebuffer();
         QCOMPARE(img.size(), QSize(200, 150));
         const QRgb centre = img.pixel(100, 75);
         QVERIFY2(near(centre, colour), describe(centre));
-        QVERIFY(!finished.isEmpty());
         QCOMPARE(finished.last().at(0).value<Channel *>(), m_channel);
         QCOMPARE(finished.last().at(1).toUInt(), 1234u);
     }
@@ -221,16 +225,61 @@ private slots:
         QVERIFY(!m_cell->isWaiting());
     }
 
-    void clicksSelectAndDoubleClicksReport()
+    void clicksOnTheSurfaceReachTheCellUnderThem()
     {
+        // The surface covers both cells; the second one (at x 210) is empty.
         m_cell->setChannel(m_device.get(), m_channel);
+        WallSurface *surface = WallSurface::of(m_host.get());
         QSignalSpy dbl(m_cell, &GlWidgetViewWindow::doubleClicked);
-        QTest::mouseClick(m_cell, Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(260, 50));
+        QCOMPARE(Dev::instance()->selectedChannel(), nullptr);
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
         QCOMPARE(Dev::instance()->selectedChannel(), m_channel);
         QCOMPARE(Dev::instance()->selectedDevice(), m_device.get());
-        QTest::mouseDClick(m_cell, Qt::LeftButton, {}, QPoint(50, 50));
+        // As the window system reports a second press in time.
+        QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(50, 50), QPointF(50, 50),
+                          surface->mapToGlobal(QPointF(50, 50)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(surface, &twice);
         QCOMPARE(dbl.size(), 1);
         QCOMPARE(dbl.first().at(0).value<Channel *>(), m_channel);
+    }
+
+    void widgetsShownOverTheWallStayAboveIt()
+    {
+        auto *popup = new QLabel(QStringLiteral("popup"), m_host.get());
+        popup->setGeometry(150, 20, 100, 40);
+        popup->show();
+        QVERIFY(popup->testAttribute(Qt::WA_NativeWindow));
+        // Children of the popup go with it.
+        auto *inner = new QLabel(QStringLiteral("inner"), popup);
+        inner->show();
+        QVERIFY(!inner->testAttribute(Qt::WA_NativeWindow));
+    }
+
+    void picturesOfAWallShareFrames()
+    {
+        // Two channels at 25 pictures a second, out of step: about 25 frames
+        // a second, not one per picture.
+        Channel *other = m_device->channel(1);
+        other->setVideoOn(true, true);
+        m_cell->setChannel(m_device.get(), m_channel);
+        m_empty->setChannel(m_device.get(), other);
+        WallSurface *surface = WallSurface::of(m_host.get());
+        QElapsedTimer clock;
+        clock.start();
+        uint ts = 0;
+        quint64 first = 0;
+        while (clock.elapsed() < 1200) {
+            publish(m_channel, 32, 32, ++ts, 100, 128, 128);
+            QTest::qWait(20);
+            publish(other, 32, 32, ts, 100, 128, 128);
+            QTest::qWait(20);
+            if (first == 0 && clock.elapsed() >= 400)
+                first = surface->framesDrawn();
+        }
+        const quint64 frames = surface->framesDrawn() - first;
+        QVERIFY2(frames >= 12 && frames <= 27, QByteArray::number(frames).constData());
     }
 
 private:
