@@ -100,6 +100,9 @@ bool SimDevice::start(QString *error)
     p2p::DeviceServer::Callbacks cb;
     cb.sessionOpened = [this](int s, const std::string &peer) { onSessionOpened(s, peer); };
     cb.channelOpened = [this](int s, int c) { onChannelOpened(s, c); };
+    cb.loginRefused = [this](int s, int c) {
+        StatusOutput::line(QStringLiteral("LOGIN_REFUSED ") + where(s, c));
+    };
     cb.ioCtrl = [this](int s, int c, std::uint32_t type, const std::vector<std::uint8_t> &p) {
         onIoCtrl(s, c, type, p);
     };

@@ -10,6 +10,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // IOTC and AV start-up; returns 0 or the first failure.
@@ -28,71 +30,91 @@ ConnectQueue::ConnectQueue(LinkTaskCorePtr core, const Dev *dev, int watchdogMs,
     : QObject(parent)
     , m_core(std::move(core))
     , m_dev(dev)
-    , m_watchdog(new QTimer(this))
-{
-    m_watchdog->setSingleShot(true);
-    m_watchdog->setInterval(watchdogMs);
-    connect(m_watchdog, &QTimer::timeout, this, &ConnectQueue::watchdogExpired);
-}
+    , m_watchdogMs(watchdogMs)
+{}
 
 void ConnectQueue::requestSession(const ChannelRef &ref)
 {
+    if (deviceRunning(ref))
+        return; // its attempt is on the way
     if (!m_sessions.contains(ref))
         m_sessions.append(ref);
-    if (m_sessions.size() == 1 && m_channels.isEmpty())
-        startNext();
+    startNext();
+}
+
+bool ConnectQueue::deviceRunning(const ChannelRef &ref) const
+{
+    for (const Attempt &a : m_running)
+        if (a.ref.sameDevice(ref))
+            return true;
+    return false;
 }
 
 void ConnectQueue::startNext()
 {
-    // One session at a time: a running attempt finishes (or is cut by the
-    // watchdog) before the next one starts.
-    if (m_running || m_core->closing)
+    if (m_core->closing)
         return;
-    while (!m_sessions.isEmpty() && !m_sessions.first().resolve(m_dev))
-        m_sessions.removeFirst();
-    if (m_sessions.isEmpty())
-        return;
+    for (int i = 0; i < m_sessions.size() && m_running.size() < MaxAttempts;) {
+        const ChannelRef head = m_sessions.at(i);
+        if (!head.resolve(m_dev)) {
+            m_sessions.removeAt(i);
+            continue;
+        }
+        if (deviceRunning(head)) {
+            ++i;
+            continue;
+        }
+        m_sessions.removeAt(i);
+        if (!startAttempt(head))
+            return; // the library could not start: the answer reports it
+    }
+}
 
-    const ChannelRef head = m_sessions.first();
+bool ConnectQueue::startAttempt(const ChannelRef &head)
+{
     Channel *ch = head.resolve(m_dev);
-    m_current = head;
-    m_running = true;
     const quint64 attempt = ++m_attempt;
+    Attempt &a = m_running[attempt];
+    a.ref = head;
 
     int sid = sdkApi().getSessionId();
     if (sid == IOTC_ER_NOT_INITIALIZED) {
         if (const int failure = startSdk()) {
-            m_currentSid = sid;
+            a.sid = sid;
             m_core->post(new ProgressEvent_Connect(head, failure, sid, attempt));
-            return;
+            return false;
         }
         sid = sdkApi().getSessionId();
     }
-    m_currentSid = sid;
+    a.sid = sid;
     if (sid < 0) {
         m_core->post(new ProgressEvent_Connect(head, sid, sid, attempt));
-        return;
+        return false;
     }
-    m_watchdog->start();
+    a.watchdog = new QTimer(this);
+    a.watchdog->setSingleShot(true);
+    connect(a.watchdog, &QTimer::timeout, this, [this, attempt] { cutAttempt(attempt); });
+    a.watchdog->start(m_watchdogMs);
     const QByteArray uid = ch->device()->uid().toLatin1();
     const QByteArray pin = Config::instance()->devicePin(ch->device()->uid()).toLatin1();
     const LinkTaskCorePtr core = m_core;
     if (!m_core->start(head.device, [core, head, uid, pin, sid, attempt]() {
             IoTasks::connect(core, head, uid, pin, sid, attempt);
         })) {
-        m_watchdog->stop();
-        m_running = false;
+        delete a.watchdog;
+        m_running.remove(attempt);
+        return false;
     }
+    return true;
 }
 
 ConnectQueue::Answer ConnectQueue::answer(const ProgressEvent_Connect &e)
 {
-    if (!m_running || e.attempt != m_attempt)
+    const auto it = m_running.find(e.attempt);
+    if (it == m_running.end())
         return m_cut.remove(e.attempt) ? Answer::Late : Answer::Stale;
-    m_watchdog->stop();
-    m_running = false;
-    m_current = ChannelRef();
+    delete it->watchdog;
+    m_running.erase(it);
     return Answer::Current;
 }
 
@@ -100,42 +122,61 @@ void ConnectQueue::finish(const ChannelRef &ref)
 {
     m_sessions.removeIf([&](const ChannelRef &r) { return r.sameDevice(ref); });
     startNext();
-    if (m_sessions.isEmpty())
-        startChannels();
+    startChannels();
+}
+
+void ConnectQueue::cutAttempt(quint64 attempt)
+{
+    const auto it = m_running.find(attempt);
+    if (it == m_running.end())
+        return;
+    sdkApi().connectStop(it->sid);
+    m_cut.insert(attempt);
+    const ChannelRef ref = it->ref;
+    it->watchdog->deleteLater();
+    m_running.erase(it);
+    // The cut attempt reports its failure when its late answer comes.
+    finish(ref);
 }
 
 void ConnectQueue::cut()
 {
-    if (!m_running)
-        return;
-    sdkApi().connectStop(m_currentSid);
-    m_cut.insert(m_attempt);
-    const ChannelRef ref = m_current;
-    m_running = false;
-    m_current = ChannelRef();
-    finish(ref);
+    const QList<quint64> attempts = m_running.keys();
+    for (quint64 attempt : attempts)
+        cutAttempt(attempt);
 }
 
 void ConnectQueue::stop()
 {
-    m_watchdog->stop();
-    if (m_running && m_currentSid >= 0)
-        sdkApi().connectStop(m_currentSid);
+    for (Attempt &a : m_running) {
+        delete a.watchdog;
+        a.watchdog = nullptr;
+        if (a.sid >= 0)
+            sdkApi().connectStop(a.sid);
+    }
 }
 
 void ConnectQueue::requestChannel(const ChannelRef &ref)
 {
     if (!m_channels.contains(ref))
         m_channels.append(ref);
-    if (m_sessions.isEmpty())
-        startChannels();
+    startChannels();
 }
 
 void ConnectQueue::startChannels()
 {
-    while (!m_channels.isEmpty()) {
-        const ChannelRef ref = m_channels.takeFirst();
+    // Channels whose device has no session yet wait for it.
+    for (int i = 0; i < m_channels.size();) {
+        const ChannelRef ref = m_channels.at(i);
         Channel *ch = ref.resolve(m_dev);
+        if (ch && ch->device()->sessionId() < 0 &&
+            (deviceRunning(ref) ||
+             std::any_of(m_sessions.cbegin(), m_sessions.cend(),
+                         [&](const ChannelRef &r) { return r.sameDevice(ref); }))) {
+            ++i;
+            continue;
+        }
+        m_channels.removeAt(i);
         if (!ch || ch->device()->sessionId() < 0 || m_starting.contains(ref))
             continue;
         if (ch->avIndex(true) >= 0) {
@@ -162,12 +203,8 @@ void ConnectQueue::channelStartEnded(const ChannelRef &ref)
 
 void ConnectQueue::checkChannelsOpen()
 {
-    for (const ChannelRef &ref : std::as_const(m_channels)) {
+    m_channels.removeIf([&](const ChannelRef &ref) {
         Channel *ch = ref.resolve(m_dev);
-        if (ch && ch->avIndex(true) < 0)
-            return;
-    }
-    m_channels.clear();
-    if (!m_sessions.isEmpty())
-        startNext();
+        return !ch || ch->avIndex(true) >= 0;
+    });
 }

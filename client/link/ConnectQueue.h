@@ -3,6 +3,7 @@
 #include "link/ChannelRef.h"
 #include "link/LinkTaskCore.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -14,16 +15,17 @@ class QTimer;
 
 // The opening of device sessions and then of the channels' live AV channels.
 //
-// Sessions open one at a time, in request order; a request names a channel,
-// and one queued channel stands for its whole device. An attempt runs as a
-// task that posts ProgressEvent_Connect. The watchdog fires when an attempt
-// takes longer than watchdogMs; cut() then stops it in the library and lets
-// the queue move on, and the late answer of the cut attempt is recognised
-// once. The SDK is started on the first attempt.
+// Sessions open in request order, up to MaxAttempts devices at once, so that
+// devices which do not answer never hold back one that does; a request names
+// a channel, and one queued channel stands for its whole device. An attempt
+// runs as a task on its device's executor that posts ProgressEvent_Connect.
+// An attempt that takes longer than watchdogMs is cut: stopped in the
+// library, its device's requests dropped and the next attempt started; the
+// late answer of a cut attempt is recognised once. The SDK is started on the
+// first attempt.
 //
-// AV channels start once no session is waiting, all at once, each as a task
-// that posts ProgressEvent_GetAvIndex; further sessions wait until every
-// channel asked for has its AV channel or has failed.
+// A channel's AV channel starts as soon as its device has a session, as a
+// task that posts ProgressEvent_GetAvIndex.
 //
 // Threads: GUI thread only.
 class ConnectQueue : public QObject
@@ -38,6 +40,9 @@ public:
         Current, // of the running attempt, which has ended with it
     };
 
+    // Attempts running at once, at most.
+    static constexpr int MaxAttempts = 4;
+
     ConnectQueue(LinkTaskCorePtr core, const Dev *dev, int watchdogMs, QObject *parent = nullptr);
 
     // Queues a session for ref's device.
@@ -46,39 +51,47 @@ public:
     void requestChannel(const ChannelRef &ref);
 
     Answer answer(const ProgressEvent_Connect &e);
-    // The attempt for ref's device ended: its requests are dropped and the
-    // next attempt (or, with no session left, the AV channels) starts.
+    // The attempt for ref's device ended: its requests are dropped, the next
+    // attempt starts and the device's channels asked for start.
     void finish(const ChannelRef &ref);
-    // Watchdog: stops the running attempt in the library and finishes it.
+    // Stops every running attempt in the library and finishes it.
     void cut();
+    // Attempts running now.
+    int running() const { return int(m_running.size()); }
 
     // The AV start task of ref ended.
     void channelStartEnded(const ChannelRef &ref);
-    // Once every channel asked for has its AV channel (or is gone), the list
-    // is cleared and waiting sessions go on.
+    // Drops the channels asked for that have their AV channel (or are gone).
     void checkChannelsOpen();
 
-    // Shutdown: the watchdog stops and a running attempt is told to stop.
+    // Shutdown: the watchdogs stop and running attempts are told to stop.
     void stop();
 
 signals:
-    void watchdogExpired();
     // A channel asked for already had its AV channel.
     void channelAlreadyOpen(Channel *ch);
 
 private:
+    struct Attempt
+    {
+        ChannelRef ref;
+        int sid = -1;
+        QTimer *watchdog = nullptr;
+    };
+
     void startNext();
+    bool startAttempt(const ChannelRef &head);
+    void cutAttempt(quint64 attempt);
     void startChannels();
+    bool deviceRunning(const ChannelRef &ref) const;
 
     LinkTaskCorePtr m_core;
     const Dev *m_dev;
-    QTimer *m_watchdog;
-    QList<ChannelRef> m_sessions; // first: the device of the running attempt
-    ChannelRef m_current;         // the channel of the running attempt
-    int m_currentSid = -1;
-    bool m_running = false;
-    quint64 m_attempt = 0;        // number of the latest attempt
-    QSet<quint64> m_cut;          // cut attempts whose answer is still to come
-    QList<ChannelRef> m_channels; // channels waiting for their AV channel
-    QSet<ChannelRef> m_starting;  // an AV start task is running
+    const int m_watchdogMs;
+    QList<ChannelRef> m_sessions;      // devices waiting for an attempt, in request order
+    QHash<quint64, Attempt> m_running; // by attempt number
+    quint64 m_attempt = 0;             // number of the latest attempt
+    QSet<quint64> m_cut;               // cut attempts whose answer is still to come
+    QList<ChannelRef> m_channels;      // channels waiting for their AV channel
+    QSet<ChannelRef> m_starting;       // an AV start task is running
 };

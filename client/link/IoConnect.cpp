@@ -57,7 +57,6 @@ IoConnect::IoConnect(QObject *parent)
     for (auto failed : {&IoConnect::startReplayFailMsg, &IoConnect::startReplayControlFailMsg})
         connect(this, failed, this,
                 [this](Channel *ch, int, const QString &) { playbackStartEnded(ch); });
-    connect(m_connects, &ConnectQueue::watchdogExpired, this, &IoConnect::stopConnectDev);
     connect(m_connects, &ConnectQueue::channelAlreadyOpen, this,
             &IoConnect::connectChannelSuccessMsg);
     connect(m_talk, &TalkControl::succeeded, this, &IoConnect::audioSendControlSuccessMsg);

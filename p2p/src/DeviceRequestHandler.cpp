@@ -120,6 +120,8 @@ void DeviceRequestHandler::answerLogin(DeviceSession &s, int ch, const wire::AvL
                                    wire::encodeAvLoginResult(r)));
     if (ok && engine_.cb.channelOpened)
         engine_.cb.channelOpened(s.id, ch);
+    else if (!ok && engine_.cb.loginRefused)
+        engine_.cb.loginRefused(s.id, ch);
 }
 
 bool DeviceRequestHandler::onAvLoginResult(DeviceSession &s, const wire::Message &msg)

@@ -99,26 +99,34 @@ private slots:
         QCOMPARE(starts, (QStringList{"avStart 0 Admin pw 5 0 0", "avStart 0 Admin pw 5 1 0"}));
     }
 
-    void devicesConnectOneAfterAnotherInRequestOrder()
+    void devicesConnectFourAtOnceInRequestOrder()
     {
-        Device *a = addDevice("UID-1");
-        Device *b = addDevice("UID-2");
-        Device *c = addDevice("UID-3");
-        FakeSdk::state().gatedUids = {"UID-1", "UID-2", "UID-3"};
+        QList<Device *> devices;
+        QSet<QString> uids;
+        for (int i = 1; i <= 6; ++i) {
+            devices << addDevice(QStringLiteral("UID-%1").arg(i));
+            uids << QStringLiteral("UID-%1").arg(i);
+        }
+        FakeSdk::state().gatedUids = uids;
         QSignalSpy devOk(io, &IoConnect::connectDevSuccessMsg);
-        for (Device *d : {c, a, b})
+        for (Device *d : devices)
             io->connectChannel(d->channel(0));
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect ").size(), 1, Wait);
-        QCOMPARE(FakeSdk::calls("connect "), QStringList{"connect UID-3 0"});
+        const auto connecting = [] {
+            QSet<QString> seen;
+            for (const QString &call : FakeSdk::calls("connect "))
+                seen << call.section(QLatin1Char(' '), 1, 1);
+            return seen;
+        };
+        // The first four wait on their devices at the same time; the others queue.
+        QTRY_COMPARE_WITH_TIMEOUT(connecting().size(), 4, Wait);
+        QCOMPARE(connecting(), (QSet<QString>{"UID-1", "UID-2", "UID-3", "UID-4"}));
         FakeSdk::release("UID-3");
-        QTRY_COMPARE_WITH_TIMEOUT(FakeSdk::calls("connect ").size(), 2, Wait);
-        QCOMPARE(FakeSdk::calls("connect ").last(), QStringLiteral("connect UID-1 1"));
-        FakeSdk::unblockAll(); // UID-1, then UID-2
-        QTRY_COMPARE_WITH_TIMEOUT(devOk.size(), 3, Wait);
-        QCOMPARE(FakeSdk::calls("connect ").last(), QStringLiteral("connect UID-2 2"));
-        QCOMPARE(devOk.at(0).at(0).value<Channel *>(), c->channel(0));
-        QCOMPARE(devOk.at(1).at(0).value<Channel *>(), a->channel(0));
-        QCOMPARE(devOk.at(2).at(0).value<Channel *>(), b->channel(0));
+        QTRY_COMPARE_WITH_TIMEOUT(connecting().size(), 5, Wait);
+        QVERIFY(connecting().contains("UID-5"));
+        QCOMPARE(devOk.size(), 1);
+        QCOMPARE(devOk.at(0).at(0).value<Channel *>(), devices.at(2)->channel(0));
+        FakeSdk::unblockAll();
+        QTRY_COMPARE_WITH_TIMEOUT(devOk.size(), 6, Wait);
         // Lazy start-up: the SDK was initialised once, on the first connect.
         QCOMPARE(FakeSdk::calls("init").size(), 1);
         QCOMPARE(FakeSdk::calls("avInit"), QStringList{"avInit 4096"});
@@ -142,7 +150,7 @@ private slots:
         FakeSdk::release("UID-D");
     }
 
-    void silentDeviceIsCutByTheWatchdogAndTheNextConnects()
+    void silentDeviceIsCutByTheWatchdogWhileTheNextConnects()
     {
         Device *silent = addDevice("UID-S");
         Device *next = addDevice("UID-N");
@@ -150,6 +158,9 @@ private slots:
         SignalLog log(io);
         io->connectChannel(silent->channel(0));
         io->connectChannel(next->channel(0));
+        // The next device does not wait for the silent one's watchdog.
+        QTRY_COMPARE_WITH_TIMEOUT(log.names(), QByteArrayList{"connectDevSuccessMsg"},
+                                  IoConnect::ConnectWatchdogMs / 2);
         QTRY_COMPARE_WITH_TIMEOUT(
             log.names(), (QByteArrayList{"connectDevFailMsg", "connectDevSuccessMsg"}), Wait);
         QCOMPARE(

@@ -8,7 +8,9 @@
 
 #include "TestMain.h"
 #include <QRandomGenerator>
+#include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -249,6 +251,76 @@ private slots:
         QCOMPARE(offline.size(), 1);
         QCOMPARE(failed.size(), 0);
         QVERIFY(ch->avIndex(true) >= 0);
+    }
+
+    // Devices that accept the connection and then stall, or answer with
+    // bytes that are not the protocol, are tried again and again; meanwhile
+    // a live device connects at once (attempts run side by side).
+    void stalledOrGarbledDevicesAreRetriedWithoutHoldingBackALiveOne()
+    {
+        QTcpServer stall, garbage;
+        QVERIFY(stall.listen(QHostAddress::LocalHost));
+        QVERIFY(garbage.listen(QHostAddress::LocalHost));
+        int stalled = 0, garbled = 0;
+        QList<QTcpSocket *> held; // the stalled connections stay open, unanswered
+        connect(&stall, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *c = stall.nextPendingConnection()) {
+                ++stalled;
+                held << c;
+            }
+        });
+        connect(&garbage, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *c = garbage.nextPendingConnection()) {
+                ++garbled;
+                c->write(QByteArray(64, '\x5a'));
+                held << c;
+            }
+        });
+        QVERIFY(startSim({"--uid", "ALIVE"}));
+        qputenv("ORVANE_P2P_PEERS",
+                qgetenv("ORVANE_P2P_PEERS") +
+                    ";STALL@127.0.0.1:" + QByteArray::number(stall.serverPort()) +
+                    ";GARBLE@127.0.0.1:" + QByteArray::number(garbage.serverPort()));
+        io->setReconnectUnitMs(200);
+        QSignalSpy offline(io, &IoConnect::deviceOfflineMsg);
+        QSignalSpy ready(io, &IoConnect::connectChannelSuccessMsg);
+        QElapsedTimer clock;
+        clock.start();
+        for (const char *uid : {"STALL", "GARBLE", "ALIVE"}) {
+            Channel *ch = addDevice(uid)->channel(0);
+            ch->setViewRequested(true, true);
+            io->connectChannel(ch);
+            io->startChannel(ch);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, Wait);
+        QVERIFY2(clock.elapsed() < IoConnect::ConnectWatchdogMs,
+                 QByteArray::number(clock.elapsed()).constData());
+        // Each dead device goes offline once, then is tried silently.
+        QTRY_VERIFY_WITH_TIMEOUT(stalled >= 2 && garbled >= 2, 3 * Wait);
+        QCOMPARE(offline.size(), 2);
+        qDeleteAll(held);
+    }
+
+    // A refused password is not tried again blindly: one failure, no storm
+    // of sessions while the channel stays wanted.
+    void refusedPasswordIsNotRetried()
+    {
+        DevsimProcess *sim =
+            startSim({"--uid", "DENY", "--account", "Admin", "--password", "right"});
+        QVERIFY(sim);
+        io->setReconnectUnitMs(200); // the back-off's 30 s pass in 6
+        Device *d = addDevice("DENY", 1, "Admin", "wrong");
+        Channel *ch = d->channel(0);
+        ch->setViewRequested(true, true);
+        QSignalSpy fail(io, &IoConnect::connectChannelFailMsg);
+        io->connectChannel(ch);
+        io->startChannel(ch);
+        QTRY_COMPARE_WITH_TIMEOUT(fail.size(), 1, Wait);
+        QTest::qWait(6500);
+        QCOMPARE(fail.size(), 1);
+        const qsizetype logins =
+            sim->matchingLines(QRegularExpression(QStringLiteral("^LOGIN_REFUSED DENY "))).size();
+        QVERIFY2(logins >= 1 && logins <= 2, QByteArray::number(logins).constData());
     }
 
     // A channel nobody wants any more is not tried again.

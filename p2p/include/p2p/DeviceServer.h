@@ -93,6 +93,9 @@ public:
         std::function<void(int session, const std::string &peer)> sessionOpened;
         // A client logged in on AV channel `channel` (the client's avClientStart2).
         std::function<void(int session, int channel)> channelOpened;
+        // A login on AV channel `channel` was refused (wrong account or password,
+        // a channel already open, a replayed nonce).
+        std::function<void(int session, int channel)> loginRefused;
         // IO control message from a client's AV channel.
         std::function<void(int session, int channel, std::uint32_t type,
                            const std::vector<std::uint8_t> &payload)>
