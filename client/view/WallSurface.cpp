@@ -97,11 +97,17 @@ void WallSurface::removeCell(GlWidgetViewWindow *cell)
 
 int WallSurface::pacedGapMs() const
 {
+    // Pictures of two channels or more share frames; one channel's are
+    // drawn as they come.
     int shortest = MaxGapMs;
-    for (const GlWidgetViewWindow *cell : m_cells)
-        if (const int t = cell->pictureIntervalMs(); t > 0 && t < shortest)
-            shortest = t;
-    return shortest * 9 / 10;
+    int moving = 0;
+    for (const GlWidgetViewWindow *cell : m_cells) {
+        if (const int t = cell->pictureIntervalMs(); t > 0) {
+            ++moving;
+            shortest = qMin(shortest, t);
+        }
+    }
+    return moving < 2 ? 0 : shortest * 9 / 10;
 }
 
 void WallSurface::schedule()
@@ -110,9 +116,12 @@ void WallSurface::schedule()
         return; // a frame is already due
     const qint64 since = m_clock.elapsed() - m_lastFrameMs;
     const int gap = pacedGapMs();
-    if (since >= gap)
+    if (since >= gap) {
+        // update() alone waits for the window system's next update slot
+        // (5 ms without a vertical sync): the request goes out at once.
         update();
-    else
+        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest));
+    } else
         m_pace.start(int(gap - since));
 }
 

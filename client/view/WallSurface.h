@@ -17,9 +17,10 @@ class QPixmap;
 // one buffer swap per frame instead of one render target and one window
 // composition per cell.
 //
-// Frames are paced: while pictures arrive at intervals of t ms, the surface
-// draws at most once per 0.9 t (pictures of many channels share a frame); a
-// picture after a longer pause is drawn at once.
+// Frames are paced: while pictures of two channels or more arrive at
+// intervals of t ms, the surface draws at most once per 0.9 t (the channels'
+// pictures share a frame); a picture after a longer pause, or of the only
+// moving channel, is drawn at once.
 //
 // Mouse events over a cell go to the cell's widget, and any other input to
 // the host, so the cells keep handling clicks as widgets do. Widgets shown
