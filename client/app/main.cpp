@@ -1,6 +1,7 @@
 #include "app/AppServices.h"
 #include "app/WindowLogin.h"
 #include "app/LiveStartup.h"
+#include "app/StatsFile.h"
 #include "diagnostics/MessageHandler.h"
 #include "diagnostics/SystemInfo.h"
 #include "model/Dev.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -27,6 +29,14 @@ const QCommandLineOption liveOption(
                    "them all. An entry may be an RTSP camera, "
                    "rtsp://[user:password@]host[:port]/path."),
     QStringLiteral("UID:CH|RTSP-URL[,...]"));
+const QCommandLineOption statsOption(
+    QStringLiteral("stats"),
+    QStringLiteral("Rewrite this file every second with each wanted channel's frame counts "
+                   "(for long-running checks)."),
+    QStringLiteral("FILE"));
+const QCommandLineOption
+    recordOption(QStringLiteral("record"),
+                 QStringLiteral("Record the first channel of --live as soon as it streams."));
 
 void setNames()
 {
@@ -43,6 +53,8 @@ void addOptions(QCommandLineParser *parser)
     parser->addVersionOption();
     parser->addOption(localOption);
     parser->addOption(liveOption);
+    parser->addOption(statsOption);
+    parser->addOption(recordOption);
 }
 
 // True when the help or the version is asked for: both are answered
@@ -113,7 +125,13 @@ int runApplication(int argc, char *argv[])
             login.show();
         if (!live.isEmpty())
             LiveStartup::open(live, ViewControl::instance(), Dev::instance());
+        std::unique_ptr<StatsFile> stats;
+        if (parser.isSet(statsOption) || (parser.isSet(recordOption) && !live.isEmpty()))
+            stats = std::make_unique<StatsFile>(parser.value(statsOption),
+                                                parser.isSet(recordOption) && !live.isEmpty(),
+                                                Dev::instance(), ViewControl::instance());
         result = app.exec();
+        stats.reset();
         // Streams, workers, recordings and sessions end in order while the
         // windows still exist (a no-op when the close button did it).
         services->stop();
