@@ -130,12 +130,28 @@ class Soak:
 
     def start_display(self):
         r, w = os.pipe()
+        log = open(os.path.join(self.work, 'xvfb.log'), 'w')
         self.xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(w), '-screen', '0',
                                       '1280x800x24', '-nolisten', 'tcp'],
-                                     pass_fds=(w,), stderr=subprocess.DEVNULL)
+                                     pass_fds=(w,), stdout=log, stderr=subprocess.STDOUT)
         os.close(w)
-        number = os.read(r, 32).decode().strip()
-        os.close(r)
+        # Read up to the newline, and keep the pipe open: Xvfb may write the
+        # number and the newline apart, and a closed pipe is fatal to it.
+        text = b''
+        while not text.endswith(b'\n'):
+            chunk = os.read(r, 32)
+            if not chunk:
+                break
+            text += chunk
+        self.display_pipe = r
+        number = text.decode().strip()
+        socket = '/tmp/.X11-unix/X' + number
+        for _ in range(100):
+            if os.path.exists(socket) or self.xvfb.poll() is not None:
+                break
+            time.sleep(0.05)
+        if not number or self.xvfb.poll() is not None:
+            sys.exit('Xvfb did not start (see %s)' % log.name)
         self.env['DISPLAY'] = ':' + number
 
     def start_client(self):
