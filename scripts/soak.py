@@ -22,7 +22,7 @@ far, the longest recovery so far and whether the recording file reads
 first 5 minutes, the descriptors' range, threads before each fault and 60 s
 after its recovery, and the worst recovery.
 
-  scripts/soak.sh DURATION [--build DIR] [--seed N] [--keep DIR]
+  scripts/soak.sh DURATION [--build DIR] [--sequence N] [--keep DIR]
   (DURATION: 30m, 1800s, 2h, or minutes)
 """
 
@@ -99,7 +99,7 @@ class Soak:
     def __init__(self, args):
         self.args = args
         self.duration = parse_duration(args.duration)
-        self.rng = random.Random(args.seed)
+        self.rng = random.Random(args.sequence)
         self.work = tempfile.mkdtemp(prefix='soak.')
         self.devsim = os.path.join(args.build, 'devsim', 'devsim')
         self.client_bin = os.path.join(args.build, 'client', 'orvane')
@@ -336,8 +336,8 @@ class Soak:
         time.sleep(1)
         self.start_client()
         start = time.time()
-        print('soak: %d recorders x %d channels, 640x360 25 fps, %.0f min, seed %s, work %s'
-              % (DEVICES, CHANNELS, self.duration / 60, self.args.seed, self.work), flush=True)
+        print('soak: %d recorders x %d channels, 640x360 25 fps, %.0f min, fault sequence %s, work %s'
+              % (DEVICES, CHANNELS, self.duration / 60, self.args.sequence, self.work), flush=True)
         print(self.header(), flush=True)
         next_row = [start + 60]
         self.wait(self.rng.uniform(20, 60), start, next_row)
@@ -386,7 +386,8 @@ def main():
     p.add_argument('duration')
     p.add_argument('--build', default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                    '..', 'build'))
-    p.add_argument('--seed', type=int, default=int(time.time()))
+    p.add_argument("--sequence", type=int, default=int(time.time()),
+                   help="the faults and their order (the same number, the same faults)")
     p.add_argument('--keep', default='')
     args = p.parse_args()
     soak = Soak(args)
