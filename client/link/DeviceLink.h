@@ -50,6 +50,13 @@ public:
     virtual void reconnectNow(Device *d) = 0;
     // Before the next reconnect of d, in ms: > 0 waiting, 0 trying, -1 none planned.
     virtual int reconnectDelayMs(const Device *d) const = 0;
+    // A failure of this link that is not tried again until the user changes
+    // the device (refused credentials, another device key, no stream URL).
+    virtual bool waitsForUser(int code) const
+    {
+        (void)code;
+        return false;
+    }
 
     // Live stream.
     virtual void startVideo(Channel *ch) = 0;

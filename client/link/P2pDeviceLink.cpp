@@ -1,6 +1,7 @@
 #include "link/P2pDeviceLink.h"
 
 #include "link/IoConnect.h"
+#include "link/SdkApi.h"
 #include "model/Device.h"
 
 P2pDeviceLink *P2pDeviceLink::instance()
@@ -45,6 +46,11 @@ void P2pDeviceLink::closeDevice(Device *d)
 void P2pDeviceLink::reconnectNow(Device *d)
 {
     IoConnect::instance()->reconnectNow(d);
+}
+
+bool P2pDeviceLink::waitsForUser(int code) const
+{
+    return code == IOTC_ER_DEVICE_KEY_MISMATCH || code == AV_ER_WRONG_VIEWACCorPWD;
 }
 
 int P2pDeviceLink::reconnectDelayMs(const Device *d) const

@@ -154,6 +154,12 @@ void RtspDeviceLink::reconnectNow(Device *d)
     tryReconnect(d);
 }
 
+bool RtspDeviceLink::waitsForUser(int code) const
+{
+    return code == AVERROR_HTTP_UNAUTHORIZED || code == AVERROR_HTTP_FORBIDDEN ||
+           code == NoStreamUrl;
+}
+
 int RtspDeviceLink::reconnectDelayMs(const Device *d) const
 {
     return m_reconnects->pendingMs(d);

@@ -91,6 +91,7 @@ public:
     void closeDevice(Device *d) override;
     void reconnectNow(Device *d) override;
     int reconnectDelayMs(const Device *d) const override;
+    bool waitsForUser(int code) const override;
     void startVideo(Channel *ch) override;
     void stopVideo(Channel *ch, bool restart) override;
     void changeQuality(Channel *ch, bool hd) override;

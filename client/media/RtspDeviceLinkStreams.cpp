@@ -231,8 +231,7 @@ void RtspDeviceLink::streamEnded(Channel *ch, quint64 serial, int code, const QS
         // A camera that cannot be reached yet is tried again while a channel
         // is wanted, as a lost one is; refused credentials and a channel
         // without a stream are not, until the user changes the device.
-        if (code != AVERROR_HTTP_UNAUTHORIZED && code != AVERROR_HTTP_FORBIDDEN &&
-            code != NoStreamUrl && requestedChannel(d)) {
+        if (!waitsForUser(code) && requestedChannel(d)) {
             linkLost(d, code, text);
             return;
         }

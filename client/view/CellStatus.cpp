@@ -42,3 +42,15 @@ void CellStatus::showNoVideo(Channel *channel, bool live)
     if (GlWidgetViewWindow *w = m_view->cellOf(channel); w && live == m_view->isLive())
         w->setStatus(QCoreApplication::translate("ViewControl", "无视频"));
 }
+
+void CellStatus::showRefused(Device *device, Channel *channel, const QString &reason)
+{
+    QString text = QCoreApplication::translate("ViewControl", "已被设备拒绝 — 请编辑设备");
+    // The reason when it fits a cell; the alert has it anyway.
+    if (!reason.isEmpty() && reason.size() <= 80)
+        text += QLatin1Char('\n') + reason;
+    for (GlWidgetViewWindow *w : m_view->windows()) {
+        if (w->hasChannel() && w->device() == device && (!channel || w->channel() == channel))
+            w->setStatus(text);
+    }
+}

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 class Channel;
+class Device;
 class ViewControl;
 
 // The status texts over the grid's cells. Offline: every cell whose device is
@@ -23,6 +24,10 @@ public:
     // A live or playback stream of an online device fell silent (the media
     // pipeline restarts it): its cell says so while the grid shows that mode.
     void showNoVideo(Channel *channel, bool live);
+    // The device refused what only the user can mend (credentials, its key):
+    // the cells of its channels (of `channel` alone when given) say so with
+    // the link's reason, until pictures come or the cell changes.
+    void showRefused(Device *device, Channel *channel, const QString &reason);
 
 private:
     ViewControl *m_view;

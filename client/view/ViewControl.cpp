@@ -33,8 +33,20 @@ ViewControl::ViewControl(QObject *parent)
 {
     if (SharedInstance<ViewControl>::adopt(this)) {
         DeviceEvents *io = DeviceLinks::events();
+        // A failure the user must mend keeps the cells, which say so; any
+        // other releases them.
         connect(io, &DeviceEvents::connectDevFailMsg, this,
-                [this](Channel *ch, int, const QString &) { connectDevFail(ch); });
+                [this](Channel *ch, int code, const QString &text) {
+                    if (ch && linkOf(ch)->waitsForUser(code))
+                        m_cellStatus->showRefused(ch->device(), nullptr, text);
+                    else
+                        connectDevFail(ch);
+                });
+        connect(io, &DeviceEvents::connectChannelFailMsg, this,
+                [this](Channel *ch, int code, const QString &text) {
+                    if (ch && linkOf(ch)->waitsForUser(code))
+                        m_cellStatus->showRefused(ch->device(), ch, text);
+                });
         connect(io, &DeviceEvents::connectChannelSuccessMsg, this,
                 &ViewControl::connectChannelSuccess);
         connect(io, &DeviceEvents::deviceOfflineMsg, this,

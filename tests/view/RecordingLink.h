@@ -61,6 +61,9 @@ public:
     // What reconnectDelayMs answers for every device.
     inline static int nextTryMs = -1;
     int reconnectDelayMs(const Device *) const override { return nextTryMs; }
+    // The failure code that waits for the user.
+    static constexpr int RefusedCode = -20009;
+    bool waitsForUser(int code) const override { return code == RefusedCode; }
     void getRecordList(Channel *ch, const QDate &day) override
     {
         m_calls->append(QStringLiteral("getRecordList ") + name(ch) + QLatin1Char(' ') +

@@ -212,17 +212,45 @@ private slots:
         QCOMPARE(ViewControl::instance()->cellOf(d->channel(1)), window(0)); // dealt by the switch
     }
 
-    void connectFailureReleasesTheDeviceWindows()
+    // A connect failure releases the device's windows, unless it waits for
+    // the user (refused credentials, another key): then they stay and say so.
+    void connectFailureReleasesTheDeviceWindowsUnlessTheUserMustAct_data()
     {
+        QTest::addColumn<bool>("channelLevel");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<int>("saying"); // cells with the refusal's text
+        QTest::newRow("device not reached")
+            << false << -90 << QStringList{"-", "B/0", "-", "-"} << 0;
+        QTest::newRow("device refused") << false << int(RecordingLink::RefusedCode)
+                                        << QStringList{"A/0", "B/0", "A/1", "-"} << 2;
+        QTest::newRow("channel refused") << true << int(RecordingLink::RefusedCode)
+                                         << QStringList{"A/0", "B/0", "A/1", "-"} << 1;
+    }
+    void connectFailureReleasesTheDeviceWindowsUnlessTheUserMustAct()
+    {
+        QFETCH(bool, channelLevel);
+        QFETCH(int, code);
+        QFETCH(QStringList, cells);
+        QFETCH(int, saying);
         Device *a = ViewTestEnv::addDevice(u"A"_s, 2);
         Device *b = ViewTestEnv::addDevice(u"B"_s, 1);
         connectLive(a->channel(0));
         connectLive(b->channel(0));
         connectLive(a->channel(1));
-        emit IoConnect::instance()->connectDevFailMsg(a->channel(1), -90, u"x"_s);
-        QCOMPARE(shown(), QStringList({"-", "B/0", "-", "-"}));
-        QVERIFY(!ViewControl::instance()->cellOf(a->channel(0)) &&
-                !ViewControl::instance()->cellOf(a->channel(1)));
+        if (channelLevel)
+            emit DeviceLinks::events()->connectChannelFailMsg(a->channel(1), code, u"why"_s);
+        else
+            emit DeviceLinks::events()->connectDevFailMsg(a->channel(1), code, u"why"_s);
+        QCOMPARE(shown(), cells);
+        const QString refused =
+            QCoreApplication::translate("ViewControl", "已被设备拒绝 — 请编辑设备");
+        int said = 0;
+        for (const GlWidgetViewWindow *w : vc->windows())
+            said += w->status() == refused + u"\nwhy"_s;
+        QCOMPARE(said, saying);
+        if (channelLevel)
+            QCOMPARE(vc->cellOf(a->channel(1))->status(), refused + u"\nwhy"_s);
     }
 
     // A device that cannot be reached is tried again: the channels wanted

@@ -1325,6 +1325,10 @@
         <translation>Offline — reconnecting…</translation>
     </message>
     <message>
+        <source>已被设备拒绝 — 请编辑设备</source>
+        <translation>Refused by the device — edit the device</translation>
+    </message>
+    <message>
         <source>下次尝试 %1</source>
         <translation>next try at %1</translation>
     </message>

@@ -1325,6 +1325,10 @@
         <translation>离线 — 正在重新连接…</translation>
     </message>
     <message>
+        <source>已被设备拒绝 — 请编辑设备</source>
+        <translation>已被设备拒绝 — 请编辑设备</translation>
+    </message>
+    <message>
         <source>下次尝试 %1</source>
         <translation>下次尝试 %1</translation>
     </message>
