@@ -43,14 +43,18 @@ void CellStatus::showNoVideo(Channel *channel, bool live)
         w->setStatus(QCoreApplication::translate("ViewControl", "无视频"));
 }
 
-void CellStatus::showRefused(Device *device, Channel *channel, const QString &reason)
+bool CellStatus::showRefused(Channel *channel, int code, const QString &reason, bool wholeDevice)
 {
+    if (!channel || !m_view->linkOf(channel)->waitsForUser(code))
+        return false;
+    Device *device = channel->device();
     QString text = QCoreApplication::translate("ViewControl", "已被设备拒绝 — 请编辑设备");
     // The reason when it fits a cell; the alert has it anyway.
     if (!reason.isEmpty() && reason.size() <= 80)
         text += QLatin1Char('\n') + reason;
     for (GlWidgetViewWindow *w : m_view->windows()) {
-        if (w->hasChannel() && w->device() == device && (!channel || w->channel() == channel))
+        if (w->hasChannel() && w->device() == device && (wholeDevice || w->channel() == channel))
             w->setStatus(text);
     }
+    return true;
 }

@@ -24,10 +24,11 @@ public:
     // A live or playback stream of an online device fell silent (the media
     // pipeline restarts it): its cell says so while the grid shows that mode.
     void showNoVideo(Channel *channel, bool live);
-    // The device refused what only the user can mend (credentials, its key):
-    // the cells of its channels (of `channel` alone when given) say so with
-    // the link's reason, until pictures come or the cell changes.
-    void showRefused(Device *device, Channel *channel, const QString &reason);
+    // A connect failure of channel's link that waits for the user (refused
+    // credentials, another device key): the cells of the device's channels
+    // (of `channel` alone unless wholeDevice) say so with the link's reason,
+    // until pictures come or the cell changes. False for any other failure.
+    bool showRefused(Channel *channel, int code, const QString &reason, bool wholeDevice);
 
 private:
     ViewControl *m_view;

@@ -33,20 +33,14 @@ ViewControl::ViewControl(QObject *parent)
 {
     if (SharedInstance<ViewControl>::adopt(this)) {
         DeviceEvents *io = DeviceLinks::events();
-        // A failure the user must mend keeps the cells, which say so; any
-        // other releases them.
-        connect(io, &DeviceEvents::connectDevFailMsg, this,
-                [this](Channel *ch, int code, const QString &text) {
-                    if (ch && linkOf(ch)->waitsForUser(code))
-                        m_cellStatus->showRefused(ch->device(), nullptr, text);
-                    else
-                        connectDevFail(ch);
-                });
-        connect(io, &DeviceEvents::connectChannelFailMsg, this,
-                [this](Channel *ch, int code, const QString &text) {
-                    if (ch && linkOf(ch)->waitsForUser(code))
-                        m_cellStatus->showRefused(ch->device(), ch, text);
-                });
+        // A failure the user must mend keeps the cells (they say so).
+        connect(io, &DeviceEvents::connectDevFailMsg, this, [this](Channel *ch, int c, QString t) {
+            if (ch && !m_cellStatus->showRefused(ch, c, t, true))
+                releaseDeviceWindows(ch->device());
+        });
+        connect(
+            io, &DeviceEvents::connectChannelFailMsg, this,
+            [this](Channel *ch, int c, QString t) { m_cellStatus->showRefused(ch, c, t, false); });
         connect(io, &DeviceEvents::connectChannelSuccessMsg, this,
                 &ViewControl::connectChannelSuccess);
         connect(io, &DeviceEvents::deviceOfflineMsg, this,
@@ -387,12 +381,6 @@ void ViewControl::connectChannelSuccess(Channel *channel)
         channel->setSeen(false);
     m_fitTimer.start();
     linkOf(channel)->startVideo(channel);
-}
-
-void ViewControl::connectDevFail(Channel *channel)
-{
-    if (channel)
-        releaseDeviceWindows(channel->device());
 }
 
 void ViewControl::stopChannel(Channel *channel)

@@ -159,7 +159,6 @@ signals:
     void leaveTable();
 
 public slots:
-    void connectDevFail(Channel *channel);
     GlWidgetViewWindow *showChannel(Channel *channel);
     void connectChannelSuccess(Channel *channel);
     void changeShowChannel(Channel *channel);
