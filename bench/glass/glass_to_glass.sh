@@ -4,8 +4,13 @@
 # whole screen are read back (bench/glass/clock_reader.py); each player's age of the picture it
 # shows is the screenshot's time minus the clock in that picture.
 #
-#   bench/glass/glass_to_glass.sh [--shots N] [--interval S] [--size WxH] [--warmup S]
-#                                 [--build DIR] [--keep DIR]
+#   bench/glass/glass_to_glass.sh [--shots N] [--interval S] [--size WxH] [--shown WxH]
+#                                 [--warmup S] [--build DIR] [--keep DIR]
+#
+# --size is the stream's picture; --shown the size at which ffplay and mpv show it, by default
+# that of the client's one cell in its default window (848x590), so that all three draw as many
+# pixels: under Xvfb every pixel is drawn by the CPU (Mesa's llvmpipe), about 16 ns each on a
+# busy 2-core machine, 8 ms for the client's cell.
 #
 # Prints figures only; needs scripts/install-bench-deps.sh on a fresh Debian 12.
 set -euo pipefail
@@ -15,6 +20,7 @@ root=$(cd "$here/../.." && pwd)
 shots=40
 interval=0.25
 size=640x360
+shown=848x590
 warmup=6
 build="$root/build"
 keep=""
@@ -23,10 +29,11 @@ while [ $# -gt 0 ]; do
         --shots) shots=$2; shift 2 ;;
         --interval) interval=$2; shift 2 ;;
         --size) size=$2; shift 2 ;;
+        --shown) shown=$2; shift 2 ;;
         --warmup) warmup=$2; shift 2 ;;
         --build) build=$2; shift 2 ;;
         --keep) keep=$2; shift 2 ;;
-        -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
@@ -38,8 +45,8 @@ for bin in "$build/devsim/devsim" "$build/client/orvane"; do
 done
 python3 "$here/clock_reader.py" selftest >/dev/null || { echo "clock reader self-test failed" >&2; exit 1; }
 
-w=${size%x*}
-h=${size#*x}
+w=${shown%x*}
+h=${shown#*x}
 # The client centres its window (about 1080x720) on the screen: ffplay goes to its left, mpv
 # to its right, and the reader looks for one picture in each of the three columns.
 client_w=1120
@@ -94,7 +101,7 @@ ffplay -hide_banner -loglevel warning -fflags nobuffer -flags low_delay -an -nob
     -left "$ffplay_x" -top "$player_y" -x "$w" -y "$h" -window_title ffplay "$auth_url" \
     >"$work/ffplay.log" 2>&1 &
 pids+=($!)
-mpv --no-config --profile=low-latency --untimed --no-audio --no-border --no-osc \
+mpv --no-config --profile=low-latency --untimed --no-audio --no-border --no-osc --no-keepaspect \
     --geometry="${w}x${h}+${mpv_x}+${player_y}" --title=mpv "$auth_url" >"$work/mpv.log" 2>&1 &
 pids+=($!)
 
@@ -111,7 +118,7 @@ for pid in "${pids[@]:1}"; do
     kill -0 "$pid" 2>/dev/null || echo "note: a player (pid $pid) had exited before the end" >&2
 done
 
-echo "glass to glass: $size H.264 at 25 fps over RTSP from devsim on this machine ($(nproc) cores)"
+echo "glass to glass: $size H.264 at 25 fps over RTSP from devsim, shown at $shown (client: its cell), on this machine ($(nproc) cores)"
 echo "age = screenshot time (middle of xwd) - sender's clock in the picture shown"
 python3 "$here/clock_reader.py" report "$work/shots.tsv" \
     "client=$((w + 20)),0,$client_w,$screen_h" "ffplay=0,0,$((w + 20)),$screen_h" \
