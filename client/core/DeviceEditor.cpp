@@ -112,6 +112,7 @@ bool DeviceEditor::forgetKey()
     if (!d || !Config::instance()->setDevicePin(d->uid(), QString()))
         return false;
     qInfo().noquote() << QStringLiteral("%1: device key forgotten").arg(d->uid());
+    m_dev->accessChanged(d);
     return true;
 }
 

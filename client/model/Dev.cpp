@@ -76,6 +76,9 @@ Device *Dev::addOrUpdate(Device *d)
     }
     if (e == d)
         return e;
+    const bool access = e->viewAccount() != d->viewAccount() ||
+                        e->viewPassword() != d->viewPassword() || e->kind() != d->kind() ||
+                        !(e->rtsp() == d->rtsp());
     e->setType(d->type());
     e->setNickName(d->nickName());
     e->setChannelCount(d->channelCount());
@@ -84,7 +87,15 @@ Device *Dev::addOrUpdate(Device *d)
     e->setKind(d->kind());
     e->setRtsp(d->rtsp());
     delete d;
+    if (access)
+        emit accessChangedMsg(e);
     return e;
+}
+
+void Dev::accessChanged(Device *d)
+{
+    if (d && m_devices.contains(d))
+        emit accessChangedMsg(d);
 }
 
 void Dev::removeDevice(Device *d)

@@ -47,8 +47,13 @@ public:
     // Takes ownership of d. A device with the same UID already registered is
     // updated in place (type, nick name, channel count, view account and
     // password, kind and RTSP source) and d is deleted; otherwise d is appended. Returns the
-    // registered object, which callers must use instead of d.
+    // registered object, which callers must use instead of d. Emits
+    // accessChangedMsg when the update changed how the device is reached.
     Device *addOrUpdate(Device *d);
+
+    // Emits accessChangedMsg(d): the way d is reached (account, password,
+    // address, trusted key) was changed by the user.
+    void accessChanged(Device *d);
 
     // Takes d out of the list (if present) and emits reloadDevMsg(); the caller
     // keeps d. A selection pointing into d is cleared (without a signal).
@@ -58,6 +63,8 @@ signals:
     void selectDevMsg(Device *device);
     void selectChannelMsg(Channel *channel);
     void reloadDevMsg();
+    // A device refused for its credentials or key may now be tried again.
+    void accessChangedMsg(Device *device);
 
 private:
     QList<Device *> m_devices;

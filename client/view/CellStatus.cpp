@@ -1,6 +1,7 @@
 #include "view/CellStatus.h"
 
 #include "link/DeviceLink.h"
+#include "model/Channel.h"
 #include "model/Device.h"
 #include "view/GlWidgetViewWindow.h"
 #include "view/ViewControl.h"
@@ -57,4 +58,22 @@ bool CellStatus::showRefused(Channel *channel, int code, const QString &reason, 
             w->setStatus(text);
     }
     return true;
+}
+
+void CellStatus::retry(Device *device)
+{
+    if (!device || !m_view->isLive())
+        return;
+    if (device->linkState() == Device::LinkState::Offline) {
+        m_view->linkOf(device)->reconnectNow(device);
+        return;
+    }
+    for (GlWidgetViewWindow *w : m_view->windows()) {
+        Channel *ch = w->channel();
+        if (!w->hasChannel() || w->device() != device || ch->avIndex(true) >= 0)
+            continue;
+        w->setStatus(QString());
+        w->showWaiting(ch);
+        m_view->prepareChannel(ch, false);
+    }
 }

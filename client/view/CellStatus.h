@@ -29,6 +29,10 @@ public:
     // (of `channel` alone unless wholeDevice) say so with the link's reason,
     // until pictures come or the cell changes. False for any other failure.
     bool showRefused(Channel *channel, int code, const QString &reason, bool wholeDevice);
+    // The user changed how device is reached (account, password, address,
+    // trusted key): its live cells without a stream try again at once, an
+    // offline device without waiting for its next attempt.
+    void retry(Device *device);
 
 private:
     ViewControl *m_view;

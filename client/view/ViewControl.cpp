@@ -46,6 +46,7 @@ ViewControl::ViewControl(QObject *parent)
         connect(io, &DeviceEvents::deviceOfflineMsg, this,
                 [this](Device *d, int, const QString &) { showDeviceOffline(d); });
         connect(m_dev, &Dev::selectChannelMsg, this, &ViewControl::changeShowChannel);
+        connect(m_dev, &Dev::accessChangedMsg, this, [this](Device *d) { m_cellStatus->retry(d); });
         connect(io, &DeviceEvents::changeQualitySuccessMsg, this,
                 [this](Channel *ch) { m_qualityAsked.remove(ch); });
         connect(io, &DeviceEvents::changeQualityFailMsg, this,

@@ -321,6 +321,14 @@ private slots:
         const qsizetype logins =
             sim->matchingLines(QRegularExpression(QStringLiteral("^LOGIN_REFUSED DENY "))).size();
         QVERIFY2(logins >= 1 && logins <= 2, QByteArray::number(logins).constData());
+
+        // Mended by the user (the grid then asks again, as on a new cell): it plays.
+        QSignalSpy ok(io, &IoConnect::connectChannelSuccessMsg);
+        d->setViewPassword(QStringLiteral("right"));
+        if (d->sessionId() < 0)
+            io->connectChannel(ch);
+        io->startChannel(ch);
+        QTRY_COMPARE_WITH_TIMEOUT(ok.size(), 1, Wait);
     }
 
     // A channel nobody wants any more is not tried again.

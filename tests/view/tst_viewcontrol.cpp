@@ -251,6 +251,33 @@ private slots:
         QCOMPARE(said, saying);
         if (channelLevel)
             QCOMPARE(vc->cellOf(a->channel(1))->status(), refused + u"\nwhy"_s);
+
+        // The refused streams are not open; once the user edits the device
+        // (a new password), its waiting cells try again and say so no more.
+        // An edit that changes nothing of how it is reached tries nothing.
+        const QList<Channel *> refusedChannels =
+            channelLevel ? QList<Channel *>{a->channel(1)} : a->channels();
+        for (Channel *ch : refusedChannels)
+            ch->setAvIndex(-1, true);
+        calls.clear();
+        const auto edit = [](const QString &password) {
+            auto *e = new Device();
+            e->setUid(u"A"_s);
+            e->setType(1);
+            e->setChannelCount(2);
+            e->setViewPassword(password);
+            Dev::instance()->addOrUpdate(e);
+        };
+        edit(QString());
+        QCOMPARE(calls, QStringList());
+        edit(u"mended"_s);
+        QStringList retried;
+        for (Channel *ch : refusedChannels)
+            if (vc->cellOf(ch))
+                retried << u"startChannel A/%1"_s.arg(ch->index());
+        QCOMPARE(calls.filter(u"startChannel"_s), retried);
+        for (const GlWidgetViewWindow *w : vc->windows())
+            QVERIFY2(w->status() != refused + u"\nwhy"_s, qPrintable(w->status()));
     }
 
     // A device that cannot be reached is tried again: the channels wanted
