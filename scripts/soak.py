@@ -15,7 +15,9 @@ a fault chosen at random:
 A fault's recovery time runs from its end (the last restart or SIGCONT) to the
 first decoded picture of every channel of that recorder (to within the stats
 file's second). Every minute a row
-gives the client's RSS, open descriptors, threads, decoded pictures per second,
+gives the client's RSS, its anonymous part (RSS less mapped files such as
+libraries' code), its heap in use (glibc; the client's --stats file),
+open descriptors, threads, decoded pictures per second,
 channels live (a picture in the last 5 s) against channels wanted, faults so
 far, the longest recovery so far and whether the recording file reads
 (ffprobe). The summary gives the first and last rows, RSS growth after the
@@ -195,6 +197,9 @@ class Soak:
                         written = int(p[1]) / 1000.0
                     if p and p[0] == 'channel' and len(p) >= 10:
                         out[p[1]] = int(p[7])  # decoded
+                    if p and p[0] == 'heap' and len(p) == 5:
+                        self.heap_used = int(p[2]) / (1024 * 1024)
+                        self.heap_kept = int(p[4]) / (1024 * 1024)
         except (OSError, ValueError):
             pass
         return (written, out) if with_time else out
@@ -241,6 +246,9 @@ class Soak:
         row = {
             'min': (time.time() - start) / 60,
             'rss': int(st.get('VmRSS', '0 kB').split()[0]) / 1024,
+            'anon': int(st.get('RssAnon', '0 kB').split()[0]) / 1024,
+            'heap': getattr(self, 'heap_used', 0.0),
+            'kept': getattr(self, 'heap_kept', 0.0),
             'fds': st.get('fds', 0),
             'threads': int(st.get('Threads', 0)),
             'fps': decoded / span,
@@ -256,14 +264,15 @@ class Soak:
 
     @staticmethod
     def header():
-        return '%6s %8s %5s %7s %8s %9s %6s %9s %10s' % (
-            'min', 'RSS MiB', 'fds', 'threads', 'fps', 'live', 'faults', 'worst s', 'recording')
+        return '%6s %8s %9s %9s %5s %7s %8s %9s %6s %9s %10s' % (
+            'min', 'RSS MiB', 'anon MiB', 'heap MiB', 'fds', 'threads', 'fps', 'live', 'faults', 'worst s',
+            'recording')
 
     @staticmethod
     def format_row(r):
         worst = '%.1f' % r['worst'] + ('' if not r['failed'] else ' +%d!' % r['failed'])
-        return '%6.1f %8.1f %5s %7d %8.1f %4d/%-4d %6d %9s %10s' % (
-            r['min'], r['rss'], r['fds'], r['threads'], r['fps'], r['live'], r['wanted'],
+        return '%6.1f %8.1f %9.1f %9.1f %5s %7d %8.1f %4d/%-4d %6d %9s %10s' % (
+            r['min'], r['rss'], r['anon'], r['heap'], r['fds'], r['threads'], r['fps'], r['live'], r['wanted'],
             r['faults'], worst, r['rec'])
 
     # ---- faults -------------------------------------------------------------
@@ -365,6 +374,11 @@ class Soak:
             print('RSS from minute %.0f to %.0f: %.1f -> %.1f MiB (%+.1f %%)'
                   % (after5[0]['min'], after5[-1]['min'], after5[0]['rss'], after5[-1]['rss'],
                      growth))
+            print('of which anonymous memory: %.1f -> %.1f MiB (the rest is mapped files: code)'
+                  % (after5[0]['anon'], after5[-1]['anon']))
+            print('heap in use from minute %.0f to %.0f: %.1f -> %.1f MiB (kept from the system: '
+                  '%.1f -> %.1f MiB)' % (after5[0]['min'], after5[-1]['min'], after5[0]['heap'],
+                                         after5[-1]['heap'], after5[0]['kept'], after5[-1]['kept']))
         fds = [int(r['fds']) for r in self.rows]
         print('descriptors: %d to %d' % (min(fds), max(fds)))
         done = [r for r in self.recoveries if r[2] is not None]

@@ -12,6 +12,10 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 StatsFile::StatsFile(const QString &path, bool recordFirst, Dev *dev, ViewControl *view,
                      QObject *parent)
     : QObject(parent)
@@ -28,6 +32,14 @@ StatsFile::StatsFile(const QString &path, bool recordFirst, Dev *dev, ViewContro
 QString StatsFile::text() const
 {
     QString out = QStringLiteral("time %1\n").arg(QDateTime::currentMSecsSinceEpoch());
+#if defined(__GLIBC__)
+    // What the heap holds for the program against what it keeps from the
+    // system: a leak grows the first, fragmentation only the second.
+    const struct mallinfo2 heap = mallinfo2();
+    out += QStringLiteral("heap used %1 kept %2\n")
+               .arg(quint64(heap.uordblks + heap.hblkhd))
+               .arg(quint64(heap.arena + heap.hblkhd));
+#endif
     for (const Device *d : m_dev->devices()) {
         for (int i = 0; i < d->channelCount(); ++i) {
             const Channel *ch = d->channel(i);
