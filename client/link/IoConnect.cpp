@@ -10,6 +10,7 @@
 #include "link/ProgressEvents.h"
 #include "link/ReconnectSchedule.h"
 #include "link/ReplyWatch.h"
+#include "link/SdkApi.h"
 #include "link/TalkControl.h"
 #include "model/Channel.h"
 #include "model/ChannelSaveTimeout.h"
@@ -135,6 +136,11 @@ int IoConnect::ioTimeoutMs() const
 {
     ORVANE_ASSERT_GUI_THREAD();
     return m_replies->timeoutMs();
+}
+
+void IoConnect::setMessagePollMs(int ms)
+{
+    m_msgTimer->setInterval(ms);
 }
 
 void IoConnect::setReconnectUnitMs(int ms)
@@ -418,6 +424,32 @@ void IoConnect::startReceive(Channel *ch, bool live)
     const LinkTaskCorePtr core = m_core;
     if (m_core->start(ctx.ref.device, [core, ctx, live]() { IoTasks::receive(core, ctx, live); }))
         running.insert(ref);
+    // From now on the library says when a message waits, so a reply need not
+    // wait for the poll. A registration stays with its AV index: whichever
+    // channel holds the index when a message comes is the one that receives.
+    if (!m_ioWatched.contains(ctx.avIndex) &&
+        sdkApi().setIoCtrlReady(ctx.avIndex, &IoConnect::ioReady, this) == 0)
+        m_ioWatched.insert(ctx.avIndex);
+}
+
+void IoConnect::ioReady(int avIndex, int kind, void *context)
+{
+    if (kind != P2P_READY_IOCTRL)
+        return; // a close is read by the next receive
+    auto *io = static_cast<IoConnect *>(context);
+    io->m_core->post(new ProgressEvent_ioReady(TaskContext(), avIndex));
+}
+
+void IoConnect::ioArrived(int avIndex)
+{
+    for (Device *d : m_dev->devices()) {
+        if (!serves(d) || d->sessionId() < 0)
+            continue;
+        for (Channel *ch : d->channels())
+            for (const bool live : {true, false})
+                if (ch->avIndex(live) == avIndex)
+                    startReceive(ch, live);
+    }
 }
 
 void IoConnect::startLanSearch()

@@ -31,8 +31,9 @@ class TalkControl;
 class TaskResultEvent;
 
 // The one way to the devices: opens device sessions (one at a time, in
-// request order) and AV channels, sends every IO control message, polls the
-// replies, and answers every operation with a signal carrying the channel.
+// request order) and AV channels, sends every IO control message, receives
+// the replies as the p2p library announces them (and by a poll besides),
+// and answers every operation with a signal carrying the channel.
 //
 // Threads: every public method, slot and signal belongs to the GUI thread
 // (except activeTasks()). SDK work runs in tasks on the link pool, one serial
@@ -152,6 +153,9 @@ public:
     int reconnectDelayMs(const Device *device) const;
     // The unit of the reconnect waits (1000 ms); tests shorten or lengthen it.
     void setReconnectUnitMs(int ms);
+    // The interval of the reply poll, the fallback of the library's
+    // announcements (MsgPollMs); tests lengthen it.
+    void setMessagePollMs(int ms);
 
     // Seams to the media pipeline and the view grid, set by them at start-up.
     // Stream reset: the video decoder and audio player drop a slot's state.
@@ -232,6 +236,10 @@ private:
                      std::function<QEvent *(const TaskContext &, int)> makeEvent);
     void closeSlot(Channel *ch, bool live);
     void startReceive(Channel *ch, bool live);
+    // The p2p library's io thread: an IO message waits on avIndex.
+    static void ioReady(int avIndex, int kind, void *context);
+    // GUI thread: receives on the channel whose AV index is avIndex.
+    void ioArrived(int avIndex);
 
     LinkTaskCorePtr m_core;
     Dev *m_dev;
@@ -243,6 +251,8 @@ private:
     LanSearch *m_lan;
     QTimer *m_msgTimer;
     QSet<ChannelRef> m_receiving[2]; // [live]: a receive task is running
+    // AV indexes whose IO messages are announced (ioReady); removed at shutdown.
+    QSet<int> m_ioWatched;
     std::function<void(Channel *, bool, bool)> m_streamReset;
     std::function<void(Device *)> m_linkLost;
     std::function<bool()> m_liveMode;

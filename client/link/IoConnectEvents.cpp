@@ -133,6 +133,9 @@ bool IoConnect::event(QEvent *e)
     case LinkEventType::GetMsg:
         onMessage(static_cast<const ProgressEvent_getMsg &>(*e));
         return true;
+    case LinkEventType::IoReady:
+        ioArrived(static_cast<const TaskResultEvent &>(*e).result);
+        return true;
     case LinkEventType::AudioSendControl:
         m_talk->onControl(static_cast<const ProgressEvent_audioSendControl &>(*e));
         return true;
@@ -227,6 +230,7 @@ void IoConnect::onAvIndex(const ProgressEvent_GetAvIndex &e)
     if (!e.live) {
         if (e.avIndex >= 0) {
             ch->setAvIndex(e.avIndex, false);
+            startReceive(ch, false);
             ch->setVideoOn(true, false);
             emit startReplaySuccessMsg(ch);
         } else {
@@ -234,6 +238,7 @@ void IoConnect::onAvIndex(const ProgressEvent_GetAvIndex &e)
         }
     } else if (e.avIndex >= 0) {
         ch->setAvIndex(e.avIndex, true);
+        startReceive(ch, true); // from now on its messages are announced
         getChannelVersion(ch);
         return;
     } else {
@@ -266,6 +271,9 @@ void IoConnect::onMessage(const ProgressEvent_getMsg &e)
         return;
     }
     handleReply(ch, e.messageType, e.data);
+    // More may wait behind this one (one announcement can stand for several).
+    if (e.result > 0)
+        startReceive(ch, e.live);
     if (e.live && ch->avIndex(false) >= 0)
         startReceive(ch, false);
 }

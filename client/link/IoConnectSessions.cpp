@@ -351,6 +351,10 @@ bool IoConnect::shutdown(int waitMs)
     ORVANE_ASSERT_GUI_THREAD();
     if (!m_core->closing.exchange(true)) {
         m_msgTimer->stop();
+        // Once removed, no announcement is running or comes any more.
+        for (const int av : std::as_const(m_ioWatched))
+            sdkApi().setIoCtrlReady(av, nullptr, nullptr);
+        m_ioWatched.clear();
         m_connects->stop();
         m_reconnects->clear();
         m_lan->stop();

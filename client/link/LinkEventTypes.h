@@ -37,6 +37,7 @@ enum : int {
     ChangeReplayTime = 1027,
     SetWifi = 1028,
     DebugGetDebug = 1029,
+    IoReady = 1030,
 };
 static_assert(Connect == 1000, "the event numbering starts at QEvent::User");
 } // namespace LinkEventType

@@ -140,6 +140,8 @@ public:
 };
 
 using ProgressEvent_ptz = PlainTaskResult<LinkEventType::Ptz>;
+// An IO control message waits on the AV index in result (no channel named).
+using ProgressEvent_ioReady = PlainTaskResult<LinkEventType::IoReady>;
 
 class ProgressEvent_getMsg : public TaskResultEvent
 {

@@ -46,6 +46,7 @@ struct SdkApi
                      char *frameInfo, int frameInfoSize, int *actualFrameInfoSize,
                      unsigned int *frameNumber) = avRecvFrameData2;
     int (*setFrameReady)(int avIndex, avFrameReadyFn fn, void *context) = avSetFrameReadyCallback;
+    int (*setIoCtrlReady)(int avIndex, avFrameReadyFn fn, void *context) = avSetIoCtrlReadyCallback;
     int (*checkAudio)(int avIndex) = avCheckAudioBuf;
     int (*recvAudio)(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
                      unsigned int *frameNumber) = avRecvAudioData;

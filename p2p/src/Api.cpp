@@ -239,6 +239,15 @@ int avSetFrameReadyCallback(int avIndex, avFrameReadyFn fn, void *context)
     return 0;
 }
 
+int avSetIoCtrlReadyCallback(int avIndex, avFrameReadyFn fn, void *context)
+{
+    if (avIndex < 0)
+        return AV_ER_INVALID_ARG;
+    WITH_ENGINE(AV_ER_NOT_INITIALIZED)
+    e->frameReady().set(avIndex, fn, context, p2p::FrameReady::IoMessages);
+    return 0;
+}
+
 int avCheckAudioBuf(int avIndex)
 {
     WITH_ENGINE(AV_ER_NOT_INITIALIZED)

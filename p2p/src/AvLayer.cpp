@@ -471,8 +471,10 @@ void AvLayer::onIoCtrl(ClientSession &s, wire::Message &msg)
         return;
     }
     auto c = state_.avs.bound(s.sid, msg.header.channel, toServed(msg));
-    if (c && c->isOpen())
+    if (c && c->isOpen()) {
         c->pushIoCtrl(v);
+        state_.ready.noteLocked(c->av, FrameReady::IoCtrl);
+    }
 }
 
 void AvLayer::onVideo(ClientSession &s, wire::Message &msg)

@@ -24,22 +24,28 @@ void FrameReady::fire(const std::vector<std::pair<int, int>> &notes)
         return;
     std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
     for (const auto &note : notes) {
-        auto it = callbacks_.find(note.first);
-        if (it == callbacks_.end())
-            continue;
-        // Copied: the callback may remove itself.
-        const auto callback = it->second;
-        callback.first(note.first, note.second, callback.second);
+        for (const int group : {int(Frames), int(IoMessages)}) {
+            const bool wanted =
+                note.second == Closed || (group == IoMessages) == (note.second == IoCtrl);
+            if (!wanted)
+                continue;
+            auto it = callbacks_.find({note.first, group});
+            if (it == callbacks_.end())
+                continue;
+            // Copied: the callback may remove itself.
+            const auto callback = it->second;
+            callback.first(note.first, note.second, callback.second);
+        }
     }
 }
 
-void FrameReady::set(int av, avFrameReadyFn fn, void *context)
+void FrameReady::set(int av, avFrameReadyFn fn, void *context, Group group)
 {
     std::lock_guard<std::recursive_mutex> lock(callbackMutex_);
     if (fn)
-        callbacks_[av] = {fn, context};
+        callbacks_[{av, int(group)}] = {fn, context};
     else
-        callbacks_.erase(av);
+        callbacks_.erase({av, int(group)});
 }
 
 void FrameReady::clear()

@@ -9,9 +9,10 @@
 
 namespace p2p {
 
-// The frame-ready notifications of avSetFrameReadyCallback: the callbacks by
-// AV index, and the notifications noted while the state's mutex was held,
-// delivered once it is released.
+// The ready notifications of avSetFrameReadyCallback (frames) and
+// avSetIoCtrlReadyCallback (IO control messages): the callbacks by AV index
+// and group, and the notifications noted while the state's mutex was held,
+// delivered once it is released. A close reaches both groups.
 //
 // Threads: note() with ClientState's mutex held (any thread); take() the
 // same; fire() on the io thread without ClientState's mutex; set() any
@@ -21,7 +22,8 @@ namespace p2p {
 class FrameReady
 {
 public:
-    enum Kind { Video = 0, Audio = 1, Closed = 2 };
+    enum Kind { Video = 0, Audio = 1, Closed = 2, IoCtrl = 3 };
+    enum Group { Frames = 0, IoMessages = 1 };
 
     // With ClientState's mutex held: something happened on av. Notes the same
     // (av, kind) once until it is taken.
@@ -35,14 +37,15 @@ public:
     // Registers (fn non-null) or removes the callback of av. Once it returns,
     // a removed callback is neither running (except on this very thread)
     // nor called again.
-    void set(int av, avFrameReadyFn fn, void *context);
+    void set(int av, avFrameReadyFn fn, void *context, Group group = Frames);
     // Forgets every callback (the engine shuts down).
     void clear();
 
 private:
     std::vector<std::pair<int, int>> pending_; // ClientState's mutex
     std::recursive_mutex callbackMutex_;
-    std::map<int, std::pair<avFrameReadyFn, void *>> callbacks_; // callbackMutex_
+    // By (AV index, group).
+    std::map<std::pair<int, int>, std::pair<avFrameReadyFn, void *>> callbacks_; // callbackMutex_
 };
 
 } // namespace p2p

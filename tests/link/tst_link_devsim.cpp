@@ -149,6 +149,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(wifiOk.size(), 1, Wait);
     }
 
+    // Replies come as the library announces them, not with the poll: with
+    // the poll all but off, a day's record list still arrives within moments.
+    void repliesComeWithoutThePoll()
+    {
+        QVERIFY(startSim({"--uid", "ANNOUNCE"}));
+        io->setMessagePollMs(600000);
+        Channel *ch = open(addDevice("ANNOUNCE"));
+        QVERIFY(ch);
+        io->getReplayVideoTime(ch, QDate::currentDate());
+        QTRY_VERIFY_WITH_TIMEOUT(ch->recordListReady(), 3000);
+    }
+
     void talkOpensAndStoppingVideoClosesIt()
     {
         DevsimProcess *sim = startSim({"--uid", "TALK"});

@@ -171,6 +171,16 @@ int avRecvFrameData2(int avIndex, char *buf, int bufSize, int *actualSize, int *
 typedef void (*avFrameReadyFn)(int avIndex, int kind, void *context);
 int avSetFrameReadyCallback(int avIndex, avFrameReadyFn fn, void *context);
 
+/*
+ * The same for IO control messages, so that a reader of replies need not
+ * poll avRecvIOCtrl: fn(avIndex, P2P_READY_IOCTRL, context) after a message
+ * was queued on avIndex, fn(avIndex, P2P_READY_CLOSED, context) once when
+ * the channel was closed. A registration of its own, beside the frames'
+ * (each AV index may have one of each); the rules above hold for it.
+ */
+#define P2P_READY_IOCTRL 3
+int avSetIoCtrlReadyCallback(int avIndex, avFrameReadyFn fn, void *context);
+
 int avCheckAudioBuf(int avIndex);
 int avRecvAudioData(int avIndex, char *buf, int bufSize, char *frameInfo, int frameInfoSize,
                     unsigned int *frameNumber);
