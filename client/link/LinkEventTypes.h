@@ -4,7 +4,7 @@
 
 // Type numbers of the events by which background tasks report to the GUI
 // thread. One sequence shared by the link, media and diagnostics code; the
-// owners of 1018-1021, 1026 and 1029 define those classes with these numbers.
+// owners of 1018-1020, 1026 and 1029 define those classes with these numbers.
 namespace LinkEventType {
 enum : int {
     Connect = QEvent::User, // 1000

@@ -2,10 +2,10 @@
 
 #include "diagnostics/Checks.h"
 #include "link/ChannelBufferItem.h"
+#include "link/GuiMailbox.h"
 #include "link/WorkerPool.h"
 #include "media/AudioFrameTap.h"
 #include "media/FfmpegLog.h"
-#include "media/MediaEvents.h"
 #include "model/Channel.h"
 #include "model/SharedInstance.h"
 
@@ -77,6 +77,7 @@ Audio *Audio::instance()
 
 Audio::Audio(QObject *parent)
     : QObject(parent)
+    , m_mailbox(new GuiMailbox(this))
 {
     qRegisterMetaType<Channel *>("Channel*");
     FfmpegLog::install();
@@ -276,9 +277,20 @@ void Audio::decodeLocked(Channel *channel, bool live, ChannelBufferItem *item)
     av_frame_unref(frame);
 }
 
-void Audio::post(Channel *channel, bool live, int byteCount)
+void Audio::post(Channel *, bool, int byteCount)
 {
-    QCoreApplication::postEvent(this, new AudioEvent_decoede(channel, live, byteCount));
+    // Through the mailbox: the hand-over is one ThreadSanitizer can follow.
+    if (byteCount > 0)
+        m_mailbox->post(this, [this] { decoded(); });
+}
+
+void Audio::decoded()
+{
+    if (!m_output)
+        return;
+    if (!m_pump.isActive())
+        m_pump.start();
+    pump();
 }
 
 void Audio::tearDownDecoder(Channel *channel, bool live)
@@ -339,15 +351,3 @@ void Audio::pump()
                         qint64(frames) * frameBytes);
 }
 
-bool Audio::event(QEvent *e)
-{
-    if (e->type() == AudioEvent_decoede::TypeId) {
-        if (static_cast<AudioEvent_decoede *>(e)->byteCount > 0 && m_output) {
-            if (!m_pump.isActive())
-                m_pump.start();
-            pump();
-        }
-        return true;
-    }
-    return QObject::event(e);
-}

@@ -15,6 +15,7 @@
 
 class AudioFrameTap;
 class Channel;
+class GuiMailbox;
 class QAudioSink;
 class QIODevice;
 struct ChannelBufferItem;
@@ -79,15 +80,14 @@ public:
     quint64 decodedFrames() const { return m_decodedFrames; }
     const AudioMixer &mixer() const { return m_mixer; }
 
-protected:
-    bool event(QEvent *e) override;
-
 private:
     struct SlotState;
     struct ChannelState;
 
     void openOutput();
     void pump();
+    // GUI thread: decoded samples wait in the mixer.
+    void decoded();
     std::shared_ptr<ChannelState> state(Channel *channel);
     void drain(Channel *channel, bool live, std::shared_ptr<ChannelState> st);
     void decodeLocked(Channel *channel, bool live, ChannelBufferItem *item);
@@ -104,4 +104,5 @@ private:
     QIODevice *m_output = nullptr; // owned by m_sink
     SwrContextPtr m_convert;       // to the device's format when it differs
     QTimer m_pump;
+    GuiMailbox *m_mailbox; // child: decode steps report through it
 };
