@@ -9,8 +9,8 @@ class Device;
 // A device's link, whatever protocol reaches it: the operations that the
 // view grid, the device menu and the media pipeline ask of a device's
 // channels. Each device kind has one implementation (DeviceLinks picks it):
-// P2pDeviceLink over IoConnect (the P2P library) and RtspDeviceLink (FFmpeg's
-// RTSP demuxer, in the media layer).
+// P2pDeviceLink over IoConnect (the P2P library) and RtspDeviceLink (an RTSP
+// reader per channel, in the media layer).
 //
 // Every link reports its results through DeviceLinks::events() (sessions,
 // channels, streams, quality, offline and online), the one place widgets

@@ -67,6 +67,23 @@ QByteArray RecordFile::parameterSets(int codecId, const uint8_t *data, int size)
     return out;
 }
 
+bool RecordFile::isKeyUnit(int codecId, const uint8_t *data, int size)
+{
+    int at = nextStartCode(data, size, 0);
+    while (at < size) {
+        const int begin = at + 3;
+        if (begin < size) {
+            const uint8_t header = data[begin];
+            if (codecId == AV_CODEC_ID_HEVC
+                    ? ((header >> 1) & 0x3f) >= 16 && ((header >> 1) & 0x3f) <= 21 // IRAP
+                    : (header & 0x1f) == 5)                                        // IDR
+                return true;
+        }
+        at = nextStartCode(data, size, begin);
+    }
+    return false;
+}
+
 bool RecordFile::pictureSize(int codecId, const uint8_t *data, int size, int *width, int *height)
 {
     AvParserPtr parser = makeAvParser(codecId);

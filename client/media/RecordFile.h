@@ -77,6 +77,9 @@ public:
     // The parameter sets of an Annex B access unit, in Annex B form (empty
     // when it has none).
     static QByteArray parameterSets(int codecId, const uint8_t *data, int size);
+    // Whether an Annex B access unit holds a picture that decoding can start
+    // at (H.264 IDR, H.265 IRAP).
+    static bool isKeyUnit(int codecId, const uint8_t *data, int size);
     // The picture size its parameter sets declare; false when unknown.
     static bool pictureSize(int codecId, const uint8_t *data, int size, int *width, int *height);
 

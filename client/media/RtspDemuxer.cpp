@@ -8,8 +8,6 @@
 
 #include <QDateTime>
 
-#include <cstring>
-
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -25,8 +23,7 @@ QString errorText(int code)
 } // namespace
 
 RtspDemuxer::RtspDemuxer(Options options, Callbacks callbacks)
-    : m_options(std::move(options))
-    , m_callbacks(std::move(callbacks))
+    : RtspReader(std::move(options), std::move(callbacks))
 {}
 
 RtspDemuxer::~RtspDemuxer()
@@ -167,35 +164,4 @@ int RtspDemuxer::stream(QString *text)
         }
         av_packet_unref(packet.get());
     }
-}
-
-ChannelBufferItem *RtspDemuxer::makeItem(int codecId, const uint8_t *data, int size, bool key,
-                                         const QByteArray &parameterSets, uint32_t seconds,
-                                         uint32_t senderMs, uint32_t frameNumber)
-{
-    const uint16_t frameCodec = codecId == AV_CODEC_ID_H264   ? H26xDecoder::FrameCodecH264
-                                : codecId == AV_CODEC_ID_HEVC ? H26xDecoder::FrameCodecH265
-                                                              : 0;
-    if (frameCodec == 0 || !data || size <= 0)
-        return nullptr;
-    const bool prepend =
-        key && !parameterSets.isEmpty() && RecordFile::parameterSets(codecId, data, size).isEmpty();
-    const qint64 total = qint64(size) + (prepend ? parameterSets.size() : 0);
-    if (total > ChannelBufferItem::VideoCapacity)
-        return nullptr;
-    auto *item = new ChannelBufferItem(FrameBufferPool::video());
-    if (!item->data || total > item->capacity) {
-        delete item;
-        return nullptr;
-    }
-    uint8_t *out = item->data;
-    if (prepend) {
-        std::memcpy(out, parameterSets.constData(), size_t(parameterSets.size()));
-        out += parameterSets.size();
-    }
-    std::memcpy(out, data, size_t(size));
-    item->size = int32_t(total);
-    item->setFrame(frameCodec, key, seconds, senderMs);
-    item->frameNumber = frameNumber;
-    return item;
 }

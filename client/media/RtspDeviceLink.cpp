@@ -6,7 +6,7 @@
 #include "link/DeviceLinks.h"
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
-#include "media/RtspDemuxer.h"
+#include "media/RtspReader.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -327,9 +327,9 @@ bool RtspDeviceLink::shutdown(int waitMs)
             it.key()->setVideoOn(false, true);
             it.key()->device()->setSessionId(-1);
             it.key()->device()->setLinkState(Device::LinkState::Idle);
-            if (it->demuxer)
-                it->demuxer->requestStop();
-            m_stopping.push_back(std::move(it->demuxer));
+            if (it->reader)
+                it->reader->requestStop();
+            m_stopping.push_back(std::move(it->reader));
         }
         m_streams.clear();
     }
@@ -343,11 +343,11 @@ bool RtspDeviceLink::shutdown(int waitMs)
     }
     // What has not ended by now runs out on its own (the client is quitting).
     bool ended = true;
-    for (std::shared_ptr<RtspDemuxer> &d : m_stopping) {
+    for (std::shared_ptr<RtspReader> &d : m_stopping) {
         if (d && !d->finished()) {
             ended = false;
             d->abandon();
-            new std::shared_ptr<RtspDemuxer>(std::move(d)); // kept until the process ends
+            new std::shared_ptr<RtspReader>(std::move(d)); // kept until the process ends
         }
     }
     m_stopping.clear();

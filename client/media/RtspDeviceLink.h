@@ -19,10 +19,10 @@ class Dev;
 class Device;
 class DeviceEvents;
 class ReconnectSchedule;
-class RtspDemuxer;
+class RtspReader;
 struct ChannelBufferItem;
 
-// DeviceLink of RTSP devices. Each open channel has an RtspDemuxer reading
+// DeviceLink of RTSP devices. Each open channel has an RtspReader reading
 // its stream (the sub URL while the cell is small, the main URL once it is
 // large, as the grid asks through changeQuality); its packets go to Decode
 // as the P2P receive steps' frames do, so decoding, the cells, recording and
@@ -40,7 +40,7 @@ struct ChannelBufferItem;
 // - The first open that fails while the device is Connecting fails the
 //   device (connectDevFailMsg, back to Idle); a channel that fails while the
 //   device is Online fails alone (connectChannelFailMsg).
-// - A stream that ends or falls silent (RtspDemuxer's time-outs), or a
+// - A stream that ends or falls silent (RtspReader's time-outs), or a
 //   restart that cannot open again, loses the device: every stream of it
 //   closes, its slots are reset as a lost P2P session's are, it goes Offline
 //   (deviceOfflineMsg) and, while a channel is requested, tries again after
@@ -51,7 +51,7 @@ struct ChannelBufferItem;
 //   NotSupported; so do PTZ and the clock unless a DeviceControl (the ONVIF
 //   client) serves the device.
 //
-// Threads: GUI thread only; the demuxers report from their threads through
+// Threads: GUI thread only; the readers report from their threads through
 // queued calls, frames go straight to Decode as posted events.
 class RtspDeviceLink final : public QObject, public DeviceLink
 {
@@ -64,9 +64,9 @@ public:
     static const int NoStreamUrl;
     // The session id of an RTSP device whose link is open.
     static constexpr int OpenSession = 0x40000000;
-    // How long the client's end waits for the demuxers to end.
+    // How long the client's end waits for the readers to end.
     static constexpr int ShutdownWaitMs = 2000;
-    // How often stopped demuxers still running are looked at.
+    // How often stopped readers still running are looked at.
     static constexpr int SweepMs = 200;
 
     // The shared link (the first one built, or one made on first use).
@@ -140,7 +140,7 @@ public:
 private:
     struct Stream
     {
-        std::shared_ptr<RtspDemuxer> demuxer;
+        std::shared_ptr<RtspReader> reader;
         quint64 serial = 0; // which open this is; reports of older ones are ignored
         int avIndex = -1;   // the channel's AV index once the stream plays
         bool hd = false;
@@ -156,9 +156,9 @@ private:
     // Stops the channel's stream (if any) and closes its slot; restarting
     // keeps the last picture for the stream that follows.
     void closeStream(Channel *ch, bool restarting = false);
-    // Stops a demuxer without waiting for it: it is destroyed once its
+    // Stops a reader without waiting for it: it is destroyed once its
     // worker has ended (sweep), so the GUI thread never waits on a worker.
-    void retire(std::shared_ptr<RtspDemuxer> demuxer);
+    void retire(std::shared_ptr<RtspReader> reader);
     void sweep();
     void streamOpened(Channel *ch, quint64 serial);
     void streamEnded(Channel *ch, quint64 serial, int code, const QString &text);
@@ -175,7 +175,7 @@ private:
     Dev *m_dev;
     ReconnectSchedule *m_reconnects;
     QHash<Channel *, Stream> m_streams;
-    std::vector<std::shared_ptr<RtspDemuxer>> m_stopping; // stopped, worker not yet ended
+    std::vector<std::shared_ptr<RtspReader>> m_stopping; // stopped, worker not yet ended
     QTimer m_sweep;
     quint64 m_serial = 0;
     int m_nextAvIndex = OpenSession;

@@ -1,6 +1,6 @@
-// RtspDeviceLink's streams: opening and closing a channel's demuxer, what
+// RtspDeviceLink's streams: opening and closing a channel's reader, what
 // its reports do (a stream that plays, ends or cannot open), losing and
-// reconnecting a device, and stopped demuxers waiting for their workers.
+// reconnecting a device, and stopped readers waiting for their workers.
 
 #include "media/RtspDeviceLink.h"
 
@@ -10,7 +10,7 @@
 #include "link/DeviceLinks.h"
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
-#include "media/RtspDemuxer.h"
+#include "media/RtspReader.h"
 #include "media/StreamReceive.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -99,17 +99,19 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
         m_nextAvIndex == std::numeric_limits<int>::max() ? OpenSession : m_nextAvIndex + 1;
     s.hd = hd;
     s.resumeVideo = resumeVideo;
-    RtspDemuxer::Options options;
+    RtspReader::Options options;
     options.url = RtspUrl::withCredentials(url, d->storedViewAccount(), d->viewPassword());
     options.shownUrl = url;
+    options.user = d->storedViewAccount().toUtf8();
+    options.password = d->viewPassword().toUtf8();
     options.udp = d->rtsp().transport == RtspSource::Transport::Udp;
-    // The callbacks run on the demuxer's thread: reports queue to this
+    // The callbacks run on the reader's thread: reports queue to this
     // object, frames go to Decode with the stream's own AV index.
     QPointer<RtspDeviceLink> self(this);
     const quint64 serial = s.serial;
     const int avIndex = s.avIndex;
     Decode *decode = m_decode;
-    RtspDemuxer::Callbacks callbacks;
+    RtspReader::Callbacks callbacks;
     callbacks.opened = [self, ch, serial](int, int) {
         QMetaObject::invokeMethod(
             self, [self, ch, serial] { self->streamOpened(ch, serial); }, Qt::QueuedConnection);
@@ -122,12 +124,12 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
     callbacks.frame = [decode, ch, avIndex](ChannelBufferItem *item) {
         decode->submitFrame(ch, true, avIndex, item);
     };
-    s.demuxer = std::make_shared<RtspDemuxer>(options, callbacks);
+    s.reader = RtspReader::create(options, callbacks);
     qInfo().noquote() << QStringLiteral("opening %1 stream of %2: %3")
                              .arg(url == streamUrl(ch, true) ? QStringLiteral("main")
                                                              : QStringLiteral("sub"),
                                   channelText(ch), url);
-    s.demuxer->start();
+    s.reader->start();
     m_streams.insert(ch, s);
 }
 
@@ -136,7 +138,7 @@ void RtspDeviceLink::closeStream(Channel *ch, bool restarting)
     const auto it = m_streams.find(ch);
     if (it != m_streams.end()) {
         // Reports the worker queued still arrive and find no stream of theirs.
-        retire(std::move(it->demuxer));
+        retire(std::move(it->reader));
         m_streams.erase(it);
     }
     ch->setAvIndex(-1, true);
@@ -281,12 +283,12 @@ void RtspDeviceLink::tryReconnect(Device *d)
     }
 }
 
-void RtspDeviceLink::retire(std::shared_ptr<RtspDemuxer> demuxer)
+void RtspDeviceLink::retire(std::shared_ptr<RtspReader> reader)
 {
-    if (!demuxer)
+    if (!reader)
         return;
-    demuxer->requestStop();
-    m_stopping.push_back(std::move(demuxer));
+    reader->requestStop();
+    m_stopping.push_back(std::move(reader));
     sweep();
 }
 
@@ -296,7 +298,7 @@ void RtspDeviceLink::sweep()
     // is looked at again on the next tick.
     m_stopping.erase(
         std::remove_if(m_stopping.begin(), m_stopping.end(),
-                       [](const std::shared_ptr<RtspDemuxer> &d) { return d->finished(); }),
+                       [](const std::shared_ptr<RtspReader> &d) { return d->finished(); }),
         m_stopping.end());
     if (m_stopping.empty())
         m_sweep.stop();

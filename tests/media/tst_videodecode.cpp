@@ -6,7 +6,7 @@
 
 #include "media/PictureExchange.h"
 #include "media/RecordFile.h"
-#include "media/RtspDemuxer.h"
+#include "media/RtspReader.h"
 
 #include <QtTest>
 #include "TestMain.h"
@@ -199,7 +199,7 @@ private slots:
         const QByteArray bare = full.mid(full[at - 1] == 0 ? at - 1 : at);
         const auto item = [&sets](const QByteArray &d, bool key, int codec = AV_CODEC_ID_H264) {
             return std::unique_ptr<ChannelBufferItem>(
-                RtspDemuxer::makeItem(codec, reinterpret_cast<const uint8_t *>(d.constData()),
+                RtspReader::makeItem(codec, reinterpret_cast<const uint8_t *>(d.constData()),
                                       int(d.size()), key, sets, 1700000000u, 1234u, 1u));
         };
         const auto bytes = [](const ChannelBufferItem &i) {
