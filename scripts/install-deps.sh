@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb xauth libgl1-mesa-dri libegl1 x11-utils
   pulseaudio pulseaudio-utils
   ffmpeg zbar-tools openssl
+  dpkg-dev file lintian desktop-file-utils appstream systemd
 )
 
 missing=()

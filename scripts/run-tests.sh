@@ -59,3 +59,5 @@ if [ "$SANITIZED" = 1 ]; then
 fi
 echo "run-tests: the suite in the normal build ($BUILD_DIR)"
 suite "$BUILD_DIR" "$@"
+echo "run-tests: the Debian packages from $BUILD_DIR (scripts/package.sh --check)"
+bash scripts/package.sh --check --build "$BUILD_DIR"
