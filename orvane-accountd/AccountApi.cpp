@@ -3,7 +3,7 @@
 #include "AccountStore.h"
 #include "Secrets.h"
 
-#include <QDateTime>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -34,6 +34,27 @@ bool isMultipart(const QByteArray &contentType)
     return contentType.trimmed().toLower().startsWith("multipart/");
 }
 
+// A page's policy: nothing is loaded from anywhere, scripts and styles run only when they are
+// the page's own inline ones (named by their SHA-256), and its requests go to this origin.
+QByteArray pagePolicy(const QByteArray &html)
+{
+    auto sources = [&html](const char *directive, const QString &tag) {
+        const QRegularExpression block(QStringLiteral("<%1>(.*?)</%1>").arg(tag),
+                                       QRegularExpression::DotMatchesEverythingOption);
+        QByteArray hashes;
+        auto it = block.globalMatch(QString::fromUtf8(html));
+        while (it.hasNext()) {
+            const QByteArray digest = QCryptographicHash::hash(it.next().captured(1).toUtf8(),
+                                                               QCryptographicHash::Sha256);
+            hashes += " 'sha256-" + digest.toBase64() + "'";
+        }
+        return hashes.isEmpty() ? QByteArray() : QByteArray(directive) + hashes + "; ";
+    };
+    return "default-src 'none'; " + sources("script-src", QStringLiteral("script")) +
+           sources("style-src", QStringLiteral("style")) +
+           "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'";
+}
+
 } // namespace
 
 AccountApi::AccountApi(AccountStore &store, const ApiSettings &settings)
@@ -61,6 +82,8 @@ AccountApi::AccountApi(AccountStore &store, const ApiSettings &settings)
          account(&AccountHandlers::perfectUserInfo)},
         {QStringLiteral("/account/changePwd"), R, Auth::Token, Body::Form,
          account(&AccountHandlers::changePassword)},
+        {QStringLiteral("/v2/account/resetPwd"), E, Auth::None, Body::Form,
+         account(&AccountHandlers::resetPassword)},
         {QStringLiteral("/equipment/queryUserEquipment"), E, Auth::Token, Body::Form,
          device(&DeviceHandlers::list)},
         {QStringLiteral("/equipment/add"), R, Auth::Token, Body::Form,
@@ -140,7 +163,7 @@ ApiReply AccountApi::handle(const ApiRequest &request)
 ApiReply AccountApi::dispatch(const Route &route, const ApiRequest &request)
 {
     RequestContext context{request, FormData(), std::nullopt, {}, 0, 0};
-    context.nowMs = QDateTime::currentMSecsSinceEpoch();
+    context.nowMs = m_store.nowMs();
     context.nowSecs = context.nowMs / 1000;
     QString error;
     if (isMultipart(request.contentType)) {
@@ -207,12 +230,23 @@ ApiReply AccountApi::page(const ApiRequest &request)
     for (const auto &entry : pages) {
         if (entry.first != request.path)
             continue;
-        QFile file(m_webRoot + QLatin1Char('/') + entry.second);
+        // The client's "Forgot password?" link: the sign-up address with name=showrid.
+        QString name = entry.second;
+        QString error;
+        const auto query = FormData::parse(request.query, &error);
+        const bool reset = name == QLatin1String("register.html") && query &&
+                           query->value(QStringLiteral("name")) == QLatin1String("showrid");
+        if (reset)
+            name = QStringLiteral("reset.html");
+        QFile file(m_webRoot + QLatin1Char('/') + name);
         if (!file.open(QIODevice::ReadOnly))
             break;
         ApiReply reply;
         reply.contentType = "text/html; charset=utf-8";
         reply.body = file.readAll();
+        reply.contentSecurityPolicy = pagePolicy(reply.body);
+        // The reset page's address may hold a code: no copy of it is kept.
+        reply.cacheControl = reset ? "no-store" : "private, max-age=60";
         reply.note = QStringLiteral("page");
         return reply;
     }
@@ -236,6 +270,7 @@ ApiReply AccountApi::avatar(const QString &path)
         ApiReply reply;
         reply.contentType = mime;
         reply.body = data;
+        reply.cacheControl = "private, max-age=60";
         reply.note = QStringLiteral("avatar");
         return reply;
     }

@@ -13,7 +13,10 @@ class AccountStore;
 
 // The service's HTTP interface: finds the route of a request, refuses oversized bodies,
 // parses the form (or multipart) body, checks the token of every account and device request
-// and hands the request to its handler. GET /healthz tells whether the database answers. Any input gives a reply; none throws. Main thread.
+// and hands the request to its handler; requests take their time from the store's clock.
+// GET /healthz tells whether the database answers; other GETs are pages (each with a policy
+// that allows only its own inline script and style) and avatars. Any input gives a reply;
+// none throws. Main thread.
 class AccountApi
 {
 public:

@@ -3,6 +3,7 @@
 #include "AvatarImage.h"
 #include "FieldRules.h"
 #include "PasswordHash.h"
+#include "ResetCode.h"
 #include "Secrets.h"
 #include "StoredText.h"
 
@@ -33,6 +34,8 @@ AccountHandlers::AccountHandlers(AccountStore &store, const ApiSettings &setting
     , m_failedLogins(store.database(), QStringLiteral("login"), settings.loginAttempts,
                      settings.loginWindowMs)
     , m_signUps(store.database(), QStringLiteral("signup"), settings.signUpsPerHour, 3600 * 1000)
+    , m_failedResets(store.database(), QStringLiteral("reset"), settings.loginAttempts,
+                     settings.loginWindowMs)
 {}
 
 ApiReply AccountHandlers::limiterFailure(CodeKey key, const AttemptLimiter &limiter)
@@ -283,6 +286,55 @@ ApiReply AccountHandlers::changePassword(RequestContext &context)
         m_store.endOtherSessions(user.id, context.session.id) != AccountStore::Status::Ok)
         return storeFailure(R);
     return jsonReply(R, ReplyCode::Ok);
+}
+
+ApiReply AccountHandlers::resetPassword(RequestContext &context)
+{
+    const QString name = context.form.value(QStringLiteral("name"));
+    const QString code = context.form.value(QStringLiteral("code"));
+    const QString newPassword =
+        StoredText::passwordFromForm(context.form.value(QStringLiteral("newPwd")));
+    if (name.isEmpty() || code.isEmpty() || !context.form.contains(QStringLiteral("newPwd")))
+        return jsonReply(E, ReplyCode::BadRequest,
+                         QStringLiteral("name, code and newPwd are required"));
+    const QString reason = FieldRules::password(QStringLiteral("newPwd"), newPassword);
+    if (!reason.isEmpty())
+        return jsonReply(E, ReplyCode::BadRequest, reason);
+    // One answer for an unknown name and for a wrong, spent or expired code.
+    const ApiReply refused = jsonReply(
+        E, ReplyCode::WrongCredentials,
+        QStringLiteral("wrong user name or reset code, or the code has expired or was used"));
+    if (name.size() > FieldRules::maxNameLength)
+        return refused;
+    const AttemptLimiter::Attempt attempt = m_failedResets.begin(name, context.nowMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Refused)
+        return tooManyAttempts(E, attempt.retryAfterMs);
+    if (attempt.outcome == AttemptLimiter::Outcome::Failed)
+        return limiterFailure(E, m_failedResets);
+
+    // Hashed before anything is looked up, so that the time of a reply tells nothing.
+    const QString hash = PasswordHash::create(newPassword);
+    if (hash.isEmpty())
+        return jsonReply(E, ReplyCode::ServerError, QStringLiteral("cannot hash the password"));
+    const QString digest = ResetCode::digest(code);
+    AccountStore::User user;
+    const AccountStore::Status found = m_store.userByName(name, &user);
+    if (found == AccountStore::Status::Failed)
+        return storeFailure(E);
+    if (found == AccountStore::Status::NotFound || digest.isEmpty())
+        return refused;
+    const AccountStore::Status redeemed = m_store.redeemPasswordReset(user.id, digest, hash);
+    if (redeemed == AccountStore::Status::NotFound)
+        return refused;
+    if (redeemed != AccountStore::Status::Ok)
+        return storeFailure(E);
+    // The password is set; stale counts only delay the user's next sign-in.
+    if (!m_failedResets.reset(name) || !m_failedLogins.reset(name))
+        qWarning("accountd: attempt counts not cleared: %s",
+                 qPrintable(m_failedLogins.lastError() + m_failedResets.lastError()));
+    ApiReply reply = jsonReply(E, ReplyCode::Ok);
+    reply.note = QStringLiteral("password reset for user %1").arg(user.id);
+    return reply;
 }
 
 ApiReply AccountHandlers::uploadAvatar(RequestContext &context)

@@ -7,10 +7,11 @@
 
 namespace accountd {
 
-// Sign-in, token refresh, sign-up and the account's own data (nickname, password, avatar).
-// Failed sign-ins and wrong old passwords count against the user name; sign-ups count
-// against the client address; both counts live in the database, shared by every process of
-// the service. Main thread.
+// Sign-in, token refresh, sign-up, password reset with a one-time code and the account's own
+// data (nickname, password, avatar). Failed sign-ins and wrong old passwords count against the
+// user name, as do failed resets (in a count of their own); sign-ups count against the client
+// address; the counts live in the database, shared by every process of the service. Main
+// thread.
 class AccountHandlers
 {
 public:
@@ -22,6 +23,8 @@ public:
     // Form body: the profile fields of "content"; multipart body: a new avatar.
     ApiReply perfectUserInfo(RequestContext &context);
     ApiReply changePassword(RequestContext &context);
+    // A new password with a reset code from `orvane-accountd reset-password`.
+    ApiReply resetPassword(RequestContext &context);
 
 private:
     ApiReply sessionReply(const AccountStore::User &user, const RequestContext &context,
@@ -37,6 +40,7 @@ private:
     const ApiSettings &m_settings;
     AttemptLimiter m_failedLogins;
     AttemptLimiter m_signUps;
+    AttemptLimiter m_failedResets;
 };
 
 } // namespace accountd

@@ -148,21 +148,22 @@ void AccountHttpServer::serve(const QHttpServerRequest &request, QHttpServerResp
           qPrintable(printable(out.note)));
 
     const auto status = static_cast<QHttpServerResponder::StatusCode>(out.status);
-    const QByteArray cache =
-        out.note == QLatin1String("avatar") || out.note == QLatin1String("page")
-            ? QByteArray("private, max-age=60")
-            : QByteArray("no-store");
+    // Pages never send a Referer: the address of the reset page may hold a reset code.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QHttpHeaders headers;
     headers.append(QHttpHeaders::WellKnownHeader::ContentType, out.contentType);
     headers.append("X-Content-Type-Options", "nosniff");
-    headers.append(QHttpHeaders::WellKnownHeader::CacheControl, cache);
+    headers.append(QHttpHeaders::WellKnownHeader::CacheControl, out.cacheControl);
+    headers.append("Content-Security-Policy", out.contentSecurityPolicy);
+    headers.append("Referrer-Policy", "no-referrer");
     responder.write(out.body, headers, status);
 #else
     responder.write(out.body,
                     {{"Content-Type", out.contentType},
                      {"X-Content-Type-Options", "nosniff"},
-                     {"Cache-Control", cache}},
+                     {"Cache-Control", out.cacheControl},
+                     {"Content-Security-Policy", out.contentSecurityPolicy},
+                     {"Referrer-Policy", "no-referrer"}},
                     status);
 #endif
 }

@@ -2,6 +2,8 @@
 
 #include "Database.h"
 #include "FieldCipher.h"
+#include "ResetCode.h"
+#include "Secrets.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -46,6 +48,7 @@ bool AccountStore::ping() const
 AccountStore::AccountStore(Database &database, const FieldCipher &cipher)
     : m_database(database)
     , m_cipher(cipher)
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {}
 
 AccountStore::Status AccountStore::fail(const QSqlQuery &query)
@@ -209,6 +212,79 @@ AccountStore::Status AccountStore::endOtherSessions(qint64 userId, qint64 keepSe
     query.addBindValue(userId);
     query.addBindValue(keepSessionId);
     return query.exec() ? Status::Ok : fail(query);
+}
+
+AccountStore::Status AccountStore::createPasswordReset(qint64 userId, const QString &codeDigest)
+{
+    const qint64 now = nowMs();
+    QSqlQuery prune = prepared(m_database, "DELETE FROM password_resets WHERE expires_ms <= ?");
+    prune.addBindValue(now);
+    if (!prune.exec())
+        return fail(prune);
+    QSqlQuery query = prepared(
+        m_database, "INSERT INTO password_resets (user_id, code_hash, expires_ms) "
+                    "VALUES (?, ?, ?) ON CONFLICT (user_id) DO UPDATE "
+                    "SET code_hash = excluded.code_hash, expires_ms = excluded.expires_ms");
+    query.addBindValue(userId);
+    query.addBindValue(codeDigest);
+    query.addBindValue(now + ResetCode::lifetimeMs);
+    return query.exec() ? Status::Ok : fail(query);
+}
+
+AccountStore::Status AccountStore::redeemPasswordReset(qint64 userId, const QString &codeDigest,
+                                                       const QString &passwordHash)
+{
+    const qint64 now = nowMs();
+    {
+        QSqlQuery find = prepared(
+            m_database, "SELECT code_hash, expires_ms FROM password_resets WHERE user_id = ?");
+        find.addBindValue(userId);
+        if (!find.exec())
+            return fail(find);
+        if (!find.next())
+            return Status::NotFound;
+        const bool matches =
+            Secrets::equalConstantTime(find.value(0).toString().toLatin1(), codeDigest.toLatin1());
+        if (!matches || find.value(1).toLongLong() <= now)
+            return Status::NotFound;
+    }
+    QSqlDatabase db = m_database.connection();
+    if (!db.transaction()) {
+        m_lastError = db.lastError().text();
+        return Status::Failed;
+    }
+    // Spent here, inside the transaction, so that of two processes redeeming one code at once
+    // only one finds it.
+    QSqlQuery spend = prepared(m_database, "DELETE FROM password_resets WHERE user_id = ? AND "
+                                           "code_hash = ? AND expires_ms > ?");
+    spend.addBindValue(userId);
+    spend.addBindValue(codeDigest);
+    spend.addBindValue(now);
+    QSqlQuery password = prepared(m_database, "UPDATE users SET password_hash = ? WHERE id = ?");
+    password.addBindValue(text(passwordHash));
+    password.addBindValue(userId);
+    QSqlQuery sessions = prepared(m_database, "DELETE FROM sessions WHERE user_id = ?");
+    sessions.addBindValue(userId);
+    if (!spend.exec()) {
+        m_lastError = spend.lastError().text();
+        db.rollback();
+        return Status::Failed;
+    }
+    if (spend.numRowsAffected() != 1) {
+        db.rollback();
+        return Status::NotFound;
+    }
+    if (!password.exec() || !sessions.exec()) {
+        m_lastError = (password.lastError().isValid() ? password : sessions).lastError().text();
+        db.rollback();
+        return Status::Failed;
+    }
+    if (!db.commit()) {
+        m_lastError = db.lastError().text();
+        db.rollback();
+        return Status::Failed;
+    }
+    return Status::Ok;
 }
 
 AccountStore::Status AccountStore::readDevice(const QSqlQuery &query, Device *device)

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QSqlQuery;
 
 namespace accountd {
@@ -14,7 +16,8 @@ class FieldCipher;
 // Users, login sessions, devices and avatars in the service's database. Tokens are kept only
 // as SHA-256 digests, passwords only as scrypt hashes, device view passwords sealed by the
 // FieldCipher. Every device operation names the owning user, so a device id of another
-// account behaves as one that does not exist. Main thread (the database connection's).
+// account behaves as one that does not exist. The store's clock is the service's time for
+// requests and expiries. Main thread (the database connection's).
 class AccountStore
 {
 public:
@@ -57,7 +60,14 @@ public:
         qint64 userId = 0;
     };
 
+    // Milliseconds since the epoch.
+    using Clock = std::function<qint64()>;
+
     AccountStore(Database &database, const FieldCipher &cipher);
+
+    // The system clock unless another is set (tests move time forward with one).
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    qint64 nowMs() const { return m_clock(); }
 
     Database &database() const { return m_database; }
     // Whether the database answers now (for the health check).
@@ -83,6 +93,15 @@ public:
                          Session *session);
     Status endOtherSessions(qint64 userId, qint64 keepSessionId);
 
+    // A password reset code for the user, by its digest, valid for ResetCode::lifetimeMs from
+    // now; it replaces the user's earlier code. Codes that have expired are deleted.
+    Status createPasswordReset(qint64 userId, const QString &codeDigest);
+    // Spends the user's reset code when codeDigest matches it (compared in constant time) and
+    // it has not expired: sets the password hash and ends all the user's sessions, in one
+    // transaction. NotFound when the user has no such code, or it has expired.
+    Status redeemPasswordReset(qint64 userId, const QString &codeDigest,
+                               const QString &passwordHash);
+
     Status devices(qint64 userId, QList<Device> *devices);
     Status device(qint64 userId, qint64 deviceId, Device *device);
     Status addDevice(Device &device); // sets device.id; Conflict when the user has the UID
@@ -101,6 +120,7 @@ private:
     Database &m_database;
     const FieldCipher &m_cipher;
     QString m_lastError;
+    Clock m_clock;
 };
 
 } // namespace accountd

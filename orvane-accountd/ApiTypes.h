@@ -24,6 +24,9 @@ struct ApiReply
     int status = 200;
     QByteArray contentType = "application/json";
     QByteArray body;
+    QByteArray cacheControl = "no-store";
+    // Nothing may be loaded or framed on account of a reply unless a page allows its own parts.
+    QByteArray contentSecurityPolicy = "default-src 'none'; frame-ancestors 'none'";
     QString note; // for the log line: outcome and reason, never a secret
 };
 

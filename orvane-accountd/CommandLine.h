@@ -8,11 +8,11 @@
 namespace accountd {
 
 // orvane-accountd's command line: the global options, the command (serve, add-user,
-// add-device) and its arguments. Pure; the caller acts on the result.
+// add-device, reset-password) and its arguments. Pure; the caller acts on the result.
 class CommandLine
 {
 public:
-    enum class Command { Serve, AddUser, AddDevice, Help, Version };
+    enum class Command { Serve, AddUser, AddDevice, ResetPassword, Help, Version };
 
     struct Options
     {

@@ -77,6 +77,11 @@ const std::vector<Migration> &migrations()
                          " at_ms BIGINT NOT NULL)"),
           QStringLiteral("CREATE INDEX attempts_key ON attempts(scope, key_hash, at_ms)"),
           QStringLiteral("CREATE INDEX attempts_age ON attempts(scope, at_ms)")}},
+        {5,
+         {QStringLiteral("CREATE TABLE password_resets ("
+                         " user_id BIGINT PRIMARY KEY REFERENCES users(id) ON DELETE CASCADE,"
+                         " code_hash TEXT NOT NULL,"
+                         " expires_ms BIGINT NOT NULL)")}},
     };
     return list;
 }

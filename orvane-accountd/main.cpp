@@ -6,9 +6,11 @@
 #include "FieldCipher.h"
 #include "FieldRules.h"
 #include "PasswordHash.h"
+#include "ResetCode.h"
 #include "TerminationSignal.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
@@ -141,6 +143,32 @@ int addDevice(AccountStore &store, const CommandLine::Options &o)
     return 0;
 }
 
+// Prints the reset page's link with a new one-time code, then the code alone; the store keeps
+// only its digest.
+int resetPassword(AccountStore &store, const CommandLine::Options &o)
+{
+    AccountStore::User user;
+    const AccountStore::Status found = store.userByName(o.arguments.at(0), &user);
+    if (found == AccountStore::Status::NotFound)
+        return fail(QStringLiteral("no such user \"%1\"").arg(o.arguments.at(0).left(64)));
+    if (found != AccountStore::Status::Ok)
+        return fail(store.lastError());
+    const QString code = ResetCode::create();
+    if (code.isEmpty())
+        return fail(QStringLiteral("no random numbers"));
+    if (store.createPasswordReset(user.id, ResetCode::digest(code)) != AccountStore::Status::Ok)
+        return fail(QStringLiteral("cannot store the reset code: ") + store.lastError());
+    // publicUrl is an origin without a path; without it the link is relative to the service.
+    QTextStream(stdout) << o.settings.publicUrl << "/register.html?name=showrid&code=" << code
+                        << "\n"
+                        << code << "\n";
+    const QDateTime until =
+        QDateTime::fromMSecsSinceEpoch(store.nowMs() + ResetCode::lifetimeMs, Qt::UTC);
+    QTextStream(stderr) << "orvane-accountd: the code serves once, until "
+                        << until.toString(Qt::ISODate) << "\n";
+    return 0;
+}
+
 int serve(AccountStore &store, CommandLine::Options &o)
 {
     std::optional<QSslConfiguration> tls;
@@ -233,6 +261,8 @@ int main(int argc, char *argv[])
         return addUser(store, o);
     case CommandLine::Command::AddDevice:
         return addDevice(store, o);
+    case CommandLine::Command::ResetPassword:
+        return resetPassword(store, o);
     default:
         return serve(store, o);
     }

@@ -161,6 +161,7 @@ HttpResult AccountdFixture::send(QNetworkRequest request, const QByteArray &verb
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.error = reply->error();
     result.body = reply->readAll();
+    result.headers = reply->rawHeaderPairs();
     result.json = QJsonDocument::fromJson(result.body).object();
     reply->abort();
     reply->deleteLater();

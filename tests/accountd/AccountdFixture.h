@@ -41,8 +41,17 @@ struct HttpResult
     int status = 0; // 0: no HTTP reply
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     QByteArray body;
+    QList<QNetworkReply::RawHeaderPair> headers;
     QJsonObject json; // empty unless the body is a JSON object
     int code(const char *key) const { return json.value(QLatin1String(key)).toInt(-1); }
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const auto &header : headers) {
+            if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+                return header.second;
+        }
+        return QByteArray();
+    }
     // A string of the reply's "result" object.
     QString result(const char *key) const
     {

@@ -1,6 +1,7 @@
 // The account service's parsers of client input and its secret keeping, without a network:
 // form and multipart decoding (good and malformed bytes), the client's stored-text encoding,
-// password hashes, the device-password cipher, the sign-in rate limit and the command line.
+// password hashes, reset codes, the device-password cipher, the sign-in rate limit and the
+// command line.
 #include "AttemptLimiter.h"
 #include "CommandLine.h"
 #include "Database.h"
@@ -8,6 +9,7 @@
 #include "FormData.h"
 #include "MultipartForm.h"
 #include "PasswordHash.h"
+#include "ResetCode.h"
 #include "StoredText.h"
 
 #include <QTemporaryDir>
@@ -35,6 +37,8 @@ private slots:
     void storedTextRefusesOtherText_data();
     void storedTextRefusesOtherText();
     void passwordHashVerifiesOnlyThePassword();
+    void resetCodeDigestReadsTypedCodes_data();
+    void resetCodeDigestReadsTypedCodes();
     void fieldCipherNeedsItsKey();
     void attemptLimiterRefusesWithinTheWindow();
     void attemptLimitersOnOneDatabaseShareTheCount();
@@ -253,6 +257,37 @@ void ParsersTest::passwordHashVerifiesOnlyThePassword()
           QStringLiteral("scrypt$40$8$1$c2FsdHNhbHQ=$aGFzaGhhc2hoYXNoaGFzaA=="),
           QStringLiteral("md5$abc")})
         QVERIFY2(!PasswordHash::verify(password, bad), qPrintable(bad));
+}
+
+void ParsersTest::resetCodeDigestReadsTypedCodes_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("reads"); // 1: the printed code, 0: another code, -1: not a code
+    QTest::newRow("as printed") << "7K3M-QX9P-2HRT-WC40" << 1;
+    QTest::newRow("lower case, spaces") << "7k3m qx9p 2hrt wc40" << 1;
+    QTest::newRow("without dashes, O for 0") << "7K3MQX9P2HRTWC4O" << 1;
+    QTest::newRow("another code") << "7K3M-QX9P-2HRT-WC41" << 0;
+    QTest::newRow("15 characters") << "7K3M-QX9P-2HRT-WC4" << -1;
+    QTest::newRow("17 characters") << "7K3M-QX9P-2HRT-WC400" << -1;
+    QTest::newRow("U is not in the alphabet") << "7K3M-QX9P-2HRT-WC4U" << -1;
+    QTest::newRow("non-ASCII") << QString::fromUtf8("7K3M-QX9P-2HRT-WC4\u00d6") << -1;
+    QTest::newRow("65 characters") << "7K3M-QX9P-2HRT-WC40" + QString(46, '-') << -1;
+}
+
+void ParsersTest::resetCodeDigestReadsTypedCodes()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, reads);
+    const QString printed = ResetCode::digest(QStringLiteral("7K3M-QX9P-2HRT-WC40"));
+    QCOMPARE(printed.size(), 64);
+    const QString digest = ResetCode::digest(typed);
+    QCOMPARE(digest.isEmpty() ? -1 : int(digest == printed), reads);
+    const QString code = ResetCode::create();
+    QVERIFY2(QRegularExpression("^[0-9A-HJKMNP-TV-Z]{4}(-[0-9A-HJKMNP-TV-Z]{4}){3}$")
+                 .match(code)
+                 .hasMatch(),
+             qPrintable(code));
+    QVERIFY(!ResetCode::digest(code).isEmpty() && ResetCode::create() != code);
 }
 
 void ParsersTest::fieldCipherNeedsItsKey()
