@@ -111,8 +111,8 @@ ControlPanel::ControlPanel(const QMap<QString, PageFactory> &pages, QWidget *par
     auto *closeButton = new CloseBtn(m_header);
     closeButton->setObjectName(QStringLiteral("widget_closeBtn"));
     closeButton->setFixedSize(22, 22);
-    closeButton->setStyleSheet(QStringLiteral(
-        "border-image: url(:/main/images/btnImg/btn_close.png);background:#c3382b"));
+    closeButton->setStyleSheet(
+        QStringLiteral("border-image: url(:/main/images/btnImg/btn_close.png);background:#c3382b"));
     headerLayout->addWidget(closeButton);
     outer->addWidget(m_header);
 
@@ -132,7 +132,9 @@ ControlPanel::ControlPanel(const QMap<QString, PageFactory> &pages, QWidget *par
         m_tabs.append(tab);
     }
     tabLayout->addStretch(1);
-    tabBox->setFixedWidth(SystemInfo::instance()->scaled(120));
+    // At least the base width, wider where a tab's text needs it.
+    tabBox->setMinimumWidth(SystemInfo::instance()->scaled(120));
+    tabBox->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     body->addWidget(tabBox);
     m_content = new QWidget(this);
     m_content->setObjectName(QStringLiteral("widget_contentBox"));

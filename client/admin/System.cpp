@@ -20,8 +20,10 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPainter>
+#include <QScrollArea>
 #include <QStyleOption>
 #include <QThread>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -111,9 +113,23 @@ System::System(QWidget *parent)
     , m_events(DeviceLinks::events())
 {
     setObjectName(QStringLiteral("widget_system"));
-    setStyleSheet(QStringLiteral("#widget_system{background-color:#fbfbfd;}"
+    setStyleSheet(QStringLiteral("#widget_system,#widget_systemRows,QScrollArea{background-color:"
+                                 "#fbfbfd;}"
                                  "QLabel{color:#333333;}QLabel[role=\"name\"]{color:#7a7f89;}"));
-    m_grid = new QGridLayout(this);
+    // The rows scroll when the fold is lower than they are: a value that
+    // wraps keeps the lines it needs.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scrollArea_system"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *rows = new QWidget(scroll);
+    rows->setObjectName(QStringLiteral("widget_systemRows"));
+    scroll->setWidget(rows);
+    outer->addWidget(scroll);
+    m_grid = new QGridLayout(rows);
     m_grid->setContentsMargins(10, 8, 10, 8);
     m_grid->setHorizontalSpacing(8);
     m_grid->setVerticalSpacing(3);

@@ -33,6 +33,43 @@ void PlaybackButton::paintEvent(QPaintEvent *)
     style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
 }
 
+void PlaybackButton::enterEvent(QEnterEvent *event)
+{
+    m_hovered = true;
+    restyle();
+    QLabel::enterEvent(event);
+}
+
+void PlaybackButton::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    restyle();
+    QLabel::leaveEvent(event);
+}
+
+void PlaybackButton::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    restyle(); // the round faces follow the size the UI scale gives
+}
+
+QString PlaybackButton::image(const char *name) const
+{
+    return QStringLiteral(":/main/images/btnImg/%1%2.png")
+        .arg(QLatin1String(name), m_hovered ? QStringLiteral("-hover") : QString());
+}
+
+QString PlaybackButton::roundFace(const char *colour, const char *imageName) const
+{
+    const int side = qMax(2, qMin(width(), height()));
+    return QStringLiteral("border:1px solid #ccc;background:%1;border-radius:%2px;"
+                          "padding:%3px;image:url(%4);")
+        .arg(QLatin1String(colour))
+        .arg(side / 2)
+        .arg(side / 6)
+        .arg(image(imageName));
+}
+
 Channel *PlaybackButton::selected() const
 {
     return m_dev->selectedChannel();
@@ -66,10 +103,8 @@ PlayBtn::PlayBtn(QWidget *parent)
 
 void PlayBtn::restyle()
 {
-    setStyleSheet(m_playing ? QStringLiteral("image:url(:/main/images/btnImg/stop.png);"
-                                             "background:rgba(0,0,0,0)")
-                            : QStringLiteral("image:url(:/main/images/btnImg/play.png);"
-                                             "background:rgba(0,0,0,0)"));
+    setStyleSheet(QStringLiteral("image:url(%1);background:rgba(0,0,0,0)")
+                      .arg(image(m_playing ? "stop" : "play")));
     setScaledContents(m_playing);
 }
 
@@ -115,10 +150,8 @@ FastBtn::FastBtn(QWidget *parent)
 void FastBtn::restyle()
 {
     const bool backward = objectName() == QLatin1String("label_icon_fb");
-    const char *colour =
-        backward ? (m_active ? "#ffaa00" : "#ffffff") : (m_active ? "#ff0000" : "#ccc");
-    setStyleSheet(QStringLiteral("border:1px solid %1;background:%1;border-radius:14px;")
-                      .arg(QLatin1String(colour)));
+    const char *colour = !m_active ? "#ffffff" : backward ? "#ffaa00" : "#ff0000";
+    setStyleSheet(roundFace(colour, backward ? "fast-backward" : "fast-forward"));
 }
 
 void FastBtn::mouseReleaseEvent(QMouseEvent *event)
@@ -146,9 +179,7 @@ PauseBtn::PauseBtn(QWidget *parent)
 
 void PauseBtn::restyle()
 {
-    setStyleSheet(
-        m_paused ? QStringLiteral("border:1px solid #ccc;background:#ccc;border-radius:14px;")
-                 : QStringLiteral("border:1px solid #ccc;background:#fff;border-radius:14px;"));
+    setStyleSheet(roundFace(m_paused ? "#cccccc" : "#ffffff", "pause"));
     update();
 }
 

@@ -8,7 +8,8 @@ class DeviceEvents;
 class ViewControl;
 
 // The control bar's playback buttons. They act on mouse release for the
-// selected channel and show their state by style sheet: play/stop starts
+// selected channel and show their state by style sheet, each with its image
+// and the image's "-hover" variant under the pointer: play/stop starts
 // and stops the live view or the playback at the timeline's date and time,
 // the two fast buttons start and stop fast playback, pause pauses and
 // resumes it. Starting and stopping go through ViewControl, pause and resume
@@ -23,6 +24,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    // Sets the style sheet of the current state.
+    virtual void restyle() = 0;
+    // ":/main/images/btnImg/<name>.png", or its hover variant while hovered.
+    QString image(const char *name) const;
+    // A round face of this colour (the button's height is its diameter)
+    // with the image in it.
+    QString roundFace(const char *colour, const char *imageName) const;
     // The selected channel, or null (a release then does nothing).
     Channel *selected() const;
     // Where a playback of the selected channel starts: the start of the
@@ -33,6 +44,9 @@ protected:
     DeviceEvents *m_events;
     ViewControl *m_view;
     Dev *m_dev;
+
+private:
+    bool m_hovered = false;
 };
 
 class PlayBtn : public PlaybackButton
@@ -50,8 +64,9 @@ public slots:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
+    void restyle() override;
+
 private:
-    void restyle();
     bool m_playing = false;
 };
 
@@ -67,8 +82,9 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
+    void restyle() override;
+
 private:
-    void restyle();
     bool m_active = false;
 };
 
@@ -86,7 +102,8 @@ public slots:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
+    void restyle() override;
+
 private:
-    void restyle();
     bool m_paused = false;
 };

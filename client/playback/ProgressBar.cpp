@@ -140,7 +140,11 @@ void ProgressBar::buildHourScale()
         m_hourTicks.append(tick);
         auto *label = new QLabel(QString::number(k), m_hourLine);
         label->setStyleSheet(labelStyle);
-        label->setGeometry(int(x), int(4 * s), int(12 * s), int(8 * s));
+        label->ensurePolished();
+        // As wide as its number; the last one ends at the line's right edge.
+        const QSize size(label->sizeHint().width(), qMax(int(8 * s), label->sizeHint().height()));
+        label->setGeometry(qMin(int(x), m_hourLine->width() - size.width()), int(4 * s),
+                           size.width(), qMin(size.height(), m_hourLine->height() - int(4 * s)));
         label->show();
         m_hourLabels.append(label);
     }

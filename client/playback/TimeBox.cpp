@@ -4,6 +4,7 @@
 #include "view/ViewControl.h"
 
 #include <QGridLayout>
+#include <QtGlobal>
 #include <QLabel>
 
 TimeBox::TimeBox(QWidget *parent)
@@ -15,12 +16,9 @@ TimeBox::TimeBox(QWidget *parent)
     setStyleSheet(QStringLiteral("border:0;"));
     // Sized once for the display scale (not again on every resize).
     setFixedSize(int(120 * s), int(30 * s));
-    auto *grid = new QGridLayout(this);
-    grid->setVerticalSpacing(0);
-    grid->setContentsMargins(0, 0, 0, 0);
     auto *bubble = new QWidget(this);
     bubble->setObjectName(QStringLiteral("widget"));
-    bubble->setFixedSize(int(120 * s), int(20 * s));
+    bubble->setGeometry(0, 0, width(), int(20 * s));
     bubble->setStyleSheet(QStringLiteral("border:1px solid #efefef;\nbackground-color:rgba(135,135,"
                                          "135,0.4);\nborder-radius:10px;"));
     auto *bubbleLayout = new QGridLayout(bubble);
@@ -32,15 +30,11 @@ TimeBox::TimeBox(QWidget *parent)
                        "\nfont-family: \"微软雅黑\";\ncolor:#565656")
             .arg(info->smallFontSize()));
     bubbleLayout->addWidget(m_label);
-    auto *stem = new QWidget(this);
-    auto *stemLayout = new QGridLayout(stem);
-    stemLayout->setContentsMargins(0, 0, 0, 0);
-    auto *line = new QWidget(stem);
-    line->setMaximumWidth(1);
-    line->setStyleSheet(QStringLiteral("border:1px solid #ccc"));
-    stemLayout->addWidget(line);
-    grid->addWidget(bubble, 0, 0);
-    grid->addWidget(stem, 1, 0);
+    // The pointer from the bubble down to the cursor; placed by updateVisibility().
+    m_pointer = new QWidget(this);
+    m_pointer->setObjectName(QStringLiteral("widget_pointer"));
+    m_pointer->setStyleSheet(QStringLiteral("border:1px solid #ccc"));
+    m_pointer->setGeometry(width() / 2, bubble->height(), 1, height() - bubble->height());
     connect(ViewControl::instance(), &ViewControl::dateChangeMsg, this, &TimeBox::reloadDateTime);
     hide();
 }
@@ -81,10 +75,21 @@ void TimeBox::reloadDateTime()
     m_label->setText(text(ViewControl::instance()->replayDateTime()));
 }
 
+int TimeBox::pointerX() const
+{
+    return m_pointer->x();
+}
+
 void TimeBox::updateVisibility()
 {
     if (m_shown && m_cursorX >= 0 && m_cursorX < m_widthLimit - 2) {
-        move(m_anchorX + m_cursorX, m_anchorY);
+        // Centred over the cursor, but never past either end of the line; the
+        // pointer stands over the cursor's line (its right pixel).
+        const int lineLeft = m_anchorX + width() / 2 - PointerShift;
+        const int centred = m_anchorX + m_cursorX;
+        const int x = qBound(lineLeft, centred, qMax(lineLeft, lineLeft + m_widthLimit - width()));
+        m_pointer->move(qBound(0, lineLeft + m_cursorX + 1 - x, width() - 1), m_pointer->y());
+        move(x, m_anchorY);
         show();
         raise();
     } else {

@@ -23,15 +23,21 @@ namespace {
 struct Button
 {
     int code;
-    const char *text;
+    const char *name;
+    const char *image;
     int row;
     int column;
 };
 // The pad (rows 0..2) and the lens pairs (rows 3..5: minus, plus).
-constexpr Button kButtons[] = {{5, "↖", 0, 0},  {1, "↑", 0, 1},  {6, "↗", 0, 2},  {2, "←", 1, 0},
-                               {3, "→", 1, 2},  {8, "↙", 2, 0},  {4, "↓", 2, 1},  {7, "↘", 2, 2},
-                               {9, "-", 3, 0},  {10, "+", 3, 2}, {11, "-", 4, 0}, {12, "+", 4, 2},
-                               {13, "-", 5, 0}, {14, "+", 5, 2}};
+constexpr Button kButtons[] = {
+    {5, "label_btnTopLeft", "upleft", 0, 0},       {1, "label_btnTop", "upBtn", 0, 1},
+    {6, "label_btnTopRight", "upper_right", 0, 2}, {2, "label_btnLeft", "left", 1, 0},
+    {3, "label_btnRight", "right", 1, 2},          {8, "label_btnBottomLeft", "left_lower", 2, 0},
+    {4, "label_btnBottom", "down", 2, 1},          {7, "label_btnBottomRight", "low_right", 2, 2},
+    {9, "label_zoomMinus", "minus", 3, 0},         {10, "label_zoomPlus", "plus", 3, 2},
+    {11, "label_focusMinus", "minus", 4, 0},       {12, "label_focusPlus", "plus", 4, 2},
+    {13, "label_irisMinus", "minus", 5, 0},        {14, "label_irisPlus", "plus", 5, 2},
+};
 
 } // namespace
 
@@ -44,7 +50,8 @@ MenuPtz::MenuPtz(QWidget *parent)
     outer->addLayout(grid);
     grid->setSpacing(6);
     for (const Button &b : kButtons) {
-        auto *button = new PtzBtn(b.code, QString::fromUtf8(b.text), this);
+        auto *button = new PtzBtn(b.code, QLatin1String(b.image), this);
+        button->setObjectName(QLatin1String(b.name));
         button->setMinimumSize(32, 28);
         grid->addWidget(button, b.row, b.column);
         connect(button, &PtzBtn::clickMsg, this, &MenuPtz::clickDirection);

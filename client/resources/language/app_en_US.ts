@@ -1134,19 +1134,19 @@
     </message>
     <message>
         <source>接收视频帧率:</source>
-        <translation>Video frames received/s:</translation>
+        <translation>Video received/s:</translation>
     </message>
     <message>
         <source>解码视频帧率:</source>
-        <translation>Video frames decoded/s:</translation>
+        <translation>Video decoded/s:</translation>
     </message>
     <message>
         <source>接收音频帧率:</source>
-        <translation>Audio frames received/s:</translation>
+        <translation>Audio received/s:</translation>
     </message>
     <message>
         <source>解码音频帧率:</source>
-        <translation>Audio frames decoded/s:</translation>
+        <translation>Audio decoded/s:</translation>
     </message>
     <message>
         <source>当前通道:</source>
@@ -1406,6 +1406,29 @@
     <message>
         <source>The account service cannot be reached.</source>
         <translation>The account service cannot be reached.</translation>
+    </message>
+</context>
+<context>
+    <name>ActionNotices</name>
+    <message>
+        <source>截图已保存：%1</source>
+        <translation>Snapshot saved: %1</translation>
+    </message>
+    <message>
+        <source>开始录像：%1</source>
+        <translation>Recording: %1</translation>
+    </message>
+    <message>
+        <source>录像已保存：%1</source>
+        <translation>Recording saved: %1</translation>
+    </message>
+    <message>
+        <source>请先在画面中选择一个通道</source>
+        <translation>Select a channel in the grid first</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
     </message>
 </context>
 </TS>
