@@ -294,8 +294,10 @@ QHttpMultiPart *UserManage::avatarForm(const QString &path, QString *error)
 void UserManage::on_pushButton_3_clicked()
 {
     const QString path = m_iconPath->text();
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        m_message->setText(tr("Choose a picture file first."));
         return;
+    }
     m_message->clear();
     QString error;
     QHttpMultiPart *form = avatarForm(path, &error);

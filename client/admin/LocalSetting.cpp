@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
@@ -263,7 +264,13 @@ bool LocalSetting::save()
 void LocalSetting::setStatus(const QString &text, bool error)
 {
     m_statusIsError = error;
-    m_status->setStyleSheet(error ? QStringLiteral("color:#c62828")
-                                  : QStringLiteral("color:#2e7d32"));
+    const QString colour =
+        error ? QStringLiteral("color:#c62828") : QStringLiteral("color:#2e7d32");
+    // The same answer again blinks, so that a repeated click visibly lands.
+    const bool again = m_status->text() == text && !text.isEmpty();
     m_status->setText(text);
+    m_status->setStyleSheet(again ? QStringLiteral("color:transparent") : colour);
+    if (again)
+        QTimer::singleShot(StatusBlinkMs, m_status,
+                           [label = m_status, colour] { label->setStyleSheet(colour); });
 }

@@ -21,6 +21,8 @@ class LocalSetting : public QWidget
 
 public:
     static constexpr int MaxRecordMinutes = 1440;
+    // A status shown again blanks for this long first.
+    static constexpr int StatusBlinkMs = 150;
 
     // Asks for a folder (title, starting folder); empty when cancelled.
     using FolderChooser =

@@ -1,5 +1,6 @@
 #include "app/LabelRecordBtn.h"
 
+#include "app/ActionNotices.h"
 #include "diagnostics/Checks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -44,8 +45,10 @@ void LabelRecordBtn::recordChange(Channel *channel, bool on)
 void LabelRecordBtn::leftButtonReleased()
 {
     Channel *channel = Dev::instance()->selectedChannel();
-    if (!channel)
+    if (!channel) {
+        ActionNotices::noChannel(this);
         return;
+    }
     ViewControl *view = ViewControl::instance();
     view->recordChange(channel, !channel->recording(view->isLive()));
 }

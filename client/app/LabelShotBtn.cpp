@@ -1,5 +1,6 @@
 #include "app/LabelShotBtn.h"
 
+#include "app/ActionNotices.h"
 #include "media/VideoRecord.h"
 #include "model/Dev.h"
 #include "view/ViewControl.h"
@@ -37,4 +38,6 @@ void LabelShotBtn::leftButtonReleased()
 {
     if (Channel *channel = Dev::instance()->selectedChannel())
         VideoRecord::instance()->takeSnapshot(channel, ViewControl::instance()->isLive());
+    else
+        ActionNotices::noChannel(this);
 }

@@ -3,6 +3,7 @@
 #include "admin/Alert.h"
 #include "admin/DevManage.h"
 #include "admin/System.h"
+#include "app/ActionNotices.h"
 #include "app/AlertNotifier.h"
 #include "app/AppServices.h"
 #include "app/CenterPopups.h"
@@ -64,6 +65,7 @@ MainWindow::MainWindow(QWidget *parent)
     setBrand(150);
     m_sidePanels = new SidePanels(ui->widget_menu, this);
     m_alerts = new AlertNotifier(ui->widget_center, this);
+    new ActionNotices(ui->widget_viewBox, this);
     m_popups = new CenterPopups(ui->widget_center, ui->widget_viewBox, m_alerts->log(), this);
     connect(m_popups, &CenterPopups::windowModChosen, this, &MainWindow::selectWindowMod);
     connect(m_popups, &CenterPopups::nickNameChanged, this, [this] {

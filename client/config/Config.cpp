@@ -227,9 +227,11 @@ bool Config::copyTo(const QString &newFile) const
         return true;
 
     QList<DeviceRecord> devices;
+    QMap<QString, QString> pins;
     QList<QPair<QString, QVariant>> carried;
     if (auto s = SettingsFile(m_path).open()) {
         devices = SettingsArrays::readDevices(*s);
+        pins = SettingsArrays::readPins(*s);
         for (const Setting<QString> &folder : {ConfigKey::PicPath, ConfigKey::VideoPath}) {
             const QString key = QLatin1String(folder.key);
             if (s->contains(key))
@@ -241,6 +243,10 @@ bool Config::copyTo(const QString &newFile) const
     }
     return target.update([&](QSettings &s) {
         SettingsArrays::writeDevices(s, devices);
+        // The trusted device keys go along: without them every device would
+        // count as unknown and be trusted afresh on its next connect.
+        if (!pins.isEmpty())
+            SettingsArrays::writePins(s, pins);
         for (const auto &kv : carried)
             s.setValue(kv.first, kv.second);
     });
@@ -250,6 +256,7 @@ bool Config::removeMoved()
 {
     return SettingsFile(m_path).update([](QSettings &s) {
         SettingsArrays::removeDevices(s);
+        SettingsArrays::removePins(s);
         s.remove(QStringLiteral("config"));
     });
 }

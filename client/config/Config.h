@@ -189,11 +189,11 @@ public:
     // Returns 0 when moved, 2 when newFile cannot be written (nothing changed).
     // Moving onto the current file itself changes nothing and returns 0.
     int moveTo(const QString &newFile);
-    // Writes the devices (encoded afresh) and those of "config/picpath",
+    // Writes the devices (encoded afresh), the pinned device keys and those of "config/picpath",
     // "config/videopath" and "config/timeLength" that are set into newFile.
     // "config/windownum" stays behind.
     bool copyTo(const QString &newFile) const;
-    // Removes the groups "device" and "config" from this configuration file.
+    // Removes the groups "device", "keypin" and "config" from this configuration file.
     bool removeMoved();
 
 private:

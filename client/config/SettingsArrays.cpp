@@ -319,4 +319,9 @@ void removeDevices(QSettings &s)
     s.remove(deviceArray);
 }
 
+void removePins(QSettings &s)
+{
+    s.remove(pinArray);
+}
+
 } // namespace SettingsArrays

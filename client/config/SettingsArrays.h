@@ -30,6 +30,8 @@ void removeDevices(QSettings &s);
 // Fingerprints by UID; entries that are no fingerprint are left out.
 QMap<QString, QString> readPins(QSettings &s);
 void writePins(QSettings &s, const QMap<QString, QString> &pins);
+// Removes the pin array.
+void removePins(QSettings &s);
 // True for a key fingerprint: 64 lowercase hex digits.
 bool isFingerprint(const QString &text);
 

@@ -25,9 +25,17 @@ bool channelCountValid(const QString &channels)
 
 QList<DeviceEntry::TypeItem> DeviceEntry::typeItems()
 {
-    return {
-        {"", 0},      {"DVR", 1},   {"NVR", 2},   {"NVR(WIRELESS)", 4}, {"IPC(PTZ)", PtzCameraType},
-        {"T301", 11}, {"T302", 12}, {"T303", 13}, {"T304", 14}};
+    return {{"", 0},
+            {"DVR", 1},
+            {"NVR", 2},
+            {"NVR(WIRELESS)", 4},
+            {"IPC(PTZ)", PtzCameraType},
+            {"T301", 11},
+            {"T302", 12},
+            {"T303", 13},
+            {"T304", 14},
+            // After the original entries, so that stored picker indexes keep their meaning.
+            {"IPC", 7}};
 }
 
 QString DeviceEntry::problem() const

@@ -153,6 +153,21 @@ private slots:
         QCOMPARE(reload.size(), 0);
     }
 
+    // A plain IP camera is the picker's last type: the earlier ones keep
+    // their places.
+    void plainCameraCanBeAdded()
+    {
+        AddDev *page = open(true);
+        QVERIFY(page);
+        auto *types = page->findChild<QComboBox *>("comboBox_devType");
+        QCOMPARE(types->itemText(1), QStringLiteral("DVR"));
+        QCOMPARE(types->itemText(types->count() - 1), QStringLiteral("IPC"));
+        fill(page, types->count() - 1, QStringLiteral("PLAINIPC1"), QStringLiteral("1"));
+        save(page);
+        QTRY_COMPARE(Config().readDevices().size(), 2);
+        QCOMPARE(Config().readDevices().last().type, 7);
+    }
+
     void searchResultNameGivesTheChannelCount_data()
     {
         QTest::addColumn<QString>("name");
@@ -177,16 +192,16 @@ private slots:
         QVERIFY(page);
         QCOMPARE(page->warningText(), QStringLiteral("请在主界面设备列表选择需要编辑的设备"));
         Device ipc;
-        ipc.setUid(QStringLiteral("IPC7"));
-        ipc.setType(7); // "IPC": not one of the picker's types
+        ipc.setUid(QStringLiteral("IPC6"));
+        ipc.setType(6); // "IPC(BOL)": not one of the picker's types
         ipc.setChannelCount(2);
         Dev::instance()->setSelectedDevice(&ipc);
         QCOMPARE(page->warningText(), QString());
         const AddDev::Entry e = page->entry();
-        QCOMPARE(e.type, 7);
+        QCOMPARE(e.type, 6);
         QCOMPARE(page->findChild<QComboBox *>("comboBox_devType")->currentText(),
-                 QStringLiteral("IPC"));
-        QCOMPARE(e.uid, QStringLiteral("IPC7"));
+                 QStringLiteral("IPC(BOL)"));
+        QCOMPARE(e.uid, QStringLiteral("IPC6"));
         QCOMPARE(e.account, QStringLiteral("Admin")); // an empty account is the default one
         QCOMPARE(e.channels, QStringLiteral("2"));
         Dev::instance()->setSelectedDevice(nullptr);

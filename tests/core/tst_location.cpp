@@ -48,7 +48,7 @@ private slots:
         QCOMPARE(l->videoPath(), documents());
     }
 
-    void moveCarriesDevicesAndThreeSettings()
+    void moveCarriesDevicesPinsAndThreeSettings()
     {
         Location *l = Location::instance();
         Config *c = Config::instance();
@@ -60,6 +60,8 @@ private slots:
         l->setTimeLength(12);
         l->setWindowNum(5);
         c->saveLogin(u"ann"_s, u"pw"_s, true, 0);
+        const QString pin(64, QLatin1Char('a'));
+        QVERIFY(c->setDevicePin(u"B"_s, pin));
         QSettings before(env->defaultFile(), QSettings::IniFormat);
         const QString storedUid = before.value(u"device/1/uid"_s).toString();
 
@@ -84,6 +86,7 @@ private slots:
         QCOMPARE(l->settingsPath(), file);
         QCOMPARE(Config::instance()->path(), file);
         QCOMPARE(Config::instance()->readDevices(), devices);
+        QCOMPARE(Config::instance()->devicePin(u"B"_s), pin); // trusted keys go along
         QCOMPARE(l->picPath(), u"/pictures"_s);
         QCOMPARE(l->timeLength(), 12);
         QCOMPARE(l->windowNum(), 1);
