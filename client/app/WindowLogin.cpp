@@ -1,5 +1,7 @@
 #include "app/WindowLogin.h"
 
+#include "app/LoginServer.h"
+
 #include "core/AccountSettings.h"
 #include "core/UserService.h"
 #include "app/MainWindow.h"
@@ -12,6 +14,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QBoxLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
@@ -84,6 +87,17 @@ WindowLogin::WindowLogin(QWidget *parent)
           static_cast<QObject *>(ui->widget_title), static_cast<QObject *>(ui->lineEdit_password),
           static_cast<QObject *>(ui->comboBox_user->lineEdit())})
         watched->installEventFilter(this);
+
+    // The account service's address, above the user name.
+    m_serverEdit = new QLineEdit(ui->widget_form);
+    m_serverEdit->setObjectName(QStringLiteral("lineEdit_server"));
+    m_serverEdit->setMinimumHeight(38);
+    m_serverEdit->setStyleSheet(QStringLiteral(
+        "QLineEdit{border:1px solid rgb(204, 204, 204);border-radius:3px;padding-left:10px;"
+        "font-size:13px;color:#333333;background:#ffffff;}"));
+    static_cast<QBoxLayout *>(ui->widget_form->layout())->insertWidget(0, m_serverEdit);
+    m_server = new LoginServer(m_serverEdit, this);
+    connect(m_serverEdit, &QLineEdit::returnPressed, this, &WindowLogin::login);
 
     connect(ui->pushButton_login, &QPushButton::clicked, this, &WindowLogin::login);
     connect(UserService::instance(), &UserService::logined, this, &WindowLogin::logined);
@@ -159,9 +173,10 @@ void WindowLogin::login()
         ui->label_message->setText(tr("Please enter the password."));
         return;
     }
-    if (AccountSettings::baseUrl().isEmpty()) {
-        ui->label_message->setText(
-            tr("The account service is not configured. Use the local login instead."));
+    QString why;
+    if (m_server->apply(&why).isEmpty()) {
+        ui->label_message->setText(why);
+        m_serverEdit->setFocus();
         return;
     }
 
@@ -196,6 +211,16 @@ void WindowLogin::logined(bool ok, const QByteArray &body)
         if (m_user.username != QLatin1String("Admin"))
             m_user = *UserService::instance()->user();
         openMainWindow();
+        return;
+    }
+    const ServerTrust::Untrusted untrusted = UserService::instance()->lastUntrusted();
+    if (!untrusted.isEmpty()) {
+        QString message;
+        if (m_server->settle(untrusted, &message)) {
+            login(); // the key is trusted now
+            return;
+        }
+        ui->label_message->setText(message);
         return;
     }
     qDebug() << "login failed:" << body.left(512);
@@ -269,6 +294,8 @@ void WindowLogin::retranslate()
     ui->retranslateUi(this);
     ui->comboBox_user->lineEdit()->setPlaceholderText(tr("Enter your username"));
     ui->lineEdit_password->setPlaceholderText(tr("Enter your password"));
+    if (m_serverEdit)
+        m_serverEdit->setPlaceholderText(tr("Server, e.g. https://accounts.example.com"));
     ui->label_message->clear();
 }
 

@@ -10,7 +10,9 @@
 
 #include <memory>
 
+class LoginServer;
 class MainWindow;
+class QLineEdit;
 class QTranslator;
 
 namespace Ui {
@@ -40,6 +42,8 @@ public:
     const UserInfo &user() const { return m_user; }
     int languageIndex() const { return m_language; }
     bool isPasswordVisible() const { return m_passwordVisible; }
+    // The "Server" entry and the certificate questions.
+    LoginServer *server() const { return m_server; }
 
 signals:
     // A cloud login was requested for this user; the account service answers
@@ -83,4 +87,6 @@ private:
     bool m_dragging = false;
     QPoint m_dragStart;
     QTranslator *m_translator = nullptr;
+    QLineEdit *m_serverEdit = nullptr;
+    LoginServer *m_server = nullptr;
 };

@@ -208,6 +208,58 @@ bool Config::set(const QList<Change> &changes)
     });
 }
 
+QString Config::serverPin(const QString &server) const
+{
+    const auto s = SettingsFile(m_path).open();
+    return s ? SettingsArrays::readServerPins(*s).value(server) : QString();
+}
+
+bool Config::setServerPin(const QString &server, const QString &fingerprint)
+{
+    if (server.isEmpty() || server.size() > SettingsArrays::MaxServerLength ||
+        (!fingerprint.isEmpty() && !SettingsArrays::isFingerprint(fingerprint)))
+        return false;
+    return SettingsFile(m_path).update([&](QSettings &s) {
+        QMap<QString, QString> pins = SettingsArrays::readServerPins(s);
+        if (fingerprint.isEmpty())
+            pins.remove(server);
+        else
+            pins.insert(server, fingerprint);
+        while (pins.size() > SettingsArrays::MaxServerPins)
+            pins.erase(pins.begin());
+        SettingsArrays::writeServerPins(s, pins);
+    });
+}
+
+QList<PresetRecord> Config::readPresets(const QString &uid, int channel) const
+{
+    QList<PresetRecord> out;
+    if (const auto s = SettingsFile(m_path).open())
+        for (const PresetRecord &r : SettingsArrays::readPresets(*s))
+            if (r.uid == uid && r.channel == channel)
+                out.append(r);
+    return out;
+}
+
+bool Config::savePreset(const PresetRecord &record)
+{
+    using namespace StoredLimits;
+    if (record.uid.isEmpty() || record.uid.size() > MaxUidLength || record.channel < 0 ||
+        record.channel >= MaxChannels || record.number < 0 || record.number > MaxPresetNumber ||
+        record.index < 0 || !record.time.isValid())
+        return false;
+    return SettingsFile(m_path).update([&](QSettings &s) {
+        QList<PresetRecord> list = SettingsArrays::readPresets(s);
+        list.removeIf([&](const PresetRecord &r) {
+            return r.uid == record.uid && r.channel == record.channel && r.number == record.number;
+        });
+        list.append(record);
+        while (list.size() > MaxPresets)
+            list.removeFirst();
+        SettingsArrays::writePresets(s, list);
+    });
+}
+
 int Config::moveTo(const QString &newFile)
 {
     if (isSameFile(newFile, m_path))
@@ -228,10 +280,12 @@ bool Config::copyTo(const QString &newFile) const
 
     QList<DeviceRecord> devices;
     QMap<QString, QString> pins;
+    QList<PresetRecord> presets;
     QList<QPair<QString, QVariant>> carried;
     if (auto s = SettingsFile(m_path).open()) {
         devices = SettingsArrays::readDevices(*s);
         pins = SettingsArrays::readPins(*s);
+        presets = SettingsArrays::readPresets(*s);
         for (const Setting<QString> &folder : {ConfigKey::PicPath, ConfigKey::VideoPath}) {
             const QString key = QLatin1String(folder.key);
             if (s->contains(key))
@@ -247,6 +301,8 @@ bool Config::copyTo(const QString &newFile) const
         // count as unknown and be trusted afresh on its next connect.
         if (!pins.isEmpty())
             SettingsArrays::writePins(s, pins);
+        if (!presets.isEmpty())
+            SettingsArrays::writePresets(s, presets);
         for (const auto &kv : carried)
             s.setValue(kv.first, kv.second);
     });
@@ -257,6 +313,7 @@ bool Config::removeMoved()
     return SettingsFile(m_path).update([](QSettings &s) {
         SettingsArrays::removeDevices(s);
         SettingsArrays::removePins(s);
+        SettingsArrays::removePresets(s);
         s.remove(QStringLiteral("config"));
     });
 }

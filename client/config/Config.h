@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/LoginRecord.h"
+#include "config/PresetRecord.h"
 #include "model/DeviceRecord.h"
 #include "model/RtspUrl.h"
 
@@ -72,6 +73,9 @@ inline constexpr int WindowLayouts = 11;
 inline constexpr int MaxRecordMinutes = 35000;
 // What a device of an unknown type code is shown as: the plain camera.
 inline constexpr int DefaultDeviceType = 7;
+// Presets: numbers 0 .. MaxPresetNumber per channel, at most MaxPresets kept.
+inline constexpr int MaxPresetNumber = 255;
+inline constexpr int MaxPresets = 4096;
 // True for the type codes the client knows (those Device::typeName names).
 bool isKnownDeviceType(int type);
 } // namespace StoredLimits
@@ -157,6 +161,20 @@ public:
     QString devicePin(const QString &uid) const;
     bool setDevicePin(const QString &uid, const QString &fingerprint);
 
+    // The account services' keys trusted per server (array "serverpin":
+    // "server" as "host:port", "sha256"), pinned when the user accepted a
+    // certificate the system does not trust; empty when none. Setting an
+    // empty one forgets the pin.
+    QString serverPin(const QString &server) const;
+    bool setServerPin(const QString &server, const QString &fingerprint);
+
+    // The presets set on a device's channel (array "preset"), by number;
+    // entries out of StoredLimits are left out.
+    QList<PresetRecord> readPresets(const QString &uid, int channel) const;
+    // Stores the preset, replacing the channel's entry with the same number;
+    // beyond StoredLimits::MaxPresets the oldest entries go.
+    bool savePreset(const PresetRecord &record);
+
     // The stored value of a setting, or its default when the key is absent,
     // the file unreadable or (for numbers) the stored text not a number;
     // brought into the setting's bounds.
@@ -189,11 +207,11 @@ public:
     // Returns 0 when moved, 2 when newFile cannot be written (nothing changed).
     // Moving onto the current file itself changes nothing and returns 0.
     int moveTo(const QString &newFile);
-    // Writes the devices (encoded afresh), the pinned device keys and those of "config/picpath",
-    // "config/videopath" and "config/timeLength" that are set into newFile.
+    // Writes the devices (encoded afresh), the pinned device keys, the presets and those of
+    // "config/picpath", "config/videopath" and "config/timeLength" that are set into newFile.
     // "config/windownum" stays behind.
     bool copyTo(const QString &newFile) const;
-    // Removes the groups "device", "keypin" and "config" from this configuration file.
+    // Removes the groups "device", "keypin", "preset" and "config" from this configuration file.
     bool removeMoved();
 
 private:

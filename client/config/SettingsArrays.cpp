@@ -15,6 +15,8 @@ namespace {
 const QString loginArray = QStringLiteral("login");
 const QString deviceArray = QStringLiteral("device");
 const QString pinArray = QStringLiteral("keypin");
+const QString presetArray = QStringLiteral("preset");
+const QString serverPinArray = QStringLiteral("serverpin");
 
 // Number of entries of a QSettings array, bounded by the entries present, so
 // that a damaged "size" cannot make a reader loop over phantom entries.
@@ -281,37 +283,59 @@ bool isFingerprint(const QString &text)
     return hex.match(text).hasMatch();
 }
 
-QMap<QString, QString> readPins(QSettings &s)
+static QMap<QString, QString> readPinArray(QSettings &s, const QString &array, const char *keyField,
+                                           int maxEntries, int maxKeyLength)
 {
     QMap<QString, QString> pins;
-    const int n = entriesToRead(s, pinArray, StoredLimits::MaxDevices);
-    s.beginReadArray(pinArray);
+    const int n = entriesToRead(s, array, maxEntries);
+    s.beginReadArray(array);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
-        const EntryReader in(s, pinArray, i);
-        const QString uid = in.text("uid");
+        const EntryReader in(s, array, i);
+        const QString key = in.text(keyField);
         const QString fp = s.value(QStringLiteral("sha256")).toString();
-        if (uid.isEmpty() || uid.size() > StoredLimits::MaxUidLength || !isFingerprint(fp)) {
+        if (key.isEmpty() || key.size() > maxKeyLength || !isFingerprint(fp)) {
             in.warn("sha256", QStringLiteral("is not a key fingerprint, entry skipped"));
             continue;
         }
-        pins.insert(uid, fp);
+        pins.insert(key, fp);
     }
     s.endArray();
     return pins;
 }
 
-void writePins(QSettings &s, const QMap<QString, QString> &pins)
+static void writePinArray(QSettings &s, const QString &array, const char *keyField,
+                          const QMap<QString, QString> &pins)
 {
-    s.remove(pinArray);
-    s.beginWriteArray(pinArray, int(pins.size()));
+    s.remove(array);
+    s.beginWriteArray(array, int(pins.size()));
     int i = 0;
     for (auto it = pins.begin(); it != pins.end(); ++it, ++i) {
         s.setArrayIndex(i);
-        s.setValue(QStringLiteral("uid"), encodeText(it.key()));
+        s.setValue(QLatin1String(keyField), encodeText(it.key()));
         s.setValue(QStringLiteral("sha256"), it.value());
     }
     s.endArray();
+}
+
+QMap<QString, QString> readPins(QSettings &s)
+{
+    return readPinArray(s, pinArray, "uid", StoredLimits::MaxDevices, StoredLimits::MaxUidLength);
+}
+
+void writePins(QSettings &s, const QMap<QString, QString> &pins)
+{
+    writePinArray(s, pinArray, "uid", pins);
+}
+
+QMap<QString, QString> readServerPins(QSettings &s)
+{
+    return readPinArray(s, serverPinArray, "server", MaxServerPins, MaxServerLength);
+}
+
+void writeServerPins(QSettings &s, const QMap<QString, QString> &pins)
+{
+    writePinArray(s, serverPinArray, "server", pins);
 }
 
 void removeDevices(QSettings &s)
@@ -322,6 +346,54 @@ void removeDevices(QSettings &s)
 void removePins(QSettings &s)
 {
     s.remove(pinArray);
+}
+
+void removePresets(QSettings &s)
+{
+    s.remove(presetArray);
+}
+
+QList<PresetRecord> readPresets(QSettings &s)
+{
+    using namespace StoredLimits;
+    QList<PresetRecord> list;
+    const int n = entriesToRead(s, presetArray, MaxPresets);
+    s.beginReadArray(presetArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        const EntryReader in(s, presetArray, i);
+        PresetRecord r;
+        r.uid = in.text("uid");
+        r.channel = s.value(QStringLiteral("channel")).toInt();
+        r.number = s.value(QStringLiteral("number")).toInt();
+        r.index = s.value(QStringLiteral("index")).toInt();
+        r.time = QDateTime::fromString(s.value(QStringLiteral("time")).toString(), Qt::ISODate);
+        if (r.uid.isEmpty() || r.uid.size() > MaxUidLength || r.channel < 0 ||
+            r.channel >= MaxChannels || r.number < 0 || r.number > MaxPresetNumber || r.index < 0 ||
+            !r.time.isValid()) {
+            in.warn("number", QStringLiteral("is not a usable preset, entry skipped"));
+            continue;
+        }
+        list.append(r);
+    }
+    s.endArray();
+    return list;
+}
+
+void writePresets(QSettings &s, const QList<PresetRecord> &list)
+{
+    s.remove(presetArray);
+    s.beginWriteArray(presetArray, int(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        const PresetRecord &r = list.at(i);
+        s.setArrayIndex(i);
+        s.setValue(QStringLiteral("uid"), encodeText(r.uid));
+        s.setValue(QStringLiteral("channel"), r.channel);
+        s.setValue(QStringLiteral("number"), r.number);
+        s.setValue(QStringLiteral("index"), r.index);
+        s.setValue(QStringLiteral("time"), r.time.toString(Qt::ISODateWithMs));
+    }
+    s.endArray();
 }
 
 } // namespace SettingsArrays

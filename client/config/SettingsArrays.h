@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/LoginRecord.h"
+#include "config/PresetRecord.h"
 #include "model/DeviceRecord.h"
 
 #include <QList>
@@ -10,10 +11,11 @@
 class QSettings;
 
 // The arrays of the two settings files, read and written the way Config stores them: the
-// remembered logins ("login"), the local devices ("device") and the pinned device keys
-// ("keypin"). A reader takes at most the entries present (a damaged "size" reads no phantom
-// entries), brings every value into StoredLimits and logs each correction once with its key,
-// never with the value. Strings are stored encoded (TextEncoding). GUI thread only.
+// remembered logins ("login"), the local devices ("device"), the pinned device keys
+// ("keypin") and the channels' presets ("preset"). A reader takes at most the entries present (a
+// damaged "size" reads no phantom entries), brings every value into StoredLimits and logs each
+// correction once with its key, never with the value. Strings are stored encoded (TextEncoding).
+// GUI thread only.
 namespace SettingsArrays {
 
 // At most Config::MaxLogins, most recent first.
@@ -32,6 +34,18 @@ QMap<QString, QString> readPins(QSettings &s);
 void writePins(QSettings &s, const QMap<QString, QString> &pins);
 // Removes the pin array.
 void removePins(QSettings &s);
+
+// The account services' key fingerprints by "host:port" (array "serverpin").
+inline constexpr int MaxServerPins = 64;
+inline constexpr int MaxServerLength = 260;
+QMap<QString, QString> readServerPins(QSettings &s);
+void writeServerPins(QSettings &s, const QMap<QString, QString> &pins);
+
+// At most StoredLimits::MaxPresets presets in stored order; entries with an
+// unusable UID, channel, number or time are left out.
+QList<PresetRecord> readPresets(QSettings &s);
+void writePresets(QSettings &s, const QList<PresetRecord> &list);
+void removePresets(QSettings &s);
 // True for a key fingerprint: 64 lowercase hex digits.
 bool isFingerprint(const QString &text);
 

@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslError>
 
 namespace {
 
@@ -89,14 +90,46 @@ void Http::track(QNetworkReply *reply)
     m_response.clear();
     m_error = 0;
     m_status = 0;
+    m_untrusted = ServerTrust::Untrusted();
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, &Http::finishReply);
+    connect(reply, &QNetworkReply::sslErrors, this,
+            [this, reply](const QList<QSslError> &errors) { checkTrust(reply, errors); });
     // A reply larger than any the service sends is cut off as an error.
     connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64) {
         if (received > MaxReplyBytes && reply == m_reply)
             reply->abort();
     });
     m_timer.start(m_timeoutMs);
+}
+
+void Http::checkTrust(QNetworkReply *reply, const QList<QSslError> &errors)
+{
+    // Only "nobody the system trusts vouches for it" (a self-signed or
+    // privately issued certificate, also for another name) may be overruled
+    // by a pin; an expired or broken certificate never is.
+    static const QList<QSslError::SslError> trustOnly{QSslError::SelfSignedCertificate,
+                                                      QSslError::SelfSignedCertificateInChain,
+                                                      QSslError::UnableToGetLocalIssuerCertificate,
+                                                      QSslError::UnableToVerifyFirstCertificate,
+                                                      QSslError::CertificateUntrusted,
+                                                      QSslError::HostNameMismatch};
+    const QSslCertificate peer = reply->sslConfiguration().peerCertificate();
+    bool onlyTrust = !errors.isEmpty() && !peer.isNull();
+    for (const QSslError &e : errors)
+        onlyTrust = onlyTrust && trustOnly.contains(e.error());
+    if (!onlyTrust || reply != m_reply)
+        return;
+    ServerTrust::Untrusted seen;
+    seen.server = ServerTrust::serverOf(reply->url());
+    seen.fingerprint = ServerTrust::fingerprint(peer);
+    seen.issuer = peer.issuerDisplayName().left(200);
+    seen.pinned = ServerTrust::pinned(seen.server);
+    if (!seen.fingerprint.isEmpty() && seen.pinned == seen.fingerprint) {
+        reply->ignoreSslErrors(errors);
+        return;
+    }
+    m_untrusted = seen;
 }
 
 void Http::drop()

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/ServerTrust.h"
+
 #include <QByteArray>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 
@@ -15,8 +18,11 @@ class QNetworkRequest;
 // multipart POST, with a time-out. The owner creates one object a request,
 // connects responsed(), starts the request and deletes the object in its slot.
 // HTTPS certificates are checked against the system's authorities plus the
-// settings' extra CA file; a certificate error fails the request (never
-// ignored). Replies larger than MaxReplyBytes fail. GUI thread only.
+// settings' extra CA file. A certificate they do not vouch for passes only
+// when its key is the one pinned for the server (ServerTrust); otherwise the
+// request fails and untrusted() says what the server showed, so that the
+// user can be asked. Every other certificate error fails the request
+// (never ignored). Replies larger than MaxReplyBytes fail. GUI thread only.
 class Http : public QObject
 {
     Q_OBJECT
@@ -47,6 +53,9 @@ public:
     int error() const { return m_error; }
     // The HTTP status of the last reply (0 when none came).
     int status() const { return m_status; }
+    // What the server showed when the last request failed on a certificate
+    // the system does not trust (empty otherwise).
+    ServerTrust::Untrusted untrusted() const { return m_untrusted; }
     bool isPending() const { return m_reply != nullptr; }
 
 signals:
@@ -60,6 +69,7 @@ private:
     QNetworkRequest request(const QString &url) const;
     void track(QNetworkReply *reply);
     void drop();
+    void checkTrust(QNetworkReply *reply, const QList<QSslError> &errors);
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkReply> m_reply;
@@ -69,4 +79,5 @@ private:
     int m_error = 0;
     int m_status = 0;
     int m_timeoutMs;
+    ServerTrust::Untrusted m_untrusted;
 };

@@ -66,6 +66,7 @@ void UserService::loginResponsed(bool ok)
     Http *request = m_request;
     m_request = nullptr;
     const QByteArray body = request ? request->response() : QByteArray();
+    m_untrusted = request ? request->untrusted() : ServerTrust::Untrusted();
     if (request)
         request->deleteLater();
     if (!ok) {

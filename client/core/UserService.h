@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ServerTrust.h"
 #include "model/UserInfo.h"
 
 #include <QByteArray>
@@ -31,6 +32,10 @@ public:
     // the first one not empty; 7 characters or more are cut to 5 and "...".
     static QString displayName(const UserInfo &user);
     bool isLoginPending() const { return m_request != nullptr; }
+    // What the service showed when the last login failed on a certificate
+    // the system does not trust (empty otherwise): the login window asks
+    // the user about it.
+    ServerTrust::Untrusted lastUntrusted() const { return m_untrusted; }
 
 signals:
     // ok: user() holds the account; otherwise body is the service's reply
@@ -43,4 +48,5 @@ private slots:
 private:
     std::unique_ptr<UserInfo> m_user;
     Http *m_request = nullptr;
+    ServerTrust::Untrusted m_untrusted;
 };

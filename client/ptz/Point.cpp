@@ -1,14 +1,18 @@
 #include "ptz/Point.h"
 
+#include "config/Config.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
+#include "model/Device.h"
 #include "ptz/PtzTable.h"
 
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
+
+#include <algorithm>
 
 Point::Point(QWidget *parent)
     : QWidget(parent)
@@ -31,11 +35,22 @@ Point::~Point() = default;
 
 ChannelPoints *Point::pointsOf(const Channel *channel)
 {
+    if (!channel)
+        return nullptr;
     const ChannelRef ref = ChannelRef::of(channel);
     for (const auto &entry : m_pointsByChannel)
         if (entry->channel == ref)
             return entry.get();
-    return nullptr;
+    // First asked for since the start: what the configuration kept.
+    m_pointsByChannel.push_back(std::make_unique<ChannelPoints>());
+    ChannelPoints *entry = m_pointsByChannel.back().get();
+    entry->channel = ref;
+    const Device *d = channel->device();
+    for (const PresetRecord &r : Config::instance()->readPresets(d->uid(), channel->index()))
+        entry->points.append(PointRecord{r.index, r.time, r.number});
+    std::sort(entry->points.begin(), entry->points.end(),
+              [](const PointRecord &a, const PointRecord &b) { return a.index < b.index; });
+    return entry;
 }
 
 void Point::showRecord(const PointRecord &record)
@@ -54,19 +69,16 @@ void Point::addPoint()
     if (!ch)
         return;
     ChannelPoints *entry = pointsOf(ch);
-    if (!entry) {
-        m_pointsByChannel.push_back(std::make_unique<ChannelPoints>());
-        entry = m_pointsByChannel.back().get();
-        entry->channel = ChannelRef::of(ch);
-    }
     const bool shortForm = PtzTable::isShortForm(ch);
     PointRecord record;
-    record.index = int(entry->points.size());
+    record.index = entry->points.isEmpty() ? 0 : entry->points.last().index + 1;
     record.time = QDateTime::currentDateTime();
     record.number = shortForm ? record.index % 2 : record.index;
     showRecord(record);
     DeviceLinks::of(ch->device())->ptzPoint(ch, record.number, shortForm);
     entry->points.append(record);
+    Config::instance()->savePreset(
+        PresetRecord{ch->device()->uid(), ch->index(), record.number, record.index, record.time});
     PtzTable::fitColumns(m_table);
 }
 

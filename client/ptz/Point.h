@@ -22,7 +22,8 @@ struct PointRecord
     int number = 0; // the preset number from 0, also its table row
 };
 
-// The presets set on one channel since the program started, in order.
+// The presets set on one channel, in order (those of earlier runs from the
+// configuration).
 struct ChannelPoints
 {
     ChannelRef channel;
@@ -31,7 +32,7 @@ struct ChannelPoints
 
 // The preset panel: "新增预置点" stores the selected channel's position as
 // the next preset (a camera alternates between its two), "前往预制点" moves
-// back to the preset chosen in the table. Kept in memory only.
+// back to the preset chosen in the table. Kept in the configuration per channel.
 // GUI thread only.
 class Point : public QWidget
 {

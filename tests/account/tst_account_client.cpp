@@ -10,12 +10,14 @@
 #include "core/AccountRequests.h"
 #include "core/AccountSettings.h"
 #include "core/Http.h"
+#include "core/ServerTrust.h"
 #include "account/LoginComboBox.h"
 #include "account/UserManage.h"
 #include "core/UserService.h"
 #include "admin/AddDev.h"
 #include "admin/DevManage.h"
 #include "app/MainWindow.h"
+#include "app/LoginServer.h"
 #include "app/WindowLogin.h"
 #include "config/Config.h"
 #include "devtree/MenuDevList.h"
@@ -29,6 +31,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -88,16 +91,16 @@ class tst_AccountClient : public QObject
     {
         QStringList uids;
         bool done = false;
-        AccountRequests::post(QLatin1String(AccountRequests::DeviceListPath),
-                              AccountRequests::deviceListBody(
-                                  UserService::instance()->user()->access_token),
-                              this, [&](bool ok, const QByteArray &body) {
-                                  QList<CloudDevice> devices;
-                                  if (ok && parseCloudDeviceList(body, &devices))
-                                      for (const CloudDevice &d : devices)
-                                          uids << d.uid;
-                                  done = true;
-                              });
+        AccountRequests::post(
+            QLatin1String(AccountRequests::DeviceListPath),
+            AccountRequests::deviceListBody(UserService::instance()->user()->access_token), this,
+            [&](bool ok, const QByteArray &body) {
+                QList<CloudDevice> devices;
+                if (ok && parseCloudDeviceList(body, &devices))
+                    for (const CloudDevice &d : devices)
+                        uids << d.uid;
+                done = true;
+            });
         (void)QTest::qWaitFor([&] { return done; }, 15000);
         uids.sort();
         return uids;
@@ -110,14 +113,14 @@ private slots:
         cert = fx.directory() + u"/cert.pem"_s;
         const QString key = fx.directory() + u"/key.pem"_s;
         QProcess openssl;
-        openssl.start(u"openssl"_s, {"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                     "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
-                                     "-subj", "/CN=127.0.0.1", "-addext",
-                                     "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+        openssl.start(u"openssl"_s,
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                       "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                       "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
         QVERIFY2(openssl.waitForFinished(20000) && openssl.exitCode() == 0,
                  "the openssl command is needed");
-        QCOMPARE(fx.runTool({"add-user", "a&b+c=d", "pass&+=1", "--nickname", "Carol",
-                             "--email", "carol@example.com", "--phone", "555"}),
+        QCOMPARE(fx.runTool({"add-user", "a&b+c=d", "pass&+=1", "--nickname", "Carol", "--email",
+                             "carol@example.com", "--phone", "555"}),
                  0);
         QCOMPARE(fx.runTool({"add-device", "a&b+c=d", "CAM00001", "Front door", "--user", "admin",
                              "--password", "123456", "--channels", "1"}),
@@ -230,18 +233,20 @@ private slots:
         QCOMPARE(AccountRequests::deviceChanges(current, edited),
                  u"{\"NickName\":\"A&B+C=D'E\\\"F%G 中文'2\"}"_s);
         QCOMPARE(AccountRequests::deviceChanges(current, current), u"{}"_s);
-        QCOMPARE(wait([&](auto done) { AccountRequests::modifyDevice(current, edited, this, done); })
-                     .first,
+        QCOMPARE(wait([&](auto done) {
+                     AccountRequests::modifyDevice(current, edited, this, done);
+                 }).first,
                  true);
         reloadTree();
         QTRY_COMPARE_WITH_TIMEOUT(treeNames(), (QStringList{edited.nickName, u"Front door"_s}),
                                   15000);
 
-        QCOMPARE(wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); })
-                     .first,
-                 true);
+        QCOMPARE(
+            wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); }).first,
+            true);
         // Another user's id, or one that was deleted: refused with a reason.
-        const auto again = wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); });
+        const auto again =
+            wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); });
         QVERIFY(!again.first && !again.second.isEmpty());
         QCOMPARE(serviceUids(), QStringList{u"CAM00001"_s});
     }
@@ -277,17 +282,19 @@ private slots:
         edited.rtsp.transport = RtspSource::Transport::Tcp;
         QCOMPARE(AccountRequests::deviceChanges(current, edited),
                  u"{\"Streams\":\"\",\"Transport\":\"tcp\"}"_s);
-        QCOMPARE(wait([&](auto done) { AccountRequests::modifyDevice(current, edited, this, done); })
-                     .first,
+        QCOMPARE(wait([&](auto done) {
+                     AccountRequests::modifyDevice(current, edited, this, done);
+                 }).first,
                  true);
         reloadTree();
-        QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(added.uid) &&
-                                     Dev::instance()->deviceByUid(added.uid)->rtsp().streams.isEmpty(),
-                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Dev::instance()->deviceByUid(added.uid) &&
+                Dev::instance()->deviceByUid(added.uid)->rtsp().streams.isEmpty(),
+            15000);
         QCOMPARE(Dev::instance()->deviceByUid(added.uid)->rtsp().onvifHost, added.rtsp.onvifHost);
-        QCOMPARE(wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); })
-                     .first,
-                 true);
+        QCOMPARE(
+            wait([&](auto done) { AccountRequests::deleteDevice(current.pk, this, done); }).first,
+            true);
         QCOMPARE(serviceUids(), QStringList{u"CAM00001"_s});
     }
 
@@ -315,7 +322,8 @@ private slots:
         page.on_pushButton_3_clicked();
         QTRY_COMPARE_WITH_TIMEOUT(page.message(), u"Icon has changed."_s, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(page.avatar().size(), QSize(64, 48), 15000);
-        QVERIFY2(page.avatarSizeText().contains(u"B"_s) && page.avatarSizeText().contains(u"64x48"_s),
+        QVERIFY2(page.avatarSizeText().contains(u"B"_s) &&
+                     page.avatarSizeText().contains(u"64x48"_s),
                  qPrintable(page.avatarSizeText()));
         child<QLineEdit>(&page, "lineEdit_iconPath")->setText(fx.directory() + u"/missing.png"_s);
         page.on_pushButton_3_clicked();
@@ -386,16 +394,62 @@ private slots:
         AccountSettings::setBaseUrl(base);
     }
 
-    // Without the CA file the service's certificate is refused.
-    void untrustedCertificateFails()
+    // A certificate nobody vouches for: the login window asks with its key
+    // and issuer; refused, nothing is pinned and the login fails; another
+    // key pinned for the server is refused with both shown; trusted, the key
+    // is pinned and the login goes through, the next one without a question.
+    void untrustedCertificateIsAskedAboutThenPinned()
     {
         Config::instance()->set(ConfigKey::AccountCaFile, QString());
+        const QString server = ServerTrust::serverOf(QUrl(base));
+        const QList<QSslCertificate> certs = QSslCertificate::fromPath(cert);
+        QVERIFY(!certs.isEmpty());
+        const QString key = ServerTrust::fingerprint(certs.first());
+        QList<ServerTrust::Untrusted> asked;
+        bool trust = false;
+        window->server()->setAsk([&](const ServerTrust::Untrusted &u) {
+            asked.append(u);
+            return trust;
+        });
         QSignalSpy logined(UserService::instance(), &UserService::logined);
-        UserService::instance()->setUserName(u"a&b+c=d"_s);
-        UserService::instance()->setPassword(u"new+pass=2"_s);
-        UserService::instance()->login();
-        QTRY_COMPARE_WITH_TIMEOUT(logined.count(), 1, 15000);
-        QCOMPARE(logined.first().first().toBool(), false);
+        const auto attempt = [&] {
+            logined.clear();
+            child<LoginComboBox>(window, "comboBox_user")->setEditText(u"a&b+c=d"_s);
+            child<QLineEdit>(window, "lineEdit_password")->setText(u"new+pass=2"_s);
+            UserService::instance()->setUserName(u"a&b+c=d"_s);
+            UserService::instance()->setPassword(u"new+pass=2"_s);
+            UserService::instance()->login();
+        };
+        attempt();
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 15000);
+        QCOMPARE(asked[0].server, server);
+        QCOMPARE(asked[0].fingerprint, key);
+        QVERIFY2(asked[0].issuer.contains(u"127.0.0.1"_s), qPrintable(asked[0].issuer));
+        QVERIFY(asked[0].pinned.isEmpty());
+        QCOMPARE(message(), u"The server's certificate is not trusted."_s);
+        QVERIFY(ServerTrust::pinned(server).isEmpty());
+        QVERIFY(!logined.first().first().toBool());
+
+        const QString other(64, u'b');
+        QVERIFY(ServerTrust::pin(server, other));
+        attempt();
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 2, 15000);
+        QVERIFY(asked[1].keyChanged());
+        QCOMPARE(asked[1].pinned, other);
+        QCOMPARE(asked[1].fingerprint, key);
+        QVERIFY2(message().startsWith(u"Refused"_s), qPrintable(message()));
+        QCOMPARE(ServerTrust::pinned(server), other);
+
+        QVERIFY(ServerTrust::pin(server, QString()));
+        trust = true;
+        attempt();
+        QTRY_VERIFY_WITH_TIMEOUT(!logined.isEmpty() && logined.last().first().toBool(), 15000);
+        QCOMPARE(ServerTrust::pinned(server), key);
+        QCOMPARE(asked.size(), 3);
+        attempt();
+        QTRY_VERIFY_WITH_TIMEOUT(!logined.isEmpty(), 15000);
+        QVERIFY(logined.last().first().toBool());
+        QCOMPARE(asked.size(), 3);
         Config::instance()->set(ConfigKey::AccountCaFile, cert);
     }
 };

@@ -129,6 +129,28 @@ private slots:
         QCOMPARE(c->devicePin(u"CAM/1"_s), QString());
     }
 
+    // Presets per channel: one entry per number (the newest), read back per
+    // channel; entries damaged by hand are left out.
+    void presetsAreKeptPerChannel()
+    {
+        Config *c = Config::instance();
+        const QDateTime t(QDate(2026, 12, 1), QTime(8, 0));
+        const PresetRecord a{u"CAM1"_s, 0, 0, 0, t}, b{u"CAM1"_s, 0, 1, 1, t.addSecs(1)};
+        const PresetRecord again{u"CAM1"_s, 0, 0, 2, t.addSecs(2)}, other{u"CAM1"_s, 1, 0, 0, t};
+        for (const PresetRecord &r : {a, b, again, other})
+            QVERIFY(c->savePreset(r));
+        QVERIFY(!c->savePreset(PresetRecord{u"CAM1"_s, 0, 256, 3, t})); // number out of range
+        QVERIFY(!c->savePreset(PresetRecord{u"CAM1"_s, 64, 0, 0, t}));  // no such channel
+        QCOMPARE(c->readPresets(u"CAM1"_s, 0), (QList<PresetRecord>{b, again}));
+        QCOMPARE(c->readPresets(u"CAM1"_s, 1), QList<PresetRecord>{other});
+        QSettings raw(c->path(), QSettings::IniFormat);
+        raw.setValue(u"preset/1/number"_s, 9999); // damaged by hand
+        raw.setValue(u"preset/2/time"_s, u"yesterday"_s);
+        raw.sync();
+        QCOMPARE(c->readPresets(u"CAM1"_s, 0), QList<PresetRecord>{});
+        QCOMPARE(c->readPresets(u"CAM1"_s, 1), QList<PresetRecord>{other});
+    }
+
     void settingsReadTheirDefaultsUntilWritten()
     {
         Config *c = Config::instance();

@@ -7,6 +7,7 @@
 #include "DevsimProcess.h"
 #include "LinkFixture.h"
 
+#include "config/Config.h"
 #include "ptz/Cruise.h"
 #include "ptz/MenuPtz.h"
 #include "ptz/Point.h"
@@ -18,6 +19,8 @@
 #include <QTableView>
 
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 #include "TestMain.h"
 
@@ -29,6 +32,7 @@ class TstPtzPanel : public LinkFixture
 {
     Q_OBJECT
 
+    QTemporaryDir settings;
     DevsimProcess sim;
     std::unique_ptr<MenuPtz> panel;
     Channel *ch = nullptr;
@@ -89,6 +93,9 @@ private slots:
 
     void initTestCase()
     {
+        QVERIFY(settings.isValid()); // presets are kept in the configuration
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+        Config::forgetInstance();
         const quint16 discovery = quint16(40000 + QRandomGenerator::global()->bounded(20000));
         qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
         sim.setDiscoveryPort(discovery);
@@ -158,7 +165,8 @@ private slots:
         QTest::newRow("camera") << 7 << 0
                                 << QStringList{"preset-set-1", "preset-set-2", "preset-set-1"} << 2;
         QTest::newRow("recorder") << 1 << 1
-                                  << QStringList{"preset-set-1", "preset-set-2", "preset-set-3"} << 3;
+                                  << QStringList{"preset-set-1", "preset-set-2", "preset-set-3"}
+                                  << 3;
     }
     void presetNumbering()
     {
@@ -188,6 +196,15 @@ private slots:
         point->goPoint();
         QVERIFY(QTest::qWaitFor([&] { return commands(mark, index).size() == 4; }, 5000));
         QCOMPARE(commands(mark, index).last(), QStringLiteral("preset-go-1"));
+        // The presets outlive the panel: a new one (the next start) lists them
+        // and numbers on from them.
+        Point fresh;
+        fresh.loadPoint(target);
+        QCOMPARE(fresh.table()->model()->rowCount(), rows);
+        fresh.addPoint();
+        QVERIFY(QTest::qWaitFor([&] { return commands(mark, index).size() == 5; }, 5000));
+        QCOMPARE(commands(mark, index).last(),
+                 type == 7 ? QStringLiteral("preset-set-2") : QStringLiteral("preset-set-4"));
     }
 
     // Cruise buttons toggle on the chosen line: a recorder lists two lines.
@@ -198,9 +215,9 @@ private slots:
         QTest::addColumn<QStringList>("sent");
         QTest::newRow("camera") << 10 << 0
                                 << QStringList{"cruise-start-1", "stop", "cruise-start-1", "stop"};
-        QTest::newRow("recorder line 2")
-            << 1 << 1
-            << QStringList{"cruise-start-2", "cruise-stop-2", "auto-cruise-start", "auto-cruise-stop"};
+        QTest::newRow("recorder line 2") << 1 << 1
+                                         << QStringList{"cruise-start-2", "cruise-stop-2",
+                                                        "auto-cruise-start", "auto-cruise-stop"};
     }
     void cruiseToggles()
     {
@@ -220,9 +237,9 @@ private slots:
                                   cruise->autoCruiseButton(), cruise->autoCruiseButton()};
         for (int i = 0; i < 4; ++i) {
             buttons[i]->click();
-            QCOMPARE(buttons[i]->text(), i % 2 ? (i < 2 ? QStringLiteral("开始巡航")
-                                                         : QStringLiteral("自动巡航"))
-                                               : QStringLiteral("停止巡航"));
+            QCOMPARE(buttons[i]->text(),
+                     i % 2 ? (i < 2 ? QStringLiteral("开始巡航") : QStringLiteral("自动巡航"))
+                           : QStringLiteral("停止巡航"));
             QVERIFY(QTest::qWaitFor([&] { return commands(mark).size() == i + 1; }, 5000));
         }
         QCOMPARE(commands(mark), sent);
