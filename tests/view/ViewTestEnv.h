@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QRect>
 
 // Test surroundings of the view grid and the device tree: settings in a
 // temporary folder, the link singleton quiet (no polling, no SDK), and fake
@@ -43,6 +44,23 @@ public:
             dev->removeDevice(d);
             delete d;
         }
+    }
+
+    // Marks the channel requested for live view and reports it connected.
+    static void connectLive(Channel *ch)
+    {
+        ch->setViewRequested(true, true);
+        ch->setAvIndex(ch->index(), true);
+        emit IoConnect::instance()->connectChannelSuccessMsg(ch);
+    }
+
+    // The cells' geometries, in order.
+    template <class Cells> static QList<QRect> geometries(const Cells &cells)
+    {
+        QList<QRect> out;
+        for (const auto *w : cells)
+            out << w->geometry();
+        return out;
     }
 
     // Runs pending deleteLater() calls.

@@ -79,9 +79,9 @@ private slots:
     {
         Device *a = ViewTestEnv::addDevice(u"A"_s, 2);
         Device *b = ViewTestEnv::addDevice(u"B"_s, 4);
-        connectLive(b->channel(0));
-        connectLive(a->channel(1));
-        connectLive(b->channel(2));
+        ViewTestEnv::connectLive(b->channel(0));
+        ViewTestEnv::connectLive(a->channel(1));
+        ViewTestEnv::connectLive(b->channel(2));
         QCOMPARE(shown(), QStringList({"B/0", "A/1", "B/2", "-"})); // in the order they connected
         QCOMPARE(calls.count(u"startVideo B/0"_s), 1);
 
@@ -95,7 +95,7 @@ private slots:
         Device *d = ViewTestEnv::addDevice(u"NVR"_s, 9);
         vc->setWindowMod(WINDOW_MOD_9);
         for (int i = 0; i < 9; ++i)
-            connectLive(d->channel(i));
+            ViewTestEnv::connectLive(d->channel(i));
         calls.clear();
 
         vc->setWindowMod(WINDOW_MOD_4);
@@ -113,7 +113,7 @@ private slots:
         Device *d = ViewTestEnv::addDevice(u"NVR"_s, 10);
         vc->setWindowMod(WINDOW_MOD_9);
         for (int i = 0; i < 10; ++i)
-            connectLive(d->channel(i));
+            ViewTestEnv::connectLive(d->channel(i));
         Channel *tenth = d->channel(9);
         QVERIFY(!ViewControl::instance()->cellOf(tenth));
         QCOMPARE(calls.count(u"startVideo NVR/9"_s), 1); // it streams anyway, not decoded
@@ -135,7 +135,7 @@ private slots:
         Device *d = ViewTestEnv::addDevice(u"NVR"_s, 8);
         vc->setWindowMod(WINDOW_MOD_16);
         for (int i = 0; i < 8; ++i)
-            connectLive(d->channel(i));
+            ViewTestEnv::connectLive(d->channel(i));
         const QStringList before = shown();
         QSignalSpy zoomed(vc, &ViewControl::doubleClickScreenMsg);
 
@@ -235,9 +235,9 @@ private slots:
         QFETCH(int, saying);
         Device *a = ViewTestEnv::addDevice(u"A"_s, 2);
         Device *b = ViewTestEnv::addDevice(u"B"_s, 1);
-        connectLive(a->channel(0));
-        connectLive(b->channel(0));
-        connectLive(a->channel(1));
+        ViewTestEnv::connectLive(a->channel(0));
+        ViewTestEnv::connectLive(b->channel(0));
+        ViewTestEnv::connectLive(a->channel(1));
         if (channelLevel)
             emit DeviceLinks::events()->connectChannelFailMsg(a->channel(1), code, u"why"_s);
         else
@@ -306,7 +306,7 @@ private slots:
     void stopChannelStopsTheStreamOfTheCurrentMode()
     {
         Device *d = ViewTestEnv::addDevice(u"CAM"_s, 1);
-        connectLive(d->channel(0));
+        ViewTestEnv::connectLive(d->channel(0));
         calls.clear();
         vc->stopChannel(d->channel(0));
         QCOMPARE(calls, QStringList({"stopVideo CAM/0 0"}));
@@ -332,7 +332,7 @@ private slots:
         Device *d = ViewTestEnv::addDevice(u"NVR"_s, 3);
         Device *offline = ViewTestEnv::addDevice(u"OFF"_s, 1, -1);
         offline->channel(0)->setViewRequested(true, true);
-        connectLive(d->channel(0));
+        ViewTestEnv::connectLive(d->channel(0));
         d->channel(1)->setViewRequested(true, false); // requested for playback earlier
         calls.clear();
         QSignalSpy changed(vc, &ViewControl::changeModMsg);
@@ -376,8 +376,8 @@ private slots:
     void closeDeviceReleasesWindowsAndClosesTheLink()
     {
         Device *a = ViewTestEnv::addDevice(u"A"_s, 2);
-        connectLive(a->channel(0));
-        connectLive(a->channel(1));
+        ViewTestEnv::connectLive(a->channel(0));
+        ViewTestEnv::connectLive(a->channel(1));
         calls.clear();
         vc->closeDevice(a);
         QCOMPARE(calls, QStringList({"closeDevice A"}));
@@ -393,7 +393,7 @@ private slots:
     {
         Device *d = ViewTestEnv::addDevice(u"FIT"_s, 1);
         Channel *ch = d->channel(0);
-        connectLive(ch);
+        ViewTestEnv::connectLive(ch);
         calls.clear();
         const QList<QPair<QSize, QString>> steps = {
             {{1000, 600}, ""},                       // 500 x 300 cells: SD
@@ -425,7 +425,7 @@ private slots:
         Location::instance()->setTimeLength(30);
         Device *d = ViewTestEnv::addDevice(u"CAM"_s, 1);
         Channel *ch = d->channel(0);
-        connectLive(ch);
+        ViewTestEnv::connectLive(ch);
         QSignalSpy recorded(vc, &ViewControl::recordMsg);
 
         vc->recordChange(ch, true);
@@ -455,8 +455,8 @@ private slots:
     void rightClickOnACellAsksForTheMenuAfterSelecting()
     {
         Device *d = ViewTestEnv::addDevice(u"CAM"_s, 2);
-        connectLive(d->channel(0));
-        connectLive(d->channel(1));
+        ViewTestEnv::connectLive(d->channel(0));
+        ViewTestEnv::connectLive(d->channel(1));
         Channel *selectedAtMenu = nullptr;
         connect(vc, &ViewControl::openedSubWindowMenuMsg, this,
                 [&](Device *, Channel *, QMouseEvent *) {
@@ -482,28 +482,13 @@ private:
     QStringList shown() const
     {
         QStringList out;
-        for (GlWidgetViewWindow *w : vc->windows()) {
-            const Channel *ch = w->channel();
-            out << (!ch                                        ? u"-"_s
-                    : ViewControl::instance()->cellOf(ch) == w ? RecordingLink::name(ch)
-                                                               : u"?"_s);
-        }
+        for (GlWidgetViewWindow *w : vc->windows())
+            out << (!w->channel()                   ? u"-"_s
+                    : vc->cellOf(w->channel()) == w ? RecordingLink::name(w->channel())
+                                                    : u"?"_s);
         return out;
     }
-    QList<QRect> geometries() const
-    {
-        QList<QRect> out;
-        for (const GlWidgetViewWindow *w : vc->windows())
-            out << w->geometry();
-        return out;
-    }
-    // Marks the channel requested for live view and reports it connected.
-    void connectLive(Channel *ch)
-    {
-        ch->setViewRequested(true, true);
-        ch->setAvIndex(ch->index(), true);
-        emit IoConnect::instance()->connectChannelSuccessMsg(ch);
-    }
+    QList<QRect> geometries() const { return ViewTestEnv::geometries(vc->windows()); }
 
     std::unique_ptr<ViewTestEnv> env;
     ViewControl *vc = nullptr;
