@@ -44,6 +44,7 @@ QString passwordBody(const QString &token, const QString &userName, const QStrin
 
 // Paths after the base URL.
 inline constexpr char LoginPath[] = "/v2/account/login";
+inline constexpr char RefreshPath[] = "/v2/account/refreshToken";
 inline constexpr char DeviceListPath[] = "/equipment/queryUserEquipment";
 inline constexpr char AddDevicePath[] = "/equipment/add?token=";
 inline constexpr char DeleteDevicePath[] = "/equipment/delete?token=";

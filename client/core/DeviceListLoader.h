@@ -42,6 +42,7 @@ public:
 
     // The logged-in user; "Admin" (the default) is the local administrator.
     void setUser(const QString &userName, const QString &accessToken);
+    QString userName() const { return m_userName; }
     // Base URL of the account service; the list is asked for under its
     // device list path.
     void setServiceBase(const QString &baseUrl);

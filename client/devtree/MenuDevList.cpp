@@ -1,5 +1,7 @@
 #include "devtree/MenuDevList.h"
 
+#include "core/UserService.h"
+
 #include "devtree/DevManageBtn.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
@@ -89,6 +91,12 @@ MenuDevList::MenuDevList(QWidget *parent)
     connect(m_search, &QLineEdit::textChanged, this, &MenuDevList::searchDev);
     connect(m_dev, &Dev::reloadDevMsg, this, &MenuDevList::loadDevList);
     connect(m_loader, &DeviceListLoader::finished, this, &MenuDevList::loaderFinished);
+    // A renewed access token: the list's next request carries it.
+    connect(UserService::instance(), &UserService::tokenRefreshed, this, [this] {
+        const UserInfo *user = UserService::instance()->user();
+        if (m_loader->userName() == user->username)
+            m_loader->setUser(user->username, user->access_token);
+    });
 }
 
 MenuDevList::~MenuDevList()

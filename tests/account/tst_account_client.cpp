@@ -394,6 +394,43 @@ private slots:
         AccountSettings::setBaseUrl(base);
     }
 
+    // A short-lived access token is renewed before it expires, and requests
+    // go on with the new one; a renewal the service refuses ends the session
+    // with its reason.
+    void accessTokenIsRenewedBeforeItExpires()
+    {
+        AccountdProcess shortLived;
+        QString error;
+        QVERIFY2(fx.startServer(shortLived,
+                                {"--tls-cert", cert, "--tls-key", fx.directory() + u"/key.pem"_s,
+                                 "--access-ttl", "4"},
+                                &error),
+                 qPrintable(error));
+        AccountSettings::setBaseUrl(u"https://127.0.0.1:%1"_s.arg(shortLived.port()));
+        UserService *users = UserService::instance();
+        QSignalSpy logined(users, &UserService::logined);
+        QSignalSpy renewed(users, &UserService::tokenRefreshed);
+        QSignalSpy refused(users, &UserService::sessionRefused);
+        users->setUserName(u"a&b+c=d"_s);
+        users->setPassword(u"new+pass=2"_s);
+        users->login();
+        QTRY_COMPARE_WITH_TIMEOUT(logined.count(), 1, 15000);
+        QVERIFY(logined.first().first().toBool());
+        const QString first = users->user()->access_token;
+        QTRY_COMPARE_WITH_TIMEOUT(renewed.count(), 1, 10000);
+        QVERIFY(users->user()->access_token != first);
+        QTest::qWait(2500); // the first token has expired by now
+        QVERIFY(!serviceUids().isEmpty());
+        users->user()->refresh_token = u"spent"_s;
+        users->refresh();
+        QTRY_COMPARE_WITH_TIMEOUT(refused.count(), 1, 15000);
+        QVERIFY(!refused.first().first().toString().isEmpty());
+        QVERIFY(users->user()->access_token.isEmpty());
+        AccountSettings::setBaseUrl(base);
+        users->login(); // signed in again for the tests after this one
+        QTRY_COMPARE_WITH_TIMEOUT(logined.count(), 2, 15000);
+    }
+
     // A certificate nobody vouches for: the login window asks with its key
     // and issuer; refused, nothing is pinned and the login fails; another
     // key pinned for the server is refused with both shown; trusted, the key

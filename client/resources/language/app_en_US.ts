@@ -1430,5 +1430,9 @@
         <source>打开文件夹</source>
         <translation>Open folder</translation>
     </message>
+    <message>
+        <source>账号服务已结束会话：%1。请重新登录。</source>
+        <translation>The account service ended the session: %1. Sign in again.</translation>
+    </message>
 </context>
 </TS>
