@@ -93,7 +93,12 @@ UserManage::UserManage(QWidget *parent)
     m_message->setObjectName(QStringLiteral("label_message"));
     m_message->setStyleSheet(QStringLiteral("color:#c0392b"));
     grid->addWidget(m_message, row++, 0, 1, 4);
+    QPushButton *signOutButton = namedButton(tr("Sign out"), "pushButton_signOut", this);
+    grid->addWidget(signOutButton, row++, 3);
     grid->setRowStretch(row, 1);
+    // Every stream closes and the login window comes back.
+    connect(signOutButton, &QPushButton::clicked, UserService::instance(),
+            &UserService::requestSignOut);
 
     connect(nickButton, &QPushButton::clicked, this, &UserManage::on_pushButton_clicked);
     connect(passwordButton, &QPushButton::clicked, this, &UserManage::on_pushButton_4_clicked);
@@ -131,7 +136,9 @@ QString UserManage::sizeText(qint64 bytes)
     const double scales[] = {1024.0 * 1024 * 1024, 1024.0 * 1024, 1024.0};
     for (int i = 0; i < 3; ++i) {
         if (bytes > scales[i]) {
-            text += QStringLiteral("(%1%2)").arg(bytes / scales[i], 0, 'f', 2).arg(QLatin1String(units[i]));
+            text += QStringLiteral("(%1%2)")
+                        .arg(bytes / scales[i], 0, 'f', 2)
+                        .arg(QLatin1String(units[i]));
             break;
         }
     }
@@ -177,11 +184,10 @@ void UserManage::loadImage(bool ok)
     if (!image.loadFromData(bytes))
         return;
     m_avatar = image;
-    m_icon->setPixmap(QPixmap::fromImage(image.scaled(m_icon->size(), Qt::KeepAspectRatio,
-                                                      Qt::SmoothTransformation)));
-    m_iconSize->setText(sizeText(bytes.size()) + QStringLiteral("  %1x%2")
-                                                     .arg(image.width())
-                                                     .arg(image.height()));
+    m_icon->setPixmap(QPixmap::fromImage(
+        image.scaled(m_icon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    m_iconSize->setText(sizeText(bytes.size()) +
+                        QStringLiteral("  %1x%2").arg(image.width()).arg(image.height()));
 }
 
 void UserManage::on_pushButton_clicked()
@@ -271,14 +277,15 @@ QHttpMultiPart *UserManage::avatarForm(const QString &path, QString *error)
         form->append(part);
     };
     textPart("token", user->access_token.toLocal8Bit());
-    textPart("content", AccountRequests::orderedJson({{QStringLiteral("userEmail"), user->userEmail},
-                                                      {QStringLiteral("username"), user->username},
-                                                      {QStringLiteral("is_active"), true},
-                                                      {QStringLiteral("language"), QStringLiteral("en")},
-                                                      {QStringLiteral("NickName"), user->NickName},
-                                                      {QStringLiteral("phone"), user->phone},
-                                                      {QStringLiteral("user_isValid"), true}})
-                            .toUtf8());
+    textPart("content",
+             AccountRequests::orderedJson({{QStringLiteral("userEmail"), user->userEmail},
+                                           {QStringLiteral("username"), user->username},
+                                           {QStringLiteral("is_active"), true},
+                                           {QStringLiteral("language"), QStringLiteral("en")},
+                                           {QStringLiteral("NickName"), user->NickName},
+                                           {QStringLiteral("phone"), user->phone},
+                                           {QStringLiteral("user_isValid"), true}})
+                 .toUtf8());
     QHttpPart image;
     image.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("image/jpeg"));
     image.setHeader(QNetworkRequest::ContentDispositionHeader,

@@ -1,7 +1,6 @@
 #include "app/ActionNotices.h"
 
 #include "app/Notice.h"
-#include "core/UserService.h"
 #include "media/VideoRecord.h"
 #include "model/Channel.h"
 
@@ -27,11 +26,6 @@ ActionNotices::ActionNotices(QWidget *host, QObject *parent)
     connect(record, &VideoRecord::recordFinished, this,
             [this](Channel *, bool, const QString &path) {
                 saved(tr("录像已保存：%1").arg(QFileInfo(path).fileName()), path);
-            });
-    // The account service ended the session: what it said, and what to do.
-    connect(UserService::instance(), &UserService::sessionRefused, this,
-            [this](const QString &reason) {
-                m_notice->post(tr("账号服务已结束会话：%1。请重新登录。").arg(reason));
             });
     for (auto failed : {&VideoRecord::snapshotFailed, &VideoRecord::recordFailed})
         connect(record, failed, this,

@@ -7,6 +7,7 @@
 #include "app/AlertNotifier.h"
 #include "app/AppServices.h"
 #include "app/CenterPopups.h"
+#include "app/DeviceRelease.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
@@ -153,6 +154,7 @@ void MainWindow::setUser(const UserInfo &user)
     if (!user.username.isEmpty() && user.username != QLatin1String(MenuDevList::LocalAdmin)) {
         m_devList->setUser(user.username, user.access_token);
         m_devList->loader()->useAccountService();
+        releaseAllDevices(); // the local list loaded at the start is not theirs
         dev->reload();
     }
 }

@@ -1,5 +1,6 @@
 #include "app/WindowLogin.h"
 
+#include "app/DeviceRelease.h"
 #include "app/LoginServer.h"
 
 #include "core/AccountSettings.h"
@@ -7,6 +8,11 @@
 #include "app/MainWindow.h"
 #include "config/Config.h"
 #include "diagnostics/SystemInfo.h"
+#include "media/VideoRecord.h"
+#include "model/Channel.h"
+#include "model/Dev.h"
+#include "model/Device.h"
+#include "view/ViewControl.h"
 #include "ui_WindowLogin.h"
 
 #include <QCoreApplication>
@@ -100,6 +106,18 @@ WindowLogin::WindowLogin(QWidget *parent)
     connect(m_serverEdit, &QLineEdit::returnPressed, this, &WindowLogin::login);
 
     connect(ui->pushButton_login, &QPushButton::clicked, this, &WindowLogin::login);
+    // Queued: the request may come from a button of the main window that
+    // the return deletes.
+    connect(
+        UserService::instance(), &UserService::signOutRequested, this,
+        [this] { returnToLogin(QString()); }, Qt::QueuedConnection);
+    connect(
+        UserService::instance(), &UserService::sessionRefused, this,
+        [this](const QString &reason) {
+            returnToLogin(
+                tr("The account service ended the session (%1). Sign in again.").arg(reason));
+        },
+        Qt::QueuedConnection);
     connect(UserService::instance(), &UserService::logined, this, &WindowLogin::logined);
     connect(ui->pushButton_local, &QPushButton::clicked, this, &WindowLogin::localLogin);
     connect(ui->lineEdit_password, &QLineEdit::returnPressed, this, &WindowLogin::login);
@@ -238,6 +256,9 @@ void WindowLogin::openMainWindow()
         return;
     hide();
     ui->centralwidget->hide();
+    m_formGeometry = geometry();
+    m_formMinimum = minimumSize();
+    m_formMaximum = maximumSize();
 
     const double scale = SystemInfo::instance()->scale();
     const int width = int(1080 * scale);
@@ -257,6 +278,33 @@ void WindowLogin::openMainWindow()
 
     show();
     m_mainWindow->start();
+}
+
+void WindowLogin::returnToLogin(const QString &message)
+{
+    if (!m_mainWindow)
+        return;
+    Dev *dev = Dev::instance();
+    ViewControl *view = ViewControl::instance();
+    QList<Channel *> channels;
+    for (Device *d : dev->devices())
+        channels += d->channels();
+    VideoRecord::instance()->finishAll(channels);
+    releaseAllDevices();
+    view->removeWindowsFrom(0);
+    UserService::instance()->signOut();
+    m_user = UserInfo();
+    hide();
+    delete m_mainWindow;
+    m_mainWindow = nullptr;
+    view->attach(nullptr);
+    setMinimumSize(m_formMinimum);
+    setMaximumSize(m_formMaximum);
+    setGeometry(m_formGeometry);
+    ui->centralwidget->show();
+    ui->lineEdit_password->clear();
+    ui->label_message->setText(message);
+    show();
 }
 
 void WindowLogin::moveWindow(QPoint delta)

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 
 #include <memory>
 
@@ -63,6 +65,10 @@ public slots:
     void userEditIndexChanged(int index);
     // Signs in as the local "Admin", as the local login button does.
     void localLogin();
+    // Ends the session shown (recordings finished, every stream and device
+    // session closed, the devices released, the user forgotten) and shows
+    // the login form again with message. Nothing while no main window is up.
+    void returnToLogin(const QString &message);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -88,5 +94,8 @@ private:
     QPoint m_dragStart;
     QTranslator *m_translator = nullptr;
     QLineEdit *m_serverEdit = nullptr;
+    QRect m_formGeometry; // the login form's own, kept while the main window is up
+    QSize m_formMinimum;
+    QSize m_formMaximum;
     LoginServer *m_server = nullptr;
 };

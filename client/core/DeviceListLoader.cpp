@@ -66,12 +66,8 @@ void DeviceListLoader::load()
 
 void DeviceListLoader::retry()
 {
-    if (m_retryCount < MaxRetries) {
-        ++m_retryCount;
-        sendCloudRequest();
-    } else {
-        m_retryCount = 0;
-    }
+    ++m_retryCount;
+    sendCloudRequest();
 }
 
 void DeviceListLoader::sendCloudRequest()
@@ -94,6 +90,11 @@ void DeviceListLoader::answer(bool ok, const QByteArray &body)
 {
     m_pending = false;
     if (!ok) {
+        if (m_retryCount >= MaxRetries) {
+            m_retryCount = 0;
+            emit finished(Outcome::GaveUp);
+            return;
+        }
         emit finished(Outcome::NoAnswer);
         m_retryTimer.start();
         return;

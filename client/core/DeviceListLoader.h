@@ -13,7 +13,8 @@ class Dev;
 // user's from the account service's device list, the local administrator's
 // ("Admin", the default) from the local configuration. A cloud list that
 // cannot be fetched is asked for again every RetryIntervalMs, at most
-// MaxRetries times; a fresh load() gets the full number of retries again.
+// MaxRetries times, and then given up (GaveUp); a fresh load() gets the full
+// number of retries again.
 // Only the newest request counts: an older reply still on its way is dropped.
 // GUI thread only.
 class DeviceListLoader : public QObject
@@ -32,9 +33,10 @@ public:
     using CloudRequest =
         std::function<void(const QString &url, const QByteArray &params, Done done)>;
 
-    // How a load ended: no answer (a retry follows), an answer that is not
-    // a device list, or the devices are in the registry.
-    enum class Outcome { NoAnswer, BadAnswer, Loaded };
+    // How a load ended: no answer (a retry follows), no answer after the
+    // last retry, an answer that is not a device list, or the devices are in
+    // the registry.
+    enum class Outcome { NoAnswer, GaveUp, BadAnswer, Loaded };
     Q_ENUM(Outcome)
 
     explicit DeviceListLoader(QObject *parent = nullptr);

@@ -128,6 +128,17 @@ void UserService::scheduleRefresh()
     m_refreshTimer.start(int(wait * 1000));
 }
 
+void UserService::signOut()
+{
+    m_refreshTimer.stop();
+    delete m_refreshRequest;
+    m_refreshRequest = nullptr;
+    delete m_request;
+    m_request = nullptr;
+    *m_user = UserInfo();
+    m_untrusted = ServerTrust::Untrusted();
+}
+
 void UserService::refresh()
 {
     const QString base = AccountSettings::baseUrl();

@@ -34,6 +34,10 @@ public:
     void setPassword(const QString &password);
     // POSTs the login; logined() tells the outcome. Nothing without a service.
     void login();
+    // Asks whoever shows the session (the login window) to end it.
+    void requestSignOut() { emit signOutRequested(); }
+    // Forgets the user and the tokens; no renewal is due any more.
+    void signOut();
     // Renews the tokens now (a timer does it before the access token
     // expires); tokenRefreshed() or sessionRefused() tells the outcome.
     void refresh();
@@ -51,6 +55,7 @@ signals:
     // ok: user() holds the account; otherwise body is the service's reply
     // (empty after a network failure or time-out).
     void logined(bool ok, const QByteArray &body);
+    void signOutRequested();
     // The tokens were renewed: requests from now on carry the new one.
     void tokenRefreshed();
     // The service refused to renew the session (reason: its words); the

@@ -12,6 +12,7 @@
 #include "view/WaitingCircle.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -67,6 +68,13 @@ MenuDevList::MenuDevList(QWidget *parent)
     rowsLayout->setSpacing(0);
     rowsLayout->setAlignment(Qt::AlignTop);
     m_container->setFixedHeight(0);
+    m_status = new QLabel(scrollContent);
+    m_status->setObjectName(QStringLiteral("label_listStatus"));
+    m_status->setWordWrap(true);
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setStyleSheet(QStringLiteral("color:#c0392b;padding:8px;"));
+    m_status->hide();
+    scrollLayout->addWidget(m_status);
     scrollLayout->addWidget(m_container);
     scrollLayout->addStretch(1);
     m_scroll->setWidget(scrollContent);
@@ -129,7 +137,22 @@ int MenuDevList::rowHeight() const
 
 void MenuDevList::loadDevList()
 {
+    if (m_loader->userName() != QLatin1String(LocalAdmin)) {
+        // A list on its way from the account service.
+        m_status->hide();
+        if (!m_waiting) {
+            m_waiting = new WaitingCircle(m_scroll->viewport());
+            m_waiting->show();
+            m_waiting->raise();
+            placeWaiting();
+        }
+    }
     m_loader->load();
+}
+
+QString MenuDevList::listStatus() const
+{
+    return m_status->isHidden() ? QString() : m_status->text();
 }
 
 void MenuDevList::reloadDevList()
@@ -144,11 +167,20 @@ void MenuDevList::getDevResponsed(bool ok, const QByteArray &body)
 
 void MenuDevList::loaderFinished(DeviceListLoader::Outcome outcome)
 {
-    if (outcome == DeviceListLoader::Outcome::NoAnswer) {
+    using Outcome = DeviceListLoader::Outcome;
+    if (outcome == Outcome::NoAnswer) {
         emit devLoaded(false);
         return;
     }
     removeWaiting();
+    m_status->setText(outcome == Outcome::GaveUp
+                          ? tr("无法从账号服务获取设备列表，请检查网络后重新登录")
+                          : tr("账号服务没有返回设备列表"));
+    m_status->setVisible(outcome == Outcome::GaveUp || outcome == Outcome::BadAnswer);
+    if (outcome == Outcome::GaveUp) {
+        emit devLoaded(false);
+        return;
+    }
     emit devLoaded(outcome == DeviceListLoader::Outcome::Loaded);
     buildRows();
 }

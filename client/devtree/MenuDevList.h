@@ -16,6 +16,7 @@ class QLineEdit;
 class QScrollArea;
 class SystemInfo;
 class ViewControl;
+class QLabel;
 class WaitingCircle;
 
 // The device tree panel: shows one row per device of the registry (with
@@ -23,7 +24,8 @@ class WaitingCircle;
 // and opens the device manager. Its DeviceListLoader fills the registry with
 // the user's devices (from the account service for a cloud user, from the
 // local configuration for the local administrator "Admin"); the waiting
-// circle shows until the first answer. GUI thread only.
+// circle shows while a list is on its way, and a readable message when the
+// account service gives none. GUI thread only.
 class MenuDevList : public QWidget
 {
     Q_OBJECT
@@ -52,6 +54,9 @@ public:
     QWidget *rowContainer() const { return m_container; }
     QLineEdit *searchEdit() const { return m_search; }
     WaitingCircle *waitingCircle() const { return m_waiting; }
+    // What the tree says instead of rows when a cloud list cannot be had
+    // (empty while none is shown).
+    QString listStatus() const;
     QTimer *retryTimer() { return m_loader->retryTimer(); }
     int retryCount() const { return m_loader->retryCount(); }
     bool requestPending() const { return m_loader->requestPending(); }
@@ -92,5 +97,6 @@ private:
     QScrollArea *m_scroll;
     QWidget *m_container;
     WaitingCircle *m_waiting = nullptr;
+    QLabel *m_status = nullptr;
     QList<MenuListDev *> m_rows;
 };

@@ -269,6 +269,7 @@ private slots:
         QVERIFY(loaded.isEmpty());
         replies.at(1)(true, TruncatedReply);
         QCOMPARE(results(loaded), QList<bool>{false});
+        QVERIFY(!list->listStatus().isEmpty());   // says so instead of an empty tree
         QVERIFY(!list->retryTimer()->isActive()); // an answer, not a failure: no retry
         replies.at(1)(true, CloudReply);          // a second call of the same reply
         QCOMPARE(loaded.size(), 1);
@@ -295,10 +296,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(requests.size() == 11 && !list->retryTimer()->isActive(), 20000);
         QCOMPARE(list->retryCount(), 0);
         QCOMPARE(results(loaded), QList<bool>(11, false));
-        QVERIFY(list->waitingCircle()); // still waiting for a list
+        // Given up: no more waiting, a message instead.
+        QVERIFY(!list->waitingCircle());
+        QVERIFY(!list->listStatus().isEmpty());
 
-        // The next load gets its retries again.
+        // The next load waits again and gets its retries again.
         list->loadDevList();
+        QVERIFY(list->waitingCircle() && list->listStatus().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(requests.size() == 22 && !list->retryTimer()->isActive(), 20000);
     }
 

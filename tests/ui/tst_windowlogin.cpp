@@ -2,6 +2,7 @@
 
 #include "core/AccountSettings.h"
 #include "account/LoginComboBox.h"
+#include "account/UserManage.h"
 #include "app/WindowLogin.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
@@ -246,6 +247,28 @@ private:
 
     std::unique_ptr<WindowTestEnv> env;
     WindowLogin *window = nullptr;
+
+    // The account page's texts: sizes, the avatar address, the upload name.
+    void sizeText_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bytes") << qint64(1024) << u"1024B"_s;
+        QTest::newRow("KB") << qint64(2048) << u"2048B(2.00KB)"_s;
+        QTest::newRow("MB") << qint64(3 * 1024 * 1024 + 1) << u"3145729B(3.00MB)"_s;
+        QTest::newRow("GB") << qint64(5) * 1024 * 1024 * 1024 + 1 << u"5368709121B(5.00GB)"_s;
+    }
+    void sizeText()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(UserManage::sizeText(bytes), text);
+        QCOMPARE(UserManage::avatarUrl(u"http://x/a.png"_s), u"https://x/a.png"_s);
+        QCOMPARE(UserManage::uploadName(u"/tmp/me.face.jpeg"_s,
+                                        QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)))
+                     .length(),
+                 12 + 3 + 5);
+    }
 };
 
 ORVANE_TEST_MAIN(tst_WindowLogin)

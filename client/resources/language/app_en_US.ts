@@ -606,6 +606,14 @@
 <context>
     <name>MenuDevList</name>
     <message>
+        <source>无法从账号服务获取设备列表，请检查网络后重新登录</source>
+        <translation>The account service did not give the device list. Check the network, then sign in again.</translation>
+    </message>
+    <message>
+        <source>账号服务没有返回设备列表</source>
+        <translation>The account service did not send a device list.</translation>
+    </message>
+    <message>
         <source>搜索设备</source>
         <translation>Search Devices</translation>
     </message>
@@ -1429,10 +1437,6 @@
     <message>
         <source>打开文件夹</source>
         <translation>Open folder</translation>
-    </message>
-    <message>
-        <source>账号服务已结束会话：%1。请重新登录。</source>
-        <translation>The account service ended the session: %1. Sign in again.</translation>
     </message>
 </context>
 </TS>

@@ -1219,6 +1219,14 @@
 <context>
     <name>UserManage</name>
     <message>
+        <source>Sign out</source>
+        <translation>退出登录</translation>
+    </message>
+    <message>
+        <source>Choose a picture file first.</source>
+        <translation>请先选择图片文件。</translation>
+    </message>
+    <message>
         <source>E-mail:</source>
         <translation>邮箱:</translation>
     </message>
@@ -1339,6 +1347,10 @@
 </context>
 <context>
     <name>WindowLogin</name>
+    <message>
+        <source>The account service ended the session (%1). Sign in again.</source>
+        <translation>账号服务已结束会话（%1），请重新登录。</translation>
+    </message>
     <message>
         <source>Login</source>
         <translation>登录</translation>
