@@ -219,14 +219,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));
         QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(Uid), 10000);
         channel = Dev::instance()->deviceByUid(Uid)->channel(0);
-        for (MenuListDev *row : window->devList()->rows())
-            if (row->device() == channel->device())
-                emit row->rowOf(channel)->doubleClicked(row->rowOf(channel));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            channel->avIndex(true) >= 0 && ViewControl::instance()->cellOf(channel) &&
-                !ViewControl::instance()->cellOf(channel)->pictureSize().isEmpty(),
-            30000);
-        Dev::instance()->setSelectedChannel(channel);
+        play();
     }
     void cleanupTestCase()
     {
