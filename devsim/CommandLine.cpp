@@ -34,6 +34,10 @@ QString describe(const QString &name)
         {QStringLiteral("recordings"),
          QStringLiteral("Daily recordings, HH:MM[:SS]-HH:MM[:SS],... (UTC).")},
         {QStringLiteral("record-days"), QStringLiteral("Days of recordings up to today (7).")},
+        {QStringLiteral("motion"),
+         QStringLiteral("Daily motion, HH:MM[:SS]-HH:MM[:SS],... (UTC; ONVIF events).")},
+        {QStringLiteral("motion-every"),
+         QStringLiteral("A live motion burst (2 s) every N seconds (ONVIF events).")},
         {QStringLiteral("state-dir"),
          QStringLiteral("Folder keeping each device's TLS key (default: devsim-state beside "
                         "--config; without --config a key for this run only).")},

@@ -71,7 +71,8 @@ const QStringList &DeviceConfig::valueNames()
         QStringLiteral("pattern"),    QStringLiteral("talk-wav"),    QStringLiteral("fault"),
         QStringLiteral("drop-after"), QStringLiteral("gop"),         QStringLiteral("max-sessions"),
         QStringLiteral("recordings"), QStringLiteral("record-days"), QStringLiteral("rtsp"),
-        QStringLiteral("onvif"),      QStringLiteral("onvif-auth"),  QStringLiteral("state-dir")};
+        QStringLiteral("onvif"),      QStringLiteral("onvif-auth"),  QStringLiteral("state-dir"),
+        QStringLiteral("motion"),     QStringLiteral("motion-every")};
     return names;
 }
 
@@ -175,6 +176,15 @@ QString setRecordings(DeviceConfig &c, const QString &value)
     return QString();
 }
 
+QString setMotion(DeviceConfig &c, const QString &value)
+{
+    QString error;
+    if (!RecordStore::parseSchedule(value, &error))
+        return QStringLiteral("motion: ") + error.section(QStringLiteral(": "), 1);
+    c.motion = value;
+    return QString();
+}
+
 QString setTalkWav(DeviceConfig &c, const QString &value)
 {
     c.talkWav = value;
@@ -230,6 +240,10 @@ const QMap<QString, OptionSetter> &optionSetters()
         {QStringLiteral("recordings"), setRecordings},
         {QStringLiteral("record-days"), intOption(&C::recordDays, 1, RecordStore::MaxDays,
                                                   QStringLiteral("record-days must be 1 to 366"))},
+        {QStringLiteral("motion"), setMotion},
+        {QStringLiteral("motion-every"),
+         intOption(&C::motionEverySec, 1, 3600,
+                   QStringLiteral("motion-every must be 1 to 3600 seconds"))},
         {QStringLiteral("fault"),
          choiceOption<ConnectFault>(&C::fault,
                                     {{QString(), ConnectFault::None},

@@ -44,8 +44,10 @@ struct DeviceConfig
     // "IPC(PTZ)", "DVR", ... for the type code; "type <n>" for unknown codes.
     QString typeName() const;
     int gopSec = 2;
-    QString recordings; // daily schedule of recordings (RecordStore); empty = the default
-    int recordDays = 7; // days of recordings up to today
+    QString recordings;     // daily schedule of recordings (RecordStore); empty = the default
+    int recordDays = 7;     // days of recordings up to today
+    QString motion;         // daily schedule of motion (MotionSchedule); empty = none
+    int motionEverySec = 0; // a live motion burst every N seconds; 0 = none
     int maxSessions = 64;
     // Where the device keeps its TLS key and certificate (kept across runs);
     // empty: a key for this run only.

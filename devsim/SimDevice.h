@@ -87,6 +87,9 @@ public:
     // end of their recording (media thread).
     std::vector<PlaybackControl::Frame> playbackTick(int fps);
 
+    // The recordings, fixed when the device was made (any thread).
+    const RecordStore &recordStore() const { return m_playback->store(); }
+
     // The settings as IO control and ONVIF left them (any thread).
     DeviceSettings settings();
     // Changes them under the device's lock, then prints SETTINGS with --print-settings

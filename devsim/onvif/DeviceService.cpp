@@ -1,9 +1,13 @@
 #include "DeviceService.h"
 
+#include "EventService.h"
 #include "MediaService.h"
 #include "OnvifContext.h"
 #include "PosixTimeZone.h"
 #include "PtzService.h"
+#include "RecordingService.h"
+#include "ReplayService.h"
+#include "SearchService.h"
 #include "SimDevice.h"
 #include "SoapNamespaces.h"
 #include "XmlNode.h"
@@ -150,22 +154,24 @@ std::optional<SoapFault> setSystemDateAndTime(const XmlNode &request, OnvifConte
 std::optional<SoapFault> getCapabilities(const XmlNode &request, OnvifContext &context,
                                          QXmlStreamWriter &w)
 {
-    bool device = false, media = false, ptz = false;
+    bool device = false, media = false, ptz = false, events = false, extension = false;
     for (const auto &c : request.children) {
         if (c->ns != tds || c->name != QLatin1String("Category"))
             continue;
         const QString &category = c->text;
         if (category == QLatin1String("All")) {
-            device = media = true;
+            device = media = events = extension = true;
             ptz = context.config.isPtz();
         } else if (category == QLatin1String("Device")) {
             device = true;
         } else if (category == QLatin1String("Media")) {
             media = true;
+        } else if (category == QLatin1String("Events")) {
+            events = true;
         } else if (category == QLatin1String("PTZ") && context.config.isPtz()) {
             ptz = true;
         } else if (category == QLatin1String("PTZ") || category == QLatin1String("Analytics") ||
-                   category == QLatin1String("Events") || category == QLatin1String("Imaging")) {
+                   category == QLatin1String("Imaging")) {
             return SoapFault{
                 SoapFault::Code::Receiver,
                 {QStringLiteral("ActionNotSupported"), QStringLiteral("NoSuchService")},
@@ -175,8 +181,8 @@ std::optional<SoapFault> getCapabilities(const XmlNode &request, OnvifContext &c
                                      QStringLiteral("unknown category ") + category);
         }
     }
-    if (!device && !media && !ptz) { // no category: all
-        device = media = true;
+    if (!device && !media && !ptz && !events) { // no category: all
+        device = media = events = extension = true;
         ptz = context.config.isPtz();
     }
     w.writeStartElement(tds, QStringLiteral("GetCapabilitiesResponse"));
@@ -185,6 +191,17 @@ std::optional<SoapFault> getCapabilities(const XmlNode &request, OnvifContext &c
         w.writeStartElement(tt, QStringLiteral("Device"));
         w.writeTextElement(tt, QStringLiteral("XAddr"),
                            context.url(QStringLiteral("device_service")));
+        w.writeEndElement();
+    }
+    if (events) {
+        w.writeStartElement(tt, QStringLiteral("Events"));
+        w.writeTextElement(tt, QStringLiteral("XAddr"),
+                           context.url(QStringLiteral("event_service")));
+        w.writeTextElement(tt, QStringLiteral("WSSubscriptionPolicySupport"),
+                           QStringLiteral("false"));
+        w.writeTextElement(tt, QStringLiteral("WSPullPointSupport"), QStringLiteral("true"));
+        w.writeTextElement(tt, QStringLiteral("WSPausableSubscriptionManagerInterfaceSupport"),
+                           QStringLiteral("false"));
         w.writeEndElement();
     }
     if (media) {
@@ -201,6 +218,27 @@ std::optional<SoapFault> getCapabilities(const XmlNode &request, OnvifContext &c
     if (ptz) {
         w.writeStartElement(tt, QStringLiteral("PTZ"));
         w.writeTextElement(tt, QStringLiteral("XAddr"), context.url(QStringLiteral("ptz_service")));
+        w.writeEndElement();
+    }
+    if (extension) {
+        w.writeStartElement(tt, QStringLiteral("Extension"));
+        w.writeStartElement(tt, QStringLiteral("Recording"));
+        w.writeTextElement(tt, QStringLiteral("XAddr"),
+                           context.url(QStringLiteral("recording_service")));
+        for (const char *flag :
+             {"ReceiverSource", "MediaProfileSource", "DynamicRecordings", "DynamicTracks"})
+            w.writeTextElement(tt, QLatin1String(flag), QStringLiteral("false"));
+        w.writeTextElement(tt, QStringLiteral("MaxStringLength"), QStringLiteral("64"));
+        w.writeEndElement();
+        w.writeStartElement(tt, QStringLiteral("Search"));
+        w.writeTextElement(tt, QStringLiteral("XAddr"),
+                           context.url(QStringLiteral("search_service")));
+        w.writeTextElement(tt, QStringLiteral("MetadataSearch"), QStringLiteral("false"));
+        w.writeEndElement();
+        w.writeStartElement(tt, QStringLiteral("Replay"));
+        w.writeTextElement(tt, QStringLiteral("XAddr"),
+                           context.url(QStringLiteral("replay_service")));
+        w.writeEndElement();
         w.writeEndElement();
     }
     w.writeEndElement();
@@ -225,6 +263,14 @@ std::optional<SoapFault> getServices(const XmlNode &request, OnvifContext &conte
     if (context.config.isPtz())
         services.push_back(
             {SoapNs::Ptz, QStringLiteral("ptz_service"), &PtzService::writeCapabilities});
+    services.push_back(
+        {SoapNs::Events, QStringLiteral("event_service"), &EventService::writeCapabilities});
+    services.push_back({SoapNs::Recording, QStringLiteral("recording_service"),
+                        &RecordingService::writeCapabilities});
+    services.push_back(
+        {SoapNs::Search, QStringLiteral("search_service"), &SearchService::writeCapabilities});
+    services.push_back(
+        {SoapNs::Replay, QStringLiteral("replay_service"), &ReplayService::writeCapabilities});
     w.writeStartElement(tds, QStringLiteral("GetServicesResponse"));
     for (const Service &s : services) {
         w.writeStartElement(tds, QStringLiteral("Service"));

@@ -6,6 +6,7 @@
 #include "SoapNamespaces.h"
 #include "XmlNode.h"
 
+#include <QMap>
 #include <QXmlStreamWriter>
 
 namespace devsim {
@@ -65,6 +66,52 @@ void writeEncoder(QXmlStreamWriter &w, const DeviceConfig &config, int channel, 
     w.writeEndElement();
 }
 
+// The audio configurations of a channel, each under the element (ns, name): the source
+// (PCMA in the RTSP streams), its G.711 encoder, and the back channel's output and decoder.
+enum class Audio { Source, Encoder, Output, Decoder };
+
+void writeAudio(QXmlStreamWriter &w, Audio kind, const QString &ns, const QString &name,
+                int channel)
+{
+    static const char *const prefixes[] = {"asc", "aec", "aoc", "adc"};
+    w.writeStartElement(ns, name);
+    w.writeAttribute(QStringLiteral("token"),
+                     QLatin1String(prefixes[int(kind)]) + QString::number(channel));
+    w.writeTextElement(tt, QStringLiteral("Name"), QStringLiteral("CH%1 audio").arg(channel + 1));
+    w.writeTextElement(tt, QStringLiteral("UseCount"),
+                       kind == Audio::Output || kind == Audio::Decoder ? QStringLiteral("1")
+                                                                       : QStringLiteral("2"));
+    switch (kind) {
+    case Audio::Source:
+        w.writeTextElement(tt, QStringLiteral("SourceToken"), QStringLiteral("as%1").arg(channel));
+        break;
+    case Audio::Encoder:
+        w.writeTextElement(tt, QStringLiteral("Encoding"), QStringLiteral("G711"));
+        w.writeTextElement(tt, QStringLiteral("Bitrate"), QStringLiteral("64"));
+        w.writeTextElement(tt, QStringLiteral("SampleRate"), QStringLiteral("8")); // kHz
+        w.writeStartElement(tt, QStringLiteral("Multicast"));
+        w.writeStartElement(tt, QStringLiteral("Address"));
+        w.writeTextElement(tt, QStringLiteral("Type"), QStringLiteral("IPv4"));
+        w.writeTextElement(tt, QStringLiteral("IPv4Address"), QStringLiteral("0.0.0.0"));
+        w.writeEndElement();
+        w.writeTextElement(tt, QStringLiteral("Port"), QStringLiteral("0"));
+        w.writeTextElement(tt, QStringLiteral("TTL"), QStringLiteral("0"));
+        w.writeTextElement(tt, QStringLiteral("AutoStart"), QStringLiteral("false"));
+        w.writeEndElement();
+        w.writeTextElement(tt, QStringLiteral("SessionTimeout"), QStringLiteral("PT60S"));
+        break;
+    case Audio::Output:
+        w.writeTextElement(tt, QStringLiteral("OutputToken"), QStringLiteral("ao%1").arg(channel));
+        w.writeTextElement(tt, QStringLiteral("SendPrimacy"),
+                           QStringLiteral("www.onvif.org/ver20/HalfDuplex/Auto"));
+        w.writeTextElement(tt, QStringLiteral("OutputLevel"), QStringLiteral("10"));
+        break;
+    case Audio::Decoder:
+        break;
+    }
+    w.writeEndElement();
+}
+
 void writeProfile(QXmlStreamWriter &w, const QString &element, const OnvifContext &context,
                   int channel, bool main)
 {
@@ -85,10 +132,18 @@ void writeProfile(QXmlStreamWriter &w, const QString &element, const OnvifContex
     w.writeAttribute(QStringLiteral("width"), QString::number(config.hd.width()));
     w.writeAttribute(QStringLiteral("height"), QString::number(config.hd.height()));
     w.writeEndElement();
+    writeAudio(w, Audio::Source, tt, QStringLiteral("AudioSourceConfiguration"), channel);
     if (config.codec == VideoCodec::H264)
         writeEncoder(w, config, channel, main);
+    writeAudio(w, Audio::Encoder, tt, QStringLiteral("AudioEncoderConfiguration"), channel);
     if (config.isPtz())
         PtzService::writeConfiguration(w, channel);
+    if (main) { // the back channel is on the main stream's URL
+        w.writeStartElement(tt, QStringLiteral("Extension"));
+        writeAudio(w, Audio::Output, tt, QStringLiteral("AudioOutputConfiguration"), channel);
+        writeAudio(w, Audio::Decoder, tt, QStringLiteral("AudioDecoderConfiguration"), channel);
+        w.writeEndElement();
+    }
     w.writeEndElement();
 }
 
@@ -147,6 +202,18 @@ std::optional<SoapFault> getStreamUri(const XmlNode &request, OnvifContext &cont
     return std::nullopt;
 }
 
+// The kind of audio configuration a Get...Configurations operation lists.
+std::optional<Audio> audioConfigurations(const QString &op)
+{
+    static const QMap<QString, Audio> operations{
+        {QStringLiteral("GetAudioSourceConfigurations"), Audio::Source},
+        {QStringLiteral("GetAudioEncoderConfigurations"), Audio::Encoder},
+        {QStringLiteral("GetAudioOutputConfigurations"), Audio::Output},
+        {QStringLiteral("GetAudioDecoderConfigurations"), Audio::Decoder}};
+    const auto it = operations.find(op);
+    return it == operations.end() ? std::nullopt : std::optional<Audio>(*it);
+}
+
 } // namespace
 
 SoapFault MediaService::noProfile(const QString &token)
@@ -197,6 +264,25 @@ std::optional<SoapFault> MediaService::handle(const XmlNode &request, OnvifConte
             writeSize(w, QStringLiteral("Resolution"), context.config.hd);
             w.writeEndElement();
         }
+        w.writeEndElement();
+    } else if (op == QLatin1String("GetAudioSources") || op == QLatin1String("GetAudioOutputs")) {
+        const bool sources = op == QLatin1String("GetAudioSources");
+        w.writeStartElement(trt, op + QStringLiteral("Response"));
+        for (int channel = 0; channel < context.config.channels; ++channel) {
+            w.writeStartElement(trt, sources ? QStringLiteral("AudioSources")
+                                             : QStringLiteral("AudioOutputs"));
+            w.writeAttribute(
+                QStringLiteral("token"),
+                (sources ? QStringLiteral("as%1") : QStringLiteral("ao%1")).arg(channel));
+            if (sources)
+                w.writeTextElement(tt, QStringLiteral("Channels"), QStringLiteral("1"));
+            w.writeEndElement();
+        }
+        w.writeEndElement();
+    } else if (const std::optional<Audio> kind = audioConfigurations(op)) {
+        w.writeStartElement(trt, op + QStringLiteral("Response"));
+        for (int channel = 0; channel < context.config.channels; ++channel)
+            writeAudio(w, *kind, trt, QStringLiteral("Configurations"), channel);
         w.writeEndElement();
     } else if (op == QLatin1String("GetStreamUri")) {
         return getStreamUri(request, context, w);

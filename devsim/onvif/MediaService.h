@@ -13,9 +13,12 @@ class XmlNode;
 
 // ONVIF's media service (ver10): two fixed profiles per channel, "ch<n>_main" (the HD stream)
 // and "ch<n>_sub" (the SD stream), each with the channel's video source, an H.264 encoder
-// configuration (none for an H.265 device: ver10 cannot name that codec) and, on PTZ cameras,
-// a PTZ configuration. GetProfiles, GetProfile, GetVideoSources, GetStreamUri (the RTSP
-// server's URL), GetSnapshotUri (a JPEG on the ONVIF port) and GetServiceCapabilities.
+// configuration (none for an H.265 device: ver10 cannot name that codec), the channel's audio
+// source with a G.711 encoder configuration (8 kHz, 64 kbit/s: the streams' PCMA), on the main
+// profile the back channel's audio output and decoder configurations and, on PTZ cameras, a
+// PTZ configuration. GetProfiles, GetProfile, GetVideoSources, GetAudioSources,
+// GetAudioOutputs, GetAudio{Source,Encoder,Output,Decoder}Configurations, GetStreamUri (the
+// RTSP server's URL), GetSnapshotUri (a JPEG on the ONVIF port) and GetServiceCapabilities.
 // The ONVIF server's thread.
 class MediaService
 {

@@ -29,6 +29,26 @@ struct OnvifContext
         return QStringLiteral("http://%1:%2/onvif/%3").arg(host).arg(port).arg(name);
     }
 
+    // A channel's recording ("Recording<channel>") and its video source ("vs<channel>").
+    static QString recordingToken(int channel)
+    {
+        return QStringLiteral("Recording%1").arg(channel);
+    }
+    static QString sourceToken(int channel) { return QStringLiteral("vs%1").arg(channel); }
+    // The channel of a recording token of this device; nullopt for any other text.
+    std::optional<int> recording(const QString &token) const
+    {
+        const QString prefix = QStringLiteral("Recording");
+        if (!token.startsWith(prefix))
+            return std::nullopt;
+        bool ok = false;
+        const QString digits = token.mid(prefix.size());
+        const int channel = digits.toInt(&ok);
+        if (!ok || channel < 0 || channel >= config.channels || digits != QString::number(channel))
+            return std::nullopt;
+        return channel;
+    }
+
     // Media profile tokens: "ch<channel>_main" (HD) and "ch<channel>_sub" (SD).
     static QString profileToken(int channel, bool main)
     {

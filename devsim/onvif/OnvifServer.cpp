@@ -1,9 +1,14 @@
 #include "OnvifServer.h"
 
 #include "DeviceService.h"
+#include "EventService.h"
+#include "LiveMotion.h"
 #include "MediaService.h"
 #include "OnvifContext.h"
 #include "PtzService.h"
+#include "RecordingService.h"
+#include "ReplayService.h"
+#include "SearchService.h"
 #include "SimDevice.h"
 #include "Snapshot.h"
 #include "SoapEnvelope.h"
@@ -11,6 +16,7 @@
 #include "StatusOutput.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
@@ -73,8 +79,16 @@ OnvifServer::OnvifServer(SimDevice &device, const DeviceConfig &config, quint16 
     , m_rtspPort(rtspPort)
     , m_token(config.account, config.password)
     , m_digest(QStringLiteral("devsim %1").arg(config.uid), config.account, config.password)
+    , m_motion(
+          RecordStore::parseSchedule(config.motion, nullptr).value_or(QList<RecordStore::Span>()),
+          device.recordStore())
 {
     connect(&m_server, &QTcpServer::newConnection, this, &OnvifServer::accept);
+    m_liveMotion =
+        std::make_unique<LiveMotion>(config.uid, config.channels, m_motion, config.motionEverySec,
+                                     [&device] { return device.now(); });
+    m_search = std::make_unique<SearchService>(device.recordStore(), m_motion);
+    m_events = std::make_unique<EventService>(*m_liveMotion, [&device] { return device.now(); });
 }
 
 OnvifServer::~OnvifServer()
@@ -139,6 +153,8 @@ void OnvifServer::read(QTcpSocket *socket)
     if (it == m_connections.end() || it->second->closing)
         return;
     Connection &c = *it->second;
+    if (c.waiting)
+        return; // the rest waits in the socket until the deferred answer is out
     HttpRequestParser::State state = c.parser.feed(socket->readAll());
     while (true) {
         if (state == HttpRequestParser::State::Failed) {
@@ -157,7 +173,14 @@ void OnvifServer::read(QTcpSocket *socket)
             return;
         const HttpRequestParser::Request request = c.parser.take();
         c.idle->start(IdleTimeoutMs); // the next request has as long as the first had
-        send(socket, answer(request, socket), request.keepAlive());
+        const std::optional<Response> response = answer(request, socket);
+        if (!response) {
+            c.waiting = true;
+            c.keepAlive = request.keepAlive();
+            c.idle->stop();
+            return;
+        }
+        send(socket, *response, request.keepAlive());
         if (!request.keepAlive()) {
             close(socket);
             return;
@@ -166,20 +189,43 @@ void OnvifServer::read(QTcpSocket *socket)
     }
 }
 
-OnvifServer::Response OnvifServer::answer(const HttpRequestParser::Request &request,
-                                          QTcpSocket *socket)
+void OnvifServer::deliver(QTcpSocket *socket, const Response &response)
 {
+    const auto it = m_connections.find(socket);
+    if (it == m_connections.end() || it->second->closing || !it->second->waiting)
+        return;
+    Connection &c = *it->second;
+    c.waiting = false;
+    send(socket, response, c.keepAlive);
+    if (!c.keepAlive) {
+        close(socket);
+        return;
+    }
+    c.idle->start(IdleTimeoutMs);
+    // Later, from the event loop: the caller may be in the middle of the event service.
+    QTimer::singleShot(0, socket, [this, socket] { read(socket); });
+}
+
+std::optional<OnvifServer::Response> OnvifServer::answer(const HttpRequestParser::Request &request,
+                                                         QTcpSocket *socket)
+{
+    static const QRegularExpression subscriptionPath(
+        QStringLiteral("^/onvif/subscription/([1-9]\\d{0,8})$"));
+    static const QList<QByteArray> servicePaths{"/onvif/device_service", "/onvif/media_service",
+                                                "/onvif/ptz_service",    "/onvif/recording_service",
+                                                "/onvif/search_service", "/onvif/replay_service",
+                                                "/onvif/event_service"};
     const QByteArray path = request.path();
     if (path.startsWith("/onvif/snapshot/")) {
         return request.method == "GET" ? snapshot(request)
                                        : Response{405, {}, {}, {{"Allow", "GET"}}};
     }
-    if (path != "/onvif/device_service" && path != "/onvif/media_service" &&
-        path != "/onvif/ptz_service")
+    const QRegularExpressionMatch m = subscriptionPath.match(QString::fromLatin1(path));
+    if (!servicePaths.contains(path) && !m.hasMatch())
         return Response{404, {}, {}, {}};
     if (request.method != "POST")
         return Response{405, {}, {}, {{"Allow", "POST"}}};
-    return soap(request, urlHost(socket->localAddress()));
+    return soap(request, socket, m.hasMatch() ? m.captured(1).toInt() : 0);
 }
 
 OnvifServer::Response OnvifServer::unauthorized(bool stale)
@@ -194,19 +240,22 @@ OnvifServer::Response OnvifServer::unauthorized(bool stale)
     return r;
 }
 
-OnvifServer::Response OnvifServer::soap(const HttpRequestParser::Request &request,
-                                        const QString &host)
+OnvifServer::Response OnvifServer::faultAnswer(const QString &operation, const SoapFault &fault)
+{
+    StatusOutput::line(
+        QStringLiteral("SOAP %1 %2 fault:%3")
+            .arg(m_config.uid, operation,
+                 fault.subcodes.isEmpty() ? QStringLiteral("-") : fault.subcodes.constLast()));
+    return Response{fault.httpStatus(), kSoapType, SoapEnvelope::fault(fault), {}};
+}
+
+std::optional<OnvifServer::Response> OnvifServer::soap(const HttpRequestParser::Request &request,
+                                                       QTcpSocket *socket, int subscription)
 {
     Response r;
     r.contentType = kSoapType;
-    const auto faultResponse = [&](const QString &operation, const SoapFault &fault) {
-        StatusOutput::line(
-            QStringLiteral("SOAP %1 %2 fault:%3")
-                .arg(m_config.uid, operation,
-                     fault.subcodes.isEmpty() ? QStringLiteral("-") : fault.subcodes.constLast()));
-        r.status = fault.httpStatus();
-        r.body = SoapEnvelope::fault(fault);
-        return r;
+    const auto faultResponse = [this](const QString &operation, const SoapFault &fault) {
+        return faultAnswer(operation, fault);
     };
     SoapFault fault;
     const std::optional<SoapEnvelope> envelope = SoapEnvelope::parse(request.body, &fault);
@@ -229,16 +278,25 @@ OnvifServer::Response OnvifServer::soap(const HttpRequestParser::Request &reques
     const XmlNode &operation = envelope->body();
     const QString name = operation.name.left(64);
 
-    using Handler =
-        std::optional<SoapFault> (*)(const XmlNode &, OnvifContext &, QXmlStreamWriter &);
-    Handler handler = nullptr;
+    using Handler = std::function<std::optional<SoapFault>(const XmlNode &, OnvifContext &,
+                                                           QXmlStreamWriter &)>;
+    Handler handler;
+    const bool events = operation.ns == SoapNs::Events || operation.ns == SoapNs::Notification;
     if (operation.ns == SoapNs::Device)
         handler = &DeviceService::handle;
     else if (operation.ns == SoapNs::Media)
         handler = &MediaService::handle;
     else if (operation.ns == SoapNs::Ptz && m_config.isPtz())
         handler = &PtzService::handle;
-    if (!handler)
+    else if (operation.ns == SoapNs::Recording)
+        handler = &RecordingService::handle;
+    else if (operation.ns == SoapNs::Replay)
+        handler = &ReplayService::handle;
+    else if (operation.ns == SoapNs::Search)
+        handler = [this](const XmlNode &op, OnvifContext &context, QXmlStreamWriter &w) {
+            return m_search->handle(op, context, w);
+        };
+    if (!handler && !events)
         return faultResponse(name, SoapFault{SoapFault::Code::Receiver,
                                              {QStringLiteral("ActionNotSupported")},
                                              QStringLiteral("no such service here")});
@@ -252,14 +310,36 @@ OnvifServer::Response OnvifServer::soap(const HttpRequestParser::Request &reques
                                                        QLatin1String(UsernameToken::text(result))));
     }
 
-    OnvifContext context{m_device, m_config, host, port(), m_rtspPort, m_presetNames};
+    OnvifContext context{m_device, m_config,   urlHost(socket->localAddress()),
+                         port(),   m_rtspPort, m_presetNames};
+    if (events) {
+        // Answered now or, for a PullMessages that waits, later.
+        struct Now
+        {
+            bool inCall = true;
+            std::optional<Response> response;
+        };
+        const auto now = std::make_shared<Now>();
+        m_events->handle(
+            operation, context, subscription,
+            [this, now, name, socket = QPointer<QTcpSocket>(socket)](
+                const std::optional<SoapFault> &failed, const QByteArray &body) {
+                Response answer =
+                    failed ? faultAnswer(name, *failed) : Response{200, kSoapType, body, {}};
+                if (!failed)
+                    StatusOutput::line(QStringLiteral("SOAP %1 %2 ok").arg(m_config.uid, name));
+                if (now->inCall)
+                    now->response = std::move(answer);
+                else if (socket)
+                    deliver(socket, answer);
+            });
+        now->inCall = false;
+        return std::move(now->response);
+    }
     std::optional<SoapFault> failed;
-    r.body = SoapEnvelope::write(
-        {{QStringLiteral("tt"), SoapNs::Schema},
-         {QStringLiteral("tds"), SoapNs::Device},
-         {QStringLiteral("trt"), SoapNs::Media},
-         {QStringLiteral("tptz"), SoapNs::Ptz}},
-        {}, [&](QXmlStreamWriter &w) { failed = handler(operation, context, w); });
+    r.body = SoapEnvelope::write(SoapNs::responsePrefixes(), {}, [&](QXmlStreamWriter &w) {
+        failed = handler(operation, context, w);
+    });
     if (failed)
         return faultResponse(name, *failed);
     StatusOutput::line(QStringLiteral("SOAP %1 %2 ok").arg(m_config.uid, name));

@@ -2,13 +2,16 @@
 
 #include "DeviceConfig.h"
 #include "HttpDigest.h"
+#include "MotionSchedule.h"
 #include "HttpRequestParser.h"
+#include "SoapEnvelope.h"
 #include "UsernameToken.h"
 
 #include <QObject>
 #include <QTcpServer>
 
 #include <map>
+#include <optional>
 #include <memory>
 #include <utility>
 
@@ -17,6 +20,9 @@ class QTimer;
 
 namespace devsim {
 
+class EventService;
+class LiveMotion;
+class SearchService;
 class SimDevice;
 
 // One device's ONVIF server: SOAP 1.2 over HTTP/1.1 on its own port, one device per port.
@@ -24,15 +30,20 @@ class SimDevice;
 //   POST /onvif/device_service   device management (DeviceService)
 //   POST /onvif/media_service    media (MediaService)
 //   POST /onvif/ptz_service      PTZ, on PTZ cameras (PtzService)
+//   POST /onvif/recording_service, /onvif/search_service, /onvif/replay_service
+//                                recordings (RecordingService, SearchService, ReplayService)
+//   POST /onvif/event_service    events (EventService), its pull points at
+//   POST /onvif/subscription/<n>
 //   GET  /onvif/snapshot/<channel>/<main|sub>   a JPEG of the channel (Snapshot)
 //
-// Requests go to the service their body element's namespace names, whichever of the three
-// paths they came to. Every request but GetSystemDateAndTime, GetCapabilities and GetServices
-// must authenticate with the device's view account: by WS-Security UsernameToken (password
-// digest) or, with --onvif-auth digest, by HTTP Digest, the SOAP header then being ignored.
-// Refused requests get a NotAuthorized fault (HTTP 400, or 401 with a fresh challenge for
-// HTTP Digest). Snapshots always need HTTP Digest. Each request prints a line
-// "SOAP <uid> <operation> ok|fault:<subcode>".
+// Requests go to the service their body element's namespace names, whichever of these paths
+// they came to (a subscription's operations only to its own path). A PullMessages that waits
+// for events holds its connection's later requests back until it is answered. Every request but
+// GetSystemDateAndTime, GetCapabilities and GetServices must authenticate with the device's view
+// account: by WS-Security UsernameToken (password digest) or, with --onvif-auth digest, by HTTP
+// Digest, the SOAP header then being ignored. Refused requests get a NotAuthorized fault (HTTP 400,
+// or 401 with a fresh challenge for HTTP Digest). Snapshots always need HTTP Digest. Each request
+// prints a line "SOAP <uid> <operation> ok|fault:<subcode>".
 //
 // Requests are untrusted: HttpRequestParser bounds them, XmlNode bounds the XML, malformed
 // input is answered 400 (and the connection closed when HTTP itself is broken); at most
@@ -47,6 +58,7 @@ public:
     static constexpr int MaxConnections = 32;
     static constexpr int IdleTimeoutMs = 30000;
 
+    // The device's recording store must outlive the server.
     OnvifServer(SimDevice &device, const DeviceConfig &config, quint16 rtspPort);
     ~OnvifServer() override;
 
@@ -67,12 +79,19 @@ private:
         HttpRequestParser parser;
         QTimer *idle = nullptr;
         bool closing = false;
+        bool waiting = false;  // a deferred answer is due before the next request
+        bool keepAlive = true; // of the request waiting for its answer
     };
 
     void accept();
     void read(QTcpSocket *socket);
-    Response answer(const HttpRequestParser::Request &request, QTcpSocket *socket);
-    Response soap(const HttpRequestParser::Request &request, const QString &host);
+    // The answer, or nullopt when it comes later through deliver().
+    std::optional<Response> answer(const HttpRequestParser::Request &request, QTcpSocket *socket);
+    std::optional<Response> soap(const HttpRequestParser::Request &request, QTcpSocket *socket,
+                                 int subscription);
+    Response faultAnswer(const QString &operation, const SoapFault &fault);
+    // Sends a deferred answer and goes on with the connection's next request.
+    void deliver(QTcpSocket *socket, const Response &response);
     Response snapshot(const HttpRequestParser::Request &request);
     Response unauthorized(bool stale);
     void send(QTcpSocket *socket, const Response &response, bool keepAlive);
@@ -86,6 +105,10 @@ private:
     UsernameToken m_token;
     HttpDigest m_digest;
     std::map<std::pair<int, int>, QString> m_presetNames;
+    MotionSchedule m_motion;
+    std::unique_ptr<LiveMotion> m_liveMotion;
+    std::unique_ptr<SearchService> m_search;
+    std::unique_ptr<EventService> m_events;
 };
 
 } // namespace devsim

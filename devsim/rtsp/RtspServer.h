@@ -10,11 +10,21 @@ namespace devsim {
 
 class StreamTaps;
 
-// Serves a device's live channels over RTSP 1.0 with GStreamer's RTSP server:
-// rtsp://<host>:<port>/<uid>/<channel>/main (the HD stream) and .../sub (the SD stream),
-// channels from 0. The pictures are the device's own encoder output: each mount's media
-// (shared by all its clients) taps the (channel, quality) stream through StreamTaps and feeds
-// its access units into an appsrc, time-stamped on arrival, then parser and RTP payloader.
+// Serves a device's channels over RTSP 1.0 with GStreamer's ONVIF RTSP server, channels from 0:
+//
+// - rtsp://<host>:<port>/<uid>/<channel>/main (the HD stream) and .../sub (the SD stream): the
+//   device's own encoder output (each mount's media, shared by its clients, taps the
+//   (channel, quality) stream through StreamTaps into an appsrc, time-stamped on arrival) and
+//   a second stream, PCMA (payload 8, 8000 Hz mono) of the channel's tone (ToneSource).
+// - The main mounts offer the ONVIF audio back channel ("Require:
+//   www.onvif.org/ver20/backchannel": a sendonly PCMA track). Such a request gets a media of
+//   its own; what the client sends is recorded like P2P talk (TalkRecorder: --talk-wav, written
+//   when the back channel session closes; TALK_OPEN/TALK/TALK_CLOSE lines with session
+//   kTalkSessionBase + n).
+// - rtsp://<host>:<port>/<uid>/<channel>/replay: ONVIF replay of the channel's recordings
+//   ("Require: onvif-replay", Range clock=, Scale, Rate-Control; see ReplaySource), one media
+//   per client, at most kMaxReplays at once (more are answered 503).
+//
 // Clients authenticate with the device's view account, RTSP digest or basic; anything else
 // is answered 401.
 //
@@ -23,6 +33,9 @@ class StreamTaps;
 class RtspServer
 {
 public:
+    static constexpr int kMaxReplays = 4;
+    static constexpr int kTalkSessionBase = 100000;
+
     RtspServer(const DeviceConfig &config, StreamTaps &taps);
     ~RtspServer();
 
@@ -38,6 +51,8 @@ public:
 
     // "/<uid>/<channel>/main" or ".../sub".
     static QString path(const QString &uid, int channel, bool main);
+    // "/<uid>/<channel>/replay".
+    static QString replayPath(const QString &uid, int channel);
 
 private:
     struct Private;

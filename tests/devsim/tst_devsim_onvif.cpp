@@ -1,11 +1,13 @@
 // The ONVIF server's readers of untrusted input: HTTP requests, SOAP envelopes, WS-Security
-// UsernameTokens, HTTP Digest credentials and POSIX time zones, each against malformed,
-// oversized, replayed and wrong-password input.
+// UsernameTokens, HTTP Digest credentials, POSIX time zones, XML Schema durations and times and
+// topic expressions, each against malformed, oversized, replayed and wrong-password input.
 #include "onvif/HttpDigest.h"
 #include "onvif/HttpRequestParser.h"
 #include "onvif/PosixTimeZone.h"
 #include "onvif/SoapEnvelope.h"
+#include "onvif/TopicFilter.h"
 #include "onvif/UsernameToken.h"
+#include "onvif/XsdTime.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
@@ -304,6 +306,76 @@ private slots:
         const std::optional<PosixTimeZone> zone = PosixTimeZone::parse(tz);
         QCOMPARE(zone ? zone->offsetAt(QDateTime(date, QTime(12, 0), QTimeZone::utc())) : INT_MIN,
                  offset);
+    }
+
+    void xsdTimes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>(
+            "ms"); // a duration, or a date-time's ms since the epoch; -1: refused
+        QTest::newRow("PT10S") << "PT10S" << qint64(10000);
+        QTest::newRow("a day and a half second") << "P1DT0.5S" << qint64(86400500);
+        QTest::newRow("every field")
+            << "P1Y2M3DT4H5M6S"
+            << qint64(((365 + 60 + 3) * 86400 + 4 * 3600 + 5 * 60 + 6) * 1000LL);
+        for (const char *bad : {"", "P", "PT", "P1DT", "-PT1S", "PT1.S", "10 seconds", "PT1H1H",
+                                "P99999999Y", "PT1234567890S", "P1Y2M3DT4H5M6.123456789S1"})
+            QTest::newRow(bad) << bad << qint64(-1);
+        QTest::newRow("date-time, Z") << "2024-05-01T12:00:00Z" << kNow.toMSecsSinceEpoch();
+        QTest::newRow("offset, nanoseconds")
+            << "2024-05-01T14:00:00.000000001+02:00" << kNow.toMSecsSinceEpoch();
+        QTest::newRow("no zone: UTC") << "2024-05-01T12:00:00" << kNow.toMSecsSinceEpoch();
+        for (const char *bad : {"2024-13-01T00:00:00Z", "2024-05-01 12:00:00Z",
+                                "1969-12-31T23:59:59Z", "2024-05-01T12:00:00Zjunk", "yesterday"})
+            QTest::newRow(bad) << bad << qint64(-1);
+    }
+
+    void xsdTimes()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, ms);
+        const bool dateTime = text.contains(QLatin1Char('-')) && !text.startsWith(QLatin1Char('-'));
+        const std::optional<qint64> parsed = dateTime ? [&]() -> std::optional<qint64> {
+            const auto at = XsdTime::parseDateTime(text);
+            return at ? std::optional<qint64>(at->toMSecsSinceEpoch()) : std::nullopt;
+        }()
+            : XsdTime::parseDuration(text);
+        QCOMPARE(parsed.value_or(-1), ms);
+    }
+
+    void topicFilters_data()
+    {
+        QTest::addColumn<QByteArray>("expression"); // empty: no filter
+        QTest::addColumn<QString>("matched");       // of MotionAlarm, CellMotion; "refused"
+        QTest::newRow("no filter") << QByteArray() << "MC";
+        QTest::newRow("exact") << QByteArray("t:VideoSource/MotionAlarm") << "M";
+        QTest::newRow("below, or") << QByteArray("t:RuleEngine//.|t:Device//.") << "C";
+        QTest::newRow("a parent is no match") << QByteArray("t:VideoSource") << "";
+        QTest::newRow("other namespace") << QByteArray("u:VideoSource/MotionAlarm") << "refused";
+        QTest::newRow("unbound prefix") << QByteArray("z:VideoSource") << "refused";
+        QTest::newRow("empty alternative") << QByteArray("t:VideoSource/MotionAlarm|") << "refused";
+        QTest::newRow("33 alternatives") << QByteArray("t:A|").repeated(32) + "t:B"
+                                         << "refused";
+    }
+
+    void topicFilters()
+    {
+        QFETCH(QByteArray, expression);
+        QFETCH(QString, matched);
+        QString error;
+        const auto node = XmlNode::parse("<e xmlns:t=\"http://www.onvif.org/ver10/topics\" "
+                                         "xmlns:u=\"urn:u\">" +
+                                             expression + "</e>",
+                                         &error);
+        QVERIFY2(node, qPrintable(error));
+        const std::optional<TopicFilter> filter =
+            TopicFilter::parse(expression.isEmpty() ? nullptr : node.get());
+        QString found = filter ? QString() : QStringLiteral("refused");
+        if (filter && filter->matches(QStringLiteral("VideoSource/MotionAlarm")))
+            found += QLatin1Char('M');
+        if (filter && filter->matches(QStringLiteral("RuleEngine/CellMotionDetector/Motion")))
+            found += QLatin1Char('C');
+        QCOMPARE(found, matched);
     }
 };
 
