@@ -1,9 +1,11 @@
 // libFuzzer target: the readers of what a camera answers over its standard
-// protocol (SOAP replies, WS-Discovery ProbeMatches) and of its HTTP Digest
-// challenges.
+// protocol (SOAP replies: device, media, PTZ, recording search, replay and
+// events; WS-Discovery ProbeMatches), the recorded timeline made of them, and
+// the readers of its HTTP Digest challenges.
 #include "link/onvif/HttpDigest.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifParse.h"
+#include "link/onvif/OnvifTimeline.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -40,6 +42,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(OnvifParse::presets(reply));
     check(OnvifParse::presetToken(reply));
     check(OnvifParse::empty(reply, OnvifNs::Ptz, QStringLiteral("Stop")));
+    check(OnvifParse::recordings(reply));
+    check(OnvifParse::searchToken(reply));
+    check(OnvifParse::recordingSummary(reply));
+    check(OnvifParse::replayUri(reply));
+    check(OnvifParse::replayCapabilities(reply));
+    check(OnvifParse::subscription(reply));
+    check(OnvifParse::renew(reply));
+    if (const auto page = OnvifParse::recordingSearchResults(reply)) {
+        for (const OnvifRecording &r : page->results) {
+            if (r.token.isEmpty() || (r.earliest.isValid() && r.latest < r.earliest))
+                std::abort();
+        }
+    }
+    const QDateTime from = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    const QDateTime to = QDateTime::fromSecsSinceEpoch(4102444800LL, Qt::UTC); // 2100
+    auto timeline = [&from, &to](const QList<OnvifEvent> &events) {
+        if (events.size() > OnvifParse::MaxEvents)
+            std::abort();
+        // Spans are ordered, non-empty and inside the window.
+        QDateTime last = from;
+        for (const auto &s : OnvifTimeline::spans(events, {}, from, to)) {
+            if (s.start < last || s.end <= s.start || s.end > to)
+                std::abort();
+            last = s.end;
+        }
+        OnvifTimeline::marks(events, {QStringLiteral("src_1")}, from, to);
+    };
+    if (const auto page = OnvifParse::eventSearchResults(reply))
+        timeline(page->results);
+    if (const auto pull = OnvifParse::pullMessages(reply))
+        timeline(pull->events);
     OnvifParse::fault(reply);
     if (const auto matches = OnvifParse::probeMatches(reply)) {
         for (const OnvifProbeMatch &m : matches->matches)

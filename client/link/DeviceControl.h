@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -41,4 +42,50 @@ public:
     // may be gone by then: done is called all the same, and the link checks.
     virtual void discoverStreams(Device *d,
                                  std::function<void(bool ok, const QString &why)> done) = 0;
+
+    // ---- Recordings (feature Playback) ----------------------------------
+    // A span of recorded data, UTC.
+    struct RecordSpan
+    {
+        QDateTime start;
+        QDateTime end;
+    };
+    // What happened at a moment of a recording (feature Events).
+    enum class AlarmKind { Motion = 1, Tamper = 2, Input = 3 };
+    struct EventMark
+    {
+        QDateTime at; // UTC
+        AlarmKind kind = AlarmKind::Motion;
+        bool active = true; // the alarm began (true) or ended (false)
+    };
+    // How ch's recordings are replayed: the RTSP replay URI
+    // (credential-free) and what the replay service offers.
+    struct ReplayTarget
+    {
+        QString uri;
+        bool reverse = false; // negative Scale is accepted
+    };
+
+    // The recorded spans of ch's video source that touch [from, to), by
+    // start; done runs once (GUI thread) with them, or with why not (empty
+    // list and a non-empty why). The device may be gone by then.
+    virtual void
+    findRecordings(Channel *ch, const QDateTime &from, const QDateTime &to,
+                   std::function<void(const QList<RecordSpan> &, const QString &why)> done) = 0;
+    // The recorded alarms (motion, tampering, inputs) of ch's source in
+    // [from, to), by time; as findRecordings.
+    virtual void
+    findEvents(Channel *ch, const QDateTime &from, const QDateTime &to,
+               std::function<void(const QList<EventMark> &, const QString &why)> done) = 0;
+    // The replay URI of ch's recording; as findRecordings (target.uri empty
+    // and why set on failure).
+    virtual void
+    replayTarget(Channel *ch,
+                 std::function<void(const ReplayTarget &, const QString &why)> done) = 0;
+
+    // ---- Live alarms (feature Events) ----------------------------------
+    // While watched, the device's alarms are reported as
+    // DeviceEvents::alarmMsg(channel, kind, active); a lost subscription is
+    // made again. Watching a device that has no event service does nothing.
+    virtual void watchEvents(Device *d, bool on) = 0;
 };

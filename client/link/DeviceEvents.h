@@ -63,6 +63,11 @@ signals:
     void ptzFailMsg(Channel *ch, int code, QString text);
     void setWifiFailMsg(Channel *ch, int code, QString text);
     void receiveVideoTimeMsg(Channel *ch, QList<int> item);
+    // A device's alarm on channel ch began (active) or ended: kind is a
+    // DeviceControl::AlarmKind.
+    void alarmMsg(Channel *ch, int kind, bool active);
+    // The recorded alarms of ch's record-list day are in ch->eventMarks().
+    void receiveEventMarksMsg(Channel *ch);
     void getChannelInfoMsg(Channel *ch);
     // The link of device was lost (once per loss).
     void deviceOfflineMsg(Device *device, int code, QString text);

@@ -33,6 +33,7 @@ public:
         Wifi = 0x20,     // the device's Wi-Fi set-up
         Presets = 0x40,  // PTZ presets
         Cruise = 0x80,   // PTZ cruise lines
+        Events = 0x100,  // live alarms (motion, tampering, inputs) and recorded ones
     };
 
     virtual ~DeviceLink() = default;

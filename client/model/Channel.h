@@ -88,6 +88,19 @@ public:
 
     ChannelSaveTimeout *ioTimeout() const { return m_ioTimeout.get(); }
 
+    // The device's alarms on this channel that are on now: bit 1 << kind
+    // for each (kinds 1 to 30, DeviceControl::AlarmKind). GUI thread.
+    int alarms() const { return m_alarms; }
+    void setAlarm(int kind, bool on)
+    {
+        if (kind > 0 && kind < 31)
+            m_alarms = on ? m_alarms | (1 << kind) : m_alarms & ~(1 << kind);
+    }
+    // The recorded alarms of the record list's day: [second of the local
+    // day, kind] pairs, by time.
+    const QList<QList<int>> &eventMarks() const { return m_eventMarks; }
+    void setEventMarks(const QList<QList<int>> &marks) { m_eventMarks = marks; }
+
     // Per-mode state.
     ChannelSlot &slot(bool live) { return live ? m_live : m_replay; }
     const ChannelSlot &slot(bool live) const { return live ? m_live : m_replay; }
@@ -141,6 +154,8 @@ private:
     bool m_recordListReady = false;
     QList<QList<int>> m_recordTimes;
     QDate m_recordListDay;
+    int m_alarms = 0;
+    QList<QList<int>> m_eventMarks;
     std::unique_ptr<ChannelSaveTimeout> m_ioTimeout;
     ChannelSlot m_live;
     ChannelSlot m_replay;

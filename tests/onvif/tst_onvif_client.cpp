@@ -6,6 +6,7 @@
 #include "DevsimProcess.h"
 #include "OnvifSamples.h"
 #include "link/onvif/OnvifClient.h"
+#include "link/onvif/OnvifEventWatch.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifXml.h"
 #include "link/onvif/WsDiscovery.h"
@@ -28,12 +29,15 @@ QByteArray http(const QByteArray &status, const QByteArray &body = QByteArray(),
 }
 
 // Answers the n-th HTTP request with answers[n] (the last one again after
-// the end): an empty answer is never sent, "close" closes the connection.
+// the end), or with what answer() makes of it: an empty answer is never
+// sent, "close" closes the connection.
 class StandIn : public QObject
 {
 public:
-    explicit StandIn(const QList<QByteArray> &answers)
+    explicit StandIn(const QList<QByteArray> &answers,
+                     std::function<QByteArray(const QByteArray &)> answer = {})
         : m_answers(answers)
+        , m_answer(std::move(answer))
     {
         m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -60,7 +64,9 @@ private:
                 return;
             requests.append(buffer.left(end + 4 + length));
             buffer.remove(0, end + 4 + length);
-            const QByteArray a = m_answers.at(qMin(requests.size(), m_answers.size()) - 1);
+            const QByteArray a = m_answer
+                                     ? m_answer(requests.last())
+                                     : m_answers.at(qMin(requests.size(), m_answers.size()) - 1);
             if (a == "close")
                 s->disconnectFromHost();
             else if (!a.isEmpty())
@@ -70,6 +76,7 @@ private:
 
     QTcpServer m_server;
     QList<QByteArray> m_answers;
+    std::function<QByteArray(const QByteArray &)> m_answer;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };
 
@@ -292,6 +299,105 @@ private slots:
             bodyText(device.requests[2], OnvifNs::Wsu, "Created"), Qt::ISODate);
         const QDateTime deviceClock(QDate(2024, 2, 29), QTime(23, 5, 9), Qt::UTC);
         QVERIFY2(qAbs(created.secsTo(deviceClock)) < 30, qPrintable(created.toString(Qt::ISODate)));
+    }
+
+    // A search is paged until the device says it is complete; one given up
+    // (a failed page, no end in sight) is ended with EndSearch.
+    void search_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("requests");
+        const QByteArray token = http("200 OK", sample("find_events"));
+        const QByteArray searching = http("200 OK", sample("event_search"));
+        const QByteArray done =
+            http("200 OK", sample("event_search").replace(">Searching<", ">Completed<"));
+        QTest::newRow("pages until complete")
+            << QList<QByteArray>{token, searching, done} << "6 events" << 3;
+        QTest::newRow("a page fails")
+            << QList<QByteArray>{token, http("400 Bad", sample("fault"))} << "fault" << 3;
+        QTest::newRow("never complete")
+            << QList<QByteArray>{token, searching}
+            << QStringLiteral("%1 events").arg(3 * OnvifClient::MaxSearchPages)
+            << OnvifClient::MaxSearchPages + 2;
+    }
+    void search()
+    {
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QString, outcome);
+        QFETCH(int, requests);
+        StandIn device(answers);
+        OnvifClient client;
+        client.setDevice(device.url(), "admin", "pw");
+        const QDateTime from(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
+        const auto r = wait<QList<OnvifEvent>>([&](auto x, auto d) {
+            client.findEvents(from, from.addSecs(3600), {"Recording0"}, x, d);
+        });
+        QCOMPARE(r ? QStringLiteral("%1 events").arg(r->size()) : kindName(r.error()), outcome);
+        QTRY_COMPARE(device.requests.size(), requests);
+        QVERIFY(device.requests[1].contains("<tse:SearchToken>search-17</tse:SearchToken>"));
+        QCOMPARE(device.requests.last().contains(":EndSearch"), requests != 3 || !r);
+    }
+
+    // The replay URI, and a subscription's address, are reached on the device's host.
+    void replayUri()
+    {
+        StandIn device({http("200 OK", sample("replay_uri"))});
+        OnvifClient client;
+        client.setDevice(device.url(), "admin", "pw");
+        const auto uri =
+            wait<QUrl>([&](auto x, auto d) { client.getReplayUri("Recording0", x, d); });
+        QCOMPARE(uri ? uri->toString() : uri.error().text(), "rtsp://127.0.0.1:554/CAM1/0/replay");
+    }
+
+    // A PullPoint subscription is pulled, renewed before it ends, made again
+    // after the device lost it, and ended when the watch stops.
+    void eventWatch()
+    {
+        int pulls = 0;
+        const QByteArray soon = sample("pull_messages")
+                                    .replace("<tev:TerminationTime>2024-05-01T10:01:00Z",
+                                             "<tev:TerminationTime>2024-05-01T10:00:15Z");
+        StandIn device({}, [&](const QByteArray &request) -> QByteArray {
+            if (request.contains(":CreatePullPointSubscription"))
+                return http("200 OK", sample("subscription"));
+            if (request.contains(":Renew"))
+                return http("200 OK", sample("renew"));
+            if (request.contains(":Unsubscribe"))
+                return http("200 OK", sample("stop").replace("tptz:StopResponse",
+                                                             "wsnt:UnsubscribeResponse"));
+            if (!request.contains(":PullMessages"))
+                return http("404 Not Found");
+            ++pulls;
+            return pulls == 1   ? http("200 OK", soon)
+                   : pulls == 2 ? http("400 Bad Request", sample("fault"))
+                   : pulls == 3 ? http("200 OK", sample("pull_messages"))
+                                : QByteArray(); // waits
+        });
+        OnvifClient client;
+        client.setDevice(device.url(), "admin", "pw");
+        QList<OnvifEvent> events;
+        OnvifEventWatch watch([&](auto connected) { connected(&client, true); },
+                              [&](const OnvifEvent &e) { events << e; });
+        watch.setBackoffMs(50);
+        watch.restart();
+        QTRY_COMPARE(pulls, 4);
+        QCOMPARE(watch.subscriptions(), 2);
+        QCOMPARE(events.size(), 10);
+        QCOMPARE(events[0].source, "src_2");
+        auto count = [&device](const char *op) {
+            return int(std::count_if(device.requests.begin(), device.requests.end(),
+                                     [op](const QByteArray &r) { return r.contains(op); }));
+        };
+        QCOMPARE(count(":Renew"), 1);
+        QCOMPARE(count(":Unsubscribe"), 1); // the lost one
+        const QByteArray pull = device.requests[1];
+        QVERIFY(pull.startsWith("POST /onvif/subscription/3?idx=1 HTTP/1.1"));
+        QVERIFY(pull.contains(
+            QByteArray('>' + device.url("/onvif/subscription/3?idx=1").toEncoded() + "</wsa:To>")));
+        watch.stop();
+        QTRY_COMPARE(count(":Unsubscribe"), 2);
+        QVERIFY(!watch.subscribed());
     }
 
     // A unicast probe to a stand-in responder (answers to another probe, garbage and

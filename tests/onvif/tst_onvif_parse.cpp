@@ -8,6 +8,8 @@
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifParse.h"
 #include "link/onvif/OnvifSoap.h"
+#include "link/onvif/OnvifTimeline.h"
+#include "link/DeviceLink.h"
 #include "link/onvif/OnvifXml.h"
 
 #include <QRegularExpression>
@@ -25,7 +27,8 @@ namespace {
 QByteArray renamed(const QByteArray &xml, const std::function<QString(const QString &)> &to)
 {
     static const QRegularExpression prefix(
-        QStringLiteral("(?<=[<\\s/>]|xmlns:)(s|tt|tds|trt|tptz|d|wsa|dn|ter)(?=[:=])"));
+        QStringLiteral("(?<=[<\\s/>]|xmlns:)(s|tt|tds|trt|tptz|d|wsa5|wsa|dn|ter|tse|trc|trp|tev|"
+                       "wsnt|tns1|ev)(?=[:=])"));
     QString text = QString::fromUtf8(xml), out;
     qsizetype at = 0;
     for (auto it = prefix.globalMatch(text); it.hasNext();) {
@@ -53,11 +56,36 @@ QString urls(const QList<QUrl> &list)
     return s.join(QLatin1Char(','));
 }
 
+QString time(const QDateTime &t)
+{
+    return t.toString(Qt::ISODateWithMs).replace(QLatin1String(".000"), QString());
+}
+
 // One line per reader result.
 template <class T> QString show(const T &v)
 {
     if constexpr (std::is_same_v<T, OnvifServices>)
-        return urls({v.device, v.media, v.ptz});
+        return urls({v.device, v.media, v.ptz, v.events, v.recording, v.search, v.replay});
+    if constexpr (std::is_same_v<T, OnvifRecording>)
+        return QStringList{v.token, v.sourceId, time(v.earliest), time(v.latest)}.join(',');
+    if constexpr (std::is_same_v<T, OnvifEvent>)
+        return QStringLiteral("%1:%2=%3@%4,src=%5,rec=%6%7")
+            .arg(int(v.kind))
+            .arg(v.topic)
+            .arg(int(v.state))
+            .arg(time(v.utc), v.source, v.recording, v.startState ? ",start" : "");
+    if constexpr (std::is_same_v<T, OnvifSearchPage<OnvifRecording>> ||
+                  std::is_same_v<T, OnvifSearchPage<OnvifEvent>>)
+        return (v.completed ? "completed: " : "searching: ") + show(v.results);
+    if constexpr (std::is_same_v<T, OnvifRecordingSummary>)
+        return QStringLiteral("%1|%2|%3").arg(time(v.from), time(v.until)).arg(v.recordings);
+    if constexpr (std::is_same_v<T, OnvifSubscription>)
+        return QStringList{v.address.toString(), time(v.currentTime), time(v.terminationTime)}.join(
+            '|');
+    if constexpr (std::is_same_v<T, OnvifPull>)
+        return QStringList{time(v.currentTime), time(v.terminationTime), show(v.events)}.join('|');
+    if constexpr (std::is_same_v<T, OnvifReplayCapabilities>)
+        return QStringLiteral("reverse=%1").arg(int(v.reversePlayback));
     if constexpr (std::is_same_v<T, OnvifDeviceInfo>)
         return QStringList{v.manufacturer, v.model, v.firmware, v.serial, v.hardwareId}.join('|');
     if constexpr (std::is_same_v<T, OnvifDateTime>)
@@ -66,11 +94,12 @@ template <class T> QString show(const T &v)
             .arg(int(v.daylightSavings))
             .arg(int(v.manual));
     if constexpr (std::is_same_v<T, OnvifProfile>)
-        return QStringLiteral("%1,%2,%3,%4,%5x%6,%7")
+        return QStringLiteral("%1,%2,%3,%4,%5x%6,%7,%8,%9")
             .arg(v.token, v.name, v.videoSourceToken, v.encoding)
             .arg(v.width)
             .arg(v.height)
-            .arg(v.hasPtz ? "ptz" : "-");
+            .arg(v.hasPtz ? "ptz" : "-", v.videoSourceConfigToken,
+                 v.audioEncoding + (v.hasAudioOutput ? "+out" : ""));
     if constexpr (std::is_same_v<T, OnvifPreset>)
         return v.token + '=' + v.name;
     if constexpr (std::is_same_v<T, QUrl>)
@@ -90,7 +119,9 @@ template <class T> QString show(const T &v)
     if constexpr (std::is_same_v<T, OnvifProbeMatches>)
         return v.relatesTo + '|' + show(v.matches);
     if constexpr (std::is_same_v<T, QList<OnvifProfile>> || std::is_same_v<T, QList<OnvifPreset>> ||
-                  std::is_same_v<T, QList<OnvifProbeMatch>>) {
+                  std::is_same_v<T, QList<OnvifProbeMatch>> ||
+                  std::is_same_v<T, QList<OnvifRecording>> ||
+                  std::is_same_v<T, QList<OnvifEvent>>) {
         QStringList s;
         for (const auto &e : v)
             s << show(e);
@@ -118,6 +149,16 @@ const QHash<QString, std::function<QString(const QByteArray &)>> &readerTable()
         {"set_preset", [](auto &x) { return show(P::presetToken(x)); }},
         {"stop", [](auto &x) { return show(P::empty(x, OnvifNs::Ptz, "Stop")); }},
         {"probe_matches", [](auto &x) { return show(P::probeMatches(x)); }},
+        {"recordings", [](auto &x) { return show(P::recordings(x)); }},
+        {"find_events", [](auto &x) { return show(P::searchToken(x)); }},
+        {"recording_search", [](auto &x) { return show(P::recordingSearchResults(x)); }},
+        {"event_search", [](auto &x) { return show(P::eventSearchResults(x)); }},
+        {"recording_summary", [](auto &x) { return show(P::recordingSummary(x)); }},
+        {"replay_uri", [](auto &x) { return show(P::replayUri(x)); }},
+        {"replay_capabilities", [](auto &x) { return show(P::replayCapabilities(x)); }},
+        {"subscription", [](auto &x) { return show(P::subscription(x)); }},
+        {"pull_messages", [](auto &x) { return show(P::pullMessages(x)); }},
+        {"renew", [](auto &x) { return show(P::renew(x)); }},
     };
     return r;
 }
@@ -125,10 +166,21 @@ const QHash<QString, std::function<QString(const QByteArray &)>> &readerTable()
 // Namespace abbreviations by URI, so a flattened request shows namespaces, not prefixes.
 QString flat(const OnvifXmlElement &e)
 {
-    static const QHash<QString, QString> abbr{
-        {OnvifNs::Soap, "s"},   {OnvifNs::Device, "tds"},   {OnvifNs::Media, "trt"},
-        {OnvifNs::Ptz, "tptz"}, {OnvifNs::Schema, "tt"},    {OnvifNs::Wsse, "wsse"},
-        {OnvifNs::Wsu, "wsu"},  {OnvifNs::Addressing, "a"}, {OnvifNs::Discovery, "d"}};
+    static const QHash<QString, QString> abbr{{OnvifNs::Soap, "s"},
+                                              {OnvifNs::Device, "tds"},
+                                              {OnvifNs::Media, "trt"},
+                                              {OnvifNs::Ptz, "tptz"},
+                                              {OnvifNs::Schema, "tt"},
+                                              {OnvifNs::Wsse, "wsse"},
+                                              {OnvifNs::Wsu, "wsu"},
+                                              {OnvifNs::Addressing, "a"},
+                                              {OnvifNs::Discovery, "d"},
+                                              {OnvifNs::Search, "tse"},
+                                              {OnvifNs::Recording, "trc"},
+                                              {OnvifNs::Replay, "trp"},
+                                              {OnvifNs::Events, "tev"},
+                                              {OnvifNs::Notification, "wsnt"},
+                                              {OnvifNs::Addressing2005, "wsa"}};
     QString s = abbr.value(e.ns(), "?") + ':' + e.name();
     for (const auto &a : e.attributes())
         s += '@' + a.name + '=' + a.value;
@@ -204,6 +256,46 @@ private slots:
             << "tptz:SetPreset(tptz:ProfileToken=p1 tptz:PresetToken=3)";
         QTest::newRow("goto preset") << S::gotoPreset("p1", "7") << ptz
                                      << "tptz:GotoPreset(tptz:ProfileToken=p1 tptz:PresetToken=7)";
+        const int rec = int(S::Service::Recording), search = int(S::Service::Search),
+                  replay = int(S::Service::Replay), ev = int(S::Service::Events),
+                  sub = int(S::Service::Subscription);
+        const QDateTime from(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
+        QTest::newRow("recordings") << S::getRecordings() << rec << "trc:GetRecordings";
+        QTest::newRow("find recordings")
+            << S::findRecordings(256, 60) << search
+            << "tse:FindRecordings(tse:Scope tse:MaxMatches=256 tse:KeepAliveTime=PT60S)";
+        QTest::newRow("recording results")
+            << S::getRecordingSearchResults("t<1>", 100, 1) << search
+            << "tse:GetRecordingSearchResults(tse:SearchToken=t<1> tse:MinResults=1 "
+               "tse:MaxResults=100 tse:WaitTime=PT1S)";
+        QTest::newRow("find events")
+            << S::findEvents(from, from.addSecs(3600).toOffsetFromUtc(7200), {"Recording0"}, 50, 30)
+            << search
+            << "tse:FindEvents(tse:StartPoint=2024-05-01T08:00:00Z "
+               "tse:EndPoint=2024-05-01T09:00:00Z tse:Scope(tt:IncludedRecordings=Recording0) "
+               "tse:SearchFilter tse:IncludeStartState=true tse:MaxMatches=50 "
+               "tse:KeepAliveTime=PT30S)";
+        QTest::newRow("event results")
+            << S::getEventSearchResults("t", 10, 2) << search
+            << "tse:GetEventSearchResults(tse:SearchToken=t tse:MinResults=1 tse:MaxResults=10 "
+               "tse:WaitTime=PT2S)";
+        QTest::newRow("end search")
+            << S::endSearch("t") << search << "tse:EndSearch(tse:SearchToken=t)";
+        QTest::newRow("replay uri")
+            << S::getReplayUri("Recording0") << replay
+            << "trp:GetReplayUri(trp:StreamSetup(tt:Stream=RTP-Unicast "
+               "tt:Transport(tt:Protocol=RTSP)) trp:RecordingToken=Recording0)";
+        QTest::newRow("replay capabilities")
+            << S::getReplayServiceCapabilities() << replay << "trp:GetServiceCapabilities";
+        QTest::newRow("subscribe")
+            << S::createPullPointSubscription(60) << ev
+            << "tev:CreatePullPointSubscription(tev:InitialTerminationTime=PT60S)";
+        const QUrl to("http://cam/onvif/subscription/1?a=b&c");
+        QTest::newRow("pull") << S::pullMessages(to, 5, 32) << sub
+                              << "tev:PullMessages(tev:Timeout=PT5S tev:MessageLimit=32)";
+        QTest::newRow("renew") << S::renew(to, 60) << sub
+                               << "wsnt:Renew(wsnt:TerminationTime=PT60S)";
+        QTest::newRow("unsubscribe") << S::unsubscribe(to) << sub << "wsnt:Unsubscribe";
     }
     void requests()
     {
@@ -211,10 +303,19 @@ private slots:
         QFETCH(int, service);
         QFETCH(QString, body);
         QCOMPARE(int(request.service), service);
-        const OnvifXmlElement envelope = parsed(OnvifSoap::envelope(request.body));
-        QCOMPARE(flat(envelope), QString("s:Envelope(s:Body(" + body + "))"));
-        const OnvifXmlElement &op = envelope.children().front().children().front();
-        QCOMPARE(request.action, (op.ns() + '/' + op.name()).toLatin1());
+        const OnvifXmlElement envelope =
+            parsed(OnvifSoap::envelope(request.body, nullptr, request.header));
+        const OnvifXmlElement &op = envelope.children().back().children().front();
+        if (request.service != OnvifSoap::Service::Subscription) {
+            QCOMPARE(flat(envelope), QString("s:Envelope(s:Body(" + body + "))"));
+            QCOMPARE(request.action, (op.ns() + '/' + op.name()).toLatin1());
+            return;
+        }
+        // Subscription managers are addressed with WS-Addressing.
+        QCOMPARE(flat(envelope),
+                 QString("s:Envelope(s:Header(wsa:Action=" + request.action +
+                         " wsa:To=http://cam/onvif/subscription/1?a=b&c) s:Body(" + body + "))"));
+        QVERIFY(request.action.endsWith(QByteArray("/" + op.name().toLatin1() + "Request")));
     }
 
     // The device control's readers of what the pages hand it: zone texts
@@ -285,7 +386,8 @@ private slots:
         QTest::addColumn<QString>("reader");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("expected");
-        const QStringList cycle{"s", "tt", "tds", "trt", "tptz", "d", "wsa", "dn", "ter"};
+        const QStringList cycle{"s",   "tt",  "tds", "trt", "tptz", "d",    "wsa",  "dn", "ter",
+                                "tse", "trc", "trp", "tev", "wsnt", "wsa5", "tns1", "ev"};
         QByteArray deep = "<s:Envelope xmlns:s=\"" + OnvifNs::Soap.toLatin1() + "\"><s:Body>";
         for (int i = 0; i < 40; ++i)
             deep += "<a>";
@@ -314,7 +416,8 @@ private slots:
             row("wrong namespaces",
                 QByteArray(xml)
                     .replace("http://www.onvif.org/", "http://www.onvif.com/")
-                    .replace("ws/2005/04/discovery", "ws/2005/4/discovery"),
+                    .replace("ws/2005/04/discovery", "ws/2005/4/discovery")
+                    .replace("oasis-open.org/wsn/", "oasis-open.org/wsx/"),
                 "malformed");
             row("SOAP 1.1",
                 QByteArray(xml).replace("http://www.w3.org/2003/05/soap-envelope",
@@ -359,6 +462,122 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, expected);
         QCOMPARE(readerTable().value(reader)(reply), expected);
+    }
+
+    // A reply listing more than a reader keeps is cut at its bound.
+    void boundedCounts_data()
+    {
+        QTest::addColumn<QString>("reader");
+        QTest::addColumn<QByteArray>("item");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("notifications")
+            << "pull_messages" << QByteArray("<wsnt:NotificationMessage>") << OnvifParse::MaxEvents;
+        QTest::newRow("recorded events")
+            << "event_search" << QByteArray("<tt:Result>") << OnvifParse::MaxEvents;
+        QTest::newRow("recordings") << "recording_search" << QByteArray("<tt:RecordingInformation>")
+                                    << OnvifParse::MaxListEntries;
+    }
+    void boundedCounts()
+    {
+        QFETCH(QString, reader);
+        QFETCH(QByteArray, item);
+        QFETCH(int, kept);
+        QByteArray xml = sample(reader);
+        const qsizetype at = xml.indexOf(item);
+        const QByteArray one =
+            xml.mid(at, xml.indexOf(QByteArray("</" + item.mid(1)), at) - at + item.size() + 1);
+        xml.insert(at, one.repeated(kept + 10));
+        const QString shown = readerTable().value(reader)(xml);
+        QCOMPARE(shown.count(QLatin1String("; ")) + 1, kept);
+    }
+
+    // Recorded spans and alarm marks from the event search; times are minutes past 08:00.
+    void timeline_data()
+    {
+        QTest::addColumn<QString>("events"); // kind:state@minute[s][+start], recording "Recording0"
+        QTest::addColumn<QString>("bounds"); // the recording's earliest-latest, or empty
+        QTest::addColumn<QString>("spans");
+        QTest::addColumn<QString>("marks");
+        QTest::newRow("data from the start, one gap, open at the end")
+            << "4:1@0+start 4:0@10 4:1@20 1:1@25s1 1:0@26s1"
+            << ""
+            << "0-10 20-60"
+            << "1:1@25 1:0@26";
+        QTest::newRow("ends before any start: there since from") << "4:0@15 4:1@40 4:0@50 3:1@45"
+                                                                 << ""
+                                                                 << "0-15 40-50"
+                                                                 << "3:1@45";
+        QTest::newRow("start state off, others' sources, alarm on at start")
+            << "4:0@0+start 4:1@5 2:1@0+start 2:0@0s9+start 1:1@7s9"
+            << ""
+            << "5-60"
+            << "2:1@0";
+        QTest::newRow("no history: earliest to latest") << "1:1@30"
+                                                        << "-100-30"
+                                                        << "-100-30"
+                                                        << "1:1@30";
+        QTest::newRow("no history, recording outside") << ""
+                                                       << "70-90"
+                                                       << ""
+                                                       << "";
+        QTest::newRow("alarms outside the window dropped") << "1:1@-1 1:1@60 2:1@59"
+                                                           << ""
+                                                           << ""
+                                                           << "2:1@59";
+    }
+    void timeline()
+    {
+        QFETCH(QString, events);
+        QFETCH(QString, bounds);
+        QFETCH(QString, spans);
+        QFETCH(QString, marks);
+        const QDateTime base(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
+        const QDateTime from = base, to = base.addSecs(3600);
+        static const QRegularExpression item("^(\\d):(\\d)@(-?\\d+)(?:s(\\d))?(\\+start)?$");
+        QList<OnvifEvent> list;
+        for (const QString &e : events.split(' ', Qt::SkipEmptyParts)) {
+            const QRegularExpressionMatch m = item.match(e);
+            QVERIFY2(m.hasMatch(), qPrintable(e));
+            OnvifEvent ev;
+            ev.kind = OnvifEvent::Kind(m.captured(1).toInt());
+            ev.state = m.captured(2) == "1";
+            ev.utc = base.addSecs(m.captured(3).toInt() * 60);
+            ev.source = m.captured(4).isEmpty() ? QString() : "src_" + m.captured(4);
+            ev.startState = !m.captured(5).isEmpty();
+            ev.recording = "Recording0";
+            list << ev;
+        }
+        OnvifRecording rec{"Recording0", "src_1", {}, {}};
+        if (!bounds.isEmpty()) {
+            const qsizetype dash = bounds.indexOf('-', 1);
+            rec.earliest = base.addSecs(bounds.left(dash).toInt() * 60);
+            rec.latest = base.addSecs(bounds.mid(dash + 1).toInt() * 60);
+        }
+        auto minute = [&base](const QDateTime &t) { return QString::number(base.secsTo(t) / 60); };
+        QStringList got;
+        for (const auto &s : OnvifTimeline::spans(list, rec, from, to))
+            got << minute(s.start) + '-' + minute(s.end);
+        QCOMPARE(got.join(' '), spans);
+        got.clear();
+        for (const auto &m : OnvifTimeline::marks(list, {"src_1", "vsc_1"}, from, to))
+            got << QStringLiteral("%1:%2@%3").arg(int(m.kind)).arg(int(m.active)).arg(minute(m.at));
+        QCOMPARE(got.join(' '), marks);
+    }
+
+    // What the services and profiles of the recorded samples offer.
+    void features()
+    {
+        const auto services = OnvifParse::services(sample("services"));
+        const auto profiles = OnvifParse::profiles(sample("profiles"));
+        QVERIFY(services && profiles);
+        QCOMPARE(OnvifDeviceControl::featuresOf(*services, *profiles),
+                 DeviceLink::Playback | DeviceLink::Sound | DeviceLink::Talk | DeviceLink::Events);
+        OnvifServices replayOnly = *services;
+        replayOnly.search = replayOnly.events = QUrl();
+        QCOMPARE(OnvifDeviceControl::featuresOf(replayOnly, {}), 0);
+        replayOnly.recording = services->media;
+        QCOMPARE(OnvifDeviceControl::featuresOf(replayOnly, profiles->mid(1)),
+                 DeviceLink::Playback | DeviceLink::Talk);
     }
 
     void digest_data()

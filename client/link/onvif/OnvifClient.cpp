@@ -8,13 +8,18 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QElapsedTimer>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <utility>
 
 struct OnvifClient::Call
 {
     OnvifSoap::Request request;
+    QUrl url;          // where it goes when not to its service's address
+    int timeoutMs = 0; // 0: timeoutMs()
     bool authenticate = true;
     bool hasContext = false;
     QPointer<QObject> context;
@@ -32,6 +37,28 @@ using Kind = OnvifError::Kind;
 QString operationName(const OnvifSoap::Request &r)
 {
     return QString::fromLatin1(r.operation());
+}
+
+QString serviceName(OnvifSoap::Service s)
+{
+    switch (s) {
+    case OnvifSoap::Service::Device:
+        return QStringLiteral("device");
+    case OnvifSoap::Service::Media:
+        return QStringLiteral("media");
+    case OnvifSoap::Service::Ptz:
+        return QStringLiteral("PTZ");
+    case OnvifSoap::Service::Events:
+    case OnvifSoap::Service::Subscription:
+        return QStringLiteral("events");
+    case OnvifSoap::Service::Recording:
+        return QStringLiteral("recording");
+    case OnvifSoap::Service::Search:
+        return QStringLiteral("recording search");
+    case OnvifSoap::Service::Replay:
+        return QStringLiteral("replay");
+    }
+    return QString();
 }
 
 // A media URI on the device's host (its scheme, port and path kept).
@@ -106,16 +133,29 @@ QUrl OnvifClient::serviceUrl(OnvifSoap::Service service) const
         return m_services.media;
     case OnvifSoap::Service::Ptz:
         return m_services.ptz;
+    case OnvifSoap::Service::Events:
+        return m_services.events;
+    case OnvifSoap::Service::Recording:
+        return m_services.recording;
+    case OnvifSoap::Service::Search:
+        return m_services.search;
+    case OnvifSoap::Service::Replay:
+        return m_services.replay;
+    case OnvifSoap::Service::Subscription:
+        break; // always with its own address
     }
     return {};
 }
 
 template <class T>
 void OnvifClient::invoke(const OnvifSoap::Request &request, QObject *context, Callback<T> done,
-                         std::function<OnvifResult<T>(const QByteArray &)> parse, bool authenticate)
+                         std::function<OnvifResult<T>(const QByteArray &)> parse, bool authenticate,
+                         const QUrl &url, int timeoutMs)
 {
     auto call = std::make_shared<Call>();
     call->request = request;
+    call->url = url;
+    call->timeoutMs = timeoutMs;
     call->authenticate = authenticate;
     call->hasContext = context != nullptr;
     call->context = context;
@@ -132,11 +172,9 @@ void OnvifClient::invoke(const OnvifSoap::Request &request, QObject *context, Ca
 void OnvifClient::send(const std::shared_ptr<Call> &call)
 {
     ORVANE_ASSERT_GUI_THREAD();
-    const QUrl url = serviceUrl(call->request.service);
+    const QUrl url = call->url.isValid() ? call->url : serviceUrl(call->request.service);
     if (!url.isValid()) {
-        const QString what = call->request.service == OnvifSoap::Service::Ptz
-                                 ? QStringLiteral("PTZ")
-                                 : QStringLiteral("media");
+        const QString what = serviceName(call->request.service);
         // Answered later, like any other call, so callers see one order of events.
         QTimer::singleShot(0, this, [call, what] {
             if (!call->hasContext || call->context)
@@ -166,7 +204,8 @@ void OnvifClient::send(const std::shared_ptr<Call> &call)
                                          QDateTime::currentDateTimeUtc().addMSecs(m_clockOffsetMs));
     }
     QNetworkReply *reply =
-        m_nam->post(req, OnvifSoap::envelope(call->request.body, token ? &*token : nullptr));
+        m_nam->post(req, OnvifSoap::envelope(call->request.body, token ? &*token : nullptr,
+                                             call->request.header));
     m_replies.insert(reply);
 
     auto *timer = new QTimer(reply);
@@ -175,7 +214,7 @@ void OnvifClient::send(const std::shared_ptr<Call> &call)
         call->timedOut = true;
         reply->abort();
     });
-    timer->start(m_timeoutMs);
+    timer->start(call->timeoutMs > 0 ? call->timeoutMs : m_timeoutMs);
     const qint64 limit = m_replyLimit;
     auto checkSize = [reply, call, limit] {
         const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
@@ -269,6 +308,10 @@ void OnvifClient::fetchServices(QObject *context, Callback<OnvifServices> done)
             m_services.device = m_deviceUrl;
         m_services.media = onDeviceHost(reported.media);
         m_services.ptz = onDeviceHost(reported.ptz);
+        m_services.events = onDeviceHost(reported.events);
+        m_services.recording = onDeviceHost(reported.recording);
+        m_services.search = onDeviceHost(reported.search);
+        m_services.replay = onDeviceHost(reported.replay);
         m_servicesKnown = true;
         return m_services;
     };
@@ -394,4 +437,172 @@ void OnvifClient::gotoPreset(const QString &profileToken, const QString &presetT
                           return OnvifParse::empty(reply, OnvifNs::Ptz,
                                                    QStringLiteral("GotoPreset"));
                       });
+}
+
+// ---- Recordings and replay ----------------------------------------------------------
+
+template <class T> struct OnvifClient::Search
+{
+    bool hasContext = false;
+    QPointer<QObject> context;
+    QString token;
+    std::function<OnvifSoap::Request(const QString &)> page;
+    std::function<OnvifResult<OnvifSearchPage<T>>(const QByteArray &)> parse;
+    Callback<QList<T>> done;
+    QList<T> results;
+    int pages = 0;
+    QElapsedTimer clock;
+};
+
+template <class T> void OnvifClient::nextPage(const std::shared_ptr<Search<T>> &search)
+{
+    invoke<OnvifSearchPage<T>>(
+        search->page(search->token), this,
+        [this, search](const OnvifResult<OnvifSearchPage<T>> &r) {
+            const bool gone = search->hasContext && !search->context;
+            if (r) {
+                ++search->pages;
+                for (const T &v : r->results) {
+                    if (search->results.size() < MaxSearchResults)
+                        search->results.append(v);
+                }
+            }
+            const bool more = r && !r->completed;
+            const bool giveUp = gone || search->pages >= MaxSearchPages ||
+                                search->results.size() >= MaxSearchResults ||
+                                search->clock.elapsed() > MaxSearchMs;
+            if (more && !giveUp)
+                return nextPage(search);
+            if (!r || more) // a complete search ends by itself
+                endSearch(search->token, this, [](const OnvifResult<OnvifDone> &) {});
+            if (gone)
+                return;
+            if (!r)
+                return search->done(r.error());
+            search->done(search->results);
+        },
+        search->parse);
+}
+
+void OnvifClient::getRecordings(QObject *context, Callback<QList<OnvifRecording>> done)
+{
+    invoke<QList<OnvifRecording>>(OnvifSoap::getRecordings(), context, std::move(done),
+                                  &OnvifParse::recordings);
+}
+
+void OnvifClient::findRecordings(QObject *context, Callback<QList<OnvifRecording>> done)
+{
+    auto search = std::make_shared<Search<OnvifRecording>>();
+    search->hasContext = context != nullptr;
+    search->context = context;
+    search->page = [](const QString &token) {
+        return OnvifSoap::getRecordingSearchResults(token, SearchPageSize, SearchWaitSecs);
+    };
+    search->parse = &OnvifParse::recordingSearchResults;
+    search->done = std::move(done);
+    invoke<QString>(
+        OnvifSoap::findRecordings(OnvifParse::MaxListEntries, 60), context,
+        [this, search](const OnvifResult<QString> &token) {
+            if (!token)
+                return search->done(token.error());
+            search->token = token.value();
+            search->clock.start();
+            nextPage(search);
+        },
+        &OnvifParse::searchToken);
+}
+
+void OnvifClient::getRecordingSummary(QObject *context, Callback<OnvifRecordingSummary> done)
+{
+    invoke<OnvifRecordingSummary>(OnvifSoap::getRecordingSummary(), context, std::move(done),
+                                  &OnvifParse::recordingSummary);
+}
+
+void OnvifClient::findEvents(const QDateTime &from, const QDateTime &to,
+                             const QStringList &recordingTokens, QObject *context,
+                             Callback<QList<OnvifEvent>> done)
+{
+    auto search = std::make_shared<Search<OnvifEvent>>();
+    search->hasContext = context != nullptr;
+    search->context = context;
+    search->page = [](const QString &token) {
+        return OnvifSoap::getEventSearchResults(token, SearchPageSize, SearchWaitSecs);
+    };
+    search->parse = &OnvifParse::eventSearchResults;
+    search->done = std::move(done);
+    invoke<QString>(
+        OnvifSoap::findEvents(from, to, recordingTokens, MaxSearchResults, 60), context,
+        [this, search](const OnvifResult<QString> &token) {
+            if (!token)
+                return search->done(token.error());
+            search->token = token.value();
+            search->clock.start();
+            nextPage(search);
+        },
+        &OnvifParse::searchToken);
+}
+
+void OnvifClient::endSearch(const QString &searchToken, QObject *context, Callback<OnvifDone> done)
+{
+    invoke<OnvifDone>(
+        OnvifSoap::endSearch(searchToken), context, std::move(done), [](const QByteArray &reply) {
+            return OnvifParse::empty(reply, OnvifNs::Search, QStringLiteral("EndSearch"));
+        });
+}
+
+void OnvifClient::getReplayUri(const QString &recordingToken, QObject *context, Callback<QUrl> done)
+{
+    invoke<QUrl>(OnvifSoap::getReplayUri(recordingToken), context, std::move(done),
+                 [host = m_deviceUrl.host()](const QByteArray &reply) {
+                     return onHost(OnvifParse::replayUri(reply), host);
+                 });
+}
+
+void OnvifClient::getReplayCapabilities(QObject *context, Callback<OnvifReplayCapabilities> done)
+{
+    invoke<OnvifReplayCapabilities>(OnvifSoap::getReplayServiceCapabilities(), context,
+                                    std::move(done), &OnvifParse::replayCapabilities);
+}
+
+// ---- Events -------------------------------------------------------------------------
+
+void OnvifClient::createPullPointSubscription(int terminationSecs, QObject *context,
+                                              Callback<OnvifSubscription> done)
+{
+    invoke<OnvifSubscription>(OnvifSoap::createPullPointSubscription(terminationSecs), context,
+                              std::move(done), [this](const QByteArray &reply) {
+                                  OnvifResult<OnvifSubscription> r =
+                                      OnvifParse::subscription(reply);
+                                  if (!r)
+                                      return r;
+                                  OnvifSubscription s = r.value();
+                                  s.address = onDeviceHost(s.address);
+                                  return OnvifResult<OnvifSubscription>(s);
+                              });
+}
+
+void OnvifClient::pullMessages(const QUrl &subscription, int timeoutSecs, int messageLimit,
+                               QObject *context, Callback<OnvifPull> done)
+{
+    const int secs = std::clamp(timeoutSecs, 0, 600);
+    invoke<OnvifPull>(OnvifSoap::pullMessages(subscription, secs, messageLimit), context,
+                      std::move(done), &OnvifParse::pullMessages, true, subscription,
+                      secs * 1000 + m_timeoutMs);
+}
+
+void OnvifClient::renew(const QUrl &subscription, int terminationSecs, QObject *context,
+                        Callback<OnvifPull> done)
+{
+    invoke<OnvifPull>(OnvifSoap::renew(subscription, terminationSecs), context, std::move(done),
+                      &OnvifParse::renew, true, subscription);
+}
+
+void OnvifClient::unsubscribe(const QUrl &subscription, QObject *context, Callback<OnvifDone> done)
+{
+    invoke<OnvifDone>(
+        OnvifSoap::unsubscribe(subscription), context, std::move(done),
+        [](const QByteArray &reply) {
+            return OnvifParse::empty(reply, OnvifNs::Notification, QStringLiteral("Unsubscribe"));
+        },
+        true, subscription);
 }

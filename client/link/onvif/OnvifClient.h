@@ -16,8 +16,9 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// Talks to one camera over its standard SOAP control protocol (device, media
-// and PTZ services), asynchronously over QNetworkAccessManager.
+// Talks to one camera over its standard SOAP control protocol (device, media,
+// PTZ, recording, search, replay and event services), asynchronously over
+// QNetworkAccessManager.
 //
 //   auto *onvif = new OnvifClient(this);
 //   onvif->setDevice(QUrl("http://192.168.1.20/onvif/device_service"), user, password);
@@ -46,8 +47,14 @@ class QNetworkReply;
 // device reports is used, on the scheme, host and port of the device URL,
 // so credentials never go to a host the user did not name (and devices behind
 // NAT keep working). Before connectDevice(), every request goes to the
-// device URL. Stream and snapshot URIs likewise get the device URL's host
-// (their own scheme, port and path).
+// device URL. Stream, snapshot and replay URIs likewise get the device URL's
+// host (their own scheme, port and path), and so does the address of a
+// PullPoint subscription.
+//
+// Searches (findRecordings, findEvents) fetch their results page by page until
+// the device says the search is complete, at most MaxSearchPages pages,
+// MaxSearchResults results and MaxSearchMs; a search given up early is ended
+// with EndSearch and answers what it found.
 //
 // The password is kept in memory only; nothing here logs it.
 //
@@ -62,6 +69,11 @@ public:
 
     static constexpr int DefaultTimeoutMs = 10000;
     static constexpr qint64 DefaultReplyLimit = 1024 * 1024;
+    static constexpr int SearchPageSize = 100;
+    static constexpr int SearchWaitSecs = 1;
+    static constexpr int MaxSearchPages = 100;
+    static constexpr int MaxSearchResults = 4096;
+    static constexpr int MaxSearchMs = 30000;
 
     explicit OnvifClient(QObject *parent = nullptr);
     ~OnvifClient() override;
@@ -115,12 +127,39 @@ public:
     void gotoPreset(const QString &profileToken, const QString &presetToken, QObject *context,
                     Callback<OnvifDone> done);
 
+    // Recordings: every recording the recording service keeps (no times), or
+    // found by the search service (with their first and last recorded time).
+    void getRecordings(QObject *context, Callback<QList<OnvifRecording>> done);
+    void findRecordings(QObject *context, Callback<QList<OnvifRecording>> done);
+    void getRecordingSummary(QObject *context, Callback<OnvifRecordingSummary> done);
+    // The recorded events of the followed topics in [from, to] of the given
+    // recordings (all when empty), the states at from included.
+    void findEvents(const QDateTime &from, const QDateTime &to, const QStringList &recordingTokens,
+                    QObject *context, Callback<QList<OnvifEvent>> done);
+    void endSearch(const QString &searchToken, QObject *context, Callback<OnvifDone> done);
+    void getReplayUri(const QString &recordingToken, QObject *context, Callback<QUrl> done);
+    void getReplayCapabilities(QObject *context, Callback<OnvifReplayCapabilities> done);
+
+    // Events: a PullPoint subscription, pulled from its address; a pull
+    // waits up to timeoutSecs on the device, and the call's own time-out is
+    // that plus timeoutMs().
+    void createPullPointSubscription(int terminationSecs, QObject *context,
+                                     Callback<OnvifSubscription> done);
+    void pullMessages(const QUrl &subscription, int timeoutSecs, int messageLimit, QObject *context,
+                      Callback<OnvifPull> done);
+    void renew(const QUrl &subscription, int terminationSecs, QObject *context,
+               Callback<OnvifPull> done);
+    void unsubscribe(const QUrl &subscription, QObject *context, Callback<OnvifDone> done);
+
 private:
     struct Call;
 
     template <class T>
     void invoke(const OnvifSoap::Request &request, QObject *context, Callback<T> done,
-                std::function<OnvifResult<T>(const QByteArray &)> parse, bool authenticate = true);
+                std::function<OnvifResult<T>(const QByteArray &)> parse, bool authenticate = true,
+                const QUrl &url = QUrl(), int timeoutMs = 0);
+    template <class T> struct Search;
+    template <class T> void nextPage(const std::shared_ptr<Search<T>> &search);
     void send(const std::shared_ptr<Call> &call);
     void finish(QNetworkReply *reply, const std::shared_ptr<Call> &call);
     QUrl serviceUrl(OnvifSoap::Service service) const;

@@ -5,14 +5,18 @@
 #include "link/DeviceEvents.h"
 #include "link/DeviceLinks.h"
 #include "link/onvif/OnvifClient.h"
+#include "link/onvif/OnvifEventWatch.h"
+#include "link/onvif/OnvifTimeline.h"
 #include "link/onvif/PtzAction.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "model/RtspUrl.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -52,7 +56,20 @@ OnvifDeviceControl::OnvifDeviceControl(DeviceEvents *events, Dev *dev, QObject *
     , m_dev(dev ? dev : Dev::instance())
 {}
 
-OnvifDeviceControl::~OnvifDeviceControl() = default;
+OnvifDeviceControl::~OnvifDeviceControl()
+{
+    // Unsubscribing outlives this object: its clients go to the application,
+    // which deletes them when their last call ended or at exit.
+    for (auto &[uid, watch] : m_watches) {
+        Session *s = session(uid);
+        if (!s || !watch->subscribed())
+            continue;
+        s->client->setParent(QCoreApplication::instance());
+        s->client->setTimeoutMs(2000);
+        QTimer::singleShot(5000, s->client, &QObject::deleteLater);
+    }
+    m_watches.clear();
+}
 
 QUrl OnvifDeviceControl::deviceUrl(const QString &onvifHost)
 {
@@ -128,9 +145,27 @@ void OnvifDeviceControl::probe(const QString &onvifHost, const QString &user,
 
 int OnvifDeviceControl::features(const Device *d) const
 {
-    return d && d->kind() == DeviceKind::Rtsp && !d->rtsp().onvifHost.isEmpty()
-               ? DeviceLink::Ptz | DeviceLink::Presets | DeviceLink::Clock
-               : 0;
+    if (!d || d->kind() != DeviceKind::Rtsp || d->rtsp().onvifHost.isEmpty())
+        return 0;
+    const Session *s = session(d->uid());
+    return DeviceLink::Ptz | DeviceLink::Presets | DeviceLink::Clock | (s ? s->features : 0);
+}
+
+int OnvifDeviceControl::featuresOf(const OnvifServices &services,
+                                   const QList<OnvifProfile> &profiles)
+{
+    int f = 0;
+    if (services.replay.isValid() && (services.search.isValid() || services.recording.isValid()))
+        f |= DeviceLink::Playback;
+    if (services.events.isValid())
+        f |= DeviceLink::Events;
+    for (const OnvifProfile &p : profiles) {
+        if (!p.audioEncoding.isEmpty())
+            f |= DeviceLink::Sound;
+        if (p.hasAudioOutput)
+            f |= DeviceLink::Talk;
+    }
+    return f;
 }
 
 // ---- PTZ ------------------------------------------------------------------------
@@ -300,6 +335,153 @@ void OnvifDeviceControl::discoverStreams(Device *d,
     });
 }
 
+// ---- Recordings -------------------------------------------------------------------
+
+void OnvifDeviceControl::withRecording(Channel *ch, Found found)
+{
+    const QString uid = ch->device()->uid();
+    const int index = ch->index();
+    withSession(ch->device(), [this, uid, index, found](Session *s, const QString &why) {
+        if (!s)
+            return found(nullptr, {}, why);
+        if (index >= s->sources.size())
+            return found(nullptr, {}, tr("The device has no such video source"));
+        if (!(s->features & DeviceLink::Playback))
+            return found(nullptr, {}, tr("The device does not replay recordings"));
+        const QString source = s->sources.at(index).videoSource;
+        const int sources = int(s->sources.size());
+        auto pick = [this, uid, index, source, sources,
+                     found](const OnvifResult<QList<OnvifRecording>> &r) {
+            Session *s = session(uid);
+            if (!s || !s->ready)
+                return found(nullptr, {}, tr("The device's ONVIF settings changed"));
+            if (!r)
+                return found(nullptr, {}, r.error().text());
+            for (const OnvifRecording &rec : *r) {
+                if (rec.sourceId == source)
+                    return found(s, rec, QString());
+            }
+            if (r->size() == sources)
+                return found(s, r->at(index), QString());
+            found(nullptr, {}, tr("The device keeps no recording of this channel"));
+        };
+        if (s->client->services().search.isValid())
+            s->client->findRecordings(s->client, pick);
+        else
+            s->client->getRecordings(s->client, pick);
+    });
+}
+
+void OnvifDeviceControl::findRecordings(
+    Channel *ch, const QDateTime &from, const QDateTime &to,
+    std::function<void(const QList<RecordSpan> &, const QString &why)> done)
+{
+    ORVANE_CHECK(ch && done, return );
+    withRecording(ch, [from, to, done](Session *s, const OnvifRecording &rec, const QString &why) {
+        if (!s)
+            return done({}, why);
+        if (!s->client->services().search.isValid())
+            return done({}, tr("The device cannot search its recordings"));
+        s->client->findEvents(from, to, {rec.token}, s->client,
+                              [rec, from, to, done](const OnvifResult<QList<OnvifEvent>> &r) {
+                                  if (!r)
+                                      return done({}, r.error().text());
+                                  done(OnvifTimeline::spans(*r, rec, from, to), QString());
+                              });
+    });
+}
+
+void OnvifDeviceControl::findEvents(
+    Channel *ch, const QDateTime &from, const QDateTime &to,
+    std::function<void(const QList<EventMark> &, const QString &why)> done)
+{
+    ORVANE_CHECK(ch && done, return );
+    const int index = ch->index();
+    withRecording(ch, [from, to, index, done](Session *s, const OnvifRecording &rec,
+                                              const QString &why) {
+        if (!s)
+            return done({}, why);
+        if (!s->client->services().search.isValid())
+            return done({}, tr("The device cannot search its recordings"));
+        const Source &src = s->sources.at(index);
+        const QStringList tokens = QStringList{src.videoSource} + src.videoSourceConfigs;
+        s->client->findEvents(from, to, {rec.token}, s->client,
+                              [tokens, from, to, done](const OnvifResult<QList<OnvifEvent>> &r) {
+                                  if (!r)
+                                      return done({}, r.error().text());
+                                  done(OnvifTimeline::marks(*r, tokens, from, to), QString());
+                              });
+    });
+}
+
+void OnvifDeviceControl::replayTarget(
+    Channel *ch, std::function<void(const ReplayTarget &, const QString &why)> done)
+{
+    ORVANE_CHECK(ch && done, return );
+    withRecording(ch, [done](Session *s, const OnvifRecording &rec, const QString &why) {
+        if (!s)
+            return done({}, why);
+        OnvifClient *client = s->client;
+        client->getReplayUri(rec.token, client, [client, done](const OnvifResult<QUrl> &uri) {
+            if (!uri)
+                return done({}, uri.error().text());
+            QUrl url = uri.value();
+            url.setUserInfo(QString());
+            // Without the replay capabilities, only forward play is offered.
+            client->getReplayCapabilities(
+                client, [url, done](const OnvifResult<OnvifReplayCapabilities> &caps) {
+                    done({url.toString(), caps && caps->reversePlayback}, QString());
+                });
+        });
+    });
+}
+
+// ---- Live alarms ------------------------------------------------------------------
+
+void OnvifDeviceControl::watchEvents(Device *d, bool on)
+{
+    ORVANE_CHECK(d, return );
+    const QString uid = d->uid();
+    if (!on) {
+        m_watches.erase(uid);
+        return;
+    }
+    if (m_watches.count(uid) || !features(d))
+        return;
+    auto connectTo = [this, uid](OnvifEventWatch::Connected connected) {
+        Device *dev = m_dev->deviceByUid(uid);
+        if (!dev)
+            return connected(nullptr, false);
+        withSession(dev, [connected](Session *s, const QString &) {
+            connected(s ? s->client : nullptr, s && (s->features & DeviceLink::Events));
+        });
+    };
+    auto watch = std::make_unique<OnvifEventWatch>(
+        connectTo, [this, uid](const OnvifEvent &e) { alarm(uid, e); });
+    OnvifEventWatch *w = watch.get();
+    m_watches[uid] = std::move(watch);
+    w->restart();
+}
+
+void OnvifDeviceControl::alarm(const QString &uid, const OnvifEvent &e)
+{
+    const Session *s = session(uid);
+    Device *d = m_dev->deviceByUid(uid);
+    if (!s || !d || e.kind == OnvifEvent::Kind::Recording)
+        return;
+    int index = e.source.isEmpty() ? 0 : -1;
+    for (int i = 0; i < s->sources.size() && index < 0; ++i) {
+        const Source &src = s->sources.at(i);
+        if (src.videoSource == e.source || src.videoSourceConfigs.contains(e.source))
+            index = i;
+    }
+    Channel *ch = index >= 0 && index < d->channelCount() ? d->channel(index) : nullptr;
+    if (!ch)
+        return;
+    ch->setAlarm(int(e.kind), e.state);
+    emit m_events->alarmMsg(ch, int(e.kind), e.state);
+}
+
 // ---- Sessions ---------------------------------------------------------------------
 
 OnvifDeviceControl::Session *OnvifDeviceControl::session(const QString &uid) const
@@ -335,6 +517,9 @@ void OnvifDeviceControl::withSession(Device *d, Ready then)
         slot->key = key;
         slot->client = new OnvifClient(this);
         slot->client->setDevice(url, d->storedViewAccount(), d->viewPassword());
+        // A watch on the old client subscribes again on the new one.
+        if (const auto w = m_watches.find(uid); w != m_watches.end())
+            QTimer::singleShot(0, w->second.get(), &OnvifEventWatch::restart);
     }
     Session *s = slot.get();
     if (s->ready)
@@ -353,6 +538,7 @@ void OnvifDeviceControl::withSession(Device *d, Ready then)
             Session *s = session(uid);
             ORVANE_CHECK(s, return );
             s->sources = sourcesOf(*p);
+            s->features = featuresOf(s->client->services(), *p);
             connected(uid,
                       s->sources.isEmpty() ? tr("The device has no media profile") : QString());
         });
@@ -430,6 +616,11 @@ QList<OnvifDeviceControl::Source> OnvifDeviceControl::sourcesOf(const QList<Onvi
                              return qint64(a.width) * a.height > qint64(b.width) * b.height;
                          });
         Source s;
+        s.videoSource = token;
+        for (const OnvifProfile &p : std::as_const(list)) {
+            if (!p.videoSourceConfigToken.isEmpty())
+                s.videoSourceConfigs << p.videoSourceConfigToken;
+        }
         s.main = list.first().token;
         s.sub = list.size() > 1 ? list.last().token : QString();
         const auto ptz =

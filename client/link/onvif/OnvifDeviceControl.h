@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -17,6 +18,7 @@ class Dev;
 class Device;
 class DeviceEvents;
 class OnvifClient;
+class OnvifEventWatch;
 
 // DeviceControl of RTSP devices that have an ONVIF host: PTZ, presets and the
 // clock go to the device's PTZ and device services, and the stream URLs come
@@ -35,6 +37,18 @@ class OnvifClient;
 //   current time; a local date-time is sent as UTC with the last zone.
 // - Channel i is the device's i-th video source; its profile with the most
 //   pixels is the main stream, the one with the fewest the sub stream.
+// - Channel i's recording is the one whose SourceId is its video source
+//   token (else, when the device keeps one recording per source, the i-th).
+//   Its spans come from the recorded RecordingHistory/Track/State events, or
+//   are its earliest to latest data when the device has none.
+// - Live alarms: one PullPoint subscription per watched device
+//   (OnvifEventWatch); an alarm goes to the channel of the video source its
+//   message names, to channel 0 when it names none.
+//
+// Features beyond PTZ, presets and the clock are learned when the session
+// connects (0 before): Playback (replay service, and search or recording
+// service), Sound (an audio encoder in a profile), Talk (an audio output or
+// decoder), Events (event service).
 //
 // Threads: GUI thread only.
 class OnvifDeviceControl final : public QObject, public DeviceControl
@@ -76,13 +90,28 @@ public:
     void setTime(Channel *ch, const QDateTime &dt) override;
     void setTimeZone(Channel *ch, const QString &zone) override;
     void discoverStreams(Device *d, std::function<void(bool ok, const QString &why)> done) override;
+    void findRecordings(
+        Channel *ch, const QDateTime &from, const QDateTime &to,
+        std::function<void(const QList<RecordSpan> &, const QString &why)> done) override;
+    void
+    findEvents(Channel *ch, const QDateTime &from, const QDateTime &to,
+               std::function<void(const QList<EventMark> &, const QString &why)> done) override;
+    void replayTarget(Channel *ch,
+                      std::function<void(const ReplayTarget &, const QString &why)> done) override;
+    void watchEvents(Device *d, bool on) override;
+
+    // The features a device's services and media profiles offer (Playback,
+    // Sound, Talk, Events).
+    static int featuresOf(const OnvifServices &services, const QList<OnvifProfile> &profiles);
 
 private:
     struct Source
     {
         QString main; // profile tokens
         QString sub;
-        QString ptz; // the profile PTZ commands name
+        QString ptz;                    // the profile PTZ commands name
+        QString videoSource;            // its token
+        QStringList videoSourceConfigs; // the configuration tokens of its profiles
     };
     struct Session
     {
@@ -94,8 +123,10 @@ private:
         QList<std::function<void(Session *, const QString &why)>> waiting;
         QHash<int, QString> presets; // (channel << 16 | number) -> token
         QString zone;                // the last POSIX TZ sent
+        int features = 0;            // learned on connecting
     };
     using Ready = std::function<void(Session *, const QString &why)>;
+    using Found = std::function<void(Session *, const OnvifRecording &, const QString &why)>;
 
     // Calls then with the device's connected session, or null and why not.
     void withSession(Device *d, Ready then);
@@ -108,8 +139,12 @@ private:
                 void (DeviceEvents::*succeeded)(Channel *),
                 void (DeviceEvents::*failed)(Channel *, int, QString));
     static QList<Source> sourcesOf(const QList<OnvifProfile> &profiles);
+    // Calls found with ch's session and recording, or null and why not.
+    void withRecording(Channel *ch, Found found);
+    void alarm(const QString &uid, const OnvifEvent &e);
 
     DeviceEvents *m_events;
     Dev *m_dev;
     std::map<QString, std::unique_ptr<Session>> m_sessions;
+    std::map<QString, std::unique_ptr<OnvifEventWatch>> m_watches; // by UID
 };

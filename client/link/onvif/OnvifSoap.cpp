@@ -33,7 +33,7 @@ Request request(Service service, const QString &uri, const char *prefix, const c
     if (inner.contains("<tt:")) // escaped text never holds a '<'
         body += " xmlns:tt=\"" + ns(OnvifNs::Schema) + '"';
     body += inner.isEmpty() ? QByteArray("/>") : '>' + inner + "</" + tag + '>';
-    return {service, ns(uri) + '/' + name, body};
+    return {service, ns(uri) + '/' + name, body, QByteArray()};
 }
 
 QByteArray element(const char *tag, const QByteArray &content)
@@ -58,6 +58,38 @@ QByteArray velocity(double v)
 QByteArray number(int n)
 {
     return QByteArray::number(n);
+}
+
+// xs:duration of whole seconds.
+QByteArray seconds(int s)
+{
+    return "PT" + QByteArray::number(std::max(0, s)) + 'S';
+}
+
+QByteArray utcTime(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODate).toLatin1();
+}
+
+QByteArray searchPage(const QString &token, int maxResults, int waitSecs)
+{
+    return element("tse:SearchToken", OnvifSoap::escaped(token)) + element("tse:MinResults", "1") +
+           element("tse:MaxResults", number(std::max(1, maxResults))) +
+           element("tse:WaitTime", seconds(waitSecs));
+}
+
+// A request of a subscription manager: the WS-Notification body, addressed
+// with WS-Addressing as the subscription's endpoint expects.
+Request subscriptionRequest(const QUrl &to, const char *prefix, const QString &uri,
+                            const char *name, const QByteArray &action, const QByteArray &inner)
+{
+    Request r = request(Service::Subscription, uri, prefix, name, inner);
+    r.action = action;
+    const QByteArray wsa = " xmlns:wsa=\"" + ns(OnvifNs::Addressing2005) + "\">";
+    r.header = "<wsa:Action" + wsa + OnvifSoap::escaped(QString::fromLatin1(action)) +
+               "</wsa:Action><wsa:To" + wsa + OnvifSoap::escaped(to.toString(QUrl::FullyEncoded)) +
+               "</wsa:To>";
+    return r;
 }
 
 } // namespace
@@ -123,20 +155,25 @@ OnvifSoap::UsernameToken OnvifSoap::usernameToken(const QString &user, const QSt
     return t;
 }
 
-QByteArray OnvifSoap::envelope(const QByteArray &body, const UsernameToken *token)
+QByteArray OnvifSoap::envelope(const QByteArray &body, const UsernameToken *token,
+                               const QByteArray &header)
 {
     QByteArray m = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<s:Envelope xmlns:s=\"" +
                    ns(OnvifNs::Soap) + "\">";
+    if (token || !header.isEmpty())
+        m += "<s:Header>";
     if (token) {
-        m += "<s:Header><wsse:Security s:mustUnderstand=\"true\" xmlns:wsse=\"" +
-             ns(OnvifNs::Wsse) + "\" xmlns:wsu=\"" + ns(OnvifNs::Wsu) + "\"><wsse:UsernameToken>" +
+        m += "<wsse:Security s:mustUnderstand=\"true\" xmlns:wsse=\"" + ns(OnvifNs::Wsse) +
+             "\" xmlns:wsu=\"" + ns(OnvifNs::Wsu) + "\"><wsse:UsernameToken>" +
              element("wsse:Username", escaped(token->user)) + "<wsse:Password Type=\"" +
              PasswordDigestType + "\">" + token->digest +
              "</wsse:Password><wsse:Nonce EncodingType=\"" + Base64BinaryType + "\">" +
              token->nonce.toBase64() + "</wsse:Nonce>" +
              element("wsu:Created", token->created.toLatin1()) +
-             "</wsse:UsernameToken></wsse:Security></s:Header>";
+             "</wsse:UsernameToken></wsse:Security>";
     }
+    if (token || !header.isEmpty())
+        m += header + "</s:Header>";
     return m + "<s:Body>" + body + "</s:Body></s:Envelope>";
 }
 
@@ -238,6 +275,99 @@ Request OnvifSoap::gotoPreset(const QString &token, const QString &presetToken)
 {
     return request(Service::Ptz, OnvifNs::Ptz, "tptz", "GotoPreset",
                    profileToken("tptz", token) + element("tptz:PresetToken", escaped(presetToken)));
+}
+
+Request OnvifSoap::getRecordings()
+{
+    return request(Service::Recording, OnvifNs::Recording, "trc", "GetRecordings");
+}
+
+Request OnvifSoap::findRecordings(int maxMatches, int keepAliveSecs)
+{
+    return request(Service::Search, OnvifNs::Search, "tse", "FindRecordings",
+                   "<tse:Scope/>" + element("tse:MaxMatches", number(maxMatches)) +
+                       element("tse:KeepAliveTime", seconds(keepAliveSecs)));
+}
+
+Request OnvifSoap::getRecordingSearchResults(const QString &token, int maxResults, int waitSecs)
+{
+    return request(Service::Search, OnvifNs::Search, "tse", "GetRecordingSearchResults",
+                   searchPage(token, maxResults, waitSecs));
+}
+
+Request OnvifSoap::getRecordingSummary()
+{
+    return request(Service::Search, OnvifNs::Search, "tse", "GetRecordingSummary");
+}
+
+Request OnvifSoap::findEvents(const QDateTime &from, const QDateTime &to,
+                              const QStringList &recordingTokens, int maxMatches, int keepAliveSecs)
+{
+    QByteArray scope;
+    for (const QString &t : recordingTokens)
+        scope += element("tt:IncludedRecordings", escaped(t));
+    return request(
+        Service::Search, OnvifNs::Search, "tse", "FindEvents",
+        element("tse:StartPoint", utcTime(from)) + element("tse:EndPoint", utcTime(to)) +
+            (scope.isEmpty() ? QByteArray("<tse:Scope/>") : element("tse:Scope", scope)) +
+            "<tse:SearchFilter/>" + element("tse:IncludeStartState", "true") +
+            element("tse:MaxMatches", number(maxMatches)) +
+            element("tse:KeepAliveTime", seconds(keepAliveSecs)));
+}
+
+Request OnvifSoap::getEventSearchResults(const QString &token, int maxResults, int waitSecs)
+{
+    return request(Service::Search, OnvifNs::Search, "tse", "GetEventSearchResults",
+                   searchPage(token, maxResults, waitSecs));
+}
+
+Request OnvifSoap::endSearch(const QString &token)
+{
+    return request(Service::Search, OnvifNs::Search, "tse", "EndSearch",
+                   element("tse:SearchToken", escaped(token)));
+}
+
+Request OnvifSoap::getReplayUri(const QString &recordingToken)
+{
+    const QByteArray setup =
+        element("trp:StreamSetup", element("tt:Stream", "RTP-Unicast") +
+                                       element("tt:Transport", element("tt:Protocol", "RTSP")));
+    return request(Service::Replay, OnvifNs::Replay, "trp", "GetReplayUri",
+                   setup + element("trp:RecordingToken", escaped(recordingToken)));
+}
+
+Request OnvifSoap::getReplayServiceCapabilities()
+{
+    return request(Service::Replay, OnvifNs::Replay, "trp", "GetServiceCapabilities");
+}
+
+Request OnvifSoap::createPullPointSubscription(int terminationSecs)
+{
+    return request(Service::Events, OnvifNs::Events, "tev", "CreatePullPointSubscription",
+                   element("tev:InitialTerminationTime", seconds(terminationSecs)));
+}
+
+Request OnvifSoap::pullMessages(const QUrl &to, int timeoutSecs, int messageLimit)
+{
+    return subscriptionRequest(to, "tev", OnvifNs::Events, "PullMessages",
+                               ns(OnvifNs::Events) + "/PullPointSubscription/PullMessagesRequest",
+                               element("tev:Timeout", seconds(timeoutSecs)) +
+                                   element("tev:MessageLimit", number(messageLimit)));
+}
+
+Request OnvifSoap::renew(const QUrl &to, int terminationSecs)
+{
+    return subscriptionRequest(
+        to, "wsnt", OnvifNs::Notification, "Renew",
+        "http://docs.oasis-open.org/wsn/bw-2/SubscriptionManager/RenewRequest",
+        element("wsnt:TerminationTime", seconds(terminationSecs)));
+}
+
+Request OnvifSoap::unsubscribe(const QUrl &to)
+{
+    return subscriptionRequest(
+        to, "wsnt", OnvifNs::Notification, "Unsubscribe",
+        "http://docs.oasis-open.org/wsn/bw-2/SubscriptionManager/UnsubscribeRequest", QByteArray());
 }
 
 QByteArray OnvifSoap::probe(const QString &messageId)

@@ -3,9 +3,13 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
-// The SOAP 1.2 requests of the camera control protocol (device, media and
-// PTZ services) and the WS-Discovery probe, as UTF-8 bytes ready to post.
+// The SOAP 1.2 requests of the camera control protocol (device, media, PTZ,
+// recording, search, replay and event services, and the PullPoint
+// subscriptions the event service makes) and the WS-Discovery probe, as
+// UTF-8 bytes ready to post.
 // Text that came from a device (profile and preset tokens, names) is escaped.
 //
 //   const OnvifSoap::Request r = OnvifSoap::getProfiles();
@@ -17,13 +21,15 @@
 class OnvifSoap
 {
 public:
-    enum class Service { Device, Media, Ptz };
+    // Subscription: the address a CreatePullPointSubscription answered with.
+    enum class Service { Device, Media, Ptz, Events, Recording, Search, Replay, Subscription };
 
     struct Request
     {
         Service service;
         QByteArray action; // the SOAP action URI (the HTTP content type's action parameter)
         QByteArray body;   // the element that goes into soap:Body
+        QByteArray header; // further soap:Header elements (WS-Addressing); usually none
         QByteArray operation() const { return action.mid(action.lastIndexOf('/') + 1); }
     };
 
@@ -46,8 +52,9 @@ public:
     static QByteArray passwordDigest(const QByteArray &nonce, const QString &created,
                                      const QString &password);
     // The whole message: body inside an envelope, with a security header when
-    // token is given.
-    static QByteArray envelope(const QByteArray &body, const UsernameToken *token = nullptr);
+    // token is given and the further header elements.
+    static QByteArray envelope(const QByteArray &body, const UsernameToken *token = nullptr,
+                               const QByteArray &header = QByteArray());
 
     static Request getCapabilities();
     static Request getServices();
@@ -72,6 +79,31 @@ public:
     static Request setPreset(const QString &profileToken, const QString &name = QString(),
                              const QString &presetToken = QString());
     static Request gotoPreset(const QString &profileToken, const QString &presetToken);
+
+    // Recording control: every recording and its source.
+    static Request getRecordings();
+    // Recording search. A search answers with its token; its results come in
+    // pages of at most maxResults, each waiting up to waitSecs for results.
+    static Request findRecordings(int maxMatches, int keepAliveSecs);
+    static Request getRecordingSearchResults(const QString &searchToken, int maxResults,
+                                             int waitSecs);
+    static Request getRecordingSummary();
+    // The events of the recordings (all when recordingTokens is empty) in
+    // [from, to], with the state at from.
+    static Request findEvents(const QDateTime &from, const QDateTime &to,
+                              const QStringList &recordingTokens, int maxMatches,
+                              int keepAliveSecs);
+    static Request getEventSearchResults(const QString &searchToken, int maxResults, int waitSecs);
+    static Request endSearch(const QString &searchToken);
+    // Replay: the RTSP URI of a recording, and what the service offers.
+    static Request getReplayUri(const QString &recordingToken);
+    static Request getReplayServiceCapabilities();
+    // Events: a PullPoint subscription to every topic, ending after
+    // terminationSecs unless renewed; to is the subscription's address.
+    static Request createPullPointSubscription(int terminationSecs);
+    static Request pullMessages(const QUrl &to, int timeoutSecs, int messageLimit);
+    static Request renew(const QUrl &to, int terminationSecs);
+    static Request unsubscribe(const QUrl &to);
 
     // A whole WS-Discovery Probe for network video transmitters.
     static QByteArray probe(const QString &messageId);

@@ -87,6 +87,10 @@ struct OnvifServices
     QUrl device;
     QUrl media;
     QUrl ptz;
+    QUrl events;
+    QUrl recording; // recording control (GetRecordings)
+    QUrl search;    // recording search (FindRecordings, FindEvents)
+    QUrl replay;    // GetReplayUri
 };
 
 struct OnvifDeviceInfo
@@ -106,7 +110,10 @@ struct OnvifProfile
     QString encoding; // "H264", "JPEG", "MPEG4", ... as the device names it
     int width = 0;
     int height = 0;
-    bool hasPtz = false; // the profile carries a PTZ configuration
+    bool hasPtz = false;            // the profile carries a PTZ configuration
+    QString videoSourceConfigToken; // events may name the source by it
+    QString audioEncoding;          // "G711", "AAC", ...; empty: no audio encoder
+    bool hasAudioOutput = false;    // an audio output or decoder configuration (talk-back)
 };
 
 struct OnvifPreset
@@ -121,6 +128,70 @@ struct OnvifDateTime
     QString timeZone; // POSIX TZ string, e.g. "CET-1CEST,M3.5.0,M10.5.0/3"
     bool daylightSavings = false;
     bool manual = true; // DateTimeType Manual (false: NTP)
+};
+
+// A recording kept on the device (recording search or recording service).
+struct OnvifRecording
+{
+    QString token;
+    QString sourceId;   // the video source it records, as the device names it
+    QDateTime earliest; // UTC; invalid when not told (GetRecordings)
+    QDateTime latest;
+};
+
+// One page of a recording or event search.
+template <class T> struct OnvifSearchPage
+{
+    bool completed = false; // SearchState Completed: no more results follow
+    QList<T> results;
+};
+
+struct OnvifRecordingSummary
+{
+    QDateTime from; // UTC
+    QDateTime until;
+    int recordings = 0;
+};
+
+// A notification of the event service, live (PullMessages) or recorded
+// (FindEvents), reduced to what the client follows. Notifications of other
+// topics are not returned.
+struct OnvifEvent
+{
+    enum class Kind {
+        Motion = 1, // VideoSource/MotionAlarm State, RuleEngine/CellMotionDetector/Motion IsMotion
+        Tamper = 2, // VideoSource/GlobalSceneChange/..., ImageToo..., RuleEngine/TamperDetector
+        Input = 3,  // Device/Trigger/DigitalInput LogicalState
+        Recording = 4, // RecordingHistory/Track/State IsDataPresent
+    };
+    Kind kind = Kind::Motion;
+    bool state = false;      // the alarm is on / data is present
+    QDateTime utc;           // invalid when the message did not say
+    QString topic;           // below the topic namespace, e.g. "VideoSource/MotionAlarm"
+    QString source;          // video source (or its configuration) token; empty when none
+    QString recording;       // recorded events: the recording's token
+    bool startState = false; // recorded events: the state at the search start
+};
+
+// A PullPoint subscription: its address and the times of the device's clock.
+struct OnvifSubscription
+{
+    QUrl address;
+    QDateTime currentTime; // invalid when not told
+    QDateTime terminationTime;
+};
+
+// The answer of PullMessages (or Renew: no events).
+struct OnvifPull
+{
+    QDateTime currentTime;
+    QDateTime terminationTime;
+    QList<OnvifEvent> events;
+};
+
+struct OnvifReplayCapabilities
+{
+    bool reversePlayback = false;
 };
 
 // One device's answer to a discovery probe.
