@@ -1,6 +1,10 @@
 #include "media/GstRtspReader.h"
 
 #include "link/ChannelBufferItem.h"
+#include "media/G711.h"
+#include "media/GstReplayControl.h"
+#include "media/GstRtspSession.h"
+#include "media/OnvifReplayHeader.h"
 #include "media/RecordFile.h"
 
 #include <QDateTime>
@@ -10,11 +14,12 @@
 #undef signals
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
-#include <gst/rtsp/gstrtsptransport.h>
 #pragma pop_macro("signals")
 
+#include <array>
 #include <atomic>
 #include <climits>
+#include <cmath>
 
 extern "C" {
 #include <libavcodec/codec_id.h>
@@ -23,8 +28,14 @@ extern "C" {
 
 namespace {
 
-// The appsink drops the oldest frames beyond this many (the worker is late).
+// The appsinks hold at most this many samples; a live stream drops the
+// oldest beyond (the worker is late), a replay holds the device back.
 constexpr guint MaxQueuedFrames = 32;
+constexpr guint MaxQueuedSounds = 64;
+constexpr int SampleRate = 8000;
+constexpr GstClockTime SampleNs = GST_SECOND / SampleRate;
+// A jump in the sound's times beyond this starts a new frame.
+constexpr GstClockTime SoundJumpNs = 100 * GST_MSECOND;
 
 // 0: not video; -1: video in a codec we do not decode; else the codec.
 int codecOf(const GstStructure *s, QString *name)
@@ -42,6 +53,45 @@ int codecOf(const GstStructure *s, QString *name)
     return -1;
 }
 
+bool hasElement(const char *name)
+{
+    GstElementFactory *f = gst_element_factory_find(name);
+    if (f)
+        gst_object_unref(f);
+    return f != nullptr;
+}
+
+// Whether s is an audio stream that a decoder here takes.
+bool decodableAudio(const GstStructure *s)
+{
+    const gchar *media = gst_structure_get_string(s, "media");
+    const gchar *encoding = gst_structure_get_string(s, "encoding-name");
+    if (!media || !encoding || g_strcmp0(media, "audio") != 0 ||
+        gst_structure_has_field(s, "a-sendonly"))
+        return false;
+    const QByteArray e = QByteArray(encoding).toUpper();
+    if (e == "PCMA")
+        return hasElement("rtppcmadepay") && hasElement("alawdec");
+    if (e == "PCMU")
+        return hasElement("rtppcmudepay") && hasElement("mulawdec");
+    if (e.startsWith("G726"))
+        return hasElement("rtpg726depay") && hasElement("avdec_g726");
+    if (e == "MPEG4-GENERIC") {
+        const gchar *mode = gst_structure_get_string(s, "mode");
+        return (!mode || g_ascii_strncasecmp(mode, "AAC", 3) == 0) && hasElement("rtpmp4gdepay") &&
+               (hasElement("avdec_aac") || hasElement("faad"));
+    }
+    if (e == "MP4A-LATM")
+        return hasElement("rtpmp4adepay") && (hasElement("avdec_aac_latm") || hasElement("faad"));
+    return false;
+}
+
+qint64 clampToSender(qint64 ms)
+{
+    // 0 means "no sender clock" to the readers of the record.
+    return uint32_t(quint64(ms)) ? ms : ms + 1;
+}
+
 } // namespace
 
 // What GStreamer's threads share with the worker while the pipeline runs.
@@ -49,62 +99,163 @@ struct GstRtspReader::Pipeline
 {
     explicit Pipeline(GstRtspReader *r)
         : reader(r)
+        , session([r] { r->wake(); })
     {}
-    ~Pipeline()
+    // GStreamer's threads use the members below until the pipeline stops.
+    ~Pipeline() { session.stop(); }
+
+    bool build(const Options &o, QString *text)
     {
-        if (bus) {
-            gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-            gst_object_unref(bus);
+        GstRtspSession::Source source{o.shownUrl, o.user, o.password, o.udp, IoTimeoutMs};
+        if (!session.create(source, text))
+            return false;
+        GstElement *src = session.source();
+        replay = o.replay.on;
+        if (replay) {
+            control = std::make_unique<GstReplayControl>(o.replay);
+            control->attach(src);
         }
-        if (pipeline)
-            gst_object_unref(pipeline);
+        videoSink = gst_element_factory_make("appsink", nullptr);
+        if (!session.add(videoSink)) {
+            *text = QStringLiteral("GStreamer could not make its RTSP elements");
+            return false;
+        }
+        setUpSink(videoSink, MaxQueuedFrames,
+                  "video/x-h264, stream-format=byte-stream, alignment=au; "
+                  "video/x-h265, stream-format=byte-stream, alignment=au");
+        if (o.audio && !buildAudio()) {
+            *text = QStringLiteral("GStreamer could not make its sound elements");
+            return false;
+        }
+        g_signal_connect(src, "select-stream", G_CALLBACK(&Pipeline::selectStream), this);
+        g_signal_connect(src, "pad-added", G_CALLBACK(&Pipeline::padAdded), this);
+        return true;
+    }
+
+    // audioconvert ! audioresample ! S16 8000 Hz mono ! appsink; decodebin
+    // comes with the stream.
+    bool buildAudio()
+    {
+        audioIn = gst_element_factory_make("audioconvert", nullptr);
+        GstElement *resample = gst_element_factory_make("audioresample", nullptr);
+        audioSink = gst_element_factory_make("appsink", nullptr);
+        const bool added = session.add(audioIn) && session.add(resample) && session.add(audioSink);
+        if (!added)
+            return false;
+        setUpSink(audioSink, MaxQueuedSounds,
+                  "audio/x-raw, format=S16LE, layout=interleaved, rate=8000, channels=1");
+        wantAudio = gst_element_link_many(audioIn, resample, audioSink, nullptr);
+        return wantAudio;
+    }
+
+    void setUpSink(GstElement *sink, guint queued, const char *caps)
+    {
+        // A replay waits for the worker (the device is held back through
+        // TCP) and keeps the frames of every recording time.
+        // No preroll: a sink whose stream never comes (a sound branch of a
+        // stream without sound) must not hold the pipeline in PAUSED.
+        g_object_set(sink, "sync", FALSE, "async", FALSE, "max-buffers", queued, "drop",
+                     gboolean(!replay), "enable-last-sample", FALSE, nullptr);
+        gst_base_sink_set_drop_out_of_segment(GST_BASE_SINK(sink), FALSE);
+        GstCaps *c = gst_caps_from_string(caps);
+        gst_app_sink_set_caps(GST_APP_SINK(sink), c);
+        gst_caps_unref(c);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &Pipeline::sampleReady;
+        callbacks.eos = &Pipeline::eosReached;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
     }
 
     // rtspsrc, while it sets the session up: the first H.264/H.265 video
-    // stream only.
+    // stream and (when wanted) the first audio stream we decode.
     static gboolean selectStream(GstElement *, guint, GstCaps *caps, gpointer self)
     {
         auto *p = static_cast<Pipeline *>(self);
+        const GstStructure *s = gst_caps_get_structure(caps, 0);
         QString name;
-        const int codec = codecOf(gst_caps_get_structure(caps, 0), &name);
-        if (codec > 0) {
-            bool none = false;
-            return p->selected.compare_exchange_strong(none, true) ? TRUE : FALSE;
-        }
+        const int codec = codecOf(s, &name);
+        bool none = false;
+        if (codec > 0)
+            return p->videoSelected.compare_exchange_strong(none, true) ? TRUE : FALSE;
         if (codec < 0) {
             std::lock_guard<std::mutex> lock(p->lock);
             if (p->otherCodec.isEmpty())
                 p->otherCodec = name;
+            return FALSE;
+        }
+        if (p->wantAudio && decodableAudio(s) &&
+            p->audioSelected.compare_exchange_strong(none, true)) {
+            p->reader->m_hasAudio = true;
+            return TRUE;
         }
         return FALSE;
     }
 
-    // rtspsrc, once the stream's RTP pad exists: depayloader to the sink.
+    // rtspsrc, once a stream's RTP pad exists: depayloader to the video
+    // sink, or decodebin to the sound branch.
     static void padAdded(GstElement *, GstPad *pad, gpointer self)
     {
         auto *p = static_cast<Pipeline *>(self);
         GstCaps *caps = gst_pad_get_current_caps(pad);
-        const int codec = caps ? codecOf(gst_caps_get_structure(caps, 0), nullptr) : 0;
+        const GstStructure *s = caps ? gst_caps_get_structure(caps, 0) : nullptr;
+        const int codec = s ? codecOf(s, nullptr) : 0;
+        const bool audio =
+            s && p->wantAudio && g_strcmp0(gst_structure_get_string(s, "media"), "audio") == 0;
         if (caps)
             gst_caps_unref(caps);
-        if (codec <= 0 || p->linked.exchange(true))
-            return;
-        GstElement *depay = gst_element_factory_make(
-            codec == AV_CODEC_ID_HEVC ? "rtph265depay" : "rtph264depay", nullptr);
-        if (!depay || !gst_bin_add(GST_BIN(p->pipeline), depay)) {
-            p->linkFailed = true;
-            p->reader->wake();
-            return;
+        if (codec > 0 && !p->videoLinked.exchange(true)) {
+            if (!p->link(pad, codec == AV_CODEC_ID_HEVC ? "rtph265depay" : "rtph264depay",
+                         p->videoSink))
+                p->fail(false);
+        } else if (audio && !p->audioLinked.exchange(true)) {
+            if (!p->link(pad, "decodebin", nullptr))
+                p->fail(true);
         }
-        GstPad *in = gst_element_get_static_pad(depay, "sink");
-        const bool ok = gst_element_link(depay, p->sink) &&
-                        gst_element_sync_state_with_parent(depay) &&
+    }
+
+    // pad ! a new element (! to, where given); the replay's times on pad.
+    bool link(GstPad *pad, const char *factory, GstElement *to)
+    {
+        GstElement *e = gst_element_factory_make(factory, nullptr);
+        if (!session.add(e))
+            return false;
+        if (!to)
+            g_signal_connect(e, "pad-added", G_CALLBACK(&Pipeline::decodedPad), this);
+        if (replay)
+            GstReplayControl::watchPad(pad);
+        GstPad *in = gst_element_get_static_pad(e, "sink");
+        const bool ok = (!to || gst_element_link(e, to)) && gst_element_sync_state_with_parent(e) &&
                         gst_pad_link(pad, in) == GST_PAD_LINK_OK;
         gst_object_unref(in);
-        if (!ok) {
-            p->linkFailed = true;
-            p->reader->wake();
+        return ok;
+    }
+
+    // decodebin, once it decodes: its raw sound to the sound branch.
+    static void decodedPad(GstElement *, GstPad *pad, gpointer self)
+    {
+        auto *p = static_cast<Pipeline *>(self);
+        GstCaps *caps = gst_pad_get_current_caps(pad);
+        const bool raw =
+            caps && gst_structure_has_name(gst_caps_get_structure(caps, 0), "audio/x-raw");
+        if (caps)
+            gst_caps_unref(caps);
+        if (!raw || p->audioDecoded.exchange(true))
+            return;
+        GstPad *in = gst_element_get_static_pad(p->audioIn, "sink");
+        if (gst_pad_link(pad, in) != GST_PAD_LINK_OK)
+            p->fail(true);
+        gst_object_unref(in);
+    }
+
+    // A sound branch that cannot be linked leaves the pictures playing.
+    void fail(bool audio)
+    {
+        if (audio) {
+            reader->m_hasAudio = false;
+            return;
         }
+        linkFailed = true;
+        reader->wake();
     }
 
     static GstFlowReturn sampleReady(GstAppSink *, gpointer self)
@@ -112,102 +263,91 @@ struct GstRtspReader::Pipeline
         static_cast<Pipeline *>(self)->reader->wake();
         return GST_FLOW_OK;
     }
-
-    // Any thread that posts: what ends the stream wakes the worker, the rest
-    // is dropped here so that nothing piles up on the bus.
-    static GstBusSyncReply busMessage(GstBus *, GstMessage *message, gpointer self)
+    static void eosReached(GstAppSink *, gpointer self)
     {
-        if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR &&
-            GST_MESSAGE_TYPE(message) != GST_MESSAGE_EOS)
-            return GST_BUS_DROP;
         static_cast<Pipeline *>(self)->reader->wake();
-        return GST_BUS_PASS;
     }
 
-    // The code and text of an error or end on the bus; 0 when none waits.
-    int ended(QString *text)
+    // Drops what the sinks hold (after a seek that did not flush them).
+    void discardQueued()
     {
-        GstMessage *m =
-            gst_bus_pop_filtered(bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
-        if (!m)
-            return 0;
-        int code = AVERROR_EOF;
-        *text = QStringLiteral("the stream ended");
-        if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
-            GError *error = nullptr;
-            gst_message_parse_error(m, &error, nullptr);
-            *text = error && error->message ? QString::fromUtf8(error->message).left(200)
-                                            : QStringLiteral("GStreamer failed");
-            code = AVERROR(EIO);
-            // A refusal by the camera carries its RTSP status: its own words.
-            const GstStructure *details = nullptr;
-            gst_message_parse_error_details(m, &details);
-            guint status = 0;
-            if (details && gst_structure_get_uint(details, "rtsp-status-code", &status) &&
-                status >= 300 && status < 1000) {
-                const gchar *reason = gst_structure_get_string(details, "rtsp-status-reason");
-                *text = QStringLiteral("the camera answered %1 %2")
-                            .arg(status)
-                            .arg(QString::fromUtf8(reason ? reason : "").left(80));
-                code = status == 401   ? AVERROR_HTTP_UNAUTHORIZED
-                       : status == 403 ? AVERROR_HTTP_FORBIDDEN
-                       : status == 404 ? AVERROR_HTTP_NOT_FOUND
-                                       : AVERROR(EIO);
-            } else if (error && error->domain == GST_RESOURCE_ERROR &&
-                       error->code == GST_RESOURCE_ERROR_NOT_AUTHORIZED) {
-                code = AVERROR_HTTP_UNAUTHORIZED;
-            } else if (error && error->domain == GST_RESOURCE_ERROR &&
-                       error->code == GST_RESOURCE_ERROR_OPEN_READ_WRITE) {
-                *text = QStringLiteral("could not connect to the camera");
-            }
-            g_clear_error(&error);
-            std::lock_guard<std::mutex> lock(this->lock);
-            if (!selected && !otherCodec.isEmpty()) {
-                code = AVERROR_DECODER_NOT_FOUND;
-                *text = QStringLiteral("video codec %1 is not H.264 or H.265").arg(otherCodec);
-            }
+        for (GstElement *sink : {videoSink, audioSink}) {
+            while (GstSample *s =
+                       sink ? gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0) : nullptr)
+                gst_sample_unref(s);
         }
-        gst_message_unref(m);
-        return code;
     }
 
     GstRtspReader *reader;
-    GstElement *pipeline = nullptr;
-    GstElement *source = nullptr; // owned by the pipeline
-    GstElement *sink = nullptr;   // owned by the pipeline
-    GstBus *bus = nullptr;
-    std::atomic<bool> selected{false};
-    std::atomic<bool> linked{false};
+    GstRtspSession session;
+    std::unique_ptr<GstReplayControl> control;
+    bool replay = false;
+    bool wantAudio = false;
+    GstElement *videoSink = nullptr; // owned by the pipeline
+    GstElement *audioIn = nullptr;   // owned by the pipeline
+    GstElement *audioSink = nullptr; // owned by the pipeline
+    std::atomic<bool> videoSelected{false};
+    std::atomic<bool> audioSelected{false};
+    std::atomic<bool> videoLinked{false};
+    std::atomic<bool> audioLinked{false};
+    std::atomic<bool> audioDecoded{false};
     std::atomic<bool> linkFailed{false};
     std::mutex lock;
     QString otherCodec; // guarded by lock
 };
 
+// The worker's state while it streams: the clocks and the sound framing.
+struct GstRtspReader::Worker
+{
+    bool replay = false;
+    bool opened = false;
+    bool paused = false;
+    bool awaitKey = false; // after a seek: nothing before the next key frame
+    uint32_t frameNumber = 0;
+    uint32_t soundNumber = 0;
+    QByteArray parameterSets; // the last ones the stream carried
+    // Live: the stream's clock from the wall clock at its first sample.
+    int64_t firstPts = -1;
+    qint64 originMs = 0;
+    // Replay: the recording time of the last frame.
+    qint64 lastRecordingMs = 0;
+    // The A-law frame being filled and the time of its first sample.
+    std::array<uint8_t, AudioFrameBytes> sound{};
+    int soundFill = 0;
+    GstClockTime soundStart = GST_CLOCK_TIME_NONE;
+    GstClockTime soundNext = GST_CLOCK_TIME_NONE;
+
+    // The (timestamp, tag) pair of a sample at pts.
+    std::pair<uint32_t, uint32_t> times(GstClockTime pts)
+    {
+        const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+        if (replay) {
+            if (GST_CLOCK_TIME_IS_VALID(pts))
+                lastRecordingMs = OnvifReplayHeader::utcMsFromNtpNs(pts);
+            const qint64 at = lastRecordingMs;
+            return {uint32_t(at / 1000), uint32_t(quint64(clampToSender(at)))};
+        }
+        if (firstPts < 0 && GST_CLOCK_TIME_IS_VALID(pts)) {
+            firstPts = int64_t(pts);
+            originMs = nowMs;
+        }
+        qint64 senderMs = nowMs;
+        if (GST_CLOCK_TIME_IS_VALID(pts) && firstPts >= 0)
+            senderMs = originMs + (int64_t(pts) - firstPts) / 1000000;
+        return {uint32_t(nowMs / 1000), uint32_t(quint64(clampToSender(senderMs)))};
+    }
+
+    void resetSound()
+    {
+        soundFill = 0;
+        soundStart = soundNext = GST_CLOCK_TIME_NONE;
+    }
+};
+
 bool GstRtspReader::usable(QString *why)
 {
-    static std::once_flag once;
-    static bool ok = false;
-    static QString failure;
-    std::call_once(once, [] {
-        GError *e = nullptr;
-        ok = gst_init_check(nullptr, nullptr, &e);
-        if (!ok)
-            failure = QStringLiteral("GStreamer: %1")
-                          .arg(e ? QString::fromUtf8(e->message) : QStringLiteral("no start"));
-        g_clear_error(&e);
-        for (const char *name : {"rtspsrc", "rtph264depay", "rtph265depay", "appsink"}) {
-            GstElementFactory *f = ok ? gst_element_factory_find(name) : nullptr;
-            if (ok && !f) {
-                ok = false;
-                failure = QStringLiteral("GStreamer has no %1 element").arg(name);
-            }
-            if (f)
-                gst_object_unref(f);
-        }
-    });
-    if (!ok && why)
-        *why = failure;
-    return ok;
+    static const char *const elements[] = {"rtph264depay", "rtph265depay", nullptr};
+    return GstRtspSession::usable(elements, why);
 }
 
 GstRtspReader::GstRtspReader(Options options, Callbacks callbacks)
@@ -240,6 +380,59 @@ void GstRtspReader::abandon()
         m_thread.detach();
 }
 
+bool GstRtspReader::ask(void (*change)(Requests &, qint64, double), qint64 at, double scale)
+{
+    if (!m_options.replay.on)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        change(m_requests, at, scale);
+        m_work = true;
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+bool GstRtspReader::seek(qint64 utcMs)
+{
+    return ask(
+        [](Requests &r, qint64 at, double) {
+            r.seek = true;
+            r.seekUtcMs = at;
+        },
+        utcMs, 0);
+}
+
+bool GstRtspReader::setScale(double scale)
+{
+    if (scale == 0 || !std::isfinite(scale) || std::abs(scale) > 64)
+        return false;
+    return ask(
+        [](Requests &r, qint64, double s) {
+            r.scale = true;
+            r.scaleValue = s;
+        },
+        0, scale);
+}
+
+bool GstRtspReader::pause()
+{
+    return ask([](Requests &r, qint64, double) { r.pause = 1; }, 0, 0);
+}
+
+bool GstRtspReader::resume()
+{
+    return ask([](Requests &r, qint64, double) { r.pause = 2; }, 0, 0);
+}
+
+GstRtspReader::Requests GstRtspReader::takeRequests()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    Requests r = m_requests;
+    m_requests = Requests();
+    return r;
+}
+
 void GstRtspReader::wake()
 {
     {
@@ -270,109 +463,144 @@ int GstRtspReader::stream(QString *text)
     if (!usable(text))
         return AVERROR(ENOSYS);
     Pipeline p(this);
-    p.pipeline = gst_pipeline_new(nullptr);
-    p.source = gst_element_factory_make("rtspsrc", nullptr);
-    p.sink = gst_element_factory_make("appsink", nullptr);
-    if (!p.pipeline || !p.source || !p.sink) {
-        if (p.source)
-            gst_object_unref(p.source);
-        if (p.sink)
-            gst_object_unref(p.sink);
-        *text = QStringLiteral("GStreamer could not make its RTSP elements");
+    if (!p.build(m_options, text))
         return AVERROR(ENOSYS);
-    }
-    gst_object_ref_sink(p.pipeline);
-    gst_bin_add_many(GST_BIN(p.pipeline), p.source, p.sink, nullptr);
-    const QByteArray location = m_options.shownUrl.toUtf8();
-    g_object_set(p.source, "location", location.constData(), "latency", guint(0), "protocols",
-                 m_options.udp ? GST_RTSP_LOWER_TRANS_UDP : GST_RTSP_LOWER_TRANS_TCP, "tcp-timeout",
-                 guint64(IoTimeoutMs) * 1000, "timeout", guint64(IoTimeoutMs) * 1000, "user-agent",
-                 "Orvane", "do-retransmission", FALSE, nullptr);
-    if (!m_options.user.isEmpty())
-        g_object_set(p.source, "user-id", m_options.user.constData(), "user-pw",
-                     m_options.password.constData(), nullptr);
-    g_object_set(p.sink, "sync", FALSE, "max-buffers", MaxQueuedFrames, "drop", TRUE,
-                 "enable-last-sample", FALSE, nullptr);
-    GstCaps *caps = gst_caps_from_string("video/x-h264, stream-format=byte-stream, alignment=au; "
-                                         "video/x-h265, stream-format=byte-stream, alignment=au");
-    gst_app_sink_set_caps(GST_APP_SINK(p.sink), caps);
-    gst_caps_unref(caps);
-    GstAppSinkCallbacks sinkCallbacks{};
-    sinkCallbacks.new_sample = &Pipeline::sampleReady;
-    gst_app_sink_set_callbacks(GST_APP_SINK(p.sink), &sinkCallbacks, &p, nullptr);
-    g_signal_connect(p.source, "select-stream", G_CALLBACK(&Pipeline::selectStream), &p);
-    g_signal_connect(p.source, "pad-added", G_CALLBACK(&Pipeline::padAdded), &p);
-    p.bus = gst_pipeline_get_bus(GST_PIPELINE(p.pipeline));
-    gst_bus_set_sync_handler(p.bus, &Pipeline::busMessage, &p, nullptr);
-
-    int code = 0;
-    if (gst_element_set_state(p.pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        code = p.ended(text);
-        if (code == 0) {
-            code = AVERROR(EIO);
-            *text = QStringLiteral("GStreamer could not start the stream");
-        }
-    }
-    bool opened = false;
-    int64_t firstPts = -1;
-    qint64 originMs = 0;
-    uint32_t frameNumber = 0;
-    QByteArray parameterSets; // the last ones the stream carried
+    Worker w;
+    w.replay = m_options.replay.on;
+    w.lastRecordingMs = m_options.replay.startUtcMs;
+    int code = p.session.play(text);
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(OpenTimeoutMs);
+
+    const auto handOn = [this](ChannelBufferItem *item, const decltype(Callbacks::frame) &to) {
+        if (item && to && !m_stop.load())
+            to(item);
+        else
+            delete item;
+    };
+    const auto pullVideo = [&](GstSample *sample) {
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        const GstCaps *caps = gst_sample_get_caps(sample);
+        const bool hevc =
+            caps && gst_structure_has_name(gst_caps_get_structure(caps, 0), "video/x-h265");
+        const int codec = hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+        GstMapInfo map;
+        if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return;
+        const int size = map.size > size_t(INT_MAX) ? 0 : int(map.size);
+        const QByteArray sets = RecordFile::parameterSets(codec, map.data, size);
+        if (!sets.isEmpty())
+            w.parameterSets = sets;
+        const bool key = RecordFile::isKeyUnit(codec, map.data, size);
+        const auto [seconds, tag] = w.times(GST_BUFFER_PTS(buffer));
+        ChannelBufferItem *item = nullptr;
+        if (key || !w.awaitKey) {
+            w.awaitKey = false;
+            item = makeItem(codec, map.data, size, key, w.parameterSets, seconds, tag,
+                            ++w.frameNumber);
+        }
+        gst_buffer_unmap(buffer, &map);
+        if (!w.opened && !m_stop.load() && m_callbacks.opened)
+            m_callbacks.opened(0, 0);
+        w.opened = true;
+        handOn(item, m_callbacks.frame);
+    };
+    const auto pullSound = [&](GstSample *sample) {
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        if (!w.opened || !buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return; // sound before the first picture is dropped
+        const auto *samples = reinterpret_cast<const int16_t *>(map.data);
+        const int count = int(std::min<gsize>(map.size / 2, INT_MAX));
+        const GstClockTime pts = GST_BUFFER_PTS(buffer);
+        if (GST_CLOCK_TIME_IS_VALID(pts) && GST_CLOCK_TIME_IS_VALID(w.soundNext) &&
+            (pts > w.soundNext + SoundJumpNs || pts + SoundJumpNs < w.soundNext))
+            w.resetSound(); // a gap or a jump: the frame starts anew
+        GstClockTime at = GST_CLOCK_TIME_IS_VALID(pts) ? pts : w.soundNext;
+        for (int i = 0; i < count;) {
+            if (w.soundFill == 0)
+                w.soundStart = at;
+            const int n = std::min(count - i, AudioFrameBytes - w.soundFill);
+            G711::encodeAlaw(samples + i, n, w.sound.data() + w.soundFill);
+            w.soundFill += n;
+            i += n;
+            if (GST_CLOCK_TIME_IS_VALID(at))
+                at += GstClockTime(n) * SampleNs;
+            if (w.soundFill < AudioFrameBytes)
+                continue;
+            w.soundFill = 0;
+            const auto [seconds, tag] = w.times(w.soundStart);
+            handOn(makeAudioItem(w.sound.data(), seconds, tag, ++w.soundNumber), m_callbacks.audio);
+        }
+        w.soundNext = at;
+        gst_buffer_unmap(buffer, &map);
+    };
+
     while (code == 0 && !m_stop.load()) {
-        waitForWork(deadline);
+        waitForWork(w.paused ? Clock::now() + std::chrono::hours(1) : deadline);
         if (m_stop.load())
             break;
-        while (GstSample *sample = gst_app_sink_try_pull_sample(GST_APP_SINK(p.sink), 0)) {
-            GstBuffer *buffer = gst_sample_get_buffer(sample);
-            const GstCaps *sampleCaps = gst_sample_get_caps(sample);
-            const bool hevc =
-                sampleCaps &&
-                gst_structure_has_name(gst_caps_get_structure(sampleCaps, 0), "video/x-h265");
-            const int codec = hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
-            GstMapInfo map;
-            if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-                const int size = map.size > size_t(INT_MAX) ? 0 : int(map.size);
-                const QByteArray sets = RecordFile::parameterSets(codec, map.data, size);
-                if (!sets.isEmpty())
-                    parameterSets = sets;
-                const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
-                const GstClockTime pts = GST_BUFFER_PTS(buffer);
-                if (firstPts < 0 && GST_CLOCK_TIME_IS_VALID(pts)) {
-                    firstPts = int64_t(pts);
-                    originMs = nowMs;
-                }
-                qint64 senderMs = nowMs;
-                if (GST_CLOCK_TIME_IS_VALID(pts) && firstPts >= 0)
-                    senderMs = originMs + (int64_t(pts) - firstPts) / 1000000;
-                // 0 means "no sender clock" to the readers of the record.
-                const uint32_t tag = uint32_t(quint64(senderMs)) ? uint32_t(quint64(senderMs)) : 1;
-                ChannelBufferItem *item =
-                    makeItem(codec, map.data, size, RecordFile::isKeyUnit(codec, map.data, size),
-                             parameterSets, uint32_t(nowMs / 1000), tag, ++frameNumber);
-                gst_buffer_unmap(buffer, &map);
-                if (!opened && !m_stop.load() && m_callbacks.opened)
-                    m_callbacks.opened(0, 0);
-                opened = true;
-                if (item && m_callbacks.frame && !m_stop.load())
-                    m_callbacks.frame(item);
-                else
-                    delete item;
+        if (w.replay) {
+            const Requests r = takeRequests();
+            if (r.pause == 1 && !w.paused) {
+                gst_element_set_state(p.session.pipeline(), GST_STATE_PAUSED);
+                w.paused = true;
             }
-            gst_sample_unref(sample);
-            deadline = Clock::now() + std::chrono::milliseconds(IoTimeoutMs);
+            if (r.seek || r.scale) {
+                const qint64 at = r.seek ? r.seekUtcMs : w.lastRecordingMs;
+                const double scale = r.scale ? r.scaleValue : p.control->scale();
+                if (p.control->seek(p.session.pipeline(), p.session.source(), at, scale, !w.paused))
+                    p.discardQueued();
+                w.awaitKey = true;
+                w.lastRecordingMs = at;
+                w.resetSound();
+                deadline = Clock::now() + std::chrono::milliseconds(OpenTimeoutMs);
+            }
+            if (r.pause == 2 && w.paused) {
+                gst_element_set_state(p.session.pipeline(), GST_STATE_PLAYING);
+                w.paused = false;
+                deadline = Clock::now() + std::chrono::milliseconds(OpenTimeoutMs);
+            }
         }
-        code = p.ended(text);
+        bool pulled = false;
+        while (GstSample *s = gst_app_sink_try_pull_sample(GST_APP_SINK(p.videoSink), 0)) {
+            pullVideo(s);
+            gst_sample_unref(s);
+            pulled = true;
+        }
+        while (GstSample *s = p.audioSink
+                                  ? gst_app_sink_try_pull_sample(GST_APP_SINK(p.audioSink), 0)
+                                  : nullptr) {
+            pullSound(s);
+            gst_sample_unref(s);
+        }
+        if (pulled)
+            deadline = Clock::now() + std::chrono::milliseconds(IoTimeoutMs);
+        code = p.session.poll(text);
+        if (code == 0 && gst_app_sink_is_eos(GST_APP_SINK(p.videoSink))) {
+            code = AVERROR_EOF;
+            *text = QStringLiteral("the stream ended");
+        }
+        if (code == AVERROR_EOF && w.replay) {
+            code = EndOfRecordings;
+            *text = QStringLiteral("end of recordings");
+        }
+        if (code != 0 && code != AVERROR_EOF && code != EndOfRecordings) {
+            std::lock_guard<std::mutex> lock(p.lock);
+            if (!p.videoSelected && !p.otherCodec.isEmpty()) {
+                code = AVERROR_DECODER_NOT_FOUND;
+                *text = QStringLiteral("video codec %1 is not H.264 or H.265").arg(p.otherCodec);
+            }
+        }
         if (code == 0 && p.linkFailed.load()) {
             code = AVERROR(ENOSYS);
             *text = QStringLiteral("GStreamer could not link the video stream");
         }
-        if (code == 0 && Clock::now() >= deadline) {
+        if (code == 0 && !w.paused && Clock::now() >= deadline) {
             code = AVERROR(ETIMEDOUT);
-            *text = opened ? QStringLiteral("no frame for %1 s").arg(IoTimeoutMs / 1000)
-                           : QStringLiteral("no answer within %1 s").arg(OpenTimeoutMs / 1000);
+            *text = w.opened ? QStringLiteral("no frame for %1 s").arg(IoTimeoutMs / 1000)
+                             : QStringLiteral("no answer within %1 s").arg(OpenTimeoutMs / 1000);
         }
     }
-    gst_element_set_state(p.pipeline, GST_STATE_NULL);
+    p.session.stop();
     return code;
 }

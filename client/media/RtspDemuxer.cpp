@@ -71,6 +71,10 @@ void RtspDemuxer::run()
 
 int RtspDemuxer::stream(QString *text)
 {
+    if (m_options.replay.on) {
+        *text = QStringLiteral("replay needs GStreamer's RTSP reader");
+        return AVERROR(ENOSYS);
+    }
     AVFormatContext *raw = avformat_alloc_context();
     if (!raw) {
         *text = errorText(AVERROR(ENOMEM));

@@ -11,7 +11,8 @@
 // bounded by IoTimeoutMs (FFmpeg's "timeout"); probing reads at most
 // ProbeBytes. The one call that no interrupt reaches is a host name lookup,
 // so an owner that must not wait checks finished() before destroying a
-// stopped demuxer.
+// stopped demuxer. It reads pictures only: no sound (hasAudio() stays
+// false), and a replay ends at once with AVERROR(ENOSYS).
 class RtspDemuxer final : public RtspReader
 {
 public:

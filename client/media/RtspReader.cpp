@@ -40,7 +40,9 @@ RtspReader::Kind RtspReader::preferredKind()
 
 std::shared_ptr<RtspReader> RtspReader::create(Options options, Callbacks callbacks)
 {
-    return create(preferredKind(), std::move(options), std::move(callbacks));
+    // Only GStreamer's reader replays.
+    const Kind kind = options.replay.on ? Kind::GStreamer : preferredKind();
+    return create(kind, std::move(options), std::move(callbacks));
 }
 
 std::shared_ptr<RtspReader> RtspReader::create(Kind kind, Options options, Callbacks callbacks)
@@ -77,6 +79,23 @@ ChannelBufferItem *RtspReader::makeItem(int codecId, const uint8_t *data, int si
     std::memcpy(out, data, size_t(size));
     item->size = int32_t(total);
     item->setFrame(frameCodec, key, seconds, senderMs);
+    item->frameNumber = frameNumber;
+    return item;
+}
+
+ChannelBufferItem *RtspReader::makeAudioItem(const uint8_t *alaw, uint32_t seconds,
+                                             uint32_t senderMs, uint32_t frameNumber)
+{
+    static_assert(AudioFrameBytes <= ChannelBufferItem::AudioCapacity, "frame fits");
+    auto *item = new ChannelBufferItem(FrameBufferPool::audio());
+    if (!alaw || !item->data || item->capacity < AudioFrameBytes) {
+        delete item;
+        return nullptr;
+    }
+    std::memcpy(item->data, alaw, size_t(AudioFrameBytes));
+    item->size = AudioFrameBytes;
+    item->audioLength = AudioFrameBytes;
+    item->setFrame(AlawCodecId, false, seconds, senderMs);
     item->frameNumber = frameNumber;
     return item;
 }

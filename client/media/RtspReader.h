@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +18,24 @@ struct ChannelBufferItem;
 // ms (counted from the wall clock at the first frame) as its tag. A key frame
 // that lacks the parameter sets gets the last known ones in front, so every
 // key frame decodes and opens a recording on its own.
+//
+// Sound (Options::audio): the first audio stream (PCMA, PCMU, AAC, G.726) is
+// set up too, decoded, turned into 8000 Hz mono and handed on as A-law
+// frames of AudioFrameBytes (40 ms) through Callbacks::audio, recorded like
+// a P2P device's sound: codec AlawCodecId, size = audioLength = 320, the
+// same timestamp and tag clocks as the pictures. hasAudio() says, from
+// opened on, whether the stream has sound we decode; without it the
+// pictures play as before.
+//
+// Replay (Options::replay, an ONVIF replay URI): the session asks for
+// "Require: onvif-replay", starts at Replay::startUtcMs (Range: clock=...)
+// and plays at Replay::scale. Every item then carries the recording time
+// that the RTP packets' ONVIF header extension gives: timestamp = seconds
+// since the epoch (UTC), tag = milliseconds since the epoch modulo 2^32
+// (never 0). Across a gap in the recordings the times just jump forward
+// (backward when the scale is negative). After the last recording the
+// stream ends with EndOfRecordings ("end of recordings"). seek(),
+// setScale(), pause() and resume() steer the session while it plays.
 //
 // Two readers implement it: GStreamer's rtspsrc (GstRtspReader), which ends a
 // frame on the RTP marker bit and so hands it on as soon as its last packet is
@@ -37,6 +56,20 @@ class RtspReader
 public:
     static constexpr int OpenTimeoutMs = 10000;
     static constexpr int IoTimeoutMs = 4000;
+    // The frame codec of A-law sound (as P2P devices send it) and the size
+    // of one sound frame: 320 samples, 40 ms at 8000 Hz.
+    static constexpr uint16_t AlawCodecId = 138;
+    static constexpr int AudioFrameBytes = 320;
+    // The end of a replay after its last recording (ended's code).
+    static constexpr int EndOfRecordings = -0x52434552; // -'RECR'
+
+    struct Replay
+    {
+        bool on = false;
+        qint64 startUtcMs = 0;   // where to start, ms since the epoch (UTC)
+        double scale = 1;        // 4: four times as fast; negative: backwards
+        bool rateControl = true; // false: "Rate-Control: no", as fast as it comes
+    };
 
     struct Options
     {
@@ -44,7 +77,9 @@ public:
         QString shownUrl; // the same without credentials, for logs and texts
         QByteArray user;  // the credentials on their own (readers that take them apart)
         QByteArray password;
-        bool udp = false; // RTP over UDP instead of interleaved in the RTSP connection
+        bool udp = false;   // RTP over UDP instead of interleaved in the RTSP connection
+        bool audio = false; // set up the first audio stream too (GStreamer's reader only)
+        Replay replay;      // GStreamer's reader only
     };
     // What the worker reports, on its own thread. opened once the stream is
     // ready (the picture size where known, else 0); frame for each access
@@ -52,11 +87,14 @@ public:
     // or the stream ended (never after the owner stopped it): an FFmpeg error
     // code (AVERROR_HTTP_UNAUTHORIZED for refused credentials, whichever
     // reader) and the reason in the words of the camera or the library.
+    // audio for each A-law frame (the item changes hands; only with
+    // Options::audio).
     struct Callbacks
     {
         std::function<void(int width, int height)> opened;
         std::function<void(ChannelBufferItem *item)> frame;
         std::function<void(int code, const QString &text)> ended;
+        std::function<void(ChannelBufferItem *item)> audio;
     };
 
     enum class Kind { GStreamer, FFmpeg };
@@ -80,6 +118,33 @@ public:
     // object must then stay alive until the process ends (the client quits).
     virtual void abandon() = 0;
 
+    // Whether the stream has sound that audio() will carry; meaningful from
+    // opened on. Any thread.
+    bool hasAudio() const { return m_hasAudio.load(); }
+    // Whether this reader can do Options::audio and Options::replay.
+    virtual bool supportsAudioAndReplay() const { return false; }
+
+    // Replay steering, any thread; the worker carries the requests out in
+    // order (the latest of each kind wins). False when this reader does not
+    // replay. seek: play from utcMs at once ("Immediate: yes"); the first
+    // picture after it is a key frame from the new place (a seek while
+    // paused takes effect at resume()). setScale: the new speed, from the
+    // current place (negative: backwards, where the device allows it).
+    // pause / resume: PAUSE and PLAY of the session; while paused no
+    // time-out runs.
+    virtual bool seek(qint64 utcMs)
+    {
+        Q_UNUSED(utcMs);
+        return false;
+    }
+    virtual bool setScale(double scale)
+    {
+        Q_UNUSED(scale);
+        return false;
+    }
+    virtual bool pause() { return false; }
+    virtual bool resume() { return false; }
+
     // The record of one access unit: data (size bytes, Annex B) with
     // parameterSets in front when it is a key frame that has none of its own.
     // Null when the frame does not fit a video buffer or no buffer can be
@@ -87,6 +152,10 @@ public:
     static ChannelBufferItem *makeItem(int codecId, const uint8_t *data, int size, bool key,
                                        const QByteArray &parameterSets, uint32_t seconds,
                                        uint32_t senderMs, uint32_t frameNumber);
+    // The record of one A-law sound frame (AudioFrameBytes bytes); null
+    // when no buffer can be had. Any thread.
+    static ChannelBufferItem *makeAudioItem(const uint8_t *alaw, uint32_t seconds,
+                                            uint32_t senderMs, uint32_t frameNumber);
 
 protected:
     RtspReader(Options options, Callbacks callbacks);
@@ -95,4 +164,5 @@ protected:
     const Callbacks m_callbacks;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_hasAudio{false};
 };
