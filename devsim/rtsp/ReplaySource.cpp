@@ -164,6 +164,7 @@ bool ReplaySource::startRun(GstAppSrc *src)
     m_rate = seek.rate != 0.0 ? seek.rate : 1.0;
     m_segment->segment = seek;
     m_key = true;
+    m_leadKeys = kLeadKeys;
     m_discont = false;
     m_runStart = std::chrono::steady_clock::now();
     m_runFrames = 0;
@@ -286,7 +287,9 @@ void ReplaySource::needData(GstAppSrc *src)
             return;
         }
     }
-    const bool key = m_key || m_rate < 0;
+    const bool key = m_key || m_rate < 0 || m_leadKeys > 0;
+    if (m_leadKeys > 0)
+        --m_leadKeys;
     VideoEncoder::Packet packet;
     for (int attempt = 0; attempt < 3 && packet.data.isEmpty(); ++attempt) {
         TestPattern::Picture picture = m_encoder->picture();

@@ -91,6 +91,11 @@ private:
     bool m_ended = false;   // past the last recording
     bool m_discont = false; // the next picture starts a recording after a jump
     bool m_key = true;      // the next picture is a key frame
+    // The server holds back the first picture of a start or seek while the
+    // media prerolls and does not send it, so a run begins with this many
+    // key frames: the first one that arrives decodes at once.
+    static constexpr int kLeadKeys = 2;
+    int m_leadKeys = kLeadKeys;
     double m_rate = 1.0;
     qint64 m_position = 0; // stream time of the next picture
     RecordStore::Recording m_recording;
