@@ -160,8 +160,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME orvane)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+# gstreamer1.0-libav decodes a standard camera's AAC and G.726 sound.
 set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS
-    "fonts-wqy-microhei | fonts-noto-cjk, pulseaudio | pipewire-pulse")
+    "fonts-wqy-microhei | fonts-noto-cjk, pulseaudio | pipewire-pulse, gstreamer1.0-libav")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SUGGESTS "orvane-accountd, orvane-devsim")
 set(CPACK_DEBIAN_CLIENT_DESCRIPTION
     "client for networked security cameras, DVRs and NVRs

@@ -12,6 +12,7 @@ PACKAGES=(
   libqrencode-dev libasio-dev libssl-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-tools gstreamer1.0-libav
   qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
   fonts-texgyre fonts-wqy-microhei
   xvfb xauth libgl1-mesa-dri libegl1 x11-utils

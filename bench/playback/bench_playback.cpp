@@ -1,6 +1,8 @@
-// Seek benchmark: devsim plays back one recording through the real link,
+// Seek benchmark: devsim plays back one recording through the real links,
 // decoder and timeline; a press and release on the timeline's minute line at
-// a random second of the recording is the click. Prints, over the seeks, the
+// a random second of the recording is the click. Two rows, in one run: a P2P
+// camera (the device's own playback commands) and an ONVIF camera (recording
+// search and RTSP replay with "Range: clock=" seeks). Prints, per row, the
 // time from the release to the first decoded picture of that second (p50,
 // p95, worst) and how many seeks showed no such picture within 5 s.
 //
@@ -8,8 +10,12 @@
 
 #include "DevsimProcess.h"
 
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "link/IoConnect.h"
+#include "link/onvif/OnvifDeviceControl.h"
 #include "media/Decode.h"
+#include "media/RtspDeviceLink.h"
 #include "media/Video.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -23,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimeZone>
 
@@ -32,8 +39,6 @@
 
 namespace {
 
-const char *const Uid = "BENCHPB00000000001";
-
 void mouse(QWidget *w, int x, QEvent::Type type)
 {
     const QPointF at(x, w->height() / 2);
@@ -42,66 +47,35 @@ void mouse(QWidget *w, int x, QEvent::Type type)
     QCoreApplication::sendEvent(w, &e);
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// Plays ch's recording that starts at start (an hour long) and clicks
+// `seeks` random seconds of it; prints the row.
+bool measure(const char *row, Channel *ch, ProgressBar &bar, const QDateTime &start, int seeks)
 {
-    QApplication app(argc, argv);
-    const int seeks = argc > 1 ? qBound(1, atoi(argv[1]), 1000) : 20;
-    const quint16 discovery = quint16(QRandomGenerator::global()->bounded(40000, 60000));
-    DevsimProcess sim;
-    sim.setDiscoveryPort(discovery);
-    // One recording of an hour, yesterday 10:00 to 11:00 UTC.
-    if (!sim.start({"--uid", Uid, "--record-days", "2", "--recordings", "10:00-11:00", "--gop", "1",
-                    "--fps", "25"})) {
-        std::printf("devsim: %s\n", qPrintable(sim.errorText()));
-        return 1;
-    }
-    qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
-
-    auto *device = new Device;
-    device->setUid(QString::fromLatin1(Uid));
-    device->setChannelCount(1);
-    device->setViewAccount(QStringLiteral("admin"));
-    device->setViewPassword(QStringLiteral("123456"));
-    device = Dev::instance()->addOrUpdate(device);
-    Channel *ch = device->channel(0);
-    IoConnect *io = IoConnect::instance();
     ViewControl *view = ViewControl::instance();
-    Decode decode;
-    decode.setModeSource([view] { return view->isLive(); });
-    io->setStreamResetHandler([](Channel *c, bool live, bool restarting) {
-        Video::instance()->tearDownDecoder(c, live, restarting);
-    });
-    view->changeMod(false);
+    DeviceLink *link = view->linkOf(ch);
+    // Selecting it has the timeline open the channel.
     Dev::instance()->setSelectedChannel(ch);
-
-    ProgressBar bar;
-    bar.resize(1200, 56);
-    bar.show();
-    const QDate day = QDateTime::currentDateTimeUtc().date().addDays(-1);
-    const QDateTime start(day, QTime(10, 0), QTimeZone::utc());
-    view->setReplayDate(start.toLocalTime().date());
-
-    io->connectChannel(ch);
-    io->startChannel(ch);
     if (!QTest::qWaitFor([&] { return ch->avIndex(true) >= 0; }, 20000)) {
-        std::printf("the channel did not open\n");
-        return 1;
+        std::printf("%s: the channel did not open\n", row);
+        return false;
     }
-    view->playReplay(ch, start.toLocalTime(), 0, true, 5);
+    if (!QTest::qWaitFor([&] { return DeviceLinks::has(ch->device(), DeviceLink::Playback); },
+                         10000)) {
+        std::printf("%s: no playback\n", row);
+        return false;
+    }
     uint lastTimestamp = 0;
-    QObject::connect(Video::instance(), &Video::decodeSuccess, &bar,
-                     [&](Channel *c, bool live, int, int, uint ts) {
-                         if (c == ch && !live)
-                             lastTimestamp = ts;
-                     });
+    const QMetaObject::Connection shown =
+        QObject::connect(Video::instance(), &Video::decodeSuccess, &bar,
+                         [&](Channel *c, bool live, int, int, uint ts) {
+                             if (c == ch && !live)
+                                 lastTimestamp = ts;
+                         });
+    view->playReplay(ch, start.toLocalTime(), 0, true, 5);
     if (!QTest::qWaitFor([&] { return lastTimestamp != 0; }, 20000)) {
-        std::printf("playback did not start\n");
-        return 1;
+        std::printf("%s: playback did not start\n", row);
+        return false;
     }
-
     std::vector<double> delays;
     int missed = 0;
     for (int i = 0; i < seeks; ++i) {
@@ -123,16 +97,97 @@ int main(int argc, char **argv)
             ++missed;
         QTest::qWait(200);
     }
+    QObject::disconnect(shown);
     std::sort(delays.begin(), delays.end());
     const auto at = [&](double q) {
         return delays.empty() ? 0.0 : delays[size_t(double(delays.size() - 1) * q)];
     };
+    std::printf("%-6s seeks %d  shown %zu  missed %d  p50 %.1f ms  p95 %.1f ms  worst %.1f ms\n",
+                row, seeks, delays.size(), missed, at(0.5), at(0.95),
+                delays.empty() ? 0.0 : delays.back());
+    view->stopChannel(ch);
+    link->closeDevice(ch->device());
+    return true;
+}
+
+Device *addDevice(const QString &uid, DeviceKind kind, const QString &onvifHost)
+{
+    auto *device = new Device;
+    device->setUid(uid);
+    device->setChannelCount(1);
+    device->setViewAccount(QStringLiteral("admin"));
+    device->setViewPassword(QStringLiteral("123456"));
+    if (kind == DeviceKind::Rtsp) {
+        device->setKind(kind);
+        RtspSource rtsp;
+        rtsp.onvifHost = onvifHost;
+        device->setRtsp(rtsp);
+    }
+    return Dev::instance()->addOrUpdate(device);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const int seeks = argc > 1 ? qBound(1, atoi(argv[1]), 1000) : 20;
+    const quint16 discovery = quint16(QRandomGenerator::global()->bounded(40000, 60000));
+    // One recording of an hour, yesterday 10:00 to 11:00 UTC, on each camera.
+    const QStringList common = {"--record-days", "2", "--recordings", "10:00-11:00",
+                                "--gop",         "1", "--fps",        "25"};
+    DevsimProcess p2p, onvif;
+    p2p.setDiscoveryPort(discovery);
+    onvif.setDiscoveryPort(discovery);
+    QRegularExpressionMatch host;
+    if (!p2p.start(QStringList{"--uid", "BENCHPB00000000001"} + common) ||
+        !onvif.start(QStringList{"--uid", "BENCHPB00000000002", "--onvif", "0", "--wsd-port", "0"} +
+                     common) ||
+        !onvif.waitForLine(QRegularExpression("^ONVIF \\S+ http://(127.0.0.1:\\d+)/"), 10000,
+                           &host)) {
+        std::printf("devsim: %s%s\n", qPrintable(p2p.errorText()), qPrintable(onvif.errorText()));
+        return 1;
+    }
+    qputenv("ORVANE_P2P_PEERS", p2p.peersEnv().toLatin1());
+    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+
+    ViewControl *view = ViewControl::instance();
+    Decode decode;
+    decode.setModeSource([view] { return view->isLive(); });
+    const auto reset = [](Channel *c, bool live, bool restarting) {
+        Video::instance()->tearDownDecoder(c, live, restarting);
+    };
+    IoConnect::instance()->setStreamResetHandler(reset);
+    RtspDeviceLink rtsp(nullptr, &decode); // the shared RTSP link, on this decoder
+    rtsp.setStreamResetHandler(reset);
+    DeviceLinks::install(DeviceKind::Rtsp, &rtsp);
+    OnvifDeviceControl control;
+    rtsp.setControl(&control);
+    view->changeMod(false);
+
+    ProgressBar bar;
+    bar.resize(1200, 56);
+    bar.show();
+    const QDate day = QDateTime::currentDateTimeUtc().date().addDays(-1);
+    const QDateTime start(day, QTime(10, 0), QTimeZone::utc());
+    view->setReplayDate(start.toLocalTime().date());
+
+    for (auto failed : {&DeviceEvents::connectDevFailMsg, &DeviceEvents::connectChannelFailMsg,
+                        &DeviceEvents::startReplayFailMsg})
+        QObject::connect(
+            DeviceLinks::events(), failed, &bar, [](Channel *c, int code, const QString &text) {
+                std::printf("%s: %d %s\n", qPrintable(c->device()->uid()), code, qPrintable(text));
+            });
     std::printf("playback seek, timeline release to the first picture of the second "
                 "(loopback, devsim 640x360 25 fps, 1 s GOP)\n");
-    std::printf("seeks %d  shown %zu  missed %d  p50 %.1f ms  p95 %.1f ms  worst %.1f ms\n", seeks,
-                delays.size(), missed, at(0.5), at(0.95), delays.empty() ? 0.0 : delays.back());
-    view->stopChannel(ch);
-    io->closeDevice(device);
+    const bool ok =
+        measure("P2P", addDevice("BENCHPB00000000001", DeviceKind::P2p, {})->channel(0), bar, start,
+                seeks) &&
+        measure("ONVIF",
+                addDevice("BENCHPB00000000002", DeviceKind::Rtsp, host.captured(1))->channel(0),
+                bar, start, seeks);
+    rtsp.setControl(nullptr);
+    DeviceLinks::install(DeviceKind::Rtsp, nullptr);
     decode.stopRun();
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "app/AlertNotifier.h"
 
 #include "admin/Alert.h"
+#include "link/DeviceControl.h"
 
 AlertNotifier::AlertNotifier(QWidget *host, QObject *parent)
     : QObject(parent)
@@ -36,6 +37,30 @@ void AlertNotifier::show(const Channel *channel, int code, const QString &text)
     entry.code = code;
     entry.text = text;
     show(entry);
+}
+
+void AlertNotifier::alarm(Channel *channel, int kind, bool active)
+{
+    if (!active)
+        return;
+    AlertEntry entry;
+    entry.first = entry.last = QDateTime::currentDateTime();
+    entry.device = AlertEntry::deviceText(channel);
+    switch (DeviceControl::AlarmKind(kind)) {
+    case DeviceControl::AlarmKind::Motion:
+        entry.text = tr("Motion detected");
+        break;
+    case DeviceControl::AlarmKind::Tamper:
+        entry.text = tr("Tampering detected");
+        break;
+    case DeviceControl::AlarmKind::Input:
+        entry.text = tr("Alarm input triggered");
+        break;
+    default:
+        return;
+    }
+    qInfo("alarm %s: %s", qUtf8Printable(entry.device), qUtf8Printable(entry.text));
+    m_log->add(entry);
 }
 
 void AlertNotifier::close()

@@ -27,6 +27,11 @@ public:
     void show(const AlertEntry &entry);
     // A failure of a channel (null: of no channel in particular), now.
     void show(const Channel *channel, int code, const QString &text);
+    // A device's alarm (DeviceControl::AlarmKind) on channel began: an entry
+    // in the log, where a burst is one entry with a count; no box, since
+    // the cell shows the alarm while it lasts. An alarm that ends adds
+    // nothing.
+    void alarm(Channel *channel, int kind, bool active);
     // Closes the box (the log keeps its entries).
     void close();
     // The box on screen, null while closed.

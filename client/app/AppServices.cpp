@@ -67,6 +67,9 @@ AppServices::AppServices(QObject *parent)
     });
     io->setTalkHandler(
         [](Channel *ch, bool on) { return AudioSend::instance()->talkChanged(ch, on); });
+    AudioSend::instance()->setTalkSink([](Channel *ch, const QByteArray &pcm) {
+        return RtspDeviceLink::instance()->talk(ch, pcm);
+    });
     connect(decode, &Decode::noVideoMsg, view, &ViewControl::showNoVideo);
 
     // Local recording and snapshots: folders from the settings, frames and

@@ -18,7 +18,6 @@
 #include "devtree/MenuDevList.h"
 #include "devtree/MenuListDev.h"
 #include "diagnostics/SystemInfo.h"
-#include "link/DeviceLinks.h"
 #include "link/DeviceEvents.h"
 #include "link/DeviceLinks.h"
 #include "media/Audio.h"
@@ -66,6 +65,7 @@ MainWindow::MainWindow(QWidget *parent)
     setBrand(150);
     m_sidePanels = new SidePanels(ui->widget_menu, this);
     m_alerts = new AlertNotifier(ui->widget_center, this);
+    connect(DeviceLinks::events(), &DeviceEvents::alarmMsg, m_alerts, &AlertNotifier::alarm);
     new ActionNotices(ui->widget_viewBox, this);
     m_popups = new CenterPopups(ui->widget_center, ui->widget_viewBox, m_alerts->log(), this);
     connect(m_popups, &CenterPopups::windowModChosen, this, &MainWindow::selectWindowMod);

@@ -148,9 +148,13 @@ void AudioSend::send(const QByteArray &pcm)
     for (Device *device : Dev::instance()->devices()) {
         const QList<Channel *> &channels = device->channels();
         const int count = qMin(device->channelCount(), int(channels.size()));
-        for (int i = 0; i < count; ++i)
-            if (channels.at(i)->talking() && setUpEncoder(channels.at(i)->talk()))
-                sendTo(channels.at(i), pcm);
+        for (int i = 0; i < count; ++i) {
+            Channel *ch = channels.at(i);
+            if (!ch->talking() || (m_talkSink && m_talkSink(ch, pcm)))
+                continue;
+            if (setUpEncoder(ch->talk()))
+                sendTo(ch, pcm);
+        }
     }
 }
 

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
+
 class AudioInput;
 class Channel;
 class QAudioSource;
@@ -46,6 +48,12 @@ public:
     // registered devices.
     void send(const QByteArray &pcm);
 
+    // Talk over another link than P2P: sink(channel, pcm) takes the
+    // microphone's PCM for a talking channel of such a link and returns
+    // true; false leaves the channel to the P2P send. Null: none.
+    using TalkSink = std::function<bool(Channel *, const QByteArray &pcm)>;
+    void setTalkSink(TalkSink sink) { m_talkSink = std::move(sink); }
+
     // The 16-byte frame header sent with every talk packet.
     static QByteArray frameHeader();
 
@@ -57,4 +65,5 @@ private:
     QAudioSource *m_source = nullptr; // child
     AudioInput *m_sink = nullptr;     // child
     bool m_micReady = false;
+    TalkSink m_talkSink;
 };

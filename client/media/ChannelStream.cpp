@@ -143,6 +143,18 @@ void ChannelStream::submit(ChannelBufferItem *item)
         delete item;
         return;
     }
+    const uint16_t codec = item->codecId();
+    if (codec >= AudioCodecFirst && codec <= AudioCodecLast) {
+        // Sound goes to the player while it is listened to in the current mode.
+        if (!m_audio || !m_decode->isCurrentMode(m_live) || !m_channel->audioOn(m_live)) {
+            delete item;
+            return;
+        }
+        m_decode->countAudioFrame();
+        item->audioLength = item->size;
+        m_audio(m_channel, m_live, item);
+        return;
+    }
     StreamReceive::countVideoFrame(m_channel->slot(m_live), m_live, *item);
     report(1, 0);
     m_decode->video()->decodeFrame(m_channel, m_live, item);

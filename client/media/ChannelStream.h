@@ -19,7 +19,8 @@ struct ChannelBufferItem;
 //   - pull (P2P): the library calls back when frames are queued for the AV
 //     channel (avSetFrameReadyCallback); the stream's worker then takes every
 //     waiting frame, counts it and decodes it at once. Nothing polls.
-//   - push (RTSP): the demuxer's thread hands each frame to submit().
+//   - push (RTSP): the reader's thread hands each frame, picture or sound,
+//     to submit().
 // What the GUI thread needs to know (frames arrived, a receive failed) goes
 // through the media mailbox, coalesced to one item per GUI turn.
 //

@@ -7,6 +7,7 @@
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
 #include "media/RtspReader.h"
+#include "media/RtspTalk.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
@@ -70,7 +71,12 @@ void RtspDeviceLink::setReconnectUnitMs(int ms)
 
 int RtspDeviceLink::features(const Device *d) const
 {
-    return m_control ? m_control->features(d) & (Ptz | Presets | Clock) : 0;
+    int f = m_control ? m_control->features(d) &
+                            (Ptz | Presets | Clock | Playback | Sound | Talk | Events)
+                      : 0;
+    if (m_soundDevices.contains(d))
+        f |= Sound; // a stream of it carries sound
+    return f;
 }
 
 // ---- DeviceLink ---------------------------------------------------------------
@@ -135,11 +141,17 @@ void RtspDeviceLink::closeDevice(Device *d)
     if (d->sessionId() < 0 && !wasOffline && !hasStreams(d))
         return;
     d->setSessionId(-1);
+    m_soundDevices.remove(d);
+    if (m_control)
+        m_control->watchEvents(d, false);
     for (int i = 0; i < channelsOf(d); ++i) {
         Channel *ch = d->channel(i);
         for (bool live : {true, false})
             ch->setViewRequested(false, live);
         closeStream(ch);
+        closeReplay(ch);
+        closeTalk(ch);
+        clearAlarms(ch);
         emit m_events->videoRequestStopSuccessMsg(ch);
         emit m_events->stopReplaySuccessMsg(ch);
     }
@@ -213,42 +225,17 @@ void RtspDeviceLink::changeQuality(Channel *ch, bool hd)
         openStream(ch, hd, true);
 }
 
-void RtspDeviceLink::audioControl(Channel *ch, bool)
+void RtspDeviceLink::audioControl(Channel *ch, bool on)
 {
-    refuse(ch, &DeviceEvents::audioControlFailMsg);
-}
-
-void RtspDeviceLink::audioSendControl(Channel *ch, bool)
-{
-    refuse(ch, &DeviceEvents::audioSendControlFailMsg);
-}
-
-void RtspDeviceLink::pause(Channel *ch, bool live)
-{
-    if (ch && live)
-        stopVideo(ch, false);
-}
-
-void RtspDeviceLink::resume(Channel *ch, bool live)
-{
-    if (ch && live)
-        startVideo(ch);
-}
-
-void RtspDeviceLink::playReplay(Channel *ch, const QDateTime &, int, bool, int)
-{
-    refuse(ch, &DeviceEvents::startReplayFailMsg);
-}
-
-void RtspDeviceLink::changeReplayTime(Channel *ch, int)
-{
-    refuse(ch, &DeviceEvents::changeReplayTimeFailMsg);
-}
-
-void RtspDeviceLink::stopReplay(Channel *ch, bool, const QDateTime &)
-{
-    if (ch)
-        emit m_events->stopReplaySuccessMsg(ch);
+    if (!ch)
+        return;
+    if (!has(ch->device(), Sound)) {
+        refuse(ch, &DeviceEvents::audioControlFailMsg);
+        return;
+    }
+    // The streams carry their sound anyway: listening only lets it through.
+    ch->setAudioOn(on, m_decode->isCurrentMode(true));
+    emit m_events->audioControlSuccessMsg(ch);
 }
 
 void RtspDeviceLink::ptzControl(Channel *ch, quint8 command, quint8 param, bool shortForm)
@@ -291,21 +278,6 @@ void RtspDeviceLink::setTimeZone(Channel *ch, const QString &zone)
         refuse(ch, &DeviceEvents::setTimeZoneFailMsg);
 }
 
-void RtspDeviceLink::getRecordList(Channel *ch, const QDate &)
-{
-    refuse(ch, &DeviceEvents::requestReplayVideoTimeFailMsg);
-}
-
-void RtspDeviceLink::pauseReplay(Channel *ch)
-{
-    refuse(ch, &DeviceEvents::pauseReplayFailMsg);
-}
-
-void RtspDeviceLink::resumeReplay(Channel *ch)
-{
-    refuse(ch, &DeviceEvents::pauseReplayFailMsg);
-}
-
 void RtspDeviceLink::ptzCruisePath(Channel *ch, quint8, quint8, quint8, bool)
 {
     refuse(ch, &DeviceEvents::ptzFailMsg);
@@ -332,15 +304,34 @@ bool RtspDeviceLink::shutdown(int waitMs)
             m_stopping.push_back(std::move(it->reader));
         }
         m_streams.clear();
+        for (auto it = m_replays.begin(); it != m_replays.end(); ++it) {
+            it.key()->setAvIndex(-1, false);
+            it.key()->setVideoOn(false, false);
+            if (it->reader) {
+                it->reader->requestStop();
+                m_stopping.push_back(std::move(it->reader));
+            }
+        }
+        m_replays.clear();
+        stopTalks();
     }
     QDeadlineTimer deadline(qMax(0, waitMs));
     for (;;) {
         const bool all = std::all_of(m_stopping.begin(), m_stopping.end(),
-                                     [](const auto &d) { return !d || d->finished(); });
+                                     [](const auto &d) { return !d || d->finished(); }) &&
+                         std::all_of(m_stoppingTalks.begin(), m_stoppingTalks.end(),
+                                     [](const auto &t) { return t->finished(); });
         if (all || deadline.hasExpired())
             break;
         QThread::msleep(5);
     }
+    for (std::shared_ptr<RtspTalk> &t : m_stoppingTalks) {
+        if (!t->finished()) {
+            t->abandon();
+            new std::shared_ptr<RtspTalk>(std::move(t)); // kept until the process ends
+        }
+    }
+    m_stoppingTalks.clear();
     // What has not ended by now runs out on its own (the client is quitting).
     bool ended = true;
     for (std::shared_ptr<RtspReader> &d : m_stopping) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/DeviceControl.h"
 #include "link/DeviceLink.h"
 
 #include <QHash>
@@ -14,12 +15,12 @@
 
 class Channel;
 class Decode;
-class DeviceControl;
 class Dev;
 class Device;
 class DeviceEvents;
 class ReconnectSchedule;
 class RtspReader;
+class RtspTalk;
 struct ChannelBufferItem;
 
 // DeviceLink of RTSP devices. Each open channel has an RtspReader reading
@@ -47,9 +48,18 @@ struct ChannelBufferItem;
 //   1, 2, 4, 8, 16, 30, 30 ... s (ReconnectSchedule); the first stream that
 //   plays again brings it back Online (deviceOnlineMsg) and each requested
 //   channel gets connectChannelSuccessMsg as on a first connect.
-// - No sound, talk, remote playback or Wi-Fi: those operations fail with
-//   NotSupported; so do PTZ and the clock unless a DeviceControl (the ONVIF
-//   client) serves the device.
+// - Sound: every stream also reads the camera's sound where it has one
+//   (the device then has the Sound feature); listening lets it through to
+//   the player and the recordings.
+// - Remote playback, talk and alarms come from the DeviceControl (the ONVIF
+//   client) where it serves them: the record list and alarm marks of a day
+//   from its recording search, the replay of a recording through an RTSP
+//   replay session of its own (a reader in replay mode on the playback
+//   slot: start, seek, pause, fast and backwards, pictures stamped with
+//   their recording time), talk over the stream's audio back channel
+//   (RtspTalk, fed by AudioSend's talk sink) and the alarms of an online
+//   device (watchEvents). Wi-Fi, cruise lines and whatever the control does
+//   not serve fail with NotSupported.
 //
 // Threads: GUI thread only; the readers report from their threads through
 // queued calls, frames go straight to Decode as posted events.
@@ -107,7 +117,7 @@ public:
     void getRecordList(Channel *ch, const QDate &day) override;
     void pauseReplay(Channel *ch) override;
     void resumeReplay(Channel *ch) override;
-    bool supportsStartSeek(const Channel *) const override { return false; }
+    bool supportsStartSeek(const Channel *) const override { return true; }
     void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
                        bool shortForm) override;
     void setWifi(Channel *ch, const QString &ssid, const QString &password) override;
@@ -137,6 +147,18 @@ public:
     // main URL when the channel has no sub stream); empty when none.
     static QString streamUrl(const Channel *ch, bool hd);
 
+    // AudioSend's talk sink: takes the microphone's PCM (8000 Hz mono
+    // 16-bit) for ch when ch talks over this link; false otherwise.
+    bool talk(Channel *ch, const QByteArray &pcm);
+
+    // The record list items (PlaybackRecords' form) of spans on the local
+    // day, cut to it; the [second of the day, kind] marks of the alarms
+    // that began on it.
+    static QList<QList<int>> dayItems(const QList<DeviceControl::RecordSpan> &spans,
+                                      const QDate &day);
+    static QList<QList<int>> dayMarks(const QList<DeviceControl::EventMark> &marks,
+                                      const QDate &day);
+
 private:
     struct Stream
     {
@@ -150,7 +172,31 @@ private:
         bool resumeVideo = false;
     };
 
+    // A channel's replay session (the playback slot).
+    struct Replay
+    {
+        std::shared_ptr<RtspReader> reader; // null while the replay URI is asked for
+        quint64 serial = 0;
+        int avIndex = -1;
+        double scale = 1;
+        bool playing = false;
+    };
+
     void openStream(Channel *ch, bool hd, bool resumeVideo);
+    int nextAvIndex();
+    Channel *channelOf(Device *d, int index) const;
+    // Replay (RtspDeviceLinkReplay.cpp).
+    void openReplay(Channel *ch, const QString &uri, const QDateTime &from, double scale);
+    void replayOpened(Channel *ch, quint64 serial);
+    void replayEnded(Channel *ch, quint64 serial, int code, const QString &text);
+    void closeReplay(Channel *ch);
+    RtspReader *replayReader(Channel *ch) const;
+    // Talk and alarms (RtspDeviceLinkTalk.cpp).
+    void talkOpened(Channel *ch, quint64 serial);
+    void talkEnded(Channel *ch, quint64 serial, int code, const QString &text);
+    void closeTalk(Channel *ch);
+    void stopTalks();
+    void clearAlarms(Channel *ch);
     // Has the control fill the device's streams, then opens the channel's.
     void discoverThenOpen(Channel *ch, bool hd, bool resumeVideo);
     // Stops the channel's stream (if any) and closes its slot; restarting
@@ -176,6 +222,7 @@ private:
     ReconnectSchedule *m_reconnects;
     QHash<Channel *, Stream> m_streams;
     std::vector<std::shared_ptr<RtspReader>> m_stopping; // stopped, worker not yet ended
+    std::vector<std::shared_ptr<RtspTalk>> m_stoppingTalks;
     QTimer m_sweep;
     quint64 m_serial = 0;
     int m_nextAvIndex = OpenSession;
@@ -183,4 +230,13 @@ private:
     DeviceControl *m_control = nullptr;
     std::function<void(Channel *, bool, bool)> m_streamReset;
     QSet<const Device *> m_discovering; // devices whose streams the control looks for
+    QHash<Channel *, Replay> m_replays;
+    struct TalkSession
+    {
+        std::shared_ptr<RtspTalk> sender;
+        quint64 serial = 0;
+        bool open = false;
+    };
+    QHash<Channel *, TalkSession> m_talks;
+    QSet<const Device *> m_soundDevices; // a stream of these carries sound
 };

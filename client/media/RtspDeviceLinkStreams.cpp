@@ -11,6 +11,7 @@
 #include "link/ReconnectSchedule.h"
 #include "media/Decode.h"
 #include "media/RtspReader.h"
+#include "media/RtspTalk.h"
 #include "media/StreamReceive.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
@@ -94,9 +95,7 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
     }
     Stream s;
     s.serial = ++m_serial;
-    s.avIndex = m_nextAvIndex;
-    m_nextAvIndex =
-        m_nextAvIndex == std::numeric_limits<int>::max() ? OpenSession : m_nextAvIndex + 1;
+    s.avIndex = nextAvIndex();
     s.hd = hd;
     s.resumeVideo = resumeVideo;
     RtspReader::Options options;
@@ -105,6 +104,7 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
     options.user = d->storedViewAccount().toUtf8();
     options.password = d->viewPassword().toUtf8();
     options.udp = d->rtsp().transport == RtspSource::Transport::Udp;
+    options.audio = true;
     // The callbacks run on the reader's thread: reports queue to this
     // object, frames go to Decode with the stream's own AV index.
     QPointer<RtspDeviceLink> self(this);
@@ -124,6 +124,7 @@ void RtspDeviceLink::openStream(Channel *ch, bool hd, bool resumeVideo)
     callbacks.frame = [decode, ch, avIndex](ChannelBufferItem *item) {
         decode->submitFrame(ch, true, avIndex, item);
     };
+    callbacks.audio = callbacks.frame;
     s.reader = RtspReader::create(options, callbacks);
     qInfo().noquote() << QStringLiteral("opening %1 stream of %2: %3")
                              .arg(url == streamUrl(ch, true) ? QStringLiteral("main")
@@ -160,8 +161,10 @@ void RtspDeviceLink::discoverThenOpen(Channel *ch, bool hd, bool resumeVideo)
         if (!self)
             return;
         self->m_discovering.remove(d);
+        // The device may have been closed meanwhile; a channel opened for
+        // playback alone is not a live view's, so that is all that counts.
         Channel *c = self->m_dev->devices().contains(d) ? d->channel(index) : nullptr;
-        if (self->m_closing || !c || !c->viewRequested(true))
+        if (self->m_closing || !c || d->sessionId() < 0)
             return;
         if (ok && !streamUrl(c, hd).isEmpty())
             self->openStream(c, hd, resumeVideo);
@@ -180,6 +183,8 @@ void RtspDeviceLink::streamOpened(Channel *ch, quint64 serial)
     const bool resumeVideo = it->resumeVideo;
     ch->setAvIndex(it->avIndex, true);
     Device *d = ch->device();
+    if (it->reader && it->reader->hasAudio())
+        m_soundDevices.insert(d);
     d->setSessionId(OpenSession);
     const Device::LinkState was = d->linkState();
     if (was != Device::LinkState::Online) {
@@ -189,6 +194,8 @@ void RtspDeviceLink::streamOpened(Channel *ch, quint64 serial)
             qInfo().noquote() << QStringLiteral("%1 is back online").arg(d->uid());
             emit m_events->deviceOnlineMsg(d);
         }
+        if (m_control && !d->rtsp().onvifHost.isEmpty())
+            m_control->watchEvents(d, true);
         emit m_events->connectDevSuccessMsg(ch);
     }
     if (resumeVideo)
@@ -300,7 +307,11 @@ void RtspDeviceLink::sweep()
         std::remove_if(m_stopping.begin(), m_stopping.end(),
                        [](const std::shared_ptr<RtspReader> &d) { return d->finished(); }),
         m_stopping.end());
-    if (m_stopping.empty())
+    m_stoppingTalks.erase(
+        std::remove_if(m_stoppingTalks.begin(), m_stoppingTalks.end(),
+                       [](const std::shared_ptr<RtspTalk> &t) { return t->finished(); }),
+        m_stoppingTalks.end());
+    if (m_stopping.empty() && m_stoppingTalks.empty())
         m_sweep.stop();
     else if (!m_sweep.isActive())
         m_sweep.start();

@@ -24,6 +24,7 @@ constexpr int Day = 86400;
 const char *const TickStyle = "border-width: 0 1px 0 0;background-color:rgba(0,0,0,0);"
                               "border-style:solid;border-color:#efefef;";
 const char *const BarStyle = "border:0;background:#6495ed;";
+const char *const MarkStyle = "border:0;background:#ff8c00;";
 const char *const CursorStyle = "border-width:0 1px 0 0;border-style:solid;border-color:#efefef;"
                                 "background:rgba(0,0,0,0);";
 const char *const LineStyle =
@@ -108,6 +109,7 @@ ProgressBar::ProgressBar(QWidget *parent)
     connect(m_events, &DeviceEvents::receiveVideoTimeMsg, this, &ProgressBar::receiveVideoTime);
     connect(m_events, &DeviceEvents::receiveVideoTimeEmptyMsg, this,
             [this](Channel *ch, int, const QString &) { receiveVideoTimeEmpty(ch); });
+    connect(m_events, &DeviceEvents::receiveEventMarksMsg, this, &ProgressBar::receiveEventMarks);
     connect(m_video, &Video::showImageFinishMsg, this, &ProgressBar::loadFrameProgress);
 }
 
@@ -116,6 +118,8 @@ ProgressBar::~ProgressBar()
     clearScales();
     deleteAll(m_hourBars);
     deleteAll(m_minuteBars);
+    deleteAll(m_hourMarks);
+    deleteAll(m_minuteMarks);
 }
 
 QWidget *ProgressBar::newChild(QWidget *parent, const QString &style) const
@@ -232,6 +236,42 @@ void ProgressBar::rebuildMinuteBars()
         addMinuteBar(item);
 }
 
+void ProgressBar::rebuildMarks()
+{
+    deleteAll(m_hourMarks);
+    deleteAll(m_minuteMarks);
+    const double s = m_info->scale();
+    const float p = float(m_hourLine->width()) / float(Day);
+    const int markHeight = int(8 * s);
+    for (const QList<int> &mark : std::as_const(m_marks)) {
+        const int second = mark.value(0);
+        QWidget *h = newChild(m_hourLine, QLatin1String(MarkStyle));
+        h->setGeometry(int(float(second) * p), 0, qMax(2, int(2 * s)), markHeight);
+        m_hourMarks.append(h);
+        if (second < m_windowStart || second > m_windowEnd)
+            continue;
+        QWidget *m = newChild(m_minuteLine, QLatin1String(MarkStyle));
+        m->setGeometry(second - m_windowStart, m_minuteLine->height() - markHeight,
+                       qMax(2, int(2 * s)), markHeight);
+        m_minuteMarks.append(m);
+    }
+    m_hourCursor->raise();
+    m_minuteCursor->raise();
+}
+
+void ProgressBar::receiveEventMarks(Channel *channel)
+{
+    if (!channel || channel != m_dev->selectedChannel() || m_view->isLive())
+        return;
+    m_marks = channel->eventMarks();
+    rebuildMarks();
+}
+
+QRect ProgressBar::eventMarkGeometry(int i) const
+{
+    return m_hourMarks.value(i) ? m_hourMarks[i]->geometry() : QRect();
+}
+
 void ProgressBar::repositionHourBars()
 {
     const QList<QList<int>> records = m_view->dayRecords();
@@ -254,6 +294,8 @@ void ProgressBar::clearRecordBars()
     deleteAll(m_hourBars);
     deleteAll(m_minuteBars);
     m_view->setDayRecords({});
+    m_marks.clear();
+    rebuildMarks();
 }
 
 void ProgressBar::clearScales()
@@ -282,6 +324,7 @@ void ProgressBar::selectHourPos(QMouseEvent *event)
     placeWindowMarker();
     placeMinuteCursor();
     rebuildMinuteBars();
+    rebuildMarks();
 }
 
 void ProgressBar::selectMinutePos(QMouseEvent *event)
@@ -358,6 +401,7 @@ void ProgressBar::resizeEvent(QResizeEvent *event)
     placeHourCursor();
     repositionHourBars();
     rebuildMinuteBars();
+    rebuildMarks();
     m_emptyDay->setGeometry(m_hourLine->rect());
 }
 

@@ -41,6 +41,10 @@ public:
     QRect hourBarGeometry(int i) const;
     QStringList minuteLabelTexts() const;
     QWidget *minuteCursor() const { return m_minuteCursor; }
+    // The recorded alarms' marks on the hour line (and those in the minute
+    // window on the minute line).
+    int eventMarkCount() const { return int(m_hourMarks.size()); }
+    QRect eventMarkGeometry(int i) const;
     // The note on the hour line that the day has no recordings.
     bool isEmptyDayShown() const;
 
@@ -57,6 +61,7 @@ public slots:
     void selectDev(Channel *channel);
     void loadFrameProgress(Channel *channel, uint timestamp);
     void receiveVideoTimeEmpty(Channel *channel);
+    void receiveEventMarks(Channel *channel);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -70,6 +75,7 @@ private:
     void addHourBar(const QList<int> &item);
     void addMinuteBar(const QList<int> &item);
     void rebuildMinuteBars();
+    void rebuildMarks();
     void repositionHourBars();
     void clearRecordBars();
     void clearScales();
@@ -94,6 +100,9 @@ private:
     QList<QWidget *> m_minuteTicks;
     QList<QLabel *> m_minuteLabels;
     QList<QWidget *> m_minuteBars;
+    QList<QList<int>> m_marks; // [second of the day, kind] of the selected channel's day
+    QList<QWidget *> m_hourMarks;
+    QList<QWidget *> m_minuteMarks;
     QWidget *m_windowMarker;
     QWidget *m_minuteCursor;
     QWidget *m_hourCursor;

@@ -1,6 +1,9 @@
 #include "view/GlWidgetViewWindow.h"
 
 #include "diagnostics/SystemInfo.h"
+#include "link/DeviceControl.h"
+#include "link/DeviceEvents.h"
+#include "link/DeviceLinks.h"
 #include "media/PictureExchange.h"
 #include "media/Video.h"
 #include "view/WaitingCircle.h"
@@ -10,6 +13,7 @@
 #include "model/Dev.h"
 
 #include <QDateTime>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QMovie>
 #include <QMultiHash>
@@ -63,6 +67,10 @@ GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
     if (m_surface)
         m_surface->addCell(this);
     routePictures();
+    connect(DeviceLinks::events(), &DeviceEvents::alarmMsg, this, [this](Channel *channel) {
+        if (channel && channel == m_channel)
+            refresh();
+    });
     connect(Dev::instance(), &Dev::selectChannelMsg, this,
             &GlWidgetViewWindow::showSelectedChannel);
 }
@@ -427,9 +435,22 @@ void GlWidgetViewWindow::drawPicture(QOpenGLContext *context, int surfaceHeight,
         Video::instance()->showImageFinish(m_channel, timestamp);
 }
 
+QString GlWidgetViewWindow::alarmText(int alarms)
+{
+    QStringList names;
+    if (alarms & (1 << int(DeviceControl::AlarmKind::Motion)))
+        names << tr("MOTION");
+    if (alarms & (1 << int(DeviceControl::AlarmKind::Tamper)))
+        names << tr("TAMPER");
+    if (alarms & (1 << int(DeviceControl::AlarmKind::Input)))
+        names << tr("ALARM IN");
+    return names.join(QLatin1Char(' '));
+}
+
 bool GlWidgetViewWindow::hasOverlays() const
 {
-    return m_channel && (m_recordShown || m_waiting || !m_status.isEmpty());
+    return m_channel &&
+           (m_recordShown || m_waiting || !m_status.isEmpty() || m_channel->alarms() != 0);
 }
 
 void GlWidgetViewWindow::drawOverlays(QPainter &painter) const
@@ -447,6 +468,25 @@ void GlWidgetViewWindow::drawOverlays(QPainter &painter) const
         painter.setPen(QColor(255, 0, 0));
         painter.drawText(QRectF(badge + QPointF(12 * s, 0), QSizeF(30 * s, 18 * s)),
                          Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("REC"));
+    }
+    if (const QString alarm = alarmText(m_channel ? m_channel->alarms() : 0); !alarm.isEmpty()) {
+        QFont font = painter.font();
+        font.setPixelSize(SystemInfo::instance()->normalFontSize() * 11 / 14);
+        font.setBold(true);
+        painter.setFont(font);
+        // An orange frame round the cell and the alarm's name at its foot,
+        // clear of the camera's own text, which sits at the top.
+        const QColor orange(255, 140, 0);
+        painter.setPen(QPen(orange, 3 * s));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(1.5 * s, 1.5 * s, -1.5 * s, -1.5 * s));
+        const QRectF badge(6 * s, height() - 26 * s,
+                           QFontMetricsF(font).horizontalAdvance(alarm) + 14 * s, 20 * s);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(orange);
+        painter.drawRoundedRect(badge, 3 * s, 3 * s);
+        painter.setPen(Qt::black);
+        painter.drawText(badge, Qt::AlignCenter, alarm);
     }
     if (!m_status.isEmpty()) {
         QFont font = painter.font();

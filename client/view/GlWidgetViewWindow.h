@@ -53,6 +53,8 @@ public:
     bool isSelected() const { return m_selected; }
     bool isWaiting() const { return m_waiting != nullptr; }
     bool isRecordBadgeShown() const { return m_recordShown; }
+    // The badge of the channel's alarms that are on (empty: none).
+    static QString alarmText(int alarms);
     // A picture is held for drawing.
     bool hasPicture() const { return m_pictures != nullptr; }
     // The size of the last picture shown.

@@ -261,9 +261,8 @@ void tst_E2eOnvif::deviceOptionsSetTheCameraClock()
              QStringLiteral("UTC-05:30"));
 }
 
-// The camera has no recordings through this link, no sound, no talk and no
-// Wi-Fi set-up: playback with it in the grid raises no alert, and its
-// options page offers the clock only.
+// Switching to playback with the camera in the grid raises no alert, and
+// its options page offers the clock but no Wi-Fi set-up, which ONVIF lacks.
 void tst_E2eOnvif::onlyWhatTheCameraDoesIsOffered()
 {
     QVERIFY(channel);
