@@ -49,7 +49,6 @@ public:
     bool resume() override;
 
 private:
-    struct Pipeline;
     struct Worker;
     using Clock = std::chrono::steady_clock;
     // What the owner asked of a replay, guarded by m_lock.

@@ -1,143 +1,28 @@
-// The camera protocol's requests, reply readers and HTTP Digest, on recorded
-// replies (tests/onvif/data) written with several prefix choices, and on
-// broken ones.
+// The camera protocol's requests, the readers of the device, media and PTZ
+// services' replies and of WS-Discovery's answers, and HTTP Digest, on
+// recorded replies (tests/onvif/data) written with several prefix choices,
+// and on broken ones.
 
-#include "OnvifSamples.h"
+#include "OnvifReaderRows.h"
 #include "link/onvif/HttpDigest.h"
 #include "link/onvif/OnvifDeviceControl.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifParse.h"
 #include "link/onvif/OnvifSoap.h"
-#include "link/onvif/OnvifTimeline.h"
 #include "link/DeviceLink.h"
 #include "link/onvif/OnvifXml.h"
 
-#include <QRegularExpression>
 #include <QTest>
 #include "TestMain.h"
-
-#include <functional>
 
 Q_DECLARE_METATYPE(OnvifSoap::Request)
 
 namespace {
 
-// Renames every prefix of the samples through `to` (in tags, declarations and
-// QName texts alike), so a reader that matched prefixes would miss.
-QByteArray renamed(const QByteArray &xml, const std::function<QString(const QString &)> &to)
-{
-    static const QRegularExpression prefix(
-        QStringLiteral("(?<=[<\\s/>]|xmlns:)(s|tt|tds|trt|tptz|d|wsa5|wsa|dn|ter|tse|trc|trp|tev|"
-                       "wsnt|tns1|ev)(?=[:=])"));
-    QString text = QString::fromUtf8(xml), out;
-    qsizetype at = 0;
-    for (auto it = prefix.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += text.mid(at, m.capturedStart() - at) + to(m.captured());
-        at = m.capturedEnd();
-    }
-    return (out + text.mid(at)).toUtf8();
-}
-
-QString errorText(const OnvifError &e)
-{
-    QString t = kindName(e);
-    if (e.kind == OnvifError::Kind::Fault)
-        t += QLatin1Char(':') + (QStringList{e.code} + e.subcodes).join(QLatin1Char('/')) +
-             QLatin1Char(':') + e.reason;
-    return t;
-}
-
-QString urls(const QList<QUrl> &list)
-{
-    QStringList s;
-    for (const QUrl &u : list)
-        s << u.toString();
-    return s.join(QLatin1Char(','));
-}
-
-QString time(const QDateTime &t)
-{
-    return t.toString(Qt::ISODateWithMs).replace(QLatin1String(".000"), QString());
-}
-
-// One line per reader result.
-template <class T> QString show(const T &v)
-{
-    if constexpr (std::is_same_v<T, OnvifServices>)
-        return urls({v.device, v.media, v.ptz, v.events, v.recording, v.search, v.replay});
-    if constexpr (std::is_same_v<T, OnvifRecording>)
-        return QStringList{v.token, v.sourceId, time(v.earliest), time(v.latest)}.join(',');
-    if constexpr (std::is_same_v<T, OnvifEvent>)
-        return QStringLiteral("%1:%2=%3@%4,src=%5,rec=%6%7")
-            .arg(int(v.kind))
-            .arg(v.topic)
-            .arg(int(v.state))
-            .arg(time(v.utc), v.source, v.recording, v.startState ? ",start" : "");
-    if constexpr (std::is_same_v<T, OnvifSearchPage<OnvifRecording>> ||
-                  std::is_same_v<T, OnvifSearchPage<OnvifEvent>>)
-        return (v.completed ? "completed: " : "searching: ") + show(v.results);
-    if constexpr (std::is_same_v<T, OnvifRecordingSummary>)
-        return QStringLiteral("%1|%2|%3").arg(time(v.from), time(v.until)).arg(v.recordings);
-    if constexpr (std::is_same_v<T, OnvifSubscription>)
-        return QStringList{v.address.toString(), time(v.currentTime), time(v.terminationTime)}.join(
-            '|');
-    if constexpr (std::is_same_v<T, OnvifPull>)
-        return QStringList{time(v.currentTime), time(v.terminationTime), show(v.events)}.join('|');
-    if constexpr (std::is_same_v<T, OnvifReplayCapabilities>)
-        return QStringLiteral("reverse=%1").arg(int(v.reversePlayback));
-    if constexpr (std::is_same_v<T, OnvifDeviceInfo>)
-        return QStringList{v.manufacturer, v.model, v.firmware, v.serial, v.hardwareId}.join('|');
-    if constexpr (std::is_same_v<T, OnvifDateTime>)
-        return QStringLiteral("%1|%2|dst=%3|manual=%4")
-            .arg(v.utc.toString(Qt::ISODate), v.timeZone)
-            .arg(int(v.daylightSavings))
-            .arg(int(v.manual));
-    if constexpr (std::is_same_v<T, OnvifProfile>)
-        return QStringLiteral("%1,%2,%3,%4,%5x%6,%7,%8,%9")
-            .arg(v.token, v.name, v.videoSourceToken, v.encoding)
-            .arg(v.width)
-            .arg(v.height)
-            .arg(v.hasPtz ? "ptz" : "-", v.videoSourceConfigToken,
-                 v.audioEncoding + (v.hasAudioOutput ? "+out" : ""));
-    if constexpr (std::is_same_v<T, OnvifPreset>)
-        return v.token + '=' + v.name;
-    if constexpr (std::is_same_v<T, QUrl>)
-        return v.toString();
-    if constexpr (std::is_same_v<T, QString>)
-        return v;
-    if constexpr (std::is_same_v<T, OnvifDone>)
-        return QStringLiteral("done");
-    if constexpr (std::is_same_v<T, OnvifProbeMatch>)
-        return QStringList{v.endpoint,
-                           v.types.join(','),
-                           v.name(),
-                           urls(v.xaddrs),
-                           QString::number(v.scopes.size()),
-                           QString::number(v.metadataVersion)}
-            .join('|');
-    if constexpr (std::is_same_v<T, OnvifProbeMatches>)
-        return v.relatesTo + '|' + show(v.matches);
-    if constexpr (std::is_same_v<T, QList<OnvifProfile>> || std::is_same_v<T, QList<OnvifPreset>> ||
-                  std::is_same_v<T, QList<OnvifProbeMatch>> ||
-                  std::is_same_v<T, QList<OnvifRecording>> ||
-                  std::is_same_v<T, QList<OnvifEvent>>) {
-        QStringList s;
-        for (const auto &e : v)
-            s << show(e);
-        return s.join(QLatin1String("; "));
-    }
-}
-
-template <class T> QString show(const OnvifResult<T> &r)
-{
-    return r ? show(r.value()) : errorText(r.error());
-}
-
-const QHash<QString, std::function<QString(const QByteArray &)>> &readerTable()
+const ReaderTable &readerTable()
 {
     using P = OnvifParse;
-    static const QHash<QString, std::function<QString(const QByteArray &)>> r{
+    static const ReaderTable r{
         {"capabilities", [](auto &x) { return show(P::capabilities(x)); }},
         {"services", [](auto &x) { return show(P::services(x)); }},
         {"device_information", [](auto &x) { return show(P::deviceInformation(x)); }},
@@ -149,16 +34,6 @@ const QHash<QString, std::function<QString(const QByteArray &)>> &readerTable()
         {"set_preset", [](auto &x) { return show(P::presetToken(x)); }},
         {"stop", [](auto &x) { return show(P::empty(x, OnvifNs::Ptz, "Stop")); }},
         {"probe_matches", [](auto &x) { return show(P::probeMatches(x)); }},
-        {"recordings", [](auto &x) { return show(P::recordings(x)); }},
-        {"find_events", [](auto &x) { return show(P::searchToken(x)); }},
-        {"recording_search", [](auto &x) { return show(P::recordingSearchResults(x)); }},
-        {"event_search", [](auto &x) { return show(P::eventSearchResults(x)); }},
-        {"recording_summary", [](auto &x) { return show(P::recordingSummary(x)); }},
-        {"replay_uri", [](auto &x) { return show(P::replayUri(x)); }},
-        {"replay_capabilities", [](auto &x) { return show(P::replayCapabilities(x)); }},
-        {"subscription", [](auto &x) { return show(P::subscription(x)); }},
-        {"pull_messages", [](auto &x) { return show(P::pullMessages(x)); }},
-        {"renew", [](auto &x) { return show(P::renew(x)); }},
     };
     return r;
 }
@@ -383,55 +258,7 @@ private slots:
 
     void readers_data()
     {
-        QTest::addColumn<QString>("reader");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("expected");
-        const QStringList cycle{"s",   "tt",  "tds", "trt", "tptz", "d",    "wsa",  "dn", "ter",
-                                "tse", "trc", "trp", "tev", "wsnt", "wsa5", "tns1", "ev"};
-        QByteArray deep = "<s:Envelope xmlns:s=\"" + OnvifNs::Soap.toLatin1() + "\"><s:Body>";
-        for (int i = 0; i < 40; ++i)
-            deep += "<a>";
-        for (const QString &r : readerTable().keys()) {
-            // Each recorded reply ends with what its reader makes of it.
-            const QByteArray xml = sample(r);
-            static const QRegularExpression readAs(QStringLiteral("<!-- read as: (.*) -->"));
-            const QString expected = readAs.match(QString::fromUtf8(xml)).captured(1);
-            QVERIFY2(!expected.isEmpty(), qPrintable(r));
-            auto row = [&r](const char *what, const QByteArray &reply, const QString &expected) {
-                QTest::addRow("%s: %s", qPrintable(r), what) << r << reply << expected;
-            };
-            row("as recorded", xml, expected);
-            row("other prefixes", renamed(xml, [](const QString &p) { return p + "_9"; }),
-                expected);
-            row("prefixes swapped",
-                renamed(xml,
-                        [&cycle](const QString &p) {
-                            return cycle.at((cycle.indexOf(p) + 1) % cycle.size());
-                        }),
-                expected);
-            row("empty", QByteArray(), "malformed");
-            row("garbage", "\x01\x02 not xml <", "malformed");
-            row("truncated", xml.left(xml.size() * 2 / 3), "malformed");
-            row("truncated in a tag", xml.left(xml.lastIndexOf("</s:Body>") + 4), "malformed");
-            row("wrong namespaces",
-                QByteArray(xml)
-                    .replace("http://www.onvif.org/", "http://www.onvif.com/")
-                    .replace("ws/2005/04/discovery", "ws/2005/4/discovery")
-                    .replace("oasis-open.org/wsn/", "oasis-open.org/wsx/"),
-                "malformed");
-            row("SOAP 1.1",
-                QByteArray(xml).replace("http://www.w3.org/2003/05/soap-envelope",
-                                        "http://schemas.xmlsoap.org/soap/envelope/"),
-                "malformed");
-            row("other answer", sample(r == "stop" ? "presets" : "stop"), "malformed");
-            row("fault", sample("fault"), "fault:Sender/NotAuthorized:Sender not authorized");
-            row("entity declaration",
-                "<!DOCTYPE s:Envelope [<!ENTITY a \"aaaa\">]>" + xml.mid(xml.indexOf("<s:")),
-                "malformed");
-            row("oversized", xml + "<!--" + QByteArray(OnvifParse::MaxReplyBytes, 'x') + "-->",
-                "oversized");
-            row("nested too deeply", deep, "oversized");
-        }
+        addReaderRows(readerTable());
         QTest::newRow("default namespaces")
             << "device_information"
             << ("<Envelope xmlns='" + OnvifNs::Soap +
@@ -462,106 +289,6 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, expected);
         QCOMPARE(readerTable().value(reader)(reply), expected);
-    }
-
-    // A reply listing more than a reader keeps is cut at its bound.
-    void boundedCounts_data()
-    {
-        QTest::addColumn<QString>("reader");
-        QTest::addColumn<QByteArray>("item");
-        QTest::addColumn<int>("kept");
-        QTest::newRow("notifications")
-            << "pull_messages" << QByteArray("<wsnt:NotificationMessage>") << OnvifParse::MaxEvents;
-        QTest::newRow("recorded events")
-            << "event_search" << QByteArray("<tt:Result>") << OnvifParse::MaxEvents;
-        QTest::newRow("recordings") << "recording_search" << QByteArray("<tt:RecordingInformation>")
-                                    << OnvifParse::MaxListEntries;
-    }
-    void boundedCounts()
-    {
-        QFETCH(QString, reader);
-        QFETCH(QByteArray, item);
-        QFETCH(int, kept);
-        QByteArray xml = sample(reader);
-        const qsizetype at = xml.indexOf(item);
-        const QByteArray one =
-            xml.mid(at, xml.indexOf(QByteArray("</" + item.mid(1)), at) - at + item.size() + 1);
-        xml.insert(at, one.repeated(kept + 10));
-        const QString shown = readerTable().value(reader)(xml);
-        QCOMPARE(shown.count(QLatin1String("; ")) + 1, kept);
-    }
-
-    // Recorded spans and alarm marks from the event search; times are minutes past 08:00.
-    void timeline_data()
-    {
-        QTest::addColumn<QString>("events"); // kind:state@minute[s][+start], recording "Recording0"
-        QTest::addColumn<QString>("bounds"); // the recording's earliest-latest, or empty
-        QTest::addColumn<QString>("spans");
-        QTest::addColumn<QString>("marks");
-        QTest::newRow("data from the start, one gap, open at the end")
-            << "4:1@0+start 4:0@10 4:1@20 1:1@25s1 1:0@26s1"
-            << ""
-            << "0-10 20-60"
-            << "1:1@25 1:0@26";
-        QTest::newRow("ends before any start: there since from") << "4:0@15 4:1@40 4:0@50 3:1@45"
-                                                                 << ""
-                                                                 << "0-15 40-50"
-                                                                 << "3:1@45";
-        QTest::newRow("start state off, others' sources, alarm on at start")
-            << "4:0@0+start 4:1@5 2:1@0+start 2:0@0s9+start 1:1@7s9"
-            << ""
-            << "5-60"
-            << "2:1@0";
-        QTest::newRow("no history: earliest to latest") << "1:1@30"
-                                                        << "-100-30"
-                                                        << "-100-30"
-                                                        << "1:1@30";
-        QTest::newRow("no history, recording outside") << ""
-                                                       << "70-90"
-                                                       << ""
-                                                       << "";
-        QTest::newRow("alarms outside the window dropped") << "1:1@-1 1:1@60 2:1@59"
-                                                           << ""
-                                                           << ""
-                                                           << "2:1@59";
-    }
-    void timeline()
-    {
-        QFETCH(QString, events);
-        QFETCH(QString, bounds);
-        QFETCH(QString, spans);
-        QFETCH(QString, marks);
-        const QDateTime base(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
-        const QDateTime from = base, to = base.addSecs(3600);
-        static const QRegularExpression item("^(\\d):(\\d)@(-?\\d+)(?:s(\\d))?(\\+start)?$");
-        QList<OnvifEvent> list;
-        for (const QString &e : events.split(' ', Qt::SkipEmptyParts)) {
-            const QRegularExpressionMatch m = item.match(e);
-            QVERIFY2(m.hasMatch(), qPrintable(e));
-            OnvifEvent ev;
-            ev.kind = OnvifEvent::Kind(m.captured(1).toInt());
-            ev.state = m.captured(2) == "1";
-            ev.utc = base.addSecs(m.captured(3).toInt() * 60);
-            ev.source = m.captured(4).isEmpty() ? QString() : "src_" + m.captured(4);
-            ev.startState = !m.captured(5).isEmpty();
-            ev.recording = "Recording0";
-            list << ev;
-        }
-        OnvifRecording rec{"Recording0", "src_1", {}, {}};
-        if (!bounds.isEmpty()) {
-            const qsizetype dash = bounds.indexOf('-', 1);
-            rec.earliest = base.addSecs(bounds.left(dash).toInt() * 60);
-            rec.latest = base.addSecs(bounds.mid(dash + 1).toInt() * 60);
-        }
-        auto minute = [&base](const QDateTime &t) { return QString::number(base.secsTo(t) / 60); };
-        QStringList got;
-        for (const auto &s : OnvifTimeline::spans(list, rec, from, to))
-            got << minute(s.start) + '-' + minute(s.end);
-        QCOMPARE(got.join(' '), spans);
-        got.clear();
-        for (const auto &m : OnvifTimeline::marks(list, {"src_1", "vsc_1"}, from, to))
-            got << QStringLiteral("%1:%2@%3").arg(int(m.kind)).arg(int(m.active)).arg(minute(m.at));
-        QCOMPARE(got.join(' '), marks);
     }
 
     // What the services and profiles of the recorded samples offer.

@@ -1,6 +1,11 @@
+// OnvifClient's calls on their way (authentication, time-outs, size limits,
+// faults), connecting to a device and its services, and the device, media
+// and PTZ calls.
+
 #include "link/onvif/OnvifClient.h"
 
 #include "diagnostics/Checks.h"
+#include "link/onvif/OnvifClientSupport.h"
 #include "link/onvif/OnvifNamespaces.h"
 #include "link/onvif/OnvifParse.h"
 
@@ -8,27 +13,11 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QElapsedTimer>
 #include <QTimer>
-
-#include <algorithm>
 
 #include <utility>
 
-struct OnvifClient::Call
-{
-    OnvifSoap::Request request;
-    QUrl url;          // where it goes when not to its service's address
-    int timeoutMs = 0; // 0: timeoutMs()
-    bool authenticate = true;
-    bool hasContext = false;
-    QPointer<QObject> context;
-    bool digestRetried = false;
-    bool timedOut = false;
-    bool oversized = false;
-    // The reply's SOAP body (any HTTP status) or the error that ended the call.
-    std::function<void(const OnvifResult<QByteArray> &)> done;
-};
+using OnvifClientSupport::onHost;
 
 namespace {
 
@@ -59,16 +48,6 @@ QString serviceName(OnvifSoap::Service s)
         return QStringLiteral("replay");
     }
     return QString();
-}
-
-// A media URI on the device's host (its scheme, port and path kept).
-OnvifResult<QUrl> onHost(OnvifResult<QUrl> uri, const QString &host)
-{
-    if (!uri)
-        return uri;
-    QUrl url = uri.value();
-    url.setHost(host);
-    return url;
 }
 
 } // namespace
@@ -145,28 +124,6 @@ QUrl OnvifClient::serviceUrl(OnvifSoap::Service service) const
         break; // always with its own address
     }
     return {};
-}
-
-template <class T>
-void OnvifClient::invoke(const OnvifSoap::Request &request, QObject *context, Callback<T> done,
-                         std::function<OnvifResult<T>(const QByteArray &)> parse, bool authenticate,
-                         const QUrl &url, int timeoutMs)
-{
-    auto call = std::make_shared<Call>();
-    call->request = request;
-    call->url = url;
-    call->timeoutMs = timeoutMs;
-    call->authenticate = authenticate;
-    call->hasContext = context != nullptr;
-    call->context = context;
-    call->done = [done = std::move(done),
-                  parse = std::move(parse)](const OnvifResult<QByteArray> &raw) {
-        if (raw)
-            done(parse(raw.value()));
-        else
-            done(raw.error());
-    };
-    send(call);
 }
 
 void OnvifClient::send(const std::shared_ptr<Call> &call)
@@ -437,172 +394,4 @@ void OnvifClient::gotoPreset(const QString &profileToken, const QString &presetT
                           return OnvifParse::empty(reply, OnvifNs::Ptz,
                                                    QStringLiteral("GotoPreset"));
                       });
-}
-
-// ---- Recordings and replay ----------------------------------------------------------
-
-template <class T> struct OnvifClient::Search
-{
-    bool hasContext = false;
-    QPointer<QObject> context;
-    QString token;
-    std::function<OnvifSoap::Request(const QString &)> page;
-    std::function<OnvifResult<OnvifSearchPage<T>>(const QByteArray &)> parse;
-    Callback<QList<T>> done;
-    QList<T> results;
-    int pages = 0;
-    QElapsedTimer clock;
-};
-
-template <class T> void OnvifClient::nextPage(const std::shared_ptr<Search<T>> &search)
-{
-    invoke<OnvifSearchPage<T>>(
-        search->page(search->token), this,
-        [this, search](const OnvifResult<OnvifSearchPage<T>> &r) {
-            const bool gone = search->hasContext && !search->context;
-            if (r) {
-                ++search->pages;
-                for (const T &v : r->results) {
-                    if (search->results.size() < MaxSearchResults)
-                        search->results.append(v);
-                }
-            }
-            const bool more = r && !r->completed;
-            const bool giveUp = gone || search->pages >= MaxSearchPages ||
-                                search->results.size() >= MaxSearchResults ||
-                                search->clock.elapsed() > MaxSearchMs;
-            if (more && !giveUp)
-                return nextPage(search);
-            if (!r || more) // a complete search ends by itself
-                endSearch(search->token, this, [](const OnvifResult<OnvifDone> &) {});
-            if (gone)
-                return;
-            if (!r)
-                return search->done(r.error());
-            search->done(search->results);
-        },
-        search->parse);
-}
-
-void OnvifClient::getRecordings(QObject *context, Callback<QList<OnvifRecording>> done)
-{
-    invoke<QList<OnvifRecording>>(OnvifSoap::getRecordings(), context, std::move(done),
-                                  &OnvifParse::recordings);
-}
-
-void OnvifClient::findRecordings(QObject *context, Callback<QList<OnvifRecording>> done)
-{
-    auto search = std::make_shared<Search<OnvifRecording>>();
-    search->hasContext = context != nullptr;
-    search->context = context;
-    search->page = [](const QString &token) {
-        return OnvifSoap::getRecordingSearchResults(token, SearchPageSize, SearchWaitSecs);
-    };
-    search->parse = &OnvifParse::recordingSearchResults;
-    search->done = std::move(done);
-    invoke<QString>(
-        OnvifSoap::findRecordings(OnvifParse::MaxListEntries, 60), context,
-        [this, search](const OnvifResult<QString> &token) {
-            if (!token)
-                return search->done(token.error());
-            search->token = token.value();
-            search->clock.start();
-            nextPage(search);
-        },
-        &OnvifParse::searchToken);
-}
-
-void OnvifClient::getRecordingSummary(QObject *context, Callback<OnvifRecordingSummary> done)
-{
-    invoke<OnvifRecordingSummary>(OnvifSoap::getRecordingSummary(), context, std::move(done),
-                                  &OnvifParse::recordingSummary);
-}
-
-void OnvifClient::findEvents(const QDateTime &from, const QDateTime &to,
-                             const QStringList &recordingTokens, QObject *context,
-                             Callback<QList<OnvifEvent>> done)
-{
-    auto search = std::make_shared<Search<OnvifEvent>>();
-    search->hasContext = context != nullptr;
-    search->context = context;
-    search->page = [](const QString &token) {
-        return OnvifSoap::getEventSearchResults(token, SearchPageSize, SearchWaitSecs);
-    };
-    search->parse = &OnvifParse::eventSearchResults;
-    search->done = std::move(done);
-    invoke<QString>(
-        OnvifSoap::findEvents(from, to, recordingTokens, MaxSearchResults, 60), context,
-        [this, search](const OnvifResult<QString> &token) {
-            if (!token)
-                return search->done(token.error());
-            search->token = token.value();
-            search->clock.start();
-            nextPage(search);
-        },
-        &OnvifParse::searchToken);
-}
-
-void OnvifClient::endSearch(const QString &searchToken, QObject *context, Callback<OnvifDone> done)
-{
-    invoke<OnvifDone>(
-        OnvifSoap::endSearch(searchToken), context, std::move(done), [](const QByteArray &reply) {
-            return OnvifParse::empty(reply, OnvifNs::Search, QStringLiteral("EndSearch"));
-        });
-}
-
-void OnvifClient::getReplayUri(const QString &recordingToken, QObject *context, Callback<QUrl> done)
-{
-    invoke<QUrl>(OnvifSoap::getReplayUri(recordingToken), context, std::move(done),
-                 [host = m_deviceUrl.host()](const QByteArray &reply) {
-                     return onHost(OnvifParse::replayUri(reply), host);
-                 });
-}
-
-void OnvifClient::getReplayCapabilities(QObject *context, Callback<OnvifReplayCapabilities> done)
-{
-    invoke<OnvifReplayCapabilities>(OnvifSoap::getReplayServiceCapabilities(), context,
-                                    std::move(done), &OnvifParse::replayCapabilities);
-}
-
-// ---- Events -------------------------------------------------------------------------
-
-void OnvifClient::createPullPointSubscription(int terminationSecs, QObject *context,
-                                              Callback<OnvifSubscription> done)
-{
-    invoke<OnvifSubscription>(OnvifSoap::createPullPointSubscription(terminationSecs), context,
-                              std::move(done), [this](const QByteArray &reply) {
-                                  OnvifResult<OnvifSubscription> r =
-                                      OnvifParse::subscription(reply);
-                                  if (!r)
-                                      return r;
-                                  OnvifSubscription s = r.value();
-                                  s.address = onDeviceHost(s.address);
-                                  return OnvifResult<OnvifSubscription>(s);
-                              });
-}
-
-void OnvifClient::pullMessages(const QUrl &subscription, int timeoutSecs, int messageLimit,
-                               QObject *context, Callback<OnvifPull> done)
-{
-    const int secs = std::clamp(timeoutSecs, 0, 600);
-    invoke<OnvifPull>(OnvifSoap::pullMessages(subscription, secs, messageLimit), context,
-                      std::move(done), &OnvifParse::pullMessages, true, subscription,
-                      secs * 1000 + m_timeoutMs);
-}
-
-void OnvifClient::renew(const QUrl &subscription, int terminationSecs, QObject *context,
-                        Callback<OnvifPull> done)
-{
-    invoke<OnvifPull>(OnvifSoap::renew(subscription, terminationSecs), context, std::move(done),
-                      &OnvifParse::renew, true, subscription);
-}
-
-void OnvifClient::unsubscribe(const QUrl &subscription, QObject *context, Callback<OnvifDone> done)
-{
-    invoke<OnvifDone>(
-        OnvifSoap::unsubscribe(subscription), context, std::move(done),
-        [](const QByteArray &reply) {
-            return OnvifParse::empty(reply, OnvifNs::Notification, QStringLiteral("Unsubscribe"));
-        },
-        true, subscription);
 }
