@@ -351,6 +351,9 @@ private slots:
             qToBigEndian<quint16>(quint16(n), rtp.data() + 2);
             qToBigEndian<quint32>(quint32(n * 160), rtp.data() + 4);
             rtsp.send(0, rtp + ALaw::encode(tone));
+            // As a microphone sends: 20 ms at a time, so that a media still
+            // on its way to PLAYING under load misses only the first ones.
+            QTest::qWait(20);
         }
         QTest::qWait(300);
         QCOMPARE(rtsp.request("TEARDOWN", url("0/main")), 200);
