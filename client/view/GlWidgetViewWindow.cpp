@@ -472,7 +472,6 @@ void GlWidgetViewWindow::drawOverlays(QPainter &painter) const
     if (const QString alarm = alarmText(m_channel ? m_channel->alarms() : 0); !alarm.isEmpty()) {
         QFont font = painter.font();
         font.setPixelSize(SystemInfo::instance()->normalFontSize() * 11 / 14);
-        font.setBold(true);
         painter.setFont(font);
         // An orange frame round the cell and the alarm's name at its foot,
         // clear of the camera's own text, which sits at the top.

@@ -124,6 +124,11 @@ void YuvRenderer::upload(const PictureExchange::Picture &p)
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int i = 0; i < 3; ++i)
         uploadPlane(i, p.planes[i], p.strides[i], widths[i], heights[i]);
+    // Back to OpenGL's defaults: the painter that draws the overlays next
+    // uploads its glyphs with rows padded to 4 bytes, which an alignment of
+    // 1 reads skewed.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glActiveTexture(GL_TEXTURE0);
     m_colour = p.colour;
     m_uploadedSerial = p.serial;
 }

@@ -1,4 +1,4 @@
-// The OpenGL view cell: drawn colours, frame, waiting indicator and badge.
+// The OpenGL view cell: drawn colours, frame, waiting indicator, badges and the alarm frame.
 
 #include "view/GlWidgetViewWindow.h"
 #include "media/PictureExchange.h"
@@ -9,6 +9,8 @@
 #include "view/WallSurface.h"
 
 #include <QLabel>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 
 #include <QtTest>
 #include "TestMain.h"
@@ -163,6 +165,30 @@ private slots:
         const QRgb right = img.pixel(180, 75);
         QVERIFY2(near(left, expectedRgb(120, 60, 200), 6), describe(left));
         QVERIFY2(near(right, expectedRgb(120, 200, 60), 6), describe(right));
+        // The painter that draws the overlays next uploads its glyphs with
+        // rows padded to 4 bytes: the picture's upload leaves the unpack
+        // alignment at that default, or every text over a picture is skewed.
+        WallSurface *surface = WallSurface::of(m_host.get());
+        surface->makeCurrent();
+        GLint alignment = 0;
+        surface->context()->functions()->glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        surface->doneCurrent();
+        QCOMPARE(alignment, 4);
+    }
+
+    void alarmFramesTheCellAndNamesItself()
+    {
+        m_cell->setChannel(m_device.get(), m_channel);
+        publish(m_channel, 32, 32, 1, 200, 128, 128);
+        QCOMPARE(GlWidgetViewWindow::alarmText(0), QString());
+        QCOMPARE(GlWidgetViewWindow::alarmText(1 << 1 | 1 << 3), QStringLiteral("MOTION ALARM IN"));
+        m_channel->setAlarm(1, true);
+        QImage img = m_cell->grabFramebuffer();
+        QVERIFY2(near(img.pixel(100, 1), QColor(255, 140, 0), 8), describe(img.pixel(100, 1)));
+        QVERIFY2(near(img.pixel(8, 140), QColor(255, 140, 0), 8), describe(img.pixel(8, 140)));
+        m_channel->setAlarm(1, false);
+        img = m_cell->grabFramebuffer();
+        QVERIFY(!near(img.pixel(100, 1), QColor(255, 140, 0), 30));
     }
 
     void channelIsSeenOnlyWhileItsCellIsOnScreen()
