@@ -311,7 +311,8 @@ private slots:
             QTest::qWait(100);
         }
         QTest::qWait(500);
-        QVERIFY2(failed.isEmpty(), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(2).toString()));
+        QVERIFY2(failed.isEmpty(),
+                 failed.isEmpty() ? "" : qPrintable(failed.at(0).at(2).toString()));
         ViewControl::instance()->linkOf(ch)->audioSendControl(ch, false);
         QTRY_VERIFY_WITH_TIMEOUT(!ch->talking(), 5000);
         QVERIFY(sim.waitForLineFrom(mark, QRegularExpression("^TALK_CLOSE " + Uid), 10000) >= 0);
@@ -356,18 +357,31 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shown >= at(3, 0, 0) && shown <= at(3, 0, 10), 20000);
     }
 
-    void fastForwardAdvancesFaster()
+    // The camera's replay service offers reverse playback: fast backward
+    // plays the recording backwards at 4x, fast forward forwards.
+    void fastButtonsPlayFourTimesAsFastBothWays_data()
     {
-        QTest::mouseClick(child<PlayBtn>("label_icon_play"), Qt::LeftButton); // stop
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("direction");
+        QTest::newRow("forward") << "label_icon_ff" << 1;
+        QTest::newRow("backward") << "label_icon_fb" << -1;
+    }
+    void fastButtonsPlayFourTimesAsFastBothWays()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, direction);
+        if (ch->avIndex(false) >= 0) // still playing: stop
+            QTest::mouseClick(child<PlayBtn>("label_icon_play"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ch->avIndex(false) < 0, 10000);
-        clickSecond(3 * 3600 + 600);
-        auto *forward = child<FastBtn>("label_icon_ff");
-        QTest::mouseClick(forward, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(shown >= at(3, 10, 0) && shown < at(3, 11, 0), 15000);
+        clickSecond(3 * 3600 + 1800);
+        auto *fast = child<FastBtn>(qPrintable(button));
+        QTest::mouseClick(fast, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown >= at(3, 29, 0) && shown < at(3, 31, 0), 15000);
         const uint from = shown;
         QTest::qWait(2000);
-        QVERIFY2(shown - from >= 5, qPrintable(QString::number(shown - from))); // 4x, not 1x
-        QTest::mouseClick(forward, Qt::LeftButton);
+        const int moved = (int(shown) - int(from)) * direction;
+        QVERIFY2(moved >= 5, qPrintable(QString::number(moved))); // 4x, not 1x
+        QTest::mouseClick(fast, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ch->avIndex(false) < 0, 10000);
     }
 };
