@@ -59,18 +59,22 @@ bool initGStreamer(QString *error)
     return ok;
 }
 
-// The live media: video from the taps, the channel's tone as PCMA.
+// The live media: video from the taps, the channel's tone as PCMA. A
+// client may set up only some of the streams (the back channel alone, or the
+// pictures without the sound): the tees let a stream nobody set up run
+// unlinked instead of failing the whole media.
 QByteArray launchLine(VideoCodec codec, int channel)
 {
-    const char *video =
-        codec == VideoCodec::H264
-            ? "appsrc name=src ! h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1"
-            : "appsrc name=src ! h265parse ! rtph265pay name=pay0 pt=96 config-interval=-1";
+    const char *video = codec == VideoCodec::H264
+                            ? "appsrc name=src ! tee allow-not-linked=true ! h264parse ! "
+                              "rtph264pay name=pay0 pt=96 config-interval=-1"
+                            : "appsrc name=src ! tee allow-not-linked=true ! h265parse ! "
+                              "rtph265pay name=pay0 pt=96 config-interval=-1";
     // ToneSource's level (8000 of 32767) and 40 ms frames.
     return QStringLiteral(
                "( %1 audiotestsrc name=tone is-live=true wave=sine freq=%2 volume=0.2441 "
                "samplesperbuffer=%3 ! audio/x-raw,format=S16LE,rate=%4,channels=1 ! "
-               "alawenc ! rtppcmapay name=pay1 pt=8 )")
+               "tee allow-not-linked=true ! alawenc ! rtppcmapay name=pay1 pt=8 )")
         .arg(QLatin1String(video))
         .arg(ToneSource::frequencyFor(channel))
         .arg(ToneSource::frameSamples)
@@ -145,6 +149,7 @@ struct RtspServer::Private
     static GstFlowReturn onTalkSample(GstAppSink *sink, gpointer user);
     static void onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer user);
     static void onPlayRequest(GstRTSPClient *, GstRTSPContext *context, gpointer user);
+    static void onTeardownRequest(GstRTSPClient *, GstRTSPContext *context, gpointer user);
     static GstRTSPStatusCode onPreDescribe(GstRTSPClient *client, GstRTSPContext *context,
                                            gpointer user);
     static GstRTSPStatusCode onPreSetup(GstRTSPClient *client, GstRTSPContext *context,
@@ -303,6 +308,7 @@ void RtspServer::Private::onMediaUnprepared(GstRTSPMedia *media, gpointer user)
 void RtspServer::Private::onClientConnected(GstRTSPServer *, GstRTSPClient *client, gpointer user)
 {
     g_signal_connect(client, "play-request", G_CALLBACK(onPlayRequest), user);
+    g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardownRequest), user);
     g_signal_connect(client, "pre-describe-request", G_CALLBACK(onPreDescribe), user);
     g_signal_connect(client, "pre-setup-request", G_CALLBACK(onPreSetup), user);
 }
@@ -324,6 +330,26 @@ RtspServer::Private::parsePath(const GstRTSPContext *context) const
             return {channel, static_cast<Kind>(k)};
     }
     return {-1, Kind::Main};
+}
+
+void RtspServer::Private::onTeardownRequest(GstRTSPClient *, GstRTSPContext *context, gpointer user)
+{
+    // A talk ends with its TEARDOWN: its media may be unprepared only
+    // seconds later (a slow machine), and the WAV must not wait for that.
+    Private *d = static_cast<Private *>(user);
+    GstRTSPMedia *media = context && context->sessmedia
+                              ? gst_rtsp_session_media_get_media(context->sessmedia)
+                              : (context ? context->media : nullptr);
+    MediaState state;
+    {
+        std::lock_guard<std::mutex> guard(d->lock);
+        const auto it = d->media.find(media);
+        if (it == d->media.end())
+            return;
+        state = it->second;
+    }
+    if (state.talkSession >= 0)
+        d->talk.closed(state.talkSession, state.channel);
 }
 
 void RtspServer::Private::onPlayRequest(GstRTSPClient *, GstRTSPContext *context, gpointer user)
