@@ -9,6 +9,7 @@
 //   xvfb-run -a build/bench/playback/bench_playback [SEEKS]
 
 #include "DevsimProcess.h"
+#include "TimelineClicks.h"
 
 #include "link/DeviceEvents.h"
 #include "link/DeviceLinks.h"
@@ -38,14 +39,6 @@
 #include <vector>
 
 namespace {
-
-void mouse(QWidget *w, int x, QEvent::Type type)
-{
-    const QPointF at(x, w->height() / 2);
-    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
-    QCoreApplication::sendEvent(w, &e);
-}
 
 // Plays ch's recording that starts at start (an hour long) and clicks
 // `seeks` random seconds of it; prints the row.
@@ -83,13 +76,9 @@ bool measure(const char *row, Channel *ch, ProgressBar &bar, const QDateTime &st
         const qint64 target =
             start.toSecsSinceEpoch() + 120 + QRandomGenerator::global()->bounded(3300);
         const int second = QTime(0, 0).secsTo(QDateTime::fromSecsSinceEpoch(target).time());
-        const int w = bar.hourLine()->width();
-        mouse(bar.hourLine(), int(qint64(second) * w / 86400) + 1, QEvent::MouseButtonPress);
-        mouse(bar.hourLine(), 0, QEvent::MouseButtonRelease);
-        const int x = second - bar.windowStart();
-        mouse(bar.minuteLine(), x, QEvent::MouseButtonPress);
+        const int x = TimelineClicks::pressSecond(&bar, second);
         QElapsedTimer clock;
-        mouse(bar.minuteLine(), x, QEvent::MouseButtonRelease);
+        TimelineClicks::releaseAt(&bar, x);
         clock.start();
         if (QTest::qWaitFor([&] { return lastTimestamp == uint(target); }, 5000))
             delays.push_back(double(clock.nsecsElapsed()) / 1e6);

@@ -473,8 +473,7 @@ void GlWidgetViewWindow::drawOverlays(QPainter &painter) const
         QFont font = painter.font();
         font.setPixelSize(SystemInfo::instance()->normalFontSize() * 11 / 14);
         painter.setFont(font);
-        // An orange frame round the cell and the alarm's name at its foot,
-        // clear of the camera's own text, which sits at the top.
+        // An orange frame, the name at the foot (clear of the camera's text).
         const QColor orange(255, 140, 0);
         painter.setPen(QPen(orange, 3 * s));
         painter.setBrush(Qt::NoBrush);

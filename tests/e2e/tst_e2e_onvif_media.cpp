@@ -9,6 +9,7 @@
 // reaches the camera's back channel.
 
 #include "DevsimProcess.h"
+#include "TimelineClicks.h"
 #include "E2eClient.h"
 
 #include "admin/Alert.h"
@@ -51,14 +52,6 @@ namespace {
 const QString Uid = QStringLiteral("E2EONVIFMEDIA00001");
 const QString Password = QStringLiteral("media-pw");
 constexpr double TwoPi = 6.283185307179586;
-
-void mouse(QWidget *w, int x, QEvent::Type type)
-{
-    const QPointF at(x, w->height() / 2);
-    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
-    QCoreApplication::sendEvent(w, &e);
-}
 
 // The median amplitude of the frequency f over 50 ms blocks of 16-bit
 // samples (one DFT bin each), so that a glitch between blocks does not count.
@@ -144,15 +137,7 @@ class tst_E2eOnvifMedia : public QObject
         if (const QString path = artifactPath(name); !path.isEmpty())
             WallSurface::grab(client.host.get()).save(path);
     }
-    void clickSecond(int second)
-    {
-        ProgressBar *bar = window->progressBar();
-        const int w = bar->hourLine()->width();
-        mouse(bar->hourLine(), int(qint64(second) * w / 86400) + 1, QEvent::MouseButtonPress);
-        mouse(bar->hourLine(), 0, QEvent::MouseButtonRelease);
-        mouse(bar->minuteLine(), second - bar->windowStart(), QEvent::MouseButtonPress);
-        mouse(bar->minuteLine(), second - bar->windowStart(), QEvent::MouseButtonRelease);
-    }
+    void clickSecond(int second) { TimelineClicks::clickSecond(window->progressBar(), second); }
     template <class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));

@@ -5,6 +5,7 @@
 // forward, and the full-screen grid.
 
 #include "DevsimProcess.h"
+#include "TimelineClicks.h"
 #include "E2eClient.h"
 
 #include "app/MainWindow.h"
@@ -30,14 +31,6 @@
 namespace {
 
 const QString Uid = QStringLiteral("E2EPLAYBACK00000001");
-
-void mouse(QWidget *w, int x, QEvent::Type type)
-{
-    const QPointF at(x, w->height() / 2);
-    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
-    QCoreApplication::sendEvent(w, &e);
-}
 
 } // namespace
 
@@ -65,15 +58,7 @@ class tst_E2ePlayback : public QObject
     }
     // Presses and releases the minute line at a second of the day, moving
     // the minute window there first.
-    void clickSecond(int second)
-    {
-        ProgressBar *bar = window->progressBar();
-        const int w = bar->hourLine()->width();
-        mouse(bar->hourLine(), int(qint64(second) * w / 86400) + 1, QEvent::MouseButtonPress);
-        mouse(bar->hourLine(), 0, QEvent::MouseButtonRelease);
-        mouse(bar->minuteLine(), second - bar->windowStart(), QEvent::MouseButtonPress);
-        mouse(bar->minuteLine(), second - bar->windowStart(), QEvent::MouseButtonRelease);
-    }
+    void clickSecond(int second) { TimelineClicks::clickSecond(window->progressBar(), second); }
     template <class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
