@@ -106,6 +106,7 @@ bool GstRtspSession::add(GstElement *element)
 
 int GstRtspSession::play(QString *text)
 {
+    m_published.store(true, std::memory_order_release);
     if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE)
         return 0;
     const int code = poll(text);
@@ -128,9 +129,14 @@ int GstRtspSession::busMessage(GstBus *, GstMessage *message, void *self)
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR:
     case GST_MESSAGE_EOS:
-    case GST_MESSAGE_PROGRESS:
-        static_cast<GstRtspSession *>(self)->m_wake();
+    case GST_MESSAGE_PROGRESS: {
+        auto *session = static_cast<GstRtspSession *>(self);
+        // Synchronises with play() (the value itself does not matter: before
+        // it, only the worker posts).
+        (void)session->m_published.load(std::memory_order_acquire);
+        session->m_wake();
         return GST_BUS_PASS;
+    }
     default:
         return GST_BUS_DROP;
     }

@@ -74,6 +74,11 @@ private:
     static int busMessage(GstBus *, GstMessage *message, void *self);
 
     std::function<void()> m_wake;
+    // Set by play(): what the worker built before it is published to
+    // GStreamer's threads, which may come from a pool made long before and
+    // so see the worker's writes through this flag only (also what
+    // ThreadSanitizer can follow).
+    std::atomic<bool> m_published{false};
     GstElement *m_pipeline = nullptr;
     GstElement *m_source = nullptr; // owned by the pipeline
     GstBus *m_bus = nullptr;
