@@ -202,6 +202,9 @@ void tst_E2eRtsp::recordingAndSnapshotPassTheFileChecks()
     Dev::instance()->setSelectedChannel(channel);
     auto *button = client.window->findChild<LabelRecordBtn *>(QStringLiteral("label_icon_video"));
     QVERIFY(button);
+    // The camera's sound is listened to, so it goes into the recording too.
+    DeviceLinks::of(device)->audioControl(channel, true);
+    QTRY_VERIFY_WITH_TIMEOUT(channel->audioOn(true), 10000);
     VideoRecord *record = VideoRecord::instance();
     QElapsedTimer clock;
     clock.start();
@@ -235,6 +238,7 @@ void tst_E2eRtsp::recordingAndSnapshotPassTheFileChecks()
     const Probe p = probe(path);
     QVERIFY2(p.errors.isEmpty(), qPrintable(p.errors));
     QVERIFY2(p.streams.contains(QStringLiteral("h264,video")), qPrintable(p.streams.join(' ')));
+    QVERIFY2(p.streams.contains(QStringLiteral("aac,audio")), qPrintable(p.streams.join(' ')));
     QVERIFY(p.startsWithKey);
     const double wall = (finishedAt - startedAt) / 1000.0;
     QVERIFY2(qAbs(p.videoSeconds - wall) <= FrameSeconds,
