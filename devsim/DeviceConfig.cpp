@@ -63,16 +63,20 @@ const QStringList &DeviceConfig::flagNames()
 
 const QStringList &DeviceConfig::valueNames()
 {
-    static const QStringList names{
-        QStringLiteral("uid"),        QStringLiteral("name"),        QStringLiteral("type"),
-        QStringLiteral("channels"),   QStringLiteral("account"),     QStringLiteral("password"),
-        QStringLiteral("version"),    QStringLiteral("codec"),       QStringLiteral("fps"),
-        QStringLiteral("sd"),         QStringLiteral("hd"),          QStringLiteral("port"),
-        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),    QStringLiteral("fault"),
-        QStringLiteral("drop-after"), QStringLiteral("gop"),         QStringLiteral("max-sessions"),
-        QStringLiteral("recordings"), QStringLiteral("record-days"), QStringLiteral("rtsp"),
-        QStringLiteral("onvif"),      QStringLiteral("onvif-auth"),  QStringLiteral("state-dir"),
-        QStringLiteral("motion"),     QStringLiteral("motion-every")};
+    static const QStringList names{QStringLiteral("uid"),        QStringLiteral("name"),
+                                   QStringLiteral("type"),       QStringLiteral("channels"),
+                                   QStringLiteral("account"),    QStringLiteral("password"),
+                                   QStringLiteral("version"),    QStringLiteral("codec"),
+                                   QStringLiteral("fps"),        QStringLiteral("sd"),
+                                   QStringLiteral("hd"),         QStringLiteral("port"),
+                                   QStringLiteral("pattern"),    QStringLiteral("talk-wav"),
+                                   QStringLiteral("fault"),      QStringLiteral("drop-after"),
+                                   QStringLiteral("gop"),        QStringLiteral("max-sessions"),
+                                   QStringLiteral("recordings"), QStringLiteral("record-days"),
+                                   QStringLiteral("rtsp"),       QStringLiteral("onvif"),
+                                   QStringLiteral("onvif-auth"), QStringLiteral("state-dir"),
+                                   QStringLiteral("motion"),     QStringLiteral("motion-every"),
+                                   QStringLiteral("alarms")};
     return names;
 }
 
@@ -185,6 +189,15 @@ QString setMotion(DeviceConfig &c, const QString &value)
     return QString();
 }
 
+QString setAlarms(DeviceConfig &c, const QString &value)
+{
+    QString error;
+    if (!RecordStore::parseSchedule(value, &error))
+        return QStringLiteral("alarms: ") + error.section(QStringLiteral(": "), 1);
+    c.alarms = value;
+    return QString();
+}
+
 QString setTalkWav(DeviceConfig &c, const QString &value)
 {
     c.talkWav = value;
@@ -241,6 +254,7 @@ const QMap<QString, OptionSetter> &optionSetters()
         {QStringLiteral("record-days"), intOption(&C::recordDays, 1, RecordStore::MaxDays,
                                                   QStringLiteral("record-days must be 1 to 366"))},
         {QStringLiteral("motion"), setMotion},
+        {QStringLiteral("alarms"), setAlarms},
         {QStringLiteral("motion-every"),
          intOption(&C::motionEverySec, 1, 3600,
                    QStringLiteral("motion-every must be 1 to 3600 seconds"))},

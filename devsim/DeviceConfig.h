@@ -47,6 +47,7 @@ struct DeviceConfig
     QString recordings;     // daily schedule of recordings (RecordStore); empty = the default
     int recordDays = 7;     // days of recordings up to today
     QString motion;         // daily schedule of motion (MotionSchedule); empty = none
+    QString alarms;         // daily schedule of alarms (recorded as kind 3); empty = none
     int motionEverySec = 0; // a live motion burst every N seconds; 0 = none
     int maxSessions = 64;
     // Where the device keeps its TLS key and certificate (kept across runs);

@@ -1,11 +1,11 @@
 #include "MediaPump.h"
 
 #include "IoCtrlType.h"
+#include "PlaybackPicture.h"
 #include "SimDevice.h"
 #include "StatusOutput.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <chrono>
@@ -250,7 +250,8 @@ void MediaPump::videoTick()
 
 void MediaPump::playbackTick()
 {
-    const std::vector<PlaybackControl::Frame> frames = m_device.playbackTick(m_config.fps);
+    const std::vector<PlaybackControl::Frame> frames = m_device.playbackTick();
+    const FrameGrid grid{m_config.fps, m_config.fps * m_config.gopSec};
     std::map<std::pair<int, int>, Stream> kept;
     const int online = m_device.sessionCount();
     for (const PlaybackControl::Frame &f : frames) {
@@ -272,17 +273,17 @@ void MediaPump::playbackTick()
         if (!s.encoder)
             continue;
         // The recording's own time, burned in and in the frame record.
-        const QDateTime at = QDateTime::fromMSecsSinceEpoch(f.positionMs, QTimeZone::utc());
         TestPattern::Picture picture = s.encoder->picture();
-        TestPattern::renderTagged(
-            picture, m_config.pattern, f.channel, "PB", s.frameIndex++,
-            at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toStdString());
+        PlaybackPicture::render(picture, m_config, grid, f.channel, f.positionMs);
+        ++s.frameIndex;
         VideoEncoder::Packet packet;
         QString error;
         if (!s.encoder->encode(f.key, packet, &error) || packet.data.isEmpty())
             continue;
         p2p::FrameInfo info = videoInfo(m_config.codec, packet.key, f.channel, online);
-        info.timestamp = static_cast<std::uint32_t>(f.positionMs / 1000);
+        PlaybackPicture::stamp(info, f.positionMs);
+        if (f.stepTarget)
+            info.flags |= PlaybackPicture::FlagStepTarget;
         const p2p::SendResult r = m_device.server().sendVideoFrame(
             f.session, f.avChannel, reinterpret_cast<const std::uint8_t *>(packet.data.constData()),
             static_cast<std::size_t>(packet.data.size()), info);

@@ -2,6 +2,7 @@
 
 #include "IoCtrlType.h"
 #include "MediaPump.h"
+#include "MotionSchedule.h"
 #include "StatusOutput.h"
 #include "onvif/OnvifServer.h"
 #include "rtsp/RtspServer.h"
@@ -56,10 +57,17 @@ SimDevice::SimDevice(const DeviceConfig &config)
         config.recordings.isEmpty() ? QLatin1String(RecordStore::DefaultSchedule)
                                     : config.recordings,
         &error);
+    const RecordStore store(schedule.value_or(QList<RecordStore::Span>()), config.recordDays,
+                            QDateTime::currentSecsSinceEpoch());
+    const auto daily = [](const QString &text) {
+        return text.isEmpty()
+                   ? QList<RecordStore::Span>()
+                   : RecordStore::parseSchedule(text, nullptr).value_or(QList<RecordStore::Span>());
+    };
+    const RecordKinds kinds(store, MotionSchedule(daily(config.motion), store).recorded(),
+                            MotionSchedule(daily(config.alarms), store).recorded());
     m_playback = std::make_unique<PlaybackControl>(
-        RecordStore(schedule.value_or(QList<RecordStore::Span>()), config.recordDays,
-                    QDateTime::currentSecsSinceEpoch()),
-        config.channels);
+        store, kinds, config.channels, FrameGrid{config.fps, config.fps * config.gopSec});
 }
 
 SimDevice::~SimDevice()
@@ -119,11 +127,26 @@ bool SimDevice::start(QString *error)
     faults.silentHandshake = m_config.fault == ConnectFault::Silent;
     faults.dropSessionAfterSec = m_config.dropAfterSec;
     m_server->setFaults(faults);
+    // Before the server starts: its callbacks use them.
+    m_thumbnails = std::make_unique<ThumbnailService>(
+        m_config, recordStore(), m_playback->grid(),
+        [this](int session, int channel, const QByteArray &payload, const QString &status) {
+            StatusOutput::line(
+                QStringLiteral("PLAYBACK %1 %2").arg(where(session, channel), status));
+            sendReply(session, channel, IoCtrlType::ThumbnailResp, payload);
+        });
+    m_exports = std::make_unique<ExportManager>(
+        *m_server, m_config, recordStore(), m_playback->grid(),
+        [this](const ExportJob::Request &r, ExportJob::Result result, ExportJob::Counts counts) {
+            exportFinished(r, result, counts);
+        });
 
     std::string reason;
     if (!m_server->start(&reason)) {
         *error = QStringLiteral("%1: cannot listen: %2")
                      .arg(m_config.uid, QString::fromStdString(reason));
+        m_exports.reset();
+        m_thumbnails.reset();
         m_server.reset();
         return false;
     }
@@ -182,10 +205,11 @@ void SimDevice::stop()
         m_pump->stop();
         m_pump.reset();
     }
-    if (m_server) {
-        m_server->stop();
-        m_server.reset();
-    }
+    if (m_server)
+        m_server->stop(); // no more callbacks; exports still running find their channel gone
+    m_exports.reset();
+    m_thumbnails.reset();
+    m_server.reset();
     m_talk.finish();
 }
 
@@ -263,6 +287,8 @@ void SimDevice::onChannelOpened(int session, int channel)
         m_channels[{session, channel}] = state;
         m_playback->channelOpened(session, channel);
     }
+    if (m_exports)
+        m_exports->channelOpened(session, channel);
     StatusOutput::line(QStringLiteral("CHANNEL_OPEN ") + where(session, channel));
 }
 
@@ -270,13 +296,16 @@ void SimDevice::onIoCtrl(int session, int channel, std::uint32_t type,
                          const std::vector<std::uint8_t> &payload)
 {
     const QByteArray bytes = toBytes(payload);
-    StatusOutput::line(QStringLiteral("IOCTRL %1 0x%2 %3")
-                           .arg(where(session, channel))
-                           .arg(type, 4, 16, QLatin1Char('0'))
-                           .arg(StatusOutput::hex(bytes)));
+    // Export acknowledgements come hundreds a second: not on the status output.
+    if (type != IoCtrlType::ExportAck)
+        StatusOutput::line(QStringLiteral("IOCTRL %1 0x%2 %3")
+                               .arg(where(session, channel))
+                               .arg(type, 4, 16, QLatin1Char('0'))
+                               .arg(StatusOutput::hex(bytes)));
     if (m_config.stallIo)
         return;
-    if (handlePlayback(session, channel, type, bytes) || m_ptz.handleIoCtrl(type, bytes))
+    if (handlePlayback(session, channel, type, bytes) ||
+        handleMediaRequest(session, channel, type, bytes) || m_ptz.handleIoCtrl(type, bytes))
         return;
 
     IoOutcome outcome;
@@ -320,10 +349,14 @@ void SimDevice::sendReply(int session, int channel, std::uint32_t type, const QB
     m_server->sendIoCtrl(session, channel, type,
                          reinterpret_cast<const std::uint8_t *>(payload.constData()),
                          static_cast<std::size_t>(payload.size()));
-    StatusOutput::line(QStringLiteral("REPLY %1 0x%2 %3")
+    // A thumbnail's JPEG stays out of the line (up to 32 KB of hex would stall readers).
+    constexpr int kThumbnailHead = 28;
+    const bool cut = type == IoCtrlType::ThumbnailResp && payload.size() > kThumbnailHead;
+    StatusOutput::line(QStringLiteral("REPLY %1 0x%2 %3%4")
                            .arg(where(session, channel))
                            .arg(type, 4, 16, QLatin1Char('0'))
-                           .arg(StatusOutput::hex(payload)));
+                           .arg(StatusOutput::hex(cut ? payload.left(kThumbnailHead) : payload),
+                                cut ? QStringLiteral("...") : QString()));
 }
 
 bool SimDevice::handlePlayback(int session, int channel, std::uint32_t type,
@@ -338,6 +371,12 @@ bool SimDevice::handlePlayback(int session, int channel, std::uint32_t type,
             outcome = m_playback->control(session, channel, payload);
         else if (type == IoCtrlType::PlaybackSeek)
             outcome = m_playback->seek(session, payload);
+        else if (type == IoCtrlType::PlaybackCapsReq)
+            outcome = m_playback->caps(payload);
+        else if (type == IoCtrlType::PlaybackSpeed)
+            outcome = m_playback->speed(session, payload);
+        else if (type == IoCtrlType::PlaybackStep)
+            outcome = m_playback->step(session, payload);
         else
             return false;
     }
@@ -347,6 +386,55 @@ bool SimDevice::handlePlayback(int session, int channel, std::uint32_t type,
     for (const PlaybackControl::Reply &r : outcome.replies)
         sendReply(session, r.avChannel < 0 ? channel : r.avChannel, r.type, r.payload);
     return true;
+}
+
+bool SimDevice::handleMediaRequest(int session, int channel, std::uint32_t type,
+                                   const QByteArray &payload)
+{
+    if (type == IoCtrlType::ThumbnailReq) {
+        const QString refused = m_thumbnails ? m_thumbnails->request(session, channel, payload)
+                                             : QStringLiteral("thumb - - busy");
+        if (!refused.isEmpty())
+            StatusOutput::line(
+                QStringLiteral("PLAYBACK %1 %2").arg(where(session, channel), refused));
+        return true;
+    }
+    if (type != IoCtrlType::ExportStart && type != IoCtrlType::ExportStop &&
+        type != IoCtrlType::ExportAck)
+        return false;
+    if (!m_exports)
+        return true;
+    if (type == IoCtrlType::ExportAck) {
+        const ExportManager::Outcome ack = m_exports->acknowledge(session, payload);
+        if (!ack.status.isEmpty())
+            StatusOutput::line(
+                QStringLiteral("EXPORT %1 %2").arg(where(session, channel), ack.status));
+        return true;
+    }
+    const ExportManager::Outcome o = type == IoCtrlType::ExportStart
+                                         ? m_exports->start(session, channel, payload)
+                                         : m_exports->stop(session, payload);
+    StatusOutput::line(QStringLiteral("EXPORT %1 %2").arg(where(session, channel), o.status));
+    if (o.reply)
+        sendReply(session, channel, IoCtrlType::ExportResp, *o.reply);
+    return true;
+}
+
+void SimDevice::exportFinished(const ExportJob::Request &r, ExportJob::Result result,
+                               ExportJob::Counts counts)
+{
+    static const char *const names[] = {"end", "cancel", "failed"};
+    StatusOutput::line(
+        QStringLiteral("EXPORT %1 %2 %3 %4 %5 %6")
+            .arg(where(r.session, r.controlAv), QLatin1String(names[static_cast<int>(result)]))
+            .arg(r.channel)
+            .arg(r.id)
+            .arg(counts.video)
+            .arg(counts.audio));
+    sendReply(r.session, r.controlAv, IoCtrlType::ExportEnd,
+              IoControl::u32(std::uint32_t(r.channel)) + IoControl::u32(r.id) +
+                  IoControl::u32(static_cast<std::uint32_t>(result)) +
+                  IoControl::u32(counts.video) + IoControl::u32(counts.audio));
 }
 
 PtzCamera *SimDevice::ptz(int channel)
@@ -410,13 +498,13 @@ void SimDevice::printSettings()
                           QCryptographicHash::hash(password, QCryptographicHash::Sha256).toHex())));
 }
 
-std::vector<PlaybackControl::Frame> SimDevice::playbackTick(int fps)
+std::vector<PlaybackControl::Frame> SimDevice::playbackTick()
 {
     std::vector<std::pair<PlaybackControl::Frame, PlaybackControl::Reply>> ended;
     std::vector<PlaybackControl::Frame> frames;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        frames = m_playback->tick(fps, &ended);
+        frames = m_playback->tick(&ended);
     }
     for (const auto &[frame, reply] : ended) {
         StatusOutput::line(QStringLiteral("PLAYBACK %1 end %2")
@@ -435,6 +523,8 @@ void SimDevice::onChannelClosed(int session, int channel)
         m_channels.erase({session, channel});
         m_needKey.erase({session, channel});
     }
+    if (m_exports)
+        m_exports->channelClosed(session, channel);
     StatusOutput::line(QStringLiteral("CHANNEL_CLOSE ") + where(session, channel));
 }
 
@@ -453,6 +543,8 @@ void SimDevice::onSessionClosed(int session)
             }
         }
     }
+    if (m_exports)
+        m_exports->sessionClosed(session);
     m_talk.sessionClosed(session);
     StatusOutput::line(QStringLiteral("SESSION_CLOSE %1 %2").arg(m_config.uid).arg(session));
 }

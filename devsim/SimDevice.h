@@ -1,11 +1,13 @@
 #pragma once
 
 #include "DeviceConfig.h"
+#include "ExportManager.h"
 #include "IoControl.h"
 #include "PlaybackControl.h"
 #include "PtzChannels.h"
 #include "StreamTaps.h"
 #include "TalkRecorder.h"
+#include "ThumbnailService.h"
 
 #include <p2p/DeviceServer.h>
 
@@ -32,7 +34,9 @@ class RtspServer;
 // --onvif) also an RTSP server fed from the same encoders.
 //
 // Threads: start()/stop() from the main thread. The server's callbacks run on its network
-// thread; the media pump has its own thread; shared state is guarded by m_lock.
+// thread; the media pump has its own thread; shared state is guarded by m_lock. Thumbnails
+// and exports are made on threads of their own (ThumbnailService, ExportJob), which only
+// reach the device through the server and sendReply().
 class SimDevice
 {
 public:
@@ -85,7 +89,7 @@ public:
 
     // The playback pictures of this tick; sends the end replies of playbacks that reached the
     // end of their recording (media thread).
-    std::vector<PlaybackControl::Frame> playbackTick(int fps);
+    std::vector<PlaybackControl::Frame> playbackTick();
 
     // The recordings, fixed when the device was made (any thread).
     const RecordStore &recordStore() const { return m_playback->store(); }
@@ -121,6 +125,11 @@ private:
     QString where(int session, int channel) const;
     // Playback messages: true when type is one of them (handled, replies sent).
     bool handlePlayback(int session, int channel, std::uint32_t type, const QByteArray &payload);
+    // Thumbnail and export messages: true when type is one of them.
+    bool handleMediaRequest(int session, int channel, std::uint32_t type,
+                            const QByteArray &payload);
+    void exportFinished(const ExportJob::Request &request, ExportJob::Result result,
+                        ExportJob::Counts counts);
     void printSettings();
     void sendReply(int session, int channel, std::uint32_t type, const QByteArray &payload);
 
@@ -135,6 +144,9 @@ private:
     DeviceSettings m_settings;
     std::unique_ptr<IoControl> m_io;
     std::unique_ptr<PlaybackControl> m_playback;
+    // Made in start(), gone in stop() after the server stopped; thread-safe themselves.
+    std::unique_ptr<ThumbnailService> m_thumbnails;
+    std::unique_ptr<ExportManager> m_exports;
     std::map<AvKey, AvChannelState> m_channels;
     std::map<AvKey, std::uint64_t> m_needKey; // AV channels waiting for a key frame
     std::uint64_t m_keyRequests = 0;

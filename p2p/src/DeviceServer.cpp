@@ -137,72 +137,83 @@ bool DeviceServer::sendIoCtrl(int session, int channel, std::uint32_t type,
     return sendIoCtrl(session, channel, type, payload.data(), payload.size());
 }
 
-SendResult DeviceServer::sendVideoFrame(int session, int channel, const std::uint8_t *data,
-                                        std::size_t size, const FrameInfo &info)
+namespace {
+
+// One video or audio frame to a client's AV channel. A full queue drops the frame (and, for
+// video, every following one until a key frame fits), or with `refuseWhenFull` leaves
+// everything as it was and answers Full.
+SendResult sendFrame(DeviceEngine &d, bool video, int session, int channel,
+                     const std::uint8_t *data, std::size_t size, const FrameInfo &info,
+                     bool refuseWhenFull)
 {
-    if (size > kMaxVideoFrameSize || (size > 0 && !data))
+    if (size > (video ? kMaxVideoFrameSize : kMaxAudioFrameSize) || (size > 0 && !data))
         return SendResult::NoChannel;
-    std::lock_guard<std::mutex> lock(d->m);
-    auto s = d->readySessionLocked(session);
+    std::lock_guard<std::mutex> lock(d.m);
+    auto s = d.readySessionLocked(session);
     if (!s)
         return SendResult::NoChannel;
     auto it = s->chans.find(channel);
     if (it == s->chans.end())
         return SendResult::NoChannel;
     DeviceSession::Channel &c = it->second;
-    const std::uint32_t number = c.videoNumber++;
-    const bool key = info.isKeyFrame();
     const std::size_t queued = s->conn->queuedBytes();
-    bool drop = c.waitKey && !key;
-    if (!drop && queued > 0 && queued + size > d->cfg.sendQueueBytes) {
-        drop = true;
-        c.waitKey = true;
-    }
+    const bool full = queued > 0 && queued + size > d.cfg.sendQueueBytes;
+    if (refuseWhenFull && full)
+        return SendResult::Full;
+    const std::uint32_t number = video ? c.videoNumber++ : c.audioNumber++;
+    const bool skip = video && c.waitKey && !info.isKeyFrame();
+    bool drop = skip || full;
     if (!drop) {
         std::uint8_t raw[FrameInfo::kSize];
         info.serialize(raw);
         drop = !s->conn->send(wire::makeMessage(
-            wire::MsgType::Video, static_cast<std::uint8_t>(channel), 0,
-            wire::encodeFramePrefix(number, raw), std::vector<std::uint8_t>(data, data + size)));
-        c.waitKey = drop;
+            video ? wire::MsgType::Video : wire::MsgType::Audio, static_cast<std::uint8_t>(channel),
+            0, wire::encodeFramePrefix(number, raw), std::vector<std::uint8_t>(data, data + size)));
     }
+    if (video && !skip)
+        c.waitKey = drop;
     if (drop) {
         ++c.dropped;
-        ++d->dropped;
+        ++d.dropped;
         return SendResult::Dropped;
     }
     return SendResult::Queued;
 }
 
+} // namespace
+
+SendResult DeviceServer::sendVideoFrame(int session, int channel, const std::uint8_t *data,
+                                        std::size_t size, const FrameInfo &info)
+{
+    return sendFrame(*d, true, session, channel, data, size, info, false);
+}
+
 SendResult DeviceServer::sendAudioFrame(int session, int channel, const std::uint8_t *data,
                                         std::size_t size, const FrameInfo &info)
 {
-    if (size > kMaxAudioFrameSize || (size > 0 && !data))
-        return SendResult::NoChannel;
+    return sendFrame(*d, false, session, channel, data, size, info, false);
+}
+
+SendResult DeviceServer::trySendVideoFrame(int session, int channel, const std::uint8_t *data,
+                                           std::size_t size, const FrameInfo &info)
+{
+    return sendFrame(*d, true, session, channel, data, size, info, true);
+}
+
+SendResult DeviceServer::trySendAudioFrame(int session, int channel, const std::uint8_t *data,
+                                           std::size_t size, const FrameInfo &info)
+{
+    return sendFrame(*d, false, session, channel, data, size, info, true);
+}
+
+std::size_t DeviceServer::sendQueueRoom(int session) const
+{
     std::lock_guard<std::mutex> lock(d->m);
     auto s = d->readySessionLocked(session);
     if (!s)
-        return SendResult::NoChannel;
-    auto it = s->chans.find(channel);
-    if (it == s->chans.end())
-        return SendResult::NoChannel;
-    DeviceSession::Channel &c = it->second;
-    const std::uint32_t number = c.audioNumber++;
+        return 0;
     const std::size_t queued = s->conn->queuedBytes();
-    bool drop = queued > 0 && queued + size > d->cfg.sendQueueBytes;
-    if (!drop) {
-        std::uint8_t raw[FrameInfo::kSize];
-        info.serialize(raw);
-        drop = !s->conn->send(wire::makeMessage(
-            wire::MsgType::Audio, static_cast<std::uint8_t>(channel), 0,
-            wire::encodeFramePrefix(number, raw), std::vector<std::uint8_t>(data, data + size)));
-    }
-    if (drop) {
-        ++c.dropped;
-        ++d->dropped;
-        return SendResult::Dropped;
-    }
-    return SendResult::Queued;
+    return queued >= d->cfg.sendQueueBytes ? 0 : d->cfg.sendQueueBytes - queued;
 }
 
 std::uint64_t DeviceServer::droppedFrames() const

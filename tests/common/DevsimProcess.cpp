@@ -98,6 +98,10 @@ void DevsimProcess::readOutput()
         m_partial.remove(0, newline + 1);
         if (line.endsWith('\r'))
             line.chop(1);
+        // ORVANE_DEVSIM_ECHO=1: what devsim says goes to the test's output too.
+        static const bool echo = qEnvironmentVariableIntValue("ORVANE_DEVSIM_ECHO") != 0;
+        if (echo && !line.startsWith("FRAMES"))
+            qInfo("devsim: %s", line.constData());
         m_lines << QString::fromUtf8(line);
     }
 }

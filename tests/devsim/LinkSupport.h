@@ -112,12 +112,12 @@ inline int sendIo(int av, std::uint32_t type, const QByteArray &payload)
 inline std::optional<QByteArray> waitIo(int av, std::uint32_t type, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    char buf[1024];
+    static thread_local std::vector<char> buf(P2P_MAX_IOCTRL_SIZE);
     while (!deadline.hasExpired()) {
         unsigned int got = 0;
-        const int n = avRecvIOCtrl(av, &got, buf, sizeof buf, 200);
+        const int n = avRecvIOCtrl(av, &got, buf.data(), static_cast<int>(buf.size()), 200);
         if (n >= 0 && got == type)
-            return QByteArray(buf, n);
+            return QByteArray(buf.data(), n);
         if (n < 0 && n != AV_ER_TIMEOUT && n != AV_ER_DATA_NOREADY)
             return std::nullopt;
     }
@@ -135,7 +135,7 @@ inline std::optional<Frame> recvFrame(int av, bool audio, int timeoutMs)
 {
     static thread_local std::vector<char> buf(P2P_MAX_VIDEO_FRAME_SIZE);
     QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
+    do { // at least one try: a time-out of 0 polls
         char info[P2P_FRAME_INFO_SIZE] = {};
         int actual = 0, expected = 0, infoSize = 0;
         unsigned int number = 0;
@@ -146,10 +146,10 @@ inline std::optional<Frame> recvFrame(int av, bool audio, int timeoutMs)
         if (n >= 0)
             return Frame{QByteArray(buf.data(), n),
                          p2p::FrameInfo::parse(reinterpret_cast<const std::uint8_t *>(info))};
-        if (n != AV_ER_DATA_NOREADY)
+        if (n != AV_ER_DATA_NOREADY || deadline.hasExpired())
             return std::nullopt;
         QThread::msleep(5);
-    }
+    } while (!deadline.hasExpired());
     return std::nullopt;
 }
 

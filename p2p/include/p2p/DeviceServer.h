@@ -71,6 +71,7 @@ enum class SendResult {
     Queued,    // handed to the session's send queue
     Dropped,   // queue full or waiting for a key frame: the frame was dropped (counted)
     NoChannel, // no such session, channel not open, or frame too large
+    Full,      // trySend...: the send queue lacks room; nothing was sent, try again later
 };
 
 // One simulated device: answers discovery, accepts client sessions on a TCP
@@ -157,6 +158,19 @@ public:
                               const FrameInfo &info);
     SendResult sendAudioFrame(int session, int channel, const std::uint8_t *data, std::size_t size,
                               const FrameInfo &info);
+    // The same for a sender that must never lose a frame (an export): when the session's
+    // send queue lacks room for the frame nothing is sent, no frame number is used, the
+    // channel's key-frame wait stays as it was and Full comes back; the caller waits for
+    // room (sendQueueRoom()) and tries the same frame again.
+    SendResult trySendVideoFrame(int session, int channel, const std::uint8_t *data,
+                                 std::size_t size, const FrameInfo &info);
+    SendResult trySendAudioFrame(int session, int channel, const std::uint8_t *data,
+                                 std::size_t size, const FrameInfo &info);
+    // Bytes the session's send queue still takes before frames are dropped (or refused by the
+    // trySend... calls): config().sendQueueBytes minus what is queued; 0 when there is no
+    // such session. The queue drains as the network thread writes, so the room only grows
+    // between calls unless something else sends.
+    std::size_t sendQueueRoom(int session) const;
     std::uint64_t droppedFrames() const; // all sessions, since start()
     std::uint64_t droppedFrames(int session, int channel) const;
 
