@@ -26,6 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (entries->size() > room)
             std::abort();
     }
+    // The playback extensions' replies, for channel 0 (the corpus's).
+    IoCtrl::parsePlaybackCaps(reply, 0);
+    if (const auto s = IoCtrl::parseSpeedReply(reply, 0);
+        s && s->result == 0 && !IoCtrl::isValidSpeed(s->speed))
+        std::abort();
+    IoCtrl::parseStepReply(reply, 0);
+    if (const auto t = IoCtrl::parseThumbnailReply(reply, 0);
+        t && t->jpeg.size() > IoCtrl::MaxThumbnailBytes)
+        std::abort();
+    if (const auto e = IoCtrl::parseExportReply(reply, 0);
+        e && e->result == 0 && e->avChannel > 255)
+        std::abort();
+    IoCtrl::parseExportEnd(reply, 0);
     const int count = int(size / P2P_SEARCH_ENTRY_SIZE) + 1;
     if (LanSearchResult::fromEntries(reply, count).size() >= count)
         std::abort(); // one more entry asked for than the data holds

@@ -6,9 +6,17 @@
 // time from the release to the first decoded picture of that second (p50,
 // p95, worst) and how many seeks showed no such picture within 5 s.
 //
-//   xvfb-run -a build/bench/playback/bench_playback [SEEKS]
+// Then synchronised playback of N cells of one 16-channel devsim recorder
+// (SD 640x360 sub streams): the spread between the cells' shown recording
+// times, sampled every 40 ms (p50, p95, worst), at N = 4 and 16; and the
+// time from a thumbnail request to its picture.
+//
+//   xvfb-run -a build/bench/playback/bench_playback [SEEKS] [--sync N[,N...]] [--thumbs]
+//
+// With --sync or --thumbs only those rows run.
 
 #include "DevsimProcess.h"
+#include "SyncRows.h"
 #include "TimelineClicks.h"
 
 #include "link/DeviceEvents.h"
@@ -21,8 +29,7 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
-#include "playback/ProgressBar.h"
-#include "playback/TimeLine.h"
+#include "playback/PlaybackTimeline.h"
 #include "view/ViewControl.h"
 
 #include <QApplication>
@@ -42,7 +49,7 @@ namespace {
 
 // Plays ch's recording that starts at start (an hour long) and clicks
 // `seeks` random seconds of it; prints the row.
-bool measure(const char *row, Channel *ch, ProgressBar &bar, const QDateTime &start, int seeks)
+bool measure(const char *row, Channel *ch, PlaybackTimeline &bar, const QDateTime &start, int seeks)
 {
     ViewControl *view = ViewControl::instance();
     DeviceLink *link = view->linkOf(ch);
@@ -76,7 +83,7 @@ bool measure(const char *row, Channel *ch, ProgressBar &bar, const QDateTime &st
         const qint64 target =
             start.toSecsSinceEpoch() + 120 + QRandomGenerator::global()->bounded(3300);
         const int second = QTime(0, 0).secsTo(QDateTime::fromSecsSinceEpoch(target).time());
-        const int x = TimelineClicks::pressSecond(&bar, second);
+        const QPoint x = TimelineClicks::pressSecond(&bar, second);
         QElapsedTimer clock;
         TimelineClicks::releaseAt(&bar, x);
         clock.start();
@@ -120,14 +127,33 @@ Device *addDevice(const QString &uid, DeviceKind kind, const QString &onvifHost)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const int seeks = argc > 1 ? qBound(1, atoi(argv[1]), 1000) : 20;
+    const QStringList args = app.arguments().mid(1);
+    int seeks = 20;
+    QList<int> syncCells;
+    bool thumbs = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--sync") && i + 1 < args.size()) {
+            for (const QString &n : args[++i].split(QLatin1Char(',')))
+                syncCells.append(qBound(1, n.toInt(), 16));
+        } else if (args[i] == QLatin1String("--thumbs")) {
+            thumbs = true;
+        } else {
+            seeks = qBound(1, args[i].toInt(), 1000);
+        }
+    }
+    const bool seekRows = syncCells.isEmpty() && !thumbs;
+    if (seekRows) {
+        syncCells = {4, 16};
+        thumbs = true;
+    }
     const quint16 discovery = quint16(QRandomGenerator::global()->bounded(40000, 60000));
     // One recording of an hour, yesterday 10:00 to 11:00 UTC, on each camera.
     const QStringList common = {"--record-days", "2", "--recordings", "10:00-11:00",
                                 "--gop",         "1", "--fps",        "25"};
-    DevsimProcess p2p, onvif;
+    DevsimProcess p2p, onvif, recorder;
     p2p.setDiscoveryPort(discovery);
     onvif.setDiscoveryPort(discovery);
+    recorder.setDiscoveryPort(discovery);
     QRegularExpressionMatch host;
     if (!p2p.start(QStringList{"--uid", "BENCHPB00000000001"} + common) ||
         !onvif.start(QStringList{"--uid", "BENCHPB00000000002", "--onvif", "0", "--wsd-port", "0"} +
@@ -137,7 +163,12 @@ int main(int argc, char **argv)
         std::printf("devsim: %s%s\n", qPrintable(p2p.errorText()), qPrintable(onvif.errorText()));
         return 1;
     }
-    qputenv("ORVANE_P2P_PEERS", p2p.peersEnv().toLatin1());
+    if (!recorder.start(QStringList{"--uid", "BENCHPB00000000003", "--channels", "16"} + common)) {
+        std::printf("devsim: %s\n", qPrintable(recorder.errorText()));
+        return 1;
+    }
+    qputenv("ORVANE_P2P_PEERS",
+            (p2p.peersEnv() + QLatin1Char(';') + recorder.peersEnv()).toLatin1());
     qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
 
     ViewControl *view = ViewControl::instance();
@@ -154,12 +185,19 @@ int main(int argc, char **argv)
     rtsp.setControl(&control);
     view->changeMod(false);
 
-    ProgressBar bar;
-    bar.resize(1200, 56);
-    bar.show();
     const QDate day = QDateTime::currentDateTimeUtc().date().addDays(-1);
     const QDateTime start(day, QTime(10, 0), QTimeZone::utc());
     view->setReplayDate(start.toLocalTime().date());
+    // The timeline's seeks go to the selected channel's playback.
+    PlaybackTimeline bar;
+    bar.resize(1200, 80);
+    const QDate local = start.toLocalTime().date();
+    const qint64 dayStart = QDateTime(local, QTime(0, 0)).toMSecsSinceEpoch();
+    bar.setDay(dayStart, QDateTime(local.addDays(1), QTime(0, 0)).toMSecsSinceEpoch() - dayStart);
+    QObject::connect(&bar, &PlaybackTimeline::seekRequested, &bar, [view](qint64 ms) {
+        view->seekReplay(QDateTime::fromMSecsSinceEpoch(ms).time());
+    });
+    bar.show();
 
     for (auto failed : {&DeviceEvents::connectDevFailMsg, &DeviceEvents::connectChannelFailMsg,
                         &DeviceEvents::startReplayFailMsg})
@@ -169,12 +207,26 @@ int main(int argc, char **argv)
             });
     std::printf("playback seek, timeline release to the first picture of the second "
                 "(loopback, devsim 640x360 25 fps, 1 s GOP)\n");
-    const bool ok =
-        measure("P2P", addDevice("BENCHPB00000000001", DeviceKind::P2p, {})->channel(0), bar, start,
-                seeks) &&
-        measure("ONVIF",
-                addDevice("BENCHPB00000000002", DeviceKind::Rtsp, host.captured(1))->channel(0),
-                bar, start, seeks);
+    bool ok = true;
+    if (seekRows)
+        ok =
+            measure("P2P", addDevice("BENCHPB00000000001", DeviceKind::P2p, {})->channel(0), bar,
+                    start, seeks) &&
+            measure("ONVIF",
+                    addDevice("BENCHPB00000000002", DeviceKind::Rtsp, host.captured(1))->channel(0),
+                    bar, start, seeks);
+    // The wall the synchronised cells draw on.
+    QWidget wall;
+    wall.resize(1280, 720);
+    view->attach(&wall);
+    wall.show();
+    if (ok && !syncCells.isEmpty())
+        std::printf("synchronised playback, spread of the cells' shown recording times "
+                    "(one devsim recorder, 640x360 25 fps)\n");
+    for (int n : syncCells)
+        ok = ok && measureSync(n, start, QStringLiteral("BENCHPB00000000003"), 15);
+    if (ok && thumbs)
+        ok = measureThumbnails(start, QStringLiteral("BENCHPB00000000001"), 40);
     rtsp.setControl(nullptr);
     DeviceLinks::install(DeviceKind::Rtsp, nullptr);
     decode.stopRun();

@@ -29,7 +29,6 @@
 #include "model/Device.h"
 #include "model/UserInfo.h"
 #include "ptz/MenuPtz.h"
-#include "playback/TimeBox.h"
 #include "ui_MainWindow.h"
 #include "view/LabelWindowNumBtn.h"
 #include "view/ViewControl.h"
@@ -272,8 +271,6 @@ void MainWindow::setPlaybackControlsVisible(bool visible)
 {
     ui->widget_progressBar->setVisible(visible);
     ui->label_dateBtn->setVisible(visible);
-    if (m_timeBox)
-        m_timeBox->setShown(visible);
     if (!visible)
         closeCalendar();
     if (!visible) {
@@ -299,7 +296,6 @@ void MainWindow::changeMod(WidgetBtnLive *button)
     ui->widget_btn_life->setSelected(!live);
     ui->widget_btn_playback->setSelected(live);
     view->changeMod(!live);
-    placeTimeBox();
 }
 
 void MainWindow::selectedDev(Device *device)
@@ -454,6 +450,8 @@ void MainWindow::followParent()
     if (QWidget *parent = parentWidget())
         setGeometry(0, 0, parent->width(), parent->height());
     relayoutSidePanels();
+    if (m_calendar)
+        placeCalendar();
 }
 
 void MainWindow::changeEvent(QEvent *event)
@@ -489,7 +487,6 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     relayoutSidePanels();
-    placeTimeBox();
 }
 
 void MainWindow::showEvent(QShowEvent *event)

@@ -30,10 +30,9 @@ class MenuDevList;
 class MenuListDev;
 class MenuPtz;
 class System;
-class ProgressBar;
+class TimelinePanel;
 class SidePanels;
 class QCalendarWidget;
-class TimeBox;
 class QMouseEvent;
 class SystemInfo;
 class Video;
@@ -76,8 +75,7 @@ public:
     // The device tree panel and the open popups (null when closed).
     MenuDevList *devList() const { return m_devList; }
     WindowNumMenu *windowNumMenu() const;
-    ProgressBar *progressBar() const { return m_progressBar; }
-    TimeBox *timeBox() const { return m_timeBox; }
+    TimelinePanel *timelinePanel() const { return m_timeline; }
     MenuPtz *ptzPanel() const { return m_ptz; }
     System *systemPanel() const { return m_system; }
     QCalendarWidget *calendar() const { return m_calendar; }
@@ -120,7 +118,6 @@ public slots:
     void moveWindow(QPoint delta);
     // Playback: the date bubble follows the timeline's cursor; the calendar
     // sets the playback date; the grid alone fills the screen.
-    void moveMinute(int x);
     void openCalendar();
     void closeCalendar();
     void dateChange();
@@ -137,7 +134,6 @@ private:
     void relayoutSidePanels();
     void setPlaybackControlsVisible(bool visible);
     void installPlaybackControls();
-    void placeTimeBox();
     void placeCalendar();
     void connectLinkFailures();
     void showAlert(const AlertEntry &entry);
@@ -157,10 +153,9 @@ private:
     MenuDevList *m_devList = nullptr;
     bool scaleApplied = false;
     bool closing = false;
-    ProgressBar *m_progressBar = nullptr;
+    TimelinePanel *m_timeline = nullptr;
     MenuPtz *m_ptz = nullptr;
     System *m_system = nullptr;
-    TimeBox *m_timeBox = nullptr;
     QCalendarWidget *m_calendar = nullptr;
     bool m_fullGl = false;
 };

@@ -10,9 +10,9 @@
 #include "model/Dev.h"
 #include "playback/DateBtn.h"
 #include "playback/PlaybackButtons.h"
-#include "playback/ProgressBar.h"
-#include "playback/TimeBox.h"
-#include "playback/TimeLine.h"
+#include "media/VideoRecord.h"
+#include "playback/ExportDialog.h"
+#include "playback/TimelinePanel.h"
 #include "ui_MainWindow.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFullScreen.h"
@@ -59,10 +59,12 @@ void MainWindow::installPlaybackControls()
 
     auto *layout = new QHBoxLayout(ui->widget_progressBar);
     layout->setContentsMargins(8, 4, 8, 4);
-    m_progressBar = new ProgressBar(ui->widget_progressBar);
-    layout->addWidget(m_progressBar);
-    connect(m_progressBar, &ProgressBar::moveMinuteMsg, this, &MainWindow::moveMinute);
-    m_timeBox = new TimeBox(ui->widget_videoView);
+    m_timeline = new TimelinePanel(ui->widget_progressBar);
+    layout->addWidget(m_timeline);
+    connect(m_timeline, &TimelinePanel::exportRequested, this,
+            [this](const QList<Channel *> &channels, qint64 from, qint64 to) {
+                ExportDialog::start(this, channels, from, to, VideoRecord::instance()->videoPath());
+            });
 
     // Pause and the fast buttons appear while a playback of the selected
     // channel runs.
@@ -81,24 +83,6 @@ void MainWindow::installPlaybackControls()
         if (!ch->paused(false))
             showRunning(ch, false);
     });
-}
-
-void MainWindow::placeTimeBox()
-{
-    if (!m_timeBox || !m_progressBar)
-        return;
-    const QPoint origin = m_progressBar->minuteLine()->mapTo(ui->widget_videoView, QPoint(0, 0));
-    m_timeBox->place(origin.x() - m_timeBox->width() / 2 + 3, origin.y() - m_timeBox->height(),
-                     m_progressBar->minuteLine()->width());
-    m_timeBox->reloadDateTime();
-    if (m_calendar)
-        placeCalendar();
-}
-
-void MainWindow::moveMinute(int x)
-{
-    if (m_timeBox)
-        m_timeBox->showAt(x, view->replayDateTime());
 }
 
 void MainWindow::openCalendar()

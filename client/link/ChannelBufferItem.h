@@ -137,7 +137,26 @@ struct ChannelBufferItem
         m_flags = info[2];
         m_tag = readU32(info + 8);
         m_timestamp = readU32(info + 12);
+        // Playback and export frames of devices that tell milliseconds:
+        // bytes 5..6 hold them plus one, and flag bits 1 and 2 mark a step's
+        // last frame and the first frame after a gap.
+        const int ms = info[5] | (info[6] << 8);
+        m_recordMs = ms >= 1 && ms <= 1000 ? int16_t(ms - 1) : int16_t(-1);
+        if (m_recordMs >= 0) {
+            m_marks = m_flags & 0x06;
+            m_flags &= uint8_t(~0x06);
+        }
     }
+    // The milliseconds of the recording time within its second; -1 when the
+    // frame does not tell.
+    int recordMs() const { return m_recordMs; }
+    // The recording time in ms since the epoch (seconds only when untold).
+    int64_t recordTimeMs() const
+    {
+        return int64_t(m_timestamp) * 1000 + (m_recordMs >= 0 ? m_recordMs : 0);
+    }
+    // Flag bits besides the key frame's (step target 0x02, span start 0x04).
+    uint8_t marks() const { return m_marks; }
 
     uint16_t codecId() const { return m_codec; }
     uint8_t flags() const { return m_flags; }
@@ -154,6 +173,8 @@ private:
 
     uint16_t m_codec = 0;
     uint8_t m_flags = 0;
+    uint8_t m_marks = 0;
+    int16_t m_recordMs = -1;
     uint32_t m_timestamp = 0;
     uint32_t m_tag = 0;
 };

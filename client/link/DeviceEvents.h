@@ -69,6 +69,15 @@ signals:
     // The recorded alarms of ch's record-list day are in ch->eventMarks().
     void receiveEventMarksMsg(Channel *ch);
     void getChannelInfoMsg(Channel *ch);
+    // What ch's playback offers is known (DeviceLink::replayCaps).
+    void replayCapsMsg(Channel *ch);
+    // The playback speed of ch (eighths of real time) in force, or the
+    // refusal of the one asked for (ok false, eighths the one kept).
+    void replaySpeedMsg(Channel *ch, int eighths, bool ok);
+    // ch's device plays back one channel at a time and refused ch's.
+    void replayBusyMsg(Channel *ch);
+    // A frame step of ch landed at the recording moment (UTC ms), or failed.
+    void replayStepMsg(Channel *ch, qint64 landedUtcMs, bool ok);
     // The link of device was lost (once per loss).
     void deviceOfflineMsg(Device *device, int code, QString text);
     // A lost device has its link again.

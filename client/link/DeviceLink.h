@@ -1,7 +1,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QImage>
 #include <QString>
+
+#include "link/ExportStream.h"
+
+#include <functional>
+#include <memory>
 
 class Channel;
 class Device;
@@ -81,6 +87,62 @@ public:
     virtual void resumeReplay(Channel *ch) = 0;
     // Whether a playback start can begin inside a recording (else at its start).
     virtual bool supportsStartSeek(const Channel *ch) const = 0;
+
+    // Playback beyond start, pause, seek and stop. What a channel's playback
+    // offers is asked once per session (queryReplayCaps; replayCapsMsg tells
+    // when known): a device that does not answer offers none of it.
+    enum ReplayCap {
+        ReplaySpeeds = 0x01,     // 1/8x to 16x forward (setReplaySpeed)
+        ReplayReverse = 0x02,    // backward
+        ReplayStep = 0x04,       // frame step while paused (stepReplay)
+        ReplayThumbnails = 0x08, // requestThumbnail
+        ReplayExport = 0x10,     // ranges sent faster than real time
+        ReplayRecordKinds = 0x20,
+        ReplayMsTimestamps = 0x40,
+    };
+    // The ReplayCap bits of ch; -1 while not known yet.
+    virtual int replayCaps(const Channel *ch) const
+    {
+        (void)ch;
+        return 0;
+    }
+    virtual void queryReplayCaps(Channel *ch) { (void)ch; }
+    // Speed in eighths of real time (8 = 1x; negative = backward); the
+    // answer comes as replaySpeedMsg.
+    virtual void setReplaySpeed(Channel *ch, int eighths)
+    {
+        (void)ch;
+        (void)eighths;
+    }
+    // While paused: shows the picture at (or just before) the moment, UTC
+    // ms; replayStepMsg tells where it landed.
+    virtual void stepReplay(Channel *ch, qint64 targetUtcMs)
+    {
+        (void)ch;
+        (void)targetUtcMs;
+    }
+    // A small picture of the key frame nearest to utcMs, at most maxWidth
+    // wide: done runs once on the GUI thread, with a null image and -1 when
+    // there is none. Returns false (and never calls done) when the link
+    // cannot give one.
+    using ThumbnailDone = std::function<void(const QImage &image, qint64 keyUtcMs)>;
+    virtual bool requestThumbnail(Channel *ch, qint64 utcMs, int maxWidth, ThumbnailDone done)
+    {
+        (void)ch;
+        (void)utcMs;
+        (void)maxWidth;
+        (void)done;
+        return false;
+    }
+    // The recorded pictures and sound of [fromUtcMs, toUtcMs) of ch, sent
+    // faster than real time (ReplayExport); null when the link cannot.
+    virtual std::unique_ptr<ExportStream> openExport(Channel *ch, qint64 fromUtcMs, qint64 toUtcMs)
+    {
+        (void)ch;
+        (void)fromUtcMs;
+        (void)toUtcMs;
+        return nullptr;
+    }
 
     // Device control (features Ptz and Clock), in the P2P link's terms:
     // IoCtrl PTZ command codes and parameters, preset numbers, the device's

@@ -264,6 +264,28 @@ void IoConnect::sendMessage(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByte
     });
 }
 
+void IoConnect::sendIoCtrl(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
+                           std::function<void(Channel *, int)> done)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(ch, return );
+    const TaskContext ctx = TaskContext::of(ch, true);
+    if (m_core->closing || !serves(ch->device()) || ctx.avIndex < 0) {
+        if (done)
+            done(ch,
+                 m_core->closing || ctx.avIndex < 0 ? AV_ER_INVALID_SID : AV_ER_CLIENT_NOT_SUPPORT);
+        return;
+    }
+    const LinkTaskCorePtr core = m_core;
+    m_core->start(ctx.ref.device, [core, ctx, type, payload, done]() {
+        if (core->closing)
+            return;
+        const int r =
+            sdkApi().sendIoCtrl(ctx.avIndex, type, payload.constData(), int(payload.size()));
+        core->post(new IoSentEvent(ctx, r, done));
+    });
+}
+
 void IoConnect::startVideo(Channel *ch)
 {
     ORVANE_ASSERT_GUI_THREAD();

@@ -123,6 +123,15 @@ public:
     void stopReplay(Channel *ch, bool restart, const QDateTime &restartAt);
     // Seeks offsetSeconds from the channel's replayDateTime.
     void changeReplayTime(Channel *ch, int offsetSeconds);
+    // Playback beyond the basic controls (P2pPlayback): sends one message on
+    // ch's live AV channel, in order with the device's other messages; done
+    // runs on the GUI thread with the library's result (< 0: not sent), unless
+    // the channel was closed or reopened meanwhile.
+    void sendIoCtrl(Channel *ch, ENUM_AVIOCTRL_MSGTYPE type, const QByteArray &payload,
+                    std::function<void(Channel *, int result)> done);
+    // The replies IOCTRL_PLAYBACK_CAPS_RESP to IOCTRL_EXPORT_END go to sink.
+    using ReplySink = std::function<void(Channel *, unsigned int type, const QByteArray &data)>;
+    void setPlaybackReplySink(ReplySink sink) { m_playbackSink = std::move(sink); }
     // What the channel's version text says of its playback commands (null: true).
     static bool isLegacyPlayback(const Channel *ch);
     static bool supportsStartSeek(const Channel *ch);
@@ -261,4 +270,5 @@ private:
     // opened or failed, or the IO time-out passed.
     QHash<ChannelRef, qint64> m_playbackOpening;
     QElapsedTimer m_clock;
+    ReplySink m_playbackSink;
 };

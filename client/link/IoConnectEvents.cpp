@@ -5,6 +5,7 @@
 #include "link/IoConnect.h"
 
 #include "link/ConnectQueue.h"
+#include "link/DeviceLinks.h"
 #include "link/ErrorText.h"
 #include "link/LinkErrors.h"
 #include "link/ProgressEvents.h"
@@ -135,6 +136,9 @@ bool IoConnect::event(QEvent *e)
         return true;
     case LinkEventType::IoReady:
         ioArrived(static_cast<const TaskResultEvent &>(*e).result);
+        return true;
+    case LinkEventType::IoSent:
+        static_cast<IoSentEvent *>(e)->deliver(Dev::instance());
         return true;
     case LinkEventType::AudioSendControl:
         m_talk->onControl(static_cast<const ProgressEvent_audioSendControl &>(*e));
@@ -283,6 +287,11 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
     // Only answers to requests made here count: the version (asked for on
     // every channel start), a busy note while a playback is wanted, and the
     // replies awaited. Anything else the device sends is dropped.
+    if (type >= IOCTRL_PLAYBACK_CAPS_RESP && type <= IOCTRL_EXPORT_END) {
+        if (m_playbackSink)
+            m_playbackSink(ch, type, data);
+        return;
+    }
     bool asked = m_replies->arrived(ch, type) || type == IOCTRL_VERSION_RESP;
     // The device also ends a playback by itself (end of recording, stop).
     if (type == IOCTRL_PLAYBACK_BUSY || type == IOCTRL_PLAYBACK_CONTROL_RESP)
@@ -328,8 +337,10 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
     }
     case IOCTRL_PLAYBACK_BUSY: {
         const std::optional<quint8> flag = IoCtrl::readU8(data, 4);
-        if (flag && *flag == 1)
+        if (flag && *flag == 1) {
+            emit DeviceLinks::events()->replayBusyMsg(ch);
             emit startReplayFailMsg(ch, 0, tr("Does not support simultaneous remote playback."));
+        }
         return;
     }
     case IOCTRL_VERSION_RESP: {

@@ -273,9 +273,207 @@ std::optional<QList<RecordEntry>> parseRecordList(const QByteArray &data)
         RecordEntry e;
         e.startUtc = readDeviceTimeUtc(data, at);
         e.lengthSeconds = *readU32(data, at + 12);
+        const quint8 kind = quint8(data.at(at + 8));
+        if (kind <= quint8(RecordKind::Alarm))
+            e.kind = RecordKind(kind);
         entries.append(e);
     }
     return entries;
+}
+
+// ---- Playback beyond the basic controls --------------------------------------
+
+namespace {
+
+QDateTime utcOf(qint64 utcMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc());
+}
+
+// The device time at offset plus the u16 milliseconds at msOffset; nullopt when
+// either is missing or out of range.
+std::optional<qint64> readTimeMs(const QByteArray &data, int offset, int msOffset)
+{
+    const QDateTime t = readDeviceTimeUtc(data, offset);
+    if (!t.isValid() || data.size() < msOffset + 2)
+        return std::nullopt;
+    const int ms = quint8(data.at(msOffset)) | quint8(data.at(msOffset + 1)) << 8;
+    if (ms > 999)
+        return std::nullopt;
+    return t.toMSecsSinceEpoch() + ms;
+}
+
+void putTimeMs(QByteArray &out, int offset, int msOffset, qint64 utcMs)
+{
+    const QDateTime t = utcOf(utcMs);
+    putBytes(out, offset, deviceTime(t), 8);
+    const int ms = int(((utcMs % 1000) + 1000) % 1000);
+    out[msOffset] = char(ms & 0xFF);
+    out[msOffset + 1] = char(ms >> 8);
+}
+
+// The reply's channel matches, and the payload holds at least size bytes.
+bool replyFor(const QByteArray &data, int channel, int size)
+{
+    const std::optional<quint32> ch = readU32(data, 0);
+    return data.size() >= size && ch && *ch == quint32(channel);
+}
+
+} // namespace
+
+bool isValidSpeed(int eighths)
+{
+    for (int s : {1, 2, 4, 8, 16, 32, 64, 128})
+        if (eighths == s || (s >= SpeedUnit && eighths == -s))
+            return true;
+    return false;
+}
+
+QByteArray playbackCapsRequest(int channel)
+{
+    QByteArray out(4, '\0');
+    putU32(out, 0, quint32(channel));
+    return out;
+}
+
+std::optional<PlaybackCaps> parsePlaybackCaps(const QByteArray &data, int channel)
+{
+    if (!replyFor(data, channel, 12))
+        return std::nullopt;
+    PlaybackCaps caps;
+    caps.flags = *readU32(data, 4);
+    caps.maxForward = (caps.flags & CapSpeeds) ? qBound(1, int(*readU8(data, 8)), 16) : 1;
+    caps.maxReverse = (caps.flags & CapReverse) ? qBound(1, int(*readU8(data, 9)), 16) : 0;
+    return caps;
+}
+
+QByteArray playbackSpeed(int channel, int eighths)
+{
+    QByteArray out(8, '\0');
+    putU32(out, 0, quint32(channel));
+    putU32(out, 4, quint32(qint32(eighths)));
+    return out;
+}
+
+std::optional<SpeedReply> parseSpeedReply(const QByteArray &data, int channel)
+{
+    if (!replyFor(data, channel, 12))
+        return std::nullopt;
+    SpeedReply r;
+    r.result = *readU32(data, 4);
+    r.speed = int(qint32(*readU32(data, 8)));
+    if (r.result == 0 && !isValidSpeed(r.speed))
+        return std::nullopt;
+    return r;
+}
+
+QByteArray playbackStep(int channel, qint64 targetUtcMs)
+{
+    QByteArray out(16, '\0');
+    putU32(out, 0, quint32(channel));
+    putTimeMs(out, 4, 12, targetUtcMs);
+    return out;
+}
+
+std::optional<StepReply> parseStepReply(const QByteArray &data, int channel)
+{
+    if (!replyFor(data, channel, 20))
+        return std::nullopt;
+    StepReply r;
+    r.result = *readU32(data, 4);
+    if (r.result == 0) {
+        const std::optional<qint64> at = readTimeMs(data, 8, 16);
+        if (!at)
+            return std::nullopt;
+        r.landedUtcMs = *at;
+    }
+    return r;
+}
+
+QByteArray thumbnailRequest(int channel, qint64 utcMs, quint32 requestId, int maxWidth)
+{
+    QByteArray out(20, '\0');
+    putU32(out, 0, quint32(channel));
+    putBytes(out, 4, deviceTime(utcOf(utcMs)), 8);
+    putU32(out, 12, requestId);
+    const int w = qBound(16, maxWidth, 640);
+    out[16] = char(w & 0xFF);
+    out[17] = char(w >> 8);
+    return out;
+}
+
+std::optional<ThumbnailReply> parseThumbnailReply(const QByteArray &data, int channel)
+{
+    if (!replyFor(data, channel, 28))
+        return std::nullopt;
+    ThumbnailReply r;
+    r.requestId = *readU32(data, 4);
+    r.result = *readU32(data, 8);
+    if (r.result != 0)
+        return r;
+    const std::optional<qint64> at = readTimeMs(data, 12, 20);
+    const quint32 length = *readU32(data, 24);
+    if (!at || length == 0 || length > quint32(MaxThumbnailBytes) ||
+        quint32(data.size() - 28) < length)
+        return std::nullopt;
+    r.keyUtcMs = *at;
+    r.jpeg = data.mid(28, int(length));
+    return r;
+}
+
+QByteArray exportStart(int channel, qint64 fromUtcMs, qint64 toUtcMs, quint32 requestId)
+{
+    QByteArray out(24, '\0');
+    putU32(out, 0, quint32(channel));
+    putBytes(out, 4, deviceTime(utcOf(fromUtcMs)), 8);
+    putBytes(out, 12, deviceTime(utcOf(toUtcMs)), 8);
+    putU32(out, 20, requestId);
+    return out;
+}
+
+QByteArray exportStop(int channel, quint32 requestId)
+{
+    QByteArray out(8, '\0');
+    putU32(out, 0, quint32(channel));
+    putU32(out, 4, requestId);
+    return out;
+}
+
+QByteArray exportAck(int channel, quint32 requestId, quint32 framesReceived)
+{
+    QByteArray out(12, '\0');
+    putU32(out, 0, quint32(channel));
+    putU32(out, 4, requestId);
+    putU32(out, 8, framesReceived);
+    return out;
+}
+
+std::optional<ExportReply> parseExportReply(const QByteArray &data, int channel)
+{
+    if (!replyFor(data, channel, 16))
+        return std::nullopt;
+    ExportReply r;
+    r.requestId = *readU32(data, 4);
+    r.result = *readU32(data, 8);
+    const quint32 av = *readU32(data, 12);
+    if (r.result == 0) {
+        if (av > 255)
+            return std::nullopt;
+        r.avChannel = int(av);
+    }
+    return r;
+}
+
+std::optional<ExportEnd> parseExportEnd(const QByteArray &data, int channel)
+{
+    if (!replyFor(data, channel, 20))
+        return std::nullopt;
+    ExportEnd e;
+    e.requestId = *readU32(data, 4);
+    e.result = *readU32(data, 8);
+    e.videoFrames = *readU32(data, 12);
+    e.audioFrames = *readU32(data, 16);
+    return e;
 }
 
 } // namespace IoCtrl

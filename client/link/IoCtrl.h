@@ -29,6 +29,19 @@ enum ENUM_AVIOCTRL_MSGTYPE : unsigned int {
     IOCTRL_SPEAKER_START = 0x0350,         // out, 8 bytes
     IOCTRL_SPEAKER_STOP = 0x0351,          // out, 8 bytes
     IOCTRL_PLAYBACK_BUSY = 0x0701,         // in
+    IOCTRL_PLAYBACK_CAPS_REQ = 0x0740,     // out, 4 bytes
+    IOCTRL_PLAYBACK_CAPS_RESP = 0x0741,    // in, 12 bytes
+    IOCTRL_PLAYBACK_SPEED = 0x0742,        // out, 8 bytes
+    IOCTRL_PLAYBACK_SPEED_RESP = 0x0743,   // in, 12 bytes
+    IOCTRL_PLAYBACK_STEP = 0x0744,         // out, 16 bytes
+    IOCTRL_PLAYBACK_STEP_RESP = 0x0745,    // in, 20 bytes
+    IOCTRL_THUMBNAIL_REQ = 0x0746,         // out, 20 bytes
+    IOCTRL_THUMBNAIL_RESP = 0x0747,        // in, 28 bytes + JPEG
+    IOCTRL_EXPORT_START = 0x0748,          // out, 24 bytes
+    IOCTRL_EXPORT_RESP = 0x0749,           // in, 16 bytes
+    IOCTRL_EXPORT_END = 0x074A,            // in, 20 bytes
+    IOCTRL_EXPORT_STOP = 0x074B,           // out, 8 bytes
+    IOCTRL_EXPORT_ACK = 0x074C,            // out, 12 bytes
     IOCTRL_PTZ_SHORT = 0x1001,             // out, 8 bytes
     IOCTRL_PTZ_LONG = 0x1012,              // out, 12 bytes
     IOCTRL_VERSION_REQ = 0x331B,           // out, 64 bytes
@@ -110,14 +123,96 @@ QByteArray playbackSeek(int channel, const QDateTime &replayAt, quint32 offsetSe
 std::optional<quint32> readU32(const QByteArray &data, int offset);
 std::optional<quint8> readU8(const QByteArray &data, int offset);
 
+// What a span of a record list holds (the device may not tell: Unknown).
+enum class RecordKind : quint8 { Unknown = 0, Continuous = 1, Motion = 2, Alarm = 3 };
+
 // One entry of IOCTRL_RECORD_LIST_RESP.
 struct RecordEntry
 {
     QDateTime startUtc;
     quint32 lengthSeconds = 0;
+    RecordKind kind = RecordKind::Unknown;
 };
 // The entries of a record-list reply; entries cut off by the end of the
 // payload are left out. nullopt when the header is missing.
 std::optional<QList<RecordEntry>> parseRecordList(const QByteArray &data);
+
+// ---- Playback beyond the basic controls (IoCtrlPlayback.cpp) ---------------
+// What a device's playback offers besides start, pause, seek and stop
+// (IOCTRL_PLAYBACK_CAPS_RESP); a device that does not answer offers none.
+enum PlaybackCap : quint32 {
+    CapSpeeds = 0x01,       // 1/8x to 16x forward
+    CapReverse = 0x02,      // backward
+    CapStep = 0x04,         // frame step while paused
+    CapThumbnails = 0x08,   // key-frame pictures of the recordings
+    CapExport = 0x10,       // a range sent as fast as the link takes it
+    CapRecordKinds = 0x20,  // record-list entries say continuous, motion or alarm
+    CapMsTimestamps = 0x40, // frames carry the milliseconds of their recording time
+};
+struct PlaybackCaps
+{
+    quint32 flags = 0;
+    int maxForward = 1; // times real time
+    int maxReverse = 0;
+};
+// Playback speeds travel in eighths of real time (8 = 1x, negative = backward).
+constexpr int SpeedUnit = 8;
+bool isValidSpeed(int eighths);
+// The flags of a playback or export frame record (byte 2) besides the key-frame bit.
+constexpr quint8 FrameStepTarget = 0x02; // the last frame a step sends
+constexpr quint8 FrameSpanStart = 0x04;  // export: the first frame after a gap
+
+QByteArray playbackCapsRequest(int channel);
+// nullopt when too short or for another channel.
+std::optional<PlaybackCaps> parsePlaybackCaps(const QByteArray &data, int channel);
+
+QByteArray playbackSpeed(int channel, int eighths);
+struct SpeedReply
+{
+    quint32 result = 0; // 0 ok, 1 no playback, 2 not offered
+    int speed = SpeedUnit;
+};
+std::optional<SpeedReply> parseSpeedReply(const QByteArray &data, int channel);
+
+// The moment of a step, a thumbnail or an export bound: UTC milliseconds.
+QByteArray playbackStep(int channel, qint64 targetUtcMs);
+struct StepReply
+{
+    quint32 result = 0; // 0 ok, 1 not paused, 2 nothing recorded there
+    qint64 landedUtcMs = 0;
+};
+std::optional<StepReply> parseStepReply(const QByteArray &data, int channel);
+
+QByteArray thumbnailRequest(int channel, qint64 utcMs, quint32 requestId, int maxWidth);
+struct ThumbnailReply
+{
+    quint32 requestId = 0;
+    quint32 result = 0; // 0 ok, 1 nothing recorded near, 2 refused
+    qint64 keyUtcMs = 0;
+    QByteArray jpeg; // at most MaxThumbnailBytes
+};
+constexpr int MaxThumbnailBytes = 16000;
+std::optional<ThumbnailReply> parseThumbnailReply(const QByteArray &data, int channel);
+
+QByteArray exportStart(int channel, qint64 fromUtcMs, qint64 toUtcMs, quint32 requestId);
+QByteArray exportStop(int channel, quint32 requestId);
+// Flow control: the frames of the export received so far (video and audio).
+constexpr int ExportAckEvery = 16;
+QByteArray exportAck(int channel, quint32 requestId, quint32 framesReceived);
+struct ExportReply
+{
+    quint32 requestId = 0;
+    quint32 result = 0; // 0 ok, 1 busy, 2 nothing recorded, 3 refused
+    int avChannel = -1; // the AV channel id to open (0..255)
+};
+std::optional<ExportReply> parseExportReply(const QByteArray &data, int channel);
+struct ExportEnd
+{
+    quint32 requestId = 0;
+    quint32 result = 0; // 0 complete, 1 cancelled, 2 failed
+    quint32 videoFrames = 0;
+    quint32 audioFrames = 0;
+};
+std::optional<ExportEnd> parseExportEnd(const QByteArray &data, int channel);
 
 } // namespace IoCtrl

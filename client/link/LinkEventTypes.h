@@ -38,6 +38,7 @@ enum : int {
     SetWifi = 1028,
     DebugGetDebug = 1029,
     IoReady = 1030,
+    IoSent = 1031,
 };
 static_assert(Connect == 1000, "the event numbering starts at QEvent::User");
 } // namespace LinkEventType

@@ -1,6 +1,8 @@
 #include "link/P2pDeviceLink.h"
 
 #include "link/IoConnect.h"
+#include "link/P2pExport.h"
+#include "link/P2pPlayback.h"
 #include "link/SdkApi.h"
 #include "model/Device.h"
 
@@ -168,4 +170,39 @@ void P2pDeviceLink::ptzCruisePath(Channel *ch, quint8 command, quint8 param, qui
 void P2pDeviceLink::setWifi(Channel *ch, const QString &ssid, const QString &password)
 {
     IoConnect::instance()->setWifi(ch, ssid, password);
+}
+
+int P2pDeviceLink::replayCaps(const Channel *ch) const
+{
+    return P2pPlayback::instance()->caps(ch);
+}
+
+void P2pDeviceLink::queryReplayCaps(Channel *ch)
+{
+    P2pPlayback::instance()->queryCaps(ch);
+}
+
+void P2pDeviceLink::setReplaySpeed(Channel *ch, int eighths)
+{
+    P2pPlayback::instance()->setSpeed(ch, eighths);
+}
+
+void P2pDeviceLink::stepReplay(Channel *ch, qint64 targetUtcMs)
+{
+    P2pPlayback::instance()->step(ch, targetUtcMs);
+}
+
+bool P2pDeviceLink::requestThumbnail(Channel *ch, qint64 utcMs, int maxWidth, ThumbnailDone done)
+{
+    return P2pPlayback::instance()->thumbnail(ch, utcMs, maxWidth, std::move(done));
+}
+
+std::unique_ptr<ExportStream> P2pDeviceLink::openExport(Channel *ch, qint64 fromUtcMs,
+                                                        qint64 toUtcMs)
+{
+    // Not known yet: asked; a device without exports does not answer it.
+    const int caps = replayCaps(ch);
+    if (!ch || toUtcMs <= fromUtcMs || (caps >= 0 && !(caps & ReplayExport)))
+        return nullptr;
+    return std::make_unique<P2pExport>(ch, fromUtcMs, toUtcMs);
 }

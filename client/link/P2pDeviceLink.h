@@ -39,8 +39,15 @@ public:
     void pauseReplay(Channel *ch) override;
     void resumeReplay(Channel *ch) override;
     bool supportsStartSeek(const Channel *ch) const override;
+    int replayCaps(const Channel *ch) const override;
+    void queryReplayCaps(Channel *ch) override;
+    void setReplaySpeed(Channel *ch, int eighths) override;
+    void stepReplay(Channel *ch, qint64 targetUtcMs) override;
+    bool requestThumbnail(Channel *ch, qint64 utcMs, int maxWidth, ThumbnailDone done) override;
     void ptzCruisePath(Channel *ch, quint8 command, quint8 param, quint8 extra,
                        bool shortForm) override;
     void setWifi(Channel *ch, const QString &ssid, const QString &password) override;
     bool shutdown(int waitMs) override;
+    std::unique_ptr<ExportStream> openExport(Channel *ch, qint64 fromUtcMs,
+                                             qint64 toUtcMs) override;
 };

@@ -64,6 +64,8 @@ Items toItems(const QList<IoCtrl::RecordEntry> &entries, const QDateTime &now)
         } else {
             out.items.append({startSecond, int(length), int(start.toSecsSinceEpoch())});
         }
+        if (entries[i].kind != IoCtrl::RecordKind::Unknown)
+            out.items.last().append(int(entries[i].kind));
     }
     return out;
 }

@@ -12,7 +12,8 @@
 // look-ups playback needs. Pure functions, any thread.
 //
 // A record item is [start second of the local day (0..86399), length in
-// seconds, start in seconds since the epoch (UTC)].
+// seconds, start in seconds since the epoch (UTC)], and a fourth element, the
+// IoCtrl::RecordKind, where the device tells what the span holds.
 namespace PlaybackRecords {
 
 // Lengths the device reports as 0 or longer than a day are read as this.

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QEvent>
 
+#include <functional>
+
 // The events by which IoConnect's background tasks report to the GUI thread.
 // Created with new by a task and posted to IoConnect; Qt owns them after
 // posting. They carry values only (results, a copy of bytes, the task's
@@ -33,6 +35,27 @@ public:
     PlainTaskResult(const TaskContext &ctx, int result)
         : TaskResultEvent(EvType, ctx, result)
     {}
+};
+
+// The outcome of IoConnect::sendIoCtrl: done runs for the channel the
+// message went to, unless it was closed or reopened meanwhile.
+class IoSentEvent : public TaskResultEvent
+{
+public:
+    IoSentEvent(const TaskContext &ctx, int result, std::function<void(Channel *, int)> done)
+        : TaskResultEvent(LinkEventType::IoSent, ctx, result)
+        , m_done(std::move(done))
+    {}
+    void deliver(const Dev *registry) const
+    {
+        if (!m_done)
+            return;
+        if (Channel *ch = ctx.resolve(registry, true))
+            m_done(ch, result);
+    }
+
+private:
+    std::function<void(Channel *, int)> m_done;
 };
 
 class ProgressEvent_Connect : public QEvent

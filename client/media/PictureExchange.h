@@ -32,6 +32,9 @@ public:
     static constexpr int MaxWidth = 3840;
     static constexpr int MaxHeight = 2160;
     static constexpr qint64 MaxBytes = qint64(MaxWidth) * MaxHeight * 3 / 2;
+    // A picture's tag with this bit holds the milliseconds of its recording
+    // time (playback of a device that tells them) instead of a send time.
+    static constexpr uint32_t RecordMsTag = 0x80000000u;
 
     // Layout of a packed w x h picture (backBuffer): w*h bytes of Y, then
     // (w/2)*(h/2) bytes of U, then as many of V, rows tightly packed.
@@ -53,6 +56,7 @@ public:
         int height = 0;
         uint32_t timestamp = 0;
         uint32_t tag = 0;   // the frame record's reserved u32 (send time on devsim)
+                            // or RecordMsTag | the recording time's milliseconds
         quint64 serial = 0; // rises with every published picture
         YuvColour colour;
     };

@@ -235,9 +235,14 @@ void Video::decodeLocked(bool live, Channel *channel, ChannelBufferItem *item, S
         post(channel, live, Rejected, item, 0, 0);
         return;
     }
+    // Playback pictures keep the milliseconds of their recording time, so
+    // that cells playing side by side can be held in step.
+    const uint32_t tag = !live && item->recordMs() >= 0
+                             ? PictureExchange::RecordMsTag | uint32_t(item->recordMs())
+                             : item->tag();
     const H26xDecoder::Result r = H26xDecoder::decode(
         slot.videoDecoder, state.converter, item->data, std::min(item->size, item->capacity),
-        item->timestamp(), item->tag(), *state.pictures);
+        item->timestamp(), tag, *state.pictures);
     if (r.code == Decoded) {
         slot.pictureWidth = r.width;
         slot.pictureHeight = r.height;

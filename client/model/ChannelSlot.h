@@ -67,6 +67,9 @@ struct ChannelSlot
     // Video decoding.
     // The timestamp of the last frame decoded (seconds; playback: recording time).
     std::atomic<quint32> lastFrameTimestamp{0};
+    // Playback: the recording time (ms since the epoch, UTC) of the picture
+    // a cell drew last; 0 before the first. Written on the GUI thread.
+    std::atomic<qint64> shownRecordMs{0};
     VideoDecoderSet videoDecoder;
     int pictureWidth = 0; // size of the last decoded picture
     int pictureHeight = 0;

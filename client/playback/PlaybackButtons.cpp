@@ -5,6 +5,7 @@
 #include "link/DeviceLinks.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
+#include "view/PlaybackSync.h"
 #include "view/ViewControl.h"
 
 #include <QMouseEvent>
@@ -75,6 +76,21 @@ Channel *PlaybackButton::selected() const
     return m_dev->selectedChannel();
 }
 
+void PlaybackButton::playGroup(Channel *ch)
+{
+    // The selected channel joins the grid's channels, and all of them start
+    // at the timeline's moment.
+    ch->setViewRequested(true, false);
+    m_view->showChannel(ch);
+    PlaybackSync::instance()->play(m_view->replayDateTime().toMSecsSinceEpoch());
+}
+
+bool PlaybackButton::groupSpeeds(Channel *ch, bool backward) const
+{
+    const int caps = m_view->linkOf(ch)->replayCaps(ch);
+    return caps > 0 && (caps & (backward ? DeviceLink::ReplayReverse : DeviceLink::ReplaySpeeds));
+}
+
 void PlaybackButton::startPlayback(Channel *ch, bool startFlag, int recordType)
 {
     int offset = 0;
@@ -130,12 +146,17 @@ void PlayBtn::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && ch) {
         m_playing = !m_playing;
         restyle();
-        if (!m_playing)
+        if (m_view->isLive()) {
+            if (!m_playing)
+                m_view->stopChannel(ch);
+            else
+                m_view->prepareChannel(ch, false);
+        } else if (!m_playing) {
+            PlaybackSync::instance()->stop();
             m_view->stopChannel(ch);
-        else if (m_view->isLive())
-            m_view->prepareChannel(ch, false);
-        else
-            startPlayback(ch, true, NormalRecord);
+        } else {
+            playGroup(ch);
+        }
     }
     QLabel::mouseReleaseEvent(event);
 }
@@ -160,11 +181,18 @@ void FastBtn::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && ch) {
         m_active = !m_active;
         restyle();
-        if (!m_view->isLive()) {
+        const bool backward = objectName() == QLatin1String("label_icon_fb");
+        PlaybackSync *sync = PlaybackSync::instance();
+        if (!m_view->isLive() && groupSpeeds(ch, backward)) {
+            // Every channel of the grid at 4x, forward or backward.
+            if (m_active && !sync->isRunning())
+                playGroup(ch);
+            sync->setSpeed(!m_active ? 8 : backward ? -32 : 32);
+        } else if (!m_view->isLive()) {
             if (!m_active)
                 m_view->stopChannel(ch);
             else
-                startPlayback(ch, objectName() == QLatin1String("label_icon_fb"), FastRecord);
+                startPlayback(ch, backward, FastRecord);
         }
     }
     QLabel::mouseReleaseEvent(event);
@@ -197,7 +225,13 @@ void PauseBtn::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && ch) {
         m_paused = !m_paused;
         restyle();
-        if (!m_view->isLive()) {
+        PlaybackSync *sync = PlaybackSync::instance();
+        if (!m_view->isLive() && sync->isRunning()) {
+            if (m_paused)
+                sync->pause();
+            else
+                sync->resume();
+        } else if (!m_view->isLive()) {
             if (m_paused)
                 m_view->linkOf(ch)->pauseReplay(ch);
             else

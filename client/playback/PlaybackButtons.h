@@ -40,6 +40,11 @@ protected:
     // recording under the timeline's cursor and the seconds into it when the
     // device seeks after a start, else the cursor's moment itself.
     void startPlayback(Channel *ch, bool startFlag, int recordType);
+    // Plays every channel of the grid with ch (PlaybackSync) from the
+    // timeline's moment.
+    void playGroup(Channel *ch);
+    // Whether ch's device plays at other speeds (backward: in reverse).
+    bool groupSpeeds(Channel *ch, bool backward) const;
 
     DeviceEvents *m_events;
     ViewControl *m_view;

@@ -377,8 +377,15 @@ bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
         if (p.serial == m_renderer->uploadedSerial())
             return; // the textures hold this picture already
         m_renderer->upload(p);
-        StreamCounters &counters = m_channel->slot(currentLive()).counters;
+        ChannelSlot &slot = m_channel->slot(currentLive());
+        StreamCounters &counters = slot.counters;
         StreamCounters::add(counters.framesDrawn);
+        if (p.tag & PictureExchange::RecordMsTag) {
+            slot.shownRecordMs.store(qint64(p.timestamp) * 1000 + (p.tag & 0x3FF));
+            return;
+        }
+        if (!currentLive())
+            slot.shownRecordMs.store(qint64(p.timestamp) * 1000);
         counters.delayMs.store(StreamCounters::delayOf(p.tag, QDateTime::currentMSecsSinceEpoch()),
                                std::memory_order_relaxed);
     });

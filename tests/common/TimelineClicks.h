@@ -1,45 +1,44 @@
 #pragma once
 
-// Clicks on the playback timeline as a user makes them: a press and release
-// on the hour line moves the minute window to the second, then a press and
-// release on the minute line puts the cursor there (and seeks while playing).
+// Clicks on the playback timeline as a user makes them: the detail area is
+// zoomed to the minute around a second of the day, then a press and release
+// in the middle of that second puts the cursor there (and seeks while
+// playing).
 
-#include "playback/ProgressBar.h"
-#include "playback/TimeLine.h"
+#include "playback/PlaybackTimeline.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMouseEvent>
 
 namespace TimelineClicks {
 
-inline void mouse(QWidget *w, int x, QEvent::Type type)
+inline void mouse(QWidget *w, const QPoint &at, QEvent::Type type)
 {
-    const QPointF at(x, w->height() / 2);
-    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton,
                   type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
     QCoreApplication::sendEvent(w, &e);
 }
 
-// Moves the minute window to a second of the day and presses the minute
-// line there; returns the x to release at.
-inline int pressSecond(ProgressBar *bar, int second)
+// Shows the minute around a second of the timeline's day and presses the
+// detail area in the middle of that second; returns where to release.
+inline QPoint pressSecond(PlaybackTimeline *t, int second)
 {
-    const int w = bar->hourLine()->width();
-    mouse(bar->hourLine(), int(qint64(second) * w / 86400) + 1, QEvent::MouseButtonPress);
-    mouse(bar->hourLine(), 0, QEvent::MouseButtonRelease);
-    const int x = second - bar->windowStart();
-    mouse(bar->minuteLine(), x, QEvent::MouseButtonPress);
-    return x;
+    const qint64 ms = t->scale().dayStartMs() + qint64(second) * 1000 + 500;
+    t->showWindow(ms - 30000, 60000);
+    const QPoint at(t->xOf(ms), t->detailRect().center().y());
+    mouse(t, at, QEvent::MouseButtonPress);
+    return at;
 }
 
-inline void releaseAt(ProgressBar *bar, int x)
+inline void releaseAt(PlaybackTimeline *t, const QPoint &at)
 {
-    mouse(bar->minuteLine(), x, QEvent::MouseButtonRelease);
+    mouse(t, at, QEvent::MouseButtonRelease);
 }
 
-inline void clickSecond(ProgressBar *bar, int second)
+inline void clickSecond(PlaybackTimeline *t, int second)
 {
-    releaseAt(bar, pressSecond(bar, second));
+    releaseAt(t, pressSecond(t, second));
 }
 
 } // namespace TimelineClicks

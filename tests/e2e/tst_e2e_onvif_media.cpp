@@ -26,8 +26,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "playback/PlaybackButtons.h"
-#include "playback/ProgressBar.h"
-#include "playback/TimeLine.h"
+#include "playback/TimelinePanel.h"
 #include "view/GlWidgetViewWindow.h"
 #include "view/ViewControl.h"
 #include "view/WallSurface.h"
@@ -137,7 +136,19 @@ class tst_E2eOnvifMedia : public QObject
         if (const QString path = artifactPath(name); !path.isEmpty())
             WallSurface::grab(client.host.get()).save(path);
     }
-    void clickSecond(int second) { TimelineClicks::clickSecond(window->progressBar(), second); }
+    void clickSecond(int second)
+    {
+        TimelineClicks::clickSecond(window->timelinePanel()->timeline(), second);
+    }
+    // The selected lane's spans of a kind.
+    int laneSpans(PlaybackTimeline::Kind kind) const
+    {
+        const PlaybackTimeline *t = window->timelinePanel()->timeline();
+        int n = 0;
+        for (const PlaybackTimeline::Span &s : t->lanes().value(t->selectedLane()).spans)
+            n += s.kind == kind;
+        return n;
+    }
     template <class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
@@ -322,10 +333,10 @@ private slots:
                                             {7200, 5, int(at(2, 0, 0))},
                                             {10800, 3600, int(at(3, 0, 0))}};
         QTRY_COMPARE_WITH_TIMEOUT(ViewControl::instance()->dayRecords(), expected, 30000);
-        QCOMPARE(window->progressBar()->hourBarCount(), 3);
+        QTRY_COMPARE(laneSpans(PlaybackTimeline::Kind::Continuous), 3);
         QTRY_COMPARE_WITH_TIMEOUT(ch->eventMarks(), (QList<QList<int>>{{4200, 1}, {12000, 1}}),
                                   10000);
-        QCOMPARE(window->progressBar()->eventMarkCount(), 2);
+        QTRY_COMPARE(laneSpans(PlaybackTimeline::Kind::Motion), 2);
         window->closeCalendar();
     }
 

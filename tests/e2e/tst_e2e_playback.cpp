@@ -15,8 +15,7 @@
 #include "model/Dev.h"
 #include "model/Device.h"
 #include "playback/PlaybackButtons.h"
-#include "playback/ProgressBar.h"
-#include "playback/TimeLine.h"
+#include "playback/TimelinePanel.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFullScreen.h"
 #include "view/WallSurface.h"
@@ -58,7 +57,19 @@ class tst_E2ePlayback : public QObject
     }
     // Presses and releases the minute line at a second of the day, moving
     // the minute window there first.
-    void clickSecond(int second) { TimelineClicks::clickSecond(window->progressBar(), second); }
+    void clickSecond(int second)
+    {
+        TimelineClicks::clickSecond(window->timelinePanel()->timeline(), second);
+    }
+    // The selected lane's spans of a kind.
+    int laneSpans(PlaybackTimeline::Kind kind) const
+    {
+        const PlaybackTimeline *t = window->timelinePanel()->timeline();
+        int n = 0;
+        for (const PlaybackTimeline::Span &s : t->lanes().value(t->selectedLane()).spans)
+            n += s.kind == kind;
+        return n;
+    }
     template <class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
@@ -99,17 +110,18 @@ private slots:
     {
         QTest::mouseClick(child<WidgetBtnLive>("widget_btn_playback"), Qt::LeftButton);
         QVERIFY(!ViewControl::instance()->isLive());
-        QVERIFY(window->progressBar()->isVisible());
+        QVERIFY(window->timelinePanel()->isVisible());
         Dev::instance()->setSelectedChannel(ch);
         window->openCalendar();
         QVERIFY(window->calendar());
         window->calendar()->setSelectedDate(yesterday);
         QCOMPARE(ViewControl::instance()->replayDate(), yesterday);
-        const QList<QList<int>> expected = {{3600, 1800, int(at(1, 0, 0))},
-                                            {7200, 5, int(at(2, 0, 0))},
-                                            {10800, 3600, int(at(3, 0, 0))}};
+        // devsim tells each span's kind: continuous (1).
+        const QList<QList<int>> expected = {{3600, 1800, int(at(1, 0, 0)), 1},
+                                            {7200, 5, int(at(2, 0, 0)), 1},
+                                            {10800, 3600, int(at(3, 0, 0)), 1}};
         QTRY_COMPARE_WITH_TIMEOUT(ViewControl::instance()->dayRecords(), expected, 30000);
-        QCOMPARE(window->progressBar()->hourBarCount(), 3);
+        QTRY_COMPARE(laneSpans(PlaybackTimeline::Kind::Continuous), 3);
         window->closeCalendar();
         saveArtifact(QStringLiteral("playback-timeline.png"));
     }

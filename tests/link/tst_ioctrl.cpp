@@ -171,6 +171,135 @@ private slots:
         QCOMPARE(IoCtrl::parseRecordList(empty)->size(), 0);
     }
 
+    void playbackExtensionLayouts()
+    {
+        using namespace IoCtrl;
+        // 2020-05-20 07:04:38.250 UTC
+        const qint64 t = QDateTime(QDate(2020, 5, 20), QTime(7, 4, 38, 250), QTimeZone::utc())
+                             .toMSecsSinceEpoch();
+        const QByteArray when = hex("e407 05 14 00 07 04 26"); // the weekday is not sent
+        QCOMPARE(playbackCapsRequest(2), hex("02000000"));
+        QCOMPARE(playbackSpeed(1, -32), hex("01000000 e0ffffff"));
+        QCOMPARE(playbackStep(1, t), hex("01000000") + when + hex("fa00 0000"));
+        QCOMPARE(thumbnailRequest(1, t, 7, 4000),
+                 hex("01000000") + when + hex("07000000 8002 0000"));
+        QCOMPARE(exportStart(1, t, t + 120000, 9).left(12), hex("01000000") + when);
+        QCOMPARE(exportStart(1, t, t + 120000, 9).mid(20), hex("09000000"));
+        QCOMPARE(exportStop(3, 9), hex("03000000 09000000"));
+        QCOMPARE(exportAck(3, 9, 48), hex("03000000 09000000 30000000"));
+        for (int s : {1, 2, 4, 8, 16, 32, 64, 128, -8, -128})
+            QVERIFY2(isValidSpeed(s), qPrintable(QString::number(s)));
+        for (int s : {0, 3, -1, -4, 256, -256})
+            QVERIFY2(!isValidSpeed(s), qPrintable(QString::number(s)));
+    }
+
+    // Every reply reader of the playback extensions: well-formed replies,
+    // another channel's, short ones and fields out of range.
+    void playbackExtensionReplies_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("accepted");
+        const QByteArray when = hex("e407 05 14 03 07 04 26");
+        const QByteArray jpeg = hex("ffd8ffd9");
+        auto row = [](const char *name, int type, const QByteArray &r, bool ok) {
+            QTest::newRow(name) << type << r << ok;
+        };
+        row("caps", 0x741, hex("01000000 7f000000 10 10 0000"), true);
+        row("caps short", 0x741, hex("01000000 7f000000 10"), false);
+        row("caps other channel", 0x741, hex("02000000 7f000000 10 10 0000"), false);
+        row("speed", 0x743, hex("01000000 00000000 20000000"), true);
+        row("speed refused", 0x743, hex("01000000 02000000 08000000"), true);
+        row("speed unknown value", 0x743, hex("01000000 00000000 03000000"), false);
+        row("step", 0x745, hex("01000000 00000000") + when + hex("e703 0000"), true);
+        row("step ms out of range", 0x745, hex("01000000 00000000") + when + hex("e803 0000"),
+            false);
+        row("step bad date", 0x745, hex("01000000 00000000 e407 0d 14 03 07 04 26 0000 0000"),
+            false);
+        row("step refused", 0x745, hex("01000000 01000000") + QByteArray(12, '\0'), true);
+        row("thumbnail", 0x747,
+            hex("01000000 05000000 00000000") + when + hex("0000 0000 04000000") + jpeg, true);
+        row("thumbnail length beyond data", 0x747,
+            hex("01000000 05000000 00000000") + when + hex("0000 0000 05000000") + jpeg, false);
+        row("thumbnail too large", 0x747,
+            hex("01000000 05000000 00000000") + when + hex("0000 0000 813e0000") +
+                QByteArray(16001, 'x'),
+            false);
+        row("thumbnail empty", 0x747,
+            hex("01000000 05000000 00000000") + when + hex("0000 0000 00000000"), false);
+        row("thumbnail none", 0x747, hex("01000000 05000000 01000000") + QByteArray(16, '\0'),
+            true);
+        row("export", 0x749, hex("01000000 09000000 00000000 81000000"), true);
+        row("export channel id too large", 0x749, hex("01000000 09000000 00000000 00010000"),
+            false);
+        row("export short", 0x749, hex("01000000 09000000 00000000"), false);
+        row("export end", 0x74A, hex("01000000 09000000 00000000 b80b0000 96000000"), true);
+        row("export end short", 0x74A, hex("01000000 09000000 00000000 b80b0000"), false);
+    }
+
+    void playbackExtensionReplies()
+    {
+        QFETCH(int, type);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, accepted);
+        using namespace IoCtrl;
+        bool got = false;
+        switch (type) {
+        case 0x741:
+            if (const auto c = parsePlaybackCaps(reply, 1)) {
+                got = true;
+                QCOMPARE(c->maxForward, 16);
+                QCOMPARE(c->maxReverse, 16);
+            }
+            break;
+        case 0x743:
+            got = parseSpeedReply(reply, 1).has_value();
+            break;
+        case 0x745:
+            if (const auto r = parseStepReply(reply, 1)) {
+                got = true;
+                if (r->result == 0)
+                    QCOMPARE(r->landedUtcMs % 1000, 999);
+            }
+            break;
+        case 0x747:
+            if (const auto r = parseThumbnailReply(reply, 1)) {
+                got = true;
+                QCOMPARE(r->requestId, 5u);
+                QCOMPARE(r->jpeg.size(), r->result == 0 ? 4 : 0);
+            }
+            break;
+        case 0x749:
+            if (const auto r = parseExportReply(reply, 1)) {
+                got = true;
+                QCOMPARE(r->avChannel, 129);
+            }
+            break;
+        case 0x74A:
+            if (const auto e = parseExportEnd(reply, 1)) {
+                got = true;
+                QCOMPARE(e->videoFrames, 3000u);
+                QCOMPARE(e->audioFrames, 150u);
+            }
+            break;
+        }
+        QCOMPARE(got, accepted);
+    }
+
+    void recordListKinds()
+    {
+        QByteArray reply(12, '\0');
+        reply[10] = 3;
+        reply += hex("e407 05 14 00 07 00 00 01000000 3c000000");
+        reply += hex("e407 05 14 00 07 01 00 02000000 3c000000");
+        reply += hex("e407 05 14 00 07 02 00 09000000 3c000000"); // unknown kind
+        const auto entries = IoCtrl::parseRecordList(reply);
+        QCOMPARE(entries->size(), 3);
+        QCOMPARE(entries->at(0).kind, IoCtrl::RecordKind::Continuous);
+        QCOMPARE(entries->at(1).kind, IoCtrl::RecordKind::Motion);
+        QCOMPARE(entries->at(2).kind, IoCtrl::RecordKind::Unknown);
+    }
+
     void lanSearchEntries()
     {
         QByteArray entries = searchEntry("UID-AAA", "192.168.1.20", 32108, "cam one");

@@ -10,9 +10,6 @@
 #include "admin/TabBtn.h"
 #include "app/MainWindow.h"
 #include "app/WindowLogin.h"
-#include "playback/ProgressBar.h"
-#include "playback/TimeBox.h"
-#include "playback/TimeLine.h"
 #include "ptz/MenuPtz.h"
 #include "ptz/PtzBtn.h"
 #include "ptz/PtzTab.h"
@@ -282,10 +279,9 @@ private slots:
         QWidget *timeline = child<QWidget>("widget_progressBar");
         cut += cutTexts(u"playback controls"_s, bar);
         cut += cutTexts(u"playback timeline"_s, timeline);
-        cut += cutTexts(u"date bubble"_s, main->timeBox());
         if (artifacts) {
             QWidget *view = child<QWidget>("widget_videoView");
-            const int top = qMax(0, timeline->y() - main->timeBox()->height());
+            const int top = timeline->y();
             saveArtifact(view, u"playback-controls.png"_s,
                          QRect(0, top, view->width(), bar->geometry().bottom() + 1 - top));
         }
@@ -356,57 +352,6 @@ private slots:
         QVERIFY(up->imagePath().endsWith(u"upBtn-hover.png"_s));
         QTest::mouseRelease(up, Qt::LeftButton);
         QVERIFY(up->imagePath().endsWith(u"upBtn.png"_s));
-    }
-
-    void dateBubbleStaysOverTheTimeline_data()
-    {
-        QTest::addColumn<double>("scale");
-        QTest::newRow("scale 1.0") << 1.0;
-        QTest::newRow("scale 1.5") << 1.5;
-    }
-
-    void dateBubbleStaysOverTheTimeline()
-    {
-        QFETCH(double, scale);
-        QVERIFY(open(WindowLogin::English, scale));
-        showPlaybackControls();
-        ProgressBar *bar = main->progressBar();
-        TimeLine *line = bar->minuteLine();
-        TimeBox *box = main->timeBox();
-        const auto press = [](QWidget *w, int x) {
-            const QPointF at(x, w->height() / 2);
-            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-                QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {});
-                QCoreApplication::sendEvent(w, &e);
-            }
-        };
-        const int length = line->width();
-        // Start of the day: the window at 0, the cursor dragged past the left end.
-        // End of the day: the window at the end, the cursor on the last second the
-        // bubble is shown for, then past the right end (the bubble goes).
-        const struct
-        {
-            int hourX, minuteX, second;
-            bool shown;
-        } steps[] = {{0, -20, 0, true},
-                     {bar->hourLine()->width(), length - 3, 86400 - 3, true},
-                     {bar->hourLine()->width(), length + 20, 86399, false}};
-        for (const auto &step : steps) {
-            press(bar->hourLine(), step.hourX);
-            press(line, step.minuteX);
-            QCOMPARE(bar->cursorSecond(), step.second);
-            QCOMPARE(box->isVisible(), step.shown);
-            if (!step.shown)
-                continue;
-            const QRect onLine(line->mapFrom(box->parentWidget(), box->pos()), box->size());
-            QVERIFY2(onLine.left() >= 0 && onLine.right() < length,
-                     qPrintable(u"bubble x %1..%2, line 0..%3"_s.arg(onLine.left())
-                                    .arg(onLine.right())
-                                    .arg(length - 1)));
-            // The pointer still stands over the cursor's line.
-            QCOMPARE(onLine.left() + box->pointerX(), bar->minuteCursor()->geometry().right());
-        }
     }
 };
 

@@ -84,6 +84,19 @@ public:
     void setTimeZone(Channel *ch, const QString &) override { add("setTimeZone", ch); }
     void setWifi(Channel *ch, const QString &, const QString &) override { add("setWifi", ch); }
     bool shutdown(int) override { return true; }
+    int replayCaps(const Channel *) const override { return caps; }
+    void setReplaySpeed(Channel *ch, int eighths) override
+    {
+        m_calls->append(QStringLiteral("setReplaySpeed ") + name(ch) + QLatin1Char(' ') +
+                        QString::number(eighths));
+    }
+    void stepReplay(Channel *ch, qint64 targetUtcMs) override
+    {
+        m_calls->append(QStringLiteral("stepReplay ") + name(ch) + QLatin1Char(' ') +
+                        QString::number(targetUtcMs));
+    }
+    // What replayCaps answers for every channel.
+    inline static int caps = 0x7f;
 
 private:
     void add(const char *op, Channel *ch)
