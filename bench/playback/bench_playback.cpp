@@ -53,8 +53,8 @@ bool measure(const char *row, Channel *ch, PlaybackTimeline &bar, const QDateTim
 {
     ViewControl *view = ViewControl::instance();
     DeviceLink *link = view->linkOf(ch);
-    // Selecting it has the timeline open the channel.
     Dev::instance()->setSelectedChannel(ch);
+    view->prepareChannel(ch, true);
     if (!QTest::qWaitFor([&] { return ch->avIndex(true) >= 0; }, 20000)) {
         std::printf("%s: the channel did not open\n", row);
         return false;
