@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 TESTS=(tst_ioconnect tst_ioconnect_lifecycle tst_link_devsim tst_link_playback tst_streamreceive tst_decode tst_rtspreader tst_rtspmedia
-       tst_videodecode tst_videodecode_lifetime tst_medialink tst_audio)
+       tst_videodecode tst_videodecode_lifetime tst_medialink tst_audio tst_exportjob tst_devsim_playback_ext)
 BUILD=${ORVANE_TSAN_BUILD_DIR:-build-tsan}
 if [ ! -f "$BUILD/build.ninja" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
