@@ -40,6 +40,8 @@ QString describe(const QString &name)
          QStringLiteral("A live motion burst (2 s) every N seconds (ONVIF events).")},
         {QStringLiteral("alarms"),
          QStringLiteral("Daily alarms, HH:MM[:SS]-HH:MM[:SS],... (UTC; recorded as alarm).")},
+        {QStringLiteral("playback-channels"),
+         QStringLiteral("At most N channels play back at once; more are answered busy.")},
         {QStringLiteral("state-dir"),
          QStringLiteral("Folder keeping each device's TLS key (default: devsim-state beside "
                         "--config; without --config a key for this run only).")},

@@ -63,20 +63,21 @@ const QStringList &DeviceConfig::flagNames()
 
 const QStringList &DeviceConfig::valueNames()
 {
-    static const QStringList names{QStringLiteral("uid"),        QStringLiteral("name"),
-                                   QStringLiteral("type"),       QStringLiteral("channels"),
-                                   QStringLiteral("account"),    QStringLiteral("password"),
-                                   QStringLiteral("version"),    QStringLiteral("codec"),
-                                   QStringLiteral("fps"),        QStringLiteral("sd"),
-                                   QStringLiteral("hd"),         QStringLiteral("port"),
-                                   QStringLiteral("pattern"),    QStringLiteral("talk-wav"),
-                                   QStringLiteral("fault"),      QStringLiteral("drop-after"),
-                                   QStringLiteral("gop"),        QStringLiteral("max-sessions"),
-                                   QStringLiteral("recordings"), QStringLiteral("record-days"),
-                                   QStringLiteral("rtsp"),       QStringLiteral("onvif"),
-                                   QStringLiteral("onvif-auth"), QStringLiteral("state-dir"),
-                                   QStringLiteral("motion"),     QStringLiteral("motion-every"),
-                                   QStringLiteral("alarms")};
+    static const QStringList names{
+        QStringLiteral("uid"),        QStringLiteral("name"),
+        QStringLiteral("type"),       QStringLiteral("channels"),
+        QStringLiteral("account"),    QStringLiteral("password"),
+        QStringLiteral("version"),    QStringLiteral("codec"),
+        QStringLiteral("fps"),        QStringLiteral("sd"),
+        QStringLiteral("hd"),         QStringLiteral("port"),
+        QStringLiteral("pattern"),    QStringLiteral("talk-wav"),
+        QStringLiteral("fault"),      QStringLiteral("drop-after"),
+        QStringLiteral("gop"),        QStringLiteral("max-sessions"),
+        QStringLiteral("recordings"), QStringLiteral("record-days"),
+        QStringLiteral("rtsp"),       QStringLiteral("onvif"),
+        QStringLiteral("onvif-auth"), QStringLiteral("state-dir"),
+        QStringLiteral("motion"),     QStringLiteral("motion-every"),
+        QStringLiteral("alarms"),     QStringLiteral("playback-channels")};
     return names;
 }
 
@@ -255,6 +256,9 @@ const QMap<QString, OptionSetter> &optionSetters()
                                                   QStringLiteral("record-days must be 1 to 366"))},
         {QStringLiteral("motion"), setMotion},
         {QStringLiteral("alarms"), setAlarms},
+        {QStringLiteral("playback-channels"),
+         intOption(&C::playbackChannels, 1, 64,
+                   QStringLiteral("playback-channels must be 1 to 64"))},
         {QStringLiteral("motion-every"),
          intOption(&C::motionEverySec, 1, 3600,
                    QStringLiteral("motion-every must be 1 to 3600 seconds"))},

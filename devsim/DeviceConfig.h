@@ -44,11 +44,12 @@ struct DeviceConfig
     // "IPC(PTZ)", "DVR", ... for the type code; "type <n>" for unknown codes.
     QString typeName() const;
     int gopSec = 2;
-    QString recordings;     // daily schedule of recordings (RecordStore); empty = the default
-    int recordDays = 7;     // days of recordings up to today
-    QString motion;         // daily schedule of motion (MotionSchedule); empty = none
-    QString alarms;         // daily schedule of alarms (recorded as kind 3); empty = none
-    int motionEverySec = 0; // a live motion burst every N seconds; 0 = none
+    QString recordings;       // daily schedule of recordings (RecordStore); empty = the default
+    int recordDays = 7;       // days of recordings up to today
+    QString motion;           // daily schedule of motion (MotionSchedule); empty = none
+    QString alarms;           // daily schedule of alarms (recorded as kind 3); empty = none
+    int motionEverySec = 0;   // a live motion burst every N seconds; 0 = none
+    int playbackChannels = 0; // channels that play back at once; 0 = all
     int maxSessions = 64;
     // Where the device keeps its TLS key and certificate (kept across runs);
     // empty: a key for this run only.

@@ -112,17 +112,22 @@ PlaybackControl::Outcome PlaybackControl::recordList(const QByteArray &payload) 
     return o;
 }
 
-bool PlaybackControl::busyFor(int session) const
+bool PlaybackControl::busyFor(int session, int channel) const
 {
-    return std::any_of(m_playbacks.begin(), m_playbacks.end(),
-                       [session](const auto &p) { return p.first.first != session; });
+    int others = 0;
+    for (const auto &p : m_playbacks) {
+        if (p.first.first != session)
+            return true; // one session plays back at a time
+        others += p.first.second != channel;
+    }
+    return m_channelLimit > 0 && others >= m_channelLimit;
 }
 
 PlaybackControl::Outcome PlaybackControl::start(int session, int avChannel, int channel, qint64 at,
                                                 int recordType)
 {
     Outcome o;
-    if (busyFor(session)) {
+    if (busyFor(session, channel)) {
         QByteArray busy(8, '\0');
         busy[4] = 1;
         o.replies.push_back({IoCtrlType::PlaybackBusy, busy, -1});

@@ -61,6 +61,8 @@ public:
     };
 
     PlaybackControl(RecordStore store, RecordKinds kinds, int channels, FrameGrid grid);
+    // At most this many channels play back at once (0: all).
+    void setChannelLimit(int limit) { m_channelLimit = limit; }
 
     const RecordStore &store() const { return m_store; }
     const FrameGrid &grid() const { return m_grid; }
@@ -113,7 +115,7 @@ private:
     using Key = std::pair<int, int>; // session, device channel
 
     Outcome start(int session, int avChannel, int channel, qint64 at, int recordType);
-    bool busyFor(int session) const;
+    bool busyFor(int session, int channel) const;
     // Moves to frame `atMs` (rounded down to the grid) of recording `rec`.
     void moveTo(Playback &p, const RecordStore::Recording &rec, qint64 atMs) const;
     // Advances one playing playback by one tick; the picture to send, if any. Sets p.ended.
@@ -121,6 +123,7 @@ private:
 
     RecordStore m_store;
     RecordKinds m_kinds;
+    int m_channelLimit = 0;
     int m_channels;
     FrameGrid m_grid;
     std::map<Key, Playback> m_playbacks;

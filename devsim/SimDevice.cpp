@@ -68,6 +68,7 @@ SimDevice::SimDevice(const DeviceConfig &config)
                             MotionSchedule(daily(config.alarms), store).recorded());
     m_playback = std::make_unique<PlaybackControl>(
         store, kinds, config.channels, FrameGrid{config.fps, config.fps * config.gopSec});
+    m_playback->setChannelLimit(config.playbackChannels);
 }
 
 SimDevice::~SimDevice()

@@ -338,6 +338,7 @@ void IoConnect::handleReply(Channel *ch, unsigned int type, const QByteArray &da
     case IOCTRL_PLAYBACK_BUSY: {
         const std::optional<quint8> flag = IoCtrl::readU8(data, 4);
         if (flag && *flag == 1) {
+            playbackStartEnded(ch); // refused: a later start is not a second one
             emit DeviceLinks::events()->replayBusyMsg(ch);
             emit startReplayFailMsg(ch, 0, tr("Does not support simultaneous remote playback."));
         }

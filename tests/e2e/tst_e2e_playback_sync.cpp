@@ -17,6 +17,7 @@
 #include "model/Device.h"
 #include "playback/PlaybackButtons.h"
 #include "playback/TimelinePanel.h"
+#include "view/GlWidgetViewWindow.h"
 #include "view/PlaybackSync.h"
 #include "view/ViewControl.h"
 #include "view/WallSurface.h"
@@ -32,6 +33,7 @@
 namespace {
 
 const QString Uid = QStringLiteral("E2EPBSYNC000000001");
+const QString OneAtATime = QStringLiteral("E2EPBSYNC000000002"); // plays one channel at a time
 constexpr int Cells = 4;
 constexpr qint64 Gop = 1000; // --gop 1
 constexpr qint64 Frame = 40; // --fps 25
@@ -44,6 +46,7 @@ class tst_E2ePlaybackSync : public QObject
 
     QTemporaryDir settingsDir;
     DevsimProcess sim;
+    DevsimProcess single;
     E2eClient client;
     MainWindow *window = nullptr;
     Device *nvr = nullptr;
@@ -102,9 +105,16 @@ private slots:
                             "3", "--gop", "1", "--fps", "25", "--recordings",
                             "01:00-01:30,03:00-04:00", "--motion", "01:10-01:12"}),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
+        single.setDiscoveryPort(discovery);
+        QVERIFY2(single.start({"--uid", OneAtATime, "--password", "pb", "--channels", "2",
+                               "--record-days", "3", "--gop", "1", "--recordings", "01:00-01:30",
+                               "--playback-channels", "1"}),
+                 qPrintable(single.errorText()));
+        qputenv("ORVANE_P2P_PEERS",
+                (sim.peersEnv() + QLatin1Char(';') + single.peersEnv()).toLatin1());
         qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
         QVERIFY(E2eClient::registerDevice(Uid, QStringLiteral("pb"), Cells));
+        QVERIFY(E2eClient::registerDevice(OneAtATime, QStringLiteral("pb"), 2));
         window = client.show();
         QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));
         QTRY_VERIFY_WITH_TIMEOUT(Dev::instance()->deviceByUid(Uid), 10000);
@@ -118,6 +128,7 @@ private slots:
         delete window;
         client.host.reset();
         sim.stop();
+        single.stop();
     }
 
     void fourCellsStartAndSeekTogether()
@@ -240,6 +251,36 @@ private slots:
         next->click();
         QCOMPARE(timeline()->cursor(), at(1, 10, 0));
         QTRY_VERIFY_WITH_TIMEOUT(together(at(1, 10, 0), at(1, 10, 10)), 20000);
+    }
+
+    void aDeviceThatPlaysOneChannelPlaysTheSelectedOne()
+    {
+        ViewControl *view = ViewControl::instance();
+        PlaybackSync::instance()->stop();
+        for (int i = 0; i < Cells; ++i) {
+            nvr->channel(i)->setViewRequested(false, false);
+            view->releaseWindow(nvr->channel(i));
+        }
+        Device *one = Dev::instance()->deviceByUid(OneAtATime);
+        QVERIFY(one);
+        for (int i = 0; i < 2; ++i) {
+            view->prepareChannel(one->channel(i), true);
+            one->channel(i)->setViewRequested(true, false);
+            view->showChannel(one->channel(i));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            one->channel(0)->avIndex(true) >= 0 && one->channel(1)->avIndex(true) >= 0, 20000);
+        Dev::instance()->setSelectedChannel(one->channel(1));
+        TimelineClicks::clickSecond(timeline(), 3600 + 60);
+        QTest::mouseClick(child<PlayBtn>("label_icon_play"), Qt::LeftButton);
+        const auto shownOf = [&](int i) {
+            return one->channel(i)->slot(false).shownRecordMs.load();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shownOf(1) >= at(1, 1, 0), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->cellOf(one->channel(0))->status(), PlaybackSync::busyText(),
+                                  10000);
+        QCOMPARE(PlaybackSync::instance()->state(one->channel(0)), PlaybackSync::State::Busy);
+        QVERIFY(view->cellOf(one->channel(1))->status().isEmpty());
     }
 };
 
