@@ -41,4 +41,13 @@ inline void clickSecond(PlaybackTimeline *t, int second)
     releaseAt(t, pressSecond(t, second));
 }
 
+// The selected lane's spans of a kind.
+inline int laneSpans(const PlaybackTimeline *t, PlaybackTimeline::Kind kind)
+{
+    int n = 0;
+    for (const PlaybackTimeline::Span &s : t->lanes().value(t->selectedLane()).spans)
+        n += s.kind == kind;
+    return n;
+}
+
 } // namespace TimelineClicks

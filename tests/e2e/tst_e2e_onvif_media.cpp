@@ -140,15 +140,6 @@ class tst_E2eOnvifMedia : public QObject
     {
         TimelineClicks::clickSecond(window->timelinePanel()->timeline(), second);
     }
-    // The selected lane's spans of a kind.
-    int laneSpans(PlaybackTimeline::Kind kind) const
-    {
-        const PlaybackTimeline *t = window->timelinePanel()->timeline();
-        int n = 0;
-        for (const PlaybackTimeline::Span &s : t->lanes().value(t->selectedLane()).spans)
-            n += s.kind == kind;
-        return n;
-    }
     template <class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
@@ -333,10 +324,14 @@ private slots:
                                             {7200, 5, int(at(2, 0, 0))},
                                             {10800, 3600, int(at(3, 0, 0))}};
         QTRY_COMPARE_WITH_TIMEOUT(ViewControl::instance()->dayRecords(), expected, 30000);
-        QTRY_COMPARE(laneSpans(PlaybackTimeline::Kind::Continuous), 3);
+        QTRY_COMPARE(TimelineClicks::laneSpans(window->timelinePanel()->timeline(),
+                                               PlaybackTimeline::Kind::Continuous),
+                     3);
         QTRY_COMPARE_WITH_TIMEOUT(ch->eventMarks(), (QList<QList<int>>{{4200, 1}, {12000, 1}}),
                                   10000);
-        QTRY_COMPARE(laneSpans(PlaybackTimeline::Kind::Motion), 2);
+        QTRY_COMPARE(TimelineClicks::laneSpans(window->timelinePanel()->timeline(),
+                                               PlaybackTimeline::Kind::Motion),
+                     2);
         window->closeCalendar();
     }
 

@@ -61,15 +61,6 @@ class tst_E2ePlayback : public QObject
     {
         TimelineClicks::clickSecond(window->timelinePanel()->timeline(), second);
     }
-    // The selected lane's spans of a kind.
-    int laneSpans(PlaybackTimeline::Kind kind) const
-    {
-        const PlaybackTimeline *t = window->timelinePanel()->timeline();
-        int n = 0;
-        for (const PlaybackTimeline::Span &s : t->lanes().value(t->selectedLane()).spans)
-            n += s.kind == kind;
-        return n;
-    }
     template <class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
@@ -121,7 +112,9 @@ private slots:
                                             {7200, 5, int(at(2, 0, 0)), 1},
                                             {10800, 3600, int(at(3, 0, 0)), 1}};
         QTRY_COMPARE_WITH_TIMEOUT(ViewControl::instance()->dayRecords(), expected, 30000);
-        QTRY_COMPARE(laneSpans(PlaybackTimeline::Kind::Continuous), 3);
+        QTRY_COMPARE(TimelineClicks::laneSpans(window->timelinePanel()->timeline(),
+                                               PlaybackTimeline::Kind::Continuous),
+                     3);
         window->closeCalendar();
         saveArtifact(QStringLiteral("playback-timeline.png"));
     }
