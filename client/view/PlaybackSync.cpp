@@ -41,6 +41,13 @@ PlaybackSync::PlaybackSync(ViewControl *view, Dev *dev, QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &PlaybackSync::check);
     DeviceEvents *events = DeviceLinks::events();
     connect(events, &DeviceEvents::replayBusyMsg, this, &PlaybackSync::onBusy);
+    connect(events, &DeviceEvents::startReplaySuccessMsg, this, [this](Channel *ch) {
+        const auto it = m_members.find(ch);
+        if (it == m_members.end() || !it->awaitingStart)
+            return;
+        it->awaitingStart = false;
+        it->lastShown = ch->slot(false).shownRecordMs.load();
+    });
 }
 
 QString PlaybackSync::noRecordingText()
@@ -91,6 +98,7 @@ void PlaybackSync::start(Channel *ch, qint64 utcMs)
 {
     Member &m = m_members[ch];
     m.state = State::Starting;
+    m.awaitingStart = true;
     m.lastShown = 0;
     ch->slot(false).shownRecordMs.store(0);
     setCellText(ch, QString());
@@ -372,7 +380,7 @@ void PlaybackSync::check()
             if (it == m_members.constEnd() || it->state == State::Busy)
                 continue;
             const qint64 t = ch->slot(false).shownRecordMs.load();
-            if (t <= 0 || t == it->lastShown) {
+            if (t <= 0 || t == it->lastShown || it->awaitingStart) {
                 waiting = true;
             } else if (qAbs(t - m_anchorMs) <= AbsentMs) {
                 near = t;
@@ -404,7 +412,7 @@ void PlaybackSync::check()
             continue;
         Member &m = *it;
         const qint64 t = ch->slot(false).shownRecordMs.load();
-        const bool fresh = t > 0 && t != m.lastShown;
+        const bool fresh = t > 0 && t != m.lastShown && !m.awaitingStart;
         if (m.state == State::Holding || m.state == State::NoRecording) {
             if (!m_paused && m_anchored && (m.waitUntil - clock) * dir <= CheckMs)
                 release(ch, m);

@@ -85,7 +85,9 @@ private:
         State state = State::Idle;
         qint64 lastShown = 0; // shownRecordMs when last looked at
         qint64 waitUntil = 0; // Holding / NoRecording: the moment to go on at
-        int lastLink = 0;     // the device's link session when started
+        // Started, and the link has not reported the start yet: what the
+        // cell shows meanwhile is the stream before it.
+        bool awaitingStart = false;
     };
 
     void check();

@@ -54,11 +54,18 @@ class tst_PlaybackSync : public QObject
         calls.clear();
         return out;
     }
+    // The link reports each channel's playback started.
+    void linkStarted()
+    {
+        for (int i = 0; i < 4; ++i)
+            emit DeviceLinks::events()->startReplaySuccessMsg(ch(i));
+    }
     // The group plays 4 channels from T0; channels 0..3 showed T0 once.
     void startFour()
     {
         sync->play(T0);
         QCOMPARE(take().filter(u"playReplay"_s).size(), 4);
+        linkStarted();
         for (int i = 0; i < 4; ++i)
             show(i, T0);
         tick(0);
@@ -111,9 +118,15 @@ private slots:
         for (const QString &line : started)
             QVERIFY2(line.endsWith(QDateTime::fromMSecsSinceEpoch(T0).toString(Qt::ISODate)),
                      qPrintable(line));
-        // Before the first picture the clock stands at the start.
+        // Before the first picture the clock stands at the start; so it does
+        // while the cells still show the stream before the start.
+        for (int i = 0; i < 4; ++i)
+            show(i, T0 + 600000);
         tick(500);
         QCOMPARE(sync->clockMs(), T0);
+        linkStarted();
+        for (int i = 0; i < 4; ++i)
+            show(i, 0);
         show(2, T0 + 40);
         tick(0);
         QCOMPARE(sync->clockMs(), T0 + 40);
@@ -181,6 +194,7 @@ private slots:
         // with the earliest recording any channel went on to.
         sync->play(T0);
         take();
+        linkStarted();
         for (int i = 0; i < 4; ++i)
             show(i, T0 + 90000 + i * 1000);
         tick(40);
