@@ -1,12 +1,14 @@
 // libFuzzer target: reading the settings files. The input is written as the
 // default settings file (which here is also the configuration file), then
-// read back through Config; every value must come out within its bounds.
+// read back through Config; every value must come out within its bounds, and
+// the named layouts read must read back the same once written again.
 #include "config/Config.h"
 #include "model/RtspUrl.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -21,6 +23,49 @@ void require(bool condition)
 {
     if (!condition)
         std::abort();
+}
+
+// The named layouts and the tour settings, each value checked against its bound.
+void requireLayoutsInBounds(Config &config)
+{
+    using namespace StoredLimits;
+    const QList<LayoutRecord> layouts = config.readLayouts();
+    require(layouts.size() <= MaxLayouts);
+    QSet<QString> names;
+    for (const LayoutRecord &r : layouts) {
+        require(!r.name.isEmpty() && r.name.size() <= MaxLayoutNameLength &&
+                r.name == r.name.trimmed() && !names.contains(r.name));
+        for (const QChar c : r.name)
+            require(c.category() != QChar::Other_Control);
+        names.insert(r.name);
+        require(r.windowMod >= 0 && r.windowMod < WindowLayouts);
+        require(r.cells.size() <= layoutCells(r.windowMod) && r.cells.size() <= MaxChannels);
+        for (const LayoutCell &c : r.cells)
+            require(c.isEmpty() ? c.channel == -1
+                                : c.uid.size() <= MaxUidLength && c.channel >= 0 &&
+                                      c.channel < MaxChannels);
+        require(r.screen >= -1 && r.screen <= MaxScreen);
+        const QRect &g = r.geometry;
+        require(g == QRect() ||
+                (g.width() >= 1 && g.width() <= MaxWindowExtent && g.height() >= 1 &&
+                 g.height() <= MaxWindowExtent && qAbs(g.x()) <= MaxWindowPosition &&
+                 qAbs(g.y()) <= MaxWindowPosition));
+        require(layoutProblem(r).isEmpty());
+    }
+    const QStringList tour = config.readTourLayouts();
+    require(tour.size() <= MaxLayouts &&
+            tour.size() == QSet<QString>(tour.begin(), tour.end()).size());
+    for (const QString &name : tour)
+        require(names.contains(name));
+    require(config.get(ConfigKey::TourLayouts).size() <= ConfigKey::TourLayouts.maximum);
+    require(config.get(ConfigKey::LastLayout).size() <= MaxLayoutNameLength);
+    const int seconds = config.get(ConfigKey::TourSeconds);
+    require(seconds >= 5 && seconds <= 3600);
+    // Written again (removing no layout rewrites the array), the layouts read back the same.
+    // (A file QSettings reads but cannot write back, such as one with a line without "=",
+    // refuses the write: nothing to compare then.)
+    if (!layouts.isEmpty() && config.removeLayout(QString()))
+        require(config.readLayouts() == layouts);
 }
 
 } // namespace
@@ -47,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         out.write(reinterpret_cast<const char *>(data), qint64(size));
     }
-    const Config config;
+    Config config;
     const QList<LoginRecord> logins = config.readLogins();
     require(logins.size() <= Config::MaxLogins);
     for (const LoginRecord &r : logins)
@@ -90,5 +135,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     require(layout >= 0 && layout < WindowLayouts);
     require(config.get(ConfigKey::PicPath).size() <= 4096 &&
             config.get(ConfigKey::VideoPath).size() <= 4096);
+    requireLayoutsInBounds(config);
     return 0;
 }

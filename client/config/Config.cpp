@@ -6,12 +6,53 @@
 #include "model/SharedInstance.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QtDebug>
+
+#include <algorithm>
 
 bool StoredLimits::isKnownDeviceType(int type)
 {
     return (type >= 1 && type <= 14) || type == 10001;
+}
+
+bool StoredLimits::isLayoutName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > MaxLayoutNameLength || name != name.trimmed())
+        return false;
+    for (const QChar c : name) {
+        const QChar::Category cat = c.category();
+        if (cat == QChar::Other_Control || cat == QChar::Separator_Line ||
+            cat == QChar::Separator_Paragraph)
+            return false;
+    }
+    return true;
+}
+
+QString StoredLimits::layoutProblem(const LayoutRecord &layout)
+{
+    if (!isLayoutName(layout.name))
+        return QStringLiteral("no layout name");
+    if (layout.windowMod < 0 || layout.windowMod >= WindowLayouts)
+        return QStringLiteral("no grid layout");
+    if (layout.cells.size() > layoutCells(layout.windowMod))
+        return QStringLiteral("more cells than the grid has windows");
+    for (const LayoutCell &c : layout.cells) {
+        const bool usable =
+            c.isEmpty() ? c.channel == -1
+                        : c.uid.size() <= MaxUidLength && c.channel >= 0 && c.channel < MaxChannels;
+        if (!usable)
+            return QStringLiteral("a cell without a usable channel");
+    }
+    if (layout.screen < -1 || layout.screen > MaxScreen)
+        return QStringLiteral("no usable screen");
+    const QRect &g = layout.geometry;
+    if (g != QRect() && (g.width() < 1 || g.width() > MaxWindowExtent || g.height() < 1 ||
+                         g.height() > MaxWindowExtent || qAbs(g.x()) > MaxWindowPosition ||
+                         qAbs(g.y()) > MaxWindowPosition))
+        return QStringLiteral("no usable geometry");
+    return QString();
 }
 
 Config *Config::instance()
@@ -260,6 +301,71 @@ bool Config::savePreset(const PresetRecord &record)
     });
 }
 
+QList<LayoutRecord> Config::readLayouts() const
+{
+    const auto s = SettingsFile(m_path).open();
+    return s ? SettingsArrays::readLayouts(*s) : QList<LayoutRecord>();
+}
+
+bool Config::saveLayout(const LayoutRecord &layout)
+{
+    const QString problem = StoredLimits::layoutProblem(layout);
+    if (!problem.isEmpty()) {
+        qWarning("settings: layout not stored: %s", qUtf8Printable(problem));
+        return false;
+    }
+    const auto sameName = [&](const LayoutRecord &r) { return r.name == layout.name; };
+    const QList<LayoutRecord> stored = readLayouts();
+    if (stored.size() >= StoredLimits::MaxLayouts &&
+        std::none_of(stored.begin(), stored.end(), sameName))
+        return false;
+    return SettingsFile(m_path).update([&](QSettings &s) {
+        QList<LayoutRecord> list = SettingsArrays::readLayouts(s);
+        const auto it = std::find_if(list.begin(), list.end(), sameName);
+        if (it != list.end())
+            *it = layout;
+        else if (list.size() < StoredLimits::MaxLayouts)
+            list.append(layout);
+        SettingsArrays::writeLayouts(s, list);
+    });
+}
+
+bool Config::removeLayout(const QString &name)
+{
+    return SettingsFile(m_path).update([&](QSettings &s) {
+        QList<LayoutRecord> list = SettingsArrays::readLayouts(s);
+        list.removeIf([&](const LayoutRecord &r) { return r.name == name; });
+        SettingsArrays::writeLayouts(s, list);
+    });
+}
+
+QStringList Config::readTourLayouts() const
+{
+    QSet<QString> stored;
+    for (const LayoutRecord &r : readLayouts())
+        stored.insert(r.name);
+    QStringList tour;
+    for (const QString &name : get(ConfigKey::TourLayouts).split(ConfigKey::TourSeparator)) {
+        if (stored.contains(name) && !tour.contains(name))
+            tour.append(name);
+    }
+    return tour;
+}
+
+bool Config::saveTourLayouts(const QStringList &names)
+{
+    QStringList tour;
+    for (const QString &name : names) {
+        if (!StoredLimits::isLayoutName(name))
+            return false;
+        if (!tour.contains(name))
+            tour.append(name);
+    }
+    if (tour.size() > StoredLimits::MaxLayouts)
+        return false;
+    return set(ConfigKey::TourLayouts, tour.join(ConfigKey::TourSeparator));
+}
+
 int Config::moveTo(const QString &newFile)
 {
     if (isSameFile(newFile, m_path))
@@ -281,19 +387,24 @@ bool Config::copyTo(const QString &newFile) const
     QList<DeviceRecord> devices;
     QMap<QString, QString> pins;
     QList<PresetRecord> presets;
+    QList<LayoutRecord> layouts;
     QList<QPair<QString, QVariant>> carried;
     if (auto s = SettingsFile(m_path).open()) {
         devices = SettingsArrays::readDevices(*s);
         pins = SettingsArrays::readPins(*s);
         presets = SettingsArrays::readPresets(*s);
-        for (const Setting<QString> &folder : {ConfigKey::PicPath, ConfigKey::VideoPath}) {
-            const QString key = QLatin1String(folder.key);
+        layouts = SettingsArrays::readLayouts(*s);
+        for (const Setting<QString> &text : {ConfigKey::PicPath, ConfigKey::VideoPath,
+                                             ConfigKey::LastLayout, ConfigKey::TourLayouts}) {
+            const QString key = QLatin1String(text.key);
             if (s->contains(key))
                 carried.append({key, s->value(key).toString()});
         }
-        const QString minutes = QLatin1String(ConfigKey::RecordMinutes.key);
-        if (s->contains(minutes))
-            carried.append({minutes, s->value(minutes).toInt()});
+        for (const Setting<int> &number : {ConfigKey::RecordMinutes, ConfigKey::TourSeconds}) {
+            const QString key = QLatin1String(number.key);
+            if (s->contains(key))
+                carried.append({key, s->value(key).toInt()});
+        }
     }
     return target.update([&](QSettings &s) {
         SettingsArrays::writeDevices(s, devices);
@@ -303,6 +414,8 @@ bool Config::copyTo(const QString &newFile) const
             SettingsArrays::writePins(s, pins);
         if (!presets.isEmpty())
             SettingsArrays::writePresets(s, presets);
+        if (!layouts.isEmpty())
+            SettingsArrays::writeLayouts(s, layouts);
         for (const auto &kv : carried)
             s.setValue(kv.first, kv.second);
     });
@@ -314,6 +427,7 @@ bool Config::removeMoved()
         SettingsArrays::removeDevices(s);
         SettingsArrays::removePins(s);
         SettingsArrays::removePresets(s);
+        SettingsArrays::removeLayouts(s);
         s.remove(QStringLiteral("config"));
     });
 }

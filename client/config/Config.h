@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/LayoutRecord.h"
 #include "config/LoginRecord.h"
 #include "config/PresetRecord.h"
 #include "model/DeviceRecord.h"
@@ -7,6 +8,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <limits>
@@ -78,6 +80,30 @@ inline constexpr int MaxPresetNumber = 255;
 inline constexpr int MaxPresets = 4096;
 // True for the type codes the client knows (those Device::typeName names).
 bool isKnownDeviceType(int type);
+// Named layouts: at most MaxLayouts, each with a name of 1 .. MaxLayoutNameLength characters
+// (isLayoutName) and at most as many cells as its grid has windows (layoutCells). A layout's own
+// window remembers a screen -1 (none) .. MaxScreen and a geometry within MaxWindowExtent.
+inline constexpr int MaxLayouts = 64;
+inline constexpr int MaxLayoutNameLength = 64;
+inline constexpr int MaxScreen = 15;
+inline constexpr int MaxWindowExtent = 16384;   // width and height, pixels
+inline constexpr int MaxWindowPosition = 65536; // x and y either way, pixels
+// Windows of each grid layout, by WINDOW_MOD value (WindowMod::windowCount; a test checks the
+// two agree).
+inline constexpr int LayoutCells[WindowLayouts] = {1, 4, 6, 8, 9, 13, 16, 25, 36, 49, 64};
+constexpr int layoutCells(int mod)
+{
+    return mod >= 0 && mod < WindowLayouts ? LayoutCells[mod] : 0;
+}
+static_assert(layoutCells(WindowLayouts - 1) == MaxChannels);
+// True for a layout name: 1 .. MaxLayoutNameLength characters, no control character, no
+// white space at either end.
+bool isLayoutName(const QString &name);
+// Why a layout cannot be stored as it is (a text for the log), or empty when it can: a
+// layout name, a grid layout, no more cells than its grid, every cell empty (channel -1) or a
+// UID of at most MaxUidLength with a channel below MaxChannels, a screen and a geometry
+// within the bounds above (a null geometry is none).
+QString layoutProblem(const LayoutRecord &layout);
 } // namespace StoredLimits
 
 // Every setting of the two files.
@@ -96,6 +122,19 @@ inline constexpr Setting<int> WindowNum{"config/windownum", 1, SettingStore::Con
 // cell), 1 = always the main (HD) stream.
 inline constexpr Setting<int> StreamQuality{"config/streamQuality", 0, SettingStore::ConfigFile, 0,
                                             1};
+// The named layout used last (LayoutRecord::name); empty = none.
+inline constexpr Setting<QString> LastLayout{"config/lastLayout", "", SettingStore::ConfigFile, 0,
+                                             StoredLimits::MaxLayoutNameLength};
+// The layouts the tour shows in turn: their names joined by TourSeparator (a control
+// character, so never part of a name). Read and written through Config::readTourLayouts() and
+// Config::saveTourLayouts().
+inline constexpr QChar TourSeparator = u'\n';
+inline constexpr Setting<QString> TourLayouts{
+    "config/tourLayouts", "", SettingStore::ConfigFile, 0,
+    StoredLimits::MaxLayouts *(StoredLimits::MaxLayoutNameLength + 1)};
+// Seconds each layout of the tour stays on screen.
+inline constexpr Setting<int> TourSeconds{"config/tourSeconds", 30, SettingStore::ConfigFile, 5,
+                                          3600};
 // Path of the configuration file; "default" or empty = the default settings file.
 inline constexpr Setting<QString> NewPath{"newpath", DefaultFolder, SettingStore::DefaultFile};
 // Base URL of the account service; empty = none (only the local login works).
@@ -175,6 +214,24 @@ public:
     // beyond StoredLimits::MaxPresets the oldest entries go.
     bool savePreset(const PresetRecord &record);
 
+    // The named layouts (array "layout") in stored order, names and UIDs decoded; at most
+    // StoredLimits::MaxLayouts. An entry whose name is not a layout name, repeats an earlier
+    // one's or whose grid layout is unknown is left out; extra cells are dropped, unusable
+    // cells read as empty, an unusable screen as -1 and an unusable geometry as none.
+    QList<LayoutRecord> readLayouts() const;
+    // Replaces the layout with the record's name in place, or appends it. False (nothing
+    // written) when StoredLimits::layoutProblem() names a problem, or when it would be a layout
+    // beyond StoredLimits::MaxLayouts.
+    bool saveLayout(const LayoutRecord &layout);
+    // Removes the layout of this name (the array is rewritten either way).
+    bool removeLayout(const QString &name);
+    // The tour's layouts in order: the names in ConfigKey::TourLayouts that name a stored
+    // layout, each once.
+    QStringList readTourLayouts() const;
+    // Stores the tour's layouts (duplicates dropped); false, and nothing written, when one is
+    // not a layout name or there are more than StoredLimits::MaxLayouts.
+    bool saveTourLayouts(const QStringList &names);
+
     // The stored value of a setting, or its default when the key is absent,
     // the file unreadable or (for numbers) the stored text not a number;
     // brought into the setting's bounds.
@@ -207,11 +264,13 @@ public:
     // Returns 0 when moved, 2 when newFile cannot be written (nothing changed).
     // Moving onto the current file itself changes nothing and returns 0.
     int moveTo(const QString &newFile);
-    // Writes the devices (encoded afresh), the pinned device keys, the presets and those of
-    // "config/picpath", "config/videopath" and "config/timeLength" that are set into newFile.
-    // "config/windownum" stays behind.
+    // Writes the devices (encoded afresh), the pinned device keys, the presets, the named
+    // layouts and those of "config/picpath", "config/videopath", "config/timeLength",
+    // "config/lastLayout", "config/tourLayouts" and "config/tourSeconds" that are set into
+    // newFile. "config/windownum" stays behind.
     bool copyTo(const QString &newFile) const;
-    // Removes the groups "device", "keypin", "preset" and "config" from this configuration file.
+    // Removes the groups "device", "keypin", "preset", "layout" and "config" from this
+    // configuration file.
     bool removeMoved();
 
 private:

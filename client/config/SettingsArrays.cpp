@@ -1,13 +1,17 @@
 #include "config/SettingsArrays.h"
 
 #include "config/Config.h"
+#include "config/EntryReader.h"
 #include "config/TextEncoding.h"
+#include "diagnostics/Checks.h"
 #include "model/RtspUrl.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QtDebug>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -17,103 +21,8 @@ const QString deviceArray = QStringLiteral("device");
 const QString pinArray = QStringLiteral("keypin");
 const QString presetArray = QStringLiteral("preset");
 const QString serverPinArray = QStringLiteral("serverpin");
-
-// Number of entries of a QSettings array, bounded by the entries present, so
-// that a damaged "size" cannot make a reader loop over phantom entries.
-int arrayEntries(QSettings &s, const QString &array)
-{
-    s.beginGroup(array);
-    const qsizetype present = s.childGroups().size();
-    s.endGroup();
-    const int size = s.beginReadArray(array);
-    s.endArray();
-    return qBound(0, size, int(present));
-}
-
-// Reads the values of one array entry, each brought into its bounds; every
-// correction is logged once with its key, never with the value itself.
-class EntryReader
-{
-public:
-    EntryReader(QSettings &s, const QString &array, int index)
-        : m_s(s)
-        , m_prefix(array + QLatin1Char('/') + QString::number(index + 1) + QLatin1Char('/'))
-    {}
-
-    // The stored number; fallback when absent or not a number, and the
-    // nearer end of minimum .. maximum when outside it.
-    int number(const char *field, int fallback, int minimum, int maximum) const
-    {
-        const QVariant stored = m_s.value(QLatin1String(field));
-        bool ok = false;
-        const int v = stored.toInt(&ok);
-        if (!ok) {
-            if (stored.isValid())
-                warn(field, QStringLiteral("is not a number, using %1").arg(fallback));
-            return fallback;
-        }
-        const int bounded = qBound(minimum, v, maximum);
-        if (bounded != v)
-            warn(field, QStringLiteral("is out of range, using %1").arg(bounded));
-        return bounded;
-    }
-
-    // The stored text, decoded.
-    QString text(const char *field) const
-    {
-        return decodeText(m_s.value(QLatin1String(field)).toString());
-    }
-
-    // The stored text, decoded (may be null: the check alone). False, with
-    // a warning, when a value is stored that is not an encoded text.
-    bool encodedText(const char *field, QString *out) const
-    {
-        // An INI value with a comma reads as a list: never an encoded text.
-        const QVariant stored = m_s.value(QLatin1String(field));
-        const bool isText = !stored.isValid() || stored.typeId() == QMetaType::QString ||
-                            stored.typeId() == QMetaType::QByteArray;
-        QString t;
-        if (!isText || !decodeText(stored.toString(), &t)) {
-            warn(field, QStringLiteral("is not an encoded text, entry skipped"));
-            return false;
-        }
-        if (out)
-            *out = t;
-        return true;
-    }
-
-    // The stored text, decoded and cut to maxLength characters: names and
-    // secrets of a listed entry are kept, so that the user sees the entry and
-    // can correct it (a cut password just fails the sign-in).
-    QString cutText(const char *field, int maxLength) const
-    {
-        QString t = text(field);
-        if (t.size() > maxLength) {
-            warn(field, QStringLiteral("is too long, cut to %1 characters").arg(maxLength));
-            t.truncate(maxLength);
-        }
-        return t;
-    }
-
-    void warn(const char *field, const QString &what) const
-    {
-        qWarning("settings: %s%s %s", qUtf8Printable(m_prefix), field, qUtf8Printable(what));
-    }
-
-private:
-    QSettings &m_s;
-    QString m_prefix;
-};
-
-// Number of entries to read from an array: those present, at most limit.
-int entriesToRead(QSettings &s, const QString &array, int limit)
-{
-    const int n = arrayEntries(s, array);
-    if (n > limit)
-        qWarning("settings: %s/size is %d, reading the first %d entries", qPrintable(array), n,
-                 limit);
-    return qMin(n, limit);
-}
+const QString layoutArray = QStringLiteral("layout");
+const QString cellArray = QStringLiteral("cell");
 
 // True for a URL the settings may keep: a valid rtsp:// URL without a user
 // name or password (or no URL at all, where mayBeEmpty).
@@ -177,6 +86,64 @@ bool readRtsp(QSettings &s, const EntryReader &in, DeviceRecord *r)
     return true;
 }
 
+// One cell of a layout entry; empty when unusable.
+LayoutCell readCell(const EntryReader &in)
+{
+    LayoutCell c;
+    if (!in.encodedText("uid", &c.uid, "cell left empty") || c.uid.isEmpty())
+        return LayoutCell();
+    if (c.uid.size() > StoredLimits::MaxUidLength) {
+        in.warn("uid", QStringLiteral("is too long, cell left empty"));
+        return LayoutCell();
+    }
+    const std::optional<int> channel =
+        in.exactNumber("channel", 0, StoredLimits::MaxChannels - 1, "cell left empty");
+    if (!channel)
+        return LayoutCell();
+    c.channel = *channel;
+    return c;
+}
+
+// The cells of the current layout entry, at most `limit`.
+QList<LayoutCell> readCells(QSettings &s, const QString &prefix, int limit)
+{
+    const int stored = EntryReader::arrayEntries(s, cellArray);
+    if (stored > limit)
+        qWarning("settings: %s%s holds %d cells, more than its grid: keeping %d",
+                 qUtf8Printable(prefix), qUtf8Printable(cellArray), stored, limit);
+    const int n = qMin(stored, limit);
+    QList<LayoutCell> cells;
+    s.beginReadArray(cellArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        cells.append(readCell(EntryReader(s, prefix + cellArray, i)));
+    }
+    s.endArray();
+    return cells;
+}
+
+// The own-window part of the current layout entry, each value checked on its own.
+void readOwnWindow(QSettings &s, const EntryReader &in, LayoutRecord *r)
+{
+    using namespace StoredLimits;
+    r->ownWindow = s.value(QStringLiteral("ownWindow"), false).toBool();
+    r->fullScreen = s.value(QStringLiteral("fullScreen"), false).toBool();
+    r->screen = in.exactNumber("screen", -1, MaxScreen, "using -1", true).value_or(-1);
+    if (!s.contains(QStringLiteral("width")))
+        return;
+    const char *const fields[] = {"x", "y", "width", "height"};
+    int v[4] = {};
+    for (int k = 0; k < 4; ++k) {
+        const int lowest = k < 2 ? -MaxWindowPosition : 1;
+        const int highest = k < 2 ? MaxWindowPosition : MaxWindowExtent;
+        const std::optional<int> n = in.exactNumber(fields[k], lowest, highest, "no geometry kept");
+        if (!n)
+            return;
+        v[k] = *n;
+    }
+    r->geometry = QRect(v[0], v[1], v[2], v[3]);
+}
+
 } // namespace
 
 namespace SettingsArrays {
@@ -185,7 +152,7 @@ QList<LoginRecord> readLogins(QSettings &s)
 {
     using namespace StoredLimits;
     QList<LoginRecord> list;
-    const int n = entriesToRead(s, loginArray, Config::MaxLogins);
+    const int n = EntryReader::entriesToRead(s, loginArray, Config::MaxLogins);
     s.beginReadArray(loginArray);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
@@ -220,7 +187,7 @@ QList<DeviceRecord> readDevices(QSettings &s)
 {
     using namespace StoredLimits;
     QList<DeviceRecord> list;
-    const int n = entriesToRead(s, deviceArray, MaxDevices);
+    const int n = EntryReader::entriesToRead(s, deviceArray, MaxDevices);
     s.beginReadArray(deviceArray);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
@@ -287,7 +254,7 @@ static QMap<QString, QString> readPinArray(QSettings &s, const QString &array, c
                                            int maxEntries, int maxKeyLength)
 {
     QMap<QString, QString> pins;
-    const int n = entriesToRead(s, array, maxEntries);
+    const int n = EntryReader::entriesToRead(s, array, maxEntries);
     s.beginReadArray(array);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
@@ -357,7 +324,7 @@ QList<PresetRecord> readPresets(QSettings &s)
 {
     using namespace StoredLimits;
     QList<PresetRecord> list;
-    const int n = entriesToRead(s, presetArray, MaxPresets);
+    const int n = EntryReader::entriesToRead(s, presetArray, MaxPresets);
     s.beginReadArray(presetArray);
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
@@ -394,6 +361,74 @@ void writePresets(QSettings &s, const QList<PresetRecord> &list)
         s.setValue(QStringLiteral("time"), r.time.toString(Qt::ISODateWithMs));
     }
     s.endArray();
+}
+
+QList<LayoutRecord> readLayouts(QSettings &s)
+{
+    using namespace StoredLimits;
+    QList<LayoutRecord> list;
+    QSet<QString> names;
+    const int n = EntryReader::entriesToRead(s, layoutArray, MaxLayouts);
+    s.beginReadArray(layoutArray);
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        const EntryReader in(s, layoutArray, i);
+        LayoutRecord r;
+        if (!in.encodedText("name", &r.name))
+            continue;
+        r.name = r.name.trimmed();
+        if (!isLayoutName(r.name) || names.contains(r.name)) {
+            in.warn("name", QStringLiteral("is no layout name or a repeated one, entry skipped"));
+            continue;
+        }
+        const std::optional<int> mod =
+            in.exactNumber("windowMod", 0, WindowLayouts - 1, "entry skipped");
+        if (!mod)
+            continue;
+        r.windowMod = *mod;
+        r.cells = readCells(s, in.prefix(), layoutCells(r.windowMod));
+        readOwnWindow(s, in, &r);
+        ORVANE_CHECK(layoutProblem(r).isEmpty(), continue);
+        names.insert(r.name);
+        list.append(r);
+    }
+    s.endArray();
+    return list;
+}
+
+void writeLayouts(QSettings &s, const QList<LayoutRecord> &list)
+{
+    s.remove(layoutArray);
+    s.beginWriteArray(layoutArray, int(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        const LayoutRecord &r = list.at(i);
+        s.setArrayIndex(i);
+        s.setValue(QStringLiteral("name"), encodeText(r.name));
+        s.setValue(QStringLiteral("windowMod"), r.windowMod);
+        s.beginWriteArray(cellArray, int(r.cells.size()));
+        for (int c = 0; c < r.cells.size(); ++c) {
+            s.setArrayIndex(c);
+            const LayoutCell &cell = r.cells.at(c);
+            s.setValue(QStringLiteral("uid"), encodeText(cell.uid));
+            s.setValue(QStringLiteral("channel"), cell.isEmpty() ? -1 : cell.channel);
+        }
+        s.endArray();
+        s.setValue(QStringLiteral("ownWindow"), r.ownWindow);
+        s.setValue(QStringLiteral("screen"), r.screen);
+        s.setValue(QStringLiteral("fullScreen"), r.fullScreen);
+        if (!r.geometry.isNull()) {
+            s.setValue(QStringLiteral("x"), r.geometry.x());
+            s.setValue(QStringLiteral("y"), r.geometry.y());
+            s.setValue(QStringLiteral("width"), r.geometry.width());
+            s.setValue(QStringLiteral("height"), r.geometry.height());
+        }
+    }
+    s.endArray();
+}
+
+void removeLayouts(QSettings &s)
+{
+    s.remove(layoutArray);
 }
 
 } // namespace SettingsArrays

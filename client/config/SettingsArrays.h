@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/LayoutRecord.h"
 #include "config/LoginRecord.h"
 #include "config/PresetRecord.h"
 #include "model/DeviceRecord.h"
@@ -12,10 +13,10 @@ class QSettings;
 
 // The arrays of the two settings files, read and written the way Config stores them: the
 // remembered logins ("login"), the local devices ("device"), the pinned device keys
-// ("keypin") and the channels' presets ("preset"). A reader takes at most the entries present (a
-// damaged "size" reads no phantom entries), brings every value into StoredLimits and logs each
-// correction once with its key, never with the value. Strings are stored encoded (TextEncoding).
-// GUI thread only.
+// ("keypin"), the channels' presets ("preset") and the named layouts ("layout"). A reader takes at
+// most the entries present (a damaged "size" reads no phantom entries), brings every value into
+// StoredLimits and logs each correction once with its key, never with the value. Strings are stored
+// encoded (TextEncoding). GUI thread only.
 namespace SettingsArrays {
 
 // At most Config::MaxLogins, most recent first.
@@ -46,6 +47,15 @@ void writeServerPins(QSettings &s, const QMap<QString, QString> &pins);
 QList<PresetRecord> readPresets(QSettings &s);
 void writePresets(QSettings &s, const QList<PresetRecord> &list);
 void removePresets(QSettings &s);
+// At most StoredLimits::MaxLayouts layouts in stored order, each passing
+// StoredLimits::layoutProblem(). An entry without a layout name, with the name of an earlier
+// entry or without a known grid layout is left out; cells beyond the grid's windows are
+// dropped; an unusable cell reads as empty, an unusable screen as -1, an unusable geometry as
+// none. Each layout's cells are a nested array "cell" ("uid", "channel").
+QList<LayoutRecord> readLayouts(QSettings &s);
+void writeLayouts(QSettings &s, const QList<LayoutRecord> &list);
+void removeLayouts(QSettings &s);
+
 // True for a key fingerprint: 64 lowercase hex digits.
 bool isFingerprint(const QString &text);
 
