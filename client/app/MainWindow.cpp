@@ -8,6 +8,8 @@
 #include "app/AppServices.h"
 #include "app/CenterPopups.h"
 #include "app/DeviceRelease.h"
+#include "app/GridKeys.h"
+#include "app/LayoutBar.h"
 #include "app/Header.h"
 #include "app/LabelHeaderBtn.h"
 #include "app/LabelSystemBtn.h"
@@ -32,13 +34,14 @@
 #include "ui_MainWindow.h"
 #include "view/LabelWindowNumBtn.h"
 #include "view/ViewControl.h"
+#include "view/WallLayouts.h"
 #include "widgets/LabelFoldBtn.h"
+#include "widgets/LabelFullScreen.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QLayout>
 #include <QMouseEvent>
-#include <QKeyEvent>
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
@@ -61,6 +64,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->setupUi(this);
     installPlaybackControls();
+    // The named layouts, after the live and playback buttons.
+    ui->horizontalLayout_controlBar->insertWidget(
+        2, new LayoutBar(WallLayouts::instance(), ui->widget_2));
     setBrand(150);
     m_sidePanels = new SidePanels(ui->widget_menu, this);
     m_alerts = new AlertNotifier(ui->widget_center, this);
@@ -94,6 +100,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui->label_devName->setText(devCaption);
 
     m_devList = new MenuDevList(ui->widget_menu_devList);
+    connect(m_devList, &MenuDevList::devLoaded, this, [this](bool ok) {
+        if (ok)
+            WallLayouts::instance()->restoreOnce();
+    });
     ui->widget_menu_devList->layout()->addWidget(m_devList);
     // The PTZ panel in its fold; the arrow keys steer too while the grid has the focus.
     m_ptz = new MenuPtz(ui->widget_menu_ptz);
@@ -107,7 +117,11 @@ MainWindow::MainWindow(QWidget *parent)
     ui->widget_menu_devOpt->layout()->addWidget(m_system);
     m_system->scale();
     ui->widget_viewBox->setFocusPolicy(Qt::ClickFocus);
-    ui->widget_viewBox->installEventFilter(this);
+    // The grid's keys, while the grid has the focus (F1 lists them).
+    auto *keys = new GridKeys({ui->widget_viewBox, m_ptz, m_timeline, ui->label_icon_pause,
+                               qobject_cast<LabelFullScreen *>(ui->label_icon_fullGl)},
+                              this);
+    connect(keys, &GridKeys::windowModChosen, this, &MainWindow::selectWindowMod);
     m_devList->setUser(QString::fromLatin1(MenuDevList::LocalAdmin), QString());
     connect(dev, &Dev::selectDevMsg, this, &MainWindow::selectedDev);
     connect(m_devList, &MenuDevList::connectedDev, this, &MainWindow::connectedDev);
@@ -405,6 +419,8 @@ void MainWindow::close(LabelSystemBtn *)
     if (closing)
         return;
     closing = true;
+    // Windows of their own come back at the next start.
+    WallLayouts::instance()->shutdown();
     // Everything stops in order right here, on this thread, so the devices
     // hear of it and the recordings are finished before the process ends;
     // the wait for running link tasks is bounded: closing never hangs on a
@@ -470,17 +486,9 @@ void MainWindow::start()
 {
     show();
     view->attach(ui->widget_viewBox);
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ui->widget_viewBox && m_ptz &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (m_ptz->handleKey(key->key(), event->type() == QEvent::KeyPress, key->isAutoRepeat()))
-            return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
+    // The local list is loaded by now; an account's comes later (devLoaded).
+    if (!dev->devices().isEmpty())
+        WallLayouts::instance()->restoreOnce();
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

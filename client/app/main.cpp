@@ -6,6 +6,7 @@
 #include "diagnostics/SystemInfo.h"
 #include "model/Dev.h"
 #include "view/ViewControl.h"
+#include "view/WallLayouts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -38,6 +39,16 @@ const QCommandLineOption
     recordOption(QStringLiteral("record"),
                  QStringLiteral("Record the first channel of --live as soon as it streams."));
 
+const QCommandLineOption
+    layoutOption(QStringLiteral("layout"),
+                 QStringLiteral("Show this named layout at start (instead of the last one used)."),
+                 QStringLiteral("NAME"));
+const QCommandLineOption screenOption(
+    QStringLiteral("screen"),
+    QStringLiteral("With --layout: show the layout full screen in a window of its own on this "
+                   "screen (numbered from 0), for a wall display."),
+    QStringLiteral("N"));
+
 void setNames()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
@@ -55,6 +66,8 @@ void addOptions(QCommandLineParser *parser)
     parser->addOption(liveOption);
     parser->addOption(statsOption);
     parser->addOption(recordOption);
+    parser->addOption(layoutOption);
+    parser->addOption(screenOption);
 }
 
 // True when the help or the version is asked for: both are answered
@@ -102,6 +115,16 @@ int runApplication(int argc, char *argv[])
         }
     }
 
+    int screen = -1;
+    if (parser.isSet(screenOption)) {
+        bool ok = false;
+        screen = parser.value(screenOption).toInt(&ok);
+        if (!ok || screen < 0 || screen > 15 || !parser.isSet(layoutOption)) {
+            std::fprintf(stderr, "orvane: --screen: a screen number from 0 to 15, with --layout\n");
+            return 2;
+        }
+    }
+
     const int fontId =
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/fonts/HELVETICA NEUE.ttf"));
     if (fontId < 0) {
@@ -117,6 +140,8 @@ int runApplication(int argc, char *argv[])
     int result = 0;
     AppServices *services = AppServices::instance();
     {
+        WallLayouts::instance()->setStartRequest(parser.value(layoutOption), screen,
+                                                 !live.isEmpty());
         WindowLogin login;
         installMessageHandler();
         if (parser.isSet(localOption) || !live.isEmpty())

@@ -1,5 +1,6 @@
 #include "devtree/MenuDevTitle.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOption>
@@ -10,7 +11,9 @@ MenuDevTitle::MenuDevTitle(QWidget *parent)
 
 void MenuDevTitle::mousePressEvent(QMouseEvent *event)
 {
+    m_pressAt = QPoint(-1, -1);
     if (event->button() == Qt::LeftButton) {
+        m_pressAt = event->position().toPoint();
         emit clicked(this);
     } else if (event->button() == Qt::RightButton) {
         emit clicked(this);
@@ -24,6 +27,17 @@ void MenuDevTitle::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         emit doubleClick(this);
     QWidget::mouseDoubleClickEvent(event);
+}
+
+void MenuDevTitle::mouseMoveEvent(QMouseEvent *event)
+{
+    if ((event->buttons() & Qt::LeftButton) && m_pressAt.x() >= 0 &&
+        (event->position().toPoint() - m_pressAt).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        m_pressAt = QPoint(-1, -1);
+        emit dragStarted(this);
+    }
+    QWidget::mouseMoveEvent(event);
 }
 
 void MenuDevTitle::paintEvent(QPaintEvent *event)

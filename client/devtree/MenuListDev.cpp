@@ -8,9 +8,11 @@
 #include "model/Channel.h"
 #include "model/Dev.h"
 #include "model/Device.h"
+#include "view/ChannelDrag.h"
 #include "view/ViewControl.h"
 #include "widgets/LabelFoldBtn.h"
 
+#include <QDrag>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -62,6 +64,14 @@ MenuListDev::MenuListDev(QWidget *parent)
     titleLayout->addWidget(m_icon);
     titleLayout->addWidget(m_name, 1);
     root->addWidget(m_title);
+    // A channel row drags its channel onto a cell of the grid.
+    connect(m_title, &MenuDevTitle::dragStarted, this, [this] {
+        if (QMimeData *mime = m_channel ? ChannelDrag::mimeFor(m_channel) : nullptr) {
+            auto *drag = new QDrag(this);
+            drag->setMimeData(mime);
+            drag->exec(Qt::CopyAction);
+        }
+    });
 
     m_channelBox = new QWidget(this);
     m_channelBox->setObjectName(QStringLiteral("widget_channelBox"));

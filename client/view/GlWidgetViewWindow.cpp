@@ -1,27 +1,27 @@
 #include "view/GlWidgetViewWindow.h"
 
 #include "diagnostics/SystemInfo.h"
-#include "link/DeviceControl.h"
 #include "link/DeviceEvents.h"
 #include "link/DeviceLinks.h"
 #include "media/PictureExchange.h"
 #include "media/Video.h"
-#include "view/WaitingCircle.h"
+#include "view/CellOverlay.h"
 #include "view/WallSurface.h"
 #include "view/YuvRenderer.h"
 #include "model/Channel.h"
 #include "model/Dev.h"
 
 #include <QDateTime>
-#include <QFontMetricsF>
 #include <QMouseEvent>
-#include <QMovie>
 #include <QMultiHash>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
+#include <QWheelEvent>
+
+#include <utility>
 
 namespace {
 
@@ -49,6 +49,11 @@ bool currentLive()
 
 } // namespace
 
+bool GlWidgetViewWindow::cellLive() const
+{
+    return m_liveOnly || currentLive();
+}
+
 void GlWidgetViewWindow::setModeSource(std::function<bool()> source)
 {
     modeSource() = source ? std::move(source) : std::function<bool()>([] { return true; });
@@ -73,6 +78,8 @@ GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
     });
     connect(Dev::instance(), &Dev::selectChannelMsg, this,
             &GlWidgetViewWindow::showSelectedChannel);
+    m_infoTimer.setInterval(1000);
+    connect(&m_infoTimer, &QTimer::timeout, this, &GlWidgetViewWindow::updateInfo);
 }
 
 void GlWidgetViewWindow::routePictures()
@@ -123,8 +130,11 @@ void GlWidgetViewWindow::showChannelOnScreen(Channel *channel)
         return;
     if (m_channel) {
         cellsByChannel().remove(m_channel, this);
-        if (!cellsByChannel().contains(m_channel))
+        const QList<GlWidgetViewWindow *> others = cellsByChannel().values(m_channel);
+        if (others.isEmpty())
             m_channel->setSeen(false);
+        else
+            others.first()->updateSeen();
     }
     m_channel = channel;
     if (channel)
@@ -132,13 +142,23 @@ void GlWidgetViewWindow::showChannelOnScreen(Channel *channel)
     updateSeen();
 }
 
+QList<GlWidgetViewWindow *> GlWidgetViewWindow::cellsShowing(const Channel *channel)
+{
+    return cellsByChannel().values(const_cast<Channel *>(channel));
+}
+
 void GlWidgetViewWindow::updateSeen()
 {
     if (!m_channel)
         return;
-    const QWidget *top = window();
-    m_channel->setSeen(isVisible() && !(top->windowState() & Qt::WindowMinimized) && width() > 0 &&
-                       height() > 0);
+    // A channel is decoded while any of its cells, in any window, is seen.
+    bool seen = false;
+    for (const GlWidgetViewWindow *cell : cellsByChannel().values(m_channel)) {
+        const QWidget *top = cell->window();
+        seen = seen || (cell->isVisible() && !(top->windowState() & Qt::WindowMinimized) &&
+                        cell->width() > 0 && cell->height() > 0);
+    }
+    m_channel->setSeen(seen);
 }
 
 void GlWidgetViewWindow::showEvent(QShowEvent *event)
@@ -173,6 +193,12 @@ bool GlWidgetViewWindow::eventFilter(QObject *watched, QEvent *event)
 void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
 {
     m_device = device;
+    if (channel != m_channel) {
+        // Another picture: shown whole, its figures counted afresh.
+        resetZoom();
+        m_overlay.clearInfo();
+        m_shownPictures = 0;
+    }
     showChannelOnScreen(channel);
     m_pictures.reset();
     m_renderer->forget();
@@ -188,7 +214,7 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
     }
     // A channel moved into this cell (zoom, another layout) keeps showing
     // its picture; a channel without one shows the waiting indicator.
-    const bool live = currentLive();
+    const bool live = cellLive();
     if (Video::instance()->pictures(channel, live)->hasPicture() && !channel->waitKeyFrame(live))
         removeWaiting();
     else
@@ -196,6 +222,48 @@ void GlWidgetViewWindow::setChannel(Device *device, Channel *channel)
     m_recordShown = channel->recording(live);
     m_selected = Dev::instance()->selectedChannel() == channel;
     reloadImg();
+    refresh();
+}
+
+void GlWidgetViewWindow::resetZoom()
+{
+    zoomed(m_overlay.resetZoom());
+}
+
+void GlWidgetViewWindow::zoomed(bool changed)
+{
+    if (!changed)
+        return;
+    refresh();
+    emit zoomChanged();
+}
+
+QSize GlWidgetViewWindow::streamFitSize() const
+{
+    return size() * (devicePixelRatioF() * m_overlay.zoom().factor());
+}
+
+void GlWidgetViewWindow::setInfoShown(bool shown)
+{
+    if (shown == m_overlay.infoShown())
+        return;
+    m_overlay.setInfoShown(shown);
+    if (shown)
+        m_infoTimer.start();
+    else
+        m_infoTimer.stop();
+    updateInfo();
+}
+
+void GlWidgetViewWindow::updateInfo()
+{
+    if (m_channel) {
+        const bool live = cellLive();
+        const bool held = m_renderer->uploadedSerial() != 0 || m_pictures;
+        m_overlay.updateInfo(m_channel->slot(live).counters, m_shownPictures,
+                             m_pictureClock.elapsed(), held ? pictureSize() : QSize(),
+                             m_channel->quality(live));
+    }
     refresh();
 }
 
@@ -233,11 +301,8 @@ QString GlWidgetViewWindow::status() const
 
 void GlWidgetViewWindow::removeWaiting()
 {
-    if (!m_waiting)
-        return;
-    delete m_waiting;
-    m_waiting = nullptr;
-    refresh();
+    if (m_overlay.stopWaiting())
+        refresh();
 }
 
 void GlWidgetViewWindow::notePicture()
@@ -261,9 +326,11 @@ int GlWidgetViewWindow::pictureIntervalMs() const
 
 void GlWidgetViewWindow::showImg(Channel *channel, bool live, int width, int height, uint timestamp)
 {
-    if (!channel || channel != m_channel || !channel->videoOn(live))
+    // A cell shows the pictures of its mode only (a live-only cell's
+    // channel may play back in the grid at the same time).
+    if (!channel || channel != m_channel || live != cellLive() || !channel->videoOn(live))
         return;
-    if (m_waiting && !channel->waitKeyFrame(live))
+    if (isWaiting() && !channel->waitKeyFrame(live))
         removeWaiting();
     setStatus(QString()); // pictures again: whatever stopped them is over
     if (live && channel->quality(true))
@@ -294,7 +361,7 @@ void GlWidgetViewWindow::loadRecordStatus(Channel *channel)
 {
     if (!channel || channel != m_channel)
         return;
-    const bool shown = channel->recording(currentLive());
+    const bool shown = channel->recording(cellLive());
     if (shown != m_recordShown) {
         m_recordShown = shown;
         refresh();
@@ -315,7 +382,7 @@ void GlWidgetViewWindow::reloadImg()
 {
     if (!m_channel)
         return;
-    const bool live = currentLive();
+    const bool live = cellLive();
     std::shared_ptr<PictureExchange> pictures = Video::instance()->pictures(m_channel, live);
     if (!pictures->hasPicture())
         return;
@@ -328,12 +395,7 @@ void GlWidgetViewWindow::showWaiting(Channel *channel)
 {
     if (!channel || channel != m_channel)
         return;
-    removeWaiting();
-    const int side = SystemInfo::instance()->scaled(WaitingCircle::BaseSize);
-    m_waiting = new QMovie(QString::fromLatin1(WaitingCircle::MoviePath), QByteArray(), this);
-    m_waiting->setScaledSize(QSize(side, side));
-    connect(m_waiting, &QMovie::frameChanged, this, &GlWidgetViewWindow::refresh);
-    m_waiting->start();
+    m_overlay.startWaiting(this, [this] { refresh(); });
     refresh();
 }
 
@@ -346,6 +408,17 @@ void GlWidgetViewWindow::hideWaiting(Channel *channel)
 
 void GlWidgetViewWindow::mouseReleaseEvent(QMouseEvent *event)
 {
+    m_overlay.release();
+    // A picture shown whole, dragged onto another cell, swaps with it.
+    const QPointF from = std::exchange(m_movePress, QPointF(-1, -1));
+    if (event->button() == Qt::LeftButton && m_channel && from.x() >= 0 && !isZoomed() &&
+        !rect().contains(event->position().toPoint()) && m_surface) {
+        GlWidgetViewWindow *target = m_surface->cellAt(mapToParent(event->position().toPoint()));
+        if (target && target != this) {
+            emit movedOnto(target);
+            return;
+        }
+    }
     if (m_channel) {
         Dev *dev = Dev::instance();
         dev->setSelectedDevice(m_device);
@@ -377,14 +450,15 @@ bool GlWidgetViewWindow::uploadPicture(uint &timestamp)
         if (p.serial == m_renderer->uploadedSerial())
             return; // the textures hold this picture already
         m_renderer->upload(p);
-        ChannelSlot &slot = m_channel->slot(currentLive());
+        ++m_shownPictures;
+        ChannelSlot &slot = m_channel->slot(cellLive());
         StreamCounters &counters = slot.counters;
         StreamCounters::add(counters.framesDrawn);
         if (p.tag & PictureExchange::RecordMsTag) {
             slot.shownRecordMs.store(qint64(p.timestamp) * 1000 + (p.tag & 0x3FF));
             return;
         }
-        if (!currentLive())
+        if (!cellLive())
             slot.shownRecordMs.store(qint64(p.timestamp) * 1000);
         counters.delayMs.store(StreamCounters::delayOf(p.tag, QDateTime::currentMSecsSinceEpoch()),
                                std::memory_order_relaxed);
@@ -436,7 +510,7 @@ void GlWidgetViewWindow::drawPicture(QOpenGLContext *context, int surfaceHeight,
     const int frame = int(2 * dpr);
     f->glViewport(area.x() + frame, area.y() + frame, qMax(0, area.width() - 2 * frame),
                   qMax(0, area.height() - 2 * frame));
-    m_renderer->draw(dimmed ? DimmedBrightness : 1.0f);
+    m_renderer->draw(dimmed ? DimmedBrightness : 1.0f, m_overlay.zoom().visible());
 
     if (fresh && shown)
         Video::instance()->showImageFinish(m_channel, timestamp);
@@ -444,64 +518,48 @@ void GlWidgetViewWindow::drawPicture(QOpenGLContext *context, int surfaceHeight,
 
 QString GlWidgetViewWindow::alarmText(int alarms)
 {
-    QStringList names;
-    if (alarms & (1 << int(DeviceControl::AlarmKind::Motion)))
-        names << tr("MOTION");
-    if (alarms & (1 << int(DeviceControl::AlarmKind::Tamper)))
-        names << tr("TAMPER");
-    if (alarms & (1 << int(DeviceControl::AlarmKind::Input)))
-        names << tr("ALARM IN");
-    return names.join(QLatin1Char(' '));
+    return CellOverlay::alarmText(alarms);
 }
 
 bool GlWidgetViewWindow::hasOverlays() const
 {
-    return m_channel &&
-           (m_recordShown || m_waiting || !m_status.isEmpty() || m_channel->alarms() != 0);
+    return m_channel && (m_recordShown || isWaiting() || !m_status.isEmpty() ||
+                         m_channel->alarms() != 0 || isZoomed() || infoShown());
 }
 
 void GlWidgetViewWindow::drawOverlays(QPainter &painter) const
 {
-    const double s = m_scale;
-    painter.setRenderHint(QPainter::Antialiasing);
-    if (m_recordShown) {
-        const QPointF badge(width() - 40 * s, 3 * s);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(255, 0, 0));
-        painter.drawEllipse(QRectF(badge + QPointF(0, 5 * s), QSizeF(8 * s, 8 * s)));
-        QFont font = painter.font();
-        font.setPixelSize(SystemInfo::instance()->normalFontSize() * 11 / 14);
-        painter.setFont(font);
-        painter.setPen(QColor(255, 0, 0));
-        painter.drawText(QRectF(badge + QPointF(12 * s, 0), QSizeF(30 * s, 18 * s)),
-                         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("REC"));
+    CellOverlay::State state;
+    state.cell = size();
+    state.scale = m_scale;
+    state.recording = m_recordShown;
+    state.alarms = m_channel ? m_channel->alarms() : 0;
+    state.status = m_status;
+    m_overlay.draw(painter, state);
+}
+
+void GlWidgetViewWindow::wheelEvent(QWheelEvent *event)
+{
+    if (!m_channel) {
+        event->ignore();
+        return;
     }
-    if (const QString alarm = alarmText(m_channel ? m_channel->alarms() : 0); !alarm.isEmpty()) {
-        QFont font = painter.font();
-        font.setPixelSize(SystemInfo::instance()->normalFontSize() * 11 / 14);
-        painter.setFont(font);
-        // An orange frame, the name at the foot (clear of the camera's text).
-        const QColor orange(255, 140, 0);
-        painter.setPen(QPen(orange, 3 * s));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(rect()).adjusted(1.5 * s, 1.5 * s, -1.5 * s, -1.5 * s));
-        const QRectF badge(6 * s, height() - 26 * s,
-                           QFontMetricsF(font).horizontalAdvance(alarm) + 14 * s, 20 * s);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(orange);
-        painter.drawRoundedRect(badge, 3 * s, 3 * s);
-        painter.setPen(Qt::black);
-        painter.drawText(badge, Qt::AlignCenter, alarm);
+    zoomed(m_overlay.wheel(size(), event->position(), event->angleDelta().y()));
+    event->accept();
+}
+
+void GlWidgetViewWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && m_channel) {
+        m_movePress = isZoomed() ? QPointF(-1, -1) : event->position();
+        zoomed(m_overlay.press(size(), m_scale, event->position()));
     }
-    if (!m_status.isEmpty()) {
-        QFont font = painter.font();
-        font.setPixelSize(SystemInfo::instance()->normalFontSize());
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        painter.drawText(QRectF(8 * s, 0, qMax(0.0, width() - 16 * s), height()),
-                         Qt::AlignCenter | Qt::TextWordWrap, m_status);
-    } else if (m_waiting) {
-        const QPixmap frame = m_waiting->currentPixmap();
-        painter.drawPixmap((width() - frame.width()) / 2, (height() - frame.height()) / 2, frame);
-    }
+    QWidget::mousePressEvent(event);
+}
+
+void GlWidgetViewWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (event->buttons() & Qt::LeftButton)
+        zoomed(m_overlay.move(size(), m_scale, event->position()));
+    QWidget::mouseMoveEvent(event);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "view/CellOverlay.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSize>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -11,7 +14,6 @@
 class Channel;
 class Device;
 class PictureExchange;
-class QMovie;
 class QOpenGLContext;
 class QPainter;
 class YuvRenderer;
@@ -22,6 +24,12 @@ class WallSurface;
 // (blue when the cell's channel is selected, grey otherwise), shows a "REC" badge while the channel
 // records, a waiting indicator while its stream is requested and a status text over the dimmed last
 // picture while the stream is lost.
+//
+// The picture can be zoomed digitally (CellZoom): the wheel zooms around the
+// pointer, a left drag pans, and an overview in a corner marks the part
+// shown, with a button back to the whole picture. The cell draws that part
+// straight from its textures. An information box (resolution, codec, frame
+// and bit rates, SD/HD) can be shown over the picture.
 //
 // The cell is a widget for placement and input; what it shows is drawn by
 // its host's WallSurface, which draws every cell of the host in one pass.
@@ -42,6 +50,15 @@ public:
     explicit GlWidgetViewWindow(QWidget *parent = nullptr);
     ~GlWidgetViewWindow() override;
 
+    // A cell of a window of its own shows live video whatever the grid's mode.
+    void setLiveOnly(bool on) { m_liveOnly = on; }
+    bool isLiveOnly() const { return m_liveOnly; }
+    // The cell shows live pictures now (a live-only cell, or the grid is live).
+    bool showsLive() const { return cellLive(); }
+
+    // The cells that show the channel, in any window.
+    static QList<GlWidgetViewWindow *> cellsShowing(const Channel *channel);
+
     // Assigns a device and channel (null channel = empty cell).
     void setChannel(Device *device, Channel *channel);
     // Places the cell inside its parent and lays out its overlays.
@@ -51,7 +68,7 @@ public:
     bool hasChannel() const { return m_channel != nullptr; }
 
     bool isSelected() const { return m_selected; }
-    bool isWaiting() const { return m_waiting != nullptr; }
+    bool isWaiting() const { return m_overlay.isWaiting(); }
     bool isRecordBadgeShown() const { return m_recordShown; }
     // The badge of the channel's alarms that are on (empty: none).
     static QString alarmText(int alarms);
@@ -65,6 +82,20 @@ public:
     // picture of the channel clears it.
     void setStatus(const QString &text);
     QString status() const;
+
+    // Digital zoom of the picture (wheel, drag, overview); 1 = the whole picture.
+    // A new channel in the cell starts with the whole picture.
+    bool isZoomed() const { return m_overlay.zoom().isZoomed(); }
+    const CellZoom &zoom() const { return m_overlay.zoom(); }
+    void resetZoom();
+    // The size the cell's stream should fit, in device pixels: the cell's
+    // size magnified by the zoom (a zoomed small cell wants the HD stream).
+    QSize streamFitSize() const;
+    // The information overlay: resolution, codec, frame rates, bit rate, SD/HD.
+    void setInfoShown(bool shown);
+    bool infoShown() const { return m_overlay.infoShown(); }
+    // The information box's text (empty while not shown), refreshed every second.
+    QString infoText() const { return m_overlay.infoText(); }
 
     // The cell as drawn now, picture and overlays (null when not drawn).
     QImage grabFramebuffer();
@@ -82,6 +113,12 @@ public:
 
 signals:
     void doubleClicked(Channel *channel);
+    // The zoom changed (the stream choice may follow).
+    void zoomChanged();
+    // A channel was dropped on the cell (from the device tree).
+    void channelDropped(Channel *channel);
+    // The cell was dragged onto another cell of its surface (a swap).
+    void movedOnto(GlWidgetViewWindow *target);
     // The right button was released over the cell while it shows a channel
     // (now the selected one); sent once the release has been handled.
     void menuRequested(Device *device, Channel *channel, QMouseEvent *event);
@@ -99,13 +136,18 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void refresh();
+    // The mode of the pictures the cell shows (true = live).
+    bool cellLive() const;
     void removeWaiting();
     bool uploadPicture(uint &timestamp);
     // Decoded pictures of a channel go to the cells that show it.
@@ -113,13 +155,15 @@ private:
     void showChannelOnScreen(Channel *channel);
     void updateSeen();
     void notePicture();
+    // After a zoom step: redraws and tells when the view changed.
+    void zoomed(bool changed);
+    void updateInfo();
 
     Channel *m_channel = nullptr;
     Device *m_device = nullptr;
     double m_scale = 1.0;
 
     bool m_recordShown = false;
-    QMovie *m_waiting = nullptr;
     QString m_status;
 
     std::unique_ptr<YuvRenderer> m_renderer;
@@ -133,5 +177,11 @@ private:
     int m_height = 0;
     std::shared_ptr<PictureExchange> m_pictures; // null = nothing to draw
     bool m_selected = false;
+    bool m_liveOnly = false;
+    QPointF m_movePress{-1, -1}; // a left press that may drag the cell onto another
     uint m_timestamp = 0;
+
+    CellOverlay m_overlay;       // waiting indicator, zoom, information box
+    QTimer m_infoTimer;          // refreshes the information box while shown
+    quint64 m_shownPictures = 0; // pictures this cell uploaded of its channel
 };

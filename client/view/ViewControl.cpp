@@ -14,11 +14,25 @@
 #include "model/SharedInstance.h"
 #include "view/CellStatus.h"
 #include "view/GlWidgetViewWindow.h"
-#include "view/StreamFit.h"
+#include "view/StreamChoice.h"
 
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+// A window of its own shows the channel live, whatever the grid's mode.
+bool showsLiveElsewhere(const Channel *ch)
+{
+    const QList<GlWidgetViewWindow *> cells = GlWidgetViewWindow::cellsShowing(ch);
+    return std::any_of(cells.cbegin(), cells.cend(),
+                       [](const GlWidgetViewWindow *c) { return c->isLiveOnly(); });
+}
+
+} // namespace
 
 ViewControl *ViewControl::instance()
 {
@@ -47,10 +61,6 @@ ViewControl::ViewControl(QObject *parent)
                 [this](Device *d, int, const QString &) { showDeviceOffline(d); });
         connect(m_dev, &Dev::selectChannelMsg, this, &ViewControl::changeShowChannel);
         connect(m_dev, &Dev::accessChangedMsg, this, [this](Device *d) { m_cellStatus->retry(d); });
-        connect(io, &DeviceEvents::changeQualitySuccessMsg, this,
-                [this](Channel *ch) { m_qualityAsked.remove(ch); });
-        connect(io, &DeviceEvents::changeQualityFailMsg, this,
-                [this](Channel *ch, int, const QString &) { m_qualityAsked.remove(ch); });
         // The cells and the link read the mode of the grid.
         GlWidgetViewWindow::setModeSource([] { return ViewControl::instance()->isLive(); });
         // A recording whose file cannot be written ends as if stopped.
@@ -62,12 +72,11 @@ ViewControl::ViewControl(QObject *parent)
             [this](Channel *ch, bool, bool on) { emit recordMsg(ch, on); });
     m_windowMod = static_cast<WINDOW_MOD>(m_location->windowNum());
     // Cells are fitted once their size has settled.
-    m_fitTimer.setSingleShot(true);
-    m_fitTimer.setInterval(FitDelayMs);
-    connect(&m_fitTimer, &QTimer::timeout, this, &ViewControl::fitStreams);
-    connect(this, &ViewControl::resizeMsg, this, [this] { m_fitTimer.start(); });
+    m_streams = new StreamChoice(
+        m_dev, [this](const Channel *ch) { return linkOf(ch); }, this);
+    connect(this, &ViewControl::resizeMsg, m_streams, &StreamChoice::schedule);
+    connect(this, &ViewControl::windowNumberChangeMsg, m_streams, &StreamChoice::schedule);
     m_cellStatus = new CellStatus(this);
-    connect(this, &ViewControl::windowNumberChangeMsg, this, [this] { m_fitTimer.start(); });
 }
 
 ViewControl::~ViewControl()
@@ -177,7 +186,22 @@ GlWidgetViewWindow *ViewControl::createWindow()
         // The host went away with its children: forget the window.
         m_windows.removeAll(w);
     });
+    wireCell(w);
+    connect(w, &GlWidgetViewWindow::menuRequested, this, &ViewControl::openSubWindowMenu);
+    // A channel dropped from the tree starts in the cell; a cell dragged
+    // onto another swaps with it.
+    connect(w, &GlWidgetViewWindow::channelDropped, this,
+            [this, w](Channel *ch) { openInCell(ch, int(m_windows.indexOf(w))); });
+    connect(w, &GlWidgetViewWindow::movedOnto, this, [this, w](GlWidgetViewWindow *target) {
+        if (m_windows.contains(target))
+            swapCells(int(m_windows.indexOf(w)), int(m_windows.indexOf(target)));
+    });
+    w->show();
+    return w;
+}
 
+void ViewControl::wireCell(GlWidgetViewWindow *w)
+{
     // Stream state the cell follows (unique: the cell may wire some itself).
     DeviceEvents *io = DeviceLinks::events();
     const auto unique = Qt::UniqueConnection;
@@ -188,10 +212,8 @@ GlWidgetViewWindow *ViewControl::createWindow()
     connect(io, &DeviceEvents::videoRequestFailMsg, w, &GlWidgetViewWindow::hideWaiting, unique);
     connect(this, &ViewControl::recordMsg, w, &GlWidgetViewWindow::loadRecordStatus, unique);
     connect(this, &ViewControl::windowNumberChangeMsg, w, &GlWidgetViewWindow::reloadImg, unique);
-
-    connect(w, &GlWidgetViewWindow::menuRequested, this, &ViewControl::openSubWindowMenu);
-    w->show();
-    return w;
+    // A zoomed cell may want the other stream.
+    connect(w, &GlWidgetViewWindow::zoomChanged, m_streams, &StreamChoice::schedule, unique);
 }
 
 void ViewControl::dropWindow(GlWidgetViewWindow *w)
@@ -264,7 +286,39 @@ void ViewControl::openInCell(Channel *channel, int cell)
     ORVANE_ASSERT_GUI_THREAD();
     ORVANE_CHECK(channel && cell >= 0 && cell < m_windows.size(), return );
     putChannel(m_windows.at(cell), channel);
+    // A stream already on goes on as it is (another layout, another window).
+    if (m_live && channel->videoOn(true) && channel->viewRequested(true))
+        return;
     prepareChannel(channel, false);
+}
+
+void ViewControl::swapCells(int a, int b)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(a >= 0 && b >= 0 && a < m_windows.size() && b < m_windows.size(), return );
+    GlWidgetViewWindow *wa = m_windows.at(a);
+    GlWidgetViewWindow *wb = m_windows.at(b);
+    Channel *ca = wa->channel();
+    Channel *cb = wb->channel();
+    if (a == b || ca == cb)
+        return;
+    // The streams go on; only the cells change.
+    wa->setChannel(cb ? cb->device() : nullptr, cb);
+    wb->setChannel(ca ? ca->device() : nullptr, ca);
+    m_streams->schedule();
+}
+
+void ViewControl::clearCell(int cell)
+{
+    ORVANE_ASSERT_GUI_THREAD();
+    ORVANE_CHECK(cell >= 0 && cell < m_windows.size(), return );
+    Channel *ch = m_windows.at(cell)->channel();
+    if (!ch)
+        return;
+    if (GlWidgetViewWindow::cellsShowing(ch).size() > 1)
+        releaseWindow(ch);
+    else
+        stopChannel(ch);
 }
 
 void ViewControl::releaseWindow(Channel *channel)
@@ -273,7 +327,7 @@ void ViewControl::releaseWindow(Channel *channel)
     GlWidgetViewWindow *w = cellOf(channel);
     if (!w)
         return;
-    m_qualityAsked.remove(channel);
+    m_streams->forget(channel);
     w->setChannel(nullptr, nullptr);
 }
 
@@ -349,21 +403,7 @@ void ViewControl::prepareChannel(Channel *channel, bool keepMode)
 void ViewControl::fitStreams()
 {
     ORVANE_ASSERT_GUI_THREAD();
-    if (!m_live)
-        return;
-    const bool pinned = Config::instance()->get(ConfigKey::StreamQuality) == 1;
-    for (GlWidgetViewWindow *w : std::as_const(m_windows)) {
-        Channel *ch = w->channel();
-        if (!ch || ch->avIndex(true) < 0 || !w->isVisible())
-            continue;
-        const bool asked = m_qualityAsked.value(ch, ch->quality(true));
-        const QSize cell = w->size() * w->devicePixelRatioF();
-        const bool hd = pinned || StreamFit::wantHd(asked, cell, ch->hdPictureSize());
-        if (hd == asked)
-            continue;
-        m_qualityAsked.insert(ch, hd);
-        linkOf(ch)->changeQuality(ch, hd);
-    }
+    m_streams->fit();
 }
 
 void ViewControl::connectChannelSuccess(Channel *channel)
@@ -373,14 +413,14 @@ void ViewControl::connectChannelSuccess(Channel *channel)
         return;
     // A new AV channel starts with the device's sub stream.
     channel->setQuality(false, true);
-    m_qualityAsked.remove(channel);
+    m_streams->forget(channel);
     if (!m_live || !channel->viewRequested(true))
         return;
     // A channel with no free cell streams without being decoded until a
-    // cell takes it.
-    if (!showChannel(channel))
+    // cell takes it; one that another window shows stays out of the grid.
+    if (GlWidgetViewWindow::cellsShowing(channel).isEmpty() && !showChannel(channel))
         channel->setSeen(false);
-    m_fitTimer.start();
+    m_streams->schedule();
     linkOf(channel)->startVideo(channel);
 }
 
@@ -455,9 +495,9 @@ void ViewControl::changeMod(bool live)
         // A paused playback stays paused when the grid returns to it.
         if (!m_live && ch->paused(false))
             continue;
-        if (ch->viewRequested(!m_live))
+        if (ch->viewRequested(!m_live) && !(m_live == false && showsLiveElsewhere(ch)))
             linkOf(ch)->pause(ch, !m_live);
-        if (ch->viewRequested(m_live))
+        if (ch->viewRequested(m_live) && !(m_live && showsLiveElsewhere(ch)))
             linkOf(ch)->resume(ch, m_live);
     }
     emit changeModMsg(m_live);

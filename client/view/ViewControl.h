@@ -5,6 +5,7 @@
 #include "view/CellStatus.h"
 #include "view/RecordLength.h"
 #include "view/ReplayPosition.h"
+#include "view/StreamChoice.h"
 #include "view/WindowMod.h"
 
 #include <QDate>
@@ -80,6 +81,13 @@ public:
     // prepareChannel(channel, false) does; the link's success finds it placed.
     void openInCell(Channel *channel, int cell);
 
+    // Exchanges the channels of cells a and b (grid order).
+    void swapCells(int a, int b);
+    // Empties cell `cell`; its channel's stream stops unless another window shows it.
+    void clearCell(int cell);
+    // Connects a cell of any window to the stream state it follows.
+    void wireCell(GlWidgetViewWindow *cell);
+
     // Stream control.
     void prepareChannel(Channel *channel, bool keepMode);
     void stopChannel(Channel *channel);
@@ -116,14 +124,14 @@ public:
     // date-time; invalid when none.
     QDateTime nextRecordStart() const { return m_replay.nextRecordStart(); }
 
-    // Asks each live cell's channel for the stream that fits the cell: the
-    // sub stream (SD) in small cells, the main stream (HD) in large ones
-    // (StreamFit), or HD everywhere when the user pinned it. Runs by itself
-    // FitDelayMs after the grid's size or layout last changed, and when a
-    // stream starts. A cell keeps its last picture until the new stream's
+    // Asks each live channel for the stream that fits the largest of its
+    // cells, in any window, zoom included: the sub stream (SD) in small
+    // cells, the main stream (HD) in large ones (StreamChoice). Runs by itself
+    // FitDelayMs after the grid's size, layout or a zoom last changed, and when
+    // a stream starts. A cell keeps its last picture until the new stream's
     // first key frame is decoded.
     void fitStreams();
-    static constexpr int FitDelayMs = 300;
+    static constexpr int FitDelayMs = StreamChoice::DelayMs;
 
     // Local recording of the current mode; the record-length timer stops it
     // after "config/timeLength" minutes.
@@ -187,7 +195,6 @@ private:
     QList<GlWidgetViewWindow *> m_windows;
     std::atomic<bool> m_live{true};
     ReplayPosition m_replay;
-    QTimer m_fitTimer;
+    StreamChoice *m_streams;
     CellStatus *m_cellStatus;
-    QHash<Channel *, bool> m_qualityAsked; // quality changes not yet answered
 };

@@ -1,8 +1,10 @@
 #include "view/WallSurface.h"
 
+#include "view/ChannelDrag.h"
 #include "view/GlWidgetViewWindow.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,6 +14,8 @@
 #include <QOpenGLPaintDevice>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QWheelEvent>
 #include <QWidget>
 
 namespace {
@@ -70,11 +74,34 @@ WallSurface::~WallSurface()
     qApp->removeEventFilter(this);
     const QList<GlWidgetViewWindow *> cells = m_cells;
     m_cells.clear();
-    const bool current = isValid() && (makeCurrent(), true);
+    // Cells that are still here free their textures; none left, the context
+    // goes with its textures (the native window may be gone already).
+    const bool current = !cells.isEmpty() && isValid() && (makeCurrent(), true);
     for (GlWidgetViewWindow *cell : cells)
         cell->detachSurface(current);
     if (current)
         doneCurrent();
+}
+
+bool WallSurface::needsParking(const QScreen *screen)
+{
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    return screen && primary && screen != primary && !screen->virtualSiblings().contains(primary);
+}
+
+void WallSurface::park()
+{
+    if (surfaces().value(m_host) == this)
+        surfaces().remove(m_host);
+    if (m_host)
+        m_host->removeEventFilter(this);
+    qApp->removeEventFilter(this);
+    m_pace.stop();
+    m_container->hide();
+    m_container->setParent(nullptr);
+    hide();
+    setParent(static_cast<QWindow *>(nullptr));
+    m_host = nullptr;
 }
 
 void WallSurface::addCell(GlWidgetViewWindow *cell)
@@ -209,16 +236,55 @@ QPixmap WallSurface::grab(QWidget *host)
     return shot;
 }
 
+QWidget *WallSurface::targetAt(QPointF point) const
+{
+    const QPoint at = point.toPoint();
+    for (auto it = m_cells.crbegin(); it != m_cells.crend(); ++it) {
+        if ((*it)->isVisible() && (*it)->geometry().contains(at))
+            return *it;
+    }
+    return m_host;
+}
+
+GlWidgetViewWindow *WallSurface::cellAt(QPoint point) const
+{
+    return qobject_cast<GlWidgetViewWindow *>(targetAt(point));
+}
+
+bool WallSurface::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        GlWidgetViewWindow *cell = cellAt(drop->position().toPoint());
+        Channel *channel = cell ? ChannelDrag::channelFrom(drop->mimeData()) : nullptr;
+        if (!channel) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        if (event->type() == QEvent::Drop)
+            emit cell->channelDropped(channel);
+        return true;
+    }
+    default:
+        return QOpenGLWindow::event(event);
+    }
+}
+
 void WallSurface::forwardMouse(QMouseEvent *event)
 {
-    const QPoint at = event->position().toPoint();
-    QWidget *target = m_host;
-    for (auto it = m_cells.crbegin(); it != m_cells.crend(); ++it) {
-        if ((*it)->isVisible() && (*it)->geometry().contains(at)) {
-            target = *it;
-            break;
-        }
-    }
+    const QEvent::Type type = event->type();
+    const bool held = type == QEvent::MouseMove ? event->buttons() != Qt::NoButton
+                                                : type == QEvent::MouseButtonRelease;
+    QWidget *target = held && m_pressed ? m_pressed.data() : targetAt(event->position());
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
+        m_pressed = target;
+    else if (type == QEvent::MouseButtonRelease && event->buttons() == Qt::NoButton)
+        m_pressed = nullptr;
     if (!target)
         return;
     const QPointF local = event->position() - QPointF(target == m_host ? QPoint() : target->pos());
@@ -253,6 +319,19 @@ void WallSurface::mouseMoveEvent(QMouseEvent *event)
 
 void WallSurface::wheelEvent(QWheelEvent *event)
 {
+    // A cell zooms its picture; what it leaves, and the wheel between the
+    // cells, goes to the host.
+    QWidget *target = targetAt(event->position());
+    if (target && target != m_host) {
+        QWheelEvent copy(event->position() - QPointF(target->pos()), event->globalPosition(),
+                         event->pixelDelta(), event->angleDelta(), event->buttons(),
+                         event->modifiers(), event->phase(), event->inverted(), event->source(),
+                         event->pointingDevice());
+        copy.setAccepted(false);
+        QCoreApplication::sendEvent(target, &copy);
+        if (copy.isAccepted())
+            return;
+    }
     if (m_host)
         QCoreApplication::sendEvent(m_host, event);
 }

@@ -8,10 +8,17 @@
 
 namespace {
 
-const char *const VertexShader =
-    "attribute vec4 vertexIn;     attribute vec2 textureIn;     varying vec2 textureOut;      void "
-    "main(void)               {                                 gl_Position = vertexIn;         "
-    "textureOut = textureIn;     }";
+// textureRect: the part of the picture drawn (x, y, width, height in
+// texture coordinates), the whole picture unless the cell is zoomed.
+const char *const VertexShader = "attribute vec4 vertexIn;\n"
+                                 "attribute vec2 textureIn;\n"
+                                 "uniform vec4 textureRect;\n"
+                                 "varying vec2 textureOut;\n"
+                                 "void main(void)\n"
+                                 "{\n"
+                                 "    gl_Position = vertexIn;\n"
+                                 "    textureOut = textureRect.xy + textureIn * textureRect.zw;\n"
+                                 "}\n";
 
 // yuvToRgb and yuvOffset carry the picture's matrix and range (YuvColour).
 const char *const FragmentShader =
@@ -86,6 +93,7 @@ void YuvRenderer::initialize(QOpenGLContext *ctx)
     m_brightness = m_program->uniformLocation("brightness");
     m_yuvToRgb = m_program->uniformLocation("yuvToRgb");
     m_yuvOffset = m_program->uniformLocation("yuvOffset");
+    m_textureRect = m_program->uniformLocation("textureRect");
 
     for (int i = 0; i < 3; ++i) {
         m_textures[i] = std::make_unique<QOpenGLTexture>(QOpenGLTexture::Target2D);
@@ -171,7 +179,7 @@ void YuvRenderer::uploadPlane(int index, const uint8_t *data, int stride, int wi
     }
 }
 
-void YuvRenderer::draw(float brightness)
+void YuvRenderer::draw(float brightness, const QRectF &source)
 {
     m_program->bind();
     m_vertices.bind();
@@ -187,6 +195,8 @@ void YuvRenderer::draw(float brightness)
     m_program->setUniformValue(m_texU, 1);
     m_program->setUniformValue(m_texV, 2);
     m_program->setUniformValue(m_brightness, brightness);
+    m_program->setUniformValue(m_textureRect, float(source.x()), float(source.y()),
+                               float(source.width()), float(source.height()));
     const YuvColour::Conversion conversion = m_colour.conversion();
     glUniformMatrix3fv(m_yuvToRgb, 1, GL_FALSE, conversion.matrix.data());
     glUniform3fv(m_yuvOffset, 1, conversion.offset.data());

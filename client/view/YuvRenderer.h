@@ -5,6 +5,7 @@
 
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
+#include <QRectF>
 #include <QSize>
 
 #include <memory>
@@ -16,7 +17,8 @@ class QOpenGLTexture;
 // Draws 8-bit 4:2:0 pictures with a YUV-to-RGB shader (the matrix and range
 // the stream declares) into the current viewport of one OpenGL context.
 // Three one-channel textures hold the planes; a picture of the size already
-// uploaded refills them instead of allocating again.
+// uploaded refills them instead of allocating again. A part of the picture
+// can be drawn magnified (digital zoom) straight from the same textures.
 //
 // GUI thread, with its context current for every call.
 class YuvRenderer : protected QOpenGLFunctions
@@ -39,8 +41,9 @@ public:
     quint64 uploadedSerial() const { return m_uploadedSerial; }
     // The textures no longer count as holding a picture (a new channel).
     void forget() { m_uploadedSerial = 0; }
-    // Draws the uploaded picture over the viewport at the brightness (1 = as is).
-    void draw(float brightness);
+    // Draws the uploaded picture's part `source` (normalised, y down; the
+    // whole picture by default) over the viewport at the brightness (1 = as is).
+    void draw(float brightness, const QRectF &source = QRectF(0, 0, 1, 1));
 
 private:
     void uploadPlane(int index, const uint8_t *data, int stride, int width, int height);
@@ -55,6 +58,7 @@ private:
     int m_brightness = -1;
     int m_yuvToRgb = -1;
     int m_yuvOffset = -1;
+    int m_textureRect = -1;
     YuvColour m_colour;
     QSize m_planeSizes[3];
     unsigned int m_planeFormat = 0; // GL_RED, or GL_LUMINANCE on OpenGL 2
