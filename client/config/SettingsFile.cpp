@@ -82,6 +82,26 @@ SettingsFile::Settings SettingsFile::open() const
     return settings;
 }
 
+SettingsFile::Settings SettingsFile::rewriteReadable(const std::function<void(QSettings &)> &edit)
+{
+    // Some damage (a line that is no entry) reads as nothing but fails every
+    // write: what reads goes to a clean copy, with the change.
+    qWarning() << "settings: dropping unreadable lines of" << m_path;
+    Load load = Load::Ok;
+    const Settings read = stage(&load);
+    if (!read || load != Load::Ok)
+        return nullptr;
+    const QString path = QFileInfo(read->fileName()).dir().filePath(QStringLiteral("clean.ini"));
+    // The copy keeps the staged file's folder while it lives.
+    Settings clean(new QSettings(path, QSettings::IniFormat), [read](QSettings *s) { delete s; });
+    const QStringList keys = read->allKeys();
+    for (const QString &key : keys)
+        clean->setValue(key, read->value(key));
+    edit(*clean);
+    clean->sync();
+    return clean;
+}
+
 bool SettingsFile::update(const std::function<void(QSettings &)> &edit)
 {
     Load load = Load::Ok;
@@ -102,7 +122,9 @@ bool SettingsFile::update(const std::function<void(QSettings &)> &edit)
 
     edit(*staged);
     staged->sync();
-    if (staged->status() != QSettings::NoError) {
+    if (staged->status() == QSettings::FormatError && load == Load::Ok)
+        staged = rewriteReadable(edit);
+    if (!staged || staged->status() != QSettings::NoError) {
         qWarning() << "settings: staging failed for" << m_path;
         return false;
     }

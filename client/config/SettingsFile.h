@@ -52,6 +52,8 @@ private:
     enum class Load { Ok, Missing, Unreadable, Damaged };
     // Copies the file into a new staging folder and opens it there.
     Settings stage(Load *load) const;
+    // The readable entries and the edit, staged afresh (null: none).
+    Settings rewriteReadable(const std::function<void(QSettings &)> &edit);
 
     QString m_path;
 };

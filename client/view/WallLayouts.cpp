@@ -157,6 +157,8 @@ bool WallLayouts::apply(const QString &name)
     for (Channel *ch : Dev::instance()->connectedChannels())
         if (ch->viewRequested(true) && GlWidgetViewWindow::cellsShowing(ch).isEmpty())
             m_view->stopChannel(ch);
+    // A layout the user picks is where the tour goes on from.
+    m_tour->setCurrent(name);
     setCurrent(name);
     return true;
 }

@@ -207,6 +207,20 @@ private slots:
         QVERIFY(!ConfigTestEnv::readAll(c->path()).contains("timeLength"));
     }
 
+    // A line that is no entry (no '=') is dropped; the rest reads, and the
+    // next write keeps what was read.
+    void strayLineIsDroppedOnWrite()
+    {
+        ConfigTestEnv::writeAll(env->defaultFile(),
+                                "garbage\n[config]\ntimeLength=45\nwindownum=2\n");
+        Config *c = Config::instance();
+        QCOMPARE(c->get(ConfigKey::RecordMinutes), 45);
+        QVERIFY(c->set(ConfigKey::WindowNum, 3));
+        QCOMPARE(c->get(ConfigKey::WindowNum), 3);
+        QCOMPARE(c->get(ConfigKey::RecordMinutes), 45);
+        QVERIFY(!ConfigTestEnv::readAll(c->path()).contains("garbage"));
+    }
+
     void consecutiveWritesAreReadBack()
     {
         // Versions of equal size follow each other quickly; each must be seen.
