@@ -6,6 +6,7 @@
 #include "media/PictureExchange.h"
 #include "media/Video.h"
 #include "view/CellOverlay.h"
+#include "view/ChannelCells.h"
 #include "view/WallSurface.h"
 #include "view/YuvRenderer.h"
 #include "model/Channel.h"
@@ -13,7 +14,6 @@
 
 #include <QDateTime>
 #include <QMouseEvent>
-#include <QMultiHash>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPainter>
@@ -27,14 +27,6 @@ namespace {
 
 // A cell with a status text over it draws its picture at this brightness.
 constexpr float DimmedBrightness = 0.4f;
-
-// The cells by channel, so that a decoded picture reaches its cell without
-// every cell looking at every picture.
-QMultiHash<Channel *, GlWidgetViewWindow *> &cellsByChannel()
-{
-    static QMultiHash<Channel *, GlWidgetViewWindow *> cells;
-    return cells;
-}
 
 std::function<bool()> &modeSource()
 {
@@ -71,7 +63,7 @@ GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
     m_surface = WallSurface::of(parent);
     if (m_surface)
         m_surface->addCell(this);
-    routePictures();
+    ChannelCells::routePictures();
     connect(DeviceLinks::events(), &DeviceEvents::alarmMsg, this, [this](Channel *channel) {
         if (channel && channel == m_channel)
             refresh();
@@ -80,21 +72,6 @@ GlWidgetViewWindow::GlWidgetViewWindow(QWidget *parent)
             &GlWidgetViewWindow::showSelectedChannel);
     m_infoTimer.setInterval(1000);
     connect(&m_infoTimer, &QTimer::timeout, this, &GlWidgetViewWindow::updateInfo);
-}
-
-void GlWidgetViewWindow::routePictures()
-{
-    static QPointer<Video> routed;
-    Video *video = Video::instance();
-    if (routed == video)
-        return;
-    routed = video;
-    connect(video, &Video::decodeSuccess, video,
-            [](Channel *channel, bool live, int width, int height, uint timestamp) {
-                const QList<GlWidgetViewWindow *> cells = cellsByChannel().values(channel);
-                for (GlWidgetViewWindow *cell : cells)
-                    cell->showImg(channel, live, width, height, timestamp);
-            });
 }
 
 GlWidgetViewWindow::~GlWidgetViewWindow()
@@ -128,37 +105,22 @@ void GlWidgetViewWindow::showChannelOnScreen(Channel *channel)
 {
     if (m_channel == channel)
         return;
-    if (m_channel) {
-        cellsByChannel().remove(m_channel, this);
-        const QList<GlWidgetViewWindow *> others = cellsByChannel().values(m_channel);
-        if (others.isEmpty())
-            m_channel->setSeen(false);
-        else
-            others.first()->updateSeen();
-    }
+    if (m_channel)
+        ChannelCells::remove(m_channel, this);
     m_channel = channel;
     if (channel)
-        cellsByChannel().insert(channel, this);
+        ChannelCells::add(channel, this);
     updateSeen();
 }
 
 QList<GlWidgetViewWindow *> GlWidgetViewWindow::cellsShowing(const Channel *channel)
 {
-    return cellsByChannel().values(const_cast<Channel *>(channel));
+    return ChannelCells::of(channel);
 }
 
 void GlWidgetViewWindow::updateSeen()
 {
-    if (!m_channel)
-        return;
-    // A channel is decoded while any of its cells, in any window, is seen.
-    bool seen = false;
-    for (const GlWidgetViewWindow *cell : cellsByChannel().values(m_channel)) {
-        const QWidget *top = cell->window();
-        seen = seen || (cell->isVisible() && !(top->windowState() & Qt::WindowMinimized) &&
-                        cell->width() > 0 && cell->height() > 0);
-    }
-    m_channel->setSeen(seen);
+    ChannelCells::updateSeen(m_channel);
 }
 
 void GlWidgetViewWindow::showEvent(QShowEvent *event)

@@ -150,8 +150,6 @@ private:
     bool cellLive() const;
     void removeWaiting();
     bool uploadPicture(uint &timestamp);
-    // Decoded pictures of a channel go to the cells that show it.
-    static void routePictures();
     void showChannelOnScreen(Channel *channel);
     void updateSeen();
     void notePicture();
