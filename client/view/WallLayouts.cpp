@@ -187,6 +187,7 @@ WallWindow *WallLayouts::openWindow(const QString &name, int screen, bool fullSc
     }
     const int on = screen >= 0 ? screen : r->screen;
     auto *window = new WallWindow(*r, on);
+    m_windows.removeIf([](const QPointer<WallWindow> &w) { return w.isNull(); });
     m_windows.append(window);
     connect(window, &WallWindow::placeChanged, this, [this](WallWindow *w) {
         if (!m_placeDirty.contains(w))
@@ -209,7 +210,6 @@ WallWindow *WallLayouts::openWindow(const QString &name, int screen, bool fullSc
         }
         QTimer::singleShot(0, this, [this, moved, to, full] { openWindow(moved, to, full); });
     });
-    connect(window, &QObject::destroyed, this, [this] { m_windows.removeAll(nullptr); });
     window->showOnScreen(fullScreen || (screen < 0 && r->fullScreen));
     keepWindow(window, true);
     return window;

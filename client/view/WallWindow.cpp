@@ -190,6 +190,8 @@ void WallWindow::placeCells()
         cell->place(r.width(), r.height(), r.x(), r.y());
         cell->setVisible(!m_single || m_single == cell);
     }
+    // The streams follow the cells' new sizes.
+    emit ViewControl::instance()->resizeMsg();
 }
 
 void WallWindow::resizeEvent(QResizeEvent *event)
@@ -198,7 +200,6 @@ void WallWindow::resizeEvent(QResizeEvent *event)
     placeCells();
     if (!isFullScreen())
         m_layout.geometry = geometry();
-    ViewControl::instance()->resizeMsg();
     emit placeChanged(this);
 }
 

@@ -286,6 +286,16 @@ void tst_E2eWall::secondWindowSharesTheDecodeOnItsScreen()
     painter.drawImage(QRect(main.width() + 8, 0, second.width() / 2, second.height() / 2), second);
     painter.end();
     saveArtifact(both, QStringLiteral("layout-second-window.png"));
+
+    // The stream follows the larger of its cells: the wall's cell shown
+    // alone fills its screen and wants HD, while the grid's stays small.
+    QVERIFY(!channel(1)->quality(true));
+    QTest::mouseDClick(shared, Qt::LeftButton, Qt::NoModifier, shared->rect().center());
+    QTRY_COMPARE(shared->size(), wall->size());
+    QTRY_VERIFY_WITH_TIMEOUT(channel(1)->quality(true), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(shownChannel(shared), 1, 10000);
+    QTest::mouseDClick(shared, Qt::LeftButton, Qt::NoModifier, shared->rect().center());
+    QTRY_VERIFY_WITH_TIMEOUT(!channel(1)->quality(true), 10000);
 }
 
 void tst_E2eWall::secondWindowComesBackAtStart()
@@ -314,6 +324,12 @@ void tst_E2eWall::secondWindowComesBackAtStart()
     wall->close();
     QTRY_VERIFY(layouts->windows().isEmpty());
     QVERIFY(!layouts->layout(QStringLiteral("Two"))->ownWindow);
+
+    // A wall display's start (--layout Two --screen 1): full screen there.
+    layouts->restore(QStringLiteral("Two"), 1);
+    QTRY_COMPARE(layouts->windows().size(), 1);
+    QTRY_VERIFY(layouts->windows().first()->isFullScreen());
+    QCOMPARE(layouts->windows().first()->screenIndex(), 1);
 }
 
 ORVANE_TEST_MAIN(tst_E2eWall)
