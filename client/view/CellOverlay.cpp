@@ -274,7 +274,8 @@ void CellOverlay::drawOverview(QPainter &painter, const State &state) const
     // Opaque pens: a translucent one is stroked through the stencil buffer,
     // which a surface or grab without one turns into a filled box.
     const QPen light(QColor(225, 225, 225), 1 * s);
-    box(overview, QColor(0, 0, 0, 120), light);
+    // The whole picture is drawn below, dimmed: the frame alone here.
+    box(overview, QColor(0, 0, 0, 0), light);
     // The part shown, at least a few pixels wide so that it stays visible.
     const QRectF v = m_zoom.visible();
     QRectF shown(overview.left() + v.left() * overview.width(),

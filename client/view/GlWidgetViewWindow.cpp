@@ -473,6 +473,13 @@ void GlWidgetViewWindow::drawPicture(QOpenGLContext *context, int surfaceHeight,
     f->glViewport(area.x() + frame, area.y() + frame, qMax(0, area.width() - 2 * frame),
                   qMax(0, area.height() - 2 * frame));
     m_renderer->draw(dimmed ? DimmedBrightness : 1.0f, m_overlay.zoom().visible());
+    if (isZoomed()) {
+        // The whole picture, small, in the overview (its frame is an overlay).
+        const QRectF o = CellOverlay::overviewRect(size(), m_scale);
+        f->glViewport(area.x() + int(o.left() * dpr), area.y() + int((height() - o.bottom()) * dpr),
+                      int(o.width() * dpr), int(o.height() * dpr));
+        m_renderer->draw(DimmedBrightness * 2, QRectF(0, 0, 1, 1));
+    }
 
     if (fresh && shown)
         Video::instance()->showImageFinish(m_channel, timestamp);

@@ -190,6 +190,23 @@ void tst_E2eZoom::wheelDragAndResetMoveThePicture()
     QTRY_VERIFY2(qAbs((edge = edgeInCell()) - 0.65) < 0.03, qPrintable(QString::number(edge)));
     QCOMPARE(cell->zoom().factor(), 2.0);
     QCOMPARE(Dev::instance()->selectedChannel(), channel);
+    // The overview shows the whole picture, dimmed: its upper colour above
+    // its lower, where the zoomed view below it shows only the lower.
+    const QRectF overview =
+        CellOverlay::overviewRect(cell->size(), SystemInfo::instance()->scale());
+    const auto overviewPixel = [&](double y) {
+        const QImage img = cell->grabFramebuffer();
+        const qreal dpr = cell->devicePixelRatioF();
+        const QPointF p(overview.left() + overview.width() * 0.85,
+                        overview.top() + overview.height() * y);
+        return img.isNull() ? QRgb(0) : img.pixel((p * dpr).toPoint());
+    };
+    const auto dimmed = [](const QColor &c) {
+        return QColor(int(c.red() * 0.8), int(c.green() * 0.8), int(c.blue() * 0.8));
+    };
+    QTRY_VERIFY2(near(overviewPixel(0.2), dimmed(Upper)),
+                 qPrintable(QColor(overviewPixel(0.2)).name()));
+    QVERIFY(near(overviewPixel(0.85), dimmed(Lower)));
     saveArtifact(QStringLiteral("zoom.png"));
 
     // Two more notches: 4x, enough for the main stream.
