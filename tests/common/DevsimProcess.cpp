@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 
 DevsimProcess::DevsimProcess(QObject *parent)
     : QObject(parent)
@@ -36,6 +37,21 @@ void DevsimProcess::setEnvironmentValue(const QString &name, const QString &valu
 void DevsimProcess::setDiscoveryPort(quint16 port)
 {
     setEnvironmentValue(QStringLiteral("ORVANE_P2P_DISCOVERY_PORT"), QString::number(port));
+}
+
+quint16 DevsimProcess::anyDiscoveryPort()
+{
+    return quint16(42000 + QRandomGenerator::global()->bounded(8000));
+}
+
+void DevsimProcess::pointClientAt(std::initializer_list<const DevsimProcess *> sims,
+                                  quint16 discoveryPort)
+{
+    QStringList peers;
+    for (const DevsimProcess *sim : sims)
+        peers << sim->peersEnv();
+    qputenv("ORVANE_P2P_PEERS", peers.join(QLatin1Char(';')).toLatin1());
+    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discoveryPort));
 }
 
 bool DevsimProcess::start(const QStringList &arguments, int devices, int timeoutMs)

@@ -6,12 +6,15 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <initializer_list>
+
 // Runs the device simulator (devsim) for a test.
 //
 //   DevsimProcess sim;
+//   const quint16 port = DevsimProcess::anyDiscoveryPort();
 //   sim.setDiscoveryPort(port);                     // optional, before start()
 //   QVERIFY2(sim.start({"--uid", "CAM1", "--password", "pw"}), qPrintable(sim.errorText()));
-//   qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
+//   DevsimProcess::pointClientAt({&sim}, port);     // before the P2P library starts
 //   ... talk to it through the P2P C surface ...
 //   QVERIFY(sim.waitForLine(QRegularExpression("^IOCTRL CAM1 \\S+ 0x01ff "), 10000));
 //   const int mark = sim.lineCount();          // only what comes after this point:
@@ -36,6 +39,12 @@ public:
     // Environment for the process; set before start().
     void setEnvironmentValue(const QString &name, const QString &value);
     void setDiscoveryPort(quint16 port); // ORVANE_P2P_DISCOVERY_PORT
+    // A LAN-search port for one test run (42000-49999), so that parallel tests don't meet.
+    static quint16 anyDiscoveryPort();
+    // Points this process's P2P library at the started simulators: ORVANE_P2P_PEERS names
+    // their devices and ORVANE_P2P_DISCOVERY_PORT is discoveryPort.
+    static void pointClientAt(std::initializer_list<const DevsimProcess *> sims,
+                              quint16 discoveryPort);
 
     // Starts devsim with `arguments` and waits until `devices` READY lines arrived.
     // False (see errorText()) when it could not start, ended, or timed out.

@@ -22,7 +22,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include "TestMain.h"
@@ -74,12 +73,11 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(devices).toJson());
         file.close();
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--config", config, "--password", "pw"}, 2),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim}, discovery);
         QVERIFY(E2eClient::registerDevice(GoodUid, QStringLiteral("pw"), 2));
         QVERIFY(E2eClient::registerDevice(LockedUid, QStringLiteral("wrong"), 1));
         window = client.show();

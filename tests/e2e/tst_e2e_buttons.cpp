@@ -34,7 +34,6 @@
 #include <QTimer>
 #include <QMetaMethod>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include "TestMain.h"
@@ -207,13 +206,12 @@ private slots:
         E2eClient::useSettings(settingsDir.path());
         QVERIFY(Config::instance()->set(ConfigKey::VideoPath, mediaDir.path()));
         QVERIFY(Config::instance()->set(ConfigKey::PicPath, mediaDir.path()));
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--uid", Uid, "--password", "pw", "--channels", "2", "--pattern",
                             "solid", "--fps", "10"}),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim}, discovery);
         QVERIFY(E2eClient::registerDevice(Uid, QStringLiteral("pw"), 2));
         window = client.show();
         QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));

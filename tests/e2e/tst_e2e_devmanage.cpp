@@ -28,7 +28,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTableView>
@@ -118,12 +117,11 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(devices).toJson());
         file.close();
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--config", config, "--password", "pw"}, 2),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim}, discovery);
         window = client.show();
         QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));
     }

@@ -23,7 +23,6 @@
 #include <QJsonObject>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -71,14 +70,13 @@ private slots:
         QCOMPARE(QTimeZone::systemTimeZone().offsetFromUtc(QDateTime::currentDateTime()), 0);
         QVERIFY(settingsDir.isValid() && exportDir.isValid());
         E2eClient::useSettings(settingsDir.path());
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--uid", Uid, "--password", "ex", "--type", "1", "--channels", "2",
                             "--sd", "640x360", "--gop", QString::number(GopSec), "--record-days",
                             "3", "--recordings", "01:00-01:30"}),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim}, discovery);
         QVERIFY(E2eClient::registerDevice(Uid, QStringLiteral("ex"), 2));
         client.show();
         QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));

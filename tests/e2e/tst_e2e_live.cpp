@@ -25,7 +25,6 @@
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -119,7 +118,7 @@ void tst_E2eLive::initTestCase()
     Config::forgetInstance();
 
     // A discovery port of this test's own keeps parallel tests apart.
-    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const quint16 discovery = DevsimProcess::anyDiscoveryPort();
     sim.setDiscoveryPort(discovery);
     simArguments =
         QStringList{"--uid",     Uid,       "--type",     "1",      "--channels", "4",
@@ -133,8 +132,7 @@ void tst_E2eLive::initTestCase()
                          Password, "--pattern", "solid", "--sd", "320x180", "--fps", "10"}),
              qPrintable(wall.errorText()));
     // Before anything touches the P2P library.
-    qputenv("ORVANE_P2P_PEERS", (sim.peersEnv() + u';' + wall.peersEnv()).toLatin1());
-    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+    DevsimProcess::pointClientAt({&sim, &wall}, discovery);
 
     // The local administrator's device list lives in the configuration file.
     DeviceRecord record;

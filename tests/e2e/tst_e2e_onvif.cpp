@@ -31,7 +31,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
@@ -94,7 +93,7 @@ private:
 void tst_E2eOnvif::initTestCase()
 {
     QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
-    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const quint16 discovery = DevsimProcess::anyDiscoveryPort();
     sim.setDiscoveryPort(discovery);
     QVERIFY2(sim.start({"--uid",   Uid,
                         "--name",  "Yard",

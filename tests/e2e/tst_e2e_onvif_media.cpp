@@ -37,7 +37,6 @@
 #include <QDir>
 #include <QMediaDevices>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -157,7 +156,7 @@ private slots:
         QCOMPARE(QTimeZone::systemTimeZone().offsetFromUtc(QDateTime::currentDateTime()), 0);
         QVERIFY(dir.isValid());
         E2eClient::useSettings(dir.path());
-        sim.setDiscoveryPort(quint16(42000 + QRandomGenerator::global()->bounded(8000)));
+        sim.setDiscoveryPort(DevsimProcess::anyDiscoveryPort());
         QVERIFY2(sim.start({"--uid",          Uid,
                             "--password",     Password,
                             "--onvif",        "0",

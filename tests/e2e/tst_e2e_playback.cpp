@@ -22,7 +22,6 @@
 
 #include <QCalendarWidget>
 #include <QDir>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include "TestMain.h"
@@ -72,13 +71,12 @@ private slots:
         QCOMPARE(QTimeZone::systemTimeZone().offsetFromUtc(QDateTime::currentDateTime()), 0);
         QVERIFY(settingsDir.isValid());
         E2eClient::useSettings(settingsDir.path());
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--uid", Uid, "--password", "pb", "--record-days", "3", "--gop", "1",
                             "--recordings", "01:00-01:30,02:00-02:00:05,03:00-04:00"}),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim}, discovery);
         QVERIFY(E2eClient::registerDevice(Uid, QStringLiteral("pb"), 1));
         window = client.show();
         QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));

@@ -24,7 +24,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -99,7 +98,7 @@ private slots:
         QCOMPARE(QTimeZone::systemTimeZone().offsetFromUtc(QDateTime::currentDateTime()), 0);
         QVERIFY(settingsDir.isValid());
         E2eClient::useSettings(settingsDir.path());
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start({"--uid", Uid, "--password", "pb", "--channels", "4", "--record-days",
                             "3", "--gop", "1", "--fps", "25", "--recordings",
@@ -110,9 +109,7 @@ private slots:
                                "--record-days", "3", "--gop", "1", "--recordings", "01:00-01:30",
                                "--playback-channels", "1"}),
                  qPrintable(single.errorText()));
-        qputenv("ORVANE_P2P_PEERS",
-                (sim.peersEnv() + QLatin1Char(';') + single.peersEnv()).toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim, &single}, discovery);
         QVERIFY(E2eClient::registerDevice(Uid, QStringLiteral("pb"), Cells));
         QVERIFY(E2eClient::registerDevice(OneAtATime, QStringLiteral("pb"), 2));
         window = client.show();

@@ -35,7 +35,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
@@ -160,13 +159,12 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(devices).toJson());
         file.close();
-        const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+        const quint16 discovery = DevsimProcess::anyDiscoveryPort();
         sim.setDiscoveryPort(discovery);
         QVERIFY2(sim.start(
                      {"--config", config, "--password", "pw", "--print-settings", "--gop", "1"}, 2),
                  qPrintable(sim.errorText()));
-        qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-        qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+        DevsimProcess::pointClientAt({&sim}, discovery);
         QVERIFY(E2eClient::registerDevice(PtzUid, QStringLiteral("pw"), 1, 10));
         QVERIFY(E2eClient::registerDevice(StubbornUid, QStringLiteral("pw"), 1, 7));
         window = client.show();

@@ -24,7 +24,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -87,7 +86,7 @@ private:
 void tst_E2eRecord::initTestCase()
 {
     QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
-    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const quint16 discovery = DevsimProcess::anyDiscoveryPort();
     const QStringList common{"--type", "1",       "--account", "admin", "--password",
                              Password, "--fps",   "10",        "--gop", "1",
                              "--sd",   "320x180", "--pattern", "solid"};
@@ -98,8 +97,7 @@ void tst_E2eRecord::initTestCase()
     QVERIFY2(
         sim265.start(QStringList{"--uid", H265Uid, "--channels", "1", "--codec", "h265"} + common),
         qPrintable(sim265.errorText()));
-    qputenv("ORVANE_P2P_PEERS", (sim264.peersEnv() + ';' + sim265.peersEnv()).toLatin1());
-    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+    DevsimProcess::pointClientAt({&sim264, &sim265}, discovery);
 
     E2eClient::useSettings(settingsDir.path());
     QVERIFY(Config::instance()->set(ConfigKey::VideoPath, videoDir.path()));

@@ -31,7 +31,6 @@
 #include <QTcpServer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -98,7 +97,7 @@ private:
 
 bool tst_E2eRtsp::startSim(DevsimProcess &process, quint16 port)
 {
-    process.setDiscoveryPort(quint16(42000 + QRandomGenerator::global()->bounded(8000)));
+    process.setDiscoveryPort(DevsimProcess::anyDiscoveryPort());
     const QStringList args{"--uid",     Uid,         "--type", "7",          "--channels",
                            "2",         "--account", "admin",  "--password", Password,
                            "--pattern", "solid",     "--sd",   "320x180",    "--fps",

@@ -21,7 +21,6 @@
 #include "view/WallSurface.h"
 
 #include <QDir>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include "TestMain.h"
@@ -80,7 +79,7 @@ private:
 void tst_E2eStream::initTestCase()
 {
     QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
-    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const quint16 discovery = DevsimProcess::anyDiscoveryPort();
     const QStringList common{"--type",     "1",      "--account",      "admin",
                              "--password", Password, "--fps",          QString::number(Fps),
                              "--gop",      "1",      "--print-frames", "--pattern",
@@ -95,8 +94,7 @@ void tst_E2eStream::initTestCase()
                                       "--version", "V-265"} +
                           common),
              qPrintable(sim265.errorText()));
-    qputenv("ORVANE_P2P_PEERS", (sim264.peersEnv() + ';' + sim265.peersEnv()).toLatin1());
-    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+    DevsimProcess::pointClientAt({&sim264, &sim265}, discovery);
 
     E2eClient::useSettings(settingsDir.path());
     QVERIFY(E2eClient::registerDevice(H264Uid, Password, 2));

@@ -22,7 +22,6 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -93,14 +92,13 @@ void tst_E2eWall::initTestCase()
     QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
     QVERIFY(settingsDir.isValid());
     E2eClient::useSettings(settingsDir.path());
-    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const quint16 discovery = DevsimProcess::anyDiscoveryPort();
     sim.setDiscoveryPort(discovery);
     QVERIFY2(sim.start({"--uid", Uid, "--type", "1", "--channels", "4", "--account", "admin",
                         "--password", Password, "--pattern", "solid", "--sd", "320x180", "--fps",
                         "10", "--gop", "1"}),
              qPrintable(sim.errorText()));
-    qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+    DevsimProcess::pointClientAt({&sim}, discovery);
     QVERIFY(E2eClient::registerDevice(Uid, Password, 4));
     client.show();
     QVERIFY(QTest::qWaitForWindowExposed(client.host.get()));

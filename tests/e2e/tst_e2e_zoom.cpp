@@ -20,7 +20,6 @@
 #include "view/WallSurface.h"
 
 #include <QDir>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -76,14 +75,13 @@ private:
 void tst_E2eZoom::initTestCase()
 {
     QVERIFY2(!DevsimProcess::executable().isEmpty(), "devsim not built");
-    const quint16 discovery = quint16(42000 + QRandomGenerator::global()->bounded(8000));
+    const quint16 discovery = DevsimProcess::anyDiscoveryPort();
     sim.setDiscoveryPort(discovery);
     QVERIFY2(sim.start({"--uid", Uid, "--type", "1", "--channels", "4", "--account", "admin",
                         "--password", Password, "--pattern", "solid", "--sd", "320x180", "--fps",
                         "10", "--gop", "1"}),
              qPrintable(sim.errorText()));
-    qputenv("ORVANE_P2P_PEERS", sim.peersEnv().toLatin1());
-    qputenv("ORVANE_P2P_DISCOVERY_PORT", QByteArray::number(discovery));
+    DevsimProcess::pointClientAt({&sim}, discovery);
     E2eClient::useSettings(settingsDir.path());
     QVERIFY(E2eClient::registerDevice(Uid, Password, 4));
     MainWindow *window = client.show();
