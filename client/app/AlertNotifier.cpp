@@ -2,6 +2,11 @@
 
 #include "admin/Alert.h"
 #include "link/DeviceControl.h"
+#include "link/DeviceEvents.h"
+#include "model/Channel.h"
+#include "model/Device.h"
+
+#include <QDateTime>
 
 AlertNotifier::AlertNotifier(QWidget *host, QObject *parent)
     : QObject(parent)
@@ -10,6 +15,48 @@ AlertNotifier::AlertNotifier(QWidget *host, QObject *parent)
 {}
 
 AlertNotifier::~AlertNotifier() = default;
+
+void AlertNotifier::watch(DeviceEvents *events)
+{
+    using Failure = void (DeviceEvents::*)(Channel *, int, QString);
+    const Failure failures[] = {
+        &DeviceEvents::connectDevFailMsg,
+        &DeviceEvents::connectChannelFailMsg,
+        &DeviceEvents::videoRequestFailMsg,
+        &DeviceEvents::videoRequestStopFailMsg,
+        &DeviceEvents::requestReplayVideoTimeFailMsg,
+        &DeviceEvents::startReplayControlFailMsg,
+        &DeviceEvents::startReplayFailMsg,
+        &DeviceEvents::stopReplayFailMsg,
+        &DeviceEvents::changeQualityFailMsg,
+        &DeviceEvents::audioControlFailMsg,
+        &DeviceEvents::ptzFailMsg,
+        &DeviceEvents::receiveVideoTimeEmptyMsg,
+        &DeviceEvents::audioSendControlFailMsg,
+        &DeviceEvents::setTimeZoneFailMsg,
+        &DeviceEvents::setTimeFailMsg,
+        &DeviceEvents::changeReplayTimeFailMsg,
+        &DeviceEvents::setWifiFailMsg,
+        &DeviceEvents::pauseReplayFailMsg,
+    };
+    for (Failure failure : failures)
+        connect(events, failure, this,
+                qOverload<const Channel *, int, const QString &>(&AlertNotifier::show));
+    connect(events, &DeviceEvents::startLANSearchFailMsg, this,
+            [this](int code, const QString &text) { show(nullptr, code, text); });
+    connect(events, &DeviceEvents::deviceOfflineMsg, this,
+            [this](Device *d, int code, const QString &text) {
+                AlertEntry entry;
+                entry.first = entry.last = QDateTime::currentDateTime();
+                entry.device = d->uid();
+                entry.code = code;
+                entry.text = text;
+                show(entry);
+            });
+    connect(events, &DeviceEvents::deviceOnlineMsg, this,
+            [](Device *d) { qInfo("%s: link back", qUtf8Printable(d->uid())); });
+    connect(events, &DeviceEvents::alarmMsg, this, &AlertNotifier::alarm);
+}
 
 void AlertNotifier::show(const AlertEntry &entry)
 {

@@ -8,6 +8,7 @@
 
 class Alert;
 class Channel;
+class DeviceEvents;
 class AlertLog;
 class QWidget;
 struct AlertEntry;
@@ -23,6 +24,10 @@ class AlertNotifier : public QObject
 public:
     explicit AlertNotifier(QWidget *host, QObject *parent = nullptr);
     ~AlertNotifier() override;
+
+    // Every failure the devices' links report shows; their alarms go into the log; a lost
+    // device shows once (its link reconnects by itself).
+    void watch(DeviceEvents *events);
 
     void show(const AlertEntry &entry);
     // A failure of a channel (null: of no channel in particular), now.

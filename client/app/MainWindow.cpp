@@ -70,7 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
     setBrand(150);
     m_sidePanels = new SidePanels(ui->widget_menu, this);
     m_alerts = new AlertNotifier(ui->widget_center, this);
-    connect(DeviceLinks::events(), &DeviceEvents::alarmMsg, m_alerts, &AlertNotifier::alarm);
+    m_alerts->watch(io);
     new ActionNotices(ui->widget_viewBox, this);
     m_popups = new CenterPopups(ui->widget_center, ui->widget_viewBox, m_alerts->log(), this);
     connect(m_popups, &CenterPopups::windowModChosen, this, &MainWindow::selectWindowMod);
@@ -128,7 +128,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(view, &ViewControl::openedSubWindowMenuMsg, this, &MainWindow::openedSubWindowMenu);
     connect(view, &ViewControl::doubleClickScreenMsg, this, &MainWindow::doubleClickScreen);
     connect(view, &ViewControl::openDevManageMsg, this, &MainWindow::openDevManage);
-    connectLinkFailures();
 
     relayoutSidePanels();
     m_sidePanels->openFirst();
@@ -192,48 +191,6 @@ bool MainWindow::isLive() const
     return view->isLive();
 }
 
-void MainWindow::connectLinkFailures()
-{
-    using Failure = void (DeviceEvents::*)(Channel *, int, QString);
-    const Failure failures[] = {
-        &DeviceEvents::connectDevFailMsg,
-        &DeviceEvents::connectChannelFailMsg,
-        &DeviceEvents::videoRequestFailMsg,
-        &DeviceEvents::videoRequestStopFailMsg,
-        &DeviceEvents::requestReplayVideoTimeFailMsg,
-        &DeviceEvents::startReplayControlFailMsg,
-        &DeviceEvents::startReplayFailMsg,
-        &DeviceEvents::stopReplayFailMsg,
-        &DeviceEvents::changeQualityFailMsg,
-        &DeviceEvents::audioControlFailMsg,
-        &DeviceEvents::ptzFailMsg,
-        &DeviceEvents::receiveVideoTimeEmptyMsg,
-        &DeviceEvents::audioSendControlFailMsg,
-        &DeviceEvents::setTimeZoneFailMsg,
-        &DeviceEvents::setTimeFailMsg,
-        &DeviceEvents::changeReplayTimeFailMsg,
-        &DeviceEvents::setWifiFailMsg,
-        &DeviceEvents::pauseReplayFailMsg,
-    };
-    for (Failure failure : failures)
-        connect(io, failure, this,
-                qOverload<Channel *, int, const QString &>(&MainWindow::openAlert));
-    connect(io, &DeviceEvents::startLANSearchFailMsg, this,
-            qOverload<int, const QString &>(&MainWindow::openAlert));
-    // One alert per lost device; the link reconnects by itself.
-    connect(io, &DeviceEvents::deviceOfflineMsg, this,
-            [this](Device *d, int code, const QString &text) {
-                AlertEntry entry;
-                entry.first = entry.last = QDateTime::currentDateTime();
-                entry.device = d->uid();
-                entry.code = code;
-                entry.text = text;
-                showAlert(entry);
-            });
-    connect(io, &DeviceEvents::deviceOnlineMsg, this,
-            [](Device *d) { qInfo("%s: link back", qUtf8Printable(d->uid())); });
-}
-
 void MainWindow::openAlert(Channel *channel, int code, const QString &text)
 {
     m_alerts->show(channel, code, text);
@@ -242,11 +199,6 @@ void MainWindow::openAlert(Channel *channel, int code, const QString &text)
 void MainWindow::openAlert(int code, const QString &text)
 {
     openAlert(nullptr, code, text);
-}
-
-void MainWindow::showAlert(const AlertEntry &entry)
-{
-    m_alerts->show(entry);
 }
 
 void MainWindow::closeAlert()

@@ -134,8 +134,6 @@ private:
     void setPlaybackControlsVisible(bool visible);
     void installPlaybackControls();
     void placeCalendar();
-    void connectLinkFailures();
-    void showAlert(const AlertEntry &entry);
     QWidget *host();
 
     std::unique_ptr<Ui::MainWindow> ui;
